@@ -1,0 +1,34 @@
+// What a burn reports, and to whom. The burn engine runs on a worker thread and
+// knows no widgets: it reports every log line, progress value and its end
+// through a sink. The GUI's sink hands them to the GUI thread in order; a test
+// or a command-line tool records or prints them.
+#pragma once
+
+#include <string>
+
+namespace tv {
+
+// Styles of the burn log (the main window's table of ten highlight styles).
+enum LogStyle : int {
+  kStyleGreen = 1,
+  kStyleBlue = 2,
+  kStyleRed = 3,
+  kStyleBold = 4,
+  kStyleBoldGreen = 5,
+  kStyleBoldBlue = 6,
+  kStyleBoldRed = 7,
+};
+
+class BurnSink {
+ public:
+  virtual ~BurnSink() = default;
+  // One line of the burn log, with its line end, in a style of the table.
+  virtual void log(const std::string& text, int style) = 0;
+  // The progress bar, 0..100.
+  virtual void progress(int percent) = 0;
+  // The burn has ended (after the last stage, the system font included).
+  // `ok` is false when any stage failed or the burn was cancelled.
+  virtual void done(bool ok) = 0;
+};
+
+}  // namespace tv

@@ -1,0 +1,43 @@
+// The control line: a slow 2400-baud exchange in which every byte is followed
+// by its complement and every frame by a long synchronisation pattern.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace tv {
+
+// Receive decoder of the control line, fed one byte at a time (no I/O).
+// It pairs each byte with its complement, looks for 0x34 0x00 0xFF and then
+// stores every further good pair as payload, never more than `capacity`.
+class ControlDecoder {
+ public:
+  ControlDecoder(uint8_t* out, size_t capacity) : out_(out), capacity_(capacity) {}
+  // Feeds one received byte. Returns true when a payload byte was stored.
+  bool feed(uint8_t byte);
+  int count() const { return count_; }
+  int state() const { return state_; }
+
+ private:
+  uint8_t* out_;
+  size_t capacity_;
+  uint8_t first_ = 0;
+  bool have_first_ = false;
+  int state_ = 0;
+  int count_ = 0;
+};
+
+// Sends the 11-byte control record as a control frame and collects the reply's
+// payload for `limit_ms` (or until `max` bytes, 0 = no maximum; never more than
+// `capacity`). Returns the payload count; 0 when the control port is closed.
+int xs_cmd(const uint8_t* record, uint8_t* out, size_t capacity, unsigned limit_ms, int max);
+
+// Wakes the box (about 62 s of preamble) and sends the query record. `cancel`,
+// when set, cuts the wake-up short. Returns what xs_cmd returned.
+int xs_query(uint8_t* out, size_t capacity, const std::atomic<bool>* cancel = nullptr);
+
+// The line test: a counting pattern out, 6 s of listening; leaves RTS low.
+void xs_line_test();
+
+}  // namespace tv

@@ -1,0 +1,70 @@
+// One serial line, as the box link sees it: open, close, read with a time-out,
+// write, drain, purge, line settings and modem lines. One POSIX (termios)
+// implementation serves real ports and the pseudo-terminals of the box
+// simulator alike.
+//
+// Return codes follow one rule: 0 or a positive count is success, -1 is a
+// failure of the line itself (the device vanished, an I/O error).
+//
+// Thread safety: a SerialPort is used by one thread at a time. The programming
+// port is handed between the GUI thread and a burn worker by the burn start and
+// end; nothing here locks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tv {
+
+enum class Parity { None, Even, Odd };
+
+class SerialPort {
+ public:
+  SerialPort() = default;
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens the device exclusively (a second open of the same device, from this
+  // process or another, fails). Returns 0, or -1 with errno set.
+  int open_device(const std::string& path);
+  void close();
+  bool is_open() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+
+  // Raw mode, 8 data bits, the given baud rate, parity and stop bits, no flow
+  // control. Returns false when the device refuses the settings.
+  bool set_line(int baud, Parity parity, int stop_bits);
+
+  // Reads up to `size` bytes. Waits at most `timeout_ms` for the first byte
+  // (0 = return at once with whatever has arrived), then takes what is there.
+  // Returns the count (0 on time-out) or -1 when the line failed.
+  long read(uint8_t* buffer, size_t size, int timeout_ms);
+
+  // Writes all bytes (waiting while the driver is full, at most
+  // `timeout_ms` in all). Returns the count written or -1.
+  long write(const uint8_t* data, size_t size, int timeout_ms = 10000);
+
+  // Waits until everything written has left the driver (FlushFileBuffers).
+  void drain();
+  // Throws away unread input and unsent output (PurgeComm, all four flags).
+  void purge();
+
+  // Modem lines. A pseudo-terminal has none: these then return false and the
+  // first such failure on the port is traced once.
+  bool set_dtr(bool on);
+  bool set_rts(bool on);
+  bool has_modem_lines() const { return modem_lines_; }
+
+ private:
+  bool set_modem_bit(int bit, bool on);
+
+  int fd_ = -1;
+  std::string path_;
+  bool modem_lines_ = true;
+  bool modem_failure_traced_ = false;
+};
+
+}  // namespace tv

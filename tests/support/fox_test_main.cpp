@@ -1,0 +1,51 @@
+// Entry of the GUI test programs: one FXApp for the whole process, created on
+// the display named by DISPLAY, with HOME pointed at a fresh folder so that no
+// test reads or writes the user's own registry.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "link/clock.h"
+#include "shell/ui_queue.h"
+#include "support/fox_app.h"
+
+namespace testsupport {
+namespace {
+FX::FXApp* app = nullptr;
+}
+
+FX::FXApp* test_app() { return app; }
+
+void pump_gui() {
+  app->runWhileEvents();
+  tv::ui_queue().drain();
+  app->runWhileEvents();
+}
+
+bool run_gui_until(const std::function<bool()>& condition, int timeout_ms) {
+  tv::Deadline deadline(timeout_ms);
+  for (;;) {
+    pump_gui();
+    if (condition()) return true;
+    if (deadline.expired()) return false;
+    tv::sleep_ms(2);
+  }
+}
+
+}  // namespace testsupport
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "GUI tests need an X display (run them under Xvfb)\n");
+    return 1;
+  }
+  char home_template[] = "/tmp/tvbox-gui-home-XXXXXX";
+  if (const char* home = mkdtemp(home_template)) setenv("HOME", home, 1);
+  static FX::FXApp application("TV Box", "Harnvale");
+  testsupport::app = &application;
+  application.init(argc, argv);
+  application.create();
+  return RUN_ALL_TESTS();
+}
