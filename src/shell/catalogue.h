@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // The language file name; start-up sets it before the main window is built.
 // Bounded: set it through set_language_file(), which never overflows it.
@@ -21,5 +22,14 @@ void set_language_file(const char* name);
 
 // Forgets the loaded catalogue (tests only: the program loads it once per run).
 void reset_catalogue_for_tests();
+
+}  // namespace tv
+
+namespace tv {
+
+// The caption for a key converted to UTF-8 for display (FOX draws UTF-8):
+// "lang.r8" is read as KOI8-R, every other language file as Windows-1251
+// (of which plain ASCII English is a subset).
+std::string lang_text_utf8(const char* key);
 
 }  // namespace tv

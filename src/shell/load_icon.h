@@ -1,0 +1,8 @@
+// Loads a picture file as an icon, choosing the kind by the file name
+// (".bmp", ".gif", ".xpm"). Returns null when the file is missing or of
+// another kind; the caller then shows its button or column without an icon.
+#pragma once
+
+#include <fox-1.6/fx.h>
+
+FX::FXIcon* load_icon(FX::FXApp* app, const char* file_name);
