@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the program and runs it against the box simulator: the simulator
+# makes two pseudo-terminals reachable as com3 (programming line) and com5
+# (control line) in a port folder, and the program finds them there through
+# TVBOX_PORT_DIR. Extra arguments go to the program (default: -a, which shows
+# the register console). The working folder is data/, where the language
+# files, the configuration lists, the help page, the pictures and a sample
+# chipset file (sample.hv) live.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" release
+
+ports=$(mktemp -d /tmp/tvbox-ports.XXXXXX)
+images="$root/build/release/box-images"
+mkdir -p "$images"
+"$root/build/release/tools/tvbox-sim" --port-dir "$ports" --images "$images" &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -rf "$ports"' EXIT
+for _ in $(seq 100); do [ -e "$ports/com3" ] && break; sleep 0.1; done
+
+export TVBOX_PORT_DIR="$ports"
+cd "$root/data"
+args=("$@"); [ ${#args[@]} -eq 0 ] && args=(-a)
+"$root/build/release/src/tvbox" "${args[@]}"
+echo "The box's memories after the session are in $images"
