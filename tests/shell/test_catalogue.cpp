@@ -1,0 +1,168 @@
+// The language file: lookups, the cleaning of line ends and "~", loading once,
+// and the code-page conversion for display.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "link/trace.h"
+#include "shell/catalogue.h"
+#include "shell_test_files.h"
+
+namespace {
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    tv::reset_catalogue_for_tests();
+    dir_ = shelltest::make_temp_dir();
+    ASSERT_FALSE(dir_.empty());
+  }
+  void TearDown() override { tv::reset_catalogue_for_tests(); }
+
+  // Writes the file and points the catalogue at it.
+  void use_file(const std::string& name, const std::string& bytes) {
+    std::string path = dir_ + "/" + name;
+    shelltest::write_file(path, bytes);
+    tv::set_language_file(path.c_str());
+  }
+  std::string text(const char* key) { return lang_text(key); }
+
+  std::string dir_;
+};
+
+TEST_F(CatalogueTest, FindsTheTextOfAKeyOnTheThirdLine) {
+  use_file("lang.en", "m_Title=TV Box\nm_menu=File\nhv_save=Save\n");
+  EXPECT_EQ(text("hv_save"), "Save");
+  EXPECT_EQ(text("m_Title"), "TV Box");
+  EXPECT_EQ(text("m_menu"), "File");
+}
+
+TEST_F(CatalogueTest, CarriageReturnLeavesOneTrailingBlank) {
+  use_file("lang.en", "m_Title=TV Box\r\nm_menu=File\r\nhv_save=Save\r\n");
+  EXPECT_EQ(text("hv_save"), "Save ");
+}
+
+TEST_F(CatalogueTest, OtherControlBytesBecomeBlanksButTabStays) {
+  use_file("lang.en", "hv_on=a\x01" "b\tTip\n");
+  EXPECT_EQ(text("hv_on"), "a b\tTip");
+}
+
+TEST_F(CatalogueTest, TildeBecomesALineBreak) {
+  use_file("lang.en", "m_about_f=About~Box\n");
+  EXPECT_EQ(text("m_about_f"), "About\nBox");
+}
+
+TEST_F(CatalogueTest, LastLineWithoutLineFeedIsStillATerminatedText) {
+  use_file("lang.en", "a=1\nlast=tail");
+  EXPECT_EQ(text("last"), "tail");
+}
+
+TEST_F(CatalogueTest, FirstOfTwoEntriesWins) {
+  use_file("lang.en", "hv_up=Up\nhv_up=Higher\n");
+  EXPECT_EQ(text("hv_up"), "Up");
+}
+
+TEST_F(CatalogueTest, KeyInsideALongerKeyIsNotMatched) {
+  use_file("lang.en", "xTest=A\nTest=B\n");
+  EXPECT_EQ(text("Test"), "B");
+  EXPECT_EQ(text("xTest"), "A");
+}
+
+TEST_F(CatalogueTest, KeyInsideAnotherTextIsNotMatched) {
+  use_file("lang.en", "hint=use Test=X here\n");
+  EXPECT_EQ(text("Test"), "");
+}
+
+TEST_F(CatalogueTest, MissingKeyAndLineWithoutEqualsGiveEmptyText) {
+  use_file("lang.en", "hv_save\nm_menu=File\n");
+  EXPECT_STREQ(lang_text("hv_save"), "");
+  EXPECT_STREQ(lang_text("nothing"), "");
+  EXPECT_NE(lang_text(nullptr), nullptr);
+}
+
+TEST_F(CatalogueTest, EmptyFileAnswersEveryLookupWithEmptyText) {
+  use_file("lang.en", "");
+  EXPECT_STREQ(lang_text("m_Title"), "");
+  // Loaded now: a file written later is not read.
+  shelltest::write_file(_r_fn, "m_Title=Late\n");
+  EXPECT_STREQ(lang_text("m_Title"), "");
+}
+
+TEST_F(CatalogueTest, MissingFileIsTriedAgainOnTheNextLookup) {
+  std::string path = dir_ + "/lang.ru";
+  tv::set_language_file(path.c_str());
+  EXPECT_STREQ(lang_text("m_Title"), "");
+  shelltest::write_file(path, "m_Title=Here\n");
+  EXPECT_STREQ(lang_text("m_Title"), "Here");
+}
+
+TEST_F(CatalogueTest, RemovingTheFileAfterTheFirstLookupChangesNothing) {
+  use_file("lang.en", "m_Title=Kept\n");
+  const char* first = lang_text("m_Title");
+  ASSERT_EQ(unlink(_r_fn), 0);
+  tv::set_language_file("/nonexistent/lang.xx");
+  EXPECT_STREQ(lang_text("m_Title"), "Kept");
+  EXPECT_EQ(lang_text("m_Title"), first);  // the same text, still valid
+}
+
+TEST_F(CatalogueTest, OverLongFileNameIsCutNotOverflowed) {
+  std::string long_name(500, 'n');
+  tv::set_language_file(long_name.c_str());
+  EXPECT_EQ(std::strlen(_r_fn), kLangFileNameSize - 1);
+  EXPECT_EQ(std::string(_r_fn), long_name.substr(0, kLangFileNameSize - 1));
+  EXPECT_STREQ(lang_text("m_Title"), "");
+}
+
+TEST_F(CatalogueTest, Windows1251CaptionConvertsToUtf8) {
+  // "Настройки" in Windows-1251.
+  use_file("lang.ru", "hv_settings=\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8\n");
+  EXPECT_EQ(tv::lang_text_utf8("hv_settings"), "Настройки");
+}
+
+TEST_F(CatalogueTest, Koi8CaptionConvertsToUtf8) {
+  // "Настройки" in KOI8-R.
+  use_file("lang.r8", "hv_settings=\xEE\xC1\xD3\xD4\xD2\xCF\xCA\xCB\xC9\n");
+  EXPECT_EQ(tv::lang_text_utf8("hv_settings"), "Настройки");
+}
+
+// The shipped language files: every key the program looks up is there, with
+// a text, and the two Russian files say the same in their own code pages.
+const char* const kAllKeys[] = {
+    "m_Title", "m_menu", "m_quit", "m_help", "m_doc", "m_about", "m_about_f", "comm_sw",
+    "Test", "hv_load", "hv_file", "hv_open", "hv_rec", "hv_recall", "hv_channels",
+    "search", "hv_name", "hv_frek", "hv_up", "hv_down", "hv_saveall", "hv_on",
+    "hv_actions", "hv_settings", "hv_com_port", "hv_lang", "hv_flash_delay",
+    "hv_sysfont_delay", "hv_commands", "hv_save", "ctr_first", "ctr_prev", "ctr_next",
+    "ctr_last", "ctr_sb", "ctr_ib", "ctr_new", "ctr_sav", "ctr_del", "ctr_sbac",
+    "ctr_sfor", "ctr_sinc", "ctr_adds", "ctr_dels", "ctr_qu"};
+
+std::string shipped_file(const char* name) {
+  return std::string(TVBOX_SOURCE_DIR) + "/data/" + name;
+}
+
+TEST_F(CatalogueTest, ShippedFilesHaveEveryKey) {
+  for (const char* name : {"lang.en", "lang.ru", "lang.r8"}) {
+    tv::reset_catalogue_for_tests();
+    tv::set_language_file(shipped_file(name).c_str());
+    for (const char* key : kAllKeys) {
+      EXPECT_STRNE(lang_text(key), "") << name << " lacks " << key;
+    }
+  }
+}
+
+TEST_F(CatalogueTest, RussianFilesAgreeAfterConversion) {
+  std::map<std::string, std::string> cp1251;
+  tv::set_language_file(shipped_file("lang.ru").c_str());
+  for (const char* key : kAllKeys) cp1251[key] = tv::lang_text_utf8(key);
+  tv::reset_catalogue_for_tests();
+  tv::set_language_file(shipped_file("lang.r8").c_str());
+  for (const char* key : kAllKeys) EXPECT_EQ(tv::lang_text_utf8(key), cp1251[key]) << key;
+  EXPECT_EQ(cp1251["hv_settings"], "Настройки\tНастройки программы\tПорт, язык и задержки прошивки");
+}
+
+}  // namespace
