@@ -1,1 +1,246 @@
-// Placeholder until the chipset loader lands.
+#include "burn/chipset_file.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "burn/burn_sink.h"
+#include "link/trace.h"
+
+namespace tv {
+
+const char* const kMarkerHeader = "***HEADER>";
+const char* const kMarkerPic = "***PIC>";
+const char* const kMarkerFlash = "***FLASH>";
+const char* const kMarkerOsd = "***OSD>";
+const char* const kMarkerOsdFont = "***OSD Font>";
+const char* const kMarkerOsdAllFont = "***OSD All Font>";
+
+namespace {
+
+bool starts_with(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A fixed-position field read like "%x": leading blanks skipped, then hex
+// digits up to the first other character; no digit reads as 0.
+unsigned hex_field(const std::string& text, size_t pos, size_t width) {
+  size_t end = pos + width < text.size() ? pos + width : text.size();
+  while (pos < end && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  unsigned value = 0;
+  for (; pos < end && hex_digit(text[pos]) >= 0; ++pos) value = value * 16 + hex_digit(text[pos]);
+  return value;
+}
+
+std::string format_line(const char* format, int value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return false;
+  *size = info.st_size;
+  *mtime_ns = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+
+}  // namespace
+
+bool burn_possible(unsigned flags) {
+  const unsigned needed = kSectionHeader | kSectionPic | kSectionFlash | kSectionOsd | kSectionOsdFont;
+  return (flags & needed) == needed;
+}
+
+bool system_font_present(unsigned flags) { return (flags & kSectionOsdAllFont) != 0; }
+
+std::string strip_line_end(const std::string& line) {
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
+  return line.substr(0, end);
+}
+
+bool hex_record_checksum_ok(const std::string& text) {
+  if (text.empty() || text[0] != ':' || text.size() < 11 || (text.size() - 1) % 2 != 0) return false;
+  unsigned sum = 0;
+  for (size_t i = 1; i + 1 < text.size(); i += 2) {
+    int high = hex_digit(text[i]), low = hex_digit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    sum += unsigned(high * 16 + low);
+  }
+  size_t byte_count = (text.size() - 1) / 2;
+  if (byte_count != hex_field(text, 1, 2) + 5u) return false;
+  return (sum & 0xFF) == 0;
+}
+
+bool ChipsetParser::take_marker(const std::string& text) {
+  // Tried in this order; "***OSD>" cannot match the font markers because the
+  // character after "***OSD" differs.
+  struct Marker {
+    const char* text;
+    unsigned flag;
+    Section section;
+  };
+  static const Marker markers[] = {
+      {kMarkerHeader, kSectionHeader, Section::None},
+      {kMarkerPic, kSectionPic, Section::Pic},
+      {kMarkerFlash, kSectionFlash, Section::Flash},
+      {kMarkerOsd, kSectionOsd, Section::Osd},
+      {kMarkerOsdFont, kSectionOsdFont, Section::OsdFont},
+      {kMarkerOsdAllFont, kSectionOsdAllFont, Section::OsdAllFont},
+  };
+  for (const Marker& marker : markers) {
+    if (!starts_with(text, marker.text)) continue;
+    state_.log.push_back({text.substr(std::strlen(marker.text)) + "\n", kStyleBlue});
+    state_.flags |= marker.flag;
+    section_ = marker.section;
+    return true;
+  }
+  return false;
+}
+
+void ChipsetParser::take_pic_record(const std::string& text) {
+  ++state_.pic_lines;
+  unsigned count = hex_field(text, 1, 2);
+  int address = int(hex_field(text, 3, 4));
+  unsigned type = hex_field(text, 7, 2);
+  if (type != 0 || address == 0) return;
+  trace("%s\n", text.c_str());
+  trace("*%02x %04x %02x", count, address, 0);
+  for (unsigned i = 0; i < count; ++i) {
+    size_t pos = 9 + 2 * i;
+    if (pos >= text.size()) break;  // a short line leaves the rest untouched
+    uint8_t value = uint8_t(hex_field(text, pos, 2));
+    state_.pic[size_t(address) + i] = value;
+    trace(" %02x", value);
+  }
+  trace("\n");
+  if (address < state_.pic_adr_f) state_.pic_adr_f = address;
+  if (address + int(count) > state_.pic_adr_l) state_.pic_adr_l = address + int(count);
+}
+
+void ChipsetParser::check_record(const std::string& text) {
+  if (text.empty() || text[0] != ':') return;
+  if (hex_record_checksum_ok(text)) return;
+  if (state_.bad_checksums++ == 0) state_.first_bad_checksum_line = line_number_;
+}
+
+void ChipsetParser::feed_line(const std::string& line) {
+  ++line_number_;
+  std::string text = strip_line_end(line);
+  if (take_marker(text)) return;
+  switch (section_) {
+    case Section::Pic:
+      take_pic_record(text);
+      check_record(text);
+      break;
+    case Section::Flash:
+      ++state_.flash_lines;
+      check_record(text);
+      break;
+    case Section::Osd:
+      ++state_.osd_lines;
+      check_record(text);
+      break;
+    case Section::OsdFont:
+      ++state_.osd_font_lines;
+      break;
+    case Section::OsdAllFont:
+      ++state_.osd_all_font_lines;
+      break;
+    case Section::None:
+      break;
+  }
+}
+
+LoadedChipset ChipsetParser::finish() {
+  state_.log.push_back({format_line("PIC LINES %d\n", state_.pic_lines), kStyleBoldGreen});
+  state_.log.push_back({format_line("FLASH LINES %d\n", state_.flash_lines), kStyleBoldGreen});
+  state_.log.push_back({format_line("OSD LINES %d\n", state_.osd_lines), kStyleBoldGreen});
+  state_.log.push_back({format_line("OSD Font LINES %d\n", state_.osd_font_lines), kStyleBoldGreen});
+  if (state_.osd_all_font_lines != 0)
+    state_.log.push_back({format_line("OSD All Font LINES %d\n", state_.osd_all_font_lines), kStyleBoldGreen});
+  if (state_.bad_checksums > 0) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%d records with a bad checksum, the first in line %d.\n",
+                  state_.bad_checksums, state_.first_bad_checksum_line);
+    state_.log.push_back({buffer, kStyleBoldRed});
+  }
+  trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
+  LoadedChipset result = std::move(state_);
+  state_ = LoadedChipset();
+  section_ = Section::None;
+  line_number_ = 0;
+  return result;
+}
+
+LoadedChipset load_chipset(const std::string& path) {
+  ChipsetParser parser;
+  int64_t size = 0, mtime_ns = 0;
+  bool known = file_identity(path, &size, &mtime_ns);
+  ChipsetReader reader;
+  bool opened = known && reader.open(path);
+  std::string line;
+  while (opened && reader.next_line(&line)) parser.feed_line(line);
+  reader.close();
+  LoadedChipset loaded = parser.finish();
+  loaded.path = path;
+  loaded.opened = opened;
+  loaded.size = size;
+  loaded.mtime_ns = mtime_ns;
+  if (!opened)
+    loaded.log.insert(loaded.log.begin(), {"Cannot open the chipset file " + path + ".\n", kStyleBoldRed});
+  return loaded;
+}
+
+bool chipset_unchanged(const LoadedChipset& loaded, const std::string& field_path, std::string* why) {
+  std::string reason;
+  int64_t size = 0, mtime_ns = 0;
+  if (field_path != loaded.path)
+    reason = "The file field names another file than the one loaded; load it first.\n";
+  else if (!loaded.opened || !file_identity(field_path, &size, &mtime_ns))
+    reason = "The chipset file " + field_path + " cannot be read; load it again.\n";
+  else if (size != loaded.size || mtime_ns != loaded.mtime_ns)
+    reason = "The chipset file " + field_path + " has changed since it was loaded; load it again.\n";
+  if (why) *why = reason;
+  return reason.empty();
+}
+
+ChipsetReader::~ChipsetReader() { close(); }
+
+bool ChipsetReader::open(const std::string& path) {
+  close();
+  file_ = gzopen(path.c_str(), "rb");
+  return file_ != nullptr;
+}
+
+void ChipsetReader::close() {
+  if (file_) gzclose(file_);
+  file_ = nullptr;
+}
+
+bool ChipsetReader::next_line(std::string* line) {
+  char buffer[kLineBufferSize];
+  if (!file_ || gzgets(file_, buffer, sizeof buffer) == nullptr) return false;
+  line->assign(buffer);
+  return true;
+}
+
+bool ChipsetReader::seek_marker(const char* marker) {
+  std::string line;
+  while (next_line(&line))
+    if (starts_with(line, marker)) return true;
+  return false;
+}
+
+}  // namespace tv

@@ -1,0 +1,41 @@
+// The burn: PIC, Flash, OSD, OSD RusFont and, when chosen, the system font,
+// one stage after the other on a worker thread. It reports through a BurnSink
+// and never touches widgets.
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "burn/burn_sink.h"
+#include "burn/chipset_file.h"
+
+namespace tv {
+
+enum class Stage { Pic, Flash, Osd, OsdRusFont, OsdSysFont };
+
+// The start command logs these itself, on the GUI thread, before the worker
+// starts: the first for a burn, the second for a system font burned alone.
+extern const char* const kBurningPicLine;   // "Burning PIC...\n", style 2
+extern const char* const kFontLoadingLine;  // "FONT Loading...\n", style 2
+
+struct BurnSettings {
+  int flash_delay = 3;    // seconds between the PIC and Flash stages
+  int sysfont_delay = 6;  // seconds before the system font
+  // Read when the stage is reached, so a box unchecked during the burn
+  // counts for the stages not yet begun. Empty: every stage runs.
+  std::function<bool(Stage)> stage_checked;
+};
+
+// The whole burn. Ends with exactly one sink.done(ok); ok is false when a
+// stage failed, the port was not open or `cancel` was set.
+void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
+              const std::atomic<bool>& cancel);
+
+// The system font alone (the hv_recall command), from the delay on.
+void run_system_font_burn(const LoadedChipset& chipset, const BurnSettings& settings,
+                          BurnSink& sink, const std::atomic<bool>& cancel);
+
+// Builds the 26-character PIC record for the 8 image bytes at `address`.
+std::string pic_record(const std::vector<uint8_t>& image, int address);
+
+}  // namespace tv

@@ -1,0 +1,123 @@
+// The chipset file: a sectioned text file (plain or gzip) holding the box's
+// firmware. Loading reads it once: the PIC program is kept in memory, the other
+// sections are only counted, since the burn reads them again from the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+namespace tv {
+
+// Section flags, one bit per marker found.
+enum SectionFlag : unsigned {
+  kSectionHeader = 0x01,
+  kSectionPic = 0x02,
+  kSectionFlash = 0x04,
+  kSectionOsd = 0x08,
+  kSectionOsdFont = 0x10,
+  kSectionOsdAllFont = 0x20,
+};
+
+constexpr size_t kPicImageSize = 100000;
+constexpr int kPicNoFirst = 0xFFFFFF;
+// gzgets reads into a buffer of this size, so a longer line arrives in pieces.
+constexpr int kLineBufferSize = 999;
+
+extern const char* const kMarkerHeader;
+extern const char* const kMarkerPic;
+extern const char* const kMarkerFlash;
+extern const char* const kMarkerOsd;
+extern const char* const kMarkerOsdFont;
+extern const char* const kMarkerOsdAllFont;
+
+struct LogLine {
+  std::string text;  // with its "\n"
+  int style;
+};
+
+struct LoadedChipset {
+  std::vector<uint8_t> pic = std::vector<uint8_t>(kPicImageSize, 0xFF);
+  int pic_adr_f = kPicNoFirst;  // lowest address of a taken PIC record
+  int pic_adr_l = 0;            // end (exclusive) of the highest one
+  int pic_lines = 0;
+  int flash_lines = 0;
+  int osd_lines = 0;
+  int osd_font_lines = 0;
+  int osd_all_font_lines = 0;
+  unsigned flags = 0;
+  int bad_checksums = 0;            // hex records whose checksum does not add up
+  int first_bad_checksum_line = 0;  // 1-based line number of the first one
+  std::vector<LogLine> log;         // what the burn page shows after the load
+
+  // The file as it was when loaded, so a burn can tell that it changed.
+  std::string path;
+  bool opened = false;
+  int64_t size = 0;
+  int64_t mtime_ns = 0;
+};
+
+// True when all five sections a burn needs were found.
+bool burn_possible(unsigned flags);
+// True when the file carries a system font.
+bool system_font_present(unsigned flags);
+
+// Line-fed loader state: no I/O, so it can be fed any bytes.
+class ChipsetParser {
+ public:
+  // One line as read from the file, line end included (or not).
+  void feed_line(const std::string& line);
+  // Adds the closing log lines and hands the result over.
+  LoadedChipset finish();
+
+ private:
+  enum class Section { None, Pic, Flash, Osd, OsdFont, OsdAllFont };
+  bool take_marker(const std::string& text);
+  void take_pic_record(const std::string& text);
+  void check_record(const std::string& text);
+
+  LoadedChipset state_;
+  Section section_ = Section::None;
+  int line_number_ = 0;
+};
+
+// Reads the whole file. A file that cannot be opened reads as empty, with a
+// red log line saying so.
+LoadedChipset load_chipset(const std::string& path);
+
+// True when `field_path` still names the loaded file, unchanged in size and
+// modification time. Otherwise false with the reason in `why` (a log line).
+bool chipset_unchanged(const LoadedChipset& loaded, const std::string& field_path,
+                       std::string* why);
+
+// Checks an Intel HEX record (":" count address type data checksum): true
+// when its digits are complete and its bytes add up to 0 modulo 256.
+bool hex_record_checksum_ok(const std::string& text);
+
+// Removes trailing CR and LF characters, and nothing else.
+std::string strip_line_end(const std::string& line);
+
+// A chipset file opened for reading line by line through zlib, for the burn
+// stages that read a section again.
+class ChipsetReader {
+ public:
+  ChipsetReader() = default;
+  ~ChipsetReader();
+  ChipsetReader(const ChipsetReader&) = delete;
+  ChipsetReader& operator=(const ChipsetReader&) = delete;
+
+  bool open(const std::string& path);
+  void close();
+  bool is_open() const { return file_ != nullptr; }
+  // The next line with its line end, as gzgets gives it; false at the end.
+  bool next_line(std::string* line);
+  // Reads up to and including the first line that begins with `marker`.
+  bool seek_marker(const char* marker);
+
+ private:
+  gzFile file_ = nullptr;
+};
+
+}  // namespace tv
