@@ -11,6 +11,7 @@ Only the standard library is used; ImageMagick's `convert` turns XPM into GIF.
 """
 import math
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -832,10 +833,32 @@ def write_sheet(out_png, files):
                     '-background', '#D4D0C8', '-tile', '8x', '-geometry', '+6+6', out_png], check=True)
 
 
+def planned_sizes():
+    """Sizes noted in icons.h next to each declaration ("// 33 x 16: ...")."""
+    sizes = {}
+    with open(os.path.join(HERE, 'icons.h')) as f:
+        for line in f:
+            m = re.search(r'(\w+)_(?:xpm|gif)\[\];\s*//\s*(\d+) x (\d+)', line)
+            if m:
+                sizes[m.group(1)] = (int(m.group(2)), int(m.group(3)))
+    return sizes
+
+
+def drawn(name, draw, sizes):
+    """Paints one picture and refuses to go on if it is not the size the
+    window layout expects."""
+    pixels = draw().result()
+    size = (len(pixels[0]), len(pixels))
+    if name in sizes and sizes[name] != size:
+        sys.exit('%s is %dx%d, icons.h plans %dx%d' % ((name,) + size + sizes[name]))
+    return pixels
+
+
 def main(argv):
     xpms, gifs, sheet_files = [], [], []
+    sizes = planned_sizes()
     for name, draw in XPM_PICTURES:
-        lines = xpm_lines(draw().result())
+        lines = xpm_lines(drawn(name, draw, sizes))
         xpms.append((name, lines))
         path = os.path.join(HERE, name + '.xpm')
         with open(path, 'w') as f:
@@ -843,7 +866,7 @@ def main(argv):
         sheet_files.append(path)
     tmp = tempfile.mkdtemp(prefix='tvbox-icons-')
     for name, draw in GIF_PICTURES:
-        lines = xpm_lines(draw().result())
+        lines = xpm_lines(drawn(name, draw, sizes))
         data = gif_bytes(lines)
         gifs.append((name, data))
         path = os.path.join(tmp, name + '.gif')
@@ -854,7 +877,7 @@ def main(argv):
     os.makedirs(data_dir, exist_ok=True)
     for name, draw in DATA_PICTURES:
         path = os.path.join(data_dir, name + '.gif')
-        xpm_to_gif(xpm_lines(draw().result()), path)
+        xpm_to_gif(xpm_lines(drawn(name, draw, {name: (16, 16)})), path)
         sheet_files.append(path)
     write_cpp(xpms, gifs)
     if '--sheet' in argv:
