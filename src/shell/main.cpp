@@ -1,2 +1,4 @@
 // Entry point of the TV Box service tool.
-int main(int, char**) { return 0; }
+#include "shell/startup.h"
+
+int main(int argc, char** argv) { return tv::run_program(argc, argv); }

@@ -1,0 +1,70 @@
+#include "shell/settings.h"
+
+#include <fox-1.6/fx.h>
+
+#include "shell/main_window.h"
+
+namespace tv {
+namespace {
+
+const char kSettings[] = "settings";
+const char kPosition[] = "position";
+
+int read_checked(FX::FXRegistry& registry, const char* key, int fallback_default,
+                 int limit, int out_of_range) {
+  int value = registry.readIntEntry(kPosition, key, fallback_default);
+  return (value < 0 || value > limit) ? out_of_range : value;
+}
+
+}  // namespace
+
+WindowGeometry read_position(FX::FXRegistry& registry) {
+  WindowGeometry geometry;
+  geometry.w = read_checked(registry, "w", 550, 1500, 600);
+  geometry.h = read_checked(registry, "h", 380, 1000, 380);
+  geometry.x = read_checked(registry, "x", 130, 1000, 130);
+  geometry.y = read_checked(registry, "y", 130, 1000, 130);
+  return geometry;
+}
+
+BurnDelays read_delays(FX::FXRegistry& registry) {
+  BurnDelays delays;
+  delays.flash = registry.readIntEntry(kSettings, "flash_delay", delays.flash);
+  delays.sysfont = registry.readIntEntry(kSettings, "sysfont_delay", delays.sysfont);
+  return delays;
+}
+
+bool read_stored_string(FX::FXRegistry& registry, const char* section, const char* key,
+                        std::string* value) {
+  if (!registry.existingEntry(section, key)) return false;
+  const char* stored = registry.readStringEntry(section, key, "");
+  *value = stored ? stored : "";
+  return true;
+}
+
+bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
+  registry.writeStringEntry(kSettings, "lang", settings.language.c_str());
+  registry.writeStringEntry(kSettings, "comm", settings.com_port.c_str());
+  registry.writeIntEntry(kSettings, "flash_delay", settings.delays.flash);
+  registry.writeIntEntry(kSettings, "sysfont_delay", settings.delays.sysfont);
+  registry.writeIntEntry(kPosition, "w", settings.geometry.w);
+  registry.writeIntEntry(kPosition, "h", settings.geometry.h);
+  registry.writeIntEntry(kPosition, "x", settings.geometry.x);
+  registry.writeIntEntry(kPosition, "y", settings.geometry.y);
+  return registry.write();
+}
+
+bool save_window_settings(X_SRV_K_Window& window) {
+  SavedSettings settings;
+  settings.language = window.language.text();
+  settings.com_port = window.comPort.text();
+  settings.delays.flash = window.flashDelay;
+  settings.delays.sysfont = window.sysfontDelay;
+  settings.geometry.w = window.getWidth();
+  settings.geometry.h = window.getHeight();
+  settings.geometry.x = window.getX();
+  settings.geometry.y = window.getY();
+  return save_settings(window.getApp()->reg(), settings);
+}
+
+}  // namespace tv

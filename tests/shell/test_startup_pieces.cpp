@@ -1,0 +1,232 @@
+// The testable pieces of start-up: the command line, the language file name,
+// the stored settings with their checks, and the configuration-lists file.
+#include <gtest/gtest.h>
+
+#include <fox-1.6/fx.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "link/trace.h"
+#include "shell/catalogue.h"
+#include "shell/config_lists.h"
+#include "shell/settings.h"
+#include "shell/startup.h"
+#include "shell_test_files.h"
+
+namespace {
+
+tv::CommandLineOptions parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "tvbox");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  return tv::parse_command_line(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(CommandLine, DefaultsWithoutSwitches) {
+  tv::CommandLineOptions options = parse({});
+  EXPECT_FALSE(options.show_usage);
+  EXPECT_EQ(options.control_port, 5);
+  EXPECT_FALSE(options.extended_mode);
+}
+
+TEST(CommandLine, UsageSwitchesInEveryForm) {
+  for (const char* sw : {"-h", "-H", "-?", "/h", "/?", "-help"}) {
+    EXPECT_TRUE(parse({sw}).show_usage) << sw;
+  }
+}
+
+TEST(CommandLine, ControlPortReadAsAtoiWithEitherPrefixAndCase) {
+  EXPECT_EQ(parse({"-c4"}).control_port, 4);
+  EXPECT_EQ(parse({"/C2"}).control_port, 2);
+  EXPECT_EQ(parse({"-c12x"}).control_port, 12);
+  EXPECT_EQ(parse({"-cx"}).control_port, 0);
+  EXPECT_EQ(parse({"-c"}).control_port, 0);
+  EXPECT_EQ(parse({"-c3", "-c7"}).control_port, 7);
+}
+
+TEST(CommandLine, ExtendedModeOnlyWithLowerCaseA) {
+  EXPECT_TRUE(parse({"-a"}).extended_mode);
+  EXPECT_TRUE(parse({"/all"}).extended_mode);
+  EXPECT_FALSE(parse({"-A"}).extended_mode);
+}
+
+TEST(CommandLine, NonSwitchesAndUnknownSwitchesAreIgnored) {
+  tv::CommandLineOptions options = parse({"a", "c9", "h", "-x", "-", "/"});
+  EXPECT_FALSE(options.show_usage);
+  EXPECT_FALSE(options.extended_mode);
+  EXPECT_EQ(options.control_port, 5);
+}
+
+TEST(CommandLine, UsageTextNamesTheProgram) {
+  EXPECT_EQ(tv::usage_text("/usr/bin/tvbox"),
+            "Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n");
+}
+
+TEST(LanguageFile, CodeAfterTheFirstBlank) {
+  EXPECT_EQ(tv::language_file_for("ENGLISH en"), "lang.en");
+  EXPECT_EQ(tv::language_file_for("RUSSIAN ru"), "lang.ru");
+  EXPECT_EQ(tv::language_file_for("RUSSIAN_KOI8 r8"), "lang.r8");
+  EXPECT_EQ(tv::language_file_for("A b c"), "lang.b c");
+}
+
+TEST(LanguageFile, NoBlankKeepsRussian) {
+  EXPECT_EQ(tv::language_file_for("ENGLISH"), "lang.ru");
+  EXPECT_EQ(tv::language_file_for(""), "lang.ru");
+}
+
+TEST(LanguageFile, LongCodeIsCutToTheBuffer) {
+  std::string name = tv::language_file_for("X " + std::string(400, 'q'));
+  EXPECT_EQ(name.size(), kLangFileNameSize - 1);
+  EXPECT_EQ(name.compare(0, 6, "lang.q"), 0);
+}
+
+class StoredSettings : public ::testing::Test {
+ protected:
+  FX::FXRegistry registry{"TV Box", "Harnvale"};
+};
+
+TEST_F(StoredSettings, EmptyRegistryGivesDefaults) {
+  tv::WindowGeometry geometry = tv::read_position(registry);
+  EXPECT_EQ(geometry.x, 130);
+  EXPECT_EQ(geometry.y, 130);
+  EXPECT_EQ(geometry.w, 550);
+  EXPECT_EQ(geometry.h, 380);
+  tv::BurnDelays delays = tv::read_delays(registry);
+  EXPECT_EQ(delays.flash, 3);
+  EXPECT_EQ(delays.sysfont, 6);
+  std::string value = "untouched";
+  EXPECT_FALSE(tv::read_stored_string(registry, "settings", "lang", &value));
+  EXPECT_EQ(value, "untouched");
+}
+
+TEST_F(StoredSettings, OutOfRangePositionFallsBack) {
+  registry.writeIntEntry("position", "w", 2000);
+  registry.writeIntEntry("position", "h", -5);
+  registry.writeIntEntry("position", "x", 1001);
+  registry.writeIntEntry("position", "y", -1);
+  tv::WindowGeometry geometry = tv::read_position(registry);
+  EXPECT_EQ(geometry.w, 600);
+  EXPECT_EQ(geometry.h, 380);
+  EXPECT_EQ(geometry.x, 130);
+  EXPECT_EQ(geometry.y, 130);
+}
+
+TEST_F(StoredSettings, LimitsThemselvesAreInRange) {
+  registry.writeIntEntry("position", "w", 1500);
+  registry.writeIntEntry("position", "h", 1000);
+  registry.writeIntEntry("position", "x", 0);
+  registry.writeIntEntry("position", "y", 1000);
+  tv::WindowGeometry geometry = tv::read_position(registry);
+  EXPECT_EQ(geometry.w, 1500);
+  EXPECT_EQ(geometry.h, 1000);
+  EXPECT_EQ(geometry.x, 0);
+  EXPECT_EQ(geometry.y, 1000);
+}
+
+TEST_F(StoredSettings, DelaysAreTakenAsStored) {
+  registry.writeIntEntry("settings", "flash_delay", 50);
+  registry.writeIntEntry("settings", "sysfont_delay", 1);
+  tv::BurnDelays delays = tv::read_delays(registry);
+  EXPECT_EQ(delays.flash, 50);
+  EXPECT_EQ(delays.sysfont, 1);
+}
+
+TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
+  std::string home = shelltest::make_temp_dir();
+  ASSERT_FALSE(home.empty());
+  std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", home.c_str(), 1);
+  tv::SavedSettings saved;
+  saved.language = "ENGLISH en";
+  saved.com_port = "com6";
+  saved.delays = {12, 25};
+  saved.geometry = {40, 50, 700, 420};
+  {
+    FX::FXRegistry registry("TV Box", "Harnvale");
+    EXPECT_TRUE(tv::save_settings(registry, saved));
+  }
+  FX::FXRegistry fresh("TV Box", "Harnvale");
+  fresh.read();
+  std::string value;
+  EXPECT_TRUE(tv::read_stored_string(fresh, "settings", "lang", &value));
+  EXPECT_EQ(value, "ENGLISH en");
+  EXPECT_TRUE(tv::read_stored_string(fresh, "settings", "comm", &value));
+  EXPECT_EQ(value, "com6");
+  EXPECT_EQ(tv::read_delays(fresh).flash, 12);
+  EXPECT_EQ(tv::read_delays(fresh).sysfont, 25);
+  tv::WindowGeometry geometry = tv::read_position(fresh);
+  EXPECT_EQ(geometry.x, 40);
+  EXPECT_EQ(geometry.y, 50);
+  EXPECT_EQ(geometry.w, 700);
+  EXPECT_EQ(geometry.h, 420);
+  setenv("HOME", old_home.c_str(), 1);
+}
+
+class ConfigListsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    dir_ = shelltest::make_temp_dir();
+    ASSERT_FALSE(dir_.empty());
+    path_ = dir_ + "/h_tvbox.cfg";
+  }
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(ConfigListsFile, ReadsFourSectionsInOrder) {
+  shelltest::write_file(path_,
+                        "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n"
+                        "[cmd]\nit_0=01\n[adr]\nit_0=07\nit_1=08\nit_2=09\n[dt]\nit_0=FF\n");
+  tv::ConfigLists lists;
+  ASSERT_TRUE(tv::read_config_lists(path_, &lists));
+  EXPECT_EQ(lists.slave_adr, (std::vector<std::string>{"FE OSD", "C0 tuner"}));
+  EXPECT_EQ(lists.cmd, (std::vector<std::string>{"01"}));
+  EXPECT_EQ(lists.adr, (std::vector<std::string>{"07", "08", "09"}));
+  EXPECT_EQ(lists.dt, (std::vector<std::string>{"FF"}));
+}
+
+TEST_F(ConfigListsFile, ListStopsAtTheFirstMissingIndex) {
+  shelltest::write_file(path_, "[cmd]\nit_0=first\nit_2=third\n");
+  tv::ConfigLists lists;
+  ASSERT_TRUE(tv::read_config_lists(path_, &lists));
+  EXPECT_EQ(lists.cmd, (std::vector<std::string>{"first"}));
+  EXPECT_TRUE(lists.slave_adr.empty());
+}
+
+TEST_F(ConfigListsFile, AtMostAThousandItems) {
+  std::string text = "[dt]\n";
+  for (int i = 0; i <= 1000; ++i) text += "it_" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+  shelltest::write_file(path_, text);
+  tv::ConfigLists lists;
+  ASSERT_TRUE(tv::read_config_lists(path_, &lists));
+  ASSERT_EQ(lists.dt.size(), 1000u);
+  EXPECT_EQ(lists.dt.back(), "v999");
+}
+
+TEST_F(ConfigListsFile, MissingOrWrongFilesLeaveTheListsAlone) {
+  tv::ConfigLists lists;
+  lists.cmd = {"kept"};
+  EXPECT_FALSE(tv::read_config_lists(dir_ + "/absent.cfg", &lists));
+  EXPECT_FALSE(tv::read_config_lists(dir_, &lists));  // a folder
+  shelltest::write_file(path_, std::string("\x00\xff\x01garbage\n=\n[]\n\x7f", 18));
+  EXPECT_FALSE(tv::read_config_lists(path_, &lists));
+  shelltest::write_file(path_, "[other]\nit_0=x\n");
+  EXPECT_FALSE(tv::read_config_lists(path_, &lists));
+  EXPECT_EQ(lists.cmd, (std::vector<std::string>{"kept"}));
+}
+
+TEST_F(ConfigListsFile, ShippedSampleHasItemsForEveryList) {
+  tv::ConfigLists lists;
+  ASSERT_TRUE(tv::read_config_lists(std::string(TVBOX_SOURCE_DIR) + "/data/h_tvbox.cfg", &lists));
+  EXPECT_FALSE(lists.slave_adr.empty());
+  EXPECT_FALSE(lists.cmd.empty());
+  EXPECT_FALSE(lists.adr.empty());
+  EXPECT_FALSE(lists.dt.empty());
+}
+
+}  // namespace
