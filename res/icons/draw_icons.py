@@ -864,24 +864,24 @@ def main(argv):
         with open(path, 'w') as f:
             f.write(xpm_file_text(name, lines))
         sheet_files.append(path)
-    tmp = tempfile.mkdtemp(prefix='tvbox-icons-')
-    for name, draw in GIF_PICTURES:
-        lines = xpm_lines(drawn(name, draw, sizes))
-        data = gif_bytes(lines)
-        gifs.append((name, data))
-        path = os.path.join(tmp, name + '.gif')
-        with open(path, 'wb') as f:
-            f.write(data)
-        sheet_files.append(path)
-    data_dir = os.path.join(ROOT, 'data')
-    os.makedirs(data_dir, exist_ok=True)
-    for name, draw in DATA_PICTURES:
-        path = os.path.join(data_dir, name + '.gif')
-        xpm_to_gif(xpm_lines(drawn(name, draw, {name: (16, 16)})), path)
-        sheet_files.append(path)
-    write_cpp(xpms, gifs)
-    if '--sheet' in argv:
-        write_sheet(argv[argv.index('--sheet') + 1], sheet_files)
+    with tempfile.TemporaryDirectory(prefix='tvbox-icons-') as tmp:
+        for name, draw in GIF_PICTURES:
+            lines = xpm_lines(drawn(name, draw, sizes))
+            data = gif_bytes(lines)
+            gifs.append((name, data))
+            path = os.path.join(tmp, name + '.gif')
+            with open(path, 'wb') as f:
+                f.write(data)
+            sheet_files.append(path)
+        data_dir = os.path.join(ROOT, 'data')
+        os.makedirs(data_dir, exist_ok=True)
+        for name, draw in DATA_PICTURES:
+            path = os.path.join(data_dir, name + '.gif')
+            xpm_to_gif(xpm_lines(drawn(name, draw, {name: (16, 16)})), path)
+            sheet_files.append(path)
+        write_cpp(xpms, gifs)
+        if '--sheet' in argv:
+            write_sheet(argv[argv.index('--sheet') + 1], sheet_files)
 
 
 if __name__ == '__main__':
