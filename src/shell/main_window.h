@@ -1,14 +1,29 @@
 // The program's only top-level window and the target of every command.
-// (Contract between the window and start-up; the window's author completes it.)
+//
+// It owns every widget and every editable value; each tab is built by its own
+// page class. Commands arrive as the numbered IDs of window_ids.h and are
+// passed to the page that owns them.
 #pragma once
 
 #include <fox-1.6/fx.h>
+
+#include <memory>
+
+namespace tv {
+struct WindowIcons;
+class TitlePage;
+class BurnPage;
+class ConsolePage;
+class SettingsPage;
+struct ChannelPages;
+class UiQueuePump;
+}  // namespace tv
 
 class X_SRV_K_Window : public FX::FXMainWindow {
   FXDECLARE(X_SRV_K_Window)
 
  protected:
-  X_SRV_K_Window() {}
+  X_SRV_K_Window();
 
  public:
   explicit X_SRV_K_Window(FX::FXApp* app);
@@ -30,6 +45,74 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   FX::FXComboBox* dataCombo = nullptr;
 
   // The port poll timer (ID 72), removed while something else talks to the box.
+  // GUI thread only: a worker posts these through the UI queue.
   void addPollTimer();
   void removePollTimer();
+  bool pollTimerArmed() const;
+
+  // Frame widgets.
+  FX::FXMenuBar* menuBar = nullptr;
+  FX::FXMenuPane* menuPane = nullptr;   // m_menu; deleted by the window
+  FX::FXMenuPane* helpPane = nullptr;   // m_help; deleted by the window
+  FX::FXStatusBar* statusBar = nullptr;
+  FX::FXProgressBar* progressBar = nullptr;  // the burn's progress, in percent
+  FX::FXButton* portIndicator = nullptr;     // comm_sw with a black or green lamp
+  FX::FXButton* logoButton = nullptr;        // tooltip: the window title
+
+  // The tabs, in order: title, burn, channels, FM Radio, console, settings.
+  FX::FXTabBook* tabBook = nullptr;
+  FX::FXTabItem* titleTab = nullptr;
+  FX::FXTabItem* burnTab = nullptr;
+  FX::FXTabItem* channelsTab = nullptr;
+  FX::FXTabItem* radioTab = nullptr;
+  FX::FXTabItem* consoleTab = nullptr;
+  FX::FXTabItem* settingsTab = nullptr;
+
+  // The pages behind the tabs.
+  tv::BurnPage& burn() { return *burnPage_; }
+  tv::ConsolePage& console() { return *consolePage_; }
+  tv::SettingsPage& settings() { return *settingsPage_; }
+  tv::TitlePage& title() { return *titlePage_; }
+  tv::ChannelPages& channels() { return *channelPages_; }
+  tv::WindowIcons& icons() { return *icons_; }
+
+  // Command handlers, in the order of the message map.
+  long onCmdAbout(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdHelpDoc(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdConsole(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdSave(FX::FXObject*, FX::FXSelector, void*);
+  long onPollTimer(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdBurnPage(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdChannel(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdBitToggled(FX::FXObject*, FX::FXSelector, void*);
+
+ private:
+  void buildMenus();
+  void buildStatusBar(FX::FXComposite* frame);
+  void buildTabs(FX::FXComposite* frame);
+  FX::FXComposite* addTab(FX::FXTabItem*& item, const FX::FXString& label, FX::FXIcon* icon);
+  void installAccelerators();
+  void connectWorkerQueue();
+  void disconnectWorkerQueue();
+
+  std::unique_ptr<tv::WindowIcons> icons_;
+  std::unique_ptr<tv::TitlePage> titlePage_;
+  std::unique_ptr<tv::BurnPage> burnPage_;
+  std::unique_ptr<tv::ConsolePage> consolePage_;
+  std::unique_ptr<tv::SettingsPage> settingsPage_;
+  std::unique_ptr<tv::ChannelPages> channelPages_;
+  std::unique_ptr<tv::UiQueuePump> queuePump_;
+  FX::FXToolTip* toolTip_ = nullptr;
 };
+
+namespace tv {
+
+// Hands a file of the working directory to the desktop's opener without
+// waiting for it. Returns false, and does nothing, when the file is missing
+// or the opener could not be started.
+bool open_with_desktop(const char* file_name);
+
+// The about box's text.
+extern const char* const kAboutText;
+
+}  // namespace tv

@@ -1,0 +1,341 @@
+#include "shell/main_window.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "channels/channel_pages.h"
+#include "dbkit/FXMessageSeam.h"
+#include "link/progress.h"
+#include "shell/burn_page.h"
+#include "shell/console_page.h"
+#include "shell/settings.h"
+#include "shell/settings_page.h"
+#include "shell/title_page.h"
+#include "shell/ui_queue.h"
+#include "shell/window_ids.h"
+#include "shell/window_parts.h"
+
+using namespace FX;
+
+namespace tv {
+
+const char* const kAboutText = "HarnvaTVBox Version 1.44 \n\n";
+
+// Wakes the GUI thread when a worker posts to the UI queue and drains the
+// queue there. The waker may run on any thread at any time, so it reaches
+// the signal through a shared, locked link that the pump cuts when it goes.
+class UiQueuePump : public FXObject {
+  FXDECLARE(UiQueuePump)
+
+ public:
+  enum { ID_DRAIN = 1 };
+
+  explicit UiQueuePump(FXApp* app);
+  ~UiQueuePump();
+  long onDrain(FXObject*, FXSelector, void*);
+
+ private:
+  UiQueuePump() {}
+
+  struct Link {
+    std::mutex mutex;
+    FXGUISignal* signal = nullptr;
+  };
+  std::shared_ptr<Link> link_;
+};
+
+FXDEFMAP(UiQueuePump) UiQueuePumpMap[] = {
+    FXMAPFUNC(SEL_IO_READ, UiQueuePump::ID_DRAIN, UiQueuePump::onDrain),
+};
+FXIMPLEMENT(UiQueuePump, FXObject, UiQueuePumpMap, ARRAYNUMBER(UiQueuePumpMap))
+
+UiQueuePump::UiQueuePump(FXApp* app) : link_(std::make_shared<Link>()) {
+  link_->signal = new FXGUISignal(app, this, ID_DRAIN);
+  std::weak_ptr<Link> weak = link_;
+  ui_queue().set_waker([weak] {
+    if (auto link = weak.lock()) {
+      std::lock_guard<std::mutex> lock(link->mutex);
+      if (link->signal) link->signal->signal();
+    }
+  });
+}
+
+UiQueuePump::~UiQueuePump() {
+  if (!link_) return;  // made by the metaclass, never connected
+  ui_queue().set_waker({});
+  std::lock_guard<std::mutex> lock(link_->mutex);
+  delete link_->signal;
+  link_->signal = nullptr;
+}
+
+long UiQueuePump::onDrain(FXObject*, FXSelector, void*) {
+  ui_queue().drain();
+  return 1;
+}
+
+bool open_with_desktop(const char* file_name) {
+  if (access(file_name, R_OK) != 0) return false;
+  // Two forks: the opener is adopted by init, so nobody waits for it and no
+  // zombie is left behind; the window only reaps the short-lived middle child.
+  const pid_t middle = fork();
+  if (middle < 0) return false;
+  if (middle == 0) {
+    if (fork() == 0) {
+      const int quiet = open("/dev/null", O_RDWR);
+      if (quiet >= 0) {
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
+      }
+      execlp("xdg-open", "xdg-open", file_name, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(middle, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace tv
+
+using namespace tv;
+
+// clang-format off
+FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
+  FXMAPFUNC(SEL_COMMAND, ID_ABOUT,             X_SRV_K_Window::onCmdAbout),
+  FXMAPFUNC(SEL_COMMAND, ID_HELP_DOC,          X_SRV_K_Window::onCmdHelpDoc),
+  FXMAPFUNC(SEL_COMMAND, ID_CONTROL_QUERY,     X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_WRITE,     X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_WRITE_STR, X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_LINE_TEST,         X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_RAISE_RTS,         X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_SAVE_SETTINGS,     X_SRV_K_Window::onCmdSave),
+  FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_READ,      X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_CLEAR,     X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_TIMEOUT, ID_POLL_TIMER,        X_SRV_K_Window::onPollTimer),
+  FXMAPFUNC(SEL_COMMAND, ID_OPEN_CHIPSET,      X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_CHANNEL_UP,        X_SRV_K_Window::onCmdChannel),
+  FXMAPFUNC(SEL_COMMAND, ID_CHANNEL_DOWN,      X_SRV_K_Window::onCmdChannel),
+  FXMAPFUNC(SEL_COMMAND, ID_CHANNEL_SAVE_ALL,  X_SRV_K_Window::onCmdChannel),
+  FXMAPFUNC(SEL_COMMAND, ID_BIT_TOGGLED,       X_SRV_K_Window::onCmdBitToggled),
+  FXMAPFUNC(SEL_COMMAND, ID_SHOW_BITS,         X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_SHOW_BITS_AGAIN,   X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_WI_WO_NI_NO,       X_SRV_K_Window::onCmdConsole),
+};
+// clang-format on
+
+FXIMPLEMENT(X_SRV_K_Window, FXMainWindow, X_SRV_K_WindowMap, ARRAYNUMBER(X_SRV_K_WindowMap))
+
+X_SRV_K_Window::X_SRV_K_Window() {}
+
+X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
+    : FXMainWindow(app, FXString::null, nullptr, nullptr, DECOR_ALL, 130, 130, 500, 380),
+      comPort("com3"),
+      language("ENGLISH en"),
+      icons_(new WindowIcons(app)) {
+  setTitle(ui_text("m_Title"));
+  setIcon(icons_->logo);
+  setMiniIcon(icons_->logo);
+
+  buildMenus();
+  auto* frame = new FXVerticalFrame(this, FRAME_RAISED | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  buildTabs(frame);
+  new FXHorizontalSeparator(frame, SEPARATOR_GROOVE | LAYOUT_FILL_X);
+  buildStatusBar(frame);
+  new FXHorizontalSeparator(this, SEPARATOR_GROOVE | LAYOUT_FILL_X);
+
+  toolTip_ = new FXToolTip(app);
+  installAccelerators();
+  connectWorkerQueue();
+  app->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs);
+}
+
+X_SRV_K_Window::~X_SRV_K_Window() {
+  getApp()->removeTimeout(this, ID_POLL_TIMER);
+  disconnectWorkerQueue();
+  delete toolTip_;
+  delete menuPane;
+  delete helpPane;
+}
+
+void X_SRV_K_Window::create() {
+  FXMainWindow::create();
+  toolTip_->create();
+  show();
+}
+
+void X_SRV_K_Window::buildMenus() {
+  menuBar = new FXMenuBar(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X);
+  menuPane = new FXMenuPane(this);
+  new FXMenuTitle(menuBar, ui_text("m_menu"), icons_->menu, menuPane);
+  new FXMenuCommand(menuPane, ui_text("m_quit"), icons_->exit, getApp(), FXApp::ID_QUIT);
+
+  helpPane = new FXMenuPane(this);
+  new FXMenuTitle(menuBar, ui_text("m_help"), icons_->help, helpPane, LAYOUT_RIGHT);
+  new FXMenuCommand(helpPane, ui_text("m_doc"), icons_->document, this, ID_HELP_DOC);
+  new FXMenuCommand(helpPane, ui_text("m_about"), icons_->about, this, ID_ABOUT);
+}
+
+void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
+  statusBar = new FXStatusBar(frame, LAYOUT_SIDE_BOTTOM | LAYOUT_FILL_X | STATUSBAR_WITH_DRAGCORNER);
+  progressBar = new FXProgressBar(statusBar, nullptr, 0,
+                                  PROGRESSBAR_HORIZONTAL | PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN |
+                                      FRAME_THICK | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
+  progressBar->setTotal(100);
+  portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
+                               BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
+  logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
+                            BUTTON_NORMAL | LAYOUT_RIGHT | LAYOUT_CENTER_Y);
+  logoButton->setTipText(getTitle());
+}
+
+FXComposite* X_SRV_K_Window::addTab(FXTabItem*& item, const FXString& label, FXIcon* icon) {
+  item = new FXTabItem(tabBook, label, icon, TAB_TOP_NORMAL | ICON_BEFORE_TEXT | FRAME_RAISED | FRAME_THICK);
+  return new FXPacker(tabBook, FRAME_RAISED | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+}
+
+void X_SRV_K_Window::buildTabs(FXComposite* frame) {
+  tabBook = new FXTabBook(frame, nullptr, 0,
+                          TABBOOK_TOPTABS | PACK_UNIFORM_WIDTH | PACK_UNIFORM_HEIGHT |
+                              LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  titlePage_.reset(new TitlePage(addTab(titleTab, "TV Box", icons_->logo), *icons_));
+  burnPage_.reset(new BurnPage(addTab(burnTab, ui_text("hv_load"), icons_->burn), this, *icons_));
+
+  FXComposite* tvPane = addTab(channelsTab, ui_text("hv_channels"), icons_->channels);
+  FXComposite* radioPane = addTab(radioTab, "FM Radio", icons_->radio);
+  channelPages_.reset(new ChannelPages(
+      build_channel_pages(tvPane, radioPane, this, icons_->logoPicture, icons_->check)));
+  channelsTab->disable();
+  radioTab->disable();
+
+  consolePage_.reset(
+      new ConsolePage(addTab(consoleTab, ui_text("hv_actions"), icons_->console), this, *icons_));
+  slaveAdrCombo = consolePage_->slaveAdrCombo;
+  cmdCombo = consolePage_->cmdCombo;
+  adrCombo = consolePage_->adrCombo;
+  dataCombo = consolePage_->dataCombo;
+
+  settingsPage_.reset(new SettingsPage(addTab(settingsTab, ui_text("hv_settings"), icons_->settings),
+                                       this, *icons_,
+                                       SettingsValues{comPort, language, flashDelay, sysfontDelay}));
+}
+
+void X_SRV_K_Window::installAccelerators() {
+  FXAccelTable* table = getAccelTable();
+  if (!table) return;
+  table->addAccel(parseAccel("Ctl+W"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_WRITE));
+  table->addAccel(parseAccel("Ctl+R"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_READ));
+}
+
+void X_SRV_K_Window::connectWorkerQueue() {
+  queuePump_.reset(new UiQueuePump(getApp()));
+  FXProgressBar* bar = progressBar;
+  set_progress_handler([bar](int percent) { ui_queue().post([bar, percent] { bar->setProgress(percent); }); });
+}
+
+void X_SRV_K_Window::disconnectWorkerQueue() {
+  set_progress_handler({});
+  ui_queue().drain();  // what workers reported still finds its widgets here
+  queuePump_.reset();
+}
+
+void X_SRV_K_Window::hideStartupTabs(bool show_console) {
+  for (FXTabItem* tab : {channelsTab, radioTab}) {
+    tab->hide();
+    tab->getNext()->hide();
+  }
+  if (show_console) {
+    consoleTab->show();
+    consoleTab->getNext()->show();
+  } else {
+    consoleTab->hide();
+    consoleTab->getNext()->hide();
+  }
+  FXWindow* current = tabBook->childAtIndex(2 * tabBook->getCurrent());
+  if (current && !current->shown()) tabBook->setCurrent(0);
+  tabBook->recalc();
+}
+
+void X_SRV_K_Window::setPortLamp(bool open) {
+  portIndicator->setIcon(open ? icons_->lampGreen : icons_->lampBlack);
+}
+
+void X_SRV_K_Window::addPollTimer() { getApp()->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs); }
+
+void X_SRV_K_Window::removePollTimer() { getApp()->removeTimeout(this, ID_POLL_TIMER); }
+
+bool X_SRV_K_Window::pollTimerArmed() const { return getApp()->hasTimeout(const_cast<X_SRV_K_Window*>(this), ID_POLL_TIMER); }
+
+long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
+  show_message(this, MessageKind::Information, MBOX_OK, ui_text("m_about_f"), kAboutText);
+  return 1;
+}
+
+long X_SRV_K_Window::onCmdHelpDoc(FXObject*, FXSelector, void*) {
+  open_with_desktop("readme.htm");  // nothing to tell the user when it fails
+  return 1;
+}
+
+long X_SRV_K_Window::onCmdConsole(FXObject*, FXSelector sel, void*) {
+  ConsolePage& page = *consolePage_;
+  switch (FXSELID(sel)) {
+    // The keys ctrl-W and ctrl-R reach the window from every tab; with the
+    // console hidden they must not write to or read from the box unseen.
+    case ID_CONSOLE_WRITE: return consoleTab->shown() ? page.onWrite() : 1;
+    case ID_CONSOLE_READ: return consoleTab->shown() ? page.onRead() : 1;
+    case ID_CONSOLE_WRITE_STR: return page.onWriteStr();
+    case ID_WI_WO_NI_NO: return page.onWiWoNiNo();
+    case ID_CONSOLE_CLEAR: return page.onClear();
+    case ID_SHOW_BITS:
+    case ID_SHOW_BITS_AGAIN: return page.onShowBits();
+    case ID_CONTROL_QUERY: return page.onControlQuery();
+    case ID_LINE_TEST: return page.onLineTest();
+    case ID_RAISE_RTS: return page.onRaiseRts();
+  }
+  return 1;
+}
+
+long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
+  // A full disk or a read-only home must not pass for a successful save.
+  if (!save_window_settings(*this)) {
+    show_message(this, MessageKind::Error, MBOX_OK, "Error",
+                 "The settings could not be written to the registry file.");
+  }
+  return 1;
+}
+
+long X_SRV_K_Window::onPollTimer(FXObject*, FXSelector, void*) {
+  consolePage_->pollPort();
+  burnPage_->checkBurnCompleted();
+  addPollTimer();
+  return 1;
+}
+
+long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
+  switch (FXSELID(sel)) {
+    case ID_OPEN_CHIPSET: return burnPage_->onOpen();
+    case ID_BURN: return burnPage_->onBurn();
+    case ID_RECALL: return burnPage_->onRecall();
+  }
+  return 1;
+}
+
+long X_SRV_K_Window::onCmdChannel(FXObject* sender, FXSelector sel, void*) {
+  switch (FXSELID(sel)) {
+    case ID_CHANNEL_UP: on_channel_up(sender); break;
+    case ID_CHANNEL_DOWN: on_channel_down(sender); break;
+    case ID_CHANNEL_SAVE_ALL: on_channel_save_all(this); break;
+  }
+  return 1;
+}
+
+long X_SRV_K_Window::onCmdBitToggled(FXObject* sender, FXSelector, void*) {
+  if (!sender || !sender->isMemberOf(FXMETACLASS(FXWindow))) return 1;
+  const auto position = reinterpret_cast<FXival>(static_cast<FXWindow*>(sender)->getUserData());
+  return consolePage_->onBitToggled(static_cast<int>(position));
+}

@@ -1,0 +1,37 @@
+// The command IDs of the main window. Their numbers are fixed: they start
+// right after FXMainWindow's own IDs, and other parts of the program (the
+// channel pages, the burn worker) send them by number.
+#pragma once
+
+#include <fox-1.6/fx.h>
+
+namespace tv {
+
+enum WindowId : FX::FXSelector {
+  ID_ABOUT = 60,             // menu m_about
+  ID_HELP_DOC = 63,          // menu m_doc: readme.htm with the desktop's opener
+  ID_CONTROL_QUERY = 64,     // control line: query the box
+  ID_CONSOLE_WRITE = 65,     // Write button, ctrl-W
+  ID_CONSOLE_WRITE_STR = 66, // WriteSTR button
+  ID_LINE_TEST = 67,         // control line: line test
+  ID_RAISE_RTS = 68,         // control line: raise RTS
+  ID_SAVE_SETTINGS = 69,     // hv_save button
+  ID_CONSOLE_READ = 70,      // Read button, ctrl-R
+  ID_CONSOLE_CLEAR = 71,     // "Очистка" button
+  ID_POLL_TIMER = 72,        // SEL_TIMEOUT every 10 ms: one byte from the box
+  ID_OPEN_CHIPSET = 73,      // hv_open button
+  ID_BURN = 74,              // hv_rec button
+  ID_RECALL = 75,            // hv_recall button (system font alone)
+  ID_CHANNEL_UP = 76,        // hv_up buttons of both channel tabs
+  ID_CHANNEL_DOWN = 77,      // hv_down buttons
+  ID_CHANNEL_SAVE_ALL = 78,  // hv_saveall buttons
+  ID_BIT_TOGGLED = 79,       // the eight bit-row check boxes (user data 0..7)
+  ID_SHOW_BITS = 80,         // the Data field committed a value
+  ID_SHOW_BITS_AGAIN = 81,   // same as 80, for senders other than the field
+  ID_WI_WO_NI_NO = 82,       // WiWoNiNo button
+};
+
+// How often the port poll timer looks at the programming port.
+constexpr FX::FXuint kPollIntervalMs = 10;
+
+}  // namespace tv

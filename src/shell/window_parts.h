@@ -1,0 +1,54 @@
+// Pieces shared by the main window and its pages: captions from the
+// catalogue as display text, and the one set of built-in pictures.
+#pragma once
+
+#include <fox-1.6/fx.h>
+
+#include <memory>
+#include <vector>
+
+namespace tv {
+
+// The caption for a catalogue key, ready for a FOX widget (UTF-8).
+FX::FXString ui_text(const char* key);
+
+// Every built-in picture the window shows, made once and shared by the
+// pages; the window deletes them when it goes.
+struct WindowIcons {
+ private:
+  // Declared first: the pictures below are made into it as they initialise.
+  std::vector<std::unique_ptr<FX::FXIcon>> owned_;
+  FX::FXIcon* make(FX::FXApp* app, const char** xpm);
+
+ public:
+  explicit WindowIcons(FX::FXApp* app);
+
+  FX::FXIcon* logo;
+  FX::FXIcon* banner;
+  FX::FXIcon* logoPicture;
+  FX::FXIcon* burn;
+  FX::FXIcon* test;
+  FX::FXIcon* folder;
+  FX::FXIcon* check;
+  FX::FXIcon* pencil;
+  FX::FXIcon* device;
+  FX::FXIcon* channels;
+  FX::FXIcon* radio;
+  FX::FXIcon* console;
+  FX::FXIcon* title;
+  FX::FXIcon* settings;
+  FX::FXIcon* exchange;
+  FX::FXIcon* floppy;
+  FX::FXIcon* lampBlack;
+  FX::FXIcon* lampGreen;
+  FX::FXIcon* menu;
+  FX::FXIcon* exit;
+  FX::FXIcon* help;
+  FX::FXIcon* document;
+  FX::FXIcon* about;
+};
+
+// A heading: the text with its icon before it.
+FX::FXLabel* make_heading(FX::FXComposite* parent, const FX::FXString& text, FX::FXIcon* icon);
+
+}  // namespace tv
