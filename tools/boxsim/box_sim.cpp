@@ -1,1 +1,417 @@
-// Placeholder until the simulator lands.
+// The simulator's serving side: two pseudo-terminals, a thread that waits on
+// both with ppoll() and feeds a BoxDecoder, and queues of answers that are
+// written when due (after an answer delay, at the line rate when pacing).
+#include "boxsim/box_sim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+
+#include "boxsim/box_decoder.h"
+
+namespace boxsim {
+
+namespace {
+
+// 57600 baud with 8N1 is 10 bits a character; the control line runs 2400 baud
+// with 8E2, 12 bits a character.
+constexpr int64_t kProgrammingByteNs = 1000000000LL * 10 / 57600;
+constexpr int64_t kControlByteNs = 1000000000LL * 12 / 2400;
+constexpr int64_t kMaxPollNs = 100 * 1000000LL;
+
+int64_t monotonic_ns() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+std::string errno_text(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+bool make_dirs(const std::string& path, std::string* error) {
+  std::string partial;
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find('/', pos + 1);
+    partial = path.substr(0, pos);
+    if (partial.empty()) continue;
+    if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
+      if (error) *error = errno_text("cannot create " + partial);
+      return false;
+    }
+  }
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (error) *error = path + " is not a directory";
+    return false;
+  }
+  return true;
+}
+
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    if (error) *error = errno_text("cannot write " + path);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok && error) *error = errno_text("cannot write " + path);
+  return ok;
+}
+
+struct Chunk {
+  int64_t due_ns;
+  std::vector<uint8_t> bytes;
+  size_t sent = 0;
+};
+
+struct Port {
+  int master = -1;
+  int inner_slave = -1;  // keeps the line up while the program has it closed
+  std::string slave_path;
+  std::string link_path;
+  std::deque<Chunk> outbox;
+  int64_t line_free_ns = 0;
+  bool blocked = false;  // the program is not reading: wait for POLLOUT
+
+  void close_all() {
+    if (master >= 0) ::close(master);
+    if (inner_slave >= 0) ::close(inner_slave);
+    master = inner_slave = -1;
+    outbox.clear();
+  }
+  // Removes the symlink, but only while it still leads to this line.
+  void remove_link() {
+    if (link_path.empty()) return;
+    char target[4096];
+    ssize_t n = readlink(link_path.c_str(), target, sizeof target - 1);
+    if (n >= 0 && std::string(target, size_t(n)) == slave_path) unlink(link_path.c_str());
+  }
+};
+
+bool open_line(Port* port, speed_t speed, std::string* error) {
+  port->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (port->master < 0) {
+    *error = errno_text("posix_openpt");
+    return false;
+  }
+  char name[256];
+  if (grantpt(port->master) != 0 || unlockpt(port->master) != 0 ||
+      ptsname_r(port->master, name, sizeof name) != 0) {
+    *error = errno_text("pseudo-terminal setup");
+    return false;
+  }
+  port->slave_path = name;
+  fcntl(port->master, F_SETFL, fcntl(port->master, F_GETFL) | O_NONBLOCK);
+  port->inner_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (port->inner_slave < 0) {
+    *error = errno_text("open " + port->slave_path);
+    return false;
+  }
+  termios tio;
+  if (tcgetattr(port->inner_slave, &tio) != 0) {
+    *error = errno_text("tcgetattr " + port->slave_path);
+    return false;
+  }
+  cfmakeraw(&tio);
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  tcsetattr(port->inner_slave, TCSANOW, &tio);
+  return true;
+}
+
+bool link_line(Port* port, const std::string& link_path, std::string* error) {
+  struct stat st;
+  if (lstat(link_path.c_str(), &st) == 0) {
+    if (!S_ISLNK(st.st_mode)) {
+      *error = link_path + " exists and is not a symlink; not replacing it";
+      return false;
+    }
+    unlink(link_path.c_str());  // stale, from an earlier run
+  }
+  if (symlink(port->slave_path.c_str(), link_path.c_str()) != 0) {
+    *error = errno_text("symlink " + link_path);
+    return false;
+  }
+  port->link_path = link_path;
+  return true;
+}
+
+}  // namespace
+
+bool write_memory_images(const Memories& memories, const std::string& dir, std::string* error) {
+  if (!make_dirs(dir, error)) return false;
+  return write_file(dir + "/flash.bin", memories.flash, error) &&
+         write_file(dir + "/osd.bin", memories.osd, error) &&
+         write_file(dir + "/font.bin", memories.font, error) &&
+         write_file(dir + "/pic.bin", memories.pic, error);
+}
+
+struct BoxSimulator::Impl {
+  mutable std::mutex mu;  // guards everything below up to the ports
+  BoxDecoder decoder;
+  std::vector<uint8_t> received;
+  std::vector<uint8_t> control_received;
+  std::vector<uint8_t> raw_to_send;
+  int control_turnaround_ms = 700;
+  bool vanished = false;
+
+  // Touched by the serving thread only while it runs.
+  Port prog;
+  Port ctrl;
+  int wake[2] = {-1, -1};
+  std::thread thread;
+  std::atomic<bool> stopping{false};
+
+  void poke() {
+    if (wake[1] >= 0) {
+      ssize_t ignored = write(wake[1], "x", 1);
+      (void)ignored;
+    }
+  }
+  void serve();
+  int64_t next_event_ns(const Faults& faults);
+  void read_programming(int64_t now_ns, const Faults& faults);
+  void read_control(int64_t now_ns, const Faults& faults);
+  void flush(Port* port, int64_t now_ns, int64_t byte_ns);
+  void vanish_programming_line();
+  void close_everything();
+};
+
+int64_t BoxSimulator::Impl::next_event_ns(const Faults& faults) {
+  int64_t next = monotonic_ns() + kMaxPollNs;
+  for (Port* port : {&prog, &ctrl}) {
+    if (port->outbox.empty() || port->blocked) continue;
+    int64_t line_free = faults.pace ? port->line_free_ns : 0;
+    next = std::min(next, std::max(port->outbox.front().due_ns, line_free));
+  }
+  std::lock_guard<std::mutex> lock(mu);
+  int64_t deadline_ms = decoder.next_deadline_ms();
+  if (deadline_ms >= 0) next = std::min<int64_t>(next, deadline_ms * 1000000LL);
+  return next;
+}
+
+void BoxSimulator::Impl::read_programming(int64_t now_ns, const Faults& faults) {
+  uint8_t buf[4096];
+  ssize_t n = read(prog.master, buf, sizeof buf);
+  if (n <= 0) return;
+  std::vector<uint8_t> out;
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    received.insert(received.end(), buf, buf + n);
+    for (ssize_t i = 0; i < n; ++i) decoder.feed(buf[i], now_ns / 1000000, &out);
+  }
+  if (!out.empty())
+    prog.outbox.push_back({now_ns + faults.answer_delay_ms * 1000000LL, std::move(out)});
+}
+
+void BoxSimulator::Impl::read_control(int64_t now_ns, const Faults& faults) {
+  uint8_t buf[4096];
+  ssize_t n = read(ctrl.master, buf, sizeof buf);
+  if (n <= 0) return;
+  std::vector<uint8_t> out;
+  int turnaround_ms;
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    control_received.insert(control_received.end(), buf, buf + n);
+    for (ssize_t i = 0; i < n; ++i) decoder.feed_control(buf[i], &out);
+    turnaround_ms = control_turnaround_ms;
+  }
+  if (!out.empty()) {
+    int64_t delay_ms = turnaround_ms + faults.answer_delay_ms;
+    ctrl.outbox.push_back({now_ns + delay_ms * 1000000LL, std::move(out)});
+  }
+}
+
+// Writes what is due; when pacing, one byte per character time.
+void BoxSimulator::Impl::flush(Port* port, int64_t now_ns, int64_t byte_ns) {
+  while (port->master >= 0 && !port->outbox.empty() && !port->blocked) {
+    Chunk& chunk = port->outbox.front();
+    int64_t ready = byte_ns ? std::max(chunk.due_ns, port->line_free_ns) : chunk.due_ns;
+    if (ready > now_ns) return;
+    size_t count = byte_ns ? 1 : chunk.bytes.size() - chunk.sent;
+    ssize_t written = write(port->master, chunk.bytes.data() + chunk.sent, count);
+    if (written < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) port->blocked = true;
+      else port->outbox.clear();  // the line is gone; nobody will read it
+      return;
+    }
+    chunk.sent += size_t(written);
+    if (byte_ns) port->line_free_ns = std::max(ready, now_ns - byte_ns) + byte_ns;
+    if (chunk.sent == chunk.bytes.size()) port->outbox.pop_front();
+  }
+}
+
+void BoxSimulator::Impl::vanish_programming_line() {
+  prog.close_all();
+  prog.remove_link();
+  std::lock_guard<std::mutex> lock(mu);
+  vanished = true;
+}
+
+void BoxSimulator::Impl::serve() {
+  while (!stopping.load()) {
+    Faults faults;
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      faults = decoder.faults();
+    }
+    int64_t wait_ns = std::max<int64_t>(0, next_event_ns(faults) - monotonic_ns());
+    timespec timeout{time_t(wait_ns / 1000000000LL), long(wait_ns % 1000000000LL)};
+    pollfd fds[3] = {{wake[0], POLLIN, 0},
+                     {prog.master, short(POLLIN | (prog.blocked ? POLLOUT : 0)), 0},
+                     {ctrl.master, short(POLLIN | (ctrl.blocked ? POLLOUT : 0)), 0}};
+    if (ppoll(fds, 3, &timeout, nullptr) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      char drain[64];
+      while (read(wake[0], drain, sizeof drain) > 0) {
+      }
+    }
+    if (fds[1].revents & POLLOUT) prog.blocked = false;
+    if (fds[2].revents & POLLOUT) ctrl.blocked = false;
+    int64_t now = monotonic_ns();
+    if (fds[1].revents & POLLIN) read_programming(now, faults);
+    if (fds[2].revents & POLLIN) read_control(now, faults);
+
+    bool vanish_now = false;
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      std::vector<uint8_t> out;
+      decoder.idle(now / 1000000, &out);
+      if (!out.empty()) prog.outbox.push_back({now + faults.answer_delay_ms * 1000000LL, out});
+      if (!raw_to_send.empty() && prog.master >= 0) prog.outbox.push_back({now, raw_to_send});
+      raw_to_send.clear();
+      vanish_now = decoder.vanished() && !vanished;
+    }
+    flush(&prog, now, faults.pace ? kProgrammingByteNs : 0);
+    flush(&ctrl, now, faults.pace ? kControlByteNs : 0);
+    // The line goes once the last answer is out (or nobody reads it anyway).
+    if (vanish_now && prog.master >= 0 && (prog.outbox.empty() || prog.blocked))
+      vanish_programming_line();
+  }
+}
+
+void BoxSimulator::Impl::close_everything() {
+  for (Port* port : {&prog, &ctrl}) {
+    port->close_all();
+    port->remove_link();
+  }
+  for (int& fd : wake) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+}
+
+BoxSimulator::BoxSimulator() : impl_(new Impl) {}
+
+BoxSimulator::~BoxSimulator() { stop(); }
+
+bool BoxSimulator::start(const std::string& port_dir, std::string* error,
+                         const std::string& programming_name, const std::string& control_name) {
+  std::string message;
+  if (!error) error = &message;
+  if (impl_->thread.joinable()) {
+    *error = "the simulator is already running";
+    return false;
+  }
+  bool ok = make_dirs(port_dir, error) && open_line(&impl_->prog, B57600, error) &&
+            open_line(&impl_->ctrl, B2400, error) &&
+            link_line(&impl_->prog, port_dir + "/" + programming_name, error) &&
+            link_line(&impl_->ctrl, port_dir + "/" + control_name, error);
+  if (ok && pipe2(impl_->wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+    *error = errno_text("pipe");
+    ok = false;
+  }
+  if (!ok) {
+    impl_->close_everything();
+    return false;
+  }
+  impl_->stopping = false;
+  impl_->thread = std::thread([this] { impl_->serve(); });
+  return true;
+}
+
+void BoxSimulator::stop() {
+  if (!impl_->thread.joinable()) return;
+  impl_->stopping = true;
+  impl_->poke();
+  impl_->thread.join();
+  impl_->close_everything();
+}
+
+std::string BoxSimulator::programming_path() const { return impl_->prog.link_path; }
+std::string BoxSimulator::control_path() const { return impl_->ctrl.link_path; }
+
+void BoxSimulator::set_faults(const Faults& faults) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->decoder.set_faults(faults);
+}
+
+void BoxSimulator::set_control_reply(const std::vector<uint8_t>& payload) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->decoder.set_control_reply(payload);
+}
+
+void BoxSimulator::set_control_turnaround_ms(int ms) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->control_turnaround_ms = std::max(0, ms);
+}
+
+void BoxSimulator::send_raw(const std::vector<uint8_t>& bytes) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->raw_to_send.insert(impl_->raw_to_send.end(), bytes.begin(), bytes.end());
+  }
+  impl_->poke();
+}
+
+Memories BoxSimulator::memories() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->decoder.memories();
+}
+
+void BoxSimulator::set_memories(const Memories& memories) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->decoder.memories() = memories;
+}
+
+Stats BoxSimulator::stats() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->decoder.stats();
+}
+
+std::vector<uint8_t> BoxSimulator::received() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->received;
+}
+
+void BoxSimulator::clear_received() {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->received.clear();
+}
+
+std::vector<uint8_t> BoxSimulator::control_received() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->control_received;
+}
+
+bool BoxSimulator::vanished() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->vanished;
+}
+
+bool BoxSimulator::write_images(const std::string& dir) const {
+  return write_memory_images(memories(), dir);
+}
+
+}  // namespace boxsim

@@ -56,9 +56,15 @@ struct Stats {
   uint64_t probes = 0;
   uint64_t control_frames = 0;
   uint64_t refused = 0;         // packets refused or corrupted on purpose
+  uint64_t unknown = 0;         // packets and PIC lines the firmware ignored or rejected
 };
 
 class BoxDecoder;  // defined in box_decoder.h
+
+// Writes the four memory images (flash.bin, osd.bin, font.bin, pic.bin) into
+// `dir`, creating it when needed. False with a message in `error` on failure.
+bool write_memory_images(const Memories& memories, const std::string& dir,
+                         std::string* error = nullptr);
 
 class BoxSimulator {
  public:
@@ -95,6 +101,12 @@ class BoxSimulator {
 
   // Writes flash.bin, osd.bin, font.bin and pic.bin into `dir`.
   bool write_images(const std::string& dir) const;
+
+  // True once the programming line has vanished (Faults.vanish_after).
+  bool vanished() const;
+  // How long the box waits before it answers a control frame: the line is
+  // half-duplex and the program turns it around (RTS) after sending.
+  void set_control_turnaround_ms(int ms);
 
  private:
   struct Impl;
