@@ -1,0 +1,103 @@
+// Shared helpers of the burn tests: a sink that records what a burn reports,
+// and a box fake that records what the writers send.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "burn/burn_sink.h"
+#include "burn/section_writer.h"
+#include "link/packets.h"
+
+namespace burntest {
+
+class RecordingSink : public tv::BurnSink {
+ public:
+  void log(const std::string& text, int style) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.push_back({text, style});
+  }
+  void progress(int percent) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_.push_back(percent);
+  }
+  void done(bool ok) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_calls_.push_back(ok);
+  }
+  struct Line {
+    std::string text;
+    int style;
+  };
+  std::vector<Line> lines() const { std::lock_guard<std::mutex> lock(mutex_); return lines_; }
+  std::vector<int> progress_values() const { std::lock_guard<std::mutex> lock(mutex_); return progress_; }
+  std::vector<bool> done_calls() const { std::lock_guard<std::mutex> lock(mutex_); return done_calls_; }
+  std::vector<std::string> texts() const {
+    std::vector<std::string> result;
+    for (const Line& line : lines()) result.push_back(line.text);
+    return result;
+  }
+  bool has_red_line_containing(const std::string& part) const {
+    for (const Line& line : lines())
+      if (line.style == tv::kStyleBoldRed && line.text.find(part) != std::string::npos) return true;
+    return false;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Line> lines_;
+  std::vector<int> progress_;
+  std::vector<bool> done_calls_;
+};
+
+struct BoxCall {
+  std::string op;  // "clr", "wrt16", "fnt", "page", "syspage", "recover"
+  int address;
+  int value;
+  std::string text;
+};
+
+// Records every operation; `refuse` decides per call whether the box refuses.
+class FakeBox : public tv::BoxOps {
+ public:
+  std::vector<BoxCall> calls;
+  std::function<bool(const BoxCall&)> refuse;
+
+  void osd_clr() override { calls.push_back({"clr", 0, 0, ""}); }
+  int osd_wrt16(int address, const char* hex32, uint8_t target) override {
+    return answer({"wrt16", address, target, std::string(hex32).substr(0, 32)});
+  }
+  int osd_wrt_fnt(int address, uint8_t value) override { return answer({"fnt", address, value, ""}); }
+  int osd_clr_fnt_page(int page, uint8_t operand) override { return answer({"page", page, operand, ""}); }
+  int osd_clr_sysfnt_page(int page, uint8_t operand) override { return answer({"syspage", page, operand, ""}); }
+  void line_recovery() override { calls.push_back({"recover", 0, 0, ""}); }
+
+  std::vector<BoxCall> of(const std::string& op) const {
+    std::vector<BoxCall> result;
+    for (const BoxCall& call : calls)
+      if (call.op == op) result.push_back(call);
+    return result;
+  }
+
+ private:
+  int answer(const BoxCall& call) {
+    calls.push_back(call);
+    return refuse && refuse(call) ? tv::kEchoMismatch : 0;
+  }
+};
+
+// Feeds a fixed list of lines to a writer.
+inline tv::LineSource lines_of(const std::vector<std::string>& lines) {
+  auto index = std::make_shared<size_t>(0);
+  return [lines, index](std::string* line) {
+    if (*index >= lines.size()) return false;
+    *line = lines[(*index)++];
+    return true;
+  };
+}
+
+}  // namespace burntest

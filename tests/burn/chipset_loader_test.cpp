@@ -1,0 +1,222 @@
+// The chipset loader: markers, PIC records, counts, log lines, checksums and
+// the check that the file is still the one loaded.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "burn/burn_sink.h"
+#include "burn/chipset_file.h"
+#include "gen/chipset_gen.h"
+#include "link/trace.h"
+
+namespace {
+
+tv::LoadedChipset parse(const std::vector<std::string>& lines) {
+  tv::set_trace_enabled(false);
+  tv::ChipsetParser parser;
+  for (const std::string& line : lines) parser.feed_line(line + "\r\n");
+  return parser.finish();
+}
+
+std::vector<std::string> log_texts(const tv::LoadedChipset& loaded) {
+  std::vector<std::string> texts;
+  for (const tv::LogLine& line : loaded.log) texts.push_back(line.text);
+  return texts;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/burn_loader_XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempDir() { std::system(("rm -rf " + path_).c_str()); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void write_text(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+const std::vector<std::string> kBareMarkers = {"***HEADER>", "***PIC>", "***FLASH>", "***OSD>", "***OSD Font>"};
+
+}  // namespace
+
+TEST(ChipsetLoader, FiveBareMarkersAllowBurningAndLogEmptyTitlesThenZeroCounts) {
+  tv::LoadedChipset loaded = parse(kBareMarkers);
+  EXPECT_TRUE(tv::burn_possible(loaded.flags));
+  EXPECT_FALSE(tv::system_font_present(loaded.flags));
+  std::vector<std::string> expected = {"\n", "\n", "\n", "\n", "\n", "PIC LINES 0\n", "FLASH LINES 0\n",
+                                       "OSD LINES 0\n", "OSD Font LINES 0\n"};
+  EXPECT_EQ(log_texts(loaded), expected);
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(loaded.log[i].style, tv::kStyleBlue);
+  for (size_t i = 5; i < 9; ++i) EXPECT_EQ(loaded.log[i].style, tv::kStyleBoldGreen);
+}
+
+TEST(ChipsetLoader, AnyMissingRequiredSectionForbidsBurning) {
+  for (size_t missing = 0; missing < kBareMarkers.size(); ++missing) {
+    std::vector<std::string> lines = kBareMarkers;
+    lines.erase(lines.begin() + long(missing));
+    lines.push_back("***OSD All Font>");
+    EXPECT_FALSE(tv::burn_possible(parse(lines).flags)) << kBareMarkers[missing];
+  }
+}
+
+TEST(ChipsetLoader, RecordsAtAddressZeroAndOfOtherTypesAreCountedButNotTaken) {
+  tv::LoadedChipset loaded = parse({"***PIC>", ":0800000001020304050607085C", ":00000001FF", ""});
+  EXPECT_EQ(loaded.pic_lines, 3);
+  EXPECT_EQ(loaded.pic_adr_f, tv::kPicNoFirst);
+  EXPECT_EQ(loaded.pic_adr_l, 0);
+  EXPECT_EQ(loaded.pic, std::vector<uint8_t>(tv::kPicImageSize, 0xFF));
+}
+
+TEST(ChipsetLoader, PicRecordsFillTheImageAndBoundsLeavingGapsErased) {
+  std::string first = chipsetgen::hex_record(0, 0x0010, {1, 2, 3, 4, 5, 6, 7, 8});
+  std::vector<uint8_t> sixteen(16);
+  for (int i = 0; i < 16; ++i) sixteen[size_t(i)] = uint8_t(0xA0 + i);
+  std::string second = chipsetgen::hex_record(0, 0x0100, sixteen);
+  tv::LoadedChipset loaded = parse({"***PIC>", first, second});
+  EXPECT_EQ(loaded.pic_adr_f, 0x0010);
+  EXPECT_EQ(loaded.pic_adr_l, 0x0110);
+  for (size_t i = 0; i < tv::kPicImageSize; ++i) {
+    uint8_t expected = 0xFF;
+    if (i >= 0x10 && i < 0x18) expected = uint8_t(i - 0x10 + 1);
+    if (i >= 0x100 && i < 0x110) expected = uint8_t(0xA0 + i - 0x100);
+    ASSERT_EQ(loaded.pic[i], expected) << "index " << i;
+  }
+  EXPECT_EQ(loaded.bad_checksums, 0);
+}
+
+TEST(ChipsetLoader, LowerCaseDigitsAndTwoPicSectionsAddUp) {
+  tv::LoadedChipset loaded = parse({"***PIC>", ":02002000abcd06", "***FLASH>", "x", "***PIC>",
+                                    chipsetgen::hex_record(0, 0x30, {0x11}), "y"});
+  EXPECT_EQ(loaded.pic_lines, 3);
+  EXPECT_EQ(loaded.flash_lines, 1);
+  EXPECT_EQ(loaded.pic[0x20], 0xAB);
+  EXPECT_EQ(loaded.pic[0x21], 0xCD);
+  EXPECT_EQ(loaded.pic[0x30], 0x11);
+  EXPECT_EQ(loaded.pic_adr_f, 0x20);
+  EXPECT_EQ(loaded.pic_adr_l, 0x31);
+}
+
+TEST(ChipsetLoader, MarkerTitlesKeepTheirTrailingWordAndFontMarkersAreNotOsd) {
+  tv::LoadedChipset loaded = parse({"***OSD Font> Cyrillic", "a", "***OSD All Font>", "b", "c", "***OSD>x"});
+  EXPECT_EQ(loaded.log[0].text, " Cyrillic\n");
+  EXPECT_EQ(loaded.log[2].text, "x\n");
+  EXPECT_EQ(loaded.osd_font_lines, 1);
+  EXPECT_EQ(loaded.osd_all_font_lines, 2);
+  EXPECT_EQ(loaded.osd_lines, 0);
+  EXPECT_EQ(loaded.flags, unsigned(tv::kSectionOsdFont | tv::kSectionOsdAllFont | tv::kSectionOsd));
+  EXPECT_EQ(log_texts(loaded).back(), "OSD All Font LINES 2\n");
+}
+
+TEST(ChipsetLoader, LineFeedOnlyLinesLoseNoCharacter) {
+  tv::set_trace_enabled(false);
+  tv::ChipsetParser parser;
+  for (const std::string& marker : kBareMarkers) parser.feed_line(marker + "\n");
+  parser.feed_line(chipsetgen::hex_record(0, 0x40, {0x12, 0x34}) + "\n");
+  tv::LoadedChipset loaded = parser.finish();
+  EXPECT_TRUE(tv::burn_possible(loaded.flags));
+  EXPECT_EQ(loaded.osd_font_lines, 1);
+  EXPECT_EQ(loaded.bad_checksums, 0);
+}
+
+TEST(ChipsetLoader, BadChecksumsAreReportedInRedWithCountAndFirstLine) {
+  std::string good = chipsetgen::hex_record(0, 0x100, std::vector<uint8_t>(16, 0x5A));
+  std::string bad = good;
+  bad[12] = bad[12] == '0' ? '1' : '0';
+  tv::LoadedChipset loaded = parse({"***HEADER>", "***PIC>", good, "***FLASH>", good, bad, "***OSD>", bad});
+  EXPECT_EQ(loaded.bad_checksums, 2);
+  EXPECT_EQ(loaded.first_bad_checksum_line, 6);
+  EXPECT_EQ(loaded.log.back().style, tv::kStyleBoldRed);
+  EXPECT_NE(loaded.log.back().text.find("2 records"), std::string::npos);
+  EXPECT_NE(loaded.log.back().text.find("line 6"), std::string::npos);
+  EXPECT_EQ(loaded.flash_lines, 2);  // reported, not refused
+}
+
+TEST(ChipsetLoader, ChecksumRuleRejectsShortOddAndNonHexRecords) {
+  EXPECT_TRUE(tv::hex_record_checksum_ok(":00000001FF"));
+  EXPECT_FALSE(tv::hex_record_checksum_ok(":00000001FE"));
+  EXPECT_FALSE(tv::hex_record_checksum_ok(":0000001FF"));
+  EXPECT_FALSE(tv::hex_record_checksum_ok(":0000000GF9"));
+  EXPECT_FALSE(tv::hex_record_checksum_ok(":0200000001FD"));  // fewer bytes than counted
+}
+
+TEST(ChipsetLoader, RandomLinesNeverReachPastThePicImage) {
+  std::mt19937 random(99);
+  tv::set_trace_enabled(false);
+  tv::ChipsetParser parser;
+  const std::string alphabet = ":0123456789abcdefABCDEFxyz*> \r\n";
+  parser.feed_line("***PIC>\r\n");
+  for (int line = 0; line < 20000; ++line) {
+    std::string text = ":";
+    int length = int(random() % 80);
+    for (int i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+    parser.feed_line(text);
+  }
+  tv::LoadedChipset loaded = parser.finish();
+  EXPECT_LE(loaded.pic_adr_l, 0xFFFF + 0xFF);
+  EXPECT_EQ(loaded.pic.size(), tv::kPicImageSize);
+}
+
+TEST(ChipsetLoaderFiles, GzipLoadsExactlyLikePlainTextAndMatchesTheGenerator) {
+  TempDir dir;
+  chipsetgen::Options options;
+  options.flash_bytes = 4096;
+  options.osd_bytes = 1024;
+  options.glyphs = 8;
+  chipsetgen::Generated generated = chipsetgen::generate(options);
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(dir.file("a.hv"), generated.text, false, &error)) << error;
+  ASSERT_TRUE(chipsetgen::write_chipset(dir.file("a.hv.gz"), generated.text, true, &error)) << error;
+  tv::set_trace_enabled(false);
+  tv::LoadedChipset plain = tv::load_chipset(dir.file("a.hv"));
+  tv::LoadedChipset packed = tv::load_chipset(dir.file("a.hv.gz"));
+  EXPECT_TRUE(plain.opened);
+  EXPECT_EQ(plain.pic, generated.images.pic);
+  EXPECT_EQ(packed.pic, plain.pic);
+  EXPECT_EQ(log_texts(packed), log_texts(plain));
+  EXPECT_EQ(plain.flash_lines, 4096 / 16 + 2);  // plus the extended-address and end records
+  EXPECT_EQ(plain.osd_font_lines, 8 * 19);
+  EXPECT_EQ(plain.bad_checksums, 0);
+  EXPECT_TRUE(tv::burn_possible(plain.flags));
+  EXPECT_TRUE(tv::system_font_present(plain.flags));
+}
+
+TEST(ChipsetLoaderFiles, AMissingFileReadsAsEmptyWithARedLine) {
+  tv::LoadedChipset loaded = tv::load_chipset("/nonexistent/dir/x.hv");
+  EXPECT_FALSE(loaded.opened);
+  EXPECT_EQ(loaded.flags, 0u);
+  EXPECT_FALSE(tv::burn_possible(loaded.flags));
+  ASSERT_FALSE(loaded.log.empty());
+  EXPECT_EQ(loaded.log.front().style, tv::kStyleBoldRed);
+  EXPECT_NE(loaded.log.front().text.find("/nonexistent/dir/x.hv"), std::string::npos);
+}
+
+TEST(ChipsetLoaderFiles, BurnRefusesAnotherPathOrAChangedFile) {
+  TempDir dir;
+  write_text(dir.file("a.hv"), "***HEADER>\r\n");
+  tv::LoadedChipset loaded = tv::load_chipset(dir.file("a.hv"));
+  std::string why;
+  EXPECT_TRUE(tv::chipset_unchanged(loaded, dir.file("a.hv"), &why)) << why;
+  EXPECT_FALSE(tv::chipset_unchanged(loaded, dir.file("b.hv"), &why));
+  EXPECT_FALSE(why.empty());
+  write_text(dir.file("a.hv"), "***HEADER>\r\n***PIC>\r\n");
+  EXPECT_FALSE(tv::chipset_unchanged(loaded, dir.file("a.hv"), &why));
+  tv::LoadedChipset reloaded = tv::load_chipset(dir.file("a.hv"));
+  // Same size, other time: still a change.
+  struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.file("a.hv").c_str(), times, 0), 0);
+  EXPECT_FALSE(tv::chipset_unchanged(reloaded, dir.file("a.hv"), &why));
+  unlink(dir.file("a.hv").c_str());
+  EXPECT_FALSE(tv::chipset_unchanged(reloaded, dir.file("a.hv"), &why));
+}
