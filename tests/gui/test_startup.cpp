@@ -1,0 +1,297 @@
+// Start-up against the box simulator: the order of the trace, the defaults of
+// an empty registry, the switches, the probe of an unsupported or silent box,
+// the configuration lists, and Save followed by a new start-up.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "boxsim/box_sim.h"
+#include "link/clock.h"
+#include "link/ports.h"
+#include "link/trace.h"
+#include "shell/catalogue.h"
+#include "shell/globals.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "shell/window_ids.h"
+#include "support/fox_app.h"
+
+namespace {
+
+std::string make_temp_dir(const char* tag) {
+  std::string pattern = std::string("/tmp/tvbox-") + tag + "-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back(0);
+  const char* made = mkdtemp(name.data());
+  return made ? std::string(made) : std::string();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Standard output of a block of code, line by line.
+class StdoutCapture {
+ public:
+  explicit StdoutCapture(const std::string& path) : path_(path) {
+    std::fflush(stdout);
+    saved_ = dup(1);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    close(fd);
+  }
+  std::vector<std::string> finish() {
+    std::fflush(stdout);
+    dup2(saved_, 1);
+    close(saved_);
+    std::ifstream in(path_);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+ private:
+  std::string path_;
+  int saved_ = -1;
+};
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(getcwd(old_cwd_, sizeof(old_cwd_)));
+    work_dir_ = make_temp_dir("work");
+    port_dir_ = make_temp_dir("ports");
+    ASSERT_FALSE(work_dir_.empty());
+    ASSERT_FALSE(port_dir_.empty());
+    ASSERT_EQ(chdir(work_dir_.c_str()), 0);
+    setenv("TVBOX_PORT_DIR", port_dir_.c_str(), 1);
+    FX::FXRegistry& registry = testsupport::test_app()->reg();
+    registry.deleteSection("settings");
+    registry.deleteSection("position");
+    tv::set_trace_enabled(true);
+  }
+
+  void TearDown() override {
+    if (main_window) tv::shut_down_program();
+    sim_.stop();
+    unsetenv("TVBOX_PORT_DIR");
+    ASSERT_EQ(chdir(old_cwd_), 0);
+  }
+
+  void start_sim(const std::string& programming = "com3", const std::string& control = "com5") {
+    std::string error;
+    ASSERT_TRUE(sim_.start(port_dir_, &error, programming, control)) << error;
+  }
+
+  // One start-up up to the event loop, with its trace captured.
+  void start(std::vector<std::string> args = {}) {
+    tv::reset_catalogue_for_tests();
+    tv::set_language_file("lang.r");
+    args.insert(args.begin(), "tvbox");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    StdoutCapture capture(work_dir_ + "/trace.txt");
+    int64_t began = tv::monotonic_ms();
+    tv::start_program(static_cast<int>(args.size()), argv.data(), testsupport::test_app());
+    elapsed_ms_ = tv::monotonic_ms() - began;
+    trace_ = capture.finish();
+    ASSERT_NE(main_window, nullptr);
+  }
+
+  // Whether `expected` occur in the trace in this order (other lines between).
+  ::testing::AssertionResult trace_has_in_order(const std::vector<std::string>& expected) {
+    size_t next = 0;
+    for (const std::string& line : trace_) {
+      if (next < expected.size() && line == expected[next]) ++next;
+    }
+    if (next == expected.size()) return ::testing::AssertionSuccess();
+    std::ostringstream text;
+    for (const std::string& line : trace_) text << "  " << line << "\n";
+    return ::testing::AssertionFailure() << "missing \"" << expected[next] << "\" in order; trace:\n"
+                                         << text.str();
+  }
+
+  bool trace_has(const std::string& wanted) const {
+    for (const std::string& line : trace_) {
+      if (line == wanted) return true;
+    }
+    return false;
+  }
+
+  boxsim::BoxSimulator sim_;
+  char old_cwd_[4096];
+  std::string work_dir_;
+  std::string port_dir_;
+  std::vector<std::string> trace_;
+  int64_t elapsed_ms_ = 0;
+};
+
+TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
+  start_sim();
+  start();
+  int control_fd = tv::control_port().fd();
+  char main_line[64];
+  std::snprintf(main_line, sizeof(main_line), "main %d com 5  <%X> 0", control_fd,
+                static_cast<unsigned>(control_fd));
+  EXPECT_TRUE(trace_has_in_order({"1 _r_fn lang.r", "2 _r_fn lang.r", main_line,
+                                  "3 _r_fn lang.r", "4 _r_fn lang.r", "_r_fn lang.ru **",
+                                  "(com3)", "(com3)"}));
+  EXPECT_TRUE(tv::control_port().is_open());
+  EXPECT_TRUE(ends_with(tv::control_port().path(), "com5"));
+  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_EQ(std::string(main_window->comPort.text()), "com3");
+  EXPECT_EQ(std::string(main_window->language.text()), "RUSSIAN ru");
+  EXPECT_STREQ(_r_fn, "lang.ru");
+  EXPECT_EQ(main_window->getX(), 130);
+  EXPECT_EQ(main_window->getY(), 130);
+  EXPECT_EQ(main_window->getWidth(), 550);
+  EXPECT_EQ(main_window->getHeight(), 380);
+  EXPECT_EQ(main_window->flashDelay, 3);
+  EXPECT_EQ(main_window->sysfontDelay, 6);
+  EXPECT_FALSE(main_window->channelsTab->shown());
+  EXPECT_FALSE(main_window->radioTab->shown());
+  EXPECT_FALSE(main_window->consoleTab->shown());
+  EXPECT_TRUE(main_window->settingsTab->shown());
+  EXPECT_FALSE(device_unsupported);
+  EXPECT_FALSE(extended_mode);
+}
+
+TEST_F(StartupTest, ProbeSendsOnePacketAndASilentBoxCostsAboutThreeSeconds) {
+  start_sim();
+  start();
+  std::vector<uint8_t> probe = {0x05, 0xFA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0D};
+  std::vector<uint8_t> sent = sim_.received();
+  ASSERT_GE(sent.size(), probe.size());
+  EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 12), probe);
+  EXPECT_EQ(sim_.stats().probes, 1u);
+  EXPECT_GE(elapsed_ms_, 2900);
+  EXPECT_LT(elapsed_ms_, 8000);
+  EXPECT_FALSE(device_unsupported);
+}
+
+TEST_F(StartupTest, AnsweringBoxIsMarkedUnsupported) {
+  start_sim();
+  boxsim::Faults faults;
+  faults.unsupported = true;
+  sim_.set_faults(faults);
+  start();
+  EXPECT_TRUE(device_unsupported);
+  EXPECT_LT(elapsed_ms_, 2900);  // the answer ends the wait
+  // The probe's answer does not reach the console: it was drained.
+  uint8_t byte;
+  EXPECT_EQ(tv::programming_port().read(&byte, 1, 0), 0);
+}
+
+TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
+  start_sim("com3", "com2");
+  start({"-a", "/C2", "-h"});
+  EXPECT_TRUE(extended_mode);
+  EXPECT_TRUE(main_window->consoleTab->shown());
+  EXPECT_FALSE(main_window->channelsTab->shown());
+  EXPECT_FALSE(main_window->radioTab->shown());
+  EXPECT_EQ(control_port_number, 2);
+  EXPECT_TRUE(tv::control_port().is_open());
+  EXPECT_TRUE(ends_with(tv::control_port().path(), "com2"));
+  EXPECT_TRUE(trace_has_in_order({"Usage: tvbox [ -sw [ -sw ..] ]  ", "", "<Switches>", "",
+                                  "  h\t\tthis help", "1 _r_fn lang.r"}));
+}
+
+TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
+  // No simulator at all: neither port opens, start-up still completes.
+  start();
+  EXPECT_FALSE(tv::control_port().is_open());
+  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_TRUE(trace_has("main -1 com 5  <FFFFFFFF> 0"));
+  EXPECT_FALSE(device_unsupported);
+}
+
+TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {
+  write_file(work_dir_ + "/h_tvbox.cfg",
+             "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n[cmd]\nit_0=01\nit_2=03\n"
+             "[adr]\nit_0=07\n[dt]\nit_0=FF\nit_1=00\n");
+  start();
+  ASSERT_NE(main_window->slaveAdrCombo, nullptr);
+  EXPECT_EQ(main_window->slaveAdrCombo->getNumItems(), 2);
+  EXPECT_EQ(std::string(main_window->slaveAdrCombo->getItem(1).text()), "C0 tuner");
+  EXPECT_EQ(main_window->cmdCombo->getNumItems(), 1);
+  EXPECT_EQ(main_window->adrCombo->getNumItems(), 1);
+  EXPECT_EQ(main_window->dataCombo->getNumItems(), 2);
+  EXPECT_TRUE(trace_has_in_order({"(FE OSD)", "(C0 tuner)", "(01)", "(07)", "(FF)", "(00)"}));
+}
+
+TEST_F(StartupTest, UnreadableConfigurationKeepsTheWindowsOwnItems) {
+  start();
+  int initial = main_window->cmdCombo->getNumItems();
+  tv::shut_down_program();
+  ASSERT_EQ(mkdir((work_dir_ + "/h_tvbox.cfg").c_str(), 0700), 0);
+  start();
+  EXPECT_EQ(main_window->cmdCombo->getNumItems(), initial);
+  EXPECT_GT(initial, 0);
+}
+
+TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
+  start_sim("com4", "com5");
+  write_file(work_dir_ + "/lang.en", "m_Title=Service Tool\n");
+  start();
+  main_window->language = "ENGLISH en";
+  main_window->comPort = "com4";
+  main_window->flashDelay = 9;
+  main_window->sysfontDelay = 50;
+  main_window->position(210, 160, 640, 420);
+  main_window->handle(nullptr, FXSEL(FX::SEL_COMMAND, tv::ID_SAVE_SETTINGS), nullptr);
+  tv::shut_down_program();
+
+  start();
+  EXPECT_TRUE(trace_has_in_order({"4 _r_fn lang.r", "ENGLISH en", "_r_fn lang.en",
+                                  "_r_fn lang.en **", "(com4)", "(com4)"}));
+  EXPECT_EQ(std::string(main_window->language.text()), "ENGLISH en");
+  EXPECT_EQ(std::string(main_window->comPort.text()), "com4");
+  EXPECT_EQ(std::string(main_window->getTitle().text()), "Service Tool");
+  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_EQ(main_window->flashDelay, 9);
+  EXPECT_EQ(main_window->sysfontDelay, 50);
+  EXPECT_EQ(main_window->getX(), 210);
+  EXPECT_EQ(main_window->getY(), 160);
+  EXPECT_EQ(main_window->getWidth(), 640);
+  EXPECT_EQ(main_window->getHeight(), 420);
+
+  // And it reached the registry file, not only the registry in memory.
+  FX::FXRegistry on_disk("TV Box", "Harnvale");
+  on_disk.read();
+  EXPECT_STREQ(on_disk.readStringEntry("settings", "comm", ""), "com4");
+  EXPECT_EQ(on_disk.readIntEntry("position", "w", 0), 640);
+}
+
+TEST_F(StartupTest, StoredLanguageWithoutBlankKeepsRussian) {
+  testsupport::test_app()->reg().writeStringEntry("settings", "lang", "ENGLISH");
+  start();
+  EXPECT_TRUE(trace_has_in_order({"4 _r_fn lang.r", "ENGLISH", "_r_fn lang.ru", "_r_fn lang.ru **"}));
+  EXPECT_EQ(std::string(main_window->language.text()), "ENGLISH");
+}
+
+TEST_F(StartupTest, OutOfRangeGeometryIsCorrected) {
+  FX::FXRegistry& registry = testsupport::test_app()->reg();
+  registry.writeIntEntry("position", "w", 2000);
+  registry.writeIntEntry("position", "h", -5);
+  registry.writeIntEntry("settings", "flash_delay", 50);
+  start();
+  EXPECT_EQ(main_window->getWidth(), 600);
+  EXPECT_EQ(main_window->getHeight(), 380);
+  EXPECT_EQ(main_window->flashDelay, 50);
+}
+
+}  // namespace
