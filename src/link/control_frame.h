@@ -18,6 +18,12 @@ class ControlDecoder {
   bool feed(uint8_t byte);
   int count() const { return count_; }
   int state() const { return state_; }
+  // Whether the last byte fed completed a good pair, and that pair's value.
+  bool pair_completed() const { return pair_completed_; }
+  uint8_t pair_value() const { return pair_value_; }
+  // The byte waiting for its complement (0 at the start).
+  uint8_t pending_first() const { return first_; }
+  bool has_first() const { return have_first_; }
 
  private:
   uint8_t* out_;
@@ -26,6 +32,8 @@ class ControlDecoder {
   bool have_first_ = false;
   int state_ = 0;
   int count_ = 0;
+  bool pair_completed_ = false;
+  uint8_t pair_value_ = 0;
 };
 
 // Sends the 11-byte control record as a control frame and collects the reply's
@@ -39,5 +47,9 @@ int xs_query(uint8_t* out, size_t capacity, const std::atomic<bool>* cancel = nu
 
 // The line test: a counting pattern out, 6 s of listening; leaves RTS low.
 void xs_line_test();
+
+// The doubled form of the line: every byte followed by its complement.
+// `out` holds 2 * size bytes.
+void double_bytes(const uint8_t* bytes, size_t size, uint8_t* out);
 
 }  // namespace tv

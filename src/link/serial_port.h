@@ -37,6 +37,11 @@ class SerialPort {
   // Raw mode, 8 data bits, the given baud rate, parity and stop bits, no flow
   // control. Returns false when the device refuses the settings.
   bool set_line(int baud, Parity parity, int stop_bits);
+  // The same, telling which step failed: reading the current settings
+  // (tcgetattr) or setting the new ones (tcsetattr). A pseudo-terminal that
+  // does not keep the parity is not a failure; it is traced once.
+  enum class LineResult { Ok, ReadFailed, WriteFailed };
+  LineResult apply_line(int baud, Parity parity, int stop_bits);
 
   // Reads up to `size` bytes. Waits at most `timeout_ms` for the first byte
   // (0 = return at once with whatever has arrived), then takes what is there.
@@ -65,6 +70,7 @@ class SerialPort {
   std::string path_;
   bool modem_lines_ = true;
   bool modem_failure_traced_ = false;
+  bool parity_failure_traced_ = false;
 };
 
 }  // namespace tv

@@ -1,0 +1,416 @@
+#include "link/packets.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "link/clock.h"
+#include "link/ports.h"
+#include "link/trace.h"
+
+namespace tv {
+
+int osd_flashStrAdr = -1;
+
+void reset_flash_sector() { osd_flashStrAdr = -1; }
+
+namespace {
+
+constexpr int kFirstByteMs = 3000;     // the box's first echo byte
+constexpr int kRestOfEchoMs = 1000;    // the other eleven, counted from the first
+constexpr int kReadDataMs = 1000;      // the 4 data bytes after a read's echo
+constexpr int kWrite16AnswerMs = 10000;
+constexpr int kSectorSize = 4096;
+constexpr int kEraseAttempts = 5;
+constexpr size_t kReplyBufferSize = 1000;
+constexpr size_t kWrite16Size = 26;
+constexpr size_t kWrite16AnswerSize = 6;
+
+constexpr uint8_t kOpRead = 0x52;        // 'R'
+constexpr uint8_t kOpByteWrite = 0x77;   // 'w'
+constexpr uint8_t kOpMultiWrite = 0x57;  // 'W'
+constexpr uint8_t kOpErase = 0x65;       // 'e'
+constexpr uint8_t kOsdSubCommand = 0xB4;
+constexpr uint8_t kFontRowWrite = 0x32;
+constexpr uint8_t kFontPageClear = 0xAA;
+constexpr uint8_t kSysFontPageClear = 0x54;
+constexpr uint8_t kOsdReadTail = 0x33;
+
+uint8_t bits(int value, int shift) { return static_cast<uint8_t>((value >> shift) & 0xFF); }
+int low16(int address) { return address & 0xFFFF; }
+int low24(int address) { return address & 0xFFFFFF; }
+
+// The packet or reply as "%s" shows it: text up to the first zero byte, and
+// never past the buffer (a packet need not contain a zero).
+std::string as_text(const uint8_t* bytes, size_t size) {
+  size_t length = 0;
+  while (length < size && bytes[length] != 0) ++length;
+  return std::string(reinterpret_cast<const char*>(bytes), length);
+}
+
+// Two characters of a data text, read as "%x" reads them; a text that ends
+// early gives 0 for the missing bytes instead of reading past its end.
+uint8_t hex_byte(const char* text, size_t index) {
+  if (!text) return 0;
+  size_t available = strnlen(text, 2 * index + 2);
+  if (available <= 2 * index) return 0;
+  char pair[3] = {text[2 * index], available > 2 * index + 1 ? text[2 * index + 1] : '\0', '\0'};
+  return static_cast<uint8_t>(hex_value(pair) & 0xFF);
+}
+
+void new_packet(Packet packet, uint8_t target, uint8_t operation) {
+  std::memset(packet, 0, kPacketSize);
+  packet[0] = static_cast<uint8_t>(~target);
+  packet[1] = target;
+  packet[4] = operation;
+  packet[11] = 0x0D;
+}
+
+struct AnswerRule {
+  size_t length;      // bytes of the answer
+  uint8_t expected;   // the target byte that must take position 1
+  int first_ms;       // limit for the first byte
+  int rest_ms;        // limit restarted at the first byte; < 0: never restarted
+  std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
+};
+
+// Collects an answer by the position rule: the first byte received stays at
+// position 0, later bytes are dropped until one equals the expected target,
+// which takes position 1; the rest follow. Returns 0, 1 (read failed) or 100.
+int collect_answer(uint8_t* answer, const AnswerRule& rule) {
+  SerialPort& port = programming_port();
+  Deadline deadline(rule.first_ms);
+  size_t count = 0;
+  int pass = 0;
+  while (count < rule.length) {
+    if (deadline.expired()) return kEchoTimeout;
+    uint8_t byte = 0;
+    long got = port.read(&byte, 1, static_cast<int>(deadline.remaining_ms()) + 1);
+    if (got < 0) return kEchoReadFailed;
+    if (got == 0) continue;
+    if (rule.on_byte) rule.on_byte(pass, byte);
+    ++pass;
+    if (count == 1 && byte != rule.expected) continue;
+    if (count == 0 && rule.rest_ms >= 0) deadline.restart(rule.rest_ms);
+    answer[count++] = byte;
+  }
+  return kEchoOk;
+}
+
+bool same_bytes(const uint8_t* a, const uint8_t* b, size_t from, size_t to) {
+  for (size_t i = from; i <= to; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+void trace_packet_bytes(const Packet packet) {
+  for (size_t i = 0; i < kPacketSize; ++i) trace("(%02x)<%c> -----------\n", packet[i], packet[i]);
+  trace("\n");
+}
+
+void trace_pairs(const char* format, const Packet packet, const uint8_t* reply) {
+  for (size_t i = 0; i < kPacketSize; ++i) trace(format, packet[i], reply[i]);
+  trace("\n");
+}
+
+// Write the packet, wait for its echo; the reply lands in `reply`
+// (kReplyBufferSize bytes).
+int send_packet(const Packet packet, uint8_t* reply) {
+  programming_port().write(packet, kPacketSize);
+  return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
+}
+
+// The 4 data bytes that follow a read's echo. 0 when they came, 100 when the
+// box stopped short, 1 when the line failed.
+int read_data(uint8_t* out4) {
+  SerialPort& port = programming_port();
+  Deadline deadline(kReadDataMs);
+  size_t got = 0;
+  while (got < 4) {
+    if (deadline.expired()) return kEchoTimeout;
+    long n = port.read(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
+    if (n < 0) return kEchoReadFailed;
+    got += static_cast<size_t>(n);
+  }
+  return kEchoOk;
+}
+
+// The error trace shared by most byte writes: a headline, then each packet
+// byte beside the reply byte.
+// Headlines with "cb %d" carry a 0 there.
+void trace_write_failure(const char* headline, bool with_cb, int result, const Packet packet,
+                         const uint8_t* reply) {
+  std::string sent = as_text(packet, kPacketSize);
+  std::string got = as_text(reply, kReplyBufferSize);
+  if (with_cb)
+    trace(headline, result, 0, sent.c_str(), got.c_str());
+  else
+    trace(headline, result, sent.c_str(), got.c_str());
+  trace_pairs("(%d)(%d) -----------\n", packet, reply);
+}
+
+int read_member(int address, uint8_t* out4, Packet packet, bool is_osd) {
+  std::string shown = out4 ? as_text(out4, 4) : std::string();
+  trace("### ->%04x<%s>\n", address, shown.c_str());
+  trace_packet_bytes(packet);
+  uint8_t reply[kReplyBufferSize];
+  int result = send_packet(packet, reply);
+  if (result != kEchoOk) {
+    if (is_osd)
+      trace("### err osd_read %d cb %d<%s><%s>\n", result, 0, as_text(packet, kPacketSize).c_str(),
+            as_text(reply, kReplyBufferSize).c_str());
+    trace_pairs("(%u)(%u) -----------\n", packet, reply);
+  }
+  std::fflush(stdout);
+  if (result != kEchoOk) return result;
+  uint8_t data[4] = {0, 0, 0, 0};
+  result = read_data(data);
+  if (out4) std::memcpy(out4, data, 4);
+  return result;
+}
+
+int osd_byte_write(Packet packet, const char* failure_headline, bool with_cb = false) {
+  uint8_t reply[kReplyBufferSize];
+  int result = send_packet(packet, reply);
+  if (result != kEchoOk) trace_write_failure(failure_headline, with_cb, result, packet, reply);
+  std::fflush(stdout);
+  return result;
+}
+
+int font_page_clear(int page_address, uint8_t operand, uint8_t sub_command) {
+  int page = low16(page_address);
+  Packet packet;
+  new_packet(packet, kTargetOsd, kOpByteWrite);
+  packet[5] = kOsdSubCommand;
+  packet[6] = sub_command;
+  packet[7] = bits(page, 8);
+  packet[8] = bits(page, 0);
+  packet[9] = operand;
+  trace("### ->%04x<%d>\n", page, operand);
+  for (size_t i = 0; i < kPacketSize; ++i) trace("osd_clr_fnt_page(%02d)<%c> \n", packet[i], packet[i]);
+  return osd_byte_write(packet, "###CFP err %d <%s><%s>\n");
+}
+
+bool sector_needs_erase(int address) {
+  return osd_flashStrAdr < 0 || address - osd_flashStrAdr >= kSectorSize;
+}
+
+// Erases the sector of `address` unless the sector erased last covers it.
+// A box that keeps refusing the erase is given up after a few attempts and
+// the refusal returned, so nothing is written into an unerased sector.
+int ensure_sector_erased(int address) {
+  if (!sector_needs_erase(address)) return kEchoOk;
+  int result = kEchoOk;
+  for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
+    result = osd_flashClr(address);
+    if (result == kEchoOk) return kEchoOk;
+  }
+  return result;
+}
+
+void build_write16(uint8_t* packet, int address, const char* hex32, uint8_t target) {
+  std::memset(packet, 0, kWrite16Size);
+  packet[0] = static_cast<uint8_t>(~target);
+  packet[1] = target;
+  packet[2] = target;
+  packet[4] = kOpMultiWrite;
+  packet[5] = bits(address, 16);
+  packet[6] = bits(address, 8);
+  packet[7] = bits(address, 0);
+  for (size_t i = 0; i < 16; ++i) packet[8 + i] = hex_byte(hex32, i);
+  packet[25] = 0x0D;
+}
+
+void trace_write16_packet(int address, const char* hex32, const uint8_t* packet, const uint8_t* expected) {
+  trace("### 16 ->%04x<%s>\n", address, hex32 ? hex32 : "");
+  for (size_t i = 0; i < kWrite16Size; ++i) trace("j %d (%02x)<%c>\n", static_cast<int>(i), packet[i], packet[i]);
+  trace("\n");
+  for (size_t i = 0; i < kWrite16AnswerSize; ++i) trace("(%x)", expected[i]);
+  trace("\n");
+}
+
+}  // namespace
+
+unsigned hex_value(const char* text) {
+  unsigned value = 0;
+  if (!text || std::sscanf(text, "%x", &value) != 1) return 0;
+  return value;
+}
+
+int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
+  if (reply && size) std::memset(reply, 0, size);
+  uint8_t echo[kPacketSize] = {};
+  AnswerRule rule{kPacketSize, expected, kFirstByteMs, kRestOfEchoMs, nullptr};
+  int result = collect_answer(echo, rule);
+  if (reply) std::memcpy(reply, echo, size < kPacketSize ? size : kPacketSize);
+  if (!same_bytes(echo, packet, 1, 10)) result += kEchoMismatch;
+  return result;
+}
+
+void osd_clr() {
+  SerialPort& port = programming_port();
+  port.set_dtr(false);
+  port.purge();
+  port.drain();
+  protocol_pause_ms(1000);
+  static const Packet kClear = {0x8C, 0x73, 0x00, 0x73, 0x77, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0D, 0x0D};
+  long written = port.write(kClear, kPacketSize);
+  uint8_t reply[200];
+  int result = wait_echo(reply, sizeof reply, kClear, kTargetSystem);
+  trace("!!!! osd_clr <%d> err %d\n", static_cast<int>(written < 0 ? 0 : written), result);
+  protocol_pause_ms(5000);
+}
+
+int osd_read(int address, uint8_t* out4) {
+  if (!programming_port().is_open()) return 0;
+  int a = low16(address);
+  Packet packet;
+  new_packet(packet, kTargetOsd, kOpRead);
+  packet[5] = bits(a, 8);
+  packet[6] = bits(a, 0);
+  packet[8] = kOsdReadTail;
+  return read_member(a, out4, packet, true);
+}
+
+int osd_flashR(int address, uint8_t* out4) {
+  if (!programming_port().is_open()) return 0;
+  int a = low24(address);
+  Packet packet;
+  new_packet(packet, kTargetFlash, kOpRead);
+  packet[5] = bits(a, 16);
+  packet[6] = bits(a, 8);
+  packet[7] = bits(a, 0);
+  return read_member(a, out4, packet, false);
+}
+
+int osd_wrt(int address, uint8_t value) {
+  int a = low16(address);
+  Packet packet;
+  new_packet(packet, kTargetOsd, kOpByteWrite);
+  packet[0] = 0x99;  // this one write has always gone out with 0x99
+  packet[5] = bits(a, 8);
+  packet[6] = bits(a, 0);
+  packet[7] = value;
+  packet[8] = kOsdReadTail;
+  return osd_byte_write(packet, "### err osd_wrt %d <%s><%s>\n");
+}
+
+int osd_wrt_fnt(int address, uint8_t value) {
+  int a = low16(address);
+  Packet packet;
+  new_packet(packet, kTargetOsd, kOpByteWrite);
+  packet[5] = kOsdSubCommand;
+  packet[6] = kFontRowWrite;
+  packet[7] = bits(a, 8);
+  packet[8] = bits(a, 0);
+  packet[9] = value;
+  return osd_byte_write(packet, "### err osd_wrt_fnt %d <%s><%s>\n");
+}
+
+int osd_clr_fnt_page(int page_address, uint8_t operand) {
+  int result = font_page_clear(page_address, operand, kFontPageClear);
+  protocol_pause_ms(300);  // the box clears the page meanwhile
+  return result;
+}
+
+int osd_clr_sysfnt_page(int page_address, uint8_t operand) {
+  return font_page_clear(page_address, operand, kSysFontPageClear);
+}
+
+int osd_wrt4(int address, const char* hex8) {
+  int a = low16(address);
+  Packet packet;
+  new_packet(packet, kTargetOsd, kOpMultiWrite);
+  packet[5] = bits(a, 8);
+  packet[6] = bits(a, 0);
+  for (size_t i = 0; i < 4; ++i) packet[7 + i] = hex_byte(hex8, i);
+  trace("### ->%04x<%s>\n", a, hex8 ? hex8 : "");
+  trace_packet_bytes(packet);
+  return osd_byte_write(packet, "### err osd_wrt4 %d cb %d<%s><%s>\n", true);
+}
+
+int osd_flashClr(int address) {
+  int a = low24(address);
+  int sector_start = a - a % kSectorSize;
+  int sector = sector_start / kSectorSize;
+  osd_flashStrAdr = sector_start;
+  trace("<osd_flashStrAdr %d %x || %d %x>\n", sector_start, sector_start, a, a);
+  if (!programming_port().is_open()) return 0;
+  Packet packet;
+  new_packet(packet, kTargetFlash, kOpErase);
+  packet[5] = bits(sector, 16);
+  packet[6] = bits(sector, 8);
+  packet[7] = bits(sector, 0);
+  trace("###clr ** ->%04x\n", a);
+  trace_packet_bytes(packet);
+  uint8_t reply[kReplyBufferSize];
+  int result = send_packet(packet, reply);
+  if (result != kEchoOk) {
+    trace("### err osd_flashClr %d cb %d<%s><%s>\n", result, 0, as_text(packet, kPacketSize).c_str(),
+          as_text(reply, kReplyBufferSize).c_str());
+    trace_pairs("(%u)(%u) -----------\n", packet, reply);
+  }
+  std::fflush(stdout);
+  protocol_pause_ms(2000);  // the box erases the sector meanwhile
+  return result;
+}
+
+int osd_flashW(int address, const char* hex8) {
+  int a = low24(address);
+  int erased = ensure_sector_erased(a);
+  if (erased != kEchoOk) return erased;
+  if (!programming_port().is_open()) return 0;
+  Packet packet;
+  new_packet(packet, kTargetFlash, kOpMultiWrite);
+  packet[3] = hex_byte(hex8, 0);
+  packet[5] = bits(a, 16);
+  packet[6] = bits(a, 8);
+  packet[7] = bits(a, 0);
+  for (size_t i = 1; i < 4; ++i) packet[7 + i] = hex_byte(hex8, i);
+  trace("### ->%04x<%s>\n", a, hex8 ? hex8 : "");
+  trace_packet_bytes(packet);
+  uint8_t reply[kReplyBufferSize];
+  int result = send_packet(packet, reply);
+  if (result != kEchoOk) {
+    trace("### err osd_flashW %d cb %d<%s><%s>\n", result, 0, as_text(packet, kPacketSize).c_str(),
+          as_text(reply, kReplyBufferSize).c_str());
+    trace_pairs("(%u)(%u) -----------\n", packet, reply);
+  }
+  std::fflush(stdout);
+  return result;
+}
+
+int osd_wrt16(int address, const char* hex32, uint8_t target) {
+  int a = low24(address);
+  if (target == kTargetFlash) {
+    int erased = ensure_sector_erased(a);
+    if (erased != kEchoOk) return erased;
+  }
+  uint8_t packet[kWrite16Size];
+  build_write16(packet, a, hex32, target);
+  const uint8_t expected[kWrite16AnswerSize] = {packet[0], packet[1], packet[4], packet[5], packet[6], packet[7]};
+  trace_write16_packet(a, hex32, packet, expected);
+
+  SerialPort& port = programming_port();
+  long written = port.write(packet, kWrite16Size);
+  port.drain();
+  trace("NumberOfBytesWritten %d\n", static_cast<int>(written < 0 ? 0 : written));
+  trace("adr %u tm2 %u\n", static_cast<unsigned>(a), static_cast<unsigned>(monotonic_ms() / 1000));
+
+  uint8_t answer[kWrite16AnswerSize] = {};
+  AnswerRule rule{kWrite16AnswerSize, target, kWrite16AnswerMs, -1, [](int pass, uint8_t byte) {
+                    trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1);
+                  }};
+  int result = collect_answer(answer, rule);
+  if (!same_bytes(answer, expected, 1, 5)) result += kEchoMismatch;
+  if (result != kEchoOk) {
+    trace("### err osd_wrt16 %d cb %d<%s><%s>\n", result, 0, as_text(packet, kWrite16Size).c_str(),
+          as_text(answer, kWrite16AnswerSize).c_str());
+    for (size_t i = 0; i < kWrite16AnswerSize; ++i) trace("(%x)", answer[i]);
+    trace("\n");
+  }
+  return result;
+}
+
+}  // namespace tv

@@ -1,0 +1,138 @@
+#include "link/ports.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "link/clock.h"
+#include "link/trace.h"
+
+namespace tv {
+namespace {
+
+constexpr int kProgrammingBaud = 57600;
+constexpr int kControlBaud = 2400;
+constexpr int64_t kIdleLimitMs = 3000;  // wait_read: silence that ends the wait
+
+// "comN" in any case, N decimal; returns N or -1.
+int com_number(const std::string& name) {
+  if (name.size() < 4) return -1;
+  for (int i = 0; i < 3; ++i)
+    if (std::tolower(static_cast<unsigned char>(name[i])) != "com"[i]) return -1;
+  int number = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+    if (number > 100000) return -1;
+    number = number * 10 + (name[i] - '0');
+  }
+  return number;
+}
+
+}  // namespace
+
+SerialPort& programming_port() {
+  static SerialPort port;
+  return port;
+}
+
+SerialPort& control_port() {
+  static SerialPort port;
+  return port;
+}
+
+std::string port_device_path(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  int number = com_number(name);
+  if (number < 0) return name;
+  const char* dir = std::getenv("TVBOX_PORT_DIR");
+  if (dir && *dir) return std::string(dir) + "/com" + std::to_string(number);
+  if (number == 0) return name;  // there is no COM0 and no ttyS-1
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+int open_com(const char* name) {
+  SerialPort& port = programming_port();
+  port.close();
+  if (!name || port.open_device(port_device_path(name)) != 0) return 1;
+  switch (port.apply_line(kProgrammingBaud, Parity::None, 1)) {
+    case SerialPort::LineResult::ReadFailed: port.close(); return 2;
+    case SerialPort::LineResult::WriteFailed: port.close(); return 3;
+    case SerialPort::LineResult::Ok: break;
+  }
+  // The box reads DTR and RTS low as "programming line idle".
+  port.set_dtr(false);
+  port.set_rts(false);
+  trace("open_com 0 hCom %d\n", port.fd());
+  return 0;
+}
+
+int close_com() {
+  programming_port().close();
+  return 0;
+}
+
+void line_recovery() {
+  SerialPort& port = programming_port();
+  port.drain();
+  protocol_pause_ms(30);
+  port.set_dtr(false);
+  port.purge();
+  protocol_pause_ms(300);
+  port.drain();
+  protocol_pause_ms(300);
+}
+
+int xs_open(int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "COM%d", n);
+  trace("xs_open <%s> com %d\n", name, n);
+  SerialPort& port = control_port();
+  port.open_device(port_device_path(name));
+  trace("xs_open <%s> com %d h %d\n", name, n, port.fd());
+  if (!port.is_open()) return -1;
+  port.apply_line(kControlBaud, Parity::Even, 2);
+  port.set_rts(true);
+  return port.fd();
+}
+
+int xs_close() {
+  control_port().close();
+  return 0;
+}
+
+void xs_rts_off() {
+  control_port().set_rts(false);
+  protocol_pause_ms(500);
+}
+
+void xs_rts_on() {
+  // Lets the last bytes leave the line before the box may talk.
+  protocol_pause_ms(600);
+  control_port().set_rts(true);
+  protocol_pause_ms(1);
+}
+
+int wait_read(uint8_t* buffer, int size, int count) {
+  if (!buffer || size < 0) return 2;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  if (count > size) count = size;  // never past the caller's buffer
+  SerialPort& port = programming_port();
+  if (!port.is_open()) return 2;
+  int got = 0;
+  int64_t last_byte = monotonic_ms();
+  while (got < count) {
+    int64_t silent = monotonic_ms() - last_byte;
+    if (silent > kIdleLimitMs) return 1;
+    int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
+    long n = port.read(buffer + got, static_cast<size_t>(count - got), wait);
+    if (n < 0) return 2;
+    if (n > 0) {
+      got += static_cast<int>(n);
+      last_byte = monotonic_ms();
+    }
+  }
+  return 0;
+}
+
+}  // namespace tv

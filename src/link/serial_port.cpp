@@ -1,0 +1,173 @@
+#include "link/serial_port.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/clock.h"
+#include "link/trace.h"
+
+namespace tv {
+namespace {
+
+speed_t speed_for(int baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+void set_parity_bits(termios& settings, Parity parity) {
+  settings.c_cflag &= ~(PARENB | PARODD);
+  if (parity == Parity::Even) settings.c_cflag |= PARENB;
+  if (parity == Parity::Odd) settings.c_cflag |= PARENB | PARODD;
+}
+
+bool parity_kept(const termios& settings, Parity parity) {
+  tcflag_t bits = settings.c_cflag & (PARENB | PARODD);
+  switch (parity) {
+    case Parity::None: return bits == 0;
+    case Parity::Even: return bits == PARENB;
+    case Parity::Odd: return bits == (PARENB | PARODD);
+  }
+  return false;
+}
+
+bool hung_up(short revents) { return revents & (POLLHUP | POLLERR | POLLNVAL); }
+
+}  // namespace
+
+SerialPort::~SerialPort() { close(); }
+
+int SerialPort::open_device(const std::string& path) {
+  close();
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  // TIOCEXCL keeps other users out but not root; the lock stops everyone who
+  // opens the line through this class. Not being a terminal is found later
+  // (reading the line state fails), so ENOTTY here is not fatal.
+  if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return -1;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    errno = EBUSY;
+    return -1;
+  }
+  fd_ = fd;
+  path_ = path;
+  modem_lines_ = true;
+  modem_failure_traced_ = false;
+  parity_failure_traced_ = false;
+  return 0;
+}
+
+void SerialPort::close() {
+  if (fd_ < 0) return;
+  ::close(fd_);  // releases the lock and the exclusive mode with it
+  fd_ = -1;
+}
+
+bool SerialPort::set_line(int baud, Parity parity, int stop_bits) {
+  return apply_line(baud, parity, stop_bits) == LineResult::Ok;
+}
+
+SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_bits) {
+  termios settings{};
+  if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) return LineResult::ReadFailed;
+  cfmakeraw(&settings);
+  settings.c_cflag |= CLOCAL | CREAD;
+  settings.c_cflag &= ~(CRTSCTS | CSIZE | CSTOPB);
+  settings.c_cflag |= CS8;
+  if (stop_bits == 2) settings.c_cflag |= CSTOPB;
+  set_parity_bits(settings, parity);
+  settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  speed_t speed = speed_for(baud);
+  if (speed == B0 || cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0)
+    return LineResult::WriteFailed;
+  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return LineResult::WriteFailed;
+
+  // A pseudo-terminal ignores parity: worth a note, not a failure.
+  termios actual{};
+  if (tcgetattr(fd_, &actual) == 0 && !parity_kept(actual, parity) && !parity_failure_traced_) {
+    parity_failure_traced_ = true;
+    trace("parity not kept on %s\n", path_.c_str());
+  }
+  return LineResult::Ok;
+}
+
+long SerialPort::read(uint8_t* buffer, size_t size, int timeout_ms) {
+  if (fd_ < 0) return -1;
+  if (size == 0) return 0;
+  pollfd waiting{fd_, POLLIN, 0};
+  int ready = ::poll(&waiting, 1, timeout_ms < 0 ? 0 : timeout_ms);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  if (waiting.revents & POLLIN) {
+    ssize_t got = ::read(fd_, buffer, size);
+    if (got > 0) return got;
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    return -1;  // 0 after "readable" is a hang-up, and so is EIO
+  }
+  return hung_up(waiting.revents) ? -1 : 0;
+}
+
+long SerialPort::write(const uint8_t* data, size_t size, int timeout_ms) {
+  if (fd_ < 0) return -1;
+  Deadline deadline(timeout_ms);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t put = ::write(fd_, data + done, size - done);
+    if (put > 0) {
+      done += static_cast<size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno != EAGAIN && errno != EINTR) return -1;
+    if (deadline.expired()) break;
+    pollfd waiting{fd_, POLLOUT, 0};
+    int ready = ::poll(&waiting, 1, static_cast<int>(deadline.remaining_ms()));
+    if (ready > 0 && !(waiting.revents & POLLOUT) && hung_up(waiting.revents)) return -1;
+  }
+  return static_cast<long>(done);
+}
+
+void SerialPort::drain() {
+  if (fd_ >= 0) tcdrain(fd_);
+}
+
+void SerialPort::purge() {
+  if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
+}
+
+bool SerialPort::set_dtr(bool on) { return set_modem_bit(TIOCM_DTR, on); }
+bool SerialPort::set_rts(bool on) { return set_modem_bit(TIOCM_RTS, on); }
+
+bool SerialPort::set_modem_bit(int bit, bool on) {
+  if (fd_ < 0) return false;
+  if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0) return true;
+  // Pseudo-terminals (the box simulator) have no modem lines.
+  modem_lines_ = false;
+  if (!modem_failure_traced_) {
+    modem_failure_traced_ = true;
+    trace("no modem lines on %s\n", path_.c_str());
+  }
+  return false;
+}
+
+}  // namespace tv

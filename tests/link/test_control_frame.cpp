@@ -1,0 +1,191 @@
+// The control line: the receive decoder and the frame exchange on a peer.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <future>
+#include <string>
+#include <unistd.h>
+
+#include "link/control_frame.h"
+#include "link/progress.h"
+#include "link_fixture.h"
+
+namespace {
+
+using linktest::Bytes;
+using linktest::elapsed_since;
+
+Bytes decode(const Bytes& line, size_t capacity = 64) {
+  Bytes out(capacity);
+  tv::ControlDecoder decoder(out.data(), capacity);
+  for (uint8_t b : line) decoder.feed(b);
+  out.resize(static_cast<size_t>(decoder.count()));
+  return out;
+}
+
+TEST(ControlDecoder, OnePayloadByteAfterTheHeader) {
+  EXPECT_EQ(decode({0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x5A, 0xA5}), Bytes({0x5A}));
+}
+
+TEST(ControlDecoder, ResynchronisesAfterALostByte) {
+  EXPECT_EQ(decode({0x12, 0xED, 0x34, 0x12, 0xED, 0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x5A, 0xA5}), Bytes({0x5A}));
+}
+
+TEST(ControlDecoder, DoubledHeaderByteSendsTheSearchBack) {
+  EXPECT_TRUE(decode({0x34, 0xCB, 0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x5A, 0xA5}).empty());
+}
+
+TEST(ControlDecoder, BrokenPairsInThePayloadAreDropped) {
+  EXPECT_EQ(decode({0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x01, 0x00, 0x02, 0xFD}), Bytes({0x02}));
+}
+
+TEST(ControlDecoder, NeverStoresMoreThanItsCapacity) {
+  Bytes line = {0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00};
+  for (int i = 0; i < 5000; ++i) {
+    line.push_back(static_cast<uint8_t>(i));
+    line.push_back(static_cast<uint8_t>(~i));
+  }
+  uint8_t out[16 + 4];
+  memset(out, 0xEE, sizeof out);
+  tv::ControlDecoder decoder(out, 16);
+  for (uint8_t b : line) decoder.feed(b);
+  EXPECT_EQ(decoder.count(), 16);
+  EXPECT_EQ(out[15], 15);
+  for (int i = 16; i < 20; ++i) EXPECT_EQ(out[i], 0xEE);
+}
+
+TEST(ControlDecoder, RandomNoiseNeverOverrunsOrCrashes) {
+  uint8_t out[8];
+  tv::ControlDecoder decoder(out, sizeof out);
+  unsigned seed = 12345;
+  for (int i = 0; i < 200000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    decoder.feed(static_cast<uint8_t>(seed >> 16));
+    ASSERT_LE(decoder.count(), 8);
+    ASSERT_GE(decoder.state(), 0);
+    ASSERT_LE(decoder.state(), 3);
+  }
+}
+
+const Bytes kReply = {0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x5A, 0xA5, 0x01, 0xFE, 0x02, 0xFD, 0x03, 0xFC, 0x04, 0xFB};
+const uint8_t kQueryRecord[11] = {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0};
+
+Bytes expected_frame_on_line() {
+  Bytes frame;
+  for (int i = 0; i < 21; ++i) frame.insert(frame.end(), {0x12, 0x34});
+  frame.insert(frame.end(), kQueryRecord, kQueryRecord + 11);
+  Bytes doubled(2 * frame.size());
+  tv::double_bytes(frame.data(), frame.size(), doubled.data());
+  return doubled;
+}
+
+bool is_preamble(const Bytes& line, size_t from) {
+  for (size_t i = 0; i < 400; ++i) {
+    static const uint8_t group[4] = {0x12, 0xED, 0x34, 0xCB};
+    if (line[from + i] != group[i % 4]) return false;
+  }
+  return true;
+}
+
+class ControlExchange : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    tv::set_pause_scale_percent(0);
+    ASSERT_TRUE(peer.ok());
+    char pattern[] = "/tmp/tvbox-ctl-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    link = dir + "/com6";
+    ASSERT_EQ(symlink(peer.slave_path().c_str(), link.c_str()), 0);
+    setenv("TVBOX_PORT_DIR", dir.c_str(), 1);
+    ASSERT_GE(tv::xs_open(6), 0);
+  }
+  void TearDown() override {
+    tv::xs_close();
+    unsetenv("TVBOX_PORT_DIR");
+    unlink(link.c_str());
+    rmdir(dir.c_str());
+    tv::set_pause_scale_percent(100);
+    tv::set_progress_handler(nullptr);
+  }
+
+  // The box: reads the whole frame, then answers.
+  std::future<Bytes> answer_after(size_t expected_bytes, Bytes reply) {
+    return std::async(std::launch::async, [this, expected_bytes, reply] {
+      Bytes line = peer.read_bytes(expected_bytes, 20000);
+      peer.write_bytes(reply);
+      return line;
+    });
+  }
+
+  testsupport::PtyPeer peer;
+  std::string dir, link;
+};
+
+TEST_F(ControlExchange, SendsPreambleAndDoubledFrameAtLinePaceThenDecodesTheReply) {
+  std::vector<int> progress;
+  tv::set_progress_handler([&](int value) { progress.push_back(value); });
+  auto box = answer_after(506, kReply);
+  uint8_t out[16] = {};
+  int64_t start = tv::monotonic_ms();
+  int count = tv::xs_cmd(kQueryRecord, out, sizeof out, 300, 0);
+  int64_t took = elapsed_since(start);
+  Bytes line = box.get();
+  ASSERT_EQ(line.size(), 506u);
+  EXPECT_TRUE(is_preamble(line, 0));
+  EXPECT_EQ(Bytes(line.begin() + 400, line.end()), expected_frame_on_line());
+  EXPECT_EQ(Bytes(line.end() - 22, line.end() - 14), Bytes({0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0x70, 0x8F}));
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(Bytes(out, out + 5), Bytes({0x5A, 1, 2, 3, 4}));
+  EXPECT_GE(took, 506 * 5);  // 2400 baud, 12-bit characters
+  EXPECT_EQ(progress, std::vector<int>({15, 20, 50, 60, 80}));
+}
+
+TEST_F(ControlExchange, MaximumEndsTheListeningEarly) {
+  auto box = answer_after(506, kReply);
+  uint8_t out[16] = {};
+  int64_t start = tv::monotonic_ms();
+  int count = tv::xs_cmd(kQueryRecord, out, sizeof out, 20000, 3);
+  int64_t took = elapsed_since(start);
+  box.get();
+  EXPECT_EQ(count, 3);
+  EXPECT_LT(took, 10000);
+}
+
+TEST_F(ControlExchange, ClosedPortReturnsNothingAtOnce) {
+  tv::xs_close();
+  uint8_t out[4];
+  int64_t start = tv::monotonic_ms();
+  EXPECT_EQ(tv::xs_cmd(kQueryRecord, out, sizeof out, 2000, 0), 0);
+  EXPECT_LT(elapsed_since(start), 500);
+}
+
+TEST_F(ControlExchange, QueryWakeUpEndsWhenCancelled) {
+  tv::set_pause_scale_percent(20);  // wake-up of 12.4 s unless cut short
+  std::atomic<bool> cancel{false};
+  auto box = std::async(std::launch::async, [&] {
+    Bytes line = peer.read_bytes(400, 10000);
+    cancel = true;
+    Bytes rest = peer.read_bytes(506, 10000);
+    line.insert(line.end(), rest.begin(), rest.end());
+    peer.write_bytes(kReply);
+    Bytes extra = peer.read_until_quiet(200, 4000);
+    line.insert(line.end(), extra.begin(), extra.end());
+    return line;
+  });
+  uint8_t out[250] = {};
+  int64_t start = tv::monotonic_ms();
+  int count = tv::xs_query(out, sizeof out, &cancel);
+  int64_t took = elapsed_since(start);
+  Bytes line = box.get();
+  ASSERT_EQ(line.size(), 906u);  // one wake-up preamble, then the exchange
+  EXPECT_TRUE(is_preamble(line, 0));
+  EXPECT_TRUE(is_preamble(line, 400));
+  EXPECT_EQ(Bytes(line.begin() + 800, line.end()), expected_frame_on_line());
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(out[0], 0x5A);
+  EXPECT_LT(took, 12400);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// Opening, naming and reading the serial ports.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "link/serial_port.h"
+#include "link_fixture.h"
+
+namespace {
+
+using linktest::Bytes;
+using linktest::elapsed_since;
+using linktest::LinkTest;
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+std::string make_temp_dir() {
+  char pattern[] = "/tmp/tvbox-link-XXXXXX";
+  const char* dir = mkdtemp(pattern);
+  return dir ? dir : "";
+}
+
+TEST(PortNames, ComNamesMapToTheSystemsPorts) {
+  ScopedEnv env("TVBOX_PORT_DIR", nullptr);
+  EXPECT_EQ(tv::port_device_path("com3"), "/dev/ttyS2");
+  EXPECT_EQ(tv::port_device_path("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(tv::port_device_path("Com12"), "/dev/ttyS11");
+  EXPECT_EQ(tv::port_device_path("/dev/pts/7"), "/dev/pts/7");
+  EXPECT_EQ(tv::port_device_path("com"), "com");
+  EXPECT_EQ(tv::port_device_path("com3x"), "com3x");
+  EXPECT_EQ(tv::port_device_path("ttyUSB0"), "ttyUSB0");
+}
+
+TEST(PortNames, PortDirectoryTakesLowerCaseComNames) {
+  ScopedEnv env("TVBOX_PORT_DIR", "/tmp/ports");
+  EXPECT_EQ(tv::port_device_path("COM5"), "/tmp/ports/com5");
+  EXPECT_EQ(tv::port_device_path("com3"), "/tmp/ports/com3");
+  EXPECT_EQ(tv::port_device_path("./here/com3"), "./here/com3");
+}
+
+TEST(OpenCom, MissingDeviceIsOneAndLeavesThePortClosed) {
+  tv::set_trace_enabled(false);
+  EXPECT_EQ(tv::open_com("/nonexistent/com7"), 1);
+  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_EQ(tv::open_com(nullptr), 1);
+}
+
+TEST(OpenCom, NotATerminalIsTwoAndClosesWhatItOpened) {
+  tv::set_trace_enabled(false);
+  std::string dir = make_temp_dir();
+  std::string file = dir + "/plain";
+  int fd = ::open(file.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_EQ(tv::open_com(file.c_str()), 2);
+  EXPECT_FALSE(tv::programming_port().is_open());
+  // Closed, so the lock is gone: another opener gets the file.
+  tv::SerialPort other;
+  EXPECT_EQ(other.open_device(file), 0);
+  other.close();
+  unlink(file.c_str());
+  rmdir(dir.c_str());
+}
+
+using Ports = LinkTest;
+
+TEST_F(Ports, OpenIsExclusiveUntilClosed) {
+  tv::SerialPort second;
+  EXPECT_EQ(second.open_device(peer.slave_path()), -1);
+  EXPECT_EQ(tv::close_com(), 0);
+  EXPECT_EQ(tv::close_com(), 0);
+  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_EQ(second.open_device(peer.slave_path()), 0);
+}
+
+TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
+  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_FALSE(tv::programming_port().set_dtr(true));
+  EXPECT_FALSE(tv::programming_port().has_modem_lines());
+}
+
+TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
+  std::string dir = make_temp_dir();
+  testsupport::PtyPeer control_peer;
+  ASSERT_TRUE(control_peer.ok());
+  std::string link = dir + "/com9";
+  ASSERT_EQ(symlink(control_peer.slave_path().c_str(), link.c_str()), 0);
+  {
+    ScopedEnv env("TVBOX_PORT_DIR", dir.c_str());
+    int fd = tv::xs_open(9);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(fd, tv::control_port().fd());
+    EXPECT_EQ(tv::xs_close(), 0);
+    EXPECT_EQ(tv::xs_open(8), -1);  // no such port in the directory
+  }
+  unlink(link.c_str());
+  rmdir(dir.c_str());
+}
+
+TEST_F(Ports, WaitReadCollectsTheBytesAndZeroesTheRest) {
+  uint8_t buffer[8];
+  memset(buffer, 0xAA, sizeof buffer);
+  ASSERT_TRUE(peer.write_bytes({1, 2, 3}));
+  EXPECT_EQ(tv::wait_read(buffer, 8, 3), 0);
+  EXPECT_EQ(Bytes(buffer, buffer + 8), Bytes({1, 2, 3, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(Ports, WaitReadNeverWritesPastItsBuffer) {
+  uint8_t buffer[6];
+  memset(buffer, 0xAA, sizeof buffer);
+  ASSERT_TRUE(peer.write_bytes({1, 2, 3, 4, 5}));
+  EXPECT_EQ(tv::wait_read(buffer, 4, 50), 0);  // count is held to the size
+  EXPECT_EQ(Bytes(buffer, buffer + 6), Bytes({1, 2, 3, 4, 0xAA, 0xAA}));
+}
+
+TEST_F(Ports, WaitReadGivesUpAfterThreeSilentSeconds) {
+  uint8_t buffer[4];
+  ASSERT_TRUE(peer.write_bytes({7}));
+  int64_t start = tv::monotonic_ms();
+  EXPECT_EQ(tv::wait_read(buffer, 4, 2), 1);
+  int64_t took = elapsed_since(start);
+  EXPECT_GE(took, 3000);
+  EXPECT_LT(took, 4500);
+  EXPECT_EQ(buffer[0], 7);
+}
+
+TEST_F(Ports, WaitReadFailsOnAVanishedOrClosedPort) {
+  uint8_t buffer[4];
+  peer.close_master();
+  int64_t start = tv::monotonic_ms();
+  EXPECT_EQ(tv::wait_read(buffer, 4, 1), 2);
+  EXPECT_LT(elapsed_since(start), 1000);
+  tv::close_com();
+  EXPECT_EQ(tv::wait_read(buffer, 4, 1), 2);
+}
+
+TEST_F(Ports, LineRecoveryThrowsAwayUnreadInput) {
+  ASSERT_TRUE(peer.write_bytes({9, 9, 9}));
+  pollfd waiting{tv::programming_port().fd(), POLLIN, 0};
+  ASSERT_EQ(poll(&waiting, 1, 2000), 1);  // the stale bytes have arrived
+  tv::line_recovery();
+  ASSERT_TRUE(peer.write_bytes({5}));
+  uint8_t buffer[1];
+  EXPECT_EQ(tv::wait_read(buffer, 1, 1), 0);
+  EXPECT_EQ(buffer[0], 5);
+}
+
+}  // namespace
