@@ -92,6 +92,11 @@ void open_programming_port() {
   std::string name = main_window->comPort.text();
   trace("(%s)\n", name.c_str());
   main_window->setPortLamp(open_com(name.c_str()) == 0);
+  // The lamp picture swapped in after the window was created has no server
+  // side yet; painting it so would abort the toolkit.
+  if (main_window->portIndicator && main_window->portIndicator->getIcon()) {
+    main_window->portIndicator->getIcon()->create();
+  }
 }
 
 void load_config_lists() {

@@ -153,6 +153,10 @@ TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
   EXPECT_TRUE(tv::control_port().is_open());
   EXPECT_TRUE(ends_with(tv::control_port().path(), "com5"));
   EXPECT_TRUE(tv::programming_port().is_open());
+  // The green lamp is shown, and can be painted.
+  ASSERT_NE(main_window->portIndicator->getIcon(), nullptr);
+  EXPECT_NE(main_window->portIndicator->getIcon()->id(), 0u);
+  testsupport::pump_gui();
   EXPECT_EQ(std::string(main_window->comPort.text()), "com3");
   EXPECT_EQ(std::string(main_window->language.text()), "RUSSIAN ru");
   EXPECT_STREQ(_r_fn, "lang.ru");
