@@ -1,0 +1,399 @@
+// The main window as start-up builds it: title and tabs from the catalogue,
+// tab visibility, the burn page's initial states, the settings and console
+// values bound to their widgets, Save, the about box, the help command and the
+// worker-to-GUI path of the progress bar.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dbkit/FXMessageSeam.h"
+#include "link/clock.h"
+#include "link/progress.h"
+#include "shell/burn_page.h"
+#include "shell/catalogue.h"
+#include "shell/console_page.h"
+#include "shell/main_window.h"
+#include "shell/settings_page.h"
+#include "shell/ui_queue.h"
+#include "shell/window_ids.h"
+#include "shell/window_parts.h"
+#include "support/fox_app.h"
+#include "support/wait_for.h"
+
+using namespace FX;
+
+namespace {
+
+std::string make_temp_dir(const char* tag) {
+  std::string pattern = std::string("/tmp/tvbox-") + tag + "-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back(0);
+  const char* made = mkdtemp(name.data());
+  return made ? std::string(made) : std::string();
+}
+
+// A small English language file of our own, so the captions are known here.
+std::string write_language_file() {
+  const std::string dir = make_temp_dir("window-lang");
+  const std::string path = dir + "/lang.en";
+  std::ofstream(path, std::ios::binary) << "m_Title=Box Tool\n"
+                                           "hv_load=Burn\n"
+                                           "hv_channels=Channels\n"
+                                           "hv_actions=Console\n"
+                                           "hv_settings=Settings\n"
+                                           "m_about_f=About this\n"
+                                           "comm_sw=Port\n";
+  return path;
+}
+
+std::string text_of(const FXString& s) { return std::string(s.text()); }
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static const std::string language_file = write_language_file();
+    tv::reset_catalogue_for_tests();
+    tv::set_language_file(language_file.c_str());
+    window = new X_SRV_K_Window(testsupport::test_app());
+    window->create();
+  }
+  void TearDown() override {
+    tv::set_message_hook({});
+    delete window;
+    tv::reset_catalogue_for_tests();
+  }
+
+  // Lets the data targets bring every widget up to date with its value.
+  void refreshWidgets() {
+    window->forceRefresh();
+    testsupport::pump_gui();
+  }
+
+  long send(FXObject* target, FXSelector type, FXSelector id, void* data = nullptr) {
+    return target->handle(nullptr, FXSEL(type, id), data);
+  }
+
+  X_SRV_K_Window* window = nullptr;
+};
+
+TEST_F(MainWindowTest, TitleTabsAndTheirOrderComeFromTheCatalogue) {
+  EXPECT_EQ(text_of(window->getTitle()), "Box Tool");
+  EXPECT_EQ(text_of(window->logoButton->getTipText()), "Box Tool");
+  EXPECT_EQ(text_of(window->portIndicator->getText()), "Port");
+
+  const std::vector<std::string> expected = {"TV Box", "Burn", "Channels", "FM Radio", "Console",
+                                             "Settings"};
+  std::vector<std::string> labels;
+  for (FXWindow* child = window->tabBook->getFirst(); child; child = child->getNext()) {
+    if (auto* tab = dynamic_cast<FXTabItem*>(child)) labels.push_back(text_of(tab->getText()));
+  }
+  EXPECT_EQ(labels, expected);
+  std::vector<FXTabItem*> items = {window->titleTab,    window->burnTab,    window->channelsTab,
+                                   window->radioTab,    window->consoleTab, window->settingsTab};
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(window->tabBook->indexOfChild(items[i]), static_cast<FXint>(2 * i)) << i;
+  }
+  EXPECT_FALSE(window->channelsTab->isEnabled());
+  EXPECT_FALSE(window->radioTab->isEnabled());
+  EXPECT_TRUE(window->consoleTab->isEnabled());
+}
+
+TEST_F(MainWindowTest, StartupHidesChannelTabsAndTheConsoleUnlessAsked) {
+  window->tabBook->setCurrent(4);  // the console, about to be hidden
+  window->hideStartupTabs(false);
+  for (FXTabItem* tab : {window->channelsTab, window->radioTab, window->consoleTab}) {
+    EXPECT_FALSE(tab->shown());
+    EXPECT_FALSE(tab->getNext()->shown());
+  }
+  for (FXTabItem* tab : {window->titleTab, window->burnTab, window->settingsTab}) {
+    EXPECT_TRUE(tab->shown());
+  }
+  EXPECT_EQ(window->tabBook->getCurrent(), 0);
+
+  window->hideStartupTabs(true);
+  EXPECT_TRUE(window->consoleTab->shown());
+  EXPECT_TRUE(window->consoleTab->getNext()->shown());
+  EXPECT_FALSE(window->channelsTab->shown());
+  EXPECT_FALSE(window->radioTab->shown());
+}
+
+TEST_F(MainWindowTest, BurnPageStartsWithOnlyOpenUsable) {
+  tv::BurnPage& burn = window->burn();
+  const char* names[] = {"Header", "PIC", "Flash", "OSD", "OSD RusFont", "OSD SysFont"};
+  for (int i = 0; i < tv::kSectionCount; ++i) {
+    EXPECT_EQ(text_of(burn.sectionChecks[i]->getText()), names[i]);
+    EXPECT_FALSE(burn.sectionChecks[i]->isEnabled()) << names[i];
+    EXPECT_FALSE(burn.sectionChecks[i]->getCheck());
+  }
+  EXPECT_TRUE(burn.openButton->isEnabled());
+  EXPECT_FALSE(burn.burnButton->isEnabled());
+  EXPECT_TRUE(burn.burnButton->shown());
+  EXPECT_FALSE(burn.recallButton->isEnabled());
+  EXPECT_FALSE(burn.recallButton->shown());
+  EXPECT_EQ(burn.openButton->getSelector(), static_cast<FXSelector>(tv::ID_OPEN_CHIPSET));
+  EXPECT_EQ(burn.burnButton->getSelector(), static_cast<FXSelector>(tv::ID_BURN));
+  EXPECT_EQ(burn.recallButton->getSelector(), static_cast<FXSelector>(tv::ID_RECALL));
+  EXPECT_TRUE(burn.chipsetPath.empty());
+}
+
+TEST_F(MainWindowTest, BurnLogKeepsTheStyleOfEveryLine) {
+  tv::BurnPage& burn = window->burn();
+  const FXHiliteStyle* styles = burn.logStyles();
+  EXPECT_EQ(styles[tv::kLogBlackBold - 1].normalForeColor, FXRGB(0, 0, 0));
+  EXPECT_EQ(styles[tv::kLogBlackBold - 1].style, static_cast<FXuint>(FXText::STYLE_BOLD));
+  EXPECT_EQ(styles[tv::kLogGreen - 1].normalForeColor, FXRGB(0, 190, 0));
+  EXPECT_EQ(styles[tv::kLogRedUnderlined - 1].normalForeColor, FXRGB(255, 0, 0));
+  EXPECT_EQ(styles[tv::kLogRedUnderlined - 1].style, static_cast<FXuint>(FXText::STYLE_UNDERLINE));
+  for (int i = 0; i < tv::kLogStyleCount; ++i) {
+    EXPECT_EQ(styles[i].normalBackColor, FXRGB(255, 255, 255)) << i;
+    EXPECT_EQ(styles[i].selectForeColor, FXRGB(192, 192, 0)) << i;
+  }
+
+  burn.appendLog("PIC 12\n", tv::kLogBlue);
+  burn.appendLog("failed\n", tv::kLogRedBold);
+  EXPECT_EQ(text_of(burn.log->getText()), "PIC 12\nfailed\n");
+  EXPECT_EQ(burn.log->getStyle(0), tv::kLogBlue);
+  EXPECT_EQ(burn.log->getStyle(7), tv::kLogRedBold);
+  EXPECT_EQ(burn.log->getCursorPos(), burn.log->getLength());
+  burn.clearLog();
+  EXPECT_EQ(burn.log->getLength(), 0);
+}
+
+TEST_F(MainWindowTest, DelaySpinnersWrapAroundAtTheirEnds) {
+  tv::SettingsPage& page = window->settings();
+  window->flashDelay = 20;
+  window->sysfontDelay = 6;
+  refreshWidgets();
+  ASSERT_EQ(page.flashDelaySpinner->getValue(), 20);
+  send(page.flashDelaySpinner, SEL_COMMAND, FXSpinner::ID_INCREMENT);
+  EXPECT_EQ(page.flashDelaySpinner->getValue(), 3);
+  EXPECT_EQ(window->flashDelay, 3);
+
+  ASSERT_EQ(page.sysfontDelaySpinner->getValue(), 6);
+  send(page.sysfontDelaySpinner, SEL_COMMAND, FXSpinner::ID_DECREMENT);
+  EXPECT_EQ(page.sysfontDelaySpinner->getValue(), 30);
+  EXPECT_EQ(window->sysfontDelay, 30);
+}
+
+TEST_F(MainWindowTest, SettingsWidgetsAndValuesAgreeBothWays) {
+  tv::SettingsPage& page = window->settings();
+  EXPECT_EQ(text_of(page.comCombo->getText()), "com3");
+  EXPECT_EQ(text_of(page.languageCombo->getText()), "ENGLISH en");
+  EXPECT_EQ(page.comCombo->getNumItems(), 7);
+  EXPECT_EQ(page.languageCombo->getNumItems(), 3);
+
+  page.comCombo->setCurrentItem(6, TRUE);  // as a choice from the list
+  EXPECT_EQ(text_of(window->comPort), "com7");
+  page.languageCombo->setCurrentItem(2, TRUE);
+  EXPECT_EQ(text_of(window->language), "RUSSIAN_KOI8 r8");
+
+  window->comPort = "com1";
+  window->language = "RUSSIAN ru";
+  window->flashDelay = 11;
+  window->sysfontDelay = 25;
+  refreshWidgets();
+  EXPECT_EQ(text_of(page.comCombo->getText()), "com1");
+  EXPECT_EQ(text_of(page.languageCombo->getText()), "RUSSIAN ru");
+  EXPECT_EQ(page.flashDelaySpinner->getValue(), 11);
+  EXPECT_EQ(page.sysfontDelaySpinner->getValue(), 25);
+}
+
+TEST_F(MainWindowTest, ConsoleFieldsStartWithTheirValuesAndLists) {
+  tv::ConsolePage& page = window->console();
+  EXPECT_EQ(text_of(page.slaveAdrText), "FE Граф.процессор QRMZP5L");
+  EXPECT_EQ(text_of(page.adrText), "07");
+  EXPECT_TRUE(page.cmdText.empty());
+  EXPECT_TRUE(page.dataText.empty());
+  refreshWidgets();
+  EXPECT_EQ(text_of(page.slaveAdrCombo->getText()), "FE Граф.процессор QRMZP5L");
+  EXPECT_EQ(text_of(page.adrCombo->getText()), "07");
+
+  EXPECT_EQ(window->slaveAdrCombo, page.slaveAdrCombo);
+  EXPECT_EQ(window->dataCombo, page.dataCombo);
+  EXPECT_EQ(page.slaveAdrCombo->getNumItems(), 7);
+  EXPECT_EQ(text_of(page.slaveAdrCombo->getItem(0)), "com1");
+  EXPECT_EQ(page.slaveAdrCombo->getNumVisible(), 8);
+  for (FXComboBox* combo : {page.cmdCombo, page.adrCombo, page.dataCombo}) {
+    ASSERT_EQ(combo->getNumItems(), 3);
+    EXPECT_EQ(text_of(combo->getItem(2)), "RUSSIAN_KOI8 r8");
+    EXPECT_EQ(combo->getNumVisible(), 5);
+  }
+  EXPECT_EQ(text_of(page.dataStrCombo->getTipText()), "Передаваемые Данные  много байт");
+  EXPECT_EQ(page.dataStrCombo->getNumItems(), 0);
+  EXPECT_FALSE(page.cancelButton->isEnabled());
+
+  page.wosz = 17;
+  refreshWidgets();
+  EXPECT_EQ(text_of(page.intFields[4]->getText()), "17");
+}
+
+TEST_F(MainWindowTest, CommittingTheDataFieldShowsItsBits) {
+  tv::ConsolePage& page = window->console();
+  // Enter in the field: 1A5 counts by its low byte A5.
+  page.dataCombo->setText("1A5");
+  page.dataCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_TEXT), nullptr);
+  EXPECT_EQ(text_of(page.dataText), "1A5");
+  const bool a5[8] = {true, false, true, false, false, true, false, true};
+  for (int i = 0; i < tv::kBitCount; ++i) {
+    EXPECT_EQ(page.bitChecks[i]->getCheck() == TRUE, a5[i]) << i;
+    EXPECT_EQ(text_of(page.bitLabels[i]->getText()), a5[i] ? "1" : "0") << i;
+  }
+
+  // Text that is not hexadecimal clears every bit.
+  page.dataCombo->setText("zz");
+  page.dataCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_TEXT), nullptr);
+  for (int i = 0; i < tv::kBitCount; ++i) EXPECT_FALSE(page.bitChecks[i]->getCheck()) << i;
+
+  // A choice from the list commits too: "ENGLISH en" reads as 0E.
+  page.dataCombo->setCurrentItem(1);
+  page.dataCombo->setCurrentItem(0, TRUE);
+  EXPECT_EQ(text_of(page.dataText), "ENGLISH en");
+  EXPECT_EQ(text_of(page.bitLabels[4]->getText()), "1");
+  EXPECT_EQ(text_of(page.bitLabels[7]->getText()), "0");
+}
+
+TEST_F(MainWindowTest, BitBoxesWriteTheDataText) {
+  tv::ConsolePage& page = window->console();
+  page.bitChecks[0]->setCheck(TRUE, TRUE);
+  EXPECT_EQ(text_of(page.dataText), "80");
+  EXPECT_EQ(text_of(page.bitLabels[0]->getText()), "1");
+
+  page.bitChecks[0]->setCheck(FALSE, TRUE);
+  page.bitChecks[7]->setCheck(TRUE, TRUE);
+  EXPECT_EQ(text_of(page.dataText), "01");
+  EXPECT_EQ(text_of(page.bitLabels[0]->getText()), "0");
+
+  page.bitChecks[7]->setCheck(FALSE, TRUE);
+  EXPECT_EQ(text_of(page.dataText), "00");
+  refreshWidgets();
+  EXPECT_EQ(text_of(page.dataCombo->getText()), "00");
+}
+
+TEST_F(MainWindowTest, SaveWritesEverySettingToTheRegistry) {
+  window->comPort = "com6";
+  window->language = "ENGLISH en";
+  window->flashDelay = 9;
+  window->sysfontDelay = 12;
+  EXPECT_EQ(send(window, SEL_COMMAND, tv::ID_SAVE_SETTINGS), 1);
+
+  FXRegistry& reg = testsupport::test_app()->reg();
+  EXPECT_STREQ(reg.readStringEntry("settings", "comm", ""), "com6");
+  EXPECT_STREQ(reg.readStringEntry("settings", "lang", ""), "ENGLISH en");
+  EXPECT_EQ(reg.readIntEntry("settings", "flash_delay", 0), 9);
+  EXPECT_EQ(reg.readIntEntry("settings", "sysfont_delay", 0), 12);
+  EXPECT_EQ(reg.readIntEntry("position", "w", -1), window->getWidth());
+  EXPECT_EQ(reg.readIntEntry("position", "h", -1), window->getHeight());
+  EXPECT_EQ(reg.readIntEntry("position", "x", -1), window->getX());
+  EXPECT_EQ(reg.readIntEntry("position", "y", -1), window->getY());
+  EXPECT_FALSE(reg.isModified());  // written out to its file at once
+}
+
+TEST_F(MainWindowTest, AboutBoxIsAnInformationWithOk) {
+  std::vector<tv::MessageRecord> shown;
+  tv::set_message_hook([&](const tv::MessageRecord& record) {
+    shown.push_back(record);
+    return static_cast<FXuint>(MBOX_CLICKED_OK);
+  });
+  EXPECT_EQ(send(window, SEL_COMMAND, tv::ID_ABOUT), 1);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].kind, tv::MessageKind::Information);
+  EXPECT_EQ(shown[0].buttons, static_cast<FXuint>(MBOX_OK));
+  EXPECT_EQ(shown[0].caption, "About this");
+  EXPECT_EQ(shown[0].text, "HarnvaTVBox Version 1.44 \n\n");
+}
+
+TEST_F(MainWindowTest, PortLampSwitchesBetweenBlackAndGreen) {
+  EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
+  window->setPortLamp(true);
+  EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampGreen);
+  window->setPortLamp(false);
+  EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
+}
+
+TEST_F(MainWindowTest, PollTimerIsArmedAndCanBeTakenAway) {
+  EXPECT_TRUE(window->pollTimerArmed());
+  window->removePollTimer();
+  EXPECT_FALSE(window->pollTimerArmed());
+  window->addPollTimer();
+  EXPECT_TRUE(window->pollTimerArmed());
+  // Its own handler arms it again for the next tick.
+  window->removePollTimer();
+  EXPECT_EQ(send(window, SEL_TIMEOUT, tv::ID_POLL_TIMER), 1);
+  EXPECT_TRUE(window->pollTimerArmed());
+}
+
+// The progress of a worker reaches the bar through the queue and the GUI
+// signal alone: this loop runs only the toolkit's events, never drains the
+// queue itself.
+TEST_F(MainWindowTest, WorkerProgressReachesTheBarInOrder) {
+  std::thread worker([] {
+    for (int percent = 10; percent <= 100; percent += 10) tv::set_progress(percent);
+  });
+  worker.join();
+  FXApp* app = testsupport::test_app();
+  tv::Deadline deadline(3000);
+  while (window->progressBar->getProgress() != 100 && !deadline.expired()) {
+    app->runOneEvent(true);  // the 10 ms poll timer bounds each wait
+  }
+  EXPECT_EQ(window->progressBar->getProgress(), 100u);
+  EXPECT_TRUE(tv::ui_queue().empty());
+}
+
+class HelpDocumentTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    saved_dir_ = here;
+    work_dir_ = make_temp_dir("window-help");
+    ASSERT_EQ(chdir(work_dir_.c_str()), 0);
+    saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+  }
+  void TearDown() override {
+    setenv("PATH", saved_path_.c_str(), 1);
+    if (chdir(saved_dir_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << saved_dir_;
+    MainWindowTest::TearDown();
+  }
+
+  // A stand-in for the desktop's opener that notes what it was asked to open.
+  std::string install_fake_opener() {
+    const std::string bin = work_dir_ + "/bin";
+    mkdir(bin.c_str(), 0700);
+    const std::string script = bin + "/xdg-open";
+    std::ofstream(script) << "#!/bin/sh\necho \"$1\" > '" << work_dir_ << "/opened.tmp'\nmv '"
+                          << work_dir_ << "/opened.tmp' '" << work_dir_ << "/opened'\n";
+    chmod(script.c_str(), 0700);
+    setenv("PATH", (bin + ":" + saved_path_).c_str(), 1);
+    return work_dir_ + "/opened";
+  }
+
+  std::string saved_dir_, work_dir_, saved_path_;
+};
+
+TEST_F(HelpDocumentTest, MissingReadmeStartsNothing) {
+  const std::string marker = install_fake_opener();
+  EXPECT_EQ(send(window, SEL_COMMAND, tv::ID_HELP_DOC), 1);
+  EXPECT_FALSE(tv::open_with_desktop("readme.htm"));
+  EXPECT_NE(access(marker.c_str(), F_OK), 0);
+}
+
+TEST_F(HelpDocumentTest, ReadmeIsHandedToTheOpener) {
+  const std::string marker = install_fake_opener();
+  std::ofstream("readme.htm") << "<html></html>\n";
+  EXPECT_EQ(send(window, SEL_COMMAND, tv::ID_HELP_DOC), 1);
+  ASSERT_TRUE(testsupport::wait_for([&] { return access(marker.c_str(), F_OK) == 0; }, 5000));
+  std::ifstream in(marker);
+  std::string opened;
+  std::getline(in, opened);
+  EXPECT_EQ(opened, "readme.htm");
+}
+
+}  // namespace
