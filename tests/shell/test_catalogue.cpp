@@ -166,3 +166,45 @@ TEST_F(CatalogueTest, RussianFilesAgreeAfterConversion) {
 }
 
 }  // namespace
+
+namespace {
+
+// Generated files: keys that share prefixes and suffixes with each other and
+// texts of arbitrary bytes; every key gives the text of its first line, and
+// lookups never run off the buffer.
+TEST_F(CatalogueTest, GeneratedFilesGiveTheFirstTextOfEachKey) {
+  unsigned seed = 12345;
+  auto next = [&seed](unsigned range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % range;
+  };
+  for (int round = 0; round < 40; ++round) {
+    tv::reset_catalogue_for_tests();
+    std::map<std::string, std::string> first_text;
+    std::string file;
+    int lines = 1 + static_cast<int>(next(30));
+    for (int i = 0; i < lines; ++i) {
+      std::string key = std::string(1 + next(3), 'k') + std::to_string(next(6));
+      if (next(4) == 0) key = "x" + key;  // a longer key holding a shorter one
+      std::string text;
+      int length = static_cast<int>(next(20));
+      for (int j = 0; j < length; ++j) {
+        char byte = static_cast<char>(0x20 + next(0xE0));
+        if (byte == '~') byte = 't';
+        text += byte;
+      }
+      first_text.emplace(key, text);  // keeps the first
+      file += key + "=" + text + (next(2) ? "\r\n" : "\n");
+      if (next(5) == 0) file += "a line without equals\n";
+    }
+    file.pop_back();  // the last line ends without its line feed
+    use_file("lang.en", file);
+    for (const auto& entry : first_text) {
+      std::string got = text(entry.first.c_str());
+      if (!got.empty() && got.back() == ' ' && got.size() == entry.second.size() + 1) got.pop_back();
+      EXPECT_EQ(got, entry.second) << "round " << round << " key " << entry.first;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The start-up probe and the drain of the programming port, against the box
+// simulator.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "boxsim/box_sim.h"
+#include "link/ports.h"
+#include "link/trace.h"
+#include "shell/startup.h"
+#include "shell_test_files.h"
+#include "support/wait_for.h"
+
+namespace {
+
+class ProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    port_dir_ = shelltest::make_temp_dir();
+    ASSERT_FALSE(port_dir_.empty());
+    setenv("TVBOX_PORT_DIR", port_dir_.c_str(), 1);
+    std::string error;
+    ASSERT_TRUE(sim_.start(port_dir_, &error)) << error;
+  }
+  void TearDown() override {
+    tv::close_com();
+    sim_.stop();
+    unsetenv("TVBOX_PORT_DIR");
+  }
+  boxsim::BoxSimulator sim_;
+  std::string port_dir_;
+};
+
+TEST_F(ProbeTest, AnsweringBoxIsReportedAndThePortClosedAgain) {
+  boxsim::Faults faults;
+  faults.unsupported = true;
+  sim_.set_faults(faults);
+  EXPECT_TRUE(tv::probe_box("com3"));
+  EXPECT_FALSE(tv::programming_port().is_open());
+  std::vector<uint8_t> expected = {0x05, 0xFA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0D};
+  EXPECT_EQ(sim_.received(), expected);
+}
+
+TEST_F(ProbeTest, PortThatDoesNotOpenIsNoAnswer) {
+  EXPECT_FALSE(tv::probe_box("com7"));
+  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_EQ(sim_.stats().probes, 0u);
+}
+
+TEST_F(ProbeTest, DrainTakesEverythingInChunksAndStopsWhenQuiet) {
+  EXPECT_EQ(tv::drain_programming_port(), 0u);  // closed port: nothing to do
+  ASSERT_EQ(tv::open_com("com3"), 0);
+  sim_.send_raw(std::vector<uint8_t>(1234, 0x41));
+  size_t dropped = 0;
+  EXPECT_TRUE(testsupport::wait_for(
+      [&] {
+        dropped += tv::drain_programming_port();
+        return dropped >= 1234;
+      },
+      5000));
+  EXPECT_EQ(dropped, 1234u);
+  uint8_t byte;
+  EXPECT_EQ(tv::programming_port().read(&byte, 1, 50), 0);
+}
+
+}  // namespace
