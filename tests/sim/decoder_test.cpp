@@ -389,3 +389,35 @@ TEST(BoxDecoderControl, BrokenPairsResyncAndCustomPayload) {
 }
 
 }  // namespace
+
+namespace {
+
+// Line noise of every kind: the box must neither crash nor grow, and must still
+// answer a clean packet once the line has been quiet.
+TEST(BoxDecoderFraming, SurvivesRandomBytes) {
+  BoxDecoder box;
+  boxsim::Faults f;
+  f.refuse_first = 1;
+  f.corrupt_echo_every = 3;
+  box.set_faults(f);
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, uint8_t(seed >> 16); };
+  int64_t now = 0;
+  Bytes out;
+  for (int i = 0; i < 200000; ++i) {
+    uint8_t b = next();
+    if (i % 7 == 0) b = ":*Z0123456789ABCDEF\r"[b % 20];
+    now += (b % 50 == 0) ? 300 : 1;
+    box.feed(b, now, &out);
+    box.feed_control(next(), &out);
+  }
+  EXPECT_EQ(box.memories().flash.size(), boxsim::kFlashSize);
+  EXPECT_EQ(box.memories().osd.size(), boxsim::kOsdSize);
+  EXPECT_EQ(box.memories().font.size(), boxsim::kFontSize);
+  EXPECT_EQ(box.memories().pic.size(), boxsim::kPicSize);
+  box.set_faults(boxsim::Faults());
+  Bytes w = {0x99, 0x6F, 0, 0, 'w', 0x01, 0x02, 0x03, 0x33, 0, 0, 0x0D};
+  EXPECT_EQ(box.feed(w, now + 1000), w);
+}
+
+}  // namespace

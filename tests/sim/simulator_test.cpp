@@ -215,3 +215,41 @@ TEST(BoxSimulator, WritesMemoryImages) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pacing can only make the box slower than the line: a lower bound on the time
+// an answer takes is safe to check on any machine.
+TEST(BoxSimulator, PacingKeepsToTheLineRate) {
+  boxsim::BoxSimulator sim;
+  boxsim::Faults f;
+  f.pace = true;
+  sim.set_faults(f);
+  sim.set_control_turnaround_ms(0);
+  ASSERT_TRUE(sim.start(fresh_dir("ports")));
+  int fd = open_raw(sim.programming_path());
+  ASSERT_GE(fd, 0);
+  auto start = std::chrono::steady_clock::now();
+  std::vector<uint8_t> burst;
+  for (int i = 0; i < 40; ++i) burst.insert(burst.end(), kWrite4.begin(), kWrite4.end());
+  write_all(fd, burst);
+  EXPECT_EQ(read_some(fd, burst.size(), 5000).size(), burst.size());
+  auto took = std::chrono::steady_clock::now() - start;
+  // 480 bytes at 57600 baud, 10 bits each: 83 ms.
+  EXPECT_GE(took, std::chrono::milliseconds(80));
+  close(fd);
+
+  int ctl = open_raw(sim.control_path());
+  ASSERT_GE(ctl, 0);
+  std::vector<uint8_t> frame;
+  for (int i = 0; i < 21; ++i) frame.insert(frame.end(), {0x12, 0x34});
+  frame.insert(frame.end(), {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0});
+  start = std::chrono::steady_clock::now();
+  write_all(ctl, boxsim::doubled(frame));
+  EXPECT_EQ(read_some(ctl, 18, 5000).size(), 18u);
+  // 18 bytes of 12 bits at 2400 baud: 90 ms (the first goes at once).
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(85));
+  close(ctl);
+}
+
+}  // namespace

@@ -75,6 +75,10 @@ class BoxSimulator {
   // and `port_dir`/`control_name` to them (names as the program maps them:
   // "com3" and "com5" by default), then serves them on a thread. Returns false
   // with a message in `error` when it cannot.
+  // The simulator keeps each line open itself, so a program that closes the
+  // port does not hang it up; a program that makes the line exclusive
+  // (TIOCEXCL) must therefore clear it (TIOCNXCL) before closing, or its own
+  // reopen fails with EBUSY unless it runs as root.
   bool start(const std::string& port_dir, std::string* error = nullptr,
              const std::string& programming_name = "com3",
              const std::string& control_name = "com5");
