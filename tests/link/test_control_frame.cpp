@@ -188,4 +188,18 @@ TEST_F(ControlExchange, QueryWakeUpEndsWhenCancelled) {
   EXPECT_LT(took, 12400);
 }
 
+TEST_F(ControlExchange, LineTestSendsTheCountingPatternAndTheTestTail) {
+  auto box = std::async(std::launch::async, [this] { return peer.read_bytes(1030, 15000); });
+  tv::xs_line_test();
+  Bytes line = box.get();
+  ASSERT_EQ(line.size(), 1030u);
+  for (size_t i = 0; i < 500; ++i) {
+    ASSERT_EQ(line[2 * i], i % 255) << i;
+    ASSERT_EQ(line[2 * i + 1], static_cast<uint8_t>(~(i % 255))) << i;
+  }
+  Bytes tail = {0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xD0, 0x2F};
+  for (int i = 0; i < 11; ++i) tail.insert(tail.end(), {0x00, 0xFF});
+  EXPECT_EQ(Bytes(line.begin() + 1000, line.end()), tail);
+}
+
 }  // namespace
