@@ -10,7 +10,8 @@
 namespace chipsetgen {
 
 constexpr size_t kPicImageSize = 100000;
-constexpr size_t kImageSize = 0x10000;  // flash (its first 64 KiB), OSD and font
+constexpr size_t kImageSize = 0x10000;  // OSD and font memory
+constexpr size_t kFlashSize = size_t(1) << 24;  // 24-bit flash addresses
 constexpr int kFontPageFirst = 0x2400;
 constexpr int kFontPageEnd = 0x3800;    // ten pages of 0x200
 
@@ -24,7 +25,7 @@ struct Options {
 
 struct Images {
   std::vector<uint8_t> pic = std::vector<uint8_t>(kPicImageSize, 0xFF);
-  std::vector<uint8_t> flash = std::vector<uint8_t>(kImageSize, 0xFF);
+  std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashSize, 0xFF);  // data below 64 KiB
   std::vector<uint8_t> osd = std::vector<uint8_t>(kImageSize, 0x00);
   std::vector<uint8_t> font = std::vector<uint8_t>(kImageSize, 0x00);
 };
@@ -42,7 +43,8 @@ Generated generate(const Options& options);
 // Writes the text plain or gzip-compressed. False with a message on failure.
 bool write_chipset(const std::string& path, const std::string& text, bool gzip, std::string* error);
 
-// Writes pic.bin, flash.bin, osd.bin and font.bin into `dir`.
+// Writes pic.bin, flash.bin (all 16 MiB), osd.bin and font.bin into `dir`,
+// laid out as the box simulator writes its memories.
 bool write_images(const Images& images, const std::string& dir, std::string* error);
 
 // One Intel HEX record with its checksum, without line end.

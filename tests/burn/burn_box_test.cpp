@@ -1,0 +1,291 @@
+// Whole burns against the box simulator through real pseudo-terminals: the
+// box must end up holding exactly what the generator says, the log must tell
+// the stages in order, and a box that misbehaves must end the burn in bounded
+// time with a red line.
+#include <cstdlib>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "boxsim/box_sim.h"
+#include "burn/burn_sequence.h"
+#include "burn/chipset_file.h"
+#include "burn_test_support.h"
+#include "gen/chipset_gen.h"
+#include "link/clock.h"
+#include "link/ports.h"
+#include "link/trace.h"
+#include "support/wait_for.h"
+
+using burntest::RecordingSink;
+
+namespace {
+
+constexpr int kBurnDeadlineMs = 240000;
+
+class BoxBurn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    char pattern[] = "/tmp/burn_box_XXXXXX";
+    dir_ = mkdtemp(pattern);
+    std::string error;
+    ASSERT_TRUE(sim_.start(dir_, &error)) << error;
+    setenv("TVBOX_PORT_DIR", dir_.c_str(), 1);
+    ASSERT_EQ(tv::open_com("com3"), 0);
+  }
+  void TearDown() override {
+    tv::close_com();
+    sim_.stop();
+    tv::set_pause_scale_percent(100);
+    std::system(("rm -rf " + dir_).c_str());
+  }
+
+  // Generates a chipset, writes it (plain or gzip) and loads it.
+  tv::LoadedChipset make_chipset(const chipsetgen::Options& options, bool gzip = false) {
+    generated_ = chipsetgen::generate(options);
+    std::string path = dir_ + (gzip ? "/chipset.hv.gz" : "/chipset.hv");
+    std::string error;
+    EXPECT_TRUE(chipsetgen::write_chipset(path, generated_.text, gzip, &error)) << error;
+    return tv::load_chipset(path);
+  }
+
+  tv::LoadedChipset load_text(const std::string& text) {
+    std::string path = dir_ + "/hand.hv";
+    EXPECT_TRUE(chipsetgen::write_chipset(path, text, false, nullptr));
+    return tv::load_chipset(path);
+  }
+
+  // Runs a burn on a worker thread, as the GUI does, and waits for its end.
+  void burn(const tv::LoadedChipset& chipset, const tv::BurnSettings& settings, RecordingSink& sink) {
+    std::thread worker([&] { tv::run_burn(chipset, settings, sink, cancel_); });
+    bool ended = testsupport::wait_for([&] { return !sink.done_calls().empty(); }, kBurnDeadlineMs);
+    worker.join();
+    ASSERT_TRUE(ended);
+  }
+
+  void expect_images_match() {
+    boxsim::Memories memories = sim_.memories();
+    EXPECT_TRUE(memories.pic == generated_.images.pic) << "PIC memory differs";
+    EXPECT_TRUE(memories.flash == generated_.images.flash) << "flash differs";
+    EXPECT_TRUE(memories.osd == generated_.images.osd) << "OSD memory differs";
+    EXPECT_TRUE(memories.font == generated_.images.font) << "font memory differs";
+  }
+
+  static tv::BurnSettings quick_settings() {
+    tv::BurnSettings settings;
+    settings.flash_delay = 0;
+    settings.sysfont_delay = 0;
+    return settings;
+  }
+
+  static chipsetgen::Options small_options() {
+    chipsetgen::Options options;
+    options.seed = 11;
+    options.pic_bytes = 120;
+    options.flash_bytes = 4096;
+    options.osd_bytes = 512;
+    options.glyphs = 2;
+    return options;
+  }
+
+  static int count_of(const std::vector<uint8_t>& bytes, const std::string& needle) {
+    std::string text(bytes.begin(), bytes.end());
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    return count;
+  }
+
+  std::string dir_;
+  boxsim::BoxSimulator sim_;
+  chipsetgen::Generated generated_;
+  std::atomic<bool> cancel_{false};
+};
+
+const std::vector<std::string> kFullBurnLog = {
+    "PIC Burned OK!\n",         "Burning FLASH...\n", "FLASH Burned OK!\n",       "Burning OSD...\n",
+    "OSD Burned OK!\n",         "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n", "FONT Loading...\n",
+    "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n"};
+
+}  // namespace
+
+// The one burn at the protocol's own pace: every pause as the box needs it.
+TEST_F(BoxBurn, FullBurnWithSystemFontLeavesExactlyTheGeneratedImages) {
+  chipsetgen::Options options;
+  options.seed = 5;
+  options.pic_bytes = 500;
+  options.flash_bytes = 0x10000;  // 16 sectors
+  options.osd_bytes = 0x2000;
+  options.glyphs = 128;
+  tv::LoadedChipset chipset = make_chipset(options);
+  ASSERT_TRUE(tv::burn_possible(chipset.flags));
+  RecordingSink sink;
+  burn(chipset, quick_settings(), sink);
+  EXPECT_EQ(sink.texts(), kFullBurnLog);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
+  expect_images_match();
+  EXPECT_EQ(sim_.stats().sector_erases, 16u);
+  EXPECT_EQ(count_of(sim_.received(), "ZZZZ       \r"), 3);  // hand-shake, end of burn, end of system font
+}
+
+TEST_F(BoxBurn, GzipFileBurnsTwiceAndEverySectorIsErasedAgain) {
+  tv::set_pause_scale_percent(1);
+  chipsetgen::Options options = small_options();
+  options.flash_bytes = 3 * 4096;
+  tv::LoadedChipset chipset = make_chipset(options, true);
+  RecordingSink first;
+  burn(chipset, quick_settings(), first);
+  EXPECT_EQ(first.done_calls(), std::vector<bool>{true});
+  expect_images_match();
+
+  boxsim::Memories scribbled = sim_.memories();
+  std::fill(scribbled.flash.begin(), scribbled.flash.begin() + 3 * 4096, 0x00);
+  std::fill(scribbled.font.begin(), scribbled.font.end(), 0x5A);
+  sim_.set_memories(scribbled);
+  RecordingSink second;
+  burn(chipset, quick_settings(), second);
+  EXPECT_EQ(second.texts(), kFullBurnLog);
+  EXPECT_EQ(second.done_calls(), std::vector<bool>{true});
+  EXPECT_EQ(sim_.stats().sector_erases, 6u);
+  boxsim::Memories memories = sim_.memories();
+  EXPECT_TRUE(std::equal(memories.flash.begin(), memories.flash.begin() + 3 * 4096,
+                         generated_.images.flash.begin()));
+  // Font memory outside the glyphs and pages keeps the scribble; the rest is exact.
+  EXPECT_TRUE(std::equal(memories.font.begin(), memories.font.begin() + 2 * 36, generated_.images.font.begin()));
+  EXPECT_TRUE(std::equal(memories.font.begin() + 0x2400, memories.font.begin() + 0x3800,
+                         generated_.images.font.begin() + 0x2400));
+}
+
+TEST_F(BoxBurn, DroppedCorruptedAndRefusedAnswersAreRecoveredWithExactImages) {
+  tv::set_pause_scale_percent(1);
+  boxsim::Faults faults;
+  faults.corrupt_echo_every = 37;
+  faults.refuse_first = 1;
+  faults.drop_every = 2500;
+  sim_.set_faults(faults);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  RecordingSink sink;
+  burn(chipset, quick_settings(), sink);
+  EXPECT_EQ(sink.texts(), kFullBurnLog);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
+  EXPECT_GT(sim_.stats().refused, 100u);
+  expect_images_match();
+}
+
+TEST_F(BoxBurn, ARecordRefusedForeverStopsTheBurnNamingTheAddress) {
+  tv::set_pause_scale_percent(1);
+  boxsim::Faults faults;
+  faults.refuse_always_address = 0x0200;
+  sim_.set_faults(faults);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  RecordingSink sink;
+  burn(chipset, quick_settings(), sink);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(sink.has_red_line_containing("0200"));
+  EXPECT_EQ(sink.lines().back().text, "Burning failed: FLASH.\n");
+  for (const std::string& text : sink.texts()) EXPECT_EQ(text.find("Burning OSD"), std::string::npos);
+}
+
+TEST_F(BoxBurn, AVanishingBoxEndsTheBurnWithARedLine) {
+  tv::set_pause_scale_percent(1);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  int pic_records = (chipset.pic_adr_l - chipset.pic_adr_f + 7) / 8;
+  boxsim::Faults faults;
+  faults.vanish_after = pic_records + 20;
+  sim_.set_faults(faults);
+  RecordingSink sink;
+  burn(chipset, quick_settings(), sink);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+  EXPECT_EQ(sink.lines().back().style, tv::kStyleBoldRed);
+  EXPECT_EQ(sink.lines().back().text, "Burning failed: FLASH.\n");
+}
+
+TEST_F(BoxBurn, ABoxFallingSilentInTheFontEndsTheBurnInBoundedTime) {
+  tv::set_pause_scale_percent(1);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  int pic_records = (chipset.pic_adr_l - chipset.pic_adr_f + 7) / 8;
+  boxsim::Faults faults;
+  faults.silent_after = pic_records + 10 + 7;  // the records, the ten page clears, a few bytes
+  sim_.set_faults(faults);
+  tv::BurnSettings settings = quick_settings();
+  settings.stage_checked = [](tv::Stage stage) { return stage == tv::Stage::OsdRusFont; };
+  RecordingSink sink;
+  burn(chipset, settings, sink);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(sink.has_red_line_containing("OSD RusFont: the font byte"));
+  EXPECT_EQ(sink.lines().back().text, "Burning failed: OSD RusFont.\n");
+}
+
+TEST_F(BoxBurn, PicFrom0x10To0x110GoesOutAs32RecordsWithOneProgressOf73) {
+  std::string text = "***HEADER>\r\n***PIC>\r\n";
+  for (int address = 0x10; address < 0x110; address += 16)
+    text += chipsetgen::hex_record(0, address, std::vector<uint8_t>(16, uint8_t(address >> 4))) + "\r\n";
+  text += "***FLASH>\r\n***OSD>\r\n***OSD Font>\r\n";
+  tv::LoadedChipset chipset = load_text(text);
+  tv::BurnSettings settings = quick_settings();
+  settings.stage_checked = [](tv::Stage) { return false; };
+  RecordingSink sink;
+  burn(chipset, settings, sink);
+  std::vector<uint8_t> sent = sim_.received();
+  EXPECT_EQ(count_of(sent, ":08"), 32);
+  EXPECT_EQ(count_of(sent, ":08010800"), 1);
+  EXPECT_EQ(count_of(sent, ":00020001"), 1);
+  std::vector<int> progress = sink.progress_values();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.front(), 73);
+  EXPECT_EQ(std::count_if(progress.begin(), progress.end(), [](int p) { return p != 0; }), 1);
+  EXPECT_EQ(sink.texts(), std::vector<std::string>{"PIC Burned OK!\n"});
+  EXPECT_EQ(sim_.memories().pic[0x108], 0x10);
+  EXPECT_EQ(sim_.memories().pic[0x10F], 0x10);
+  EXPECT_EQ(sim_.memories().pic[0x0F], 0xFF);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
+}
+
+TEST_F(BoxBurn, ABoxThatNeverEchoesGetsTheFirstPicRecordFiveTimesThenError) {
+  boxsim::Faults faults;
+  faults.corrupt_echo_every = 1;
+  sim_.set_faults(faults);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  tv::BurnSettings settings = quick_settings();
+  settings.stage_checked = [](tv::Stage) { return false; };
+  RecordingSink sink;
+  burn(chipset, settings, sink);
+  std::vector<uint8_t> sent = sim_.received();
+  EXPECT_EQ(count_of(sent, ":08"), 5);
+  EXPECT_EQ(count_of(sent, tv::pic_record(chipset.pic, chipset.pic_adr_f)), 5);
+  EXPECT_EQ(count_of(sent, ":00020001"), 0);
+  EXPECT_EQ(sink.texts(),
+            (std::vector<std::string>{"ERROR !\n", "PIC was not burned.\n", "Burning failed: PIC.\n"}));
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+}
+
+TEST_F(BoxBurn, WithoutAnOpenPortNothingIsSentAndTheBurnFails) {
+  tv::close_com();
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  RecordingSink sink;
+  burn(chipset, quick_settings(), sink);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(sink.has_red_line_containing("not open"));
+  EXPECT_TRUE(sim_.received().empty());
+}
+
+TEST_F(BoxBurn, CancelDuringTheFlashStageEndsTheBurnPromptly) {
+  tv::set_pause_scale_percent(1);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  RecordingSink sink;
+  std::thread worker([&] { tv::run_burn(chipset, quick_settings(), sink, cancel_); });
+  bool in_flash = testsupport::wait_for(
+      [&] {
+        std::vector<std::string> texts = sink.texts();
+        return std::find(texts.begin(), texts.end(), "Burning FLASH...\n") != texts.end();
+      },
+      kBurnDeadlineMs);
+  cancel_ = true;
+  bool ended = testsupport::wait_for([&] { return !sink.done_calls().empty(); }, 30000);
+  worker.join();
+  ASSERT_TRUE(in_flash);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+  EXPECT_EQ(sink.lines().back().text, "Burning cancelled.\n");
+  for (const std::string& text : sink.texts()) EXPECT_EQ(text.find("FLASH Burned OK"), std::string::npos);
+}
