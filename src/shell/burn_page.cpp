@@ -55,8 +55,9 @@ BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
 BurnPage::~BurnPage() = default;
 
 void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FIX_WIDTH | LAYOUT_FILL_Y,
-                                     0, 0, 100, 0);
+  // 100 pixels would clip the second column of section boxes and the logo;
+  // the column takes the width its contents need instead.
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
   make_heading(column, ui_text("Test"), icons.test);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
   new FXLabel(column, FXString::null, icons.logoPicture, LAYOUT_BOTTOM | LAYOUT_CENTER_X);

@@ -44,7 +44,7 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildCommandColumn(page, window, icons);
   buildButtonColumn(page, window, icons);
-  buildOutputColumn(page, icons);
+  buildOutputColumn(page, window, icons);
 }
 
 ConsolePage::~ConsolePage() = default;
@@ -61,9 +61,11 @@ FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const ch
 }
 
 void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y, 0, 0, 0, 0,
+                                     DEFAULT_SPACING, DEFAULT_SPACING, 2, 2, 0, 1);
   make_heading(column, "Комманда", icons.console);
-  auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
+  auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0,
+                            0, 0, 0, 0, DEFAULT_SPACING, 1);
   slaveAdrCombo = addCombo(grid, "SlaveAdr\tSlaveAdr IIC устройства\tSlaveAdr IIC устройства",
                            "SlaveAdr IIC устройства", 8, slaveAdrTarget_);
   cmdCombo = addCombo(grid, "Cmd\tКомманда - для OSD\tКомманда - для OSD!",
@@ -99,7 +101,8 @@ void ConsolePage::buildBitRow(FXComposite* grid, FXObject* window) {
 }
 
 void ConsolePage::buildIntFields(FXComposite* column) {
-  auto* grid = new FXMatrix(column, 4, MATRIX_BY_COLUMNS);
+  auto* grid = new FXMatrix(column, 4, MATRIX_BY_COLUMNS, 0, 0, 0, 0, 0, 0, 0, 0,
+                            DEFAULT_SPACING, 1);
   for (int i = 0; i < 5; ++i) {
     new FXLabel(grid, kIntLabels[i], nullptr, LAYOUT_CENTER_Y);
     intFields[i] = new FXTextField(grid, 4, &intTargets_[i], FXDataTarget::ID_VALUE,
@@ -119,27 +122,28 @@ void ConsolePage::buildButtonColumn(FXComposite* page, FXObject* window, WindowI
   wiWoNiNoButton = new FXButton(column, "WiWoNiNo", icons.pencil, window, ID_WI_WO_NI_NO, style);
   new FXLabel(column, ui_text("m_Title"), icons.title, ICON_BEFORE_TEXT | LAYOUT_FILL_X);
   clearButton = new FXButton(column, "Очистка", icons.device, window, ID_CONSOLE_CLEAR, style);
-  buildControlGroup(column, window);
 }
 
 // The slow control line of the box has no field of its own; its commands sit
 // here so that an engineer can reach them.
 void ConsolePage::buildControlGroup(FXComposite* column, FXObject* window) {
   auto* group = new FXGroupBox(column, "Control line",
-                               GROUPBOX_TITLE_LEFT | FRAME_GROOVE | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+                               GROUPBOX_TITLE_LEFT | FRAME_GROOVE | LAYOUT_FILL_X);
+  auto* buttons = new FXHorizontalFrame(group, LAYOUT_FILL_X, 0, 0, 0, 0,
+                                        0, 0, 0, 0);
   const FXuint style = BUTTON_NORMAL | LAYOUT_FILL_X;
-  controlQueryButton = new FXButton(group, "Control query", nullptr, window, ID_CONTROL_QUERY, style);
-  lineTestButton = new FXButton(group, "Line test", nullptr, window, ID_LINE_TEST, style);
-  raiseRtsButton = new FXButton(group, "Raise RTS", nullptr, window, ID_RAISE_RTS, style);
-  cancelButton = new FXButton(group, "Cancel", nullptr, nullptr, 0, style);
+  controlQueryButton = new FXButton(buttons, "Control query", nullptr, window, ID_CONTROL_QUERY, style);
+  lineTestButton = new FXButton(buttons, "Line test", nullptr, window, ID_LINE_TEST, style);
+  raiseRtsButton = new FXButton(buttons, "Raise RTS", nullptr, window, ID_RAISE_RTS, style);
+  cancelButton = new FXButton(buttons, "Cancel", nullptr, nullptr, 0, style);
   cancelButton->disable();
   auto* frame = new FXHorizontalFrame(group, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
                                       0, 0, 0, 0, 0, 0, 0, 0);
   replyList = new FXList(frame, nullptr, 0, LIST_BROWSESELECT | LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  replyList->setNumVisible(4);
+  replyList->setNumVisible(3);
 }
 
-void ConsolePage::buildOutputColumn(FXComposite* page, WindowIcons& icons) {
+void ConsolePage::buildOutputColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
   auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   make_heading(column, "Вывод", icons.device);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
@@ -148,6 +152,7 @@ void ConsolePage::buildOutputColumn(FXComposite* page, WindowIcons& icons) {
   output = new FXText(frame, nullptr, 0, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   outputFont_.reset(new FXFont(column->getApp(), "Courier", 10));
   output->setFont(outputFont_.get());
+  buildControlGroup(column, window);
 }
 
 long ConsolePage::onShowBits() {

@@ -77,7 +77,7 @@ class ConsolePage {
   void buildIntFields(FX::FXComposite* column);
   void buildButtonColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildControlGroup(FX::FXComposite* column, FX::FXObject* window);
-  void buildOutputColumn(FX::FXComposite* page, WindowIcons& icons);
+  void buildOutputColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   FX::FXComboBox* addCombo(FX::FXComposite* grid, const char* label, const char* tip,
                            int visibleRows, FX::FXDataTarget& target);
 

@@ -262,7 +262,11 @@ void X_SRV_K_Window::hideStartupTabs(bool show_console) {
 }
 
 void X_SRV_K_Window::setPortLamp(bool open) {
-  portIndicator->setIcon(open ? icons_->lampGreen : icons_->lampBlack);
+  FXIcon* lamp = open ? icons_->lampGreen : icons_->lampBlack;
+  // The green lamp belongs to no widget when the window is created, so it
+  // must be made here before the indicator draws it.
+  if (portIndicator->id()) lamp->create();
+  portIndicator->setIcon(lamp);
 }
 
 void X_SRV_K_Window::addPollTimer() { getApp()->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs); }

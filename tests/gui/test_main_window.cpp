@@ -313,6 +313,8 @@ TEST_F(MainWindowTest, PortLampSwitchesBetweenBlackAndGreen) {
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
   window->setPortLamp(true);
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampGreen);
+  EXPECT_NE(window->icons().lampGreen->id(), 0u);  // drawable: the window is already created
+  testsupport::pump_gui();
   window->setPortLamp(false);
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
 }
