@@ -13,14 +13,19 @@ FXColor FXDbGridItem::backgroundColor() const {
   return rowColor != 0 ? rowColor : FXRGB(255, 255, 255);
 }
 
-// The list has already cleared the row with its own background; paint the
-// row's colour over it, then let the toolkit draw text, icons, the selection
-// and the focus rectangle as usual. A selected row is painted with the
-// selection colour by the toolkit, so the row colour shows only unselected.
+// The list clears the whole strip with its own background before it asks the
+// row to draw itself, and hands the row only the rectangle of its tree part.
+// The row colour must lie behind every column, so the fill spans the row from
+// the list's scrolled left edge across all header columns. Text, icons, the
+// selection and the focus rectangle are then drawn by the toolkit as usual; a
+// selected row gets the selection colour, so the row colour shows only while
+// the row is unselected.
 void FXDbGridItem::draw(const FXFoldingList* list, FXDC& dc, FXint x, FXint y, FXint w,
                         FXint h) const {
+  const FXint left = FXMIN(x, list->getXPosition());
+  const FXint right = FXMAX(x + w, list->getXPosition() + list->getHeader()->getTotalSize());
   dc.setForeground(isSelected() ? FXRGB(255, 255, 255) : backgroundColor());
-  dc.fillRectangle(x, y, w, h);
+  dc.fillRectangle(left, y, right - left, h);
   FXFoldingItem::draw(list, dc, x, y, w, h);
 }
 
