@@ -76,6 +76,15 @@ long UiQueuePump::onDrain(FXObject*, FXSelector, void*) {
   return 1;
 }
 
+// The application's tooltip window, if one was made already: the application
+// owns it, and one is enough however often a window is built.
+FXToolTip* application_tooltip(FXApp* app) {
+  for (FXWindow* child = app->getRootWindow()->getFirst(); child; child = child->getNext()) {
+    if (child->isMemberOf(FXMETACLASS(FXToolTip))) return static_cast<FXToolTip*>(child);
+  }
+  return nullptr;
+}
+
 bool open_with_desktop(const char* file_name) {
   if (access(file_name, R_OK) != 0) return false;
   // Two forks: the opener is adopted by init, so nobody waits for it and no
@@ -149,7 +158,8 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
   buildStatusBar(frame);
   new FXHorizontalSeparator(this, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
-  toolTip_ = new FXToolTip(app);
+  toolTip_ = application_tooltip(app);
+  if (!toolTip_) toolTip_ = new FXToolTip(app);
   installAccelerators();
   connectWorkerQueue();
   app->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs);
@@ -158,7 +168,6 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
 X_SRV_K_Window::~X_SRV_K_Window() {
   getApp()->removeTimeout(this, ID_POLL_TIMER);
   disconnectWorkerQueue();
-  delete toolTip_;
   delete menuPane;
   delete helpPane;
 }

@@ -102,7 +102,7 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   std::unique_ptr<tv::SettingsPage> settingsPage_;
   std::unique_ptr<tv::ChannelPages> channelPages_;
   std::unique_ptr<tv::UiQueuePump> queuePump_;
-  FX::FXToolTip* toolTip_ = nullptr;
+  FX::FXToolTip* toolTip_ = nullptr;  // the application's; not deleted here
 };
 
 namespace tv {
@@ -111,6 +111,9 @@ namespace tv {
 // waiting for it. Returns false, and does nothing, when the file is missing
 // or the opener could not be started.
 bool open_with_desktop(const char* file_name);
+
+// The tooltip window of the application, or null before the first window.
+FX::FXToolTip* application_tooltip(FX::FXApp* app);
 
 // The about box's text.
 extern const char* const kAboutText;

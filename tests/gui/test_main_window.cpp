@@ -309,6 +309,22 @@ TEST_F(MainWindowTest, AboutBoxIsAnInformationWithOk) {
   EXPECT_EQ(shown[0].text, "HarnvaTVBox Version 1.44 \n\n");
 }
 
+TEST_F(MainWindowTest, OneTooltipWindowHoweverOftenTheWindowIsBuilt) {
+  FXApp* app = testsupport::test_app();
+  FXToolTip* tooltip = tv::application_tooltip(app);
+  ASSERT_NE(tooltip, nullptr);
+  EXPECT_NE(tooltip->id(), 0u);
+  delete window;
+  window = new X_SRV_K_Window(app);
+  window->create();
+  EXPECT_EQ(tv::application_tooltip(app), tooltip);
+  int tooltips = 0;
+  for (FXWindow* child = app->getRootWindow()->getFirst(); child; child = child->getNext()) {
+    if (child->isMemberOf(FXMETACLASS(FXToolTip))) ++tooltips;
+  }
+  EXPECT_EQ(tooltips, 1);
+}
+
 TEST_F(MainWindowTest, PortLampSwitchesBetweenBlackAndGreen) {
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
   window->setPortLamp(true);
