@@ -1,9 +1,12 @@
 // The navigator's moves, searches, save and delete on a bare grid, with the
 // hook calls they make and the questions they ask.
+#include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kit_fixture.h"
+#include "link/trace.h"
 
 using namespace FX;
 using dbkit_test::KitTest;
@@ -317,6 +320,32 @@ TEST_F(KitTest, OwnerCommandsCallOnlyTheirHooks) {
   sendCommand(FXDbControl::ID_CTR_SB);
   sendCommand(FXDbControl::ID_CTR_SINC);
   EXPECT_EQ(3u, calls().size());
+}
+
+}  // namespace
+
+namespace {
+
+// The diagnostic lines a service engineer sees on the terminal.
+TEST_F(KitTest, FirstAndSaveWriteTheirTraceLines) {
+  fillRows(1);
+  tv::set_trace_enabled(true);
+  testing::internal::CaptureStdout();
+  sendCommand(FXDbControl::ID_CTR_FIRST);
+  nav->insertHook = nullptr;
+  sendCommand(FXDbControl::ID_CTR_NEW);
+  sendCommand(FXDbControl::ID_CTR_SAV);
+  const std::string out = testing::internal::GetCapturedStdout();
+  tv::set_trace_enabled(false);
+  const std::string first = "onFirst 0 " + std::to_string(reinterpret_cast<std::intptr_t>(grid)) +
+                            "\nonFirst 2\nonFirst 3\nonFirst 99\n";
+  // Keep only the navigator's lines: the catalogue traces its own lookups.
+  std::string mine;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("onFirst ", 0) == 0 || line.rfind("onUpd ", 0) == 0) mine += line + "\n";
+  }
+  EXPECT_EQ(first + "onUpd add 1 ins 0\n", mine);
 }
 
 }  // namespace
