@@ -78,7 +78,11 @@ int SerialPort::open_device(const std::string& path) {
 
 void SerialPort::close() {
   if (fd_ < 0) return;
-  ::close(fd_);  // releases the lock and the exclusive mode with it
+  // The exclusive mode belongs to the terminal, not to our descriptor: it
+  // outlives the close while anyone else (the box simulator, say) still holds
+  // the line open, and would then refuse our own reopen. Clear it first.
+  ioctl(fd_, TIOCNXCL);
+  ::close(fd_);  // releases the lock with it
   fd_ = -1;
 }
 
