@@ -1,5 +1,15 @@
 #include "shell/burn_page.h"
 
+#include <utility>
+
+#include "burn/burn_sequence.h"
+#include "dbkit/FXMessageSeam.h"
+#include "link/port_owner.h"
+#include "shell/file_dialog_seam.h"
+#include "shell/globals.h"
+#include "shell/gui_burn_sink.h"
+#include "shell/main_window.h"
+#include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 
@@ -7,7 +17,61 @@ using namespace FX;
 
 namespace tv {
 
+// Keeps the worker's copy of the section boxes current: each box's command
+// stores its new state in an atomic, which the worker reads when it reaches
+// that box's stage.
+class SectionBoxWatcher : public FXObject {
+  FXDECLARE(SectionBoxWatcher)
+
+ public:
+  enum { ID_BOX = 1, ID_BOX_LAST = ID_BOX + kSectionCount };
+
+  explicit SectionBoxWatcher(std::array<std::atomic<bool>, kSectionCount>* checked) : checked_(checked) {}
+  long onBoxToggled(FXObject*, FXSelector sel, void* ptr) {
+    const int section = static_cast<int>(FXSELID(sel)) - ID_BOX;
+    (*checked_)[section] = reinterpret_cast<FXuval>(ptr) != 0;
+    return 1;
+  }
+
+ private:
+  SectionBoxWatcher() {}
+  std::array<std::atomic<bool>, kSectionCount>* checked_ = nullptr;
+};
+
+FXDEFMAP(SectionBoxWatcher) SectionBoxWatcherMap[] = {
+    FXMAPFUNCS(SEL_COMMAND, SectionBoxWatcher::ID_BOX, SectionBoxWatcher::ID_BOX_LAST - 1,
+               SectionBoxWatcher::onBoxToggled),
+};
+FXIMPLEMENT(SectionBoxWatcher, FXObject, SectionBoxWatcherMap, ARRAYNUMBER(SectionBoxWatcherMap))
+
 namespace {
+
+const char* const kNotSupportedText = "Device is not supported.";
+const char* const kDialogPatterns = "Harnvale Chipset (*.hv)\nAll (*)";
+const char* const kCompletedCaption = "Burning...";
+const char* const kCompletedText = "Burning Process Completed.";
+const char* const kFailedText =
+    "Burning Process Failed.\n\nThe last line of the log tells which stage failed, or that the "
+    "burn was cancelled.";
+
+void set_enabled(FXWindow* window, bool enabled) {
+  if (enabled)
+    window->enable();
+  else
+    window->disable();
+}
+
+// Which box decides whether a stage runs.
+BurnSection box_of(Stage stage) {
+  switch (stage) {
+    case Stage::Pic: return kPic;
+    case Stage::Flash: return kFlash;
+    case Stage::Osd: return kOsd;
+    case Stage::OsdRusFont: return kOsdRusFont;
+    case Stage::OsdSysFont: return kOsdSysFont;
+  }
+  return kPic;
+}
 
 const char* const kSectionNames[kSectionCount] = {"Header", "PIC", "Flash",
                                                   "OSD", "OSD RusFont", "OSD SysFont"};
@@ -45,14 +109,19 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
 }
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
-    : pathTarget_(chipsetPath) {
+    : window_(window), pathTarget_(chipsetPath), boxWatcher_(new SectionBoxWatcher(&boxChecked_)) {
   fill_log_styles(styles_);
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTestColumn(page, icons);
   buildLoadColumn(page, window, icons);
 }
 
-BurnPage::~BurnPage() = default;
+// The window stops a running worker before it goes; this is the last guard.
+// No poll timer is added for a window that is being destroyed.
+BurnPage::~BurnPage() {
+  shuttingDown_ = true;
+  cancelAndJoinBurn();
+}
 
 void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
   // 100 pixels would clip the second column of section boxes and the logo;
@@ -63,7 +132,8 @@ void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
   new FXLabel(column, FXString::null, icons.logoPicture, LAYOUT_BOTTOM | LAYOUT_CENTER_X);
   auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
   for (int i = 0; i < kSectionCount; ++i) {
-    sectionChecks[i] = new FXCheckButton(grid, kSectionNames[i]);
+    sectionChecks[i] = new FXCheckButton(grid, kSectionNames[i], boxWatcher_.get(),
+                                         SectionBoxWatcher::ID_BOX + i);
     sectionChecks[i]->disable();
   }
 }
@@ -111,10 +181,168 @@ void BurnPage::appendLog(const FXString& text, int style) {
 
 void BurnPage::clearLog() { log->removeText(0, log->getLength()); }
 
-// The chipset loader, the burn and the font burn take these over.
-long BurnPage::onOpen() { return 1; }
-long BurnPage::onBurn() { return 1; }
-long BurnPage::onRecall() { return 1; }
-void BurnPage::checkBurnCompleted() {}
+// ---- loading ----------------------------------------------------------------
+
+long BurnPage::onOpen() {
+  if (device_unsupported) {
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", kNotSupportedText);
+    return 1;
+  }
+  if (burnRunning()) return 1;  // its controls are disabled; a stray command changes nothing
+  resetSectionBoxes();
+  clearLog();
+  FileDialogRequest request{"Open File", kDialogPatterns, chipsetPath.text(), 500, 300};
+  std::string chosen;
+  if (ask_open_file(log->getShell(), request, &chosen)) {
+    chipsetPath = chosen.c_str();
+    fileField->setText(chipsetPath);
+    loaded_ = load_chipset(chosen);
+  } else {
+    // Nothing chosen: nothing loaded, so no burn can start from an old load.
+    loaded_ = ChipsetParser().finish();
+  }
+  showLoadResult(loaded_);
+  return 1;
+}
+
+void BurnPage::resetSectionBoxes() {
+  for (FXCheckButton* box : sectionChecks) box->setCheck(FALSE);
+  sectionChecks[kOsdRusFont]->disable();
+  sectionChecks[kOsdSysFont]->disable();
+}
+
+void BurnPage::showLoadResult(const LoadedChipset& chipset) {
+  for (const LogLine& line : chipset.log) appendLog(line.text.c_str(), line.style);
+  checkSectionBoxes(chipset.flags);
+  set_enabled(burnButton, burn_possible(chipset.flags));
+  set_enabled(recallButton, system_font_present(chipset.flags));
+  // Only with switch a may the user leave the Flash and OSD stages out.
+  if (extended_mode) {
+    sectionChecks[kFlash]->enable();
+    sectionChecks[kOsd]->enable();
+  }
+}
+
+void BurnPage::checkSectionBoxes(unsigned flags) {
+  // The section flags hold one bit per box, in the order of the boxes.
+  for (int i = 0; i < kSectionCount; ++i) {
+    if ((flags & (1u << i)) == 0) continue;
+    sectionChecks[i]->setCheck(TRUE);
+    if (i == kOsdRusFont || i == kOsdSysFont) sectionChecks[i]->enable();
+  }
+}
+
+// ---- burning ----------------------------------------------------------------
+
+long BurnPage::onBurn() {
+  if (burnRunning() || !burn_possible(loaded_.flags) || refuseChangedFile()) return 1;
+  lockForBurn();
+  clearLog();
+  appendLog(kBurningPicLine, kLogBlue);
+  startWorker(run_burn);
+  return 1;
+}
+
+long BurnPage::onRecall() {
+  if (burnRunning() || !system_font_present(loaded_.flags) || refuseChangedFile()) return 1;
+  lockForBurn();
+  appendLog(kFontLoadingLine, kLogBlue);
+  startWorker(run_system_font_burn);
+  return 1;
+}
+
+// The burn reads the sections again from the file, so it must be the file
+// that was loaded, as it was: the counts and the PIC image came from that one.
+bool BurnPage::refuseChangedFile() {
+  std::string why;
+  if (chipset_unchanged(loaded_, chipsetPath.text(), &why)) return false;
+  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", why.c_str());
+  return true;
+}
+
+// Nothing may start another load or burn, and the poll timer must not read
+// the port while the worker owns it.
+void BurnPage::lockForBurn() {
+  for (FXWindow* control : {static_cast<FXWindow*>(burnButton), static_cast<FXWindow*>(recallButton),
+                            static_cast<FXWindow*>(openButton), static_cast<FXWindow*>(fileField)})
+    control->disable();
+  if (X_SRV_K_Window* window = owner()) {
+    window->channelsTab->disable();
+    window->radioTab->disable();
+    window->removePollTimer();
+    window->progressBar->setProgress(0);
+  }
+  set_burn_owns_programming_port(true);
+  snapshotSectionBoxes();
+}
+
+void BurnPage::snapshotSectionBoxes() {
+  for (int i = 0; i < kSectionCount; ++i) boxChecked_[i] = sectionChecks[i]->getCheck() == TRUE;
+}
+
+BurnSettings BurnPage::burnSettings() const {
+  BurnSettings settings;
+  if (X_SRV_K_Window* window = owner()) {
+    settings.flash_delay = window->flashDelay;
+    settings.sysfont_delay = window->sysfontDelay;
+  }
+  const auto* checked = &boxChecked_;
+  settings.stage_checked = [checked](Stage stage) { return (*checked)[box_of(stage)].load(); };
+  return settings;
+}
+
+void BurnPage::startWorker(BurnRunner run) {
+  cancel_ = false;
+  burnEnd_ = BurnEnd::None;
+  // The worker burns its own copy: nothing the GUI does can change it midway.
+  auto chipset = std::make_shared<const LoadedChipset>(loaded_);
+  GuiBurnSink::Handlers handlers;
+  handlers.log = [this](const std::string& text, int style) { appendLog(text.c_str(), style); };
+  handlers.progress = [this](int percent) {
+    if (X_SRV_K_Window* window = owner()) window->progressBar->setProgress(percent);
+  };
+  handlers.done = [this](bool ok) { onBurnEnded(ok); };
+  worker_ = std::thread([this, run, chipset, settings = burnSettings(), handlers] {
+    GuiBurnSink sink(handlers);
+    run(*chipset, settings, sink, cancel_);
+  });
+}
+
+// The worker's last report, on the GUI thread. The worker has nothing left to
+// do but return, so joining it here waits only for that.
+void BurnPage::onBurnEnded(bool ok) {
+  if (worker_.joinable()) worker_.join();
+  burnButton->enable();
+  openButton->enable();
+  fileField->enable();
+  set_burn_owns_programming_port(false);
+  if (X_SRV_K_Window* window = owner()) {
+    window->consoleTab->enable();
+    if (!shuttingDown_) window->addPollTimer();
+  }
+  burnEnd_ = ok ? BurnEnd::Succeeded : BurnEnd::Failed;
+}
+
+void BurnPage::cancelAndJoinBurn() {
+  if (!worker_.joinable()) return;
+  cancel_ = true;
+  worker_.join();
+  ui_queue().drain();
+}
+
+void BurnPage::checkBurnCompleted() {
+  if (burnEnd_ == BurnEnd::None) return;
+  const bool ok = burnEnd_ == BurnEnd::Succeeded;
+  burnEnd_ = BurnEnd::None;  // cleared first: the box below runs a modal loop
+  if (ok)
+    show_message(log->getShell(), MessageKind::Information, MBOX_OK, kCompletedCaption, kCompletedText);
+  else
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption, kFailedText);
+}
+
+X_SRV_K_Window* BurnPage::owner() const {
+  if (window_ && window_->isMemberOf(FXMETACLASS(X_SRV_K_Window))) return static_cast<X_SRV_K_Window*>(window_);
+  return nullptr;
+}
 
 }  // namespace tv

@@ -1,21 +1,37 @@
 // The burn tab: the chipset file, its section boxes, the burn buttons and the
-// coloured burn log. The load and burn commands fill in the handlers.
+// coloured burn log, with the load, burn and system-font commands.
+//
+// A burn runs on one worker thread that the page keeps (never detached): the
+// worker reports through the UI queue and reads the section boxes through
+// atomics that the boxes' own commands keep up to date, so it touches no
+// widget. Closing the window cancels and joins it before a widget goes.
 #pragma once
 
 #include <fox-1.6/fx.h>
 
+#include <array>
+#include <atomic>
 #include <memory>
+#include <string>
+#include <thread>
+
+#include "burn/chipset_file.h"
+
+class X_SRV_K_Window;
 
 namespace tv {
 
 struct WindowIcons;
+class SectionBoxWatcher;
+class BurnSink;
+struct BurnSettings;
 
 // Sections of a chipset file, in the order of their check boxes.
 enum BurnSection { kHeader, kPic, kFlash, kOsd, kOsdRusFont, kOsdSysFont, kSectionCount };
 
 // Styles of the burn log (1..10): green, blue, red, each plain, bold and
 // underlined, with black bold in between.
-enum LogStyle {
+enum BurnLogStyle {
   kLogGreen = 1, kLogBlue, kLogRed,
   kLogBlackBold, kLogGreenBold, kLogBlueBold, kLogRedBold,
   kLogGreenUnderlined, kLogBlueUnderlined, kLogRedUnderlined,
@@ -50,12 +66,46 @@ class BurnPage {
   // Called on every poll tick: shows the completion box once a burn ended.
   void checkBurnCompleted();
 
+  // The worker. True from the start command until the GUI thread has taken
+  // the worker's end (or joined it).
+  bool burnRunning() const { return worker_.joinable(); }
+  // Asks a running worker to stop at its next packet boundary, waits for it,
+  // and lets its last reports (the cancel line, its end) reach the widgets.
+  // GUI thread only.
+  void cancelAndJoinBurn();
+  // What the last load left: the PIC image, the counts and the file's identity.
+  const LoadedChipset& loaded() const { return loaded_; }
+
  private:
+  enum class BurnEnd { None, Succeeded, Failed };
+
+  X_SRV_K_Window* owner() const;
+  void resetSectionBoxes();
+  void showLoadResult(const LoadedChipset& chipset);
+  void checkSectionBoxes(unsigned flags);
+  bool refuseChangedFile();
+  void lockForBurn();
+  void snapshotSectionBoxes();
+  BurnSettings burnSettings() const;
+  using BurnRunner = void (*)(const LoadedChipset&, const BurnSettings&, BurnSink&,
+                             const std::atomic<bool>&);
+  void startWorker(BurnRunner run);
+  void onBurnEnded(bool ok);
+
+
   void buildTestColumn(FX::FXComposite* page, WindowIcons& icons);
   void buildLoadColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildLog(FX::FXComposite* column);
 
+  FX::FXObject* window_;
   FX::FXDataTarget pathTarget_;
+  std::unique_ptr<SectionBoxWatcher> boxWatcher_;
+  std::array<std::atomic<bool>, kSectionCount> boxChecked_{};
+  LoadedChipset loaded_;
+  std::thread worker_;
+  std::atomic<bool> cancel_{false};
+  BurnEnd burnEnd_ = BurnEnd::None;  // the burn completed flag, GUI thread only
+  bool shuttingDown_ = false;        // the page is being destroyed
   FX::FXHiliteStyle styles_[kLogStyleCount];
   std::unique_ptr<FX::FXFont> logFont_;
 };

@@ -135,6 +135,8 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_SHOW_BITS,         X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_SHOW_BITS_AGAIN,   X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_WI_WO_NI_NO,       X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_CLOSE,   0,                    X_SRV_K_Window::onCloseRequest),
+  FXMAPFUNC(SEL_COMMAND, FXTopWindow::ID_CLOSE, X_SRV_K_Window::onCloseRequest),
 };
 // clang-format on
 
@@ -166,8 +168,12 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
 }
 
 X_SRV_K_Window::~X_SRV_K_Window() {
-  getApp()->removeTimeout(this, ID_POLL_TIMER);
+  // A burn worker still running reports to widgets that are about to go: it is
+  // stopped and joined, and its last reports drained, while they still exist.
+  // Its end re-arms the poll timer, so the timer is removed after that.
+  if (burnPage_) burnPage_->cancelAndJoinBurn();
   disconnectWorkerQueue();
+  getApp()->removeTimeout(this, ID_POLL_TIMER);
   delete menuPane;
   delete helpPane;
 }
@@ -336,6 +342,21 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
     case ID_RECALL: return burnPage_->onRecall();
   }
   return 1;
+}
+
+bool X_SRV_K_Window::mayClose() {
+  if (!burnPage_ || !burnPage_->burnRunning()) return true;
+  const FXuint answer = show_message(this, MessageKind::Question, MBOX_YES_NO, "Burning...",
+                                     "A burn is running. Closing now stops it and leaves the box "
+                                     "half-written.\n\nClose anyway?");
+  if (answer != MBOX_CLICKED_YES) return false;
+  burnPage_->cancelAndJoinBurn();
+  return true;
+}
+
+long X_SRV_K_Window::onCloseRequest(FXObject* sender, FXSelector sel, void* ptr) {
+  if (!mayClose()) return 1;
+  return FXMainWindow::onCmdClose(sender, sel, ptr);
 }
 
 long X_SRV_K_Window::onCmdChannel(FXObject* sender, FXSelector sel, void*) {

@@ -85,6 +85,11 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   long onCmdBurnPage(FX::FXObject*, FX::FXSelector, void*);
   long onCmdChannel(FX::FXObject*, FX::FXSelector, void*);
   long onCmdBitToggled(FX::FXObject*, FX::FXSelector, void*);
+  long onCloseRequest(FX::FXObject*, FX::FXSelector, void*);
+
+  // Asked before the window closes: while a burn runs, the user confirms, and
+  // the burn is then cancelled and its worker joined. False: keep the window.
+  bool mayClose();
 
  private:
   void buildMenus();

@@ -1,0 +1,27 @@
+#include "shell/gui_burn_sink.h"
+
+#include <utility>
+
+namespace tv {
+
+GuiBurnSink::GuiBurnSink(Handlers handlers, UiQueue& queue)
+    : handlers_(std::move(handlers)), queue_(queue) {}
+
+// The handlers are copied into each closure: the sink belongs to the worker
+// and may be gone by the time the GUI thread drains the queue.
+void GuiBurnSink::log(const std::string& text, int style) {
+  if (!handlers_.log) return;
+  queue_.post([handler = handlers_.log, text, style] { handler(text, style); });
+}
+
+void GuiBurnSink::progress(int percent) {
+  if (!handlers_.progress) return;
+  queue_.post([handler = handlers_.progress, percent] { handler(percent); });
+}
+
+void GuiBurnSink::done(bool ok) {
+  if (!handlers_.done) return;
+  queue_.post([handler = handlers_.done, ok] { handler(ok); });
+}
+
+}  // namespace tv
