@@ -125,7 +125,8 @@ TEST_F(BoxBurn, FullBurnWithSystemFontLeavesExactlyTheGeneratedImages) {
   EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
   expect_images_match();
   EXPECT_EQ(sim_.stats().sector_erases, 16u);
-  EXPECT_EQ(count_of(sim_.received(), "ZZZZ       \r"), 3);  // hand-shake, end of burn, end of system font
+  // Hand-shake, end of burn, end of system font; the last may still be in flight.
+  EXPECT_TRUE(testsupport::wait_for([&] { return count_of(sim_.received(), "ZZZZ       \r") == 3; }, 5000));
 }
 
 TEST_F(BoxBurn, GzipFileBurnsTwiceAndEverySectorIsErasedAgain) {
@@ -288,4 +289,44 @@ TEST_F(BoxBurn, CancelDuringTheFlashStageEndsTheBurnPromptly) {
   EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
   EXPECT_EQ(sink.lines().back().text, "Burning cancelled.\n");
   for (const std::string& text : sink.texts()) EXPECT_EQ(text.find("FLASH Burned OK"), std::string::npos);
+}
+
+TEST_F(BoxBurn, SystemFontAloneWritesOnlyTheSystemFontAndClosesWithTheFourZLine) {
+  tv::set_pause_scale_percent(1);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  RecordingSink sink;
+  tv::run_system_font_burn(chipset, quick_settings(), sink, cancel_);
+  EXPECT_EQ(sink.texts(), (std::vector<std::string>{"Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n"}));
+  EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
+  // The last line may still be on its way through the pseudo-terminal.
+  EXPECT_TRUE(testsupport::wait_for([&] { return count_of(sim_.received(), "ZZZZ       \r") == 1; }, 5000));
+  boxsim::Memories memories = sim_.memories();
+  // Glyphs 0 and 1 of the system font, and the cleared pages; the RusFont's
+  // place (glyph 128 on) stays as it was.
+  EXPECT_TRUE(std::equal(memories.font.begin(), memories.font.begin() + 72, generated_.images.font.begin()));
+  EXPECT_TRUE(std::equal(memories.font.begin() + 0x2400, memories.font.begin() + 0x3800,
+                         generated_.images.font.begin() + 0x2400));
+  EXPECT_EQ(memories.font[128 * 36], 0x00);
+  EXPECT_EQ(sim_.stats().pic_records, 0u);
+  EXPECT_EQ(sim_.stats().font_page_clears, 11u);
+}
+
+TEST_F(BoxBurn, EachStageBoxIsReadWhenItsStageIsReached) {
+  tv::set_pause_scale_percent(1);
+  tv::LoadedChipset chipset = make_chipset(small_options());
+  std::vector<tv::Stage> asked;
+  tv::BurnSettings settings = quick_settings();
+  RecordingSink sink;
+  settings.stage_checked = [&](tv::Stage stage) {
+    asked.push_back(stage);
+    // Unchecked while the OSD stage runs: the RusFont stage must see it.
+    return !(stage == tv::Stage::OsdRusFont || stage == tv::Stage::OsdSysFont) || sink.texts().size() < 4;
+  };
+  burn(chipset, settings, sink);
+  EXPECT_EQ(asked, (std::vector<tv::Stage>{tv::Stage::Flash, tv::Stage::Osd, tv::Stage::OsdRusFont,
+                                            tv::Stage::OsdSysFont}));
+  EXPECT_EQ(sink.texts(), (std::vector<std::string>{"PIC Burned OK!\n", "Burning FLASH...\n", "FLASH Burned OK!\n",
+                                                    "Burning OSD...\n", "OSD Burned OK!\n"}));
+  // Hand-shake and end of burn; the last may still be in flight.
+  EXPECT_TRUE(testsupport::wait_for([&] { return count_of(sim_.received(), "ZZZZ       \r") == 2; }, 5000));
 }
