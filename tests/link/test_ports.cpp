@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +96,20 @@ TEST_F(Ports, OpenIsExclusiveUntilClosed) {
   EXPECT_EQ(tv::close_com(), 0);
   EXPECT_FALSE(tv::programming_port().is_open());
   EXPECT_EQ(second.open_device(peer.slave_path()), 0);
+}
+
+// The exclusive mode belongs to the terminal: left set after our close, it
+// would refuse a non-root user's reopen while the simulator holds the line.
+TEST_F(Ports, CloseLeavesTheLineNoLongerExclusive) {
+  int probe = ::open(peer.slave_path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(probe, 0);  // root passes the exclusive mode; others would not
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  EXPECT_NE(exclusive, 0);
+  tv::close_com();
+  ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  ::close(probe);
 }
 
 TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
