@@ -2,6 +2,16 @@
 
 #include <cstdio>
 
+#include "dbkit/FXMessageSeam.h"
+#include "link/clock.h"
+#include "link/console_packets.h"
+#include "link/control_frame.h"
+#include "link/packets.h"
+#include "link/port_owner.h"
+#include "link/ports.h"
+#include "link/progress.h"
+#include "link/trace.h"
+#include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 
@@ -9,7 +19,60 @@ using namespace FX;
 
 namespace tv {
 
+// The Cancel button of the control line has no ID in the window's table; this
+// small target carries its press to the page.
+class ControlCancelTarget : public FXObject {
+  FXDECLARE(ControlCancelTarget)
+
+ public:
+  enum { ID_CANCEL = 1 };
+  explicit ControlCancelTarget(ConsolePage* page) : page_(page) {}
+  long onCancel(FXObject*, FXSelector, void*) {
+    if (page_) page_->cancelControlExchange();
+    return 1;
+  }
+
+ private:
+  ControlCancelTarget() {}
+  ConsolePage* page_ = nullptr;
+};
+
+FXDEFMAP(ControlCancelTarget) ControlCancelTargetMap[] = {
+    FXMAPFUNC(SEL_COMMAND, ControlCancelTarget::ID_CANCEL, ControlCancelTarget::onCancel),
+};
+FXIMPLEMENT(ControlCancelTarget, FXObject, ControlCancelTargetMap, ARRAYNUMBER(ControlCancelTargetMap))
+
 namespace {
+
+constexpr size_t kEchoBufferSize = 1000;
+constexpr size_t kControlReplySize = 256;  // 2.5 s of listening holds at most 250
+constexpr int kIicWritePauseMs = 200;
+constexpr int kWriteStrPauseMs = 200;
+constexpr int kWriteStrTracedBytes = 14;
+const char* const kBurnRunningText =
+    "A burn is running and owns the programming port.\n"
+    "The register console can talk to the box again when the burn has ended.";
+
+// The packet as the trace shows it before it is sent.
+void trace_console_packet(unsigned address, const Packet packet) {
+  trace("###clr ** ->%04x\n", address);
+  for (size_t i = 0; i < kPacketSize; ++i)
+    trace("%02d(%02x) (%03u)<%c>\n", static_cast<int>(i), packet[i], packet[i], packet[i]);
+}
+
+void trace_echo_failure(int result, const Packet packet, const uint8_t* reply) {
+  trace("### err osd_wrt %d <%s><%s>\n", result, packet_text(packet, kPacketSize).c_str(),
+        packet_text(reply, kPacketSize).c_str());
+  for (size_t i = 0; i < kPacketSize; ++i)
+    trace("%02d(%3d) (%3d) --\n", static_cast<int>(i), packet[i], reply[i]);
+  trace("\n");
+}
+
+void send_packet(const uint8_t* packet) {
+  SerialPort& port = programming_port();
+  port.write(packet, kPacketSize);
+  port.drain();
+}
 
 const char* const kFirstLists[] = {"com1", "com2", "com3", "com4", "com5", "com6", "com7"};
 const char* const kLanguageLists[] = {"ENGLISH en", "RUSSIAN ru", "RUSSIAN_KOI8 r8"};
@@ -37,7 +100,10 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
       adrTarget_(adrText),
       dataTarget_(dataText, window, ID_SHOW_BITS),
       dataStrTarget_(dataStrText),
-      dataStr2Target_(dataStr2Text) {
+      dataStr2Target_(dataStr2Text),
+      window_(window),
+      replyIcon_(icons.exchange),
+      cancelTarget_(new ControlCancelTarget(this)) {
   FXint* ints[5] = {&wi, &wo, &ni, &no, &wosz};
   for (int i = 0; i < 5; ++i) intTargets_[i].connect(*ints[i]);
 
@@ -47,7 +113,11 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
   buildOutputColumn(page, window, icons);
 }
 
-ConsolePage::~ConsolePage() = default;
+ConsolePage::~ConsolePage() {
+  stopWorkers();
+  *alive_ = false;
+  cancelButton->setTarget(nullptr);
+}
 
 FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const char* tip,
                                   int visibleRows, FXDataTarget& target) {
@@ -135,7 +205,8 @@ void ConsolePage::buildControlGroup(FXComposite* column, FXObject* window) {
   controlQueryButton = new FXButton(buttons, "Control query", nullptr, window, ID_CONTROL_QUERY, style);
   lineTestButton = new FXButton(buttons, "Line test", nullptr, window, ID_LINE_TEST, style);
   raiseRtsButton = new FXButton(buttons, "Raise RTS", nullptr, window, ID_RAISE_RTS, style);
-  cancelButton = new FXButton(buttons, "Cancel", nullptr, nullptr, 0, style);
+  cancelButton = new FXButton(buttons, "Cancel", nullptr, cancelTarget_.get(),
+                              ControlCancelTarget::ID_CANCEL, style);
   cancelButton->disable();
   auto* frame = new FXHorizontalFrame(group, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
                                       0, 0, 0, 0, 0, 0, 0, 0);
@@ -178,17 +249,193 @@ long ConsolePage::onBitToggled(int position) {
 
 long ConsolePage::onClear() {
   output->removeText(0, output->getLength());
+  outputLines_ = 0;
   return 1;
 }
 
-// The register commands and the control line take these over.
-long ConsolePage::onWrite() { return 1; }
-long ConsolePage::onRead() { return 1; }
-long ConsolePage::onWriteStr() { return 1; }
-long ConsolePage::onWiWoNiNo() { return 1; }
-long ConsolePage::onControlQuery() { return 1; }
-long ConsolePage::onLineTest() { return 1; }
-long ConsolePage::onRaiseRts() { return 1; }
-void ConsolePage::pollPort() {}
+// ---------------------------------------------------------------------------
+// Register commands (GUI thread; each blocks it for its short exchange)
+
+bool ConsolePage::refuseWhileBurning() {
+  if (!burn_owns_programming_port()) return false;
+  show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error",
+               kBurnRunningText);
+  return true;
+}
+
+void ConsolePage::appendOutput(const std::string& text, int lines) {
+  output->appendText(text.data(), static_cast<FXint>(text.size()));
+  outputLines_ += lines;
+  if (outputLines_ > kOutputLineLimit) {
+    output->removeText(0, output->nextLine(0, outputLines_ - kOutputLineLimit));
+    outputLines_ = kOutputLineLimit;
+  }
+  output->setCursorPos(output->getLength());
+  output->makePositionVisible(output->getLength());
+}
+
+void ConsolePage::pausePolling() { output->getApp()->removeTimeout(window_, ID_POLL_TIMER); }
+
+void ConsolePage::resumePolling() {
+  output->getApp()->addTimeout(window_, ID_POLL_TIMER, kPollIntervalMs);
+}
+
+long ConsolePage::onReadWrite(char letter) {
+  if (refuseWhileBurning()) return 1;
+  const RegisterRequest request = read_register_fields(letter, slaveAdrText.text(), cmdText.text(),
+                                                       adrText.text(), dataText.text());
+  if (!programming_port().is_open()) return 1;
+  appendOutput(register_request_line(request), 1);
+  pausePolling();
+  Packet packet;
+  build_register_packet(request, packet);
+  trace_console_packet(request.address, packet);
+  send_packet(packet);
+  // An I2C answer comes in through the poll timer; the OSD processor's echo
+  // is checked here, so only what follows it reaches the output.
+  if (request.osd) {
+    uint8_t reply[kEchoBufferSize];
+    const int result = wait_echo(reply, sizeof reply, packet, kTargetOsd);
+    if (result != kEchoOk) {
+      trace_echo_failure(result, packet, reply);
+      FXString text;
+      text.format("onReadWrite %c\n\n Error %d", letter, result);
+      show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", text);
+    }
+  }
+  resumePolling();
+  return 1;
+}
+
+long ConsolePage::onWrite() { return onReadWrite(kConsoleWrite); }
+long ConsolePage::onRead() { return onReadWrite(kConsoleRead); }
+
+void ConsolePage::writeStrPacket(const FXString& text) {
+  trace("______________-----(%s)\n", text.text());
+  const WriteStrBuffer buffer = build_write_str_packet(text.text());
+  for (int i = 0; i < kWriteStrTracedBytes; ++i) trace("(%d > %x  %c)\n", i, buffer[i], buffer[i]);
+  send_packet(buffer.data());
+  uint8_t reply[kEchoBufferSize];
+  wait_echo(reply, sizeof reply, buffer.data(), kTargetOsd);  // the box's word is not checked
+}
+
+long ConsolePage::onWriteStr() {
+  if (refuseWhileBurning()) return 1;
+  writeStrPacket(dataStrText);
+  protocol_pause_ms(kWriteStrPauseMs);
+  writeStrPacket(dataStr2Text);
+  return 1;
+}
+
+void ConsolePage::iicWrite(unsigned slave, unsigned reg, unsigned value) {
+  if (!programming_port().is_open()) return;
+  pausePolling();
+  Packet packet;
+  build_iic_write_packet(slave, reg, value, packet);
+  trace_console_packet(reg, packet);
+  send_packet(packet);
+  protocol_pause_ms(kIicWritePauseMs);  // the box gets no echo check; give it time
+  resumePolling();
+}
+
+long ConsolePage::onWiWoNiNo() {
+  if (refuseWhileBurning()) return 1;
+  const int active = static_cast<int>(static_cast<long long>(no) - wo);
+  trace("// wi=%d wo=%d ni=%d no=%d (no-wo)=%d wosz=%d\n", wi, wo, ni, no, active, wosz);
+  trace("// wi=%x wo=%x ni=%x no=%x (no-wo)=%x wosz=%x\n", wi, wo, ni, no, active, wosz);
+  ScalerValues v;
+  std::string error;
+  if (!compute_scaler(wi, wo, ni, no, wosz, &v, &error)) {
+    show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", error.c_str());
+    return 1;
+  }
+  trace("// xc=%f xb=%f xd=%f\n", v.xc, v.xb, v.xd);
+  trace("// xc_i=%x xb_i=%x xd_i=%x\n", v.xc_i, v.xb_i, v.xd_i);
+  trace("// xc_i=%d xb_i=%d xd_i=%d\n", v.xc_i, v.xb_i, v.xd_i);
+  for (size_t i = 0; i < kScalerRegisters; ++i)
+    iicWrite(kScalerSlave, kScalerFirstRegister + static_cast<unsigned>(i), v.registers[i]);
+  return 1;
+}
+
+void ConsolePage::pollPort() {
+  SerialPort& port = programming_port();
+  if (!port.is_open() || burn_owns_programming_port()) return;
+  uint8_t bytes[kPollBytesPerTick];
+  const long got = port.read(bytes, sizeof bytes, 0);
+  if (got <= 0) return;
+  std::string lines;
+  lines.reserve(static_cast<size_t>(got) * 21);
+  for (long i = 0; i < got; ++i) lines += received_byte_line(bytes[i]);
+  appendOutput(lines, static_cast<int>(got));
+  dataText.format("%02X", bytes[got - 1]);
+  onShowBits();
+}
+
+// ---------------------------------------------------------------------------
+// The control line (a worker thread: a query takes more than a minute)
+
+void ConsolePage::setControlButtonsRunning(bool running) {
+  for (FXButton* button : {controlQueryButton, lineTestButton, raiseRtsButton}) {
+    if (running) button->disable();
+    else button->enable();
+  }
+  if (running) cancelButton->enable();
+  else cancelButton->disable();
+}
+
+template <typename Work>
+void ConsolePage::startControlWorker(Work work) {
+  cancel_ = false;
+  setControlButtonsRunning(true);
+  std::shared_ptr<bool> alive = alive_;
+  worker_ = std::thread([this, alive, work] {
+    work();
+    set_progress(0);
+    ui_queue().post([this, alive] {
+      if (*alive) finishControlExchange();
+    });
+  });
+}
+
+void ConsolePage::finishControlExchange() {
+  if (worker_.joinable()) worker_.join();
+  setControlButtonsRunning(false);
+}
+
+void ConsolePage::cancelControlExchange() { cancel_ = true; }
+
+void ConsolePage::stopWorkers() {
+  cancel_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+long ConsolePage::onControlQuery() {
+  if (controlExchangeRunning()) return 1;
+  set_progress(10);
+  replyList->clearItems();
+  std::shared_ptr<bool> alive = alive_;
+  startControlWorker([this, alive] {
+    uint8_t reply[kControlReplySize] = {};
+    const int count = xs_query(reply, sizeof reply, &cancel_);
+    if (count <= 0) return;
+    const uint8_t first = reply[0];  // only the first byte of the answer is shown
+    ui_queue().post([this, alive, first] {
+      if (*alive) replyList->appendItem(FXStringFormat("%X", first), replyIcon_);
+    });
+  });
+  return 1;
+}
+
+long ConsolePage::onLineTest() {
+  if (controlExchangeRunning()) return 1;
+  startControlWorker([] { xs_line_test(); });
+  return 1;
+}
+
+long ConsolePage::onRaiseRts() {
+  if (controlExchangeRunning()) return 1;  // the worker switches RTS itself
+  xs_rts_on();
+  return 1;
+}
 
 }  // namespace tv

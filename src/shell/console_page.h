@@ -1,17 +1,27 @@
 // The register console tab: fields for one register of the box, the bit row
 // of its data byte, the buttons that talk to the box and the output of every
-// byte the box sends. The box commands fill in the handlers.
+// byte the box sends. Register commands run on the GUI thread (they are short
+// exchanges); the slow control line runs on a worker thread of its own.
 #pragma once
 
 #include <fox-1.6/fx.h>
 
+#include <atomic>
 #include <memory>
+#include <string>
+#include <thread>
 
 namespace tv {
 
 struct WindowIcons;
 
 constexpr int kBitCount = 8;
+// One poll tick takes every byte already waiting, up to this many, so a box
+// that talks fast is shown at its own pace while the window stays responsive.
+constexpr int kPollBytesPerTick = 512;
+// The output keeps the newest lines only: a session of hours must not eat
+// the machine's memory.
+constexpr int kOutputLineLimit = 5000;
 
 class ConsolePage {
  public:
@@ -56,6 +66,7 @@ class ConsolePage {
   FX::FXList* replyList;             // items of the box's reply
 
   // Commands.
+  long onReadWrite(char letter);  // 'w' or 'r'
   long onWrite();
   long onRead();
   long onWriteStr();
@@ -71,7 +82,28 @@ class ConsolePage {
   // One tick of the port poll timer.
   void pollPort();
 
+  // The control line's worker: whether an exchange runs, cutting its wake-up
+  // short (the Cancel button), and ending it for good. The window must call
+  // stopWorkers() before it drains the UI queue for the last time.
+  bool controlExchangeRunning() const { return worker_.joinable(); }
+  void cancelControlExchange();
+  void stopWorkers();
+
+  // Lines in the output, as the page counts them.
+  int outputLineCount() const { return outputLines_; }
+
  private:
+  bool refuseWhileBurning();
+  void appendOutput(const std::string& text, int lines);
+  void pausePolling();
+  void resumePolling();
+  void iicWrite(unsigned slave, unsigned reg, unsigned value);
+  void writeStrPacket(const FX::FXString& text);
+  template <typename Work>
+  void startControlWorker(Work work);
+  void finishControlExchange();
+  void setControlButtonsRunning(bool running);
+
   void buildCommandColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildBitRow(FX::FXComposite* grid, FX::FXObject* window);
   void buildIntFields(FX::FXComposite* column);
@@ -85,6 +117,16 @@ class ConsolePage {
   FX::FXDataTarget dataStrTarget_, dataStr2Target_;
   FX::FXDataTarget intTargets_[5];
   std::unique_ptr<FX::FXFont> outputFont_;
+
+  FX::FXObject* window_;
+  FX::FXIcon* replyIcon_;
+  int outputLines_ = 0;
+  std::thread worker_;
+  std::atomic<bool> cancel_{false};
+  // Closures posted by the worker check this on the GUI thread: a page that
+  // is gone is not touched.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::unique_ptr<FX::FXObject> cancelTarget_;
 };
 
 // The low eight bits of a text read as by "%x"; 0 when it does not begin

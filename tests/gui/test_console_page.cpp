@@ -1,0 +1,381 @@
+// The register console in the real window against the box simulator: the
+// register commands and their packets, the bytes the box sends, the bit row,
+// the long write, the scaler, the refusal during a burn, the output's bound,
+// and the control line's worker with its reply, Cancel and shutdown.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "dbkit/FXMessageSeam.h"
+#include "link/clock.h"
+#include "link/console_packets.h"
+#include "link/port_owner.h"
+#include "link/ports.h"
+#include "link/trace.h"
+#include "shell/catalogue.h"
+#include "shell/console_page.h"
+#include "shell/main_window.h"
+#include "shell/window_ids.h"
+#include "support/fox_app.h"
+#include "support/wait_for.h"
+#include "boxsim/box_sim.h"
+
+using namespace FX;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string make_port_dir() {
+  char pattern[] = "/tmp/tvbox-console-ports-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  return made ? std::string(made) : std::string();
+}
+
+class ConsolePageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    port_dir_ = make_port_dir();
+    ASSERT_FALSE(port_dir_.empty());
+    setenv("TVBOX_PORT_DIR", port_dir_.c_str(), 1);
+    sim.set_control_turnaround_ms(0);
+    std::string error;
+    ASSERT_TRUE(sim.start(port_dir_, &error)) << error;
+    ASSERT_EQ(tv::open_com("com3"), 0);
+    tv::set_message_hook([this](const tv::MessageRecord& record) {
+      messages.push_back(record);
+      return static_cast<FXuint>(MBOX_CLICKED_OK);
+    });
+    tv::reset_catalogue_for_tests();
+    window = new X_SRV_K_Window(testsupport::test_app());
+    window->create();
+  }
+
+  void TearDown() override {
+    delete window;
+    testsupport::pump_gui();
+    tv::set_message_hook({});
+    tv::set_burn_owns_programming_port(false);
+    tv::set_pause_scale_percent(100);
+    tv::xs_close();
+    tv::close_com();
+    sim.stop();
+    unsetenv("TVBOX_PORT_DIR");
+    tv::reset_catalogue_for_tests();
+  }
+
+  tv::ConsolePage& page() { return window->console(); }
+  long command(FXSelector id, FXObject* sender = nullptr) {
+    return window->handle(sender, FXSEL(SEL_COMMAND, id), nullptr);
+  }
+  std::string output() {
+    FXString text = page().output->getText();
+    return std::string(text.text(), text.length());
+  }
+  std::string data() { return page().dataText.text(); }
+  std::string bitRow() {
+    std::string row;
+    for (int i = 0; i < tv::kBitCount; ++i) {
+      std::string label = page().bitLabels[i]->getText().text();
+      const bool checked = page().bitChecks[i]->getCheck() == TRUE;
+      EXPECT_EQ(label, checked ? "1" : "0") << "label and box of position " << i << " disagree";
+      row += checked ? '1' : '0';
+    }
+    return row;
+  }
+  bool waitForOutput(const std::string& wanted, int timeout_ms = 3000) {
+    return testsupport::run_gui_until([&] { return output().find(wanted) != std::string::npos; },
+                                      timeout_ms);
+  }
+  bool waitForReceived(size_t count) {
+    return testsupport::wait_for([&] { return sim.received().size() >= count; }, 3000);
+  }
+  // The Data field committed the way Enter commits it: the combo box hands its
+  // text to its data target, which updates the value and issues command 80.
+  void commitDataField(const char* text) {
+    page().dataCombo->setText(text);
+    page().dataCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_TEXT),
+                             const_cast<char*>(text));
+  }
+  void toggleBit(int position, bool on) {
+    page().bitChecks[position]->setCheck(on);
+    command(tv::ID_BIT_TOGGLED, page().bitChecks[position]);
+  }
+
+  boxsim::BoxSimulator sim;
+  X_SRV_K_Window* window = nullptr;
+  std::vector<tv::MessageRecord> messages;
+
+ private:
+  std::string port_dir_;
+};
+
+const Bytes kInitialWrite = {0x9C, 0x63, 0, 0, 0x77, 0x07, 0x00, 0xFE, 0, 0, 0, 0x0D};
+
+TEST_F(ConsolePageTest, WriteInI2cModeShowsItsLineSendsThePacketAndLeavesTheEchoToThePoll) {
+  command(tv::ID_CONSOLE_WRITE);
+  EXPECT_EQ(output().substr(0, 18), "w 0 fe 00 0007 00\n");
+  ASSERT_TRUE(waitForReceived(12));
+  EXPECT_EQ(sim.received(), kInitialWrite);
+  EXPECT_TRUE(window->pollTimerArmed()) << "the poll timer is back after the exchange";
+  // The box's echo comes in through the poll timer, one line per byte.
+  ASSERT_TRUE(waitForOutput("0d 013 < > 00001101\n"));
+  EXPECT_EQ(page().outputLineCount(), 13);
+  EXPECT_EQ(data(), "0D");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ConsolePageTest, OsdModeConsumesTheEchoAndReadBringsTheRegisterBack) {
+  page().slaveAdrText = "B4 OSD";
+  page().cmdText = "10";  // B4 32 would be the font write, not a register
+  page().adrText = "1234";
+  page().dataText = "5A";
+  command(tv::ID_CONSOLE_WRITE);
+  EXPECT_EQ(sim.received(),
+            Bytes({0x90, 0x6F, 0, 0, 0x77, 0xB4, 0x10, 0x12, 0x34, 0x5A, 0, 0x0D}));
+  EXPECT_TRUE(messages.empty()) << "the echo matched";
+  sim.clear_received();
+
+  command(tv::ID_CONSOLE_READ);
+  EXPECT_EQ(sim.received(), Bytes({0x90, 0x6F, 0, 0, 0x72, 0xB4, 0x10, 0x12, 0x34, 0, 0, 0x0D}));
+  // Only what follows the read's echo reaches the output: the register value.
+  ASSERT_TRUE(waitForOutput("5a 090 <Z> 01011010\n"));
+  EXPECT_EQ(output(), "w 1 b4 10 1234 5a\nr 1 b4 10 1234 5a\n5a 090 <Z> 01011010\n");
+  EXPECT_EQ(data(), "5A");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ConsolePageTest, I2cReadReturnsTheValueWrittenBefore) {
+  page().dataText = "3C";
+  command(tv::ID_CONSOLE_WRITE);
+  ASSERT_TRUE(waitForOutput("0d 013"));
+  page().output->removeText(0, page().output->getLength());
+  command(tv::ID_CONSOLE_READ);
+  EXPECT_EQ(sim.received().back(), 0x0D);
+  // Echo (12 bytes) then the register's value.
+  ASSERT_TRUE(waitForOutput("3c 060 <<> 00111100\n"));
+  EXPECT_EQ(data(), "3C");
+  EXPECT_EQ(bitRow(), "00111100");
+}
+
+TEST_F(ConsolePageTest, RefusedOsdEchoShowsTheErrorBox) {
+  boxsim::Faults faults;
+  faults.refuse_first = 1;
+  sim.set_faults(faults);
+  page().slaveAdrText = "B4 OSD";
+  command(tv::ID_CONSOLE_WRITE);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caption, "Error");
+  EXPECT_EQ(messages[0].text, "onReadWrite w\n\n Error 4");
+  EXPECT_TRUE(window->pollTimerArmed());
+}
+
+TEST_F(ConsolePageTest, ClosedPortSendsAndShowsNothing) {
+  tv::close_com();
+  command(tv::ID_CONSOLE_WRITE);
+  command(tv::ID_CONSOLE_READ);
+  EXPECT_EQ(output(), "");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(window->pollTimerArmed());
+}
+
+TEST_F(ConsolePageTest, ByteFromTheBoxShowsItsLineDataAndBits) {
+  sim.send_raw({0x41});
+  ASSERT_TRUE(waitForOutput("41 065 <A> 01000001\n"));
+  EXPECT_EQ(output(), "41 065 <A> 01000001\n");
+  EXPECT_EQ(data(), "41");
+  EXPECT_EQ(bitRow(), "01000001");
+  sim.send_raw({0x0A, 0x80});
+  ASSERT_TRUE(waitForOutput("80 128 <"));
+  EXPECT_NE(output().find("0a 010 < > 00001010\n"), std::string::npos);
+  EXPECT_EQ(data(), "80") << "the last byte wins";
+  EXPECT_EQ(bitRow(), "10000000");
+  command(tv::ID_CONSOLE_CLEAR);
+  EXPECT_EQ(output(), "");
+  EXPECT_EQ(page().outputLineCount(), 0);
+}
+
+TEST_F(ConsolePageTest, OutputKeepsOnlyTheNewestLines) {
+  Bytes burst(tv::kOutputLineLimit + 1000);
+  for (size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<uint8_t>(i);
+  sim.send_raw(burst);
+  const uint8_t last = burst.back();
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] { return data() == std::string(FXStringFormat("%02X", last).text()) &&
+                   page().output->countLines(0, page().output->getLength()) >= tv::kOutputLineLimit; },
+      10000));
+  EXPECT_EQ(page().outputLineCount(), tv::kOutputLineLimit);
+  const std::string text = output();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), tv::kOutputLineLimit);
+  EXPECT_EQ(text.substr(0, 20), tv::received_byte_line(burst[1000]));
+}
+
+TEST_F(ConsolePageTest, BitBoxesSetTheDataText) {
+  toggleBit(0, true);
+  EXPECT_EQ(data(), "80");
+  EXPECT_EQ(page().bitLabels[0]->getText(), "1");
+  toggleBit(0, false);
+  toggleBit(7, true);
+  EXPECT_EQ(data(), "01");
+  toggleBit(7, false);
+  EXPECT_EQ(data(), "00");
+  EXPECT_EQ(bitRow(), "00000000");
+}
+
+TEST_F(ConsolePageTest, CommittedDataTextShowsItsLowByteInTheBitRow) {
+  commitDataField("1A5");
+  EXPECT_EQ(data(), "1A5");
+  EXPECT_EQ(bitRow(), "10100101");
+  commitDataField("xyz");
+  EXPECT_EQ(bitRow(), "00000000");
+  page().dataText = "C3";
+  command(tv::ID_SHOW_BITS_AGAIN);
+  EXPECT_EQ(bitRow(), "11000011");
+}
+
+TEST_F(ConsolePageTest, WriteStrSendsBothListsAsPackets) {
+  page().dataStrText = "b4 32 00 10";
+  page().dataStr2Text = "1,2,3,4,5,6";
+  command(tv::ID_CONSOLE_WRITE_STR);
+  Bytes expected = {0x90, 0x6F, 0, 0, 0x77, 0xB4, 0x32, 0x00, 0x10, 0, 0, 0x0D,
+                    0x90, 0x6F, 0, 0, 0x77, 1, 2, 3, 4, 5, 6, 0x0D};
+  EXPECT_EQ(sim.received(), expected);
+  EXPECT_EQ(output(), "") << "the long write shows nothing itself";
+}
+
+TEST_F(ConsolePageTest, WiWoNiNoWritesTheTenScalerRegisters) {
+  page().wi = 720;
+  page().wo = 720;
+  page().ni = 576;
+  page().no = 864;
+  page().wosz = 10;
+  command(tv::ID_WI_WO_NI_NO);
+  ASSERT_EQ(sim.received().size(), 120u);
+  ASSERT_TRUE(testsupport::wait_for([&] { return sim.stats().packets >= 10; }, 3000));
+  const auto registers = sim.memories().i2c[0xFE];
+  const uint8_t expected[10] = {0xBB, 0x3B, 0x4B, 0x00, 0x10, 0x11, 0xD0, 0x02, 0x90, 0x00};
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(registers.count(0xD0 + i), 1u) << i;
+    EXPECT_EQ(registers.at(0xD0 + i), expected[i]) << "register " << std::hex << 0xD0 + i;
+  }
+  EXPECT_TRUE(window->pollTimerArmed());
+}
+
+TEST_F(ConsolePageTest, WiWoNiNoWithZeroSendsNothingAndSaysWhy) {
+  page().wo = 720;
+  page().no = 0;
+  command(tv::ID_WI_WO_NI_NO);
+  page().wo = 0;
+  page().no = 864;
+  command(tv::ID_WI_WO_NI_NO);
+  EXPECT_TRUE(sim.received().empty());
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "Error");
+  EXPECT_NE(messages[0].text.find("No is 0"), std::string::npos);
+  EXPECT_NE(messages[1].text.find("Wo is 0"), std::string::npos);
+}
+
+TEST_F(ConsolePageTest, EveryRegisterCommandIsRefusedWhileABurnOwnsThePort) {
+  tv::set_burn_owns_programming_port(true);
+  page().wo = 720;
+  page().no = 864;
+  for (FXSelector id : {tv::ID_CONSOLE_WRITE, tv::ID_CONSOLE_READ, tv::ID_CONSOLE_WRITE_STR,
+                        tv::ID_WI_WO_NI_NO}) {
+    command(id);
+  }
+  ASSERT_EQ(messages.size(), 4u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.caption, "Error");
+    EXPECT_NE(message.text.find("burn is running"), std::string::npos) << message.text;
+  }
+  EXPECT_TRUE(sim.received().empty());
+  EXPECT_EQ(output(), "");
+  // Nor does the poll take the burn's answers away from it.
+  sim.send_raw({0x41});
+  uint8_t byte = 0;
+  EXPECT_EQ(tv::programming_port().read(&byte, 1, 2000), 1);
+  EXPECT_EQ(byte, 0x41);
+  testsupport::pump_gui();
+  EXPECT_EQ(output(), "");
+}
+
+class ControlLineTest : public ConsolePageTest {
+ protected:
+  void SetUp() override {
+    ConsolePageTest::SetUp();
+    ASSERT_GE(tv::xs_open(5), 0);
+  }
+  bool controlButtonsIdle() {
+    return page().controlQueryButton->isEnabled() && page().lineTestButton->isEnabled() &&
+           page().raiseRtsButton->isEnabled() && !page().cancelButton->isEnabled();
+  }
+  void pressCancel() {
+    FXButton* cancel = page().cancelButton;
+    cancel->getTarget()->handle(cancel, FXSEL(SEL_COMMAND, cancel->getSelector()), nullptr);
+  }
+};
+
+TEST_F(ControlLineTest, QueryRunsOnAWorkerAndShowsTheFirstReplyByte) {
+  tv::set_pause_scale_percent(1);
+  sim.set_control_reply({0x5A, 0x11});
+  page().replyList->appendItem("old");
+  command(tv::ID_CONTROL_QUERY);
+  EXPECT_EQ(page().replyList->getNumItems(), 0) << "a new query clears the old reply";
+  EXPECT_TRUE(page().controlExchangeRunning());
+  EXPECT_FALSE(page().controlQueryButton->isEnabled());
+  EXPECT_FALSE(page().lineTestButton->isEnabled());
+  EXPECT_FALSE(page().raiseRtsButton->isEnabled());
+  EXPECT_TRUE(page().cancelButton->isEnabled());
+  bool progressMoved = false;
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] {
+        progressMoved = progressMoved || window->progressBar->getProgress() >= 60;
+        return !page().controlExchangeRunning();
+      },
+      30000));
+  EXPECT_TRUE(progressMoved) << "the worker's progress reached the bar";
+  ASSERT_EQ(page().replyList->getNumItems(), 1);
+  EXPECT_EQ(page().replyList->getItemText(0), "5A");
+  EXPECT_NE(page().replyList->getItemIcon(0), nullptr);
+  EXPECT_EQ(window->progressBar->getProgress(), 0u);
+  EXPECT_TRUE(controlButtonsIdle());
+  EXPECT_EQ(sim.stats().control_frames, 1u);
+}
+
+// At a tenth of the real pauses the wake-up alone lasts 6.2 s and the rest of
+// the query about 6 s more; Cancel must cut the wake-up out.
+TEST_F(ControlLineTest, CancelCutsTheWakeUpShort) {
+  tv::set_pause_scale_percent(10);
+  const int64_t started = tv::monotonic_ms();
+  command(tv::ID_CONTROL_QUERY);
+  command(tv::ID_CONTROL_QUERY);  // a second press while it runs starts nothing
+  pressCancel();
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().controlExchangeRunning(); }, 30000));
+  EXPECT_LT(tv::monotonic_ms() - started, 10000);
+  EXPECT_TRUE(controlButtonsIdle());
+  EXPECT_EQ(window->progressBar->getProgress(), 0u);
+}
+
+TEST_F(ControlLineTest, ClosingTheWindowEndsTheWorkerAndLeavesNothingBehind) {
+  tv::set_pause_scale_percent(10);
+  command(tv::ID_CONTROL_QUERY);
+  ASSERT_TRUE(page().controlExchangeRunning());
+  const int64_t started = tv::monotonic_ms();
+  delete window;
+  window = nullptr;
+  EXPECT_LT(tv::monotonic_ms() - started, 10000) << "the wake-up was cut short";
+  // Whatever the worker posted before it ended must not touch the dead page.
+  testsupport::pump_gui();
+  window = new X_SRV_K_Window(testsupport::test_app());
+  window->create();
+  testsupport::pump_gui();
+  EXPECT_EQ(page().replyList->getNumItems(), 0);
+}
+
+}  // namespace
