@@ -1,0 +1,440 @@
+// The burn page driven through the real main window's message map, against
+// the box simulator on pseudo-terminals: loading through the "Open File"
+// dialog (answered by the seam), burning on the page's worker, what the log
+// and the boxes tell the user, a box that vanishes, a file changed under the
+// loader's feet, and closing the window in the middle of a burn.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "boxsim/box_sim.h"
+#include "dbkit/FXMessageSeam.h"
+#include "gen/chipset_gen.h"
+#include "link/clock.h"
+#include "link/port_owner.h"
+#include "link/ports.h"
+#include "link/trace.h"
+#include "shell/burn_page.h"
+#include "shell/file_dialog_seam.h"
+#include "shell/globals.h"
+#include "shell/gui_burn_sink.h"
+#include "shell/main_window.h"
+#include "shell/window_ids.h"
+#include "support/fox_app.h"
+
+using namespace FX;
+
+namespace {
+
+constexpr int kBurnDeadlineMs = 240000;
+const char* const kDone = "Burning...";
+
+const std::vector<std::string> kFullBurnLog = {
+    "Burning PIC...",         "PIC Burned OK!",         "Burning FLASH...",       "FLASH Burned OK!",
+    "Burning OSD...",         "OSD Burned OK!",         "Burning OSD RusFont...", "OSD RusFont Burned OK!",
+    "FONT Loading...",        "Burning OSD SysFont...", "OSD SysFont Burned OK!"};
+
+chipsetgen::Options full_options() {
+  chipsetgen::Options options;
+  options.seed = 5;
+  options.pic_bytes = 500;
+  options.flash_bytes = 0x10000;  // 16 sectors
+  options.osd_bytes = 0x2000;
+  options.glyphs = 128;
+  return options;
+}
+
+chipsetgen::Options small_options() {
+  chipsetgen::Options options;
+  options.seed = 11;
+  options.pic_bytes = 120;
+  options.flash_bytes = 4096;
+  options.osd_bytes = 512;
+  options.glyphs = 2;
+  return options;
+}
+
+class BurnGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    char pattern[] = "/tmp/burn_gui_XXXXXX";
+    dir_ = mkdtemp(pattern);
+    std::string error;
+    ASSERT_TRUE(sim_.start(dir_, &error)) << error;
+    setenv("TVBOX_PORT_DIR", dir_.c_str(), 1);
+    ASSERT_EQ(tv::open_com("com3"), 0);
+    device_unsupported = false;
+    extended_mode = false;
+    tv::set_message_hook([this](const tv::MessageRecord& record) {
+      messages_.push_back(record);
+      return record.kind == tv::MessageKind::Question ? questionAnswer_ : FXuint(MBOX_CLICKED_OK);
+    });
+    tv::set_file_dialog_hook([this](const tv::FileDialogRequest& request, std::string* chosen) {
+      dialogs_.push_back(request);
+      if (dialogAnswer_.empty()) return false;
+      *chosen = dialogAnswer_;
+      return true;
+    });
+    window = new X_SRV_K_Window(testsupport::test_app());
+    window->create();
+    window->flashDelay = 0;
+    window->sysfontDelay = 0;
+  }
+
+  void TearDown() override {
+    delete window;
+    tv::set_message_hook({});
+    tv::set_file_dialog_hook({});
+    device_unsupported = false;
+    extended_mode = false;
+    tv::close_com();
+    sim_.stop();
+    tv::set_pause_scale_percent(100);
+    std::system(("rm -rf " + dir_).c_str());
+  }
+
+  tv::BurnPage& page() { return window->burn(); }
+
+  void command(FXSelector id) { window->handle(nullptr, FXSEL(SEL_COMMAND, id), nullptr); }
+
+  // Writes a generated chipset and remembers what the box must hold after it.
+  std::string writeGenerated(const chipsetgen::Options& options, bool gzip, const char* name) {
+    generated_ = chipsetgen::generate(options);
+    std::string path = dir_ + "/" + name;
+    std::string error;
+    EXPECT_TRUE(chipsetgen::write_chipset(path, generated_.text, gzip, &error)) << error;
+    return path;
+  }
+
+  std::string writeText(const std::string& text, const char* name) {
+    std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  // Command 73 with the dialog answered by `path` (empty: cancelled).
+  void load(const std::string& path) {
+    dialogAnswer_ = path;
+    command(tv::ID_OPEN_CHIPSET);
+  }
+
+  int boxesCaptioned(const char* caption) const {
+    int count = 0;
+    for (const tv::MessageRecord& record : messages_) count += record.caption == caption;
+    return count;
+  }
+
+  // Command 74, then the event loop until the completion box was shown.
+  bool burnUntilBox(FXSelector id = tv::ID_BURN) {
+    const int before = boxesCaptioned(kDone);
+    command(id);
+    return testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > before; }, kBurnDeadlineMs);
+  }
+
+  std::vector<std::string> logLines() {
+    FXString text = page().log->getText();
+    std::vector<std::string> lines;
+    std::string current;
+    for (FXint i = 0; i < text.length(); ++i) {
+      if (text[i] == '\n') {
+        lines.push_back(current);
+        current.clear();
+      } else {
+        current += text[i];
+      }
+    }
+    if (!current.empty()) lines.push_back(current);
+    return lines;
+  }
+
+  // The style of the first character of line `index` of the log.
+  int styleOfLine(int index) {
+    FXint position = 0;
+    for (int line = 0; line < index; ++line) position = page().log->nextLine(position);
+    return page().log->getStyle(position);
+  }
+
+  void expectImagesMatch() {
+    boxsim::Memories memories = sim_.memories();
+    EXPECT_TRUE(memories.pic == generated_.images.pic) << "PIC memory differs";
+    EXPECT_TRUE(memories.flash == generated_.images.flash) << "flash differs";
+    EXPECT_TRUE(memories.osd == generated_.images.osd) << "OSD memory differs";
+    EXPECT_TRUE(memories.font == generated_.images.font) << "font memory differs";
+  }
+
+  void expectIdleAfterBurn() {
+    EXPECT_FALSE(page().burnRunning());
+    EXPECT_TRUE(page().burnButton->isEnabled());
+    EXPECT_TRUE(page().openButton->isEnabled());
+    EXPECT_TRUE(page().fileField->isEnabled());
+    EXPECT_FALSE(page().recallButton->isEnabled());  // only a new load enables it
+    EXPECT_TRUE(window->pollTimerArmed());
+    EXPECT_FALSE(tv::burn_owns_programming_port());
+    EXPECT_TRUE(window->consoleTab->isEnabled());
+    EXPECT_FALSE(window->channelsTab->isEnabled());
+  }
+
+  X_SRV_K_Window* window = nullptr;
+  std::string dir_;
+  boxsim::BoxSimulator sim_;
+  chipsetgen::Generated generated_;
+  std::vector<tv::MessageRecord> messages_;
+  std::vector<tv::FileDialogRequest> dialogs_;
+  std::string dialogAnswer_;
+  FXuint questionAnswer_ = MBOX_CLICKED_NO;
+};
+
+// The one burn at the protocol's own pace.
+TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletionBox) {
+  const std::string path = writeGenerated(full_options(), false, "chipset.hv");
+  load(path);
+  ASSERT_EQ(dialogs_.size(), 1u);
+  EXPECT_EQ(dialogs_[0].title, "Open File");
+  EXPECT_EQ(dialogs_[0].patterns, "Harnvale Chipset (*.hv)\nAll (*)");
+  EXPECT_EQ(dialogs_[0].width, 500);
+  EXPECT_EQ(dialogs_[0].height, 300);
+  EXPECT_EQ(std::string(page().chipsetPath.text()), path);
+  for (FXCheckButton* box : page().sectionChecks) EXPECT_TRUE(box->getCheck());
+  EXPECT_TRUE(page().sectionChecks[tv::kOsdSysFont]->isEnabled());
+  EXPECT_FALSE(page().sectionChecks[tv::kFlash]->isEnabled());  // no switch a
+  ASSERT_TRUE(page().burnButton->isEnabled());
+  EXPECT_TRUE(page().recallButton->isEnabled());
+
+  command(tv::ID_BURN);
+  // The start command's own effects, before the worker has said anything.
+  EXPECT_TRUE(page().burnRunning());
+  EXPECT_EQ(logLines(), std::vector<std::string>{"Burning PIC..."});
+  EXPECT_EQ(styleOfLine(0), tv::kLogBlue);
+  for (FXWindow* control : {static_cast<FXWindow*>(page().burnButton), static_cast<FXWindow*>(page().openButton),
+                            static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField)})
+    EXPECT_FALSE(control->isEnabled());
+  EXPECT_FALSE(window->pollTimerArmed());
+  EXPECT_TRUE(tv::burn_owns_programming_port());
+
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > 0; }, kBurnDeadlineMs));
+  EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
+  EXPECT_EQ(messages_.back().kind, tv::MessageKind::Information);
+  EXPECT_EQ(logLines(), kFullBurnLog);
+  EXPECT_EQ(styleOfLine(1), tv::kLogBlueBold);
+  expectImagesMatch();
+  expectIdleAfterBurn();
+  EXPECT_EQ(window->progressBar->getProgress(), 0u);
+  // Later ticks find the flag cleared: the box came once.
+  for (int tick = 0; tick < 5; ++tick) page().checkBurnCompleted();
+  EXPECT_EQ(boxesCaptioned(kDone), 1);
+}
+
+TEST_F(BurnGui, GzipFileBurnsTwiceInOneRunAndEachBurnRewritesTheBox) {
+  tv::set_pause_scale_percent(1);
+  load(writeGenerated(full_options(), true, "chipset.hv.gz"));
+  ASSERT_TRUE(page().burnButton->isEnabled());
+  ASSERT_TRUE(burnUntilBox());
+  EXPECT_EQ(logLines(), kFullBurnLog);
+  expectImagesMatch();
+
+  boxsim::Memories scribbled = sim_.memories();
+  std::fill(scribbled.flash.begin(), scribbled.flash.begin() + 0x10000, 0x00);
+  std::fill(scribbled.osd.begin(), scribbled.osd.end(), 0x33);
+  // The font burn clears the ten font pages and writes the glyphs; it leaves
+  // the rest of font memory alone, so only those parts are scribbled over.
+  std::fill(scribbled.font.begin(), scribbled.font.begin() + 128 * 36, 0x5A);
+  std::fill(scribbled.font.begin() + chipsetgen::kFontPageFirst, scribbled.font.begin() + chipsetgen::kFontPageEnd, 0x5A);
+  sim_.set_memories(scribbled);
+  ASSERT_TRUE(burnUntilBox());
+  EXPECT_EQ(logLines(), kFullBurnLog);
+  expectImagesMatch();
+  expectIdleAfterBurn();
+  EXPECT_EQ(boxesCaptioned(kDone), 2);
+  EXPECT_EQ(messages_.size(), 2u);  // nothing but the two completion boxes
+}
+
+TEST_F(BurnGui, FiveBareMarkersEnableBurningAndLogEmptyTitlesThenZeroCounts) {
+  load(writeText("***HEADER>\r\n***PIC>\r\n***FLASH>\r\n***OSD>\r\n***OSD Font>\r\n", "bare.hv"));
+  EXPECT_TRUE(page().burnButton->isEnabled());
+  EXPECT_FALSE(page().recallButton->isEnabled());
+  EXPECT_FALSE(page().sectionChecks[tv::kOsdSysFont]->getCheck());
+  EXPECT_FALSE(page().sectionChecks[tv::kOsdSysFont]->isEnabled());
+  EXPECT_TRUE(page().sectionChecks[tv::kOsdRusFont]->isEnabled());
+  const std::vector<std::string> expected = {"", "", "", "", "", "PIC LINES 0", "FLASH LINES 0",
+                                             "OSD LINES 0", "OSD Font LINES 0"};
+  EXPECT_EQ(logLines(), expected);
+  EXPECT_EQ(styleOfLine(5), tv::kLogGreenBold);
+}
+
+TEST_F(BurnGui, ExtendedModeLetsFlashAndOsdBeLeftOutAndBoxesCountWhenTheirStageIsReached) {
+  tv::set_pause_scale_percent(1);
+  extended_mode = true;
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  ASSERT_TRUE(page().sectionChecks[tv::kFlash]->isEnabled());
+  ASSERT_TRUE(page().sectionChecks[tv::kOsd]->isEnabled());
+  page().sectionChecks[tv::kFlash]->setCheck(FALSE);  // before the start: read when the burn starts
+  page().sectionChecks[tv::kOsdSysFont]->setCheck(FALSE);
+  command(tv::ID_BURN);
+  // During the burn the user unchecks OSD: its stage is still ahead.
+  page().sectionChecks[tv::kOsd]->setCheck(FALSE, TRUE);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > 0; }, kBurnDeadlineMs));
+  const std::vector<std::string> expected = {"Burning PIC...", "PIC Burned OK!", "Burning OSD RusFont...",
+                                             "OSD RusFont Burned OK!"};
+  EXPECT_EQ(logLines(), expected);
+  boxsim::Memories memories = sim_.memories();
+  EXPECT_EQ(memories.pic, generated_.images.pic);
+  EXPECT_TRUE(std::all_of(memories.flash.begin(), memories.flash.begin() + 4096, [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_EQ(sim_.stats().osd_clears, 0u);
+}
+
+TEST_F(BurnGui, SystemFontAloneAddsToTheLogAndWritesOnlyTheFont) {
+  tv::set_pause_scale_percent(1);
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  const size_t loadLines = logLines().size();
+  ASSERT_TRUE(page().recallButton->isEnabled());
+  ASSERT_TRUE(burnUntilBox(tv::ID_RECALL));
+  std::vector<std::string> lines = logLines();
+  ASSERT_EQ(lines.size(), loadLines + 3);  // the load's lines stay
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{"FONT Loading...", "Burning OSD SysFont...", "OSD SysFont Burned OK!"}));
+  EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
+  EXPECT_EQ(sim_.stats().pic_records, 0u);
+  EXPECT_EQ(sim_.stats().sector_erases, 0u);
+}
+
+TEST_F(BurnGui, UnsupportedDeviceShowsOnlyItsBoxAndKeepsTheLoad) {
+  const std::string path = writeGenerated(small_options(), false, "chipset.hv");
+  load(path);
+  const std::vector<std::string> before = logLines();
+  device_unsupported = true;
+  load(writeText("***HEADER>\r\n", "other.hv"));
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, "Error");
+  EXPECT_EQ(messages_[0].text, "Device is not supported.");
+  EXPECT_EQ(dialogs_.size(), 1u);  // no second dialog
+  EXPECT_EQ(logLines(), before);
+  EXPECT_EQ(std::string(page().chipsetPath.text()), path);
+  EXPECT_TRUE(page().burnButton->isEnabled());
+  for (FXCheckButton* box : page().sectionChecks) EXPECT_TRUE(box->getCheck());
+}
+
+TEST_F(BurnGui, CancelledDialogLeavesNothingToBurn) {
+  const std::string path = writeGenerated(small_options(), false, "chipset.hv");
+  load(path);
+  load("");
+  for (FXCheckButton* box : page().sectionChecks) EXPECT_FALSE(box->getCheck());
+  EXPECT_FALSE(page().sectionChecks[tv::kOsdRusFont]->isEnabled());
+  EXPECT_FALSE(page().sectionChecks[tv::kOsdSysFont]->isEnabled());
+  EXPECT_FALSE(page().burnButton->isEnabled());
+  EXPECT_FALSE(page().recallButton->isEnabled());
+  EXPECT_EQ(dialogs_.back().file_name, path);  // the dialog started at the loaded file
+  EXPECT_EQ(std::string(page().chipsetPath.text()), path);
+  EXPECT_EQ(logLines(), (std::vector<std::string>{"PIC LINES 0", "FLASH LINES 0", "OSD LINES 0", "OSD Font LINES 0"}));
+  command(tv::ID_BURN);  // a stray burn command starts nothing
+  EXPECT_FALSE(page().burnRunning());
+  EXPECT_TRUE(sim_.received().empty());
+}
+
+TEST_F(BurnGui, ChangedOrRenamedFileIsRefusedUntilLoadedAgain) {
+  const std::string path = writeGenerated(small_options(), false, "chipset.hv");
+  load(path);
+  std::ofstream(path, std::ios::binary | std::ios::app) << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n";
+  command(tv::ID_BURN);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, "Error");
+  EXPECT_NE(messages_[0].text.find("load it again"), std::string::npos) << messages_[0].text;
+  EXPECT_FALSE(page().burnRunning());
+  EXPECT_TRUE(page().burnButton->isEnabled());
+  EXPECT_TRUE(window->pollTimerArmed());
+
+  load(path);  // loaded again: the field now names what was loaded
+  page().chipsetPath = (dir_ + "/elsewhere.hv").c_str();
+  command(tv::ID_BURN);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1].caption, "Error");
+  EXPECT_FALSE(page().burnRunning());
+  EXPECT_TRUE(sim_.received().empty());
+}
+
+TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowStaysUsable) {
+  tv::set_pause_scale_percent(1);
+  const std::string path = writeGenerated(small_options(), false, "chipset.hv");
+  load(path);
+  const int picRecords = (page().loaded().pic_adr_l - page().loaded().pic_adr_f + 7) / 8;
+  boxsim::Faults faults;
+  faults.vanish_after = picRecords + 20;
+  sim_.set_faults(faults);
+  ASSERT_TRUE(burnUntilBox());
+  EXPECT_EQ(messages_.back().kind, tv::MessageKind::Error);
+  EXPECT_NE(messages_.back().text, "Burning Process Completed.");
+  for (const tv::MessageRecord& record : messages_) EXPECT_NE(record.text, "Burning Process Completed.");
+  std::vector<std::string> lines = logLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Burning failed: FLASH.");
+  EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kLogRedBold);
+  expectIdleAfterBurn();
+
+  load(path);  // the page works on: a load after the failure
+  EXPECT_TRUE(page().burnButton->isEnabled());
+  const std::vector<std::string> relogged = logLines();
+  EXPECT_NE(std::find(relogged.begin(), relogged.end(), "FLASH LINES " + std::to_string(page().loaded().flash_lines)),
+            relogged.end());
+}
+
+TEST_F(BurnGui, ClosingDuringABurnAsksAndYesCancelsAndJoinsTheWorker) {
+  window->flashDelay = 600;  // the worker sits in the pause after the PIC stage
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  command(tv::ID_BURN);
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] { return !logLines().empty() && logLines().back() == "PIC Burned OK!"; }, kBurnDeadlineMs));
+
+  questionAnswer_ = MBOX_CLICKED_NO;
+  window->handle(nullptr, FXSEL(SEL_CLOSE, 0), nullptr);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].kind, tv::MessageKind::Question);
+  EXPECT_TRUE(page().burnRunning());  // "no": the window and the burn go on
+
+  questionAnswer_ = MBOX_CLICKED_YES;
+  const int64_t asked = tv::monotonic_ms();
+  EXPECT_TRUE(window->mayClose());
+  EXPECT_LT(tv::monotonic_ms() - asked, 10000);  // far less than the 600 s pause
+  EXPECT_EQ(messages_.size(), 2u);
+  EXPECT_FALSE(page().burnRunning());
+  EXPECT_EQ(logLines().back(), "Burning cancelled.");
+  EXPECT_EQ(styleOfLine(int(logLines().size()) - 1), tv::kLogRedBold);
+  EXPECT_FALSE(tv::burn_owns_programming_port());
+}
+
+TEST_F(BurnGui, DestroyingTheWindowDuringABurnStopsTheWorkerFirst) {
+  window->flashDelay = 600;
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  command(tv::ID_BURN);
+  ASSERT_TRUE(tv::burn_owns_programming_port());
+  delete window;  // without asking: the program is going
+  window = nullptr;
+  EXPECT_FALSE(tv::burn_owns_programming_port());  // the worker's end ran before the widgets went
+  EXPECT_TRUE(tv::ui_queue().empty());
+  window = new X_SRV_K_Window(testsupport::test_app());  // for TearDown
+  window->create();
+}
+
+TEST(GuiBurnSink, ReportsReachTheGuiThreadInOrderOnlyWhenDrainedAndOutliveTheSink) {
+  tv::UiQueue queue;
+  std::vector<std::string> seen;
+  {
+    tv::GuiBurnSink::Handlers handlers;
+    handlers.log = [&](const std::string& text, int style) { seen.push_back(text + std::to_string(style)); };
+    handlers.progress = [&](int percent) { seen.push_back("p" + std::to_string(percent)); };
+    handlers.done = [&](bool ok) { seen.push_back(ok ? "ok" : "failed"); };
+    tv::GuiBurnSink sink(handlers, queue);
+    sink.log("a", 2);
+    sink.progress(40);
+    sink.log("b", 7);
+    sink.done(false);
+    EXPECT_TRUE(seen.empty());
+  }
+  EXPECT_EQ(queue.drain(), 4);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a2", "p40", "b7", "failed"}));
+}
+
+}  // namespace
