@@ -1,6 +1,13 @@
 // The simulator's serving side: two pseudo-terminals, a thread that waits on
 // both with ppoll() and feeds a BoxDecoder, and queues of answers that are
 // written when due (after an answer delay, at the line rate when pacing).
+//
+// A pseudo-terminal hands over whatever the program writes at once, while a
+// real line delivers one character per character time. When pacing, received
+// bytes therefore wait in an inbox and reach the decoder one after the other,
+// each a character time after the previous one (or after it was written,
+// whichever is later), and the answer is due from the moment the last byte
+// of its packet arrived.
 #include "boxsim/box_sim.h"
 
 #include <errno.h>
@@ -75,6 +82,11 @@ struct Chunk {
   size_t sent = 0;
 };
 
+struct Incoming {
+  int64_t due_ns;  // when the byte has fully crossed the line
+  uint8_t byte;
+};
+
 struct Port {
   int master = -1;
   int inner_slave = -1;  // keeps the line up while the program has it closed
@@ -82,6 +94,8 @@ struct Port {
   std::string link_path;
   std::deque<Chunk> outbox;
   int64_t line_free_ns = 0;
+  std::deque<Incoming> inbox;   // received, not yet across the line
+  int64_t line_in_free_ns = 0;  // when the incoming line is free again
   bool blocked = false;  // the program is not reading: wait for POLLOUT
 
   void close_all() {
@@ -89,6 +103,7 @@ struct Port {
     if (inner_slave >= 0) ::close(inner_slave);
     master = inner_slave = -1;
     outbox.clear();
+    inbox.clear();
   }
   // Removes the symlink, but only while it still leads to this line.
   void remove_link() {
@@ -98,6 +113,12 @@ struct Port {
     if (n >= 0 && std::string(target, size_t(n)) == slave_path) unlink(link_path.c_str());
   }
 };
+
+// When the next byte of `chunk` has crossed the line (byte_ns 0: no pacing).
+int64_t arrival_ns(const Port& port, const Chunk& chunk, int64_t byte_ns) {
+  if (!byte_ns) return chunk.due_ns;
+  return std::max(chunk.due_ns, port.line_free_ns) + byte_ns;
+}
 
 bool open_line(Port* port, speed_t speed, std::string* error) {
   port->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -181,8 +202,9 @@ struct BoxSimulator::Impl {
   }
   void serve();
   int64_t next_event_ns(const Faults& faults);
-  void read_programming(int64_t now_ns, const Faults& faults);
-  void read_control(int64_t now_ns, const Faults& faults);
+  void take_in(Port* port, int64_t now_ns, int64_t byte_ns);
+  void deliver_programming(int64_t now_ns, const Faults& faults);
+  void deliver_control(int64_t now_ns, const Faults& faults);
   void flush(Port* port, int64_t now_ns, int64_t byte_ns);
   void vanish_programming_line();
   void close_everything();
@@ -192,52 +214,68 @@ int64_t BoxSimulator::Impl::next_event_ns(const Faults& faults) {
   int64_t next = monotonic_ns() + kMaxPollNs;
   for (Port* port : {&prog, &ctrl}) {
     if (port->outbox.empty() || port->blocked) continue;
-    int64_t line_free = faults.pace ? port->line_free_ns : 0;
-    next = std::min(next, std::max(port->outbox.front().due_ns, line_free));
+    int64_t byte_ns = !faults.pace ? 0 : port == &prog ? kProgrammingByteNs : kControlByteNs;
+    next = std::min(next, arrival_ns(*port, port->outbox.front(), byte_ns));
   }
+  for (Port* port : {&prog, &ctrl})
+    if (!port->inbox.empty()) next = std::min(next, port->inbox.front().due_ns);
   std::lock_guard<std::mutex> lock(mu);
   int64_t deadline_ms = decoder.next_deadline_ms();
   if (deadline_ms >= 0) next = std::min<int64_t>(next, deadline_ms * 1000000LL);
   return next;
 }
 
-void BoxSimulator::Impl::read_programming(int64_t now_ns, const Faults& faults) {
+// Takes what the program wrote into the inbox. Without pacing (byte_ns 0)
+// every byte is across the line at once.
+void BoxSimulator::Impl::take_in(Port* port, int64_t now_ns, int64_t byte_ns) {
   uint8_t buf[4096];
-  ssize_t n = read(prog.master, buf, sizeof buf);
-  if (n <= 0) return;
-  std::vector<uint8_t> out;
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    received.insert(received.end(), buf, buf + n);
-    for (ssize_t i = 0; i < n; ++i) decoder.feed(buf[i], now_ns / 1000000, &out);
-  }
-  if (!out.empty())
-    prog.outbox.push_back({now_ns + faults.answer_delay_ms * 1000000LL, std::move(out)});
-}
-
-void BoxSimulator::Impl::read_control(int64_t now_ns, const Faults& faults) {
-  uint8_t buf[4096];
-  ssize_t n = read(ctrl.master, buf, sizeof buf);
-  if (n <= 0) return;
-  std::vector<uint8_t> out;
-  int turnaround_ms;
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    control_received.insert(control_received.end(), buf, buf + n);
-    for (ssize_t i = 0; i < n; ++i) decoder.feed_control(buf[i], &out);
-    turnaround_ms = control_turnaround_ms;
-  }
-  if (!out.empty()) {
-    int64_t delay_ms = turnaround_ms + faults.answer_delay_ms;
-    ctrl.outbox.push_back({now_ns + delay_ms * 1000000LL, std::move(out)});
+  ssize_t n = read(port->master, buf, sizeof buf);
+  for (ssize_t i = 0; i < n; ++i) {
+    int64_t due = now_ns;
+    if (byte_ns) {
+      due = std::max(now_ns, port->line_in_free_ns) + byte_ns;
+      port->line_in_free_ns = due;
+    }
+    port->inbox.push_back({due, buf[i]});
   }
 }
 
-// Writes what is due; when pacing, one byte per character time.
+// Feeds the decoder every byte that has arrived by `now_ns`, at the time it
+// arrived; an answer is due from its last byte on, however late this runs.
+void BoxSimulator::Impl::deliver_programming(int64_t now_ns, const Faults& faults) {
+  std::lock_guard<std::mutex> lock(mu);
+  while (!prog.inbox.empty() && prog.inbox.front().due_ns <= now_ns) {
+    Incoming in = prog.inbox.front();
+    prog.inbox.pop_front();
+    received.push_back(in.byte);
+    std::vector<uint8_t> out;
+    decoder.feed(in.byte, in.due_ns / 1000000, &out);
+    if (!out.empty())
+      prog.outbox.push_back({in.due_ns + faults.answer_delay_ms * 1000000LL, std::move(out)});
+  }
+}
+
+void BoxSimulator::Impl::deliver_control(int64_t now_ns, const Faults& faults) {
+  std::lock_guard<std::mutex> lock(mu);
+  int64_t delay_ns = (control_turnaround_ms + faults.answer_delay_ms) * 1000000LL;
+  while (!ctrl.inbox.empty() && ctrl.inbox.front().due_ns <= now_ns) {
+    Incoming in = ctrl.inbox.front();
+    ctrl.inbox.pop_front();
+    control_received.push_back(in.byte);
+    std::vector<uint8_t> out;
+    decoder.feed_control(in.byte, &out);
+    if (!out.empty()) ctrl.outbox.push_back({in.due_ns + delay_ns, std::move(out)});
+  }
+}
+
+// Writes what is due; when pacing, one byte per character time, each handed
+// over once its last bit has crossed the line. A late turn of the serving
+// thread sends what the line would have carried meanwhile, as a receiver's
+// buffer would hold it, so the rate is kept on average.
 void BoxSimulator::Impl::flush(Port* port, int64_t now_ns, int64_t byte_ns) {
   while (port->master >= 0 && !port->outbox.empty() && !port->blocked) {
     Chunk& chunk = port->outbox.front();
-    int64_t ready = byte_ns ? std::max(chunk.due_ns, port->line_free_ns) : chunk.due_ns;
+    int64_t ready = arrival_ns(*port, chunk, byte_ns);
     if (ready > now_ns) return;
     size_t count = byte_ns ? 1 : chunk.bytes.size() - chunk.sent;
     ssize_t written = write(port->master, chunk.bytes.data() + chunk.sent, count);
@@ -247,7 +285,7 @@ void BoxSimulator::Impl::flush(Port* port, int64_t now_ns, int64_t byte_ns) {
       return;
     }
     chunk.sent += size_t(written);
-    if (byte_ns) port->line_free_ns = std::max(ready, now_ns - byte_ns) + byte_ns;
+    if (byte_ns) port->line_free_ns = ready;
     if (chunk.sent == chunk.bytes.size()) port->outbox.pop_front();
   }
 }
@@ -280,8 +318,10 @@ void BoxSimulator::Impl::serve() {
     if (fds[1].revents & POLLOUT) prog.blocked = false;
     if (fds[2].revents & POLLOUT) ctrl.blocked = false;
     int64_t now = monotonic_ns();
-    if (fds[1].revents & POLLIN) read_programming(now, faults);
-    if (fds[2].revents & POLLIN) read_control(now, faults);
+    if (fds[1].revents & POLLIN) take_in(&prog, now, faults.pace ? kProgrammingByteNs : 0);
+    if (fds[2].revents & POLLIN) take_in(&ctrl, now, faults.pace ? kControlByteNs : 0);
+    deliver_programming(now, faults);
+    deliver_control(now, faults);
 
     bool vanish_now = false;
     {
