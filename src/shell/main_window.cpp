@@ -172,6 +172,8 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // stopped and joined, and its last reports drained, while they still exist.
   // Its end re-arms the poll timer, so the timer is removed after that.
   if (burnPage_) burnPage_->cancelAndJoinBurn();
+  // The same for a control-line exchange running on the console's worker.
+  if (consolePage_) consolePage_->stopWorkers();
   disconnectWorkerQueue();
   getApp()->removeTimeout(this, ID_POLL_TIMER);
   delete menuPane;
