@@ -34,7 +34,7 @@ static_assert(int(FXDbControl::ID_CTR_FIRST) >= int(FXToolBar::ID_LAST),
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonEntry {
   const char* key;
   FXSelector id;
   const unsigned char* gif;
@@ -43,7 +43,7 @@ struct ButtonSpec {
 };
 
 // Left to right, as the buttons appear on the toolbar.
-const ButtonSpec kButtons[12] = {
+const ButtonEntry kButtons[12] = {
     {"ctr_first", FXDbControl::ID_CTR_FIRST, tv::icons::nav_first_gif, nullptr, &FXDbControl::firstButton},
     {"ctr_prev", FXDbControl::ID_CTR_PREV, tv::icons::nav_prev_gif, nullptr, &FXDbControl::prevButton},
     {"ctr_next", FXDbControl::ID_CTR_NEXT, tv::icons::nav_next_gif, nullptr, &FXDbControl::nextButton},
@@ -91,9 +91,9 @@ FXDbControl::~FXDbControl() {
 
 void FXDbControl::buildButtons() {
   for (int i = 0; i < 12; ++i) {
-    const ButtonSpec& spec = kButtons[i];
-    icons[i] = new FXGIFIcon(getApp(), spec.gif);
-    this->*spec.button = new FXButton(this, caption(spec.key), icons[i], this, spec.id,
+    const ButtonEntry& entry = kButtons[i];
+    icons[i] = new FXGIFIcon(getApp(), entry.gif);
+    this->*entry.button = new FXButton(this, caption(entry.key), icons[i], this, entry.id,
                                       BUTTON_TOOLBAR | ICON_ABOVE_TEXT | FRAME_RAISED, 0, 0, 0, 0,
                                       2, 2, 2, 2);
   }
@@ -110,8 +110,8 @@ void FXDbControl::bindAccelerators() {
     table = ownAccelTable = new FXAccelTable;
     accelWindow->setAccelTable(table);
   }
-  for (const ButtonSpec& spec : kButtons) {
-    if (spec.accel) table->addAccel(parseAccel(spec.accel), this, FXSEL(SEL_COMMAND, spec.id));
+  for (const ButtonEntry& entry : kButtons) {
+    if (entry.accel) table->addAccel(parseAccel(entry.accel), this, FXSEL(SEL_COMMAND, entry.id));
   }
 }
 
@@ -126,8 +126,8 @@ void FXDbControl::unbindAccelerators() {
     delete ownAccelTable;
     ownAccelTable = nullptr;
   } else if (parent_alive && table) {
-    for (const ButtonSpec& spec : kButtons) {
-      if (spec.accel) table->removeAccel(parseAccel(spec.accel));
+    for (const ButtonEntry& entry : kButtons) {
+      if (entry.accel) table->removeAccel(parseAccel(entry.accel));
     }
   }
   accelWindow = nullptr;
