@@ -16,7 +16,13 @@ bool ask_open_file(FXWindow* owner, const FileDialogRequest& request, std::strin
   if (installed_hook()) return installed_hook()(request, chosen);
   FXFileDialog dialog(owner, request.title.c_str(), 0, 0, 0, request.width, request.height);
   dialog.setPatternList(request.patterns.c_str());
-  dialog.setFilename(request.file_name.c_str());
+  // With no file chosen yet, start in the working folder (where the sample
+  // chipset lives) rather than with that folder itself picked as a "file".
+  if (request.file_name.empty()) {
+    dialog.setDirectory(FXSystem::getCurrentDirectory());
+  } else {
+    dialog.setFilename(request.file_name.c_str());
+  }
   if (!dialog.execute(PLACEMENT_OWNER)) return false;
   *chosen = dialog.getFilename().text();
   return true;
