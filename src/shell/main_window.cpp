@@ -171,9 +171,7 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // A burn worker still running reports to widgets that are about to go: it is
   // stopped and joined, and its last reports drained, while they still exist.
   // Its end re-arms the poll timer, so the timer is removed after that.
-  if (burnPage_) burnPage_->cancelAndJoinBurn();
-  // The same for a control-line exchange running on the console's worker.
-  if (consolePage_) consolePage_->stopWorkers();
+  stopWorkers();
   disconnectWorkerQueue();
   getApp()->removeTimeout(this, ID_POLL_TIMER);
   delete menuPane;
@@ -190,7 +188,9 @@ void X_SRV_K_Window::buildMenus() {
   menuBar = new FXMenuBar(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X);
   menuPane = new FXMenuPane(this);
   new FXMenuTitle(menuBar, ui_text("m_menu"), icons_->menu, menuPane);
-  new FXMenuCommand(menuPane, ui_text("m_quit"), icons_->exit, getApp(), FXApp::ID_QUIT);
+  // Quit closes the window like its close box, so a running burn is
+  // confirmed and cancelled first; closing the main window ends the program.
+  new FXMenuCommand(menuPane, ui_text("m_quit"), icons_->exit, this, FXTopWindow::ID_CLOSE);
 
   helpPane = new FXMenuPane(this);
   new FXMenuTitle(menuBar, ui_text("m_help"), icons_->help, helpPane, LAYOUT_RIGHT);
@@ -354,6 +354,11 @@ bool X_SRV_K_Window::mayClose() {
   if (answer != MBOX_CLICKED_YES) return false;
   burnPage_->cancelAndJoinBurn();
   return true;
+}
+
+void X_SRV_K_Window::stopWorkers() {
+  if (burnPage_) burnPage_->cancelAndJoinBurn();
+  if (consolePage_) consolePage_->stopWorkers();
 }
 
 long X_SRV_K_Window::onCloseRequest(FXObject* sender, FXSelector sel, void* ptr) {

@@ -91,6 +91,11 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   // the burn is then cancelled and its worker joined. False: keep the window.
   bool mayClose();
 
+  // Cancels and joins every worker (a burn, a control-line exchange), so that
+  // nothing talks to the box any more. Shutdown calls it before closing the
+  // ports; the destructor calls it again, harmlessly.
+  void stopWorkers();
+
  private:
   void buildMenus();
   void buildStatusBar(FX::FXComposite* frame);

@@ -204,6 +204,9 @@ void start_program(int argc, char** argv, FX::FXApp* existing_app) {
 int run_event_loop() { return application->run(); }
 
 void shut_down_program() {
+  // A worker still talking to the box (the event loop may have ended in the
+  // middle of a burn) stops before its ports close under it.
+  if (main_window) main_window->stopWorkers();
   xs_close();
   close_com();
   if (application_is_ours) {
