@@ -2,7 +2,6 @@
 // box must end up holding exactly what the generator says, the log must tell
 // the stages in order, and a box that misbehaves must end the burn in bounded
 // time with a red line.
-#include <cstdlib>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include "link/clock.h"
 #include "link/ports.h"
 #include "link/trace.h"
+#include "support/simulated_box.h"
 #include "support/wait_for.h"
 
 using burntest::RecordingSink;
@@ -27,31 +27,23 @@ class BoxBurn : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::set_trace_enabled(false);
-    char pattern[] = "/tmp/burn_box_XXXXXX";
-    dir_ = mkdtemp(pattern);
     std::string error;
-    ASSERT_TRUE(sim_.start(dir_, &error)) << error;
-    setenv("TVBOX_PORT_DIR", dir_.c_str(), 1);
-    ASSERT_EQ(tv::open_com("com3"), 0);
+    ASSERT_TRUE(box_.start(&error)) << error;
+    ASSERT_EQ(box_.open_programming_port(), 0);
   }
-  void TearDown() override {
-    tv::close_com();
-    sim_.stop();
-    tv::set_pause_scale_percent(100);
-    std::system(("rm -rf " + dir_).c_str());
-  }
+  void TearDown() override { tv::set_pause_scale_percent(100); }
 
   // Generates a chipset, writes it (plain or gzip) and loads it.
   tv::LoadedChipset make_chipset(const chipsetgen::Options& options, bool gzip = false) {
     generated_ = chipsetgen::generate(options);
-    std::string path = dir_ + (gzip ? "/chipset.hv.gz" : "/chipset.hv");
+    std::string path = box_.dir().file(gzip ? "chipset.hv.gz" : "chipset.hv");
     std::string error;
     EXPECT_TRUE(chipsetgen::write_chipset(path, generated_.text, gzip, &error)) << error;
     return tv::load_chipset(path);
   }
 
   tv::LoadedChipset load_text(const std::string& text) {
-    std::string path = dir_ + "/hand.hv";
+    std::string path = box_.dir().file("hand.hv");
     EXPECT_TRUE(chipsetgen::write_chipset(path, text, false, nullptr));
     return tv::load_chipset(path);
   }
@@ -96,8 +88,8 @@ class BoxBurn : public ::testing::Test {
     return count;
   }
 
-  std::string dir_;
-  boxsim::BoxSimulator sim_;
+  testsupport::SimulatedBox box_{"burn-box"};
+  boxsim::BoxSimulator& sim_ = box_.sim();
   chipsetgen::Generated generated_;
   std::atomic<bool> cancel_{false};
 };

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 #include "burn/chipset_file.h"
 #include "gen/chipset_gen.h"
 #include "link/trace.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -30,22 +30,8 @@ std::vector<std::string> log_texts(const tv::LoadedChipset& loaded) {
   return texts;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/burn_loader_XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::system(("rm -rf " + path_).c_str()); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void write_text(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testsupport::TempDir;
+using testsupport::write_file;
 
 const std::vector<std::string> kBareMarkers = {"***HEADER>", "***PIC>", "***FLASH>", "***OSD>", "***OSD Font>"};
 
@@ -169,7 +155,7 @@ TEST(ChipsetLoader, RandomLinesNeverReachPastThePicImage) {
 }
 
 TEST(ChipsetLoaderFiles, GzipLoadsExactlyLikePlainTextAndMatchesTheGenerator) {
-  TempDir dir;
+  TempDir dir("burn-loader");
   chipsetgen::Options options;
   options.flash_bytes = 4096;
   options.osd_bytes = 1024;
@@ -203,14 +189,14 @@ TEST(ChipsetLoaderFiles, AMissingFileReadsAsEmptyWithARedLine) {
 }
 
 TEST(ChipsetLoaderFiles, BurnRefusesAnotherPathOrAChangedFile) {
-  TempDir dir;
-  write_text(dir.file("a.hv"), "***HEADER>\r\n");
+  TempDir dir("burn-loader");
+  ASSERT_TRUE(write_file(dir.file("a.hv"), "***HEADER>\r\n"));
   tv::LoadedChipset loaded = tv::load_chipset(dir.file("a.hv"));
   std::string why;
   EXPECT_TRUE(tv::chipset_unchanged(loaded, dir.file("a.hv"), &why)) << why;
   EXPECT_FALSE(tv::chipset_unchanged(loaded, dir.file("b.hv"), &why));
   EXPECT_FALSE(why.empty());
-  write_text(dir.file("a.hv"), "***HEADER>\r\n***PIC>\r\n");
+  ASSERT_TRUE(write_file(dir.file("a.hv"), "***HEADER>\r\n***PIC>\r\n"));
   EXPECT_FALSE(tv::chipset_unchanged(loaded, dir.file("a.hv"), &why));
   tv::LoadedChipset reloaded = tv::load_chipset(dir.file("a.hv"));
   // Same size, other time: still a change.

@@ -25,6 +25,7 @@
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
 #include "support/fox_app.h"
+#include "support/simulated_box.h"
 
 using namespace FX;
 
@@ -62,12 +63,9 @@ class BurnGui : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::set_trace_enabled(false);
-    char pattern[] = "/tmp/burn_gui_XXXXXX";
-    dir_ = mkdtemp(pattern);
     std::string error;
-    ASSERT_TRUE(sim_.start(dir_, &error)) << error;
-    setenv("TVBOX_PORT_DIR", dir_.c_str(), 1);
-    ASSERT_EQ(tv::open_com("com3"), 0);
+    ASSERT_TRUE(box_.start(&error)) << error;
+    ASSERT_EQ(box_.open_programming_port(), 0);
     device_unsupported = false;
     extended_mode = false;
     tv::set_message_hook([this](const tv::MessageRecord& record) {
@@ -92,10 +90,7 @@ class BurnGui : public ::testing::Test {
     tv::set_file_dialog_hook({});
     device_unsupported = false;
     extended_mode = false;
-    tv::close_com();
-    sim_.stop();
     tv::set_pause_scale_percent(100);
-    std::system(("rm -rf " + dir_).c_str());
   }
 
   tv::BurnPage& page() { return window->burn(); }
@@ -105,15 +100,15 @@ class BurnGui : public ::testing::Test {
   // Writes a generated chipset and remembers what the box must hold after it.
   std::string writeGenerated(const chipsetgen::Options& options, bool gzip, const char* name) {
     generated_ = chipsetgen::generate(options);
-    std::string path = dir_ + "/" + name;
+    std::string path = box_.dir().file(name);
     std::string error;
     EXPECT_TRUE(chipsetgen::write_chipset(path, generated_.text, gzip, &error)) << error;
     return path;
   }
 
   std::string writeText(const std::string& text, const char* name) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
+    std::string path = box_.dir().file(name);
+    EXPECT_TRUE(testsupport::write_file(path, text)) << path;
     return path;
   }
 
@@ -180,8 +175,8 @@ class BurnGui : public ::testing::Test {
   }
 
   X_SRV_K_Window* window = nullptr;
-  std::string dir_;
-  boxsim::BoxSimulator sim_;
+  testsupport::SimulatedBox box_{"burn-gui"};
+  boxsim::BoxSimulator& sim_ = box_.sim();
   chipsetgen::Generated generated_;
   std::vector<tv::MessageRecord> messages_;
   std::vector<tv::FileDialogRequest> dialogs_;
@@ -348,7 +343,7 @@ TEST_F(BurnGui, ChangedOrRenamedFileIsRefusedUntilLoadedAgain) {
   EXPECT_TRUE(window->pollTimerArmed());
 
   load(path);  // loaded again: the field now names what was loaded
-  page().chipsetPath = (dir_ + "/elsewhere.hv").c_str();
+  page().chipsetPath = box_.dir().file("elsewhere.hv").c_str();
   command(tv::ID_BURN);
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_EQ(messages_[1].caption, "Error");

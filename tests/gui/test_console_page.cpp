@@ -22,6 +22,7 @@
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
 #include "support/fox_app.h"
+#include "support/simulated_box.h"
 #include "support/wait_for.h"
 #include "boxsim/box_sim.h"
 
@@ -31,23 +32,14 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string make_port_dir() {
-  char pattern[] = "/tmp/tvbox-console-ports-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  return made ? std::string(made) : std::string();
-}
-
 class ConsolePageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::set_trace_enabled(false);
-    port_dir_ = make_port_dir();
-    ASSERT_FALSE(port_dir_.empty());
-    setenv("TVBOX_PORT_DIR", port_dir_.c_str(), 1);
     sim.set_control_turnaround_ms(0);
     std::string error;
-    ASSERT_TRUE(sim.start(port_dir_, &error)) << error;
-    ASSERT_EQ(tv::open_com("com3"), 0);
+    ASSERT_TRUE(box_.start(&error)) << error;
+    ASSERT_EQ(box_.open_programming_port(), 0);
     tv::set_message_hook([this](const tv::MessageRecord& record) {
       messages.push_back(record);
       return static_cast<FXuint>(MBOX_CLICKED_OK);
@@ -64,9 +56,6 @@ class ConsolePageTest : public ::testing::Test {
     tv::set_burn_owns_programming_port(false);
     tv::set_pause_scale_percent(100);
     tv::xs_close();
-    tv::close_com();
-    sim.stop();
-    unsetenv("TVBOX_PORT_DIR");
     tv::reset_catalogue_for_tests();
   }
 
@@ -108,12 +97,10 @@ class ConsolePageTest : public ::testing::Test {
     command(tv::ID_BIT_TOGGLED, page().bitChecks[position]);
   }
 
-  boxsim::BoxSimulator sim;
+  testsupport::SimulatedBox box_{"console-ports"};
+  boxsim::BoxSimulator& sim = box_.sim();
   X_SRV_K_Window* window = nullptr;
   std::vector<tv::MessageRecord> messages;
-
- private:
-  std::string port_dir_;
 };
 
 const Bytes kInitialWrite = {0x9C, 0x63, 0, 0, 0x77, 0x07, 0x00, 0xFE, 0, 0, 0, 0x0D};

@@ -10,6 +10,7 @@
 
 #include "shell/load_icon.h"
 #include "support/fox_app.h"
+#include "support/temp_dir.h"
 
 using namespace FX;
 
@@ -17,13 +18,7 @@ namespace {
 
 class LoadIconTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tvbox-icons-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-
-  std::string path(const char* name) const { return dir_ + "/" + name; }
+  std::string path(const char* name) const { return dir_.file(name); }
 
   // A real 1 x 1 GIF (one red pixel), byte for byte.
   void write_gif(const std::string& file) {
@@ -36,7 +31,7 @@ class LoadIconTest : public ::testing::Test {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(kGif), sizeof kGif);
   }
 
-  std::string dir_;
+  testsupport::TempDir dir_{"icons"};
 };
 
 TEST_F(LoadIconTest, GifFileGivesAGifIconOfItsSize) {

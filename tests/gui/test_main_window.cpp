@@ -25,24 +25,18 @@
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 #include "support/fox_app.h"
+#include "support/temp_dir.h"
 #include "support/wait_for.h"
 
 using namespace FX;
 
 namespace {
 
-std::string make_temp_dir(const char* tag) {
-  std::string pattern = std::string("/tmp/tvbox-") + tag + "-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back(0);
-  const char* made = mkdtemp(name.data());
-  return made ? std::string(made) : std::string();
-}
-
 // A small English language file of our own, so the captions are known here.
+// Written once per run; the folder goes when the program ends.
 std::string write_language_file() {
-  const std::string dir = make_temp_dir("window-lang");
-  const std::string path = dir + "/lang.en";
+  static const testsupport::TempDir dir("window-lang");
+  const std::string path = dir.file("lang.en");
   std::ofstream(path, std::ios::binary) << "m_Title=Box Tool\n"
                                            "hv_load=Burn\n"
                                            "hv_channels=Channels\n"
@@ -371,7 +365,6 @@ class HelpDocumentTest : public MainWindowTest {
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
     saved_dir_ = here;
-    work_dir_ = make_temp_dir("window-help");
     ASSERT_EQ(chdir(work_dir_.c_str()), 0);
     saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
   }
@@ -393,7 +386,9 @@ class HelpDocumentTest : public MainWindowTest {
     return work_dir_ + "/opened";
   }
 
-  std::string saved_dir_, work_dir_, saved_path_;
+  testsupport::TempDir work_{"window-help"};
+  const std::string& work_dir_ = work_.path();
+  std::string saved_dir_, saved_path_;
 };
 
 TEST_F(HelpDocumentTest, MissingReadmeStartsNothing) {

@@ -24,20 +24,12 @@
 #include "shell/startup.h"
 #include "shell/window_ids.h"
 #include "support/fox_app.h"
+#include "support/simulated_box.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-std::string make_temp_dir(const char* tag) {
-  std::string pattern = std::string("/tmp/tvbox-") + tag + "-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back(0);
-  const char* made = mkdtemp(name.data());
-  return made ? std::string(made) : std::string();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using testsupport::write_file;
 
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -72,12 +64,7 @@ class StartupTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(getcwd(old_cwd_, sizeof(old_cwd_)));
-    work_dir_ = make_temp_dir("work");
-    port_dir_ = make_temp_dir("ports");
-    ASSERT_FALSE(work_dir_.empty());
-    ASSERT_FALSE(port_dir_.empty());
     ASSERT_EQ(chdir(work_dir_.c_str()), 0);
-    setenv("TVBOX_PORT_DIR", port_dir_.c_str(), 1);
     FX::FXRegistry& registry = testsupport::test_app()->reg();
     registry.deleteSection("settings");
     registry.deleteSection("position");
@@ -86,14 +73,12 @@ class StartupTest : public ::testing::Test {
 
   void TearDown() override {
     if (main_window) tv::shut_down_program();
-    sim_.stop();
-    unsetenv("TVBOX_PORT_DIR");
     ASSERT_EQ(chdir(old_cwd_), 0);
   }
 
   void start_sim(const std::string& programming = "com3", const std::string& control = "com5") {
     std::string error;
-    ASSERT_TRUE(sim_.start(port_dir_, &error, programming, control)) << error;
+    ASSERT_TRUE(box_.start(&error, programming, control)) << error;
   }
 
   // One start-up up to the event loop, with its trace captured.
@@ -132,10 +117,11 @@ class StartupTest : public ::testing::Test {
     return false;
   }
 
-  boxsim::BoxSimulator sim_;
+  testsupport::SimulatedBox box_{"ports"};
+  boxsim::BoxSimulator& sim_ = box_.sim();
   char old_cwd_[4096];
-  std::string work_dir_;
-  std::string port_dir_;
+  testsupport::TempDir work_{"work"};
+  const std::string& work_dir_ = work_.path();
   std::vector<std::string> trace_;
   int64_t elapsed_ms_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "link/control_frame.h"
 #include "link/packets.h"
 #include "link_fixture.h"
+#include "support/simulated_box.h"
 
 namespace {
 
@@ -21,22 +22,14 @@ class AgainstSim : public ::testing::Test {
   void SetUp() override {
     tv::set_trace_enabled(false);
     tv::set_pause_scale_percent(0);
-    char pattern[] = "/tmp/tvbox-sim-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
     std::string error;
-    ASSERT_TRUE(box.start(dir, &error)) << error;
-    setenv("TVBOX_PORT_DIR", dir.c_str(), 1);
-    ASSERT_EQ(tv::open_com("com3"), 0);
+    ASSERT_TRUE(simulated_.start(&error)) << error;
+    ASSERT_EQ(simulated_.open_programming_port(), 0);
     ASSERT_GE(tv::xs_open(5), 0);
     tv::reset_flash_sector();
   }
   void TearDown() override {
-    tv::close_com();
     tv::xs_close();
-    box.stop();
-    unsetenv("TVBOX_PORT_DIR");
-    rmdir(dir.c_str());
     tv::set_pause_scale_percent(100);
   }
 
@@ -49,8 +42,8 @@ class AgainstSim : public ::testing::Test {
     return Bytes(m.flash.begin() + at, m.flash.begin() + at + n);
   }
 
-  boxsim::BoxSimulator box;
-  std::string dir;
+  testsupport::SimulatedBox simulated_{"sim"};
+  boxsim::BoxSimulator& box = simulated_.sim();
 };
 
 TEST_F(AgainstSim, OsdWritesLandInMemoryAndReadBack) {

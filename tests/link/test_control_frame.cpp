@@ -9,6 +9,7 @@
 #include "link/control_frame.h"
 #include "link/progress.h"
 #include "link_fixture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -93,19 +94,11 @@ class ControlExchange : public ::testing::Test {
     tv::set_trace_enabled(false);
     tv::set_pause_scale_percent(0);
     ASSERT_TRUE(peer.ok());
-    char pattern[] = "/tmp/tvbox-ctl-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    link = dir + "/com6";
-    ASSERT_EQ(symlink(peer.slave_path().c_str(), link.c_str()), 0);
-    setenv("TVBOX_PORT_DIR", dir.c_str(), 1);
+    ASSERT_EQ(symlink(peer.slave_path().c_str(), dir.file("com6").c_str()), 0);
     ASSERT_GE(tv::xs_open(6), 0);
   }
   void TearDown() override {
     tv::xs_close();
-    unsetenv("TVBOX_PORT_DIR");
-    unlink(link.c_str());
-    rmdir(dir.c_str());
     tv::set_pause_scale_percent(100);
     tv::set_progress_handler(nullptr);
   }
@@ -120,7 +113,8 @@ class ControlExchange : public ::testing::Test {
   }
 
   testsupport::PtyPeer peer;
-  std::string dir, link;
+  testsupport::TempDir dir{"ctl"};
+  testsupport::ScopedEnv port_dir{"TVBOX_PORT_DIR", dir.path().c_str()};
 };
 
 TEST_F(ControlExchange, SendsPreambleAndDoubledFrameAtLinePaceThenDecodesTheReply) {

@@ -11,6 +11,7 @@
 
 #include "link/serial_port.h"
 #include "link_fixture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -18,32 +19,7 @@ using linktest::Bytes;
 using linktest::elapsed_since;
 using linktest::LinkTest;
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_ = false;
-  std::string old_;
-};
-
-std::string make_temp_dir() {
-  char pattern[] = "/tmp/tvbox-link-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  return dir ? dir : "";
-}
+using testsupport::ScopedEnv;
 
 TEST(PortNames, ComNamesMapToTheSystemsPorts) {
   ScopedEnv env("TVBOX_PORT_DIR", nullptr);
@@ -72,8 +48,8 @@ TEST(OpenCom, MissingDeviceIsOneAndLeavesThePortClosed) {
 
 TEST(OpenCom, NotATerminalIsTwoAndClosesWhatItOpened) {
   tv::set_trace_enabled(false);
-  std::string dir = make_temp_dir();
-  std::string file = dir + "/plain";
+  testsupport::TempDir dir("link");
+  std::string file = dir.file("plain");
   int fd = ::open(file.c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(fd, 0);
   ::close(fd);
@@ -83,8 +59,6 @@ TEST(OpenCom, NotATerminalIsTwoAndClosesWhatItOpened) {
   tv::SerialPort other;
   EXPECT_EQ(other.open_device(file), 0);
   other.close();
-  unlink(file.c_str());
-  rmdir(dir.c_str());
 }
 
 using Ports = LinkTest;
@@ -119,21 +93,18 @@ TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
 }
 
 TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
-  std::string dir = make_temp_dir();
+  testsupport::TempDir dir("link");
   testsupport::PtyPeer control_peer;
   ASSERT_TRUE(control_peer.ok());
-  std::string link = dir + "/com9";
-  ASSERT_EQ(symlink(control_peer.slave_path().c_str(), link.c_str()), 0);
+  ASSERT_EQ(symlink(control_peer.slave_path().c_str(), dir.file("com9").c_str()), 0);
   {
-    ScopedEnv env("TVBOX_PORT_DIR", dir.c_str());
+    ScopedEnv env("TVBOX_PORT_DIR", dir.path().c_str());
     int fd = tv::xs_open(9);
     EXPECT_GE(fd, 0);
     EXPECT_EQ(fd, tv::control_port().fd());
     EXPECT_EQ(tv::xs_close(), 0);
     EXPECT_EQ(tv::xs_open(8), -1);  // no such port in the directory
   }
-  unlink(link.c_str());
-  rmdir(dir.c_str());
 }
 
 TEST_F(Ports, WaitReadCollectsTheBytesAndZeroesTheRest) {

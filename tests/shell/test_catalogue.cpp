@@ -10,7 +10,7 @@
 
 #include "link/trace.h"
 #include "shell/catalogue.h"
-#include "shell_test_files.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -19,20 +19,18 @@ class CatalogueTest : public ::testing::Test {
   void SetUp() override {
     tv::set_trace_enabled(false);
     tv::reset_catalogue_for_tests();
-    dir_ = shelltest::make_temp_dir();
-    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override { tv::reset_catalogue_for_tests(); }
 
   // Writes the file and points the catalogue at it.
   void use_file(const std::string& name, const std::string& bytes) {
-    std::string path = dir_ + "/" + name;
-    shelltest::write_file(path, bytes);
+    std::string path = dir_.file(name);
+    ASSERT_TRUE(testsupport::write_file(path, bytes)) << path;
     tv::set_language_file(path.c_str());
   }
   std::string text(const char* key) { return lang_text(key); }
 
-  std::string dir_;
+  testsupport::TempDir dir_{"shell"};
 };
 
 TEST_F(CatalogueTest, FindsTheTextOfAKeyOnTheThirdLine) {
@@ -89,15 +87,15 @@ TEST_F(CatalogueTest, EmptyFileAnswersEveryLookupWithEmptyText) {
   use_file("lang.en", "");
   EXPECT_STREQ(lang_text("m_Title"), "");
   // Loaded now: a file written later is not read.
-  shelltest::write_file(_r_fn, "m_Title=Late\n");
+  testsupport::write_file(_r_fn, "m_Title=Late\n");
   EXPECT_STREQ(lang_text("m_Title"), "");
 }
 
 TEST_F(CatalogueTest, MissingFileIsTriedAgainOnTheNextLookup) {
-  std::string path = dir_ + "/lang.ru";
+  std::string path = dir_.file("lang.ru");
   tv::set_language_file(path.c_str());
   EXPECT_STREQ(lang_text("m_Title"), "");
-  shelltest::write_file(path, "m_Title=Here\n");
+  testsupport::write_file(path, "m_Title=Here\n");
   EXPECT_STREQ(lang_text("m_Title"), "Here");
 }
 

@@ -10,7 +10,7 @@
 #include "link/ports.h"
 #include "link/trace.h"
 #include "shell/startup.h"
-#include "shell_test_files.h"
+#include "support/simulated_box.h"
 #include "support/wait_for.h"
 
 namespace {
@@ -19,19 +19,11 @@ class ProbeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::set_trace_enabled(false);
-    port_dir_ = shelltest::make_temp_dir();
-    ASSERT_FALSE(port_dir_.empty());
-    setenv("TVBOX_PORT_DIR", port_dir_.c_str(), 1);
     std::string error;
-    ASSERT_TRUE(sim_.start(port_dir_, &error)) << error;
+    ASSERT_TRUE(box_.start(&error)) << error;
   }
-  void TearDown() override {
-    tv::close_com();
-    sim_.stop();
-    unsetenv("TVBOX_PORT_DIR");
-  }
-  boxsim::BoxSimulator sim_;
-  std::string port_dir_;
+  testsupport::SimulatedBox box_{"shell-ports"};
+  boxsim::BoxSimulator& sim_ = box_.sim();
 };
 
 TEST_F(ProbeTest, AnsweringBoxIsReportedAndThePortClosedAgain) {

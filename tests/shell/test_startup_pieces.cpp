@@ -14,7 +14,7 @@
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
-#include "shell_test_files.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -136,10 +136,8 @@ TEST_F(StoredSettings, DelaysAreTakenAsStored) {
 }
 
 TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
-  std::string home = shelltest::make_temp_dir();
-  ASSERT_FALSE(home.empty());
-  std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-  setenv("HOME", home.c_str(), 1);
+  testsupport::TempDir home("shell-home");
+  testsupport::ScopedEnv home_env("HOME", home.path().c_str());
   tv::SavedSettings saved;
   saved.language = "ENGLISH en";
   saved.com_port = "com6";
@@ -163,23 +161,20 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   EXPECT_EQ(geometry.y, 50);
   EXPECT_EQ(geometry.w, 700);
   EXPECT_EQ(geometry.h, 420);
-  setenv("HOME", old_home.c_str(), 1);
 }
 
 class ConfigListsFile : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::set_trace_enabled(false);
-    dir_ = shelltest::make_temp_dir();
-    ASSERT_FALSE(dir_.empty());
-    path_ = dir_ + "/h_tvbox.cfg";
+    path_ = dir_.file("h_tvbox.cfg");
   }
-  std::string dir_;
+  testsupport::TempDir dir_{"shell"};
   std::string path_;
 };
 
 TEST_F(ConfigListsFile, ReadsFourSectionsInOrder) {
-  shelltest::write_file(path_,
+  testsupport::write_file(path_,
                         "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n"
                         "[cmd]\nit_0=01\n[adr]\nit_0=07\nit_1=08\nit_2=09\n[dt]\nit_0=FF\n");
   tv::ConfigLists lists;
@@ -191,7 +186,7 @@ TEST_F(ConfigListsFile, ReadsFourSectionsInOrder) {
 }
 
 TEST_F(ConfigListsFile, ListStopsAtTheFirstMissingIndex) {
-  shelltest::write_file(path_, "[cmd]\nit_0=first\nit_2=third\n");
+  testsupport::write_file(path_, "[cmd]\nit_0=first\nit_2=third\n");
   tv::ConfigLists lists;
   ASSERT_TRUE(tv::read_config_lists(path_, &lists));
   EXPECT_EQ(lists.cmd, (std::vector<std::string>{"first"}));
@@ -201,7 +196,7 @@ TEST_F(ConfigListsFile, ListStopsAtTheFirstMissingIndex) {
 TEST_F(ConfigListsFile, AtMostAThousandItems) {
   std::string text = "[dt]\n";
   for (int i = 0; i <= 1000; ++i) text += "it_" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
-  shelltest::write_file(path_, text);
+  testsupport::write_file(path_, text);
   tv::ConfigLists lists;
   ASSERT_TRUE(tv::read_config_lists(path_, &lists));
   ASSERT_EQ(lists.dt.size(), 1000u);
@@ -211,11 +206,11 @@ TEST_F(ConfigListsFile, AtMostAThousandItems) {
 TEST_F(ConfigListsFile, MissingOrWrongFilesLeaveTheListsAlone) {
   tv::ConfigLists lists;
   lists.cmd = {"kept"};
-  EXPECT_FALSE(tv::read_config_lists(dir_ + "/absent.cfg", &lists));
-  EXPECT_FALSE(tv::read_config_lists(dir_, &lists));  // a folder
-  shelltest::write_file(path_, std::string("\x00\xff\x01garbage\n=\n[]\n\x7f", 18));
+  EXPECT_FALSE(tv::read_config_lists(dir_.file("absent.cfg"), &lists));
+  EXPECT_FALSE(tv::read_config_lists(dir_.path(), &lists));  // a folder
+  testsupport::write_file(path_, std::string("\x00\xff\x01garbage\n=\n[]\n\x7f", 18));
   EXPECT_FALSE(tv::read_config_lists(path_, &lists));
-  shelltest::write_file(path_, "[other]\nit_0=x\n");
+  testsupport::write_file(path_, "[other]\nit_0=x\n");
   EXPECT_FALSE(tv::read_config_lists(path_, &lists));
   EXPECT_EQ(lists.cmd, (std::vector<std::string>{"kept"}));
 }

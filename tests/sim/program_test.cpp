@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 const std::string kProgram = std::string(TVBOX_BINARY_DIR) + "/tools/tvbox-sim";
@@ -67,8 +69,8 @@ int exit_code(pid_t pid) {
 
 TEST(TvboxSimProgram, ServesAndWritesImagesOnExit) {
   if (access(kProgram.c_str(), X_OK) != 0) GTEST_SKIP() << "tvbox-sim is not built";
-  char tmpl[] = "/tmp/boxsim-prog-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
+  testsupport::TempDir scratch("boxsim-prog");
+  const std::string& dir = scratch.path();
   Child child = spawn({"--port-dir", dir + "/ports", "--images", dir + "/img", "--prog", "com4"});
   std::vector<std::string> lines = read_lines(child.out, 3, 5000);
   ASSERT_EQ(lines.size(), 3u);

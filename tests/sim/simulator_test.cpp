@@ -15,17 +15,12 @@
 
 #include "boxsim/box_decoder.h"
 #include "boxsim/box_sim.h"
+#include "support/temp_dir.h"
 #include "support/wait_for.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-std::string fresh_dir(const std::string& name) {
-  char tmpl[] = "/tmp/boxsim-test-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  return dir + "/" + name;
-}
 
 int open_raw(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -78,9 +73,10 @@ const Bytes kWrite4 = {0x90, 0x6F, 0, 0, 'W', 0x12, 0x34, 1, 2, 3, 4, 0x0D};
 const Bytes kRead = {0x90, 0x6F, 0, 0, 'R', 0x12, 0x34, 0, 0x33, 0, 0, 0x0D};
 
 TEST(BoxSimulator, AnswersOnTheProgrammingPortAndRecordsTraffic) {
+  testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   std::string error;
-  ASSERT_TRUE(sim.start(fresh_dir("ports"), &error)) << error;
+  ASSERT_TRUE(sim.start(scratch.file("ports"), &error)) << error;
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   write_all(fd, kWrite4);
@@ -114,10 +110,11 @@ TEST(BoxSimulator, AnswersOnTheProgrammingPortAndRecordsTraffic) {
 }
 
 TEST(BoxSimulator, AnswersAControlQuery) {
+  testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   sim.set_control_turnaround_ms(0);
   sim.set_control_reply({0x5A});
-  ASSERT_TRUE(sim.start(fresh_dir("ports")));
+  ASSERT_TRUE(sim.start(scratch.file("ports")));
   int fd = open_raw(sim.control_path());
   ASSERT_GE(fd, 0);
   Bytes frame;
@@ -134,11 +131,12 @@ TEST(BoxSimulator, AnswersAControlQuery) {
 }
 
 TEST(BoxSimulator, VanishClosesTheLine) {
+  testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   boxsim::Faults f;
   f.vanish_after = 1;
   sim.set_faults(f);
-  ASSERT_TRUE(sim.start(fresh_dir("ports")));
+  ASSERT_TRUE(sim.start(scratch.file("ports")));
   std::string link = sim.programming_path();
   int fd = open_raw(link);
   ASSERT_GE(fd, 0);
@@ -155,11 +153,12 @@ TEST(BoxSimulator, VanishClosesTheLine) {
 }
 
 TEST(BoxSimulator, AnswerDelayHoldsTheEcho) {
+  testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   boxsim::Faults f;
   f.answer_delay_ms = 300;
   sim.set_faults(f);
-  ASSERT_TRUE(sim.start(fresh_dir("ports")));
+  ASSERT_TRUE(sim.start(scratch.file("ports")));
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   write_all(fd, kWrite4);
@@ -169,7 +168,8 @@ TEST(BoxSimulator, AnswerDelayHoldsTheEcho) {
 }
 
 TEST(BoxSimulator, PortDirectoryHandling) {
-  std::string dir = fresh_dir("ports");
+  testsupport::TempDir scratch("boxsim");
+  std::string dir = scratch.file("ports");
   ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
   ASSERT_EQ(symlink("/dev/nonexistent-line", (dir + "/com3").c_str()), 0);
   FILE* f = std::fopen((dir + "/com5").c_str(), "w");
@@ -189,12 +189,13 @@ TEST(BoxSimulator, PortDirectoryHandling) {
 }
 
 TEST(BoxSimulator, WritesMemoryImages) {
+  testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   boxsim::Memories m;
   m.flash[0xABCDEF] = 0x12;
   m.pic[99999] = 0x34;
   sim.set_memories(m);
-  std::string dir = fresh_dir("images/nested");
+  std::string dir = scratch.file("images/nested");
   ASSERT_TRUE(sim.write_images(dir));
   struct Expect { const char* name; size_t size; long at; int value; };
   for (Expect e : {Expect{"flash.bin", boxsim::kFlashSize, 0xABCDEF, 0x12},
@@ -221,12 +222,13 @@ namespace {
 // Pacing can only make the box slower than the line: a lower bound on the time
 // an answer takes is safe to check on any machine.
 TEST(BoxSimulator, PacingKeepsToTheLineRate) {
+  testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   boxsim::Faults f;
   f.pace = true;
   sim.set_faults(f);
   sim.set_control_turnaround_ms(0);
-  ASSERT_TRUE(sim.start(fresh_dir("ports")));
+  ASSERT_TRUE(sim.start(scratch.file("ports")));
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   auto start = std::chrono::steady_clock::now();

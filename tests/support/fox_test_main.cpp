@@ -9,6 +9,7 @@
 #include "link/clock.h"
 #include "shell/ui_queue.h"
 #include "support/fox_app.h"
+#include "support/temp_dir.h"
 
 namespace testsupport {
 namespace {
@@ -41,8 +42,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "GUI tests need an X display (run them under Xvfb)\n");
     return 1;
   }
-  char home_template[] = "/tmp/tvbox-gui-home-XXXXXX";
-  if (const char* home = mkdtemp(home_template)) setenv("HOME", home, 1);
+  // The application's registry lives under HOME: a scratch one keeps the
+  // user's settings out of the tests. Made before the application, so it is
+  // removed only after the application is gone.
+  static testsupport::TempDir home("gui-home");
+  setenv("HOME", home.path().c_str(), 1);
   static FX::FXApp application("TV Box", "Harnvale");
   testsupport::app = &application;
   application.init(argc, argv);
