@@ -2,6 +2,7 @@
 // image and its pixels are counted; and a screenshot of a whole channel page
 // is written to the build folder for a person to look at.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +10,10 @@
 
 #include "channels/ChannelPage.h"
 #include "channels/channel_pages.h"
+#include "icons/icons.h"
 #include "kit_fixture.h"
 #include "link/trace.h"
+#include "shell/catalogue.h"
 #include "support/fox_app.h"
 
 using namespace FX;
@@ -120,9 +123,18 @@ TEST(ChannelPageScreenshot, VisiblePageAfterRefresh) {
   if (std::system("command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "no import tool";
   tv::set_trace_enabled(false);
   dbkit_test::SeamGuard seam;
+  // As the program shows it: English captions, the pictures of the data
+  // folder (loaded by name from the working folder), the logo and check mark.
+  char previous_dir[4096];
+  ASSERT_NE(getcwd(previous_dir, sizeof previous_dir), nullptr);
+  ASSERT_EQ(chdir(TVBOX_SOURCE_DIR "/data"), 0);
+  tv::reset_catalogue_for_tests();
+  tv::set_language_file("lang.en");
   FXMainWindow* window = new FXMainWindow(testsupport::test_app(), "channels", NULL, NULL,
                                           DECOR_ALL, 0, 0, 760, 460);
-  tv::ChannelPages pages = tv::build_channel_pages(window, nullptr, window, NULL, NULL);
+  FXXPMIcon* logo = new FXXPMIcon(testsupport::test_app(), tv::icons::logo_picture_xpm);
+  FXXPMIcon* check = new FXXPMIcon(testsupport::test_app(), tv::icons::check_icon_xpm);
+  tv::ChannelPages pages = tv::build_channel_pages(window, nullptr, window, logo, check);
   window->create();
   window->show(PLACEMENT_DEFAULT);
   FXDbControl* nav = pages.tv->navigator;
@@ -144,6 +156,10 @@ TEST(ChannelPageScreenshot, VisiblePageAfterRefresh) {
   EXPECT_TRUE(fourth->isSelected());
   EXPECT_EQ(FXString("YYYY 03"), pages.tv->nameField->getText());
   delete window;
+  delete logo;
+  delete check;
+  tv::reset_catalogue_for_tests();
+  ASSERT_EQ(chdir(previous_dir), 0);
 }
 
 }  // namespace
