@@ -14,6 +14,7 @@
 #include "link/clock.h"
 #include "link/ports.h"
 #include "link/trace.h"
+#include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
 
@@ -56,13 +57,7 @@ class BoxBurn : public ::testing::Test {
     ASSERT_TRUE(ended);
   }
 
-  void expect_images_match() {
-    boxsim::Memories memories = sim_.memories();
-    EXPECT_TRUE(memories.pic == generated_.images.pic) << "PIC memory differs";
-    EXPECT_TRUE(memories.flash == generated_.images.flash) << "flash differs";
-    EXPECT_TRUE(memories.osd == generated_.images.osd) << "OSD memory differs";
-    EXPECT_TRUE(memories.font == generated_.images.font) << "font memory differs";
-  }
+  void expect_images_match() { EXPECT_TRUE(testsupport::box_holds(sim_.memories(), generated_.images)); }
 
   static tv::BurnSettings quick_settings() {
     tv::BurnSettings settings;
@@ -71,15 +66,7 @@ class BoxBurn : public ::testing::Test {
     return settings;
   }
 
-  static chipsetgen::Options small_options() {
-    chipsetgen::Options options;
-    options.seed = 11;
-    options.pic_bytes = 120;
-    options.flash_bytes = 4096;
-    options.osd_bytes = 512;
-    options.glyphs = 2;
-    return options;
-  }
+  static chipsetgen::Options small_options() { return testsupport::small_chipset_options(); }
 
   static int count_of(const std::vector<uint8_t>& bytes, const std::string& needle) {
     std::string text(bytes.begin(), bytes.end());

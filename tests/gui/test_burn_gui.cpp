@@ -24,6 +24,7 @@
 #include "shell/gui_burn_sink.h"
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
+#include "support/box_images.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
 
@@ -49,15 +50,7 @@ chipsetgen::Options full_options() {
   return options;
 }
 
-chipsetgen::Options small_options() {
-  chipsetgen::Options options;
-  options.seed = 11;
-  options.pic_bytes = 120;
-  options.flash_bytes = 4096;
-  options.osd_bytes = 512;
-  options.glyphs = 2;
-  return options;
-}
+chipsetgen::Options small_options() { return testsupport::small_chipset_options(); }
 
 class BurnGui : public ::testing::Test {
  protected:
@@ -154,13 +147,7 @@ class BurnGui : public ::testing::Test {
     return page().log->getStyle(position);
   }
 
-  void expectImagesMatch() {
-    boxsim::Memories memories = sim_.memories();
-    EXPECT_TRUE(memories.pic == generated_.images.pic) << "PIC memory differs";
-    EXPECT_TRUE(memories.flash == generated_.images.flash) << "flash differs";
-    EXPECT_TRUE(memories.osd == generated_.images.osd) << "OSD memory differs";
-    EXPECT_TRUE(memories.font == generated_.images.font) << "font memory differs";
-  }
+  void expectImagesMatch() { EXPECT_TRUE(testsupport::box_holds(sim_.memories(), generated_.images)); }
 
   void expectIdleAfterBurn() {
     EXPECT_FALSE(page().burnRunning());

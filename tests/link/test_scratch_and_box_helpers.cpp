@@ -12,6 +12,7 @@
 
 #include "link/ports.h"
 #include "link/trace.h"
+#include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
 
@@ -96,6 +97,22 @@ TEST(SimulatedBox, TakesOtherPortNames) {
   EXPECT_TRUE(exists(box.dir().file("com6")));
   EXPECT_FALSE(exists(box.dir().file("com3")));
   EXPECT_NE(box.open_programming_port(), 0);  // no box on com3
+}
+
+TEST(BoxHolds, NamesEachMemoryThatDiffersFromItsImage) {
+  chipsetgen::Images images;
+  boxsim::Memories memories;
+  memories.pic.assign(images.pic.begin(), images.pic.end());
+  memories.flash.assign(images.flash.begin(), images.flash.end());
+  memories.osd.assign(images.osd.begin(), images.osd.end());
+  memories.font.assign(images.font.begin(), images.font.end());
+  EXPECT_TRUE(testsupport::box_holds(memories, images));
+
+  memories.font[7] ^= 1;
+  memories.pic.pop_back();
+  ::testing::AssertionResult result = testsupport::box_holds(memories, images);
+  EXPECT_FALSE(result);
+  EXPECT_STREQ(result.message(), "box memory differs: PIC font");
 }
 
 }  // namespace
