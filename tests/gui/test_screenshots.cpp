@@ -1,7 +1,7 @@
 // Pictures of every tab for a person to look at (captions readable, icons in
 // place). Runs only when TVBOX_SCREENSHOTS names the folder for the PNGs:
-//   TVBOX_SCREENSHOTS=/tmp/shots TVBOX_SCREENSHOT_LANG=lang.ru \
-//     ./test_gui --gtest_filter='Screenshots.*'
+//   TVBOX_SCREENSHOTS=/tmp/shots TVBOX_SCREENSHOT_LANG=lang.ru
+//     ./test_gui --gtest_filter='Screenshots.*'   (one command line)
 // The window is built with data/ as the working directory, so the sample
 // language files and pictures are used.
 #include <gtest/gtest.h>

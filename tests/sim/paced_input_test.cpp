@@ -15,6 +15,7 @@
 
 #include "boxsim/box_decoder.h"
 #include "boxsim/box_sim.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ constexpr auto kProgrammingCharacter = std::chrono::nanoseconds(1000000000LL * 1
 constexpr auto kControlCharacter = std::chrono::nanoseconds(1000000000LL * 12 / 2400);
 
 const Bytes kWrite4 = {0x90, 0x6F, 0, 0, 'W', 0x12, 0x34, 1, 2, 3, 4, 0x0D};
-
-std::string fresh_port_dir() {
-  char tmpl[] = "/tmp/boxsim-paced-XXXXXX";
-  return std::string(mkdtemp(tmpl)) + "/ports";
-}
 
 int open_raw(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -66,7 +62,7 @@ class PacedBox : public ::testing::Test {
     sim_.set_faults(faults);
     sim_.set_control_turnaround_ms(0);
     std::string error;
-    ASSERT_TRUE(sim_.start(fresh_port_dir(), &error)) << error;
+    ASSERT_TRUE(sim_.start(dir_.file("ports"), &error)) << error;
   }
   void TearDown() override {
     if (fd_ >= 0) close(fd_);
@@ -84,6 +80,7 @@ class PacedBox : public ::testing::Test {
     return Clock::now() - start;
   }
 
+  testsupport::TempDir dir_{"paced"};
   boxsim::BoxSimulator sim_;
   int fd_ = -1;
 };
@@ -140,9 +137,9 @@ TEST_F(PacedBox, ControlLineTakesInTwelveBitCharactersAt2400Baud) {
 
 TEST(UnpacedBox, TakesInEverythingAtOnce) {
   // Without pacing the received bytes reach the box unchanged and in order.
+  testsupport::TempDir dir("unpaced");
   boxsim::BoxSimulator sim;
-  char tmpl[] = "/tmp/boxsim-paced-XXXXXX";
-  ASSERT_TRUE(sim.start(std::string(mkdtemp(tmpl)) + "/ports"));
+  ASSERT_TRUE(sim.start(dir.file("ports")));
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   Bytes two = kWrite4;
