@@ -15,9 +15,13 @@
 
 #include "boxsim/box_decoder.h"
 #include "boxsim/box_sim.h"
+#include "raw_line.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+using simtest::open_raw;
+using simtest::read_bytes;
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -27,32 +31,8 @@ constexpr auto kControlCharacter = std::chrono::nanoseconds(1000000000LL * 12 / 
 
 const Bytes kWrite4 = {0x90, 0x6F, 0, 0, 'W', 0x12, 0x34, 1, 2, 3, 4, 0x0D};
 
-int open_raw(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return -1;
-  termios tio;
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(fd, TCSANOW, &tio);
-  return fd;
-}
 
 // Reads until `count` bytes came or `timeout_ms` passed.
-Bytes read_bytes(int fd, size_t count, int timeout_ms) {
-  Bytes got;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (got.size() < count) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, int(left)) <= 0) break;
-    uint8_t buf[512];
-    ssize_t n = read(fd, buf, std::min(sizeof buf, count - got.size()));
-    if (n <= 0) break;
-    got.insert(got.end(), buf, buf + n);
-  }
-  return got;
-}
 
 class PacedBox : public ::testing::Test {
  protected:

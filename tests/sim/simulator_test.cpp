@@ -15,44 +15,22 @@
 
 #include "boxsim/box_decoder.h"
 #include "boxsim/box_sim.h"
+#include "raw_line.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
 
 namespace {
 
+using simtest::open_raw;
+
 using Bytes = std::vector<uint8_t>;
 
-int open_raw(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return -1;
-  termios tio;
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(fd, TCSANOW, &tio);
-  return fd;
-}
 
 void write_all(int fd, const Bytes& bytes) {
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
 }
 
 // Reads until `count` bytes came or `timeout_ms` passed; returns what came.
-Bytes read_some(int fd, size_t count, int timeout_ms) {
-  Bytes got;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (got.size() < count) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, int(left)) <= 0) break;
-    uint8_t buf[512];
-    ssize_t n = read(fd, buf, std::min(sizeof buf, count - got.size()));
-    if (n <= 0) break;
-    got.insert(got.end(), buf, buf + n);
-  }
-  return got;
-}
 
 // Whether reading the line fails (hang-up, I/O error) within the time-out.
 bool line_fails_within(int fd, int timeout_ms) {
@@ -80,11 +58,11 @@ TEST(BoxSimulator, AnswersOnTheProgrammingPortAndRecordsTraffic) {
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   write_all(fd, kWrite4);
-  EXPECT_EQ(read_some(fd, 12, 2000), kWrite4);
+  EXPECT_EQ(simtest::read_bytes(fd, 12, 2000), kWrite4);
   write_all(fd, kRead);
   Bytes expected = kRead;
   expected.insert(expected.end(), {1, 2, 3, 4});
-  EXPECT_EQ(read_some(fd, 16, 2000), expected);
+  EXPECT_EQ(simtest::read_bytes(fd, 16, 2000), expected);
   EXPECT_EQ(sim.memories().osd[0x1236], 3);
   Bytes all = kWrite4;
   all.insert(all.end(), kRead.begin(), kRead.end());
@@ -98,10 +76,10 @@ TEST(BoxSimulator, AnswersOnTheProgrammingPortAndRecordsTraffic) {
   fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   write_all(fd, kWrite4);
-  EXPECT_EQ(read_some(fd, 12, 2000), kWrite4);
+  EXPECT_EQ(simtest::read_bytes(fd, 12, 2000), kWrite4);
 
   sim.send_raw({0x41, 0x42});
-  EXPECT_EQ(read_some(fd, 2, 2000), Bytes({0x41, 0x42}));
+  EXPECT_EQ(simtest::read_bytes(fd, 2, 2000), Bytes({0x41, 0x42}));
   close(fd);
   std::string link = sim.programming_path();
   sim.stop();
@@ -122,7 +100,7 @@ TEST(BoxSimulator, AnswersAControlQuery) {
   frame.insert(frame.end(), {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0});
   Bytes line = boxsim::doubled(frame);
   write_all(fd, line);
-  Bytes reply = read_some(fd, 18, 3000);
+  Bytes reply = simtest::read_bytes(fd, 18, 3000);
   ASSERT_EQ(reply.size(), 18u);  // three sync pairs, the marker, one payload byte
   EXPECT_EQ(Bytes(reply.end() - 8, reply.end()), Bytes({0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x5A, 0xA5}));
   EXPECT_EQ(sim.control_received(), line);
@@ -162,8 +140,8 @@ TEST(BoxSimulator, AnswerDelayHoldsTheEcho) {
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);
   write_all(fd, kWrite4);
-  EXPECT_TRUE(read_some(fd, 1, 150).empty());
-  EXPECT_EQ(read_some(fd, 12, 2000), kWrite4);
+  EXPECT_TRUE(simtest::read_bytes(fd, 1, 150).empty());
+  EXPECT_EQ(simtest::read_bytes(fd, 12, 2000), kWrite4);
   close(fd);
 }
 
@@ -235,7 +213,7 @@ TEST(BoxSimulator, PacingKeepsToTheLineRate) {
   std::vector<uint8_t> burst;
   for (int i = 0; i < 40; ++i) burst.insert(burst.end(), kWrite4.begin(), kWrite4.end());
   write_all(fd, burst);
-  EXPECT_EQ(read_some(fd, burst.size(), 5000).size(), burst.size());
+  EXPECT_EQ(simtest::read_bytes(fd, burst.size(), 5000).size(), burst.size());
   auto took = std::chrono::steady_clock::now() - start;
   // 480 bytes at 57600 baud, 10 bits each: 83 ms.
   EXPECT_GE(took, std::chrono::milliseconds(80));
@@ -248,7 +226,7 @@ TEST(BoxSimulator, PacingKeepsToTheLineRate) {
   frame.insert(frame.end(), {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0});
   start = std::chrono::steady_clock::now();
   write_all(ctl, boxsim::doubled(frame));
-  EXPECT_EQ(read_some(ctl, 18, 5000).size(), 18u);
+  EXPECT_EQ(simtest::read_bytes(ctl, 18, 5000).size(), 18u);
   // 18 bytes of 12 bits at 2400 baud: 90 ms (the first goes at once).
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(85));
   close(ctl);
