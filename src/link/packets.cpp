@@ -198,7 +198,9 @@ bool sector_needs_erase(int address) {
 
 // Erases the sector of `address` unless the sector erased last covers it.
 // A box that keeps refusing the erase is given up after a few attempts and
-// the refusal returned, so nothing is written into an unerased sector.
+// the refusal returned, so nothing is written into an unerased sector. The
+// erase records its sector before it is sent; after a refusal that sector is
+// not known to be erased, so the next write asks for the erase again.
 int ensure_sector_erased(int address) {
   if (!sector_needs_erase(address)) return kEchoOk;
   int result = kEchoOk;
@@ -206,6 +208,18 @@ int ensure_sector_erased(int address) {
     result = osd_flashClr(address);
     if (result == kEchoOk) return kEchoOk;
   }
+  osd_flashStrAdr = -1;
+  return result;
+}
+
+// A write of `size` bytes may run over into the next sector: that sector is
+// erased before the write too, or the bytes written there would be lost when
+// the next record erases it.
+int ensure_sectors_erased(int address, int size) {
+  int result = ensure_sector_erased(address);
+  const int last = address + size - 1;
+  if (result == kEchoOk && last / kSectorSize != address / kSectorSize)
+    result = ensure_sector_erased(last);
   return result;
 }
 
@@ -358,7 +372,7 @@ int osd_flashClr(int address) {
 
 int osd_flashW(int address, const char* hex8) {
   int a = low24(address);
-  int erased = ensure_sector_erased(a);
+  int erased = ensure_sectors_erased(a, 4);
   if (erased != kEchoOk) return erased;
   if (!programming_port().is_open()) return 0;
   Packet packet;
@@ -384,7 +398,7 @@ int osd_flashW(int address, const char* hex8) {
 int osd_wrt16(int address, const char* hex32, uint8_t target) {
   int a = low24(address);
   if (target == kTargetFlash) {
-    int erased = ensure_sector_erased(a);
+    int erased = ensure_sectors_erased(a, 16);
     if (erased != kEchoOk) return erased;
   }
   uint8_t packet[kWrite16Size];

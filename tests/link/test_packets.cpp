@@ -88,6 +88,22 @@ TEST_F(Primitives, RefusedEraseIsGivenUpAfterFiveAttemptsWithoutWriting) {
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 5u);
   for (const Bytes& packet : sent) EXPECT_EQ(packet[4], 0x65) << "a write went out after the refused erase";
+  // The refused sector is not taken as erased: the next write asks again.
+  EXPECT_EQ(tv::osd_flashStrAdr, -1);
+}
+
+TEST_F(Primitives, WriteRunningIntoTheNextSectorErasesThatSectorFirst) {
+  tv::reset_flash_sector();
+  ScriptedBox box(peer, 12);
+  EXPECT_EQ(tv::osd_flashW(0x0FFE, "01020304"), 0);  // bytes at 0x0FFE..0x1001
+  EXPECT_EQ(tv::osd_flashW(0x1002, "05060708"), 0);  // sector 1 is erased already
+  box.stop();
+  auto sent = box.packets();
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[0], bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x00, 0, 0, 0, 0x0D}));
+  EXPECT_EQ(sent[1], bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x01, 0, 0, 0, 0x0D}));
+  EXPECT_EQ(sent[2][4], 0x57);
+  EXPECT_EQ(sent[3][4], 0x57);
 }
 
 TEST_F(Primitives, EchoRulesStrayBytesAndUncomparedEnds) {
