@@ -9,6 +9,7 @@
 #include "link/clock.h"
 #include "shell/ui_queue.h"
 #include "support/fox_app.h"
+#include "support/x_display.h"
 #include "support/temp_dir.h"
 
 namespace testsupport {
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   // Listing the tests (CTest does so to learn their names) needs no display.
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  if (!std::getenv("DISPLAY")) {
+  if (!std::getenv("DISPLAY") || !testsupport::display_answers(10000)) {
     std::fprintf(stderr, "GUI tests need an X display (run them under Xvfb)\n");
     return 1;
   }
