@@ -11,6 +11,7 @@
 #include "link/progress.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
+#include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/settings_page.h"
 #include "shell/title_page.h"
@@ -173,6 +174,9 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // Its end re-arms the poll timer, so the timer is removed after that.
   stopWorkers();
   disconnectWorkerQueue();
+  // Closing the window deletes it before shutdown runs: shutdown must not
+  // find it again.
+  if (main_window == this) main_window = nullptr;
   getApp()->removeTimeout(this, ID_POLL_TIMER);
   delete menuPane;
   delete helpPane;

@@ -266,6 +266,18 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   EXPECT_EQ(on_disk.readIntEntry("position", "w", 0), 640);
 }
 
+// Closing the window (its close box, or the quit menu) deletes it before
+// shutdown runs; shutdown must then leave it alone and still close the ports.
+TEST_F(StartupTest, ClosingTheWindowThenShuttingDownTouchesNoDeletedWindow) {
+  start_sim();
+  start();
+  ASSERT_TRUE(tv::programming_port().is_open());
+  main_window->handle(main_window, FXSEL(SEL_COMMAND, FX::FXTopWindow::ID_CLOSE), nullptr);
+  EXPECT_EQ(main_window, nullptr);
+  tv::shut_down_program();
+  EXPECT_FALSE(tv::programming_port().is_open());
+}
+
 TEST_F(StartupTest, StoredLanguageWithoutBlankKeepsRussian) {
   testsupport::test_app()->reg().writeStringEntry("settings", "lang", "ENGLISH");
   start();

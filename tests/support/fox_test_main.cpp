@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   static FX::FXApp application("TV Box", "Harnvale");
   testsupport::app = &application;
   application.init(argc, argv);
+  testsupport::release_display_probe();  // the application holds its own connection now
   application.create();
   return RUN_ALL_TESTS();
 }

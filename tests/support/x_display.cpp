@@ -5,17 +5,24 @@
 #include "link/clock.h"
 
 namespace testsupport {
+namespace {
+Display* probe = nullptr;
+}
 
 bool display_answers(int timeout_ms) {
   tv::Deadline deadline(timeout_ms);
-  for (;;) {
-    if (Display* display = XOpenDisplay(nullptr)) {
-      XCloseDisplay(display);
-      return true;
-    }
+  while (!probe) {
+    probe = XOpenDisplay(nullptr);
+    if (probe) break;
     if (deadline.expired()) return false;
     tv::sleep_ms(100);
   }
+  return true;
+}
+
+void release_display_probe() {
+  if (probe) XCloseDisplay(probe);
+  probe = nullptr;
 }
 
 }  // namespace testsupport

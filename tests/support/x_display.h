@@ -4,8 +4,11 @@
 
 namespace testsupport {
 
-// A display server that is busy, or still starting, may refuse a connection
-// for a moment, and FOX gives up at once: this tries for up to `timeout_ms`.
+// A display server that is still starting, or resetting because its last
+// client left, refuses connections for a moment, and FOX gives up at once:
+// this tries for up to `timeout_ms`. The connection it makes is kept open (a
+// server resets when its last client leaves), until release_display_probe().
 bool display_answers(int timeout_ms);
+void release_display_probe();
 
 }  // namespace testsupport
