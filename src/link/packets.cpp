@@ -267,13 +267,13 @@ void osd_clr() {
   port.set_dtr(false);
   port.purge();
   port.drain();
-  protocol_pause_ms(1000);
+  programming_port().pause(1000);
   static const Packet kClear = {0x8C, 0x73, 0x00, 0x73, 0x77, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0D, 0x0D};
   long written = port.write(kClear, kPacketSize);
   uint8_t reply[200];
   int result = wait_echo(reply, sizeof reply, kClear, kTargetSystem);
   trace("!!!! osd_clr <%d> err %d\n", static_cast<int>(written < 0 ? 0 : written), result);
-  protocol_pause_ms(5000);
+  programming_port().pause(5000);
 }
 
 int osd_read(int address, uint8_t* out4) {
@@ -324,7 +324,7 @@ int osd_wrt_fnt(int address, uint8_t value) {
 
 int osd_clr_fnt_page(int page_address, uint8_t operand) {
   int result = font_page_clear(page_address, operand, kFontPageClear);
-  protocol_pause_ms(300);  // the box clears the page meanwhile
+  programming_port().pause(300);  // the box clears the page meanwhile
   return result;
 }
 
@@ -366,7 +366,7 @@ int osd_flashClr(int address) {
     trace_pairs("(%u)(%u) -----------\n", packet, reply);
   }
   std::fflush(stdout);
-  protocol_pause_ms(2000);  // the box erases the sector meanwhile
+  programming_port().pause(2000);  // the box erases the sector meanwhile
   return result;
 }
 

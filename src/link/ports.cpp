@@ -75,12 +75,12 @@ int close_com() {
 void line_recovery() {
   SerialPort& port = programming_port();
   port.drain();
-  protocol_pause_ms(30);
+  port.pause(30);
   port.set_dtr(false);
   port.purge();
-  protocol_pause_ms(300);
+  port.pause(300);
   port.drain();
-  protocol_pause_ms(300);
+  port.pause(300);
 }
 
 int xs_open(int n) {

@@ -48,7 +48,38 @@ bool hung_up(short revents) { return revents & (POLLHUP | POLLERR | POLLNVAL); }
 
 }  // namespace
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::SerialPort() {
+  if (pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+}
+
+SerialPort::~SerialPort() {
+  close();
+  if (wake_[0] >= 0) ::close(wake_[0]);
+  if (wake_[1] >= 0) ::close(wake_[1]);
+}
+
+void SerialPort::abandon_waits(bool abandon) {
+  abandoned_ = abandon;
+  if (abandon) {
+    const uint8_t byte = 1;
+    if (wake_[1] >= 0) (void)::write(wake_[1], &byte, 1);
+  } else if (wake_[0] >= 0) {
+    uint8_t drained[64];
+    while (::read(wake_[0], drained, sizeof drained) > 0) {
+    }
+  }
+}
+
+bool SerialPort::waits_abandoned() const { return abandoned_; }
+
+bool SerialPort::pause(int64_t ms) {
+  Deadline deadline(ms * pause_scale_percent() / 100);
+  while (!abandoned_ && !deadline.expired()) {
+    pollfd wake{wake_[0], POLLIN, 0};
+    ::poll(&wake, 1, static_cast<int>(deadline.remaining_ms()));
+  }
+  return !abandoned_;
+}
 
 int SerialPort::open_device(const std::string& path) {
   close();
@@ -86,9 +117,6 @@ void SerialPort::close() {
   fd_ = -1;
 }
 
-bool SerialPort::set_line(int baud, Parity parity, int stop_bits) {
-  return apply_line(baud, parity, stop_bits) == LineResult::Ok;
-}
 
 SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_bits) {
   termios settings{};
@@ -117,19 +145,20 @@ SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_
 }
 
 long SerialPort::read(uint8_t* buffer, size_t size, int timeout_ms) {
-  if (fd_ < 0) return -1;
+  if (fd_ < 0 || abandoned_) return -1;
   if (size == 0) return 0;
-  pollfd waiting{fd_, POLLIN, 0};
-  int ready = ::poll(&waiting, 1, timeout_ms < 0 ? 0 : timeout_ms);
+  pollfd waiting[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+  int ready = ::poll(waiting, 2, timeout_ms < 0 ? 0 : timeout_ms);
+  if (abandoned_) return -1;
   if (ready < 0) return errno == EINTR ? 0 : -1;
   if (ready == 0) return 0;
-  if (waiting.revents & POLLIN) {
+  if (waiting[0].revents & POLLIN) {
     ssize_t got = ::read(fd_, buffer, size);
     if (got > 0) return got;
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
     return -1;  // 0 after "readable" is a hang-up, and so is EIO
   }
-  return hung_up(waiting.revents) ? -1 : 0;
+  return hung_up(waiting[0].revents) ? -1 : 0;
 }
 
 long SerialPort::write(const uint8_t* data, size_t size, int timeout_ms) {
@@ -137,6 +166,7 @@ long SerialPort::write(const uint8_t* data, size_t size, int timeout_ms) {
   Deadline deadline(timeout_ms);
   size_t done = 0;
   while (done < size) {
+    if (abandoned_) return -1;
     ssize_t put = ::write(fd_, data + done, size - done);
     if (put > 0) {
       done += static_cast<size_t>(put);
@@ -144,9 +174,9 @@ long SerialPort::write(const uint8_t* data, size_t size, int timeout_ms) {
     }
     if (put < 0 && errno != EAGAIN && errno != EINTR) return -1;
     if (deadline.expired()) break;
-    pollfd waiting{fd_, POLLOUT, 0};
-    int ready = ::poll(&waiting, 1, static_cast<int>(deadline.remaining_ms()));
-    if (ready > 0 && !(waiting.revents & POLLOUT) && hung_up(waiting.revents)) return -1;
+    pollfd waiting[2] = {{fd_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
+    int ready = ::poll(waiting, 2, static_cast<int>(deadline.remaining_ms()));
+    if (ready > 0 && !(waiting[0].revents & POLLOUT) && hung_up(waiting[0].revents)) return -1;
   }
   return static_cast<long>(done);
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,7 @@ enum class Parity { None, Even, Odd };
 
 class SerialPort {
  public:
-  SerialPort() = default;
+  SerialPort();
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
@@ -35,9 +36,7 @@ class SerialPort {
   const std::string& path() const { return path_; }
 
   // Raw mode, 8 data bits, the given baud rate, parity and stop bits, no flow
-  // control. Returns false when the device refuses the settings.
-  bool set_line(int baud, Parity parity, int stop_bits);
-  // The same, telling which step failed: reading the current settings
+  // control, telling which step failed: reading the current settings
   // (tcgetattr) or setting the new ones (tcsetattr). A pseudo-terminal that
   // does not keep the parity is not a failure; it is traced once.
   enum class LineResult { Ok, ReadFailed, WriteFailed };
@@ -57,6 +56,17 @@ class SerialPort {
   // Throws away unread input and unsent output (PurgeComm, all four flags).
   void purge();
 
+  // A fixed pause of the protocol (scaled like tv::protocol_pause_ms) that
+  // ends at once when the waits are abandoned. Returns false then.
+  bool pause(int64_t ms);
+
+  // Abandons every wait on this port, from any thread: reads, writes and
+  // pauses in progress or to come return at once as failures (-1, false)
+  // until the abandon is lifted. A burn being cancelled uses it so that the
+  // worker does not sit out a silent box's time-outs.
+  void abandon_waits(bool abandon);
+  bool waits_abandoned() const;
+
   // Modem lines. A pseudo-terminal has none: these then return false and the
   // first such failure on the port is traced once.
   bool set_dtr(bool on);
@@ -67,6 +77,8 @@ class SerialPort {
   bool set_modem_bit(int bit, bool on);
 
   int fd_ = -1;
+  int wake_[2] = {-1, -1};  // readable while the waits are abandoned
+  std::atomic<bool> abandoned_{false};
   std::string path_;
   bool modem_lines_ = true;
   bool modem_failure_traced_ = false;

@@ -5,6 +5,7 @@
 #include "burn/burn_sequence.h"
 #include "dbkit/FXMessageSeam.h"
 #include "link/port_owner.h"
+#include "link/ports.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
@@ -326,7 +327,11 @@ void BurnPage::onBurnEnded(bool ok) {
 void BurnPage::cancelAndJoinBurn() {
   if (!worker_.joinable()) return;
   cancel_ = true;
+  // A silent box would otherwise hold the worker in its time-outs (up to
+  // half a minute for a refused sector erase) while the window waits.
+  programming_port().abandon_waits(true);
   worker_.join();
+  programming_port().abandon_waits(false);
   ui_queue().drain();
 }
 

@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <thread>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "link/packets.h"
 #include "link/serial_port.h"
 #include "link_fixture.h"
 #include "support/temp_dir.h"
@@ -84,6 +86,32 @@ TEST_F(Ports, CloseLeavesTheLineNoLongerExclusive) {
   ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
   ::close(probe);
+}
+
+// Cancelling a burn must not sit out a silent box's time-outs: abandoned
+// waits end at once, in progress or to come, and the port works again after.
+TEST_F(Ports, AbandonedWaitsEndAtOnceAndTheLineWorksAfterwards) {
+  tv::SerialPort& port = tv::programming_port();
+  int echo_result = -1;
+  int64_t start = tv::monotonic_ms();
+  std::thread reader([&] {
+    uint8_t out[4];
+    echo_result = tv::osd_read(0x1234, out);  // the peer never answers: 3 s at most
+  });
+  port.abandon_waits(true);
+  reader.join();
+  EXPECT_LT(elapsed_since(start), 1000);
+  EXPECT_NE(echo_result, tv::kEchoOk);
+  EXPECT_FALSE(port.pause(5000));
+  uint8_t byte = 0;
+  EXPECT_EQ(port.read(&byte, 1, 2000), -1);
+  EXPECT_EQ(tv::wait_read(&byte, 1, 1), 2);
+  EXPECT_LT(elapsed_since(start), 1000);
+
+  port.abandon_waits(false);
+  ASSERT_TRUE(peer.write_bytes({0x41}));
+  EXPECT_EQ(port.read(&byte, 1, 2000), 1);
+  EXPECT_EQ(byte, 0x41);
 }
 
 TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
