@@ -42,7 +42,7 @@ void write_paced(SerialPort& port, const uint8_t* data, size_t size, const std::
   int64_t start = monotonic_ms();
   port.write(data, size);
   int64_t line_done = start + static_cast<int64_t>(size) * kLineMsPerByte;
-  while (!cancelled(cancel)) {
+  while (!cancelled(cancel) && !port.waits_abandoned()) {
     int64_t left = line_done - monotonic_ms();
     if (left <= 0) break;
     sleep_ms(left < 20 ? left : 20);
@@ -99,7 +99,7 @@ int receive_reply(SerialPort& port, uint8_t* out, size_t capacity, unsigned limi
   set_progress(80);
   for (;;) {
     uint32_t elapsed = static_cast<uint32_t>(monotonic_ms()) - start;
-    if (elapsed > limit_ms) break;
+    if (elapsed > limit_ms || port.waits_abandoned()) break;
     if (max != 0 && decoder.count() >= max) break;
     unsigned left = limit_ms - elapsed + 1;
     int wait = static_cast<int>(left < static_cast<unsigned>(kReadSliceMs) ? left : kReadSliceMs);
@@ -181,7 +181,7 @@ int xs_cmd(const uint8_t* record, uint8_t* out, size_t capacity, unsigned limit_
   trace_frame(frame);
   set_progress(15);
   xs_rts_off();
-  protocol_pause_ms(10);
+  port.pause(10);
   trace("zzz 10\n");
 
   set_progress(20);
@@ -205,13 +205,13 @@ int xs_query(uint8_t* out, size_t capacity, const std::atomic<bool>* cancel) {
   SerialPort& port = control_port();
   int64_t start = monotonic_ms();
   xs_rts_off();
-  protocol_pause_ms(3500);
+  port.pause(3500);
   set_progress(60);
   // The wake-up time follows the pause scale so that tests need not wait a minute.
   int64_t wake_up_ms = static_cast<int64_t>(kWakeUpMs) * pause_scale_percent() / 100;
   for (;;) {
     sleep_ms(1);
-    if (wake_up_stopped(cancel)) break;
+    if (wake_up_stopped(cancel) || port.waits_abandoned()) break;
     int64_t elapsed = monotonic_ms() - start;
     if (elapsed > wake_up_ms) break;
     set_progress(wake_up_ms > 0 ? static_cast<int>(elapsed * 100 / wake_up_ms) : 100);
@@ -242,7 +242,7 @@ void xs_line_test() {
   trace("zzz %d\n", 0);
   uint8_t v = 0;
   uint8_t previous = 0;
-  while (monotonic_ms() - start <= kLineTestListenMs) {
+  while (monotonic_ms() - start <= kLineTestListenMs && !port.waits_abandoned()) {
     uint8_t byte = v;
     long got = read_control_byte(port, &byte, kReadSliceMs);
     if (got == 1) v = byte;

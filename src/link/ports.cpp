@@ -103,14 +103,14 @@ int xs_close() {
 
 void xs_rts_off() {
   control_port().set_rts(false);
-  protocol_pause_ms(500);
+  control_port().pause(500);
 }
 
 void xs_rts_on() {
   // Lets the last bytes leave the line before the box may talk.
-  protocol_pause_ms(600);
+  control_port().pause(600);
   control_port().set_rts(true);
-  protocol_pause_ms(1);
+  control_port().pause(1);
 }
 
 int wait_read(uint8_t* buffer, int size, int count) {

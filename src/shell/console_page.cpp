@@ -399,14 +399,24 @@ void ConsolePage::startControlWorker(Work work) {
 
 void ConsolePage::finishControlExchange() {
   if (worker_.joinable()) worker_.join();
+  lineTestRunning_ = false;
+  control_port().abandon_waits(false);
   setControlButtonsRunning(false);
 }
 
-void ConsolePage::cancelControlExchange() { cancel_ = true; }
+// Cancel cuts a query's wake-up short (the frame still goes out and the
+// answer is still heard); the line test has no such part, so it is ended.
+void ConsolePage::cancelControlExchange() {
+  cancel_ = true;
+  if (lineTestRunning_) control_port().abandon_waits(true);
+}
 
 void ConsolePage::stopWorkers() {
   cancel_ = true;
-  if (worker_.joinable()) worker_.join();
+  if (!worker_.joinable()) return;
+  control_port().abandon_waits(true);  // nothing of the exchange is wanted any more
+  worker_.join();
+  control_port().abandon_waits(false);
 }
 
 long ConsolePage::onControlQuery() {
@@ -428,6 +438,7 @@ long ConsolePage::onControlQuery() {
 
 long ConsolePage::onLineTest() {
   if (controlExchangeRunning()) return 1;
+  lineTestRunning_ = true;
   startControlWorker([] { xs_line_test(); });
   return 1;
 }

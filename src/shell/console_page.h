@@ -123,6 +123,7 @@ class ConsolePage {
   int outputLines_ = 0;
   std::thread worker_;
   std::atomic<bool> cancel_{false};
+  bool lineTestRunning_ = false;  // set and cleared on the GUI thread
   // Closures posted by the worker check this on the GUI thread: a page that
   // is gone is not touched.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

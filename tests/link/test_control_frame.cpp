@@ -196,4 +196,16 @@ TEST_F(ControlExchange, LineTestSendsTheCountingPatternAndTheTestTail) {
   EXPECT_EQ(Bytes(line.begin() + 1000, line.end()), tail);
 }
 
+// A window closing during a control exchange must not wait out the line:
+// abandoned, the line test and a frame exchange end at once.
+TEST_F(ControlExchange, AbandonedExchangesEndAtOnce) {
+  tv::control_port().abandon_waits(true);
+  int64_t start = tv::monotonic_ms();
+  tv::xs_line_test();  // about 11 s on the line when left alone
+  uint8_t out[8];
+  EXPECT_EQ(tv::xs_cmd(kQueryRecord, out, sizeof out, 2500, 0), 0);
+  EXPECT_LT(elapsed_since(start), 1000);
+  tv::control_port().abandon_waits(false);
+}
+
 }  // namespace
