@@ -47,9 +47,11 @@ std::string format_line(const char* format, int value) {
   return buffer;
 }
 
+// Only a regular file is a chipset file: a pipe would block the opening and a
+// device such as /dev/zero would yield lines without end.
 bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return false;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   *size = info.st_size;
   *mtime_ns = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   return true;
@@ -220,6 +222,8 @@ ChipsetReader::~ChipsetReader() { close(); }
 
 bool ChipsetReader::open(const std::string& path) {
   close();
+  int64_t size = 0, mtime_ns = 0;
+  if (!file_identity(path, &size, &mtime_ns)) return false;
   file_ = gzopen(path.c_str(), "rb");
   return file_ != nullptr;
 }

@@ -188,6 +188,20 @@ TEST(ChipsetLoaderFiles, AMissingFileReadsAsEmptyWithARedLine) {
   EXPECT_NE(loaded.log.front().text.find("/nonexistent/dir/x.hv"), std::string::npos);
 }
 
+// Chosen by mistake in the file dialog: a pipe would block the opening, a
+// device of endless zeros would be read for ever, a folder is nothing.
+TEST(ChipsetLoaderFiles, PipesDevicesAndFoldersAreRefusedAtOnce) {
+  testsupport::TempDir dir("fifo");
+  ASSERT_EQ(mkfifo(dir.file("pipe.hv").c_str(), 0600), 0);
+  for (const std::string& path : {dir.file("pipe.hv"), std::string("/dev/zero"), dir.path()}) {
+    tv::LoadedChipset loaded = tv::load_chipset(path);
+    EXPECT_FALSE(loaded.opened) << path;
+    EXPECT_EQ(loaded.flags, 0u) << path;
+    ASSERT_FALSE(loaded.log.empty()) << path;
+    EXPECT_EQ(loaded.log.front().style, tv::kStyleBoldRed) << path;
+  }
+}
+
 TEST(ChipsetLoaderFiles, BurnRefusesAnotherPathOrAChangedFile) {
   TempDir dir("burn-loader");
   ASSERT_TRUE(write_file(dir.file("a.hv"), "***HEADER>\r\n"));
