@@ -105,14 +105,15 @@ void BurnRun::read_and_trace(const char* format, int count) {
 // its PIC loader take each step in its own time.
 void BurnRun::pic_handshake() {
   send_text("Z");
-  read_and_trace("1!====<%s>\n", 50);
+  uint8_t banner[64];
+  wait_read(banner, sizeof banner, 50);
   if (cancel_) return;
   send_text(kTwoZLine);
-  read_and_trace("11!====<%s>\n", 1);
+  read_and_trace("1!====<%s>\n", 1);
   send_text("*");
   if (!pause(2000)) return;
   send_text(kFourZLine);
-  read_and_trace("2!====<%s>\n", 1);
+  read_and_trace("11!====<%s>\n", 1);
   send_text("*");
   read_and_trace("2!====<%s>\n", 50);
 }
