@@ -17,7 +17,11 @@ enum LogStyle : int {
   kStyleBoldGreen = 5,
   kStyleBoldBlue = 6,
   kStyleBoldRed = 7,
+  kStyleUnderlinedGreen = 8,
+  kStyleUnderlinedBlue = 9,
+  kStyleUnderlinedRed = 10,
 };
+constexpr int kLogStyleCount = 10;
 
 class BurnSink {
  public:

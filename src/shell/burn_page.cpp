@@ -239,7 +239,7 @@ long BurnPage::onBurn() {
   if (burnRunning() || !burn_possible(loaded_.flags) || refuseChangedFile()) return 1;
   lockForBurn();
   clearLog();
-  appendLog(kBurningPicLine, kLogBlue);
+  appendLog(kBurningPicLine, kStyleBlue);
   startWorker(run_burn);
   return 1;
 }
@@ -247,7 +247,7 @@ long BurnPage::onBurn() {
 long BurnPage::onRecall() {
   if (burnRunning() || !system_font_present(loaded_.flags) || refuseChangedFile()) return 1;
   lockForBurn();
-  appendLog(kFontLoadingLine, kLogBlue);
+  appendLog(kFontLoadingLine, kStyleBlue);
   startWorker(run_system_font_burn);
   return 1;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
 
 class X_SRV_K_Window;
@@ -28,15 +29,6 @@ struct BurnSettings;
 
 // Sections of a chipset file, in the order of their check boxes.
 enum BurnSection { kHeader, kPic, kFlash, kOsd, kOsdRusFont, kOsdSysFont, kSectionCount };
-
-// Styles of the burn log (1..10): green, blue, red, each plain, bold and
-// underlined, with black bold in between.
-enum BurnLogStyle {
-  kLogGreen = 1, kLogBlue, kLogRed,
-  kLogBlackBold, kLogGreenBold, kLogBlueBold, kLogRedBold,
-  kLogGreenUnderlined, kLogBlueUnderlined, kLogRedUnderlined,
-};
-constexpr int kLogStyleCount = 10;
 
 class BurnPage {
  public:

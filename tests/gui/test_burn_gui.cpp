@@ -191,7 +191,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   // The start command's own effects, before the worker has said anything.
   EXPECT_TRUE(page().burnRunning());
   EXPECT_EQ(logLines(), std::vector<std::string>{"Burning PIC..."});
-  EXPECT_EQ(styleOfLine(0), tv::kLogBlue);
+  EXPECT_EQ(styleOfLine(0), tv::kStyleBlue);
   for (FXWindow* control : {static_cast<FXWindow*>(page().burnButton), static_cast<FXWindow*>(page().openButton),
                             static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField)})
     EXPECT_FALSE(control->isEnabled());
@@ -202,7 +202,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
   EXPECT_EQ(messages_.back().kind, tv::MessageKind::Information);
   EXPECT_EQ(logLines(), kFullBurnLog);
-  EXPECT_EQ(styleOfLine(1), tv::kLogBlueBold);
+  EXPECT_EQ(styleOfLine(1), tv::kStyleBoldBlue);
   expectImagesMatch();
   expectIdleAfterBurn();
   EXPECT_EQ(window->progressBar->getProgress(), 0u);
@@ -245,7 +245,7 @@ TEST_F(BurnGui, FiveBareMarkersEnableBurningAndLogEmptyTitlesThenZeroCounts) {
   const std::vector<std::string> expected = {"", "", "", "", "", "PIC LINES 0", "FLASH LINES 0",
                                              "OSD LINES 0", "OSD Font LINES 0"};
   EXPECT_EQ(logLines(), expected);
-  EXPECT_EQ(styleOfLine(5), tv::kLogGreenBold);
+  EXPECT_EQ(styleOfLine(5), tv::kStyleBoldGreen);
 }
 
 TEST_F(BurnGui, ExtendedModeLetsFlashAndOsdBeLeftOutAndBoxesCountWhenTheirStageIsReached) {
@@ -353,7 +353,7 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   std::vector<std::string> lines = logLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Burning failed: FLASH.");
-  EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kLogRedBold);
+  EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
   expectIdleAfterBurn();
 
   load(path);  // the page works on: a load after the failure
@@ -383,7 +383,7 @@ TEST_F(BurnGui, ClosingDuringABurnAsksAndYesCancelsAndJoinsTheWorker) {
   EXPECT_EQ(messages_.size(), 2u);
   EXPECT_FALSE(page().burnRunning());
   EXPECT_EQ(logLines().back(), "Burning cancelled.");
-  EXPECT_EQ(styleOfLine(int(logLines().size()) - 1), tv::kLogRedBold);
+  EXPECT_EQ(styleOfLine(int(logLines().size()) - 1), tv::kStyleBoldRed);
   EXPECT_FALSE(tv::burn_owns_programming_port());
 }
 

@@ -140,21 +140,21 @@ TEST_F(MainWindowTest, BurnPageStartsWithOnlyOpenUsable) {
 TEST_F(MainWindowTest, BurnLogKeepsTheStyleOfEveryLine) {
   tv::BurnPage& burn = window->burn();
   const FXHiliteStyle* styles = burn.logStyles();
-  EXPECT_EQ(styles[tv::kLogBlackBold - 1].normalForeColor, FXRGB(0, 0, 0));
-  EXPECT_EQ(styles[tv::kLogBlackBold - 1].style, static_cast<FXuint>(FXText::STYLE_BOLD));
-  EXPECT_EQ(styles[tv::kLogGreen - 1].normalForeColor, FXRGB(0, 190, 0));
-  EXPECT_EQ(styles[tv::kLogRedUnderlined - 1].normalForeColor, FXRGB(255, 0, 0));
-  EXPECT_EQ(styles[tv::kLogRedUnderlined - 1].style, static_cast<FXuint>(FXText::STYLE_UNDERLINE));
+  EXPECT_EQ(styles[tv::kStyleBold - 1].normalForeColor, FXRGB(0, 0, 0));
+  EXPECT_EQ(styles[tv::kStyleBold - 1].style, static_cast<FXuint>(FXText::STYLE_BOLD));
+  EXPECT_EQ(styles[tv::kStyleGreen - 1].normalForeColor, FXRGB(0, 190, 0));
+  EXPECT_EQ(styles[tv::kStyleUnderlinedRed - 1].normalForeColor, FXRGB(255, 0, 0));
+  EXPECT_EQ(styles[tv::kStyleUnderlinedRed - 1].style, static_cast<FXuint>(FXText::STYLE_UNDERLINE));
   for (int i = 0; i < tv::kLogStyleCount; ++i) {
     EXPECT_EQ(styles[i].normalBackColor, FXRGB(255, 255, 255)) << i;
     EXPECT_EQ(styles[i].selectForeColor, FXRGB(192, 192, 0)) << i;
   }
 
-  burn.appendLog("PIC 12\n", tv::kLogBlue);
-  burn.appendLog("failed\n", tv::kLogRedBold);
+  burn.appendLog("PIC 12\n", tv::kStyleBlue);
+  burn.appendLog("failed\n", tv::kStyleBoldRed);
   EXPECT_EQ(text_of(burn.log->getText()), "PIC 12\nfailed\n");
-  EXPECT_EQ(burn.log->getStyle(0), tv::kLogBlue);
-  EXPECT_EQ(burn.log->getStyle(7), tv::kLogRedBold);
+  EXPECT_EQ(burn.log->getStyle(0), tv::kStyleBlue);
+  EXPECT_EQ(burn.log->getStyle(7), tv::kStyleBoldRed);
   EXPECT_EQ(burn.log->getCursorPos(), burn.log->getLength());
   burn.clearLog();
   EXPECT_EQ(burn.log->getLength(), 0);
