@@ -140,15 +140,17 @@ int read_data(uint8_t* out4) {
 // byte beside the reply byte.
 // Headlines with "cb %d" carry a 0 there.
 void trace_write_failure(const char* headline, bool with_cb, int result, const Packet packet,
-                         const uint8_t* reply) {
+                         const uint8_t* reply, const char* pair_format = "(%d)(%d) -----------\n") {
   std::string sent = as_text(packet, kPacketSize);
   std::string got = as_text(reply, kReplyBufferSize);
   if (with_cb)
     trace(headline, result, 0, sent.c_str(), got.c_str());
   else
     trace(headline, result, sent.c_str(), got.c_str());
-  trace_pairs("(%d)(%d) -----------\n", packet, reply);
+  trace_pairs(pair_format, packet, reply);
 }
+
+constexpr const char* kUnsignedPairs = "(%u)(%u) -----------\n";
 
 int read_member(int address, uint8_t* out4, Packet packet, bool is_osd) {
   std::string shown = out4 ? as_text(out4, 4) : std::string();
@@ -158,9 +160,9 @@ int read_member(int address, uint8_t* out4, Packet packet, bool is_osd) {
   int result = send_packet(packet, reply);
   if (result != kEchoOk) {
     if (is_osd)
-      trace("### err osd_read %d cb %d<%s><%s>\n", result, 0, as_text(packet, kPacketSize).c_str(),
-            as_text(reply, kReplyBufferSize).c_str());
-    trace_pairs("(%u)(%u) -----------\n", packet, reply);
+      trace_write_failure("### err osd_read %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
+    else
+      trace_pairs(kUnsignedPairs, packet, reply);
   }
   std::fflush(stdout);
   if (result != kEchoOk) return result;
@@ -360,11 +362,8 @@ int osd_flashClr(int address) {
   trace_packet_bytes(packet);
   uint8_t reply[kReplyBufferSize];
   int result = send_packet(packet, reply);
-  if (result != kEchoOk) {
-    trace("### err osd_flashClr %d cb %d<%s><%s>\n", result, 0, as_text(packet, kPacketSize).c_str(),
-          as_text(reply, kReplyBufferSize).c_str());
-    trace_pairs("(%u)(%u) -----------\n", packet, reply);
-  }
+  if (result != kEchoOk)
+    trace_write_failure("### err osd_flashClr %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
   std::fflush(stdout);
   programming_port().pause(2000);  // the box erases the sector meanwhile
   return result;
@@ -386,11 +385,8 @@ int osd_flashW(int address, const char* hex8) {
   trace_packet_bytes(packet);
   uint8_t reply[kReplyBufferSize];
   int result = send_packet(packet, reply);
-  if (result != kEchoOk) {
-    trace("### err osd_flashW %d cb %d<%s><%s>\n", result, 0, as_text(packet, kPacketSize).c_str(),
-          as_text(reply, kReplyBufferSize).c_str());
-    trace_pairs("(%u)(%u) -----------\n", packet, reply);
-  }
+  if (result != kEchoOk)
+    trace_write_failure("### err osd_flashW %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
   std::fflush(stdout);
   return result;
 }
