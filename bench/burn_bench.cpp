@@ -40,7 +40,7 @@
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "boxsim/box_sim.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 #include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "shell/ui_queue.h"

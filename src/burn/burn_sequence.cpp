@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "burn/section_writer.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace tv {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "burn/burn_sink.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace tv {
 

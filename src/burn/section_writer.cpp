@@ -6,7 +6,7 @@
 
 #include "link/packets.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace tv {
 

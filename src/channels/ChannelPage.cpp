@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "shell/catalogue.h"
-#include "shell/load_icon.h"
-#include "link/trace.h"
+#include "text/ui_text.h"
+#include "text/load_icon.h"
+#include "base/trace.h"
 
 using namespace FX;
 
@@ -25,8 +25,6 @@ std::vector<ChannelPage*>& live_pages() {
   static std::vector<ChannelPage*> pages;
   return pages;
 }
-
-FXString caption(const char* key) { return FXString(lang_text_utf8(key).c_str()); }
 
 FXString column(const FXString& row_text, FXint index) { return row_text.section('\t', index); }
 
@@ -62,7 +60,7 @@ ChannelPage::ChannelPage(FXComposite* pane, FXObject* window, FXIcon* logo, FXIc
   navigator = new FXDbControl(right, LAYOUT_TOP | LAYOUT_LEFT | LAYOUT_FILL_X);
   searchField = new FXTextField(navigator, 8, &navigator->searchTarget, FXDataTarget::ID_VALUE,
                                 TEXTFIELD_NORMAL | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
-  searchField->setTipText(caption("search"));
+  searchField->setTipText(ui_text("search"));
   buildGrid(left, check_icon);
   new FXHorizontalSeparator(right, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
@@ -100,25 +98,25 @@ void ChannelPage::buildGrid(FXComposite* left, FXIcon* check_icon) {
   grid = new FXDbGrid(left, navigator);
   navigator->grid = grid;
   grid->appendHeader("N", NULL, 30);
-  grid->appendHeader(caption("hv_name"), picture("settings.gif"), 90);
+  grid->appendHeader(ui_text("hv_name"), picture("settings.gif"), 90);
   grid->appendHeader(FXString::null, check_icon, 25);
-  grid->appendHeader(caption("hv_frek"), picture("goto.gif"), 90);
+  grid->appendHeader(ui_text("hv_frek"), picture("goto.gif"), 90);
 }
 
 void ChannelPage::buildButtonColumn(FXComposite* parent, FXObject* window) {
   FXVerticalFrame* column = new FXVerticalFrame(parent, LAYOUT_FILL_Y);
   spacer(column);
-  upButton = new FXButton(column, caption("hv_up"), picture("up.gif"), window, 76,
+  upButton = new FXButton(column, ui_text("hv_up"), picture("up.gif"), window, 76,
                           kCommandButtonStyle);
   upButton->setUserData(grid);
-  downButton = new FXButton(column, caption("hv_down"), picture("dn.gif"), window, 77,
+  downButton = new FXButton(column, ui_text("hv_down"), picture("dn.gif"), window, 77,
                             kCommandButtonStyle);
   downButton->setUserData(grid);
   spacer(column);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
   spacer(column);
   spacer(column);
-  saveAllButton = new FXButton(column, caption("hv_saveall"), picture("saveall.gif"), window, 78,
+  saveAllButton = new FXButton(column, ui_text("hv_saveall"), picture("saveall.gif"), window, 78,
                                kCommandButtonStyle);
 }
 
@@ -130,14 +128,14 @@ void ChannelPage::buildEditor(FXComposite* parent, FXIcon* logo) {
   new FXLabel(matrix, "N");
   numberField = new FXTextField(matrix, 3, &numberTarget, value,
                                 TEXTFIELD_READONLY | FRAME_SUNKEN | FRAME_THICK);
-  new FXLabel(matrix, caption("hv_name"));
+  new FXLabel(matrix, ui_text("hv_name"));
   nameField = new FXTextField(matrix, 20, &nameTarget, value,
                               LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
-  new FXLabel(matrix, caption("hv_frek"));
+  new FXLabel(matrix, ui_text("hv_frek"));
   freqField = new FXTextField(matrix, 3, &freqTarget, value,
                               TEXTFIELD_READONLY | LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
   new FXLabel(matrix, FXString::null);
-  onCheck = new FXCheckButton(matrix, caption("hv_on"), &onTarget, value);
+  onCheck = new FXCheckButton(matrix, ui_text("hv_on"), &onTarget, value);
 
   new FXLabel(panel, FXString::null, logo, LAYOUT_RIGHT | LAYOUT_BOTTOM);
 }

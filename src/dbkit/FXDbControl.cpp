@@ -5,8 +5,8 @@
 #include "dbkit/FXDbGrid.h"
 #include "dbkit/FXMessageSeam.h"
 #include "icons/icons.h"
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/ui_text.h"
 
 using namespace FX;
 
@@ -58,8 +58,6 @@ const ButtonEntry kButtons[12] = {
     {"ctr_sinc", FXDbControl::ID_CTR_SINC, tv::icons::nav_sinc_gif, "ctrl-R", &FXDbControl::sincButton},
 };
 
-FXString caption(const char* key) { return FXString(tv::lang_text_utf8(key).c_str()); }
-
 void call(FXDbControl::Hook hook, FXDbControl* navigator) {
   if (hook) hook(navigator);
 }
@@ -67,8 +65,8 @@ void call(FXDbControl::Hook hook, FXDbControl* navigator) {
 long address_of(const void* p) { return static_cast<long>(reinterpret_cast<std::intptr_t>(p)); }
 
 bool ask_yes(FXWindow* owner, const char* message_key) {
-  return tv::show_message(owner, tv::MessageKind::Information, MBOX_YES_NO, caption("ctr_qu"),
-                          caption(message_key)) == MBOX_CLICKED_YES;
+  return tv::show_message(owner, tv::MessageKind::Information, MBOX_YES_NO, tv::ui_text("ctr_qu"),
+                          tv::ui_text(message_key)) == MBOX_CLICKED_YES;
 }
 
 }  // namespace
@@ -93,7 +91,7 @@ void FXDbControl::buildButtons() {
   for (int i = 0; i < 12; ++i) {
     const ButtonEntry& entry = kButtons[i];
     icons[i] = new FXGIFIcon(getApp(), entry.gif);
-    this->*entry.button = new FXButton(this, caption(entry.key), icons[i], this, entry.id,
+    this->*entry.button = new FXButton(this, tv::ui_text(entry.key), icons[i], this, entry.id,
                                       BUTTON_TOOLBAR | ICON_ABOVE_TEXT | FRAME_RAISED, 0, 0, 0, 0,
                                       2, 2, 2, 2);
   }

@@ -4,10 +4,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/ports.h"
 #include "link/progress.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace tv {
 namespace {

@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace tv {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/clock.h"
-#include "link/trace.h"
+#include "base/clock.h"
+#include "base/trace.h"
 
 namespace tv {
 namespace {

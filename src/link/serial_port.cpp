@@ -8,8 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "link/clock.h"
-#include "link/trace.h"
+#include "base/clock.h"
+#include "base/trace.h"
 
 namespace tv {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "link/trace.h"
+#include "base/trace.h"
 #include "shell/main_window.h"
 
 namespace tv {

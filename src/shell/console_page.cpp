@@ -3,14 +3,14 @@
 #include <cstdio>
 
 #include "dbkit/FXMessageSeam.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/console_packets.h"
 #include "link/control_frame.h"
 #include "link/packets.h"
 #include "link/port_owner.h"
 #include "link/ports.h"
 #include "link/progress.h"
-#include "link/trace.h"
+#include "base/trace.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"

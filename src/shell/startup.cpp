@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "link/ports.h"
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "shell/config_lists.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"

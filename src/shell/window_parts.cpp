@@ -1,11 +1,8 @@
 #include "shell/window_parts.h"
 
 #include "icons/icons.h"
-#include "shell/catalogue.h"
 
 namespace tv {
-
-FX::FXString ui_text(const char* key) { return FX::FXString(lang_text_utf8(key).c_str()); }
 
 FX::FXIcon* WindowIcons::make(FX::FXApp* app, const char** xpm) {
   owned_.emplace_back(new FX::FXXPMIcon(app, xpm));

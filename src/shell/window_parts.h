@@ -1,5 +1,5 @@
-// Pieces shared by the main window and its pages: captions from the
-// catalogue as display text, and the one set of built-in pictures.
+// Pieces shared by the main window and its pages: captions as display text
+// (from the text room) and the one set of built-in pictures.
 #pragma once
 
 #include <fox-1.6/fx.h>
@@ -7,10 +7,9 @@
 #include <memory>
 #include <vector>
 
-namespace tv {
+#include "text/ui_text.h"
 
-// The caption for a catalogue key, ready for a FOX widget (UTF-8).
-FX::FXString ui_text(const char* key);
+namespace tv {
 
 // Every built-in picture the window shows, made once and shared by the
 // pages; the window deletes them when it goes.

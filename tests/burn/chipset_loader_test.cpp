@@ -12,7 +12,7 @@
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
 #include "gen/chipset_gen.h"
-#include "link/trace.h"
+#include "base/trace.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
 #include "link/packets.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 using burntest::BoxCall;
 using burntest::FakeBox;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "kit_fixture.h"
+#include "dbkit/kit_fixture.h"
 #include "support/fox_app.h"
 
 using namespace FX;

@@ -1,6 +1,6 @@
-#include "kit_fixture.h"
+#include "dbkit/kit_fixture.h"
 
-#include "link/trace.h"
+#include "base/trace.h"
 #include "support/fox_app.h"
 
 using namespace FX;

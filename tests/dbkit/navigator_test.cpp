@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kit_fixture.h"
-#include "link/trace.h"
+#include "dbkit/kit_fixture.h"
+#include "base/trace.h"
 
 using namespace FX;
 using dbkit_test::KitTest;

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 
 namespace {
 

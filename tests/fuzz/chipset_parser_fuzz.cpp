@@ -6,7 +6,7 @@
 #include <string>
 
 #include "burn/chipset_file.h"
-#include "link/trace.h"
+#include "base/trace.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "dbkit/FXMessageSeam.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/console_packets.h"
 #include "link/port_owner.h"
 #include "link/ports.h"
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "shell/window_ids.h"

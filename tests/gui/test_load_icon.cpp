@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/load_icon.h"
+#include "text/load_icon.h"
 #include "support/fox_app.h"
 #include "support/temp_dir.h"
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "dbkit/FXMessageSeam.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/progress.h"
 #include "shell/burn_page.h"
-#include "shell/catalogue.h"
+#include "text/catalogue.h"
 #include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "shell/settings_page.h"

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "shell/catalogue.h"
+#include "text/catalogue.h"
 #include "shell/main_window.h"
 #include "support/fox_app.h"
 

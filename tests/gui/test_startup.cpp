@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "boxsim/box_sim.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/ports.h"
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"

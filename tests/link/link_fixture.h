@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 #include "support/pty_peer.h"
 
 namespace linktest {

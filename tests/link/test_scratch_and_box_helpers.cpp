@@ -11,7 +11,7 @@
 #include <string>
 
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"

@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "support/temp_dir.h"
 
 namespace {

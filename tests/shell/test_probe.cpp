@@ -8,7 +8,7 @@
 
 #include "boxsim/box_sim.h"
 #include "link/ports.h"
-#include "link/trace.h"
+#include "base/trace.h"
 #include "shell/startup.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"

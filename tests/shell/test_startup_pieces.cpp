@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"

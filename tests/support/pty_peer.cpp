@@ -7,7 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "link/clock.h"
+#include "base/clock.h"
 
 namespace testsupport {
 

@@ -1,6 +1,6 @@
 #include "support/wait_for.h"
 
-#include "link/clock.h"
+#include "base/clock.h"
 
 namespace testsupport {
 

@@ -2,7 +2,7 @@
 
 #include <X11/Xlib.h>
 
-#include "link/clock.h"
+#include "base/clock.h"
 
 namespace testsupport {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/trace.h"
+#include "base/trace.h"
 
 #include <atomic>
 #include <cstdarg>

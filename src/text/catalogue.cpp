@@ -1,7 +1,7 @@
 // The message catalogue. The language file is read once into a block that
 // lives until the process ends, so the texts handed out stay valid for the
 // whole run and callers may keep the pointers.
-#include "shell/catalogue.h"
+#include "text/catalogue.h"
 
 #include <fox-1.6/fx.h>
 #include <fox-1.6/FXCP1251Codec.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/trace.h"
+#include "base/trace.h"
 
 char _r_fn[kLangFileNameSize] = "lang.r";
 

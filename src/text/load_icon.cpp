@@ -1,4 +1,4 @@
-#include "shell/load_icon.h"
+#include "text/load_icon.h"
 
 #include <cstring>
 #include <memory>

@@ -11,9 +11,9 @@
 #include "channels/ChannelPage.h"
 #include "channels/channel_pages.h"
 #include "icons/icons.h"
-#include "kit_fixture.h"
-#include "link/trace.h"
-#include "shell/catalogue.h"
+#include "dbkit/kit_fixture.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "support/fox_app.h"
 
 using namespace FX;

@@ -7,8 +7,8 @@
 
 #include "channels/ChannelPage.h"
 #include "channels/channel_pages.h"
-#include "kit_fixture.h"
-#include "link/trace.h"
+#include "dbkit/kit_fixture.h"
+#include "base/trace.h"
 #include "support/fox_app.h"
 
 using namespace FX;
