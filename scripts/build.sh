@@ -11,6 +11,8 @@ case "$kind" in
   *) echo "usage: $0 [release|asan|tsan]" >&2; exit 2 ;;
 esac
 # A compiler cache, when the machine has one, makes rebuilds of other trees cheap.
+# Installed through the Debian package: data under /usr/share/tvbox.
+flags+=(-DCMAKE_INSTALL_PREFIX=/usr)
 command -v ccache >/dev/null && flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$root/build/$kind" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
 cmake --build "$root/build/$kind" -j"$(nproc)"
