@@ -75,7 +75,8 @@ std::string list_entry(const SerialPortInfo& port) {
 
 FXComboBox* value_combo(FXComposite* grid, FXDataTarget& target) {
   auto* combo = new FXComboBox(grid, 15, &target, FXDataTarget::ID_VALUE,
-                               COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK);
+                               COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X |
+                                   LAYOUT_FILL_COLUMN);
   combo->setNumVisible(5);
   return combo;
 }
@@ -149,7 +150,10 @@ std::string SettingsPage::portNameFor(const std::string& shown) const {
 }
 
 void SettingsPage::buildValueColumn(FXComposite* page, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
+  // The column takes its share of a wider window, and the two lists with it:
+  // a port's list entry carries its description, and the list is as wide as
+  // its box.
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   make_heading(column, ui_text("hv_settings"), icons.settings);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
