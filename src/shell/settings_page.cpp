@@ -140,7 +140,6 @@ void SettingsPage::refreshPortList() {
     portNames_[entry] = port.path;
     comCombo->appendItem(entry.c_str());
   }
-  comCombo->setNumVisible(FXMIN(comCombo->getNumItems(), 12));
   comCombo->setText(chosen);
 }
 
