@@ -10,6 +10,8 @@ case "$kind" in
   tsan)    flags=(-DTVBOX_TSAN=ON -DTVBOX_BENCH=OFF) ;;
   *) echo "usage: $0 [release|asan|tsan]" >&2; exit 2 ;;
 esac
+# Installed through the Debian package: data under /usr/share/tvbox.
+flags+=(-DCMAKE_INSTALL_PREFIX=/usr)
 # A compiler cache, when the machine has one, makes rebuilds of other trees cheap.
 command -v ccache >/dev/null && flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$root/build/$kind" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null

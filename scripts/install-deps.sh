@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev
   xvfb xauth imagemagick fonts-dejavu-core
   xdg-utils gzip
+  dpkg-dev
 )
 
 missing=()

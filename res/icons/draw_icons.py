@@ -6,6 +6,10 @@ as compiled-in arrays), the XPM files next to it, and the five GIF pictures the
 channel pages load at run time from data/.  Run from anywhere:
 
     python3 res/icons/draw_icons.py [--sheet out.png]
+    python3 res/icons/draw_icons.py --app-icon   # only tvbox.png and tvbox.svg
+
+It also draws the program's own icon for the desktop menu, res/icons/tvbox.png
+(48 x 48) and res/icons/tvbox.svg.
 
 Only the standard library is used; ImageMagick's `convert` turns XPM into GIF.
 """
@@ -729,6 +733,108 @@ def data_saveall():
 
 
 # ---------------------------------------------------------------------------
+# The program's own icon for the desktop menu: the box's TV screen showing the
+# company's swoosh, on its stand, with the service cable's serial plug. Drawn
+# once on a canvas (48 x 48 PNG) and once as SVG from the same shapes.
+# ---------------------------------------------------------------------------
+class SvgPen:
+    """Collects the shapes of a picture as SVG elements."""
+
+    def __init__(self, width, height):
+        self.w, self.h, self.parts = width, height, []
+
+    def polygon(self, points, colour):
+        pts = ' '.join('%.2f,%.2f' % p for p in points)
+        self.parts.append('<polygon points="%s" fill="%s"/>' % (pts, colour))
+
+    def ellipse(self, cx, cy, rx, ry, colour):
+        self.parts.append('<ellipse cx="%.2f" cy="%.2f" rx="%.2f" ry="%.2f" fill="%s"/>'
+                          % (cx, cy, rx, ry, colour))
+
+    def stroke(self, x0, y0, x1, y1, width, colour):
+        self.parts.append('<line x1="%.2f" y1="%.2f" x2="%.2f" y2="%.2f" stroke="%s" '
+                          'stroke-width="%.2f" stroke-linecap="round"/>'
+                          % (x0, y0, x1, y1, colour, width))
+
+    def text(self):
+        return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">\n'
+                '<title>TV Box service tool</title>\n%s\n</svg>\n'
+                % (self.w, self.h, self.w, self.h, '\n'.join(self.parts)))
+
+
+def rounded_box(x0, y0, x1, y1, r, steps=4):
+    """Corner points of a rectangle with rounded corners, clockwise."""
+    pts = []
+    for cx, cy, start in ((x1 - r, y0 + r, -90), (x1 - r, y1 - r, 0), (x0 + r, y1 - r, 90), (x0 + r, y0 + r, 180)):
+        for i in range(steps + 1):
+            a = math.radians(start + i * 90.0 / steps)
+            pts.append((cx + r * math.cos(a), cy + r * math.sin(a)))
+    return pts
+
+
+def draw_app_icon(pen):
+    pen.polygon(rounded_box(17, 40, 31, 44.5, 1.2), GREY_D)              # foot
+    pen.polygon([(20, 35), (28, 35), (29.5, 41), (18.5, 41)], GREY)       # neck
+    pen.polygon(rounded_box(1.5, 3, 46.5, 36.5, 4), '#30343C')            # cabinet
+    pen.polygon(rounded_box(2.5, 4, 45.5, 35.5, 3.4), '#4A505C')
+    pen.polygon(rounded_box(5.5, 7, 42.5, 31.5, 2), BLUE_D)               # screen
+    pen.polygon(rounded_box(6.5, 8, 41.5, 30.5, 1.5), BLUE)
+    pen.polygon([(6.5, 8), (41.5, 8), (41.5, 12), (6.5, 18)], '#3C64DC')  # glare
+    swoosh(pen, 24, 24.5, 15, 11, 4.5, YELLOW, YELLOW_D)
+    pen.ellipse(8, 33.6, 1.1, 1.1, GREEN_L)                              # power lamp
+    pen.stroke(41, 35, 41, 39, 2.4, '#202020')                            # cable
+    pen.polygon([(34, 38.5), (48, 38.5), (46, 47.5), (36, 47.5)], GREY_D)  # serial plug
+    pen.polygon([(35.3, 39.6), (46.7, 39.6), (45, 46.4), (37, 46.4)], GREY_L)
+    for i in range(5):
+        pen.ellipse(37.4 + i * 1.8, 41.8, 0.6, 0.6, BLACK)
+    for i in range(4):
+        pen.ellipse(38.3 + i * 1.8, 44.3, 0.6, 0.6, BLACK)
+
+
+def rgba_rows(c):
+    """Picture-sized RGBA rows: edge pixels keep their coverage as alpha, so
+    the icon sits cleanly on any desktop colour."""
+    s, rows = c.ss, []
+    for y in range(c.h):
+        row = []
+        for x in range(c.w):
+            cells = [c.pix[y * s + j][x * s + i] for j in range(s) for i in range(s)]
+            solid = [p for p in cells if p is not None]
+            if not solid:
+                row.append((0, 0, 0, 0))
+                continue
+            colour = tuple(int(round(sum(p[k] for p in solid) / len(solid))) for k in range(3))
+            row.append(colour + (int(round(255 * len(solid) / len(cells))),))
+        rows.append(row)
+    return rows
+
+
+def png_bytes(rows):
+    import struct
+    import zlib
+
+    def chunk(kind, data):
+        return (struct.pack('>I', len(data)) + kind + data
+                + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF))
+    raw = b''.join(b'\0' + bytes(v for p in row for v in p) for row in rows)
+    header = struct.pack('>IIBBBBB', len(rows[0]), len(rows), 8, 6, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header)
+            + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
+
+
+def write_app_icon():
+    canvas = Canvas(48, 48, ss=6)
+    draw_app_icon(canvas)
+    with open(os.path.join(HERE, 'tvbox.png'), 'wb') as f:
+        f.write(png_bytes(rgba_rows(canvas)))
+    svg = SvgPen(48, 48)
+    draw_app_icon(svg)
+    with open(os.path.join(HERE, 'tvbox.svg'), 'w') as f:
+        f.write(svg.text())
+
+
+# ---------------------------------------------------------------------------
 # Output
 # ---------------------------------------------------------------------------
 XPM_PICTURES = [
@@ -855,6 +961,9 @@ def drawn(name, draw, sizes):
 
 
 def main(argv):
+    write_app_icon()
+    if '--app-icon' in argv:
+        return
     xpms, gifs, sheet_files = [], [], []
     sizes = planned_sizes()
     for name, draw in XPM_PICTURES:

@@ -5,6 +5,7 @@
 #include "text/ui_text.h"
 #include "text/load_icon.h"
 #include "base/trace.h"
+#include "text/data_files.h"
 
 using namespace FX;
 
@@ -88,8 +89,11 @@ ChannelPage* ChannelPage::findByGrid(const FXDbGrid* grid) {
   return nullptr;
 }
 
+// The run-time pictures are found like every data file: working folder
+// first, then the installed data folder.
 FXIcon* ChannelPage::picture(const char* file_name) {
-  FXIcon* icon = load_icon(getApp(), file_name);
+  const std::string path = tv::find_data_file(file_name);
+  FXIcon* icon = path.empty() ? nullptr : load_icon(getApp(), path.c_str());
   if (icon) loadedIcons.push_back(icon);
   return icon;
 }

@@ -4,13 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
 #include "link/progress.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
+#include "text/data_files.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/settings_page.h"
@@ -24,6 +27,7 @@ using namespace FX;
 namespace tv {
 
 const char* const kAboutText = "HarnvaTVBox Version 1.44 \n\n";
+const char* const kDesktopOpener = "xdg-open";
 
 // Wakes the GUI thread when a worker posts to the UI queue and drains the
 // queue there. The waker may run on any thread at any time, so it reaches
@@ -86,6 +90,20 @@ FXToolTip* application_tooltip(FXApp* app) {
   return nullptr;
 }
 
+bool desktop_opener_installed() {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > start ? folders.substr(start, end - start) : ".";
+    if (access((folder + "/" + kDesktopOpener).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 bool open_with_desktop(const char* file_name) {
   if (access(file_name, R_OK) != 0) return false;
   // Two forks: the opener is adopted by init, so nobody waits for it and no
@@ -99,7 +117,7 @@ bool open_with_desktop(const char* file_name) {
         dup2(quiet, STDOUT_FILENO);
         dup2(quiet, STDERR_FILENO);
       }
-      execlp("xdg-open", "xdg-open", file_name, static_cast<char*>(nullptr));
+      execlp(kDesktopOpener, kDesktopOpener, file_name, static_cast<char*>(nullptr));
       _exit(127);
     }
     _exit(0);
@@ -301,8 +319,18 @@ long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
   return 1;
 }
 
+// The help page is found like every data file (working folder, then the
+// installed data folder). Without it there is nothing to show; without an
+// opener the user would see nothing happen, so that is said.
 long X_SRV_K_Window::onCmdHelpDoc(FXObject*, FXSelector, void*) {
-  open_with_desktop("readme.htm");  // nothing to tell the user when it fails
+  const std::string page = find_data_file("readme.htm");
+  if (page.empty()) return 1;
+  if (!desktop_opener_installed()) {
+    show_message(this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
+                 ui_text("m_noopen") + "\n\n" + FXString(page.c_str()));
+    return 1;
+  }
+  open_with_desktop(page.c_str());
   return 1;
 }
 

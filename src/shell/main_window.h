@@ -117,10 +117,14 @@ class X_SRV_K_Window : public FX::FXMainWindow {
 
 namespace tv {
 
-// Hands a file of the working directory to the desktop's opener without
+// Hands a file to the desktop's opener without
 // waiting for it. Returns false, and does nothing, when the file is missing
 // or the opener could not be started.
 bool open_with_desktop(const char* file_name);
+
+// The desktop's opener (xdg-open, from xdg-utils) and whether PATH has it.
+extern const char* const kDesktopOpener;
+bool desktop_opener_installed();
 
 // The tooltip window of the application, or null before the first window.
 FX::FXToolTip* application_tooltip(FX::FXApp* app);

@@ -7,14 +7,76 @@ using namespace FX;
 
 namespace tv {
 
+// Stands between the COM combo box and its data target, so that choosing
+// "/dev/ttyUSB0  (FTDI ...)" stores the port name alone; and listens to the
+// tab book, passing its notices on to whoever listened before.
+class SettingsPageEvents : public FXObject {
+  FXDECLARE(SettingsPageEvents)
+
+ public:
+  enum { ID_PORT = 1, ID_TAB };
+
+  explicit SettingsPageEvents(SettingsPage* page) : page_(page) {}
+
+  long onPortCommand(FXObject*, FXSelector, void*);
+  long onPortOther(FXObject*, FXSelector, void*);
+  long onTabChanged(FXObject*, FXSelector, void*);
+
+  FXObject* bookTarget = nullptr;  // the tab book's target before the page took it
+  FXSelector bookMessage = 0;
+
+ private:
+  SettingsPageEvents() {}
+  long toDataTarget(FXObject* sender, FXSelector sel, void* ptr);
+
+  SettingsPage* page_ = nullptr;
+};
+
+// clang-format off
+FXDEFMAP(SettingsPageEvents) SettingsPageEventsMap[] = {
+  FXMAPFUNC(SEL_COMMAND, SettingsPageEvents::ID_PORT, SettingsPageEvents::onPortCommand),
+  FXMAPFUNC(SEL_CHANGED, SettingsPageEvents::ID_PORT, SettingsPageEvents::onPortOther),
+  FXMAPFUNC(SEL_UPDATE,  SettingsPageEvents::ID_PORT, SettingsPageEvents::onPortOther),
+  FXMAPFUNC(SEL_COMMAND, SettingsPageEvents::ID_TAB,  SettingsPageEvents::onTabChanged),
+};
+// clang-format on
+FXIMPLEMENT(SettingsPageEvents, FXObject, SettingsPageEventsMap, ARRAYNUMBER(SettingsPageEventsMap))
+
+long SettingsPageEvents::toDataTarget(FXObject* sender, FXSelector sel, void* ptr) {
+  return page_->comTarget_.handle(sender, FXSEL(FXSELTYPE(sel), FXDataTarget::ID_VALUE), ptr);
+}
+
+long SettingsPageEvents::onPortCommand(FXObject* sender, FXSelector sel, void* ptr) {
+  FXComboBox* combo = page_->comCombo;
+  const std::string shown = combo->getText().text();
+  const std::string name = page_->portNameFor(shown);
+  if (name != shown) combo->setText(name.c_str());
+  return toDataTarget(sender, sel, ptr);
+}
+
+long SettingsPageEvents::onPortOther(FXObject* sender, FXSelector sel, void* ptr) {
+  return toDataTarget(sender, sel, ptr);
+}
+
+long SettingsPageEvents::onTabChanged(FXObject* sender, FXSelector sel, void* ptr) {
+  if (static_cast<FXint>(reinterpret_cast<FXival>(ptr)) == page_->tabIndex_) page_->refreshPortList();
+  if (!bookTarget) return 1;
+  return bookTarget->tryHandle(sender, FXSEL(FXSELTYPE(sel), bookMessage), ptr);
+}
+
 namespace {
 
 const char* const kPorts[] = {"com1", "com2", "com3", "com4", "com5", "com6", "com7"};
 const char* const kLanguages[] = {"ENGLISH en", "RUSSIAN ru", "RUSSIAN_KOI8 r8"};
 
+std::string list_entry(const SerialPortInfo& port) {
+  return port.description.empty() ? port.path : port.path + "  (" + port.description + ")";
+}
+
 FXComboBox* value_combo(FXComposite* grid, FXDataTarget& target) {
   auto* combo = new FXComboBox(grid, 15, &target, FXDataTarget::ID_VALUE,
-                               COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK);
+                               COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X |
+                                   LAYOUT_FILL_COLUMN);
   combo->setNumVisible(5);
   return combo;
 }
@@ -33,7 +95,8 @@ SettingsPage::SettingsPage(FXComposite* pane, FXObject* window, WindowIcons& ico
     : comTarget_(values.comPort),
       languageTarget_(values.language),
       flashDelayTarget_(values.flashDelay),
-      sysfontDelayTarget_(values.sysfontDelay) {
+      sysfontDelayTarget_(values.sysfontDelay),
+      events_(new SettingsPageEvents(this)) {
   auto* page = new FXHorizontalFrame(pane, FRAME_RAISED | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildValueColumn(page, icons);
   buildCommandColumn(page, window, icons);
@@ -42,16 +105,62 @@ SettingsPage::SettingsPage(FXComposite* pane, FXObject* window, WindowIcons& ico
   languageCombo->setText(values.language);
   flashDelaySpinner->setValue(values.flashDelay);
   sysfontDelaySpinner->setValue(values.sysfontDelay);
+  followTabBook(pane);
+}
+
+SettingsPage::~SettingsPage() {
+  // The widgets may outlive the page by a moment: they must not call into it.
+  if (tabBook_ && tabBook_->getTarget() == events_.get()) {
+    tabBook_->setTarget(events_->bookTarget);
+    tabBook_->setSelector(events_->bookMessage);
+  }
+  if (comCombo->getTarget() == events_.get()) comCombo->setTarget(nullptr);
+}
+
+// The page is the content of a tab of the window's tab book: it listens to the
+// book to notice when its own tab is opened.
+void SettingsPage::followTabBook(FXComposite* pane) {
+  FXWindow* parent = pane->getParent();
+  if (!parent || !parent->isMemberOf(FXMETACLASS(FXTabBook))) return;
+  tabBook_ = static_cast<FXTabBook*>(parent);
+  tabIndex_ = tabBook_->indexOfChild(pane) / 2;  // tab items and panes alternate
+  events_->bookTarget = tabBook_->getTarget();
+  events_->bookMessage = tabBook_->getSelector();
+  tabBook_->setTarget(events_.get());
+  tabBook_->setSelector(SettingsPageEvents::ID_TAB);
+}
+
+void SettingsPage::refreshPortList() {
+  const FXString chosen = comCombo->getText();
+  comCombo->clearItems();
+  portNames_.clear();
+  for (const char* port : kPorts) comCombo->appendItem(port);
+  for (const SerialPortInfo& port : portSource()) {
+    const std::string entry = list_entry(port);
+    portNames_[entry] = port.path;
+    comCombo->appendItem(entry.c_str());
+  }
+  comCombo->setText(chosen);
+}
+
+std::string SettingsPage::portNameFor(const std::string& shown) const {
+  const auto found = portNames_.find(shown);
+  return found == portNames_.end() ? shown : found->second;
 }
 
 void SettingsPage::buildValueColumn(FXComposite* page, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
+  // The column takes its share of a wider window, and the two lists with it:
+  // a port's list entry carries its description, and the list is as wide as
+  // its box.
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   make_heading(column, ui_text("hv_settings"), icons.settings);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
   auto* lists = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
   new FXLabel(lists, ui_text("hv_com_port"), nullptr, LAYOUT_CENTER_Y);
   comCombo = value_combo(lists, comTarget_);
+  comCombo->setTarget(events_.get());
+  comCombo->setSelector(SettingsPageEvents::ID_PORT);
   for (const char* port : kPorts) comCombo->appendItem(port);
   new FXLabel(lists, ui_text("hv_lang"), nullptr, LAYOUT_CENTER_Y);
   languageCombo = value_combo(lists, languageTarget_);

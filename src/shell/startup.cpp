@@ -10,6 +10,7 @@
 #include "base/trace.h"
 #include "text/catalogue.h"
 #include "shell/config_lists.h"
+#include "text/data_files.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
@@ -101,7 +102,8 @@ void open_programming_port() {
 
 void load_config_lists() {
   ConfigLists lists;
-  if (read_config_lists(kConfigListsFile, &lists)) apply_config_lists(*main_window, lists);
+  const std::string path = find_data_file(kConfigListsFile);
+  if (!path.empty() && read_config_lists(path, &lists)) apply_config_lists(*main_window, lists);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/trace.h"
+#include "text/data_files.h"
 
 char _r_fn[kLangFileNameSize] = "lang.r";
 
@@ -52,34 +53,23 @@ bool name_means_koi8(const char* file_name) {
   return length >= 3 && std::strcmp(file_name + length - 3, ".r8") == 0;
 }
 
-long file_size(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  long size = std::ftell(file);
-  if (std::fseek(file, 0, SEEK_SET) != 0) return -1;
-  return size;
-}
+// Far more than any language file; a bigger file is not one.
+constexpr size_t kMaxLanguageFileBytes = 16u << 20;
 
+// The language file is found in the working folder or in the installed data
+// folder; a pipe or device under its name is not read (it would block).
 bool load_catalogue() {
-  std::FILE* file = std::fopen(_r_fn, "rb");
+  const std::string path = tv::find_data_file(_r_fn);
   tv::trace("_r_fn %s **\n", _r_fn);
-  if (!file) return false;
-  long size = file_size(file);
-  if (size < 0) {
-    std::fclose(file);
-    return false;
-  }
-  char* buffer = static_cast<char*>(std::calloc(static_cast<size_t>(size) + kTailZeros, 1));
-  if (!buffer) {
-    std::fclose(file);
-    return false;
-  }
-  size_t got = std::fread(buffer, 1, static_cast<size_t>(size), file);
-  std::fclose(file);
-  // A file that shrank under us: what was read is the catalogue.
-  clean_buffer(buffer, got);
+  std::string bytes;
+  if (path.empty() || !tv::read_regular_file(path, &bytes, kMaxLanguageFileBytes)) return false;
+  char* buffer = static_cast<char*>(std::calloc(bytes.size() + kTailZeros, 1));
+  if (!buffer) return false;
+  std::memcpy(buffer, bytes.data(), bytes.size());
+  clean_buffer(buffer, bytes.size());
   Catalogue& loaded = catalogue();
   loaded.buffer = buffer;
-  loaded.size = got;
+  loaded.size = bytes.size();
   loaded.koi8 = name_means_koi8(_r_fn);
   return true;
 }

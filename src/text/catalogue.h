@@ -1,6 +1,7 @@
 // The message catalogue: every caption that changes with the language is
 // fetched by key from a plain-text language file ("key=text" lines, "~" for a
-// line break), loaded once on the first lookup.
+// line break), loaded once on the first lookup. The file is looked for in
+// the working folder, then in the installed data folder (data_files.h).
 #pragma once
 
 #include <cstddef>

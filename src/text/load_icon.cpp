@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+
+#include "text/data_files.h"
 
 using namespace FX;
 
@@ -17,12 +20,19 @@ FXIcon* icon_for_name(FXApp* app, const char* file_name) {
   return icon;
 }
 
+// Far more than a button picture; a bigger file is not one of ours.
+constexpr size_t kMaxPictureBytes = 8u << 20;
+
 }  // namespace
 
 FXIcon* load_icon(FXApp* app, const char* file_name) {
   if (!app || !file_name) return nullptr;
-  FXFileStream stream;
-  if (!stream.open(file_name, FXStreamLoad)) return nullptr;
+  // Read whole first, and only from a regular file: a pipe under a picture's
+  // name would otherwise hold up the window being built.
+  std::string bytes;
+  if (!tv::read_regular_file(file_name, &bytes, kMaxPictureBytes)) return nullptr;
+  FXMemoryStream stream;
+  if (!stream.open(FXStreamLoad, bytes.size(), reinterpret_cast<FXuchar*>(&bytes[0]))) return nullptr;
   std::unique_ptr<FXIcon> icon(icon_for_name(app, file_name));
   // A damaged picture gives no icon rather than an empty one.
   if (!icon || !icon->loadPixels(stream)) {

@@ -1,6 +1,8 @@
 // Loads a picture file as an icon, choosing the kind by the file name
 // (".bmp", ".gif", ".xpm"). Returns null when the file is missing or of
-// another kind; the caller then shows its button or column without an icon.
+// another kind, and for anything that is not a regular file; the caller then
+// shows its button or column without an icon. The name is opened as it
+// stands: callers find run-time pictures through find_data_file().
 #pragma once
 
 #include <fox-1.6/fx.h>
