@@ -11,6 +11,7 @@
 #include "link/ports.h"
 #include "link/progress.h"
 #include "link/trace.h"
+#include "shell/main_window.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -52,6 +53,9 @@ constexpr int kWriteStrTracedBytes = 14;
 const char* const kBurnRunningText =
     "A burn is running and owns the programming port.\n"
     "The register console can talk to the box again when the burn has ended.";
+const char* const kBurnRunningControlText =
+    "A burn is running and drives the progress bar.\n"
+    "The control line can be used again when the burn has ended.";
 
 // The packet as the trace shows it before it is sent.
 void trace_console_packet(unsigned address, const Packet packet) {
@@ -259,7 +263,25 @@ long ConsolePage::onClear() {
 bool ConsolePage::refuseWhileBurning() {
   if (!burn_owns_programming_port()) return false;
   show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error",
-               kBurnRunningText);
+               ui_text_or("m_console_burning", kBurnRunningText));
+  return true;
+}
+
+// The control commands need the control line, and the progress bar to
+// themselves: a burn owns the bar while it runs.
+bool ConsolePage::refuseControlLine() {
+  FXString why;
+  if (burn_owns_programming_port()) {
+    why = ui_text_or("m_control_burning", kBurnRunningControlText);
+  } else if (!control_port().is_open()) {
+    auto* window = dynamic_cast<X_SRV_K_Window*>(window_);
+    why = window && !window->controlPortProblem.empty()
+              ? window->controlPortProblem
+              : ui_text_or("m_ctrl_open", "The control line did not open");
+  } else {
+    return false;
+  }
+  show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", why);
   return true;
 }
 
@@ -274,10 +296,12 @@ void ConsolePage::appendOutput(const std::string& text, int lines) {
   output->makePositionVisible(output->getLength());
 }
 
-void ConsolePage::pausePolling() { output->getApp()->removeTimeout(window_, ID_POLL_TIMER); }
+void ConsolePage::pausePolling() {
+  if (auto* window = dynamic_cast<X_SRV_K_Window*>(window_)) window->removePollTimer();
+}
 
 void ConsolePage::resumePolling() {
-  output->getApp()->addTimeout(window_, ID_POLL_TIMER, kPollIntervalMs);
+  if (auto* window = dynamic_cast<X_SRV_K_Window*>(window_)) window->addPollTimer();
 }
 
 long ConsolePage::onReadWrite(char letter) {
@@ -357,24 +381,27 @@ long ConsolePage::onWiWoNiNo() {
   return 1;
 }
 
-void ConsolePage::pollPort() {
+ConsolePage::Poll ConsolePage::pollPort() {
   SerialPort& port = programming_port();
-  if (!port.is_open() || burn_owns_programming_port()) return;
+  if (!port.is_open() || burn_owns_programming_port()) return Poll::Nothing;
   uint8_t bytes[kPollBytesPerTick];
   const long got = port.read(bytes, sizeof bytes, 0);
-  if (got <= 0) return;
+  if (got < 0 && !port.waits_abandoned()) return Poll::LineLost;
+  if (got <= 0) return Poll::Nothing;
   std::string lines;
   lines.reserve(static_cast<size_t>(got) * 21);
   for (long i = 0; i < got; ++i) lines += received_byte_line(bytes[i]);
   appendOutput(lines, static_cast<int>(got));
   dataText.format("%02X", bytes[got - 1]);
   onShowBits();
+  return Poll::Shown;
 }
 
 // ---------------------------------------------------------------------------
 // The control line (a worker thread: a query takes more than a minute)
 
 void ConsolePage::setControlButtonsRunning(bool running) {
+  set_control_exchange_running(running);
   for (FXButton* button : {controlQueryButton, lineTestButton, raiseRtsButton}) {
     if (running) button->disable();
     else button->enable();
@@ -417,10 +444,11 @@ void ConsolePage::stopWorkers() {
   control_port().abandon_waits(true);  // nothing of the exchange is wanted any more
   worker_.join();
   control_port().abandon_waits(false);
+  set_control_exchange_running(false);
 }
 
 long ConsolePage::onControlQuery() {
-  if (controlExchangeRunning()) return 1;
+  if (controlExchangeRunning() || refuseControlLine()) return 1;
   set_progress(10);
   replyList->clearItems();
   std::shared_ptr<bool> alive = alive_;
@@ -437,7 +465,7 @@ long ConsolePage::onControlQuery() {
 }
 
 long ConsolePage::onLineTest() {
-  if (controlExchangeRunning()) return 1;
+  if (controlExchangeRunning() || refuseControlLine()) return 1;
   lineTestRunning_ = true;
   startControlWorker([] { xs_line_test(); });
   return 1;
@@ -445,6 +473,7 @@ long ConsolePage::onLineTest() {
 
 long ConsolePage::onRaiseRts() {
   if (controlExchangeRunning()) return 1;  // the worker switches RTS itself
+  if (refuseControlLine()) return 1;
   xs_rts_on();
   return 1;
 }

@@ -79,8 +79,10 @@ class ConsolePage {
   long onShowBits();
   // A bit box changed: the data text follows the whole row (ID 79).
   long onBitToggled(int position);
-  // One tick of the port poll timer.
-  void pollPort();
+  // Takes what the box sent (the port watch or a tick of the poll timer):
+  // nothing, bytes now shown, or a line that failed and must not be read again.
+  enum class Poll { Nothing, Shown, LineLost };
+  Poll pollPort();
 
   // The control line's worker: whether an exchange runs, cutting its wake-up
   // short (the Cancel button), and ending it for good. The window must call
@@ -94,6 +96,7 @@ class ConsolePage {
 
  private:
   bool refuseWhileBurning();
+  bool refuseControlLine();
   void appendOutput(const std::string& text, int lines);
   void pausePolling();
   void resumePolling();

@@ -8,7 +8,10 @@
 
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
+#include "link/port_owner.h"
+#include "link/ports.h"
 #include "link/progress.h"
+#include "link/trace.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "shell/globals.h"
@@ -126,6 +129,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_READ,      X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_CLEAR,     X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_TIMEOUT, ID_POLL_TIMER,        X_SRV_K_Window::onPollTimer),
+  FXMAPFUNC(SEL_IO_READ, ID_PORT_INPUT,        X_SRV_K_Window::onPortInput),
   FXMAPFUNC(SEL_COMMAND, ID_OPEN_CHIPSET,      X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
@@ -165,7 +169,7 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
   if (!toolTip_) toolTip_ = new FXToolTip(app);
   installAccelerators();
   connectWorkerQueue();
-  app->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs);
+  addPollTimer();
 }
 
 X_SRV_K_Window::~X_SRV_K_Window() {
@@ -177,7 +181,7 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // Closing the window deletes it before shutdown runs: shutdown must not
   // find it again.
   if (main_window == this) main_window = nullptr;
-  getApp()->removeTimeout(this, ID_POLL_TIMER);
+  removePollTimer();
   delete menuPane;
   delete helpPane;
 }
@@ -290,14 +294,61 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   portIndicator->setIcon(lamp);
 }
 
-void X_SRV_K_Window::addPollTimer() { getApp()->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs); }
+void X_SRV_K_Window::addPollTimer() {
+  getApp()->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs);
+  watchPort(true);
+}
 
-void X_SRV_K_Window::removePollTimer() { getApp()->removeTimeout(this, ID_POLL_TIMER); }
+void X_SRV_K_Window::removePollTimer() {
+  getApp()->removeTimeout(this, ID_POLL_TIMER);
+  watchPort(false);
+}
 
+// The event loop wakes the window when the programming port has bytes,
+// instead of the window asking it a hundred times a second.
+void X_SRV_K_Window::watchPort(bool on) {
+  SerialPort& port = programming_port();
+  const int fd = on && port.is_open() && !burn_owns_programming_port() ? port.fd() : -1;
+  if (fd == watchedFd_) return;
+  if (watchedFd_ >= 0) getApp()->removeInput(watchedFd_, INPUT_READ);
+  watchedFd_ = fd;
+  if (fd >= 0) getApp()->addInput(fd, INPUT_READ, this, ID_PORT_INPUT);
+}
+
+void X_SRV_K_Window::showPortProblem(const FXString& text) {
+  trace("%s\n", text.text());
+  if (statusBar) statusBar->getStatusLine()->setNormalText(text);
+}
+
+void X_SRV_K_Window::programmingLineLost() {
+  watchPort(false);
+  const std::string path = programming_port().path();
+  close_com();
+  setPortLamp(false);
+  programmingPortProblem = ui_text_or("m_port_hangup", "The programming port hung up; it is no longer read");
+  programmingPortProblem += FXStringFormat(" (%s)", path.c_str());
+  showPortProblem(programmingPortProblem);
+}
+
+// True when a widget changed. A line that failed is closed here once, so that
+// it is not read again on every wake-up.
+bool X_SRV_K_Window::pollPortAndReport() {
+  switch (consolePage_->pollPort()) {
+    case ConsolePage::Poll::Nothing: return false;
+    case ConsolePage::Poll::Shown: return true;
+    case ConsolePage::Poll::LineLost: programmingLineLost(); return true;
+  }
+  return false;
+}
 bool X_SRV_K_Window::pollTimerArmed() const { return getApp()->hasTimeout(const_cast<X_SRV_K_Window*>(this), ID_POLL_TIMER); }
 
 long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
-  show_message(this, MessageKind::Information, MBOX_OK, ui_text("m_about_f"), kAboutText);
+  // The language files break this caption in two with "~"; a title bar has
+  // one line, so the break becomes a blank.
+  FXString caption = ui_text("m_about_f");
+  caption.substitute('\n', ' ');
+  caption.substitute('\r', ' ');
+  show_message(this, MessageKind::Information, MBOX_OK, caption, kAboutText);
   return 1;
 }
 
@@ -329,17 +380,23 @@ long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
   // A full disk or a read-only home must not pass for a successful save.
   if (!save_window_settings(*this)) {
     show_message(this, MessageKind::Error, MBOX_OK, "Error",
-                 "The settings could not be written to the registry file.");
+                 ui_text_or("m_save_failed", "The settings could not be written to the registry file."));
   }
   return 1;
 }
 
+// Runs 100 times a second for the whole run. A handler that says "handled"
+// makes FOX run its update pass over every widget afterwards, which at this
+// rate kept a core busy doing nothing; so it says so only when a widget
+// changed.
 long X_SRV_K_Window::onPollTimer(FXObject*, FXSelector, void*) {
-  consolePage_->pollPort();
-  burnPage_->checkBurnCompleted();
-  addPollTimer();
-  return 1;
+  addPollTimer();  // also watches a port opened since the last tick
+  const bool shown = pollPortAndReport();
+  const bool boxed = burnPage_->checkBurnCompleted();
+  return shown || boxed ? 1 : 0;
 }
+
+long X_SRV_K_Window::onPortInput(FXObject*, FXSelector, void*) { return pollPortAndReport() ? 1 : 0; }
 
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
@@ -352,9 +409,10 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
 
 bool X_SRV_K_Window::mayClose() {
   if (!burnPage_ || !burnPage_->burnRunning()) return true;
-  const FXuint answer = show_message(this, MessageKind::Question, MBOX_YES_NO, "Burning...",
-                                     "A burn is running. Closing now stops it and leaves the box "
-                                     "half-written.\n\nClose anyway?");
+  const FXuint answer = show_message(
+      this, MessageKind::Question, MBOX_YES_NO, "Burning...",
+      ui_text_or("m_close_burning", "A burn is running. Closing now stops it and leaves the box "
+                                    "half-written.\n\nClose anyway?"));
   if (answer != MBOX_CLICKED_YES) return false;
   burnPage_->cancelAndJoinBurn();
   return true;

@@ -12,6 +12,10 @@ namespace tv {
 // The caption for a catalogue key, ready for a FOX widget (UTF-8).
 FX::FXString ui_text(const char* key);
 
+// The same, or `english` when the language file has no such key: an older
+// language file still says something where the program added a message.
+FX::FXString ui_text_or(const char* key, const char* english);
+
 // Every built-in picture the window shows, made once and shared by the
 // pages; the window deletes them when it goes.
 struct WindowIcons {

@@ -21,6 +21,7 @@
 #include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
+#include "shell/window_parts.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
@@ -112,7 +113,7 @@ TEST_F(ConsolePageTest, WriteInI2cModeShowsItsLineSendsThePacketAndLeavesTheEcho
   EXPECT_EQ(sim.received(), kInitialWrite);
   EXPECT_TRUE(window->pollTimerArmed()) << "the poll timer is back after the exchange";
   // The box's echo comes in through the poll timer, one line per byte.
-  ASSERT_TRUE(waitForOutput("0d 013 < > 00001101\n"));
+  ASSERT_TRUE(waitForOutput("0d 013 <.> 00001101\n"));
   EXPECT_EQ(page().outputLineCount(), 13);
   EXPECT_EQ(data(), "0D");
   EXPECT_TRUE(messages.empty());
@@ -305,6 +306,25 @@ TEST_F(ConsolePageTest, EveryRegisterCommandIsRefusedWhileABurnOwnsThePort) {
   EXPECT_EQ(output(), "");
 }
 
+// The box's line goes away: the lamp turns black once, the window says so,
+// and the dead line is closed instead of being read on every wake-up.
+TEST_F(ConsolePageTest, LineThatHangsUpIsDroppedOnce) {
+  boxsim::Faults faults;
+  faults.vanish_after = 1;
+  sim.set_faults(faults);
+  window->setPortLamp(true);
+  ASSERT_TRUE(window->portWatched());
+  command(tv::ID_CONSOLE_WRITE);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !tv::programming_port().is_open(); }, 5000));
+  EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
+  EXPECT_FALSE(window->portWatched());
+  const std::string status = window->statusBar->getStatusLine()->getNormalText().text();
+  EXPECT_EQ(status.rfind("The programming port hung up", 0), 0u) << status;
+  EXPECT_EQ(window->handle(nullptr, FXSEL(SEL_TIMEOUT, tv::ID_POLL_TIMER), nullptr), 0)
+      << "a later tick finds nothing to do";
+  EXPECT_TRUE(messages.empty());
+}
+
 class ControlLineTest : public ConsolePageTest {
  protected:
   void SetUp() override {
@@ -350,6 +370,19 @@ TEST_F(ControlLineTest, QueryRunsOnAWorkerAndShowsTheFirstReplyByte) {
 
 // At a tenth of the real pauses the wake-up alone lasts 6.2 s and the rest of
 // the query about 6 s more; Cancel must cut the wake-up out.
+// A control line that is not open is refused with its reason, not run
+// for a minute against nothing.
+TEST_F(ControlLineTest, ClosedControlLineIsRefusedWithItsReason) {
+  tv::xs_close();
+  window->controlPortProblem = "The control line did not open COM5: not a serial line";
+  command(tv::ID_CONTROL_QUERY);
+  command(tv::ID_LINE_TEST);
+  EXPECT_FALSE(page().controlExchangeRunning());
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "Error");
+  EXPECT_EQ(messages[0].text, "The control line did not open COM5: not a serial line");
+}
+
 TEST_F(ControlLineTest, CancelCutsTheWakeUpShort) {
   tv::set_pause_scale_percent(10);
   const int64_t started = tv::monotonic_ms();
