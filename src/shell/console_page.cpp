@@ -370,7 +370,8 @@ long ConsolePage::onWiWoNiNo() {
   ScalerValues v;
   std::string error;
   if (!compute_scaler(wi, wo, ni, no, wosz, &v, &error)) {
-    show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", error.c_str());
+    show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or(no == 0 ? "m_scaler_no0" : "m_scaler_wo0", error.c_str()));
     return 1;
   }
   trace("// xc=%f xb=%f xd=%f\n", v.xc, v.xb, v.xd);
