@@ -57,6 +57,7 @@ class ConsolePage {
   FX::FXButton* wiWoNiNoButton;  // ID 82
   FX::FXButton* clearButton;     // ID 71
   FX::FXText* output;            // every byte the box sends
+  FX::FXScrollWindow* commandScroll;  // fields, buttons and the control line, scrolled
 
   // Control line group.
   FX::FXButton* controlQueryButton;  // ID 64
@@ -112,7 +113,7 @@ class ConsolePage {
   void buildIntFields(FX::FXComposite* column);
   void buildButtonColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildControlGroup(FX::FXComposite* column, FX::FXObject* window);
-  void buildOutputColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
+  void buildOutputColumn(FX::FXComposite* page, WindowIcons& icons);
   FX::FXComboBox* addCombo(FX::FXComposite* grid, const char* label, const char* tip,
                            int visibleRows, FX::FXDataTarget& target);
 

@@ -425,3 +425,67 @@ TEST_F(ControlLineTest, CancelEndsTheLineTest) {
 }
 
 }  // namespace
+
+namespace {
+
+// At the size a first start gives the window, in both languages, the console
+// shows every control (the fields scroll, never sideways), whole lines of its
+// output, and the start of what its fields hold.
+TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEachField) {
+  for (const char* language : {"lang.en", "lang.ru"}) {
+    SCOPED_TRACE(language);
+    tv::reset_catalogue_for_tests();
+    tv::set_language_file((std::string(TVBOX_SOURCE_DIR) + "/data/" + language).c_str());
+    auto* window = new X_SRV_K_Window(testsupport::test_app());
+    window->create();
+    window->hideStartupTabs(true);
+    window->resize(550, 380);
+    window->tabBook->setCurrent(4);
+    window->layout();
+    window->forceRefresh();  // the fields take their values from their data targets
+    testsupport::pump_gui();
+    tv::ConsolePage& page = window->console();
+
+    FXText* out = page.output;
+    const int columns = (out->getViewportWidth() - out->getMarginLeft() - out->getMarginRight()) /
+                        out->getFont()->getTextWidth("0", 1);
+    const int rows = (out->getViewportHeight() - out->getMarginTop() - out->getMarginBottom()) /
+                     out->getFont()->getFontHeight();
+    EXPECT_GE(columns, 30);
+    EXPECT_GE(rows, 8);
+
+    FXWindow* content = page.commandScroll->contentWindow();
+    ASSERT_NE(content, nullptr);
+    std::vector<FXWindow*> controls = {page.slaveAdrCombo, page.cmdCombo, page.adrCombo, page.dataCombo,
+                                       page.dataStrCombo, page.dataStr2Combo, page.writeButton,
+                                       page.readButton, page.writeStrButton, page.wiWoNiNoButton,
+                                       page.clearButton, page.controlQueryButton, page.lineTestButton,
+                                       page.raiseRtsButton, page.cancelButton, page.replyList};
+    for (FXWindow* control : page.bitChecks) controls.push_back(control);
+    for (FXWindow* control : page.intFields) controls.push_back(control);
+    for (FXWindow* control : controls) {
+      FXint x = 0, y = 0;
+      control->translateCoordinatesTo(x, y, content, 0, 0);
+      EXPECT_GT(control->getWidth(), 1);
+      EXPECT_GE(x, 0);
+      EXPECT_LE(x + control->getWidth(), page.commandScroll->getViewportWidth())
+          << "cut off at the right: " << control->getClassName() << " at " << x;
+      EXPECT_LE(y + control->getHeight(), page.commandScroll->getContentHeight()) << "out of scrolling reach";
+    }
+
+    auto* field = dynamic_cast<FXTextField*>(page.slaveAdrCombo->getFirst());
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(std::string(field->getText().text()), "FE Граф.процессор QRMZP5L");
+    EXPECT_EQ(field->getCursorPos(), 0) << "the address in front is in view";
+    page.slaveAdrCombo->appendItem("C2 Тюнер, второй адрес, с длинной заметкой");
+    page.slaveAdrCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_LIST),
+                               reinterpret_cast<void*>(static_cast<FXival>(page.slaveAdrCombo->getNumItems() - 1)));
+    testsupport::pump_gui();
+    EXPECT_EQ(std::string(page.slaveAdrText.text()), "C2 Тюнер, второй адрес, с длинной заметкой");
+    EXPECT_EQ(field->getCursorPos(), 0);
+    delete window;
+  }
+  tv::reset_catalogue_for_tests();
+}
+
+}  // namespace
