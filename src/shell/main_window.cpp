@@ -305,14 +305,26 @@ void X_SRV_K_Window::removePollTimer() {
 }
 
 // The event loop wakes the window when the programming port has bytes,
-// instead of the window asking it a hundred times a second.
+// instead of the window asking it a hundred times a second. It watches a
+// duplicate of the port's descriptor: FOX ends the program when a watched
+// descriptor is closed under it, and the port may be closed at any time
+// (a line that hung up, shutdown); the next tick then drops the watch.
 void X_SRV_K_Window::watchPort(bool on) {
   SerialPort& port = programming_port();
-  const int fd = on && port.is_open() && !burn_owns_programming_port() ? port.fd() : -1;
-  if (fd == watchedFd_) return;
-  if (watchedFd_ >= 0) getApp()->removeInput(watchedFd_, INPUT_READ);
-  watchedFd_ = fd;
-  if (fd >= 0) getApp()->addInput(fd, INPUT_READ, this, ID_PORT_INPUT);
+  const bool wanted = on && port.is_open() && !burn_owns_programming_port();
+  if (wanted && watchedFd_ >= 0 && watchedPortFd_ == port.fd() && watchedPath_ == port.path()) return;
+  if (!wanted && watchedFd_ < 0) return;
+  if (watchedFd_ >= 0) {
+    getApp()->removeInput(watchedFd_, INPUT_READ);
+    ::close(watchedFd_);
+    watchedFd_ = -1;
+  }
+  if (!wanted) return;
+  watchedFd_ = fcntl(port.fd(), F_DUPFD_CLOEXEC, 0);
+  if (watchedFd_ < 0) return;  // the 100 ms tick still reads the port
+  watchedPortFd_ = port.fd();
+  watchedPath_ = port.path();
+  getApp()->addInput(watchedFd_, INPUT_READ, this, ID_PORT_INPUT);
 }
 
 void X_SRV_K_Window::showPortProblem(const FXString& text) {
@@ -396,7 +408,10 @@ long X_SRV_K_Window::onPollTimer(FXObject*, FXSelector, void*) {
   return shown || boxed ? 1 : 0;
 }
 
-long X_SRV_K_Window::onPortInput(FXObject*, FXSelector, void*) { return pollPortAndReport() ? 1 : 0; }
+long X_SRV_K_Window::onPortInput(FXObject*, FXSelector, void*) {
+  watchPort(true);  // a port closed or changed since is not watched on
+  return pollPortAndReport() ? 1 : 0;
+}
 
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {

@@ -8,6 +8,7 @@
 #include <fox-1.6/fx.h>
 
 #include <memory>
+#include <string>
 
 namespace tv {
 struct WindowIcons;
@@ -127,7 +128,9 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   std::unique_ptr<tv::ChannelPages> channelPages_;
   std::unique_ptr<tv::UiQueuePump> queuePump_;
   FX::FXToolTip* toolTip_ = nullptr;  // the application's; not deleted here
-  int watchedFd_ = -1;                // the programming port the event loop watches
+  int watchedFd_ = -1;                // the event loop's duplicate of the programming port
+  int watchedPortFd_ = -1;            // the port's own descriptor and path it was made from
+  std::string watchedPath_;
 };
 
 namespace tv {
