@@ -132,11 +132,13 @@ int main(int argc, char** argv) {
   if (!sim.start(sim_program, port_dir)) {
     std::fprintf(stderr, "the simulator did not start (%s)\n", sim_program.c_str());
     sim.stop();
+    rmdir(port_dir);
     return 1;
   }
   if (tv::open_com("com3") != 0) {
     std::fprintf(stderr, "cannot open the programming port\n");
     sim.stop();
+    rmdir(port_dir);
     return 1;
   }
 
@@ -188,5 +190,6 @@ int main(int argc, char** argv) {
   delete window;
   tv::close_com();
   sim.stop();
+  rmdir(port_dir);  // the simulator took its port links with it
   return 0;
 }
