@@ -64,3 +64,4 @@ hv_ctl_query=Запрос
 hv_ctl_test=Проверка линии
 hv_ctl_rts=Поднять RTS
 hv_ctl_cancel=Отмена
+m_ready=Готово.

@@ -212,6 +212,7 @@ void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
                                   PROGRESSBAR_HORIZONTAL | PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN |
                                       FRAME_THICK | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
   progressBar->setTotal(100);
+  statusBar->getStatusLine()->setNormalText(ui_text_or("m_ready", "Ready."));
   portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
                                BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
   logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
