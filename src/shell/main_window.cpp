@@ -353,6 +353,7 @@ bool X_SRV_K_Window::pollPortAndReport() {
   }
   return false;
 }
+
 bool X_SRV_K_Window::pollTimerArmed() const { return getApp()->hasTimeout(const_cast<X_SRV_K_Window*>(this), ID_POLL_TIMER); }
 
 long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
@@ -398,10 +399,10 @@ long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
   return 1;
 }
 
-// Runs 100 times a second for the whole run. A handler that says "handled"
-// makes FOX run its update pass over every widget afterwards, which at this
-// rate kept a core busy doing nothing; so it says so only when a widget
-// changed.
+// Runs for the whole run, as the port watch does. A handler that says
+// "handled" makes FOX run its update pass over every widget afterwards, which
+// at a tick every 10 ms kept a core busy doing nothing; so both say so only
+// when a widget changed.
 long X_SRV_K_Window::onPollTimer(FXObject*, FXSelector, void*) {
   addPollTimer();  // also watches a port opened since the last tick
   const bool shown = pollPortAndReport();
