@@ -16,11 +16,19 @@ images="$root/build/release/box-images"
 mkdir -p "$images"
 "$root/build/release/tools/tvbox-sim" --port-dir "$ports" --images "$images" &
 sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -rf "$ports"' EXIT
+# Every step of the clean-up may fail (the simulator may have ended first);
+# none may stop the others, or the port folder would be left behind.
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$ports" || true' EXIT
 for _ in $(seq 100); do [ -e "$ports/com3" ] && break; sleep 0.1; done
 
 export TVBOX_PORT_DIR="$ports"
 cd "$root/data"
 args=("$@"); [ ${#args[@]} -eq 0 ] && args=(-a)
-"$root/build/release/src/tvbox" "${args[@]}"
+echo "Close the program's window (or choose Quit in its first menu) to end the run;"
+echo "the simulated box then writes its memories to $images."
+status=0
+"$root/build/release/src/tvbox" "${args[@]}" || status=$?
+kill "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
 echo "The box's memories after the session are in $images"
+exit "$status"

@@ -158,11 +158,51 @@ std::string bit_string(uint8_t byte) {
   return bits;
 }
 
+namespace {
+
+// Windows-1251, the code page of the box's texts and of the language files,
+// from 0x80 to 0xBF; 0xC0 to 0xFF are the Cyrillic letters U+0410 to U+044F
+// in order. 0 marks the one byte the code page leaves undefined.
+constexpr uint16_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+constexpr uint16_t kSoftHyphen = 0x00AD;  // drawn as nothing, so it is not shown
+
+void append_utf8(std::string& out, uint16_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string console_character(uint8_t byte) {
+  uint16_t code = byte;
+  if (byte >= 0xC0) code = static_cast<uint16_t>(0x0410 + (byte - 0xC0));
+  else if (byte >= 0x80) code = kCp1251High[byte - 0x80];
+  const bool control = byte < 0x20 || byte == 0x7F;
+  if (control || code == 0 || code == kSoftHyphen) return ".";
+  std::string shown;
+  append_utf8(shown, code);
+  return shown;
+}
+
 std::string received_byte_line(uint8_t byte) {
-  char line[32];
-  const char shown = byte < 32 ? ' ' : static_cast<char>(byte);
-  std::snprintf(line, sizeof line, "%02x %03d <%c> %s\n", byte, byte, shown, bit_string(byte).c_str());
-  return line;
+  char head[16];
+  std::snprintf(head, sizeof head, "%02x %03d <", byte, byte);
+  return head + console_character(byte) + "> " + bit_string(byte) + "\n";
 }
 
 std::string packet_text(const uint8_t* bytes, size_t size) {

@@ -76,8 +76,13 @@ bool compute_scaler(int wi, int wo, int ni, int no, int wosz, ScalerValues* out,
 // The eight bits of a byte from bit 7 to bit 0, as '1' and '0'.
 std::string bit_string(uint8_t byte);
 
-// The console line of one byte from the box: "41 065 <A> 01000001\n"; a
-// control character (below 32) shows as a space.
+// The character column of a byte from the box, as UTF-8 for display: the
+// byte's character in Windows-1251 (the box's code page), or "." for a
+// control character and the bytes that would draw nothing. Always one
+// character wide, so the console's columns stay in line.
+std::string console_character(uint8_t byte);
+
+// The console line of one byte from the box: "41 065 <A> 01000001\n".
 std::string received_byte_line(uint8_t byte);
 
 // The packet or reply as the trace's "%s" shows it: up to its first zero byte,

@@ -46,7 +46,13 @@ int xs_cmd(const uint8_t* record, uint8_t* out, size_t capacity, unsigned limit_
 int xs_query(uint8_t* out, size_t capacity, const std::atomic<bool>* cancel = nullptr);
 
 // The line test: a counting pattern out, 6 s of listening; leaves RTS low.
-void xs_line_test();
+// Returns how many listening passes found a byte that fits neither the
+// complement of the one before nor the next count (each traced as "errrr").
+int xs_line_test();
+
+// One check of the line test: whether `v` follows `previous` in the looped
+// counting pattern (its complement, or the next count after a complement).
+bool line_test_byte_fits(uint8_t previous, uint8_t v);
 
 // The doubled form of the line: every byte followed by its complement.
 // `out` holds 2 * size bytes.

@@ -8,4 +8,9 @@ namespace tv {
 void set_burn_owns_programming_port(bool owns);
 bool burn_owns_programming_port();
 
+// A control-line exchange drives the progress bar for more than a minute; a
+// burn must not start meanwhile, or both would move the same bar.
+void set_control_exchange_running(bool running);
+bool control_exchange_running();
+
 }  // namespace tv

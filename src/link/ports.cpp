@@ -91,7 +91,13 @@ int xs_open(int n) {
   port.open_device(port_device_path(name));
   trace("xs_open <%s> com %d h %d\n", name, n, port.fd());
   if (!port.is_open()) return -1;
-  port.apply_line(kControlBaud, Parity::Even, 2);
+  // A regular file or any other non-terminal would take the preamble as
+  // data: refused like the programming port refuses one.
+  if (port.apply_line(kControlBaud, Parity::Even, 2) != SerialPort::LineResult::Ok) {
+    port.close();
+    trace("xs_open <%s> not a serial line\n", name);
+    return -1;
+  }
   port.set_rts(true);
   return port.fd();
 }

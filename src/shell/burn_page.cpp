@@ -48,12 +48,15 @@ FXIMPLEMENT(SectionBoxWatcher, FXObject, SectionBoxWatcherMap, ARRAYNUMBER(Secti
 namespace {
 
 const char* const kNotSupportedText = "Device is not supported.";
-const char* const kDialogPatterns = "Harnvale Chipset (*.hv)\nAll (*)";
+const char* const kDialogPatterns = "Harnvale Chipset (*.hv,*.hv.gz)\nAll (*)";
 const char* const kCompletedCaption = "Burning...";
 const char* const kCompletedText = "Burning Process Completed.";
 const char* const kFailedText =
     "Burning Process Failed.\n\nThe last line of the log tells which stage failed, or that the "
     "burn was cancelled.";
+const char* const kControlRunningText =
+    "A control-line exchange is running and drives the progress bar.\n"
+    "Burn when it has ended, or cancel it first.";
 
 void set_enabled(FXWindow* window, bool enabled) {
   if (enabled)
@@ -237,6 +240,7 @@ void BurnPage::checkSectionBoxes(unsigned flags) {
 
 long BurnPage::onBurn() {
   if (burnRunning() || !burn_possible(loaded_.flags) || refuseChangedFile()) return 1;
+  if (refuseControlExchange() || refuseWithoutPort()) return 1;
   lockForBurn();
   clearLog();
   appendLog(kBurningPicLine, kStyleBlue);
@@ -246,6 +250,7 @@ long BurnPage::onBurn() {
 
 long BurnPage::onRecall() {
   if (burnRunning() || !system_font_present(loaded_.flags) || refuseChangedFile()) return 1;
+  if (refuseControlExchange() || refuseWithoutPort()) return 1;
   lockForBurn();
   appendLog(kFontLoadingLine, kStyleBlue);
   startWorker(run_system_font_burn);
@@ -258,6 +263,28 @@ bool BurnPage::refuseChangedFile() {
   std::string why;
   if (chipset_unchanged(loaded_, chipsetPath.text(), &why)) return false;
   show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", why.c_str());
+  return true;
+}
+
+// One job at a time drives the progress bar: a control exchange runs for
+// more than a minute, and a burn waits for it.
+bool BurnPage::refuseControlExchange() {
+  if (!control_exchange_running()) return false;
+  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+               ui_text_or("m_burn_control", kControlRunningText));
+  return true;
+}
+
+// Without the programming port every stage would fail in turn; the log says
+// why there is none instead, in red.
+bool BurnPage::refuseWithoutPort() {
+  if (programming_port().is_open()) return false;
+  X_SRV_K_Window* window = owner();
+  FXString why = window && !window->programmingPortProblem.empty()
+                     ? window->programmingPortProblem
+                     : ui_text_or("m_port_open", "The programming port did not open");
+  clearLog();
+  appendLog(why + "\n", kStyleRed);
   return true;
 }
 
@@ -335,14 +362,16 @@ void BurnPage::cancelAndJoinBurn() {
   ui_queue().drain();
 }
 
-void BurnPage::checkBurnCompleted() {
-  if (burnEnd_ == BurnEnd::None) return;
+bool BurnPage::checkBurnCompleted() {
+  if (burnEnd_ == BurnEnd::None) return false;
   const bool ok = burnEnd_ == BurnEnd::Succeeded;
   burnEnd_ = BurnEnd::None;  // cleared first: the box below runs a modal loop
   if (ok)
     show_message(log->getShell(), MessageKind::Information, MBOX_OK, kCompletedCaption, kCompletedText);
   else
-    show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption, kFailedText);
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption,
+                 ui_text_or("m_burn_failed", kFailedText));
+  return true;
 }
 
 X_SRV_K_Window* BurnPage::owner() const {

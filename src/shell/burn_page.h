@@ -56,7 +56,8 @@ class BurnPage {
   long onBurn();
   long onRecall();
   // Called on every poll tick: shows the completion box once a burn ended.
-  void checkBurnCompleted();
+  // True when it showed one.
+  bool checkBurnCompleted();
 
   // The worker. True from the start command until the GUI thread has taken
   // the worker's end (or joined it).
@@ -76,6 +77,8 @@ class BurnPage {
   void showLoadResult(const LoadedChipset& chipset);
   void checkSectionBoxes(unsigned flags);
   bool refuseChangedFile();
+  bool refuseControlExchange();
+  bool refuseWithoutPort();
   void lockForBurn();
   void snapshotSectionBoxes();
   BurnSettings burnSettings() const;

@@ -26,6 +26,11 @@ struct ConfigLists {
 // empties the lists the window already offers.
 bool read_config_lists(const std::string& path, ConfigLists* lists);
 
+// An item as the window shows it (UTF-8): a Windows-1251 item is converted,
+// one that is UTF-8 already is kept.
+std::string list_item_for_display(const std::string& raw);
+bool is_utf8(const std::string& text);
+
 // Replaces the items of the window's four console combo boxes, tracing each.
 void apply_config_lists(X_SRV_K_Window& window, const ConfigLists& lists);
 

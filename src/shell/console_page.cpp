@@ -11,6 +11,7 @@
 #include "link/ports.h"
 #include "link/progress.h"
 #include "base/trace.h"
+#include "shell/main_window.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -42,9 +43,51 @@ FXDEFMAP(ControlCancelTarget) ControlCancelTargetMap[] = {
 };
 FXIMPLEMENT(ControlCancelTarget, FXObject, ControlCancelTargetMap, ARRAYNUMBER(ControlCancelTargetMap))
 
+// A combo box that shows the start of a text it is given. FOX puts the
+// cursor at the end of a new text, so a narrow box showed the tail of
+// "FE Граф.процессор QRMZP5L" and hid the address in front, the only part
+// that is sent. Text the user types is left where the user puts it.
+class LeadingComboBox : public FXComboBox {
+  FXDECLARE(LeadingComboBox)
+
+ public:
+  LeadingComboBox(FXComposite* parent, FXint columns, FXObject* target, FXSelector sel, FXuint opts)
+      : FXComboBox(parent, columns, target, sel, opts) {}
+  long onSetStringValue(FXObject* sender, FXSelector sel, void* ptr) {
+    const FXString before = getText();
+    const long handled = FXComboBox::onFwdToText(sender, sel, ptr);
+    if (getText() != before) showStart();
+    return handled;
+  }
+  long onListClicked(FXObject* sender, FXSelector sel, void* ptr) {
+    const long handled = FXComboBox::onListClicked(sender, sel, ptr);
+    showStart();
+    return handled;
+  }
+
+ private:
+  LeadingComboBox() {}
+  void showStart() {
+    field->setCursorPos(0);
+    field->makePositionVisible(0);
+  }
+};
+
+FXDEFMAP(LeadingComboBox) LeadingComboBoxMap[] = {
+    FXMAPFUNC(SEL_COMMAND, FXWindow::ID_SETSTRINGVALUE, LeadingComboBox::onSetStringValue),
+    FXMAPFUNC(SEL_CLICKED, FXComboBox::ID_LIST, LeadingComboBox::onListClicked),
+    FXMAPFUNC(SEL_COMMAND, FXComboBox::ID_LIST, LeadingComboBox::onListClicked),
+};
+FXIMPLEMENT(LeadingComboBox, FXComboBox, LeadingComboBoxMap, ARRAYNUMBER(LeadingComboBoxMap))
+
 namespace {
 
 constexpr size_t kEchoBufferSize = 1000;
+constexpr int kOutputStartColumns = 31;  // "ff 255 <я> 11111111" and room to spare
+constexpr int kOutputStartRows = 8;
+// The fields' narrowest width, in characters; they grow with the window. At
+// twenty the fields alone would fill a window of the default size.
+constexpr int kComboColumns = 12;
 constexpr size_t kControlReplySize = 256;  // 2.5 s of listening holds at most 250
 constexpr int kIicWritePauseMs = 200;
 constexpr int kWriteStrPauseMs = 200;
@@ -52,6 +95,9 @@ constexpr int kWriteStrTracedBytes = 14;
 const char* const kBurnRunningText =
     "A burn is running and owns the programming port.\n"
     "The register console can talk to the box again when the burn has ended.";
+const char* const kBurnRunningControlText =
+    "A burn is running and drives the progress bar.\n"
+    "The control line can be used again when the burn has ended.";
 
 // The packet as the trace shows it before it is sent.
 void trace_console_packet(unsigned address, const Packet packet) {
@@ -107,10 +153,16 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
   FXint* ints[5] = {&wi, &wo, &ni, &no, &wosz};
   for (int i = 0; i < 5; ++i) intTargets_[i].connect(*ints[i]);
 
-  auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  buildCommandColumn(page, window, icons);
-  buildButtonColumn(page, window, icons);
-  buildOutputColumn(page, window, icons);
+  // The fields and buttons on the left, scrolled when the window is small;
+  // the output on the right, as wide as the splitter between them leaves it.
+  auto* splitter = new FXSplitter(pane, SPLITTER_HORIZONTAL | SPLITTER_REVERSED | SPLITTER_TRACKING |
+                                            LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  commandScroll = new FXScrollWindow(splitter, HSCROLLING_OFF | LAYOUT_FILL_Y);
+  auto* commands = new FXVerticalFrame(commandScroll, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  buildCommandColumn(commands, window, icons);
+  buildButtonColumn(commands, window, icons);
+  buildControlGroup(commands, window);
+  buildOutputColumn(splitter, icons);
 }
 
 ConsolePage::~ConsolePage() {
@@ -122,8 +174,9 @@ ConsolePage::~ConsolePage() {
 FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const char* tip,
                                   int visibleRows, FXDataTarget& target) {
   new FXLabel(grid, label, nullptr, JUSTIFY_LEFT | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
-  auto* combo = new FXComboBox(grid, 20, &target, FXDataTarget::ID_VALUE,
-                               COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X);
+  auto* combo = new LeadingComboBox(grid, kComboColumns, &target, FXDataTarget::ID_VALUE,
+                                    COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X |
+                                        LAYOUT_FILL_COLUMN);
   combo->setNumVisible(visibleRows);
   combo->setTipText(tip);
   combo->setHelpText(tip);
@@ -131,7 +184,7 @@ FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const ch
 }
 
 void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y, 0, 0, 0, 0,
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X, 0, 0, 0, 0,
                                      DEFAULT_SPACING, DEFAULT_SPACING, 2, 2, 0, 1);
   make_heading(column, "Комманда", icons.console);
   auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0,
@@ -180,41 +233,48 @@ void ConsolePage::buildIntFields(FXComposite* column) {
   }
 }
 
+// The buttons under the fields, in their order; a column of their own beside
+// them would leave the output too little of a small window.
 void ConsolePage::buildButtonColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X);
   make_heading(column, "Исполнение", icons.console);
+  auto* rows = new FXMatrix(column, 1, MATRIX_BY_COLUMNS, 0, 0,
+                            0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   const FXuint style = BUTTON_NORMAL | ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X;
-  writeButton = new FXButton(column, "Write\tЗапись (ctrl-W)\tЗапись", icons.pencil, window,
+  writeButton = new FXButton(rows, "Write\tЗапись (ctrl-W)\tЗапись", icons.pencil, window,
                              ID_CONSOLE_WRITE, style);
-  readButton = new FXButton(column, "Read\t\tЧтение", icons.device, window, ID_CONSOLE_READ, style);
-  writeStrButton = new FXButton(column, "WriteSTR\tЗапись\tЗаписьДлинная", icons.pencil, window,
+  readButton = new FXButton(rows, "Read\t\tЧтение", icons.device, window, ID_CONSOLE_READ, style);
+  writeStrButton = new FXButton(rows, "WriteSTR\tЗапись\tЗаписьДлинная", icons.pencil, window,
                                 ID_CONSOLE_WRITE_STR, style);
-  wiWoNiNoButton = new FXButton(column, "WiWoNiNo", icons.pencil, window, ID_WI_WO_NI_NO, style);
-  new FXLabel(column, ui_text("m_Title"), icons.title, ICON_BEFORE_TEXT | LAYOUT_FILL_X);
-  clearButton = new FXButton(column, "Очистка", icons.device, window, ID_CONSOLE_CLEAR, style);
+  wiWoNiNoButton = new FXButton(rows, "WiWoNiNo", icons.pencil, window, ID_WI_WO_NI_NO, style);
+  new FXLabel(rows, ui_text("m_Title"), icons.title,
+              ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
+  clearButton = new FXButton(rows, "Очистка", icons.device, window, ID_CONSOLE_CLEAR, style);
 }
 
 // The slow control line of the box has no field of its own; its commands sit
 // here so that an engineer can reach them.
 void ConsolePage::buildControlGroup(FXComposite* column, FXObject* window) {
-  auto* group = new FXGroupBox(column, "Control line",
+  auto* group = new FXGroupBox(column, ui_text_or("hv_ctl_line", "Control line"),
                                GROUPBOX_TITLE_LEFT | FRAME_GROOVE | LAYOUT_FILL_X);
-  auto* buttons = new FXHorizontalFrame(group, LAYOUT_FILL_X, 0, 0, 0, 0,
-                                        0, 0, 0, 0);
+  auto* buttons = new FXMatrix(group, 1, MATRIX_BY_COLUMNS, 0, 0,
+                               0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   const FXuint style = BUTTON_NORMAL | LAYOUT_FILL_X;
-  controlQueryButton = new FXButton(buttons, "Control query", nullptr, window, ID_CONTROL_QUERY, style);
-  lineTestButton = new FXButton(buttons, "Line test", nullptr, window, ID_LINE_TEST, style);
-  raiseRtsButton = new FXButton(buttons, "Raise RTS", nullptr, window, ID_RAISE_RTS, style);
-  cancelButton = new FXButton(buttons, "Cancel", nullptr, cancelTarget_.get(),
-                              ControlCancelTarget::ID_CANCEL, style);
+  controlQueryButton = new FXButton(buttons, ui_text_or("hv_ctl_query", "Control query"), nullptr,
+                                    window, ID_CONTROL_QUERY, style);
+  lineTestButton = new FXButton(buttons, ui_text_or("hv_ctl_test", "Line test"), nullptr, window,
+                                ID_LINE_TEST, style);
+  raiseRtsButton = new FXButton(buttons, ui_text_or("hv_ctl_rts", "Raise RTS"), nullptr, window,
+                                ID_RAISE_RTS, style);
+  cancelButton = new FXButton(buttons, ui_text_or("hv_ctl_cancel", "Cancel"), nullptr,
+                              cancelTarget_.get(), ControlCancelTarget::ID_CANCEL, style);
   cancelButton->disable();
-  auto* frame = new FXHorizontalFrame(group, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
-                                      0, 0, 0, 0, 0, 0, 0, 0);
+  auto* frame = new FXHorizontalFrame(group, FRAME_SUNKEN | LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
   replyList = new FXList(frame, nullptr, 0, LIST_BROWSESELECT | LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  replyList->setNumVisible(3);
+  replyList->setNumVisible(2);
 }
 
-void ConsolePage::buildOutputColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
+void ConsolePage::buildOutputColumn(FXComposite* page, WindowIcons& icons) {
   auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   make_heading(column, "Вывод", icons.device);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
@@ -223,7 +283,10 @@ void ConsolePage::buildOutputColumn(FXComposite* page, FXObject* window, WindowI
   output = new FXText(frame, nullptr, 0, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   outputFont_.reset(new FXFont(column->getApp(), "Courier", 10));
   output->setFont(outputFont_.get());
-  buildControlGroup(column, window);
+  // Its starting width: a console line and a little, so that a small window
+  // still shows whole lines; the splitter gives it more on request.
+  output->setVisibleColumns(kOutputStartColumns);
+  output->setVisibleRows(kOutputStartRows);
 }
 
 long ConsolePage::onShowBits() {
@@ -259,7 +322,25 @@ long ConsolePage::onClear() {
 bool ConsolePage::refuseWhileBurning() {
   if (!burn_owns_programming_port()) return false;
   show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error",
-               kBurnRunningText);
+               ui_text_or("m_console_burning", kBurnRunningText));
+  return true;
+}
+
+// The control commands need the control line, and the progress bar to
+// themselves: a burn owns the bar while it runs.
+bool ConsolePage::refuseControlLine() {
+  FXString why;
+  if (burn_owns_programming_port()) {
+    why = ui_text_or("m_control_burning", kBurnRunningControlText);
+  } else if (!control_port().is_open()) {
+    auto* window = dynamic_cast<X_SRV_K_Window*>(window_);
+    why = window && !window->controlPortProblem.empty()
+              ? window->controlPortProblem
+              : ui_text_or("m_ctrl_open", "The control line did not open");
+  } else {
+    return false;
+  }
+  show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", why);
   return true;
 }
 
@@ -274,10 +355,12 @@ void ConsolePage::appendOutput(const std::string& text, int lines) {
   output->makePositionVisible(output->getLength());
 }
 
-void ConsolePage::pausePolling() { output->getApp()->removeTimeout(window_, ID_POLL_TIMER); }
+void ConsolePage::pausePolling() {
+  if (auto* window = dynamic_cast<X_SRV_K_Window*>(window_)) window->removePollTimer();
+}
 
 void ConsolePage::resumePolling() {
-  output->getApp()->addTimeout(window_, ID_POLL_TIMER, kPollIntervalMs);
+  if (auto* window = dynamic_cast<X_SRV_K_Window*>(window_)) window->addPollTimer();
 }
 
 long ConsolePage::onReadWrite(char letter) {
@@ -346,7 +429,8 @@ long ConsolePage::onWiWoNiNo() {
   ScalerValues v;
   std::string error;
   if (!compute_scaler(wi, wo, ni, no, wosz, &v, &error)) {
-    show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", error.c_str());
+    show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or(no == 0 ? "m_scaler_no0" : "m_scaler_wo0", error.c_str()));
     return 1;
   }
   trace("// xc=%f xb=%f xd=%f\n", v.xc, v.xb, v.xd);
@@ -357,24 +441,27 @@ long ConsolePage::onWiWoNiNo() {
   return 1;
 }
 
-void ConsolePage::pollPort() {
+ConsolePage::Poll ConsolePage::pollPort() {
   SerialPort& port = programming_port();
-  if (!port.is_open() || burn_owns_programming_port()) return;
+  if (!port.is_open() || burn_owns_programming_port()) return Poll::Nothing;
   uint8_t bytes[kPollBytesPerTick];
   const long got = port.read(bytes, sizeof bytes, 0);
-  if (got <= 0) return;
+  if (got < 0 && !port.waits_abandoned()) return Poll::LineLost;
+  if (got <= 0) return Poll::Nothing;
   std::string lines;
   lines.reserve(static_cast<size_t>(got) * 21);
   for (long i = 0; i < got; ++i) lines += received_byte_line(bytes[i]);
   appendOutput(lines, static_cast<int>(got));
   dataText.format("%02X", bytes[got - 1]);
   onShowBits();
+  return Poll::Shown;
 }
 
 // ---------------------------------------------------------------------------
 // The control line (a worker thread: a query takes more than a minute)
 
 void ConsolePage::setControlButtonsRunning(bool running) {
+  set_control_exchange_running(running);
   for (FXButton* button : {controlQueryButton, lineTestButton, raiseRtsButton}) {
     if (running) button->disable();
     else button->enable();
@@ -417,10 +504,11 @@ void ConsolePage::stopWorkers() {
   control_port().abandon_waits(true);  // nothing of the exchange is wanted any more
   worker_.join();
   control_port().abandon_waits(false);
+  set_control_exchange_running(false);
 }
 
 long ConsolePage::onControlQuery() {
-  if (controlExchangeRunning()) return 1;
+  if (controlExchangeRunning() || refuseControlLine()) return 1;
   set_progress(10);
   replyList->clearItems();
   std::shared_ptr<bool> alive = alive_;
@@ -437,7 +525,7 @@ long ConsolePage::onControlQuery() {
 }
 
 long ConsolePage::onLineTest() {
-  if (controlExchangeRunning()) return 1;
+  if (controlExchangeRunning() || refuseControlLine()) return 1;
   lineTestRunning_ = true;
   startControlWorker([] { xs_line_test(); });
   return 1;
@@ -445,6 +533,7 @@ long ConsolePage::onLineTest() {
 
 long ConsolePage::onRaiseRts() {
   if (controlExchangeRunning()) return 1;  // the worker switches RTS itself
+  if (refuseControlLine()) return 1;
   xs_rts_on();
   return 1;
 }

@@ -57,6 +57,7 @@ class ConsolePage {
   FX::FXButton* wiWoNiNoButton;  // ID 82
   FX::FXButton* clearButton;     // ID 71
   FX::FXText* output;            // every byte the box sends
+  FX::FXScrollWindow* commandScroll;  // fields, buttons and the control line, scrolled
 
   // Control line group.
   FX::FXButton* controlQueryButton;  // ID 64
@@ -79,8 +80,10 @@ class ConsolePage {
   long onShowBits();
   // A bit box changed: the data text follows the whole row (ID 79).
   long onBitToggled(int position);
-  // One tick of the port poll timer.
-  void pollPort();
+  // Takes what the box sent (the port watch or a tick of the poll timer):
+  // nothing, bytes now shown, or a line that failed and must not be read again.
+  enum class Poll { Nothing, Shown, LineLost };
+  Poll pollPort();
 
   // The control line's worker: whether an exchange runs, cutting its wake-up
   // short (the Cancel button), and ending it for good. The window must call
@@ -94,6 +97,7 @@ class ConsolePage {
 
  private:
   bool refuseWhileBurning();
+  bool refuseControlLine();
   void appendOutput(const std::string& text, int lines);
   void pausePolling();
   void resumePolling();
@@ -109,7 +113,7 @@ class ConsolePage {
   void buildIntFields(FX::FXComposite* column);
   void buildButtonColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildControlGroup(FX::FXComposite* column, FX::FXObject* window);
-  void buildOutputColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
+  void buildOutputColumn(FX::FXComposite* page, WindowIcons& icons);
   FX::FXComboBox* addCombo(FX::FXComposite* grid, const char* label, const char* tip,
                            int visibleRows, FX::FXDataTarget& target);
 

@@ -10,7 +10,10 @@
 
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
+#include "link/port_owner.h"
+#include "link/ports.h"
 #include "link/progress.h"
+#include "base/trace.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "text/data_files.h"
@@ -144,6 +147,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_READ,      X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_CLEAR,     X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_TIMEOUT, ID_POLL_TIMER,        X_SRV_K_Window::onPollTimer),
+  FXMAPFUNC(SEL_IO_READ, ID_PORT_INPUT,        X_SRV_K_Window::onPortInput),
   FXMAPFUNC(SEL_COMMAND, ID_OPEN_CHIPSET,      X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
@@ -183,7 +187,7 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
   if (!toolTip_) toolTip_ = new FXToolTip(app);
   installAccelerators();
   connectWorkerQueue();
-  app->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs);
+  addPollTimer();
 }
 
 X_SRV_K_Window::~X_SRV_K_Window() {
@@ -195,7 +199,7 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // Closing the window deletes it before shutdown runs: shutdown must not
   // find it again.
   if (main_window == this) main_window = nullptr;
-  getApp()->removeTimeout(this, ID_POLL_TIMER);
+  removePollTimer();
   delete menuPane;
   delete helpPane;
 }
@@ -226,6 +230,7 @@ void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
                                   PROGRESSBAR_HORIZONTAL | PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN |
                                       FRAME_THICK | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
   progressBar->setTotal(100);
+  statusBar->getStatusLine()->setNormalText(ui_text_or("m_ready", "Ready."));
   portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
                                BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
   logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
@@ -308,14 +313,74 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   portIndicator->setIcon(lamp);
 }
 
-void X_SRV_K_Window::addPollTimer() { getApp()->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs); }
+void X_SRV_K_Window::addPollTimer() {
+  getApp()->addTimeout(this, ID_POLL_TIMER, kPollIntervalMs);
+  watchPort(true);
+}
 
-void X_SRV_K_Window::removePollTimer() { getApp()->removeTimeout(this, ID_POLL_TIMER); }
+void X_SRV_K_Window::removePollTimer() {
+  getApp()->removeTimeout(this, ID_POLL_TIMER);
+  watchPort(false);
+}
+
+// The event loop wakes the window when the programming port has bytes,
+// instead of the window asking it a hundred times a second. It watches a
+// duplicate of the port's descriptor: FOX ends the program when a watched
+// descriptor is closed under it, and the port may be closed at any time
+// (a line that hung up, shutdown); the next tick then drops the watch.
+void X_SRV_K_Window::watchPort(bool on) {
+  SerialPort& port = programming_port();
+  const bool wanted = on && port.is_open() && !burn_owns_programming_port();
+  if (wanted && watchedFd_ >= 0 && watchedPortFd_ == port.fd() && watchedPath_ == port.path()) return;
+  if (!wanted && watchedFd_ < 0) return;
+  if (watchedFd_ >= 0) {
+    getApp()->removeInput(watchedFd_, INPUT_READ);
+    ::close(watchedFd_);
+    watchedFd_ = -1;
+  }
+  if (!wanted) return;
+  watchedFd_ = fcntl(port.fd(), F_DUPFD_CLOEXEC, 0);
+  if (watchedFd_ < 0) return;  // the 100 ms tick still reads the port
+  watchedPortFd_ = port.fd();
+  watchedPath_ = port.path();
+  getApp()->addInput(watchedFd_, INPUT_READ, this, ID_PORT_INPUT);
+}
+
+void X_SRV_K_Window::showPortProblem(const FXString& text) {
+  trace("%s\n", text.text());
+  if (statusBar) statusBar->getStatusLine()->setNormalText(text);
+}
+
+void X_SRV_K_Window::programmingLineLost() {
+  watchPort(false);
+  const std::string path = programming_port().path();
+  close_com();
+  setPortLamp(false);
+  programmingPortProblem = ui_text_or("m_port_hangup", "The programming port hung up; it is no longer read");
+  programmingPortProblem += FXStringFormat(" (%s)", path.c_str());
+  showPortProblem(programmingPortProblem);
+}
+
+// True when a widget changed. A line that failed is closed here once, so that
+// it is not read again on every wake-up.
+bool X_SRV_K_Window::pollPortAndReport() {
+  switch (consolePage_->pollPort()) {
+    case ConsolePage::Poll::Nothing: return false;
+    case ConsolePage::Poll::Shown: return true;
+    case ConsolePage::Poll::LineLost: programmingLineLost(); return true;
+  }
+  return false;
+}
 
 bool X_SRV_K_Window::pollTimerArmed() const { return getApp()->hasTimeout(const_cast<X_SRV_K_Window*>(this), ID_POLL_TIMER); }
 
 long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
-  show_message(this, MessageKind::Information, MBOX_OK, ui_text("m_about_f"), kAboutText);
+  // The language files break this caption in two with "~"; a title bar has
+  // one line, so the break becomes a blank.
+  FXString caption = ui_text("m_about_f");
+  caption.substitute('\n', ' ');
+  caption.substitute('\r', ' ');
+  show_message(this, MessageKind::Information, MBOX_OK, caption, kAboutText);
   return 1;
 }
 
@@ -357,16 +422,25 @@ long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
   // A full disk or a read-only home must not pass for a successful save.
   if (!save_window_settings(*this)) {
     show_message(this, MessageKind::Error, MBOX_OK, "Error",
-                 "The settings could not be written to the registry file.");
+                 ui_text_or("m_save_failed", "The settings could not be written to the registry file."));
   }
   return 1;
 }
 
+// Runs for the whole run, as the port watch does. A handler that says
+// "handled" makes FOX run its update pass over every widget afterwards, which
+// at a tick every 10 ms kept a core busy doing nothing; so both say so only
+// when a widget changed.
 long X_SRV_K_Window::onPollTimer(FXObject*, FXSelector, void*) {
-  consolePage_->pollPort();
-  burnPage_->checkBurnCompleted();
-  addPollTimer();
-  return 1;
+  addPollTimer();  // also watches a port opened since the last tick
+  const bool shown = pollPortAndReport();
+  const bool boxed = burnPage_->checkBurnCompleted();
+  return shown || boxed ? 1 : 0;
+}
+
+long X_SRV_K_Window::onPortInput(FXObject*, FXSelector, void*) {
+  watchPort(true);  // a port closed or changed since is not watched on
+  return pollPortAndReport() ? 1 : 0;
 }
 
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
@@ -380,9 +454,10 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
 
 bool X_SRV_K_Window::mayClose() {
   if (!burnPage_ || !burnPage_->burnRunning()) return true;
-  const FXuint answer = show_message(this, MessageKind::Question, MBOX_YES_NO, "Burning...",
-                                     "A burn is running. Closing now stops it and leaves the box "
-                                     "half-written.\n\nClose anyway?");
+  const FXuint answer = show_message(
+      this, MessageKind::Question, MBOX_YES_NO, "Burning...",
+      ui_text_or("m_close_burning", "A burn is running. Closing now stops it and leaves the box "
+                                    "half-written.\n\nClose anyway?"));
   if (answer != MBOX_CLICKED_YES) return false;
   burnPage_->cancelAndJoinBurn();
   return true;

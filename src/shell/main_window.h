@@ -8,6 +8,7 @@
 #include <fox-1.6/fx.h>
 
 #include <memory>
+#include <string>
 
 namespace tv {
 struct WindowIcons;
@@ -44,11 +45,22 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   FX::FXComboBox* adrCombo = nullptr;
   FX::FXComboBox* dataCombo = nullptr;
 
-  // The port poll timer (ID 72), removed while something else talks to the box.
+  // The port poll timer (ID 72) and the watch on the programming port,
+  // removed together while something else talks to the box.
   // GUI thread only: a worker posts these through the UI queue.
   void addPollTimer();
   void removePollTimer();
   bool pollTimerArmed() const;
+  bool portWatched() const { return watchedFd_ >= 0; }
+
+  // Why a port is not usable, in the user's language (empty while it is):
+  // shown in the status bar and the trace, and repeated by the commands that
+  // need the port.
+  FX::FXString programmingPortProblem;
+  FX::FXString controlPortProblem;
+  void showPortProblem(const FX::FXString& text);
+  // The programming line hung up: closed, lamp black, said once.
+  void programmingLineLost();
 
   // Frame widgets.
   FX::FXMenuBar* menuBar = nullptr;
@@ -82,6 +94,7 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   long onCmdConsole(FX::FXObject*, FX::FXSelector, void*);
   long onCmdSave(FX::FXObject*, FX::FXSelector, void*);
   long onPollTimer(FX::FXObject*, FX::FXSelector, void*);
+  long onPortInput(FX::FXObject*, FX::FXSelector, void*);
   long onCmdBurnPage(FX::FXObject*, FX::FXSelector, void*);
   long onCmdChannel(FX::FXObject*, FX::FXSelector, void*);
   long onCmdBitToggled(FX::FXObject*, FX::FXSelector, void*);
@@ -104,6 +117,8 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   void installAccelerators();
   void connectWorkerQueue();
   void disconnectWorkerQueue();
+  void watchPort(bool on);
+  bool pollPortAndReport();
 
   std::unique_ptr<tv::WindowIcons> icons_;
   std::unique_ptr<tv::TitlePage> titlePage_;
@@ -113,6 +128,9 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   std::unique_ptr<tv::ChannelPages> channelPages_;
   std::unique_ptr<tv::UiQueuePump> queuePump_;
   FX::FXToolTip* toolTip_ = nullptr;  // the application's; not deleted here
+  int watchedFd_ = -1;                // the event loop's duplicate of the programming port
+  int watchedPortFd_ = -1;            // the port's own descriptor and path it was made from
+  std::string watchedPath_;
 };
 
 namespace tv {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "link/port_problem.h"
 #include "link/ports.h"
 #include "base/trace.h"
 #include "text/catalogue.h"
@@ -14,6 +15,7 @@
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
+#include "shell/window_parts.h"
 
 namespace tv {
 namespace {
@@ -31,9 +33,25 @@ constexpr size_t kDrainLimitBytes = 1 << 20;
 
 bool application_is_ours = false;
 
+// "<what> <name> (<device>): <why>", in the user's language.
+FX::FXString port_problem_text(const char* what_key, const char* what_english,
+                               const std::string& name, int open_result) {
+  const std::string device = port_device_path(name);
+  const PortProblem problem = diagnose_port(device, open_result);
+  FX::FXString text = ui_text_or(what_key, what_english);
+  text += FX::FXStringFormat(" %s (%s): ", name.c_str(), device.c_str());
+  text += ui_text_or(port_problem_key(problem), port_problem_english(problem));
+  return text;
+}
+
+// The control line is opened before the window exists: why it failed is
+// kept until the window can say it.
+int control_open_result = 0;
+
 void open_control_port() {
   trace("1 _r_fn %s\n", _r_fn);
   int result = xs_open(control_port_number);
+  control_open_result = result < 0 ? 1 : 0;
   trace("2 _r_fn %s\n", _r_fn);
   trace("main %d com %d  <%X> %d\n", result, control_port_number,
         static_cast<unsigned>(result), 0);
@@ -92,7 +110,21 @@ void apply_geometry_and_delays(FX::FXRegistry& registry) {
 void open_programming_port() {
   std::string name = main_window->comPort.text();
   trace("(%s)\n", name.c_str());
-  main_window->setPortLamp(open_com(name.c_str()) == 0);
+  const int result = open_com(name.c_str());
+  main_window->setPortLamp(result == 0);
+  if (result != 0) {
+    main_window->programmingPortProblem =
+        port_problem_text("m_port_open", "The programming port did not open", name, result);
+    main_window->showPortProblem(main_window->programmingPortProblem);
+  }
+  if (control_open_result != 0) {
+    const std::string control_name = FX::FXStringFormat("COM%d", control_port_number).text();
+    main_window->controlPortProblem = port_problem_text(
+        "m_ctrl_open", "The control line did not open", control_name, control_open_result);
+    // The programming port matters more; its problem keeps the status bar.
+    if (result == 0) main_window->showPortProblem(main_window->controlPortProblem);
+    else trace("%s\n", main_window->controlPortProblem.text());
+  }
   // The lamp picture swapped in after the window was created has no server
   // side yet; painting it so would abort the toolkit.
   if (main_window->portIndicator && main_window->portIndicator->getIcon()) {

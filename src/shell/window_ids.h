@@ -18,7 +18,7 @@ enum WindowId : FX::FXSelector {
   ID_SAVE_SETTINGS = 69,     // hv_save button
   ID_CONSOLE_READ = 70,      // Read button, ctrl-R
   ID_CONSOLE_CLEAR = 71,     // "Очистка" button
-  ID_POLL_TIMER = 72,        // SEL_TIMEOUT every 10 ms: one byte from the box
+  ID_POLL_TIMER = 72,        // SEL_TIMEOUT: the port watch and the completion box
   ID_OPEN_CHIPSET = 73,      // hv_open button
   ID_BURN = 74,              // hv_rec button
   ID_RECALL = 75,            // hv_recall button (system font alone)
@@ -29,9 +29,12 @@ enum WindowId : FX::FXSelector {
   ID_SHOW_BITS = 80,         // the Data field committed a value
   ID_SHOW_BITS_AGAIN = 81,   // same as 80, for senders other than the field
   ID_WI_WO_NI_NO = 82,       // WiWoNiNo button
+  ID_PORT_INPUT = 83,        // SEL_IO_READ: the programming port has bytes (or hung up)
 };
 
-// How often the port poll timer looks at the programming port.
-constexpr FX::FXuint kPollIntervalMs = 10;
+// How often the port poll timer runs. The box's bytes do not wait for it:
+// the event loop watches the port and hands them over as they come. The
+// timer only picks up a port opened since, and shows the end of a burn.
+constexpr FX::FXuint kPollIntervalMs = 100;
 
 }  // namespace tv

@@ -7,4 +7,5 @@
 
 #include <fox-1.6/fx.h>
 
-FX::FXIcon* load_icon(FX::FXApp* app, const char* file_name);
+// The program's one exported function (see src/shell/tvbox.exports).
+__attribute__((visibility("default"))) FX::FXIcon* load_icon(FX::FXApp* app, const char* file_name);

@@ -10,4 +10,8 @@ namespace tv {
 // The caption for a catalogue key, ready for a FOX widget (UTF-8).
 FX::FXString ui_text(const char* key);
 
+// The same, or `english` when the language file has no such key: an older
+// language file still says something where the program added a message.
+FX::FXString ui_text_or(const char* key, const char* english);
+
 }  // namespace tv

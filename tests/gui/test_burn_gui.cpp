@@ -19,6 +19,7 @@
 #include "link/ports.h"
 #include "base/trace.h"
 #include "shell/burn_page.h"
+#include "shell/console_page.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
@@ -177,7 +178,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   load(path);
   ASSERT_EQ(dialogs_.size(), 1u);
   EXPECT_EQ(dialogs_[0].title, "Open File");
-  EXPECT_EQ(dialogs_[0].patterns, "Harnvale Chipset (*.hv)\nAll (*)");
+  EXPECT_EQ(dialogs_[0].patterns, "Harnvale Chipset (*.hv,*.hv.gz)\nAll (*)");
   EXPECT_EQ(dialogs_[0].width, 500);
   EXPECT_EQ(dialogs_[0].height, 300);
   EXPECT_EQ(std::string(page().chipsetPath.text()), path);
@@ -417,6 +418,54 @@ TEST(GuiBurnSink, ReportsReachTheGuiThreadInOrderOnlyWhenDrainedAndOutliveTheSin
   }
   EXPECT_EQ(queue.drain(), 4);
   EXPECT_EQ(seen, (std::vector<std::string>{"a2", "p40", "b7", "failed"}));
+}
+
+}  // namespace
+
+namespace {
+
+// One job owns the progress bar: the control line is refused while a burn
+// runs, and a burn while a control exchange runs, each with an error box.
+TEST_F(BurnGui, BurnAndControlExchangeNeverRunTogether) {
+  tv::set_pause_scale_percent(1);
+  ASSERT_GE(tv::xs_open(5), 0);
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  command(tv::ID_BURN);
+  ASSERT_TRUE(page().burnRunning());
+  for (FXSelector id : {tv::ID_CONTROL_QUERY, tv::ID_LINE_TEST}) command(id);
+  EXPECT_FALSE(window->console().controlExchangeRunning());
+  EXPECT_EQ(boxesCaptioned("Error"), 2);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > 0; }, kBurnDeadlineMs));
+  EXPECT_EQ(sim_.stats().control_frames, 0u);
+  EXPECT_TRUE(sim_.control_received().empty()) << "nothing went out on the control line";
+
+  tv::set_pause_scale_percent(10);  // a wake-up of 6 s: long enough to try a burn in it
+  command(tv::ID_CONTROL_QUERY);
+  ASSERT_TRUE(window->console().controlExchangeRunning());
+  const size_t logBefore = logLines().size();
+  command(tv::ID_BURN);
+  command(tv::ID_RECALL);
+  EXPECT_FALSE(page().burnRunning());
+  EXPECT_EQ(boxesCaptioned("Error"), 4);
+  EXPECT_EQ(logLines().size(), logBefore) << "the refused burn left the log alone";
+  window->console().cancelControlExchange();
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !window->console().controlExchangeRunning(); }, 30000));
+  command(tv::ID_BURN);  // free again
+  EXPECT_TRUE(page().burnRunning());
+  window->burn().cancelAndJoinBurn();
+  tv::xs_close();
+}
+
+// A burn without a programming port does not start: the log says why, in red.
+TEST_F(BurnGui, BurnWithoutAPortSaysWhyInRed) {
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  tv::close_com();
+  window->programmingPortProblem = "The programming port did not open com9: no such device";
+  command(tv::ID_BURN);
+  EXPECT_FALSE(page().burnRunning());
+  ASSERT_EQ(logLines(), std::vector<std::string>{"The programming port did not open com9: no such device"});
+  EXPECT_EQ(styleOfLine(0), tv::kStyleRed);
+  EXPECT_EQ(sim_.stats().pic_records, 0u);
 }
 
 }  // namespace

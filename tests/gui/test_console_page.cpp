@@ -21,6 +21,7 @@
 #include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
+#include "shell/window_parts.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
@@ -112,7 +113,7 @@ TEST_F(ConsolePageTest, WriteInI2cModeShowsItsLineSendsThePacketAndLeavesTheEcho
   EXPECT_EQ(sim.received(), kInitialWrite);
   EXPECT_TRUE(window->pollTimerArmed()) << "the poll timer is back after the exchange";
   // The box's echo comes in through the poll timer, one line per byte.
-  ASSERT_TRUE(waitForOutput("0d 013 < > 00001101\n"));
+  ASSERT_TRUE(waitForOutput("0d 013 <.> 00001101\n"));
   EXPECT_EQ(page().outputLineCount(), 13);
   EXPECT_EQ(data(), "0D");
   EXPECT_TRUE(messages.empty());
@@ -178,9 +179,22 @@ TEST_F(ConsolePageTest, ByteFromTheBoxShowsItsLineDataAndBits) {
   EXPECT_EQ(output(), "41 065 <A> 01000001\n");
   EXPECT_EQ(data(), "41");
   EXPECT_EQ(bitRow(), "01000001");
-  sim.send_raw({0x0A, 0x80});
-  ASSERT_TRUE(waitForOutput("80 128 <"));
-  EXPECT_NE(output().find("0a 010 < > 00001010\n"), std::string::npos);
+  // Every byte keeps its columns, whatever its character: the box's bytes
+  // are shown in its code page, control characters as a dot.
+  sim.send_raw({0x00, 0x1F, 0x80, 0x9C, 0xC3, 0xE9, 0xF0, 0xFF, 0x0A, 0x80});
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return page().outputLineCount() == 11; }, 3000));
+  EXPECT_EQ(output(),
+            "41 065 <A> 01000001\n"
+            "00 000 <.> 00000000\n"
+            "1f 031 <.> 00011111\n"
+            "80 128 <\u0402> 10000000\n"
+            "9c 156 <\u045A> 10011100\n"
+            "c3 195 <\u0413> 11000011\n"
+            "e9 233 <\u0439> 11101001\n"
+            "f0 240 <\u0440> 11110000\n"
+            "ff 255 <\u044F> 11111111\n"
+            "0a 010 <.> 00001010\n"
+            "80 128 <\u0402> 10000000\n");
   EXPECT_EQ(data(), "80") << "the last byte wins";
   EXPECT_EQ(bitRow(), "10000000");
   command(tv::ID_CONSOLE_CLEAR);
@@ -200,7 +214,7 @@ TEST_F(ConsolePageTest, OutputKeepsOnlyTheNewestLines) {
   EXPECT_EQ(page().outputLineCount(), tv::kOutputLineLimit);
   const std::string text = output();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), tv::kOutputLineLimit);
-  EXPECT_EQ(text.substr(0, 20), tv::received_byte_line(burst[1000]));
+  EXPECT_EQ(text.substr(0, text.find('\n') + 1), tv::received_byte_line(burst[1000]));
 }
 
 TEST_F(ConsolePageTest, BitBoxesSetTheDataText) {
@@ -292,6 +306,25 @@ TEST_F(ConsolePageTest, EveryRegisterCommandIsRefusedWhileABurnOwnsThePort) {
   EXPECT_EQ(output(), "");
 }
 
+// The box's line goes away: the lamp turns black once, the window says so,
+// and the dead line is closed instead of being read on every wake-up.
+TEST_F(ConsolePageTest, LineThatHangsUpIsDroppedOnce) {
+  boxsim::Faults faults;
+  faults.vanish_after = 1;
+  sim.set_faults(faults);
+  window->setPortLamp(true);
+  ASSERT_TRUE(window->portWatched());
+  command(tv::ID_CONSOLE_WRITE);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !tv::programming_port().is_open(); }, 5000));
+  EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
+  EXPECT_FALSE(window->portWatched());
+  const std::string status = window->statusBar->getStatusLine()->getNormalText().text();
+  EXPECT_EQ(status.rfind("The programming port hung up", 0), 0u) << status;
+  EXPECT_EQ(window->handle(nullptr, FXSEL(SEL_TIMEOUT, tv::ID_POLL_TIMER), nullptr), 0)
+      << "a later tick finds nothing to do";
+  EXPECT_TRUE(messages.empty());
+}
+
 class ControlLineTest : public ConsolePageTest {
  protected:
   void SetUp() override {
@@ -337,6 +370,19 @@ TEST_F(ControlLineTest, QueryRunsOnAWorkerAndShowsTheFirstReplyByte) {
 
 // At a tenth of the real pauses the wake-up alone lasts 6.2 s and the rest of
 // the query about 6 s more; Cancel must cut the wake-up out.
+// A control line that is not open is refused with its reason, not run
+// for a minute against nothing.
+TEST_F(ControlLineTest, ClosedControlLineIsRefusedWithItsReason) {
+  tv::xs_close();
+  window->controlPortProblem = "The control line did not open COM5: not a serial line";
+  command(tv::ID_CONTROL_QUERY);
+  command(tv::ID_LINE_TEST);
+  EXPECT_FALSE(page().controlExchangeRunning());
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "Error");
+  EXPECT_EQ(messages[0].text, "The control line did not open COM5: not a serial line");
+}
+
 TEST_F(ControlLineTest, CancelCutsTheWakeUpShort) {
   tv::set_pause_scale_percent(10);
   const int64_t started = tv::monotonic_ms();
@@ -376,6 +422,70 @@ TEST_F(ControlLineTest, CancelEndsTheLineTest) {
   EXPECT_LT(tv::monotonic_ms() - started, 3000);
   EXPECT_TRUE(controlButtonsIdle());
   EXPECT_FALSE(tv::control_port().waits_abandoned());
+}
+
+}  // namespace
+
+namespace {
+
+// At the size a first start gives the window, in both languages, the console
+// shows every control (the fields scroll, never sideways), whole lines of its
+// output, and the start of what its fields hold.
+TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEachField) {
+  for (const char* language : {"lang.en", "lang.ru"}) {
+    SCOPED_TRACE(language);
+    tv::reset_catalogue_for_tests();
+    tv::set_language_file((std::string(TVBOX_SOURCE_DIR) + "/data/" + language).c_str());
+    auto* window = new X_SRV_K_Window(testsupport::test_app());
+    window->create();
+    window->hideStartupTabs(true);
+    window->resize(550, 380);
+    window->tabBook->setCurrent(4);
+    window->layout();
+    window->forceRefresh();  // the fields take their values from their data targets
+    testsupport::pump_gui();
+    tv::ConsolePage& page = window->console();
+
+    FXText* out = page.output;
+    const int columns = (out->getViewportWidth() - out->getMarginLeft() - out->getMarginRight()) /
+                        out->getFont()->getTextWidth("0", 1);
+    const int rows = (out->getViewportHeight() - out->getMarginTop() - out->getMarginBottom()) /
+                     out->getFont()->getFontHeight();
+    EXPECT_GE(columns, 30);
+    EXPECT_GE(rows, 8);
+
+    FXWindow* content = page.commandScroll->contentWindow();
+    ASSERT_NE(content, nullptr);
+    std::vector<FXWindow*> controls = {page.slaveAdrCombo, page.cmdCombo, page.adrCombo, page.dataCombo,
+                                       page.dataStrCombo, page.dataStr2Combo, page.writeButton,
+                                       page.readButton, page.writeStrButton, page.wiWoNiNoButton,
+                                       page.clearButton, page.controlQueryButton, page.lineTestButton,
+                                       page.raiseRtsButton, page.cancelButton, page.replyList};
+    for (FXWindow* control : page.bitChecks) controls.push_back(control);
+    for (FXWindow* control : page.intFields) controls.push_back(control);
+    for (FXWindow* control : controls) {
+      FXint x = 0, y = 0;
+      control->translateCoordinatesTo(x, y, content, 0, 0);
+      EXPECT_GT(control->getWidth(), 1);
+      EXPECT_GE(x, 0);
+      EXPECT_LE(x + control->getWidth(), page.commandScroll->getViewportWidth())
+          << "cut off at the right: " << control->getClassName() << " at " << x;
+      EXPECT_LE(y + control->getHeight(), page.commandScroll->getContentHeight()) << "out of scrolling reach";
+    }
+
+    auto* field = dynamic_cast<FXTextField*>(page.slaveAdrCombo->getFirst());
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(std::string(field->getText().text()), "FE Граф.процессор QRMZP5L");
+    EXPECT_EQ(field->getCursorPos(), 0) << "the address in front is in view";
+    page.slaveAdrCombo->appendItem("C2 Тюнер, второй адрес, с длинной заметкой");
+    page.slaveAdrCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_LIST),
+                               reinterpret_cast<void*>(static_cast<FXival>(page.slaveAdrCombo->getNumItems() - 1)));
+    testsupport::pump_gui();
+    EXPECT_EQ(std::string(page.slaveAdrText.text()), "C2 Тюнер, второй адрес, с длинной заметкой");
+    EXPECT_EQ(field->getCursorPos(), 0);
+    delete window;
+  }
+  tv::reset_catalogue_for_tests();
 }
 
 }  // namespace

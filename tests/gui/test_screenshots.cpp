@@ -13,6 +13,7 @@
 #include <string>
 
 #include "text/catalogue.h"
+#include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "support/fox_app.h"
 
@@ -50,11 +51,16 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
   window->setPortLamp(true);
   ASSERT_TRUE(testsupport::run_gui_until([&] { return window->shown(); }, 3000));
 
-  // The console also at a size an engineer would give it.
-  const int tabs[] = {0, 1, 4, 5, 4};
+  // Every tab at the size a first start gives the window, then the console
+  // also at a size an engineer would give it.
+  window->resize(550, 380);
+  // The console twice at that size: its fields scroll, the second picture
+  // shows their end.
+  const int tabs[] = {0, 1, 4, 4, 5, 4};
   for (size_t shot = 0; shot < sizeof tabs / sizeof tabs[0]; ++shot) {
     const int tab = tabs[shot];
-    if (shot == 4) window->resize(900, 520);
+    if (shot == 5) window->resize(900, 520);
+    if (shot == 3) window->console().commandScroll->setPosition(0, -100000);
     window->tabBook->setCurrent(tab);
     FXWindow* pane = window->tabBook->childAtIndex(2 * tab + 1);
     ASSERT_TRUE(testsupport::run_gui_until([&] { return pane->shown(); }, 3000));
@@ -67,7 +73,8 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
     testsupport::pump_gui();
     testsupport::test_app()->flush(TRUE);
     const std::string png = std::string(out_dir) + "/tab" + std::to_string(tab) + "-" +
-                            std::to_string(window->getWidth()) + "-" + lang + ".png";
+                            std::to_string(window->getWidth()) + (shot == 3 ? "-end" : "") + "-" +
+                            lang + ".png";
     EXPECT_TRUE(capture(window, png)) << png;
     EXPECT_TRUE(has_content(png)) << png;
   }

@@ -209,6 +209,45 @@ TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
   EXPECT_FALSE(device_unsupported);
 }
 
+// A port that does not open says why, in the status bar and the trace, in the
+// user's language when the language file has the words.
+TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
+  const std::string dir = box_.dir().path();
+  write_file(work_dir_ + "/lang.ru", "m_port_nodev=\xed\xe5\xf2 \xf2\xe0\xea\xee\xe3\xee "
+                                     "\xf3\xf1\xf2\xf0\xee\xe9\xf1\xf2\xe2\xe0\n");
+  start();  // no simulator: nothing at com3 or com5
+  const std::string status = main_window->statusBar->getStatusLine()->getNormalText().text();
+  EXPECT_EQ(status, "The programming port did not open com3 (" + dir + "/com3): нет такого устройства");
+  EXPECT_TRUE(trace_has(status));
+  EXPECT_EQ(std::string(main_window->controlPortProblem.text()),
+            "The control line did not open COM5 (" + dir + "/com5): нет такого устройства");
+  tv::shut_down_program();
+
+  // Regular files where the lines should be: neither is taken for one, and
+  // neither is written to.
+  write_file(dir + "/com3", "");
+  write_file(dir + "/com5", "");
+  start();
+  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_FALSE(tv::control_port().is_open());
+  EXPECT_TRUE(ends_with(main_window->programmingPortProblem.text(), "/com3): not a serial line"));
+  EXPECT_TRUE(ends_with(main_window->controlPortProblem.text(), "/com5): not a serial line"));
+  tv::shut_down_program();
+  unlink((dir + "/com3").c_str());
+  unlink((dir + "/com5").c_str());
+
+  // A line that another program holds.
+  start_sim();
+  tv::SerialPort holder;
+  ASSERT_EQ(holder.open_device(dir + "/com3"), 0);
+  start();
+  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_TRUE(ends_with(main_window->statusBar->getStatusLine()->getNormalText().text(),
+                        "/com3): busy: another program holds it"));
+  EXPECT_TRUE(tv::control_port().is_open());
+  EXPECT_TRUE(main_window->controlPortProblem.empty());
+}
+
 TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {
   write_file(work_dir_ + "/h_tvbox.cfg",
              "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n[cmd]\nit_0=01\nit_2=03\n"

@@ -101,18 +101,30 @@ TEST_F(AgainstSim, VanishedBoxFailsTheReadInsteadOfHanging) {
   EXPECT_LT(linktest::elapsed_since(start), 1000);
 }
 
-TEST_F(AgainstSim, ControlExchangeGetsTheBoxsPayload) {
+// The box answers a woken query only after its turnaround, here 2 s into the
+// query's listening: the whole 2.5 s window must be heard.
+TEST_F(AgainstSim, ControlQueryHearsALateAnswerWithinItsListeningWindow) {
   box.set_control_reply({0x5A, 0x07});
-  const uint8_t query[11] = {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0};
+  box.set_control_turnaround_ms(2000);
+  tv::set_pause_scale_percent(1);  // a wake-up of one preamble, RTS switched at once
   uint8_t out[250] = {};
-  int count = tv::xs_cmd(query, out, sizeof out, 2500, 0);
+  int count = tv::xs_query(out, sizeof out);
   ASSERT_EQ(count, 2);
   EXPECT_EQ(out[0], 0x5A);
   EXPECT_EQ(out[1], 0x07);
   EXPECT_EQ(box.stats().control_frames, 1u);
+  EXPECT_EQ(box.stats().control_frames_asleep, 0u);
   Bytes sent = box.control_received();
-  ASSERT_EQ(sent.size(), 506u);
+  ASSERT_EQ(sent.size(), 906u);  // the wake-up preamble, then the exchange
   EXPECT_EQ(Bytes(sent.end() - 22, sent.end() - 14), Bytes({0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0x70, 0x8F}));
+}
+
+// The same frame without the wake-up before it: the box sleeps on.
+TEST_F(AgainstSim, ControlFrameWithoutTheWakeUpGetsNoAnswer) {
+  const uint8_t query[11] = {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0};
+  uint8_t out[250] = {};
+  EXPECT_EQ(tv::xs_cmd(query, out, sizeof out, 1000, 0), 0);
+  EXPECT_EQ(box.stats().control_frames_asleep, 1u);
 }
 
 }  // namespace

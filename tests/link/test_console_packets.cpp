@@ -109,10 +109,12 @@ TEST(WriteStr, NonHexFieldSendsZeroButKeepsGoing) {
 
 TEST(ReceivedByteLine, ShowsHexDecimalCharacterAndBits) {
   EXPECT_EQ(tv::received_byte_line(0x41), "41 065 <A> 01000001\n");
-  EXPECT_EQ(tv::received_byte_line(0x0A), "0a 010 < > 00001010\n");
-  EXPECT_EQ(tv::received_byte_line(0x00), "00 000 < > 00000000\n");
+  EXPECT_EQ(tv::received_byte_line(0x0A), "0a 010 <.> 00001010\n");
   EXPECT_EQ(tv::received_byte_line(0x20), "20 032 < > 00100000\n");
-  EXPECT_EQ(tv::received_byte_line(0xFF).substr(0, 8), "ff 255 <");
+  EXPECT_EQ(tv::received_byte_line(0x7F), "7f 127 <.> 01111111\n");
+  EXPECT_EQ(tv::received_byte_line(0x98), "98 152 <.> 10011000\n") << "undefined in the code page";
+  EXPECT_EQ(tv::received_byte_line(0xAD), "ad 173 <.> 10101101\n") << "a soft hyphen draws nothing";
+  EXPECT_EQ(tv::received_byte_line(0xB9), "b9 185 <\u2116> 10111001\n");
   EXPECT_EQ(tv::bit_string(0x80), "10000000");
   EXPECT_EQ(tv::bit_string(0x01), "00000001");
 }

@@ -182,9 +182,11 @@ TEST_F(ControlExchange, QueryWakeUpEndsWhenCancelled) {
   EXPECT_LT(took, 12400);
 }
 
-TEST_F(ControlExchange, LineTestSendsTheCountingPatternAndTheTestTail) {
+TEST_F(ControlExchange, LineTestSendsTheCountingPatternAndTheTestTailAndADeadLineIsNotClean) {
   auto box = std::async(std::launch::async, [this] { return peer.read_bytes(1030, 15000); });
-  tv::xs_line_test();
+  // The peer never answers: every listening pass reads nothing, and a line
+  // that says nothing must not look like a clean loop.
+  EXPECT_GT(tv::xs_line_test(), 100);
   Bytes line = box.get();
   ASSERT_EQ(line.size(), 1030u);
   for (size_t i = 0; i < 500; ++i) {
@@ -194,6 +196,13 @@ TEST_F(ControlExchange, LineTestSendsTheCountingPatternAndTheTestTail) {
   Bytes tail = {0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xD0, 0x2F};
   for (int i = 0; i < 11; ++i) tail.insert(tail.end(), {0x00, 0xFF});
   EXPECT_EQ(Bytes(line.begin() + 1000, line.end()), tail);
+}
+
+TEST(LineTestCheck, FollowsTheLoopedCountingPatternOnly) {
+  EXPECT_TRUE(tv::line_test_byte_fits(0x05, 0xFA));   // the complement
+  EXPECT_TRUE(tv::line_test_byte_fits(0xFA, 0x06));   // the next count
+  EXPECT_FALSE(tv::line_test_byte_fits(0x00, 0x00));  // a silent line repeats its last byte
+  EXPECT_FALSE(tv::line_test_byte_fits(0x05, 0x07));
 }
 
 // A window closing during a control exchange must not wait out the line:

@@ -137,7 +137,13 @@ const char* const kAllKeys[] = {
     "hv_actions", "hv_settings", "hv_com_port", "hv_lang", "hv_flash_delay",
     "hv_sysfont_delay", "hv_commands", "hv_save", "ctr_first", "ctr_prev", "ctr_next",
     "ctr_last", "ctr_sb", "ctr_ib", "ctr_new", "ctr_sav", "ctr_del", "ctr_sbac",
-    "ctr_sfor", "ctr_sinc", "ctr_adds", "ctr_dels", "ctr_qu"};
+    "ctr_sfor", "ctr_sinc", "ctr_adds", "ctr_dels", "ctr_qu",
+    // Messages of the program's own: port problems, refusals, failures.
+    "m_port_open", "m_ctrl_open", "m_port_nodev", "m_port_denied", "m_port_busy",
+    "m_port_notty", "m_port_setup", "m_port_hangup", "m_save_failed", "m_close_burning",
+    "m_console_burning", "m_control_burning", "m_burn_control", "m_burn_failed",
+    "m_scaler_no0", "m_scaler_wo0", "hv_ctl_line", "hv_ctl_query", "hv_ctl_test", "hv_ctl_rts",
+    "hv_ctl_cancel", "m_ready"};
 
 std::string shipped_file(const char* name) {
   return std::string(TVBOX_SOURCE_DIR) + "/data/" + name;

@@ -225,3 +225,17 @@ TEST_F(ConfigListsFile, ShippedSampleHasItemsForEveryList) {
 }
 
 }  // namespace
+
+namespace {
+
+// The lists are shown as UTF-8 whether the file was written in Windows-1251,
+// as on the engineers' machines, or in UTF-8; the address in front stays.
+TEST_F(ConfigListsFile, Windows1251AndUtf8ListsBothShowTheirRussianNotes) {
+  tv::ConfigLists lists;
+  testsupport::write_file(path_, "[slave_adr]\nit_0=FE \xc3\xf0\xe0\xf4.\xef\xf0\xee\xf6\xe5\xf1\xf1\xee\xf0\n"
+                                 "it_1=C0 \xd0\xa2\xd1\x8e\xd0\xbd\xd0\xb5\xd1\x80\nit_2=86 plain\n");
+  ASSERT_TRUE(tv::read_config_lists(path_, &lists));
+  EXPECT_EQ(lists.slave_adr, (std::vector<std::string>{"FE Граф.процессор", "C0 Тюнер", "86 plain"}));
+}
+
+}  // namespace

@@ -351,9 +351,11 @@ TEST(BoxDecoderFaults, SilentAndVanishAfterN) {
 
 // What the program puts on the control line for a query: the wake-up
 // preamble, then the doubled frame.
+// A control query as the program sends it: the wake-up (one preamble here),
+// then the exchange's own preamble and the doubled frame.
 Bytes control_query_on_the_line() {
   Bytes line;
-  for (int i = 0; i < 100; ++i) line = concat(line, {0x12, 0xED, 0x34, 0xCB});
+  for (int i = 0; i < 200; ++i) line = concat(line, {0x12, 0xED, 0x34, 0xCB});
   Bytes frame;
   for (int i = 0; i < 21; ++i) frame = concat(frame, {0x12, 0x34});
   frame = concat(frame, {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0});
@@ -369,6 +371,25 @@ TEST(BoxDecoderControl, QueryGetsTheDoubledReply) {
   ASSERT_GE(out.size(), 8u);
   EXPECT_EQ(Bytes(out.end() - 8, out.end()), Bytes({0x34, 0xCB, 0x00, 0xFF, 0xFF, 0x00, 0x5A, 0xA5}));
   for (size_t i = 0; i + 1 < out.size(); i += 2) EXPECT_EQ(out[i] ^ 0xFF, out[i + 1]);
+}
+
+// The box sleeps between frames: a frame with only its own exchange's
+// preamble before it is heard but not answered, and the next one needs its
+// own wake-up again.
+TEST(BoxDecoderControl, FrameWithoutTheWakeUpIsNotAnswered) {
+  BoxDecoder box;
+  const Bytes query = control_query_on_the_line();
+  const Bytes bare(query.begin() + 400, query.end());  // one preamble and the frame
+  Bytes out;
+  for (uint8_t b : bare) box.feed_control(b, &out);
+  EXPECT_TRUE(out.empty());
+  for (uint8_t b : query) box.feed_control(b, &out);
+  EXPECT_FALSE(out.empty());
+  out.clear();
+  for (uint8_t b : bare) box.feed_control(b, &out);
+  EXPECT_TRUE(out.empty()) << "the wake-up of the last query does not carry over";
+  EXPECT_EQ(box.stats().control_frames, 3u);
+  EXPECT_EQ(box.stats().control_frames_asleep, 2u);
 }
 
 TEST(BoxDecoderControl, BrokenPairsResyncAndCustomPayload) {

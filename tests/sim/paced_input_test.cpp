@@ -41,6 +41,7 @@ class PacedBox : public ::testing::Test {
     faults.pace = true;
     sim_.set_faults(faults);
     sim_.set_control_turnaround_ms(0);
+    sim_.set_control_wake_up_pairs(0);  // bare frames
     std::string error;
     ASSERT_TRUE(sim_.start(dir_.file("ports"), &error)) << error;
   }

@@ -91,6 +91,7 @@ TEST(BoxSimulator, AnswersAControlQuery) {
   testsupport::TempDir scratch("boxsim");
   boxsim::BoxSimulator sim;
   sim.set_control_turnaround_ms(0);
+  sim.set_control_wake_up_pairs(0);  // a bare frame, no wake-up before it
   sim.set_control_reply({0x5A});
   ASSERT_TRUE(sim.start(scratch.file("ports")));
   int fd = open_raw(sim.control_path());
@@ -206,6 +207,7 @@ TEST(BoxSimulator, PacingKeepsToTheLineRate) {
   f.pace = true;
   sim.set_faults(f);
   sim.set_control_turnaround_ms(0);
+  sim.set_control_wake_up_pairs(0);
   ASSERT_TRUE(sim.start(scratch.file("ports")));
   int fd = open_raw(sim.programming_path());
   ASSERT_GE(fd, 0);

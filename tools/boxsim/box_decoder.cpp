@@ -456,6 +456,8 @@ void BoxDecoder::feed_control(uint8_t byte, std::vector<uint8_t>* out) {
   }
   ctl_have_first_ = false;
   uint8_t x = ctl_first_;
+  if (ctl_state_ < 3 && (x == 0x12 || x == 0x34) && sync_pairs_seen_ < wake_up_pairs_)
+    ++sync_pairs_seen_;
   switch (ctl_state_) {
     case 0:
       ctl_state_ = x == 0x34 ? 1 : 0;
@@ -473,6 +475,12 @@ void BoxDecoder::feed_control(uint8_t byte, std::vector<uint8_t>* out) {
         ctl_state_ = 0;
         last_control_command_ = ctl_command_;
         ++stats_.control_frames;
+        const bool awake = sync_pairs_seen_ >= wake_up_pairs_;
+        sync_pairs_seen_ = 0;  // asleep again until the next wake-up
+        if (!awake) {
+          ++stats_.control_frames_asleep;
+          break;
+        }
         std::vector<uint8_t> reply = {0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x00, 0xFF};
         reply.insert(reply.end(), control_reply_.begin(), control_reply_.end());
         std::vector<uint8_t> line = doubled(reply);

@@ -21,7 +21,12 @@
 // Control port: every byte arrives followed by its complement. The decoder
 // pairs them up, waits for 0x34 0x00 0xFF (end of the sync pattern and the
 // start marker), takes the nine command bytes and answers in the same doubled
-// form with the payload set by set_control_reply().
+// form with the payload set by set_control_reply(). Like the real box, it
+// sleeps between frames: a frame is answered only when the wake-up came
+// before it, that is at least control_wake_up_pairs() good synchronisation
+// pairs (0x12 or 0x34 with its complement) since the last frame. One
+// preamble and a frame's own pattern are 242 pairs; a control query's
+// wake-up adds a preamble of 200 pairs every 2 s.
 //
 // "Exchanges" (what silent_after and vanish_after count) are command packets,
 // 16-byte writes and PIC records; the start-up probe, the hand-shake lines and
@@ -37,6 +42,9 @@
 #include "boxsim/box_sim.h"
 
 namespace boxsim {
+
+// Two preambles: more than a bare frame exchange brings, less than any query.
+constexpr int kDefaultWakeUpPairs = 400;
 
 constexpr int64_t kResyncIdleMs = 200;
 constexpr int64_t kLoneZQuietMs = 20;
@@ -61,6 +69,8 @@ class BoxDecoder {
   void set_faults(const Faults& faults) { faults_ = faults; }
   const Faults& faults() const { return faults_; }
   void set_control_reply(const std::vector<uint8_t>& payload) { control_reply_ = payload; }
+  void set_control_wake_up_pairs(int pairs) { wake_up_pairs_ = pairs < 0 ? 0 : pairs; }
+  int control_wake_up_pairs() const { return wake_up_pairs_; }
 
   Memories& memories() { return mem_; }
   const Memories& memories() const { return mem_; }
@@ -127,6 +137,8 @@ class BoxDecoder {
   int ctl_state_ = 0;  // 0 searching, 1 after 0x34, 2 after 0x34 0x00, 3 command
   std::vector<uint8_t> ctl_command_;
   std::vector<uint8_t> last_control_command_;
+  int wake_up_pairs_ = kDefaultWakeUpPairs;
+  int sync_pairs_seen_ = 0;  // since the last frame
 };
 
 // The doubled form of the control line: each byte followed by its complement.

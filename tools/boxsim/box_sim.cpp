@@ -412,6 +412,11 @@ void BoxSimulator::set_control_turnaround_ms(int ms) {
   impl_->control_turnaround_ms = std::max(0, ms);
 }
 
+void BoxSimulator::set_control_wake_up_pairs(int pairs) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->decoder.set_control_wake_up_pairs(pairs);
+}
+
 void BoxSimulator::send_raw(const std::vector<uint8_t>& bytes) {
   {
     std::lock_guard<std::mutex> lock(impl_->mu);

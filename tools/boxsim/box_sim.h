@@ -57,6 +57,7 @@ struct Stats {
   uint64_t control_frames = 0;
   uint64_t refused = 0;         // packets refused or corrupted on purpose
   uint64_t unknown = 0;         // packets and PIC lines the firmware ignored or rejected
+  uint64_t control_frames_asleep = 0;  // control frames that came without the wake-up (no answer)
 };
 
 class BoxDecoder;  // defined in box_decoder.h
@@ -111,6 +112,9 @@ class BoxSimulator {
   // How long the box waits before it answers a control frame: the line is
   // half-duplex and the program turns it around (RTS) after sending.
   void set_control_turnaround_ms(int ms);
+  // How much wake-up a control frame needs before it is answered (see
+  // BoxDecoder); 0 answers every frame.
+  void set_control_wake_up_pairs(int pairs);
 
  private:
   struct Impl;

@@ -1,0 +1,195 @@
+// What the window costs the machine: the process CPU while the program sits
+// idle with the register console shown and a box attached, and while it burns
+// a chipset. Needs an X display. Prints figures; asserts nothing.
+//
+// The box is the tvbox-sim program, a process of its own pacing its line at
+// 57600 baud, so the CPU time measured here is the program's alone. The
+// window runs FOX's own event loop (FXApp::run), as the program does.
+//
+//   window_cpu_bench [--idle-s N] [--skip-burn] [--chipset PATH] [--sim PATH]
+#include <fox-1.6/fx.h>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dbkit/FXMessageSeam.h"
+#include "base/clock.h"
+#include "link/ports.h"
+#include "base/trace.h"
+#include "shell/burn_page.h"
+#include "shell/file_dialog_seam.h"
+#include "shell/globals.h"
+#include "shell/main_window.h"
+#include "shell/window_ids.h"
+
+namespace {
+
+double cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+std::string build_dir() {
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return ".";
+  std::string path(exe, size_t(n));
+  path = path.substr(0, path.rfind('/'));  // .../bench
+  return path.substr(0, path.rfind('/'));
+}
+
+// The simulator runs as a child until stop(); its "ready" line says that
+// its ports exist.
+struct SimChild {
+  pid_t pid = -1;
+  int output = -1;
+
+  bool start(const std::string& program, const std::string& ports) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      execl(program.c_str(), program.c_str(), "--port-dir", ports.c_str(), "--pace",
+            static_cast<char*>(nullptr));
+      std::fprintf(stderr, "cannot run %s: %s\n", program.c_str(), std::strerror(errno));
+      _exit(127);
+    }
+    close(out[1]);
+    output = out[0];
+    std::string seen;
+    while (seen.find("ready\n") == std::string::npos) {
+      pollfd p{output, POLLIN, 0};
+      if (poll(&p, 1, 10000) <= 0) return false;
+      char buf[256];
+      ssize_t n = read(output, buf, sizeof buf);
+      if (n <= 0) return false;
+      seen.append(buf, size_t(n));
+    }
+    return true;
+  }
+
+  void stop() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (output >= 0) close(output);
+    pid = -1;
+  }
+};
+
+// Runs the program's own event loop for `ms` and returns the CPU share of
+// one core it took.
+double idle_share(FX::FXApp& app, int ms) {
+  const double cpu_before = cpu_seconds();
+  const int64_t start = tv::monotonic_ms();
+  app.addTimeout(&app, FX::FXApp::ID_QUIT, ms);
+  app.run();
+  const double wall = (tv::monotonic_ms() - start) / 1000.0;
+  return 100.0 * (cpu_seconds() - cpu_before) / wall;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int idle_s = 10;
+  bool skip_burn = false;
+  std::string chipset = std::string(TVBOX_SOURCE_DIR) + "/data/sample.hv";
+  std::string sim_program = build_dir() + "/tools/tvbox-sim";
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--idle-s" && i + 1 < argc) idle_s = std::atoi(argv[++i]);
+    else if (arg == "--skip-burn") skip_burn = true;
+    else if (arg == "--chipset" && i + 1 < argc) chipset = argv[++i];
+    else if (arg == "--sim" && i + 1 < argc) sim_program = argv[++i];
+  }
+  if (!std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "window_cpu_bench needs an X display\n");
+    return 1;
+  }
+  tv::set_trace_enabled(false);
+  char dir_template[] = "/tmp/tvbox-window-bench-XXXXXX";
+  const char* port_dir = mkdtemp(dir_template);
+  if (!port_dir) return 1;
+  setenv("TVBOX_PORT_DIR", port_dir, 1);
+
+  SimChild sim;
+  if (!sim.start(sim_program, port_dir)) {
+    std::fprintf(stderr, "the simulator did not start (%s)\n", sim_program.c_str());
+    sim.stop();
+    rmdir(port_dir);
+    return 1;
+  }
+  if (tv::open_com("com3") != 0) {
+    std::fprintf(stderr, "cannot open the programming port\n");
+    sim.stop();
+    rmdir(port_dir);
+    return 1;
+  }
+
+  FX::FXApp app("TV Box bench", "Harnvale");
+  int fox_argc = 1;
+  app.init(fox_argc, argv);
+  extended_mode = true;
+  auto* window = new X_SRV_K_Window(&app);
+  app.create();
+  window->hideStartupTabs(true);
+  window->tabBook->setCurrent(3);  // the console among the visible tabs
+  window->setPortLamp(true);
+
+  idle_share(app, 1000);  // the window settles: first paint, fonts
+  const double idle = idle_share(app, idle_s * 1000);
+  std::printf("idle, register console shown, box attached: %.2f %% of one core over %d s\n", idle,
+              idle_s);
+
+  if (!skip_burn) {
+    window->flashDelay = 3;
+    window->sysfontDelay = 6;
+    bool done = false;
+    tv::set_message_hook([&](const tv::MessageRecord& record) {
+      if (record.caption == "Burning...") {
+        done = true;
+        app.exit(0);
+      }
+      return static_cast<FX::FXuint>(FX::MBOX_CLICKED_OK);
+    });
+    tv::set_file_dialog_hook([&](const tv::FileDialogRequest&, std::string* chosen) {
+      *chosen = chipset;
+      return true;
+    });
+    window->handle(nullptr, FXSEL(FX::SEL_COMMAND, tv::ID_OPEN_CHIPSET), nullptr);
+    window->tabBook->setCurrent(1);
+    const double cpu_before = cpu_seconds();
+    const int64_t start = tv::monotonic_ms();
+    window->handle(nullptr, FXSEL(FX::SEL_COMMAND, tv::ID_BURN), nullptr);
+    if (window->burn().burnRunning()) app.run();
+    const double wall = (tv::monotonic_ms() - start) / 1000.0;
+    const double cpu = cpu_seconds() - cpu_before;
+    std::printf("burn of %s: %s after %.1f s, process CPU %.2f s = %.2f %% of one core\n",
+                chipset.c_str(), done ? "completed" : "did not start", wall, cpu,
+                100.0 * cpu / wall);
+    tv::set_message_hook({});
+    tv::set_file_dialog_hook({});
+  }
+
+  delete window;
+  tv::close_com();
+  sim.stop();
+  rmdir(port_dir);  // the simulator took its port links with it
+  return 0;
+}

@@ -1,0 +1,63 @@
+#include "link/port_problem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tv {
+namespace {
+
+bool is_terminal_device(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return true;  // cannot tell; the caller's other checks decide
+  const bool terminal = isatty(fd) != 0;
+  ::close(fd);
+  return terminal;
+}
+
+}  // namespace
+
+PortProblem diagnose_port(const std::string& device_path, int open_result) {
+  if (open_result == 0) return PortProblem::None;
+  struct stat info;
+  if (stat(device_path.c_str(), &info) != 0)
+    return errno == EACCES ? PortProblem::PermissionDenied : PortProblem::NoSuchDevice;
+  if (!S_ISCHR(info.st_mode)) return PortProblem::NotASerialLine;
+  if (access(device_path.c_str(), R_OK | W_OK) != 0)
+    return errno == EACCES || errno == EPERM ? PortProblem::PermissionDenied
+                                             : PortProblem::NoSuchDevice;
+  if (!is_terminal_device(device_path)) return PortProblem::NotASerialLine;
+  // A terminal that we may open: when opening it failed, someone else holds
+  // it (the exclusive mode or the lock); when its settings failed, it is one
+  // the driver will not configure.
+  return open_result == 1 ? PortProblem::Busy : PortProblem::SetupFailed;
+}
+
+const char* port_problem_key(PortProblem problem) {
+  switch (problem) {
+    case PortProblem::None: return "";
+    case PortProblem::NoSuchDevice: return "m_port_nodev";
+    case PortProblem::PermissionDenied: return "m_port_denied";
+    case PortProblem::Busy: return "m_port_busy";
+    case PortProblem::NotASerialLine: return "m_port_notty";
+    case PortProblem::SetupFailed: return "m_port_setup";
+  }
+  return "";
+}
+
+const char* port_problem_english(PortProblem problem) {
+  switch (problem) {
+    case PortProblem::None: return "";
+    case PortProblem::NoSuchDevice: return "no such device";
+    case PortProblem::PermissionDenied:
+      return "permission denied: add your user to the dialout group, then log in again";
+    case PortProblem::Busy: return "busy: another program holds it";
+    case PortProblem::NotASerialLine: return "not a serial line";
+    case PortProblem::SetupFailed: return "its line settings could not be applied";
+  }
+  return "";
+}
+
+}  // namespace tv
