@@ -74,6 +74,8 @@ class FakeBox : public tv::BoxOps {
   int osd_wrt_fnt(int address, uint8_t value) override { return answer({"fnt", address, value, ""}); }
   int osd_clr_fnt_page(int page, uint8_t operand) override { return answer({"page", page, operand, ""}); }
   int osd_clr_sysfnt_page(int page, uint8_t operand) override { return answer({"syspage", page, operand, ""}); }
+  int osd_flashR(int address, uint8_t* out4) override { return read({"flashR", address, 0, ""}, out4); }
+  int osd_read(int address, uint8_t* out4) override { return read({"read", address, 0, ""}, out4); }
   void line_recovery() override { calls.push_back({"recover", 0, 0, ""}); }
 
   std::vector<BoxCall> of(const std::string& op) const {
@@ -87,6 +89,10 @@ class FakeBox : public tv::BoxOps {
   int answer(const BoxCall& call) {
     calls.push_back(call);
     return refuse && refuse(call) ? tv::kEchoMismatch : 0;
+  }
+  int read(const BoxCall& call, uint8_t* out4) {
+    for (int i = 0; i < 4; ++i) out4[i] = 0;
+    return answer(call);
   }
 };
 
