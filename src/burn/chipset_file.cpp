@@ -263,7 +263,11 @@ void ChipsetParser::feed_line(const std::string& line) {
 void ChipsetParser::report_damage(const std::string& why) {
   char where[64];
   std::snprintf(where, sizeof where, "%lld", static_cast<long long>(bytes_read_));
-  load_error("The file is damaged at byte " + std::string(where) + " (" + why + "); it cannot be burned.\n");
+  // Named first and always: the lines before it may have been garbled by it.
+  ++state_.load_errors;
+  errors_.insert(errors_.begin(),
+                 {"The file is damaged at byte " + std::string(where) + " (" + why + "); it cannot be burned.\n",
+                  kStyleBoldRed});
 }
 
 LoadedChipset ChipsetParser::finish() {
@@ -280,9 +284,9 @@ LoadedChipset ChipsetParser::finish() {
     state_.log.push_back({buffer, kStyleBoldRed});
   }
   for (const LogLine& error : errors_) state_.log.push_back(error);
-  if (state_.load_errors > int(kMaxErrorLines))
+  if (state_.load_errors > int(errors_.size()))
     state_.log.push_back(
-        {format_line("... and %d more such lines.\n", state_.load_errors - int(kMaxErrorLines)), kStyleBoldRed});
+        {format_line("... and %d more such lines.\n", state_.load_errors - int(errors_.size())), kStyleBoldRed});
   trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
   state_.sections = sections_;
   LoadedChipset result = std::move(state_);

@@ -29,10 +29,29 @@ class RecordingSink : public tv::BurnSink {
     std::lock_guard<std::mutex> lock(mutex_);
     done_calls_.push_back(ok);
   }
+  void line_lost() override { ++line_lost_calls; }
+  void retried() override { ++retries; }
+  void stage_begun(tv::Stage stage) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stages_.push_back("+" + std::to_string(int(stage)));
+  }
+  void stage_ended(tv::Stage stage, bool ok) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stages_.push_back((ok ? "ok" : "failed") + std::to_string(int(stage)));
+  }
   struct Line {
     std::string text;
     int style;
   };
+  std::atomic<int> line_lost_calls{0};
+  std::atomic<int> retries{0};
+  // "+1", "ok1", "failed2", ...: stages begun and ended, by number.
+  std::vector<std::string> stages() const { std::lock_guard<std::mutex> lock(mutex_); return stages_; }
+  bool has_line(const std::string& text) const {
+    for (const Line& line : lines())
+      if (line.text == text) return true;
+    return false;
+  }
   std::vector<Line> lines() const { std::lock_guard<std::mutex> lock(mutex_); return lines_; }
   std::vector<int> progress_values() const { std::lock_guard<std::mutex> lock(mutex_); return progress_; }
   std::vector<bool> done_calls() const { std::lock_guard<std::mutex> lock(mutex_); return done_calls_; }
@@ -52,6 +71,7 @@ class RecordingSink : public tv::BurnSink {
   std::vector<Line> lines_;
   std::vector<int> progress_;
   std::vector<bool> done_calls_;
+  std::vector<std::string> stages_;
 };
 
 struct BoxCall {
