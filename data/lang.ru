@@ -67,3 +67,4 @@ hv_ctl_test=Проверка линии
 hv_ctl_rts=Поднять RTS
 hv_ctl_cancel=Отмена
 m_ready=Готово.
+hv_verify=&Проверка	Прочитать флэш-память и память OSD после записи

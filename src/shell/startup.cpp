@@ -10,6 +10,7 @@
 #include "link/ports.h"
 #include "base/trace.h"
 #include "text/catalogue.h"
+#include "shell/burn_page.h"
 #include "shell/config_lists.h"
 #include "text/data_files.h"
 #include "shell/globals.h"
@@ -103,6 +104,7 @@ void apply_geometry_and_delays(FX::FXRegistry& registry) {
   BurnDelays delays = read_delays(registry);
   main_window->flashDelay = delays.flash;
   main_window->sysfontDelay = delays.sysfont;
+  main_window->burn().verify = read_verify(registry);
   main_window->position(geometry.x, geometry.y, geometry.w, geometry.h);
   main_window->raise();
 }
