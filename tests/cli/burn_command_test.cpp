@@ -1,0 +1,191 @@
+// tvbox-burn as a user or a script runs it, against simulated boxes: the exit
+// status, what it prints, the JSON summary, the saved log file, and what each
+// box holds afterwards.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "boxsim/box_sim.h"
+#include "burn/sha256.h"
+#include "burner_process.h"
+#include "gen/chipset_gen.h"
+#include "json_reader.h"
+#include "support/box_images.h"
+#include "support/simulated_box.h"
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
+
+namespace {
+
+using clitest::BurnerProcess;
+using clitest::Finished;
+using clitest::Json;
+
+constexpr int kBurnDeadlineMs = 180000;
+const char kFourZLine[] = "ZZZZ       \r";
+
+int count_of(const std::vector<uint8_t>& bytes, const std::string& needle) {
+  std::string text(bytes.begin(), bytes.end());
+  int count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+Json parse_json(const std::string& text) {
+  Json json;
+  EXPECT_TRUE(clitest::JsonReader(text).parse(&json)) << "not one JSON value:\n" << text;
+  return json;
+}
+
+class BurnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(clitest::burner_program().c_str(), X_OK) != 0) GTEST_SKIP() << "tvbox-burn is not built";
+    start_box(box_);
+    generated_ = chipsetgen::generate(testsupport::small_chipset_options());
+    chipset_ = scratch_.file("firmware.hv");
+    std::string error;
+    ASSERT_TRUE(chipsetgen::write_chipset(chipset_, generated_.text, false, &error)) << error;
+  }
+
+  static void start_box(testsupport::SimulatedBox& box) {
+    std::string error;
+    ASSERT_TRUE(box.start(&error)) << error;
+  }
+
+  // The arguments of a burn into `ports`, its logs in the scratch folder.
+  std::vector<std::string> burn_args(const std::vector<std::string>& ports, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--log", logs()};
+    for (const std::string& port : ports) {
+      args.push_back("-p");
+      args.push_back(port);
+    }
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(chipset_);
+    return args;
+  }
+
+  std::string logs() const { return scratch_.file("logs"); }
+  std::string port_of(testsupport::SimulatedBox& box) { return box.sim().programming_path(); }
+
+  testsupport::TempDir scratch_{"cli"};
+  testsupport::SimulatedBox box_{"cli-box"};
+  chipsetgen::Generated generated_;
+  std::string chipset_;
+};
+
+TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
+  const std::string port = port_of(box_);
+  Finished run = clitest::run_burner(burn_args({port}, {"--sysfont", "--json"}), kBurnDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
+  EXPECT_NE(run.err.find("Summary:"), std::string::npos) << "with --json the people's output goes to stderr";
+
+  Json summary = parse_json(run.out);
+  ASSERT_EQ(summary["boxes"].items.size(), 1u);
+  const Json& box = summary["boxes"].items[0];
+  EXPECT_EQ(summary["exit_code"].number, 0);
+  EXPECT_EQ(summary["chipset"]["sha256"].text, tv::sha256_hex(generated_.text));
+  EXPECT_EQ(summary["chipset"]["size"].number, double(generated_.text.size()));
+  EXPECT_EQ(box["port"].text, port);
+  EXPECT_TRUE(box["ok"].boolean);
+  EXPECT_EQ(box["first_failure"].kind, Json::Kind::Null);
+
+  // The log file names the file, its digest, the port and the settings, and
+  // holds every burn line with a timestamp and its colour as a word.
+  ASSERT_EQ(box["log"].kind, Json::Kind::String);
+  const std::string log = read_file(box["log"].text);
+  EXPECT_EQ(box["log"].text.rfind(logs() + "/", 0), 0u) << box["log"].text;
+  for (const std::string& wanted :
+       {"Chipset:  " + chipset_, "SHA-256:  " + tv::sha256_hex(generated_.text),
+        "Size:     " + std::to_string(generated_.text.size()) + " bytes", "Port:     " + port,
+        std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
+        std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"), std::string("Outcome:  OK")})
+    EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
+}
+
+TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
+  testsupport::SimulatedBox second{"cli-box2"};
+  start_box(second);
+  // One record's checksum is wrong; the rest of the file is good.
+  std::string text = generated_.text;
+  size_t record = text.find("\r\n:10", text.find("***FLASH>"));
+  ASSERT_NE(record, std::string::npos);
+  size_t checksum = text.find("\r\n", record + 2) - 1;
+  text[checksum] = text[checksum] == '0' ? '1' : '0';
+  ASSERT_TRUE(testsupport::write_file(chipset_, text));
+  const std::vector<std::string> ports = {port_of(box_), port_of(second)};
+
+  for (const std::vector<std::string>& args :
+       {burn_args(ports), burn_args(ports, {"--sections", "pic,voodoo"}),
+        burn_args(ports, {"--flash-delay", "2"}), {"-p", port_of(box_), scratch_.file("no-such.hv")}}) {
+    Finished run = clitest::run_burner(args, 20000);
+    EXPECT_EQ(run.exit_code, 2) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line on stderr: " << run.err;
+  }
+  EXPECT_TRUE(box_.sim().received().empty());
+  EXPECT_TRUE(second.sim().received().empty());
+  EXPECT_EQ(clitest::run_burner({"--help"}, 5000).exit_code, 0);
+}
+
+TEST_F(BurnerTest, CtrlCStopsTheBurnSendsTheFourZLineAndExits130WithASummary) {
+  BurnerProcess burner(burn_args({port_of(box_)}));
+  // Into the Flash stage: the PIC records have all been echoed.
+  ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().sector_erases > 0; }, 60000));
+  kill(burner.pid(), SIGINT);
+  Finished run = burner.finish(30000);
+  ASSERT_FALSE(run.timed_out) << "ctrl-C must end the program on its own";
+  EXPECT_EQ(run.exit_code, 130) << run.err;
+  // The hand-shake sent one; the burn's end the other.
+  EXPECT_TRUE(testsupport::wait_for([&] { return count_of(box_.sim().received(), kFourZLine) == 2; }, 5000));
+  EXPECT_NE(run.out.find("CANCELLED"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Summary:"), std::string::npos) << run.out;
+}
+
+// The trace goes to standard error with --trace: neither a reader that has
+// gone nor one that never reads may kill or hold the burn.
+TEST_F(BurnerTest, ATracePipeClosedOrFullNeitherKillsNorHoldsTheBurn) {
+  for (bool reader_gone : {true, false}) {
+    int trace_pipe[2];
+    ASSERT_EQ(pipe2(trace_pipe, O_CLOEXEC), 0);
+    if (reader_gone) {
+      close(trace_pipe[0]);
+      trace_pipe[0] = -1;
+    } else {
+      // Filled to the brim before the burn starts, and never read.
+      fcntl(trace_pipe[1], F_SETFL, O_NONBLOCK);
+      std::vector<char> filler(65536, 'x');
+      while (write(trace_pipe[1], filler.data(), filler.size()) > 0) {
+      }
+      fcntl(trace_pipe[1], F_SETFL, 0);
+    }
+    box_.sim().clear_received();
+    BurnerProcess burner(burn_args({port_of(box_)}, {"--trace", "--sections", "pic,flash"}), trace_pipe[1]);
+    close(trace_pipe[1]);
+    Finished run = burner.finish(kBurnDeadlineMs);
+    if (trace_pipe[0] >= 0) close(trace_pipe[0]);
+    EXPECT_FALSE(run.timed_out) << (reader_gone ? "closed" : "full") << " pipe";
+    EXPECT_EQ(run.signal, 0) << (reader_gone ? "closed" : "full") << " pipe";
+    EXPECT_EQ(run.exit_code, 0) << (reader_gone ? "closed" : "full") << " pipe";
+    EXPECT_EQ(box_.sim().memories().flash, generated_.images.flash);
+  }
+}
+
+}  // namespace
