@@ -191,6 +191,10 @@ void BurnLogFile::log(const std::string& text, int style) {
   next_.log(text, style);
 }
 
+void BurnLogFile::record_only(const std::string& text, int style) {
+  write_line(log_style_word(style), without_line_end(text));
+}
+
 void BurnLogFile::progress(int percent) { next_.progress(percent); }
 
 void BurnLogFile::stage_begun(Stage stage) { write_line("ok", std::string("stage ") + stage_word(stage) + " begins"); }

@@ -71,6 +71,10 @@ class BurnLogFile : public BurnSink {
     saved_style_ = style;
   }
 
+  // A line the front end has shown itself (the start command's first line):
+  // into the file only.
+  void record_only(const std::string& text, int style);
+
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
