@@ -41,9 +41,9 @@ const char* stage_name(Stage stage) {
 // list of what failed.
 class BurnRun {
  public:
-  BurnRun(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
+  BurnRun(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
           const std::atomic<bool>& cancel)
-      : chipset_(chipset), settings_(settings), sink_(sink), cancel_(cancel) {}
+      : link_(link), chipset_(chipset), settings_(settings), sink_(sink), cancel_(cancel), box_(link) {}
 
   void burn();
   void system_font_alone();
@@ -67,6 +67,7 @@ class BurnRun {
   void fail(Stage stage) { failed_.push_back(stage_name(stage)); }
   void finish();
 
+  BoxLink& link_;
   const LoadedChipset& chipset_;
   const BurnSettings& settings_;
   BurnSink& sink_;
@@ -77,7 +78,7 @@ class BurnRun {
 };
 
 bool BurnRun::port_ready() {
-  if (programming_port().is_open()) return true;
+  if (link_.port().is_open()) return true;
   sink_.log("The programming port is not open: nothing was sent to the box.\n", kStyleBoldRed);
   sink_.done(false);
   return false;
@@ -91,12 +92,12 @@ bool BurnRun::pause(int64_t ms) {
 }
 
 void BurnRun::send(const char* bytes, size_t size) {
-  programming_port().write(reinterpret_cast<const uint8_t*>(bytes), size);
+  link_.port().write(reinterpret_cast<const uint8_t*>(bytes), size);
 }
 
 void BurnRun::read_and_trace(const char* format, int count) {
   uint8_t buffer[64];
-  wait_read(buffer, sizeof buffer - 1, count);
+  link_.wait_read(buffer, sizeof buffer - 1, count);
   buffer[sizeof buffer - 1] = 0;
   trace(format, reinterpret_cast<const char*>(buffer));
 }
@@ -106,7 +107,7 @@ void BurnRun::read_and_trace(const char* format, int count) {
 void BurnRun::pic_handshake() {
   send_text("Z");
   uint8_t banner[64];
-  wait_read(banner, sizeof banner, 50);
+  link_.wait_read(banner, sizeof banner, 50);
   if (cancel_) return;
   send_text(kTwoZLine);
   read_and_trace("1!====<%s>\n", 1);
@@ -124,11 +125,12 @@ bool BurnRun::send_pic_record(int address) {
   for (int attempt = 0; attempt < kPicAttempts && !cancel_; ++attempt) {
     uint8_t echo[kPicRecordLength + 1];
     send(record.data(), record.size());
-    int result = wait_read(echo, sizeof echo, kPicRecordLength);
+    int result = link_.wait_read(echo, sizeof echo, kPicRecordLength);
     echo[kPicRecordLength] = 0;
     trace("***<%s>\n", reinterpret_cast<const char*>(echo));
     if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) return true;
     trace("ERROR %x\n", result);
+    if (attempt + 1 < kPicAttempts) sink_.retried();
   }
   return false;
 }
@@ -149,7 +151,7 @@ void BurnRun::pic_records() {
   }
   uint8_t answer[16];
   send(kPicEndRecord, std::strlen(kPicEndRecord));
-  wait_read(answer, sizeof answer, 9);
+  link_.wait_read(answer, sizeof answer, 9);
   trace("***<%s>\n", kPicEndRecord);
   sink_.log("PIC Burned OK!\n", kStyleBoldBlue);
 }
@@ -161,7 +163,7 @@ WriteResult BurnRun::write_section(Stage stage, ChipsetReader& reader, int lines
     case Stage::Flash:
       // Every sector is erased again in each burn, not only those above the
       // one erased last in an earlier burn.
-      reset_flash_sector();
+      link_.reset_flash_sector();
       return write_hex_section(context, source, lines, kTargetFlash);
     case Stage::Osd:
       return write_hex_section(context, source, lines, kTargetOsd);
@@ -182,12 +184,14 @@ void BurnRun::section_stage(Stage stage, const char* marker, int lines, const ch
                             const char* done_line) {
   sink_.log(start_line, kStyleBlue);
   sink_.progress(0);
+  sink_.stage_begun(stage);
   ChipsetReader reader;
   if (!reader.open(chipset_.path)) {
     sink_.log(std::string(stage_name(stage)) + ": the chipset file " + chipset_.path +
                   " cannot be opened again.\n", kStyleBoldRed);
     fail(stage);
     stop_ = true;
+    sink_.stage_ended(stage, false);
     return;
   }
   // A file without the marker gives the stage nothing to write.
@@ -199,6 +203,7 @@ void BurnRun::section_stage(Stage stage, const char* marker, int lines, const ch
     fail(stage);
     stop_ = true;
   }
+  sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
 }
 
@@ -225,8 +230,10 @@ void BurnRun::finish() {
 
 void BurnRun::burn() {
   if (!port_ready()) return;
+  sink_.stage_begun(Stage::Pic);
   pic_handshake();
   if (!cancel_) pic_records();
+  sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (pause(int64_t(settings_.flash_delay) * 1000)) {
     sink_.progress(0);
     if (!stopped() && checked(Stage::Flash))
@@ -269,14 +276,24 @@ std::string pic_record(const std::vector<uint8_t>& image, int address) {
   return std::string(record, size_t(length)) + "*";
 }
 
+void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
+              BurnSink& sink, const std::atomic<bool>& cancel) {
+  BurnRun(link, chipset, settings, sink, cancel).burn();
+}
+
+void run_system_font_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
+                          BurnSink& sink, const std::atomic<bool>& cancel) {
+  BurnRun(link, chipset, settings, sink, cancel).system_font_alone();
+}
+
 void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
               const std::atomic<bool>& cancel) {
-  BurnRun(chipset, settings, sink, cancel).burn();
+  run_burn(programming_link(), chipset, settings, sink, cancel);
 }
 
 void run_system_font_burn(const LoadedChipset& chipset, const BurnSettings& settings,
                           BurnSink& sink, const std::atomic<bool>& cancel) {
-  BurnRun(chipset, settings, sink, cancel).system_font_alone();
+  run_system_font_burn(programming_link(), chipset, settings, sink, cancel);
 }
 
 }  // namespace tv

@@ -8,10 +8,9 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "link/box_link.h"
 
 namespace tv {
-
-enum class Stage { Pic, Flash, Osd, OsdRusFont, OsdSysFont };
 
 // The start command logs these itself, on the GUI thread, before the worker
 // starts: the first for a burn, the second for a system font burned alone.
@@ -26,12 +25,20 @@ struct BurnSettings {
   std::function<bool(Stage)> stage_checked;
 };
 
-// The whole burn. Ends with exactly one sink.done(ok); ok is false when a
-// stage failed, the port was not open or `cancel` was set.
-void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
-              const std::atomic<bool>& cancel);
+// The whole burn into the box on `link`. Ends with exactly one
+// sink.done(ok); ok is false when a stage failed, the port was not open or
+// `cancel` was set. Any number of burns may run at once, each on its own
+// thread with its own link (and port).
+void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
+              BurnSink& sink, const std::atomic<bool>& cancel);
 
 // The system font alone (the hv_recall command), from the delay on.
+void run_system_font_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
+                          BurnSink& sink, const std::atomic<bool>& cancel);
+
+// The same on the window's programming link.
+void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
+              const std::atomic<bool>& cancel);
 void run_system_font_burn(const LoadedChipset& chipset, const BurnSettings& settings,
                           BurnSink& sink, const std::atomic<bool>& cancel);
 

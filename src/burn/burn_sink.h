@@ -23,6 +23,9 @@ enum LogStyle : int {
 };
 constexpr int kLogStyleCount = 10;
 
+// The stages of a burn, in their order.
+enum class Stage { Pic, Flash, Osd, OsdRusFont, OsdSysFont };
+
 class BurnSink {
  public:
   virtual ~BurnSink() = default;
@@ -33,6 +36,15 @@ class BurnSink {
   // The burn has ended (after the last stage, the system font included).
   // `ok` is false when any stage failed or the burn was cancelled.
   virtual void done(bool ok) = 0;
+
+  // Hooks a front end may use for a display of its own; the log lines above
+  // say the same in words. A stage begins and ends (ok false when it failed
+  // or was cut short); an attempt the box refused is being tried again; the
+  // line to the box was lost (its port is gone or failing).
+  virtual void stage_begun(Stage) {}
+  virtual void stage_ended(Stage, bool /*ok*/) {}
+  virtual void retried() {}
+  virtual void line_lost() {}
 };
 
 }  // namespace tv

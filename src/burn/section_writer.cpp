@@ -10,18 +10,18 @@
 
 namespace tv {
 
-void LinkBoxOps::osd_clr() { tv::osd_clr(); }
+int LinkBoxOps::osd_clr() { return link_.osd_clr(); }
 int LinkBoxOps::osd_wrt16(int address, const char* hex32, uint8_t target) {
-  return tv::osd_wrt16(address, hex32, target);
+  return link_.osd_wrt16(address, hex32, target);
 }
-int LinkBoxOps::osd_wrt_fnt(int address, uint8_t value) { return tv::osd_wrt_fnt(address, value); }
+int LinkBoxOps::osd_wrt_fnt(int address, uint8_t value) { return link_.osd_wrt_fnt(address, value); }
 int LinkBoxOps::osd_clr_fnt_page(int page_address, uint8_t operand) {
-  return tv::osd_clr_fnt_page(page_address, operand);
+  return link_.osd_clr_fnt_page(page_address, operand);
 }
 int LinkBoxOps::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
-  return tv::osd_clr_sysfnt_page(page_address, operand);
+  return link_.osd_clr_sysfnt_page(page_address, operand);
 }
-void LinkBoxOps::line_recovery() { tv::line_recovery(); }
+void LinkBoxOps::line_recovery() { link_.line_recovery(); }
 
 namespace {
 
@@ -59,6 +59,7 @@ WriteResult retry_with_recovery(WriterContext& context, const std::function<int(
   for (int tries = 0; tries < kMaxAttempts; ++tries) {
     if (context.cancel) return WriteResult::Cancelled;
     if (attempt() == 0) return WriteResult::Done;
+    context.sink.retried();
     context.box.line_recovery();
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Failed;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "burn/burn_sink.h"
+#include "link/box_link.h"
 
 namespace tv {
 
@@ -18,7 +19,7 @@ namespace tv {
 class BoxOps {
  public:
   virtual ~BoxOps() = default;
-  virtual void osd_clr() = 0;
+  virtual int osd_clr() = 0;
   virtual int osd_wrt16(int address, const char* hex32, uint8_t target) = 0;
   virtual int osd_wrt_fnt(int address, uint8_t value) = 0;
   virtual int osd_clr_fnt_page(int page_address, uint8_t operand) = 0;
@@ -28,12 +29,16 @@ class BoxOps {
 
 class LinkBoxOps : public BoxOps {
  public:
-  void osd_clr() override;
+  explicit LinkBoxOps(BoxLink& link = programming_link()) : link_(link) {}
+  int osd_clr() override;
   int osd_wrt16(int address, const char* hex32, uint8_t target) override;
   int osd_wrt_fnt(int address, uint8_t value) override;
   int osd_clr_fnt_page(int page_address, uint8_t operand) override;
   int osd_clr_sysfnt_page(int page_address, uint8_t operand) override;
   void line_recovery() override;
+
+ private:
+  BoxLink& link_;
 };
 
 // Gives the next line of the section with its line end; false at the end.

@@ -5,15 +5,12 @@
 #include <functional>
 #include <string>
 
+#include "link/box_link.h"
 #include "link/clock.h"
 #include "link/ports.h"
 #include "link/trace.h"
 
 namespace tv {
-
-int osd_flashStrAdr = -1;
-
-void reset_flash_sector() { osd_flashStrAdr = -1; }
 
 namespace {
 
@@ -21,7 +18,12 @@ constexpr int kFirstByteMs = 3000;     // the box's first echo byte
 constexpr int kRestOfEchoMs = 1000;    // the other eleven, counted from the first
 constexpr int kReadDataMs = 1000;      // the 4 data bytes after a read's echo
 constexpr int kWrite16AnswerMs = 10000;
+// A box that has already let an exchange time out without a byte gets the
+// ordinary echo limit for a 16-byte write's answer too: a silent box is then
+// given up in seconds instead of half a minute.
+constexpr int kWrite16AfterSilenceMs = 3000;
 constexpr int kSectorSize = 4096;
+constexpr int kSectorCount = (1 << 24) / kSectorSize;
 constexpr int kEraseAttempts = 5;
 constexpr size_t kReplyBufferSize = 1000;
 constexpr size_t kWrite16Size = 26;
@@ -67,37 +69,6 @@ void new_packet(Packet packet, uint8_t target, uint8_t operation) {
   packet[11] = 0x0D;
 }
 
-struct AnswerRule {
-  size_t length;      // bytes of the answer
-  uint8_t expected;   // the target byte that must take position 1
-  int first_ms;       // limit for the first byte
-  int rest_ms;        // limit restarted at the first byte; < 0: never restarted
-  std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
-};
-
-// Collects an answer by the position rule: the first byte received stays at
-// position 0, later bytes are dropped until one equals the expected target,
-// which takes position 1; the rest follow. Returns 0, 1 (read failed) or 100.
-int collect_answer(uint8_t* answer, const AnswerRule& rule) {
-  SerialPort& port = programming_port();
-  Deadline deadline(rule.first_ms);
-  size_t count = 0;
-  int pass = 0;
-  while (count < rule.length) {
-    if (deadline.expired()) return kEchoTimeout;
-    uint8_t byte = 0;
-    long got = port.read(&byte, 1, static_cast<int>(deadline.remaining_ms()) + 1);
-    if (got < 0) return kEchoReadFailed;
-    if (got == 0) continue;
-    if (rule.on_byte) rule.on_byte(pass, byte);
-    ++pass;
-    if (count == 1 && byte != rule.expected) continue;
-    if (count == 0 && rule.rest_ms >= 0) deadline.restart(rule.rest_ms);
-    answer[count++] = byte;
-  }
-  return kEchoOk;
-}
-
 bool same_bytes(const uint8_t* a, const uint8_t* b, size_t from, size_t to) {
   for (size_t i = from; i <= to; ++i)
     if (a[i] != b[i]) return false;
@@ -112,28 +83,6 @@ void trace_packet_bytes(const Packet packet) {
 void trace_pairs(const char* format, const Packet packet, const uint8_t* reply) {
   for (size_t i = 0; i < kPacketSize; ++i) trace(format, packet[i], reply[i]);
   trace("\n");
-}
-
-// Write the packet, wait for its echo; the reply lands in `reply`
-// (kReplyBufferSize bytes).
-int send_packet(const Packet packet, uint8_t* reply) {
-  programming_port().write(packet, kPacketSize);
-  return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
-}
-
-// The 4 data bytes that follow a read's echo. 0 when they came, 100 when the
-// box stopped short, 1 when the line failed.
-int read_data(uint8_t* out4) {
-  SerialPort& port = programming_port();
-  Deadline deadline(kReadDataMs);
-  size_t got = 0;
-  while (got < 4) {
-    if (deadline.expired()) return kEchoTimeout;
-    long n = port.read(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
-    if (n < 0) return kEchoReadFailed;
-    got += static_cast<size_t>(n);
-  }
-  return kEchoOk;
 }
 
 // The error trace shared by most byte writes: a headline, then each packet
@@ -151,79 +100,6 @@ void trace_write_failure(const char* headline, bool with_cb, int result, const P
 }
 
 constexpr const char* kUnsignedPairs = "(%u)(%u) -----------\n";
-
-int read_member(int address, uint8_t* out4, Packet packet, bool is_osd) {
-  std::string shown = out4 ? as_text(out4, 4) : std::string();
-  trace("### ->%04x<%s>\n", address, shown.c_str());
-  trace_packet_bytes(packet);
-  uint8_t reply[kReplyBufferSize];
-  int result = send_packet(packet, reply);
-  if (result != kEchoOk) {
-    if (is_osd)
-      trace_write_failure("### err osd_read %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
-    else
-      trace_pairs(kUnsignedPairs, packet, reply);
-  }
-  std::fflush(stdout);
-  if (result != kEchoOk) return result;
-  uint8_t data[4] = {0, 0, 0, 0};
-  result = read_data(data);
-  if (out4) std::memcpy(out4, data, 4);
-  return result;
-}
-
-int osd_byte_write(Packet packet, const char* failure_headline, bool with_cb = false) {
-  uint8_t reply[kReplyBufferSize];
-  int result = send_packet(packet, reply);
-  if (result != kEchoOk) trace_write_failure(failure_headline, with_cb, result, packet, reply);
-  std::fflush(stdout);
-  return result;
-}
-
-int font_page_clear(int page_address, uint8_t operand, uint8_t sub_command) {
-  int page = low16(page_address);
-  Packet packet;
-  new_packet(packet, kTargetOsd, kOpByteWrite);
-  packet[5] = kOsdSubCommand;
-  packet[6] = sub_command;
-  packet[7] = bits(page, 8);
-  packet[8] = bits(page, 0);
-  packet[9] = operand;
-  trace("### ->%04x<%d>\n", page, operand);
-  for (size_t i = 0; i < kPacketSize; ++i) trace("osd_clr_fnt_page(%02d)<%c> \n", packet[i], packet[i]);
-  return osd_byte_write(packet, "###CFP err %d <%s><%s>\n");
-}
-
-bool sector_needs_erase(int address) {
-  return osd_flashStrAdr < 0 || address - osd_flashStrAdr >= kSectorSize;
-}
-
-// Erases the sector of `address` unless the sector erased last covers it.
-// A box that keeps refusing the erase is given up after a few attempts and
-// the refusal returned, so nothing is written into an unerased sector. The
-// erase records its sector before it is sent; after a refusal that sector is
-// not known to be erased, so the next write asks for the erase again.
-int ensure_sector_erased(int address) {
-  if (!sector_needs_erase(address)) return kEchoOk;
-  int result = kEchoOk;
-  for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
-    result = osd_flashClr(address);
-    if (result == kEchoOk) return kEchoOk;
-  }
-  osd_flashStrAdr = -1;
-  return result;
-}
-
-// A write of `size` bytes may run over into the next sector: that sector is
-// erased before the write too, or the bytes written there would be lost when
-// the next record erases it.
-int ensure_sectors_erased(int address, int size) {
-  int result = ensure_sector_erased(address);
-  const int last = address + size - 1;
-  if (result == kEchoOk && last / kSectorSize != address / kSectorSize)
-    result = ensure_sector_erased(last);
-  return result;
-}
 
 void build_write16(uint8_t* packet, int address, const char* hex32, uint8_t target) {
   std::memset(packet, 0, kWrite16Size);
@@ -246,40 +122,221 @@ void trace_write16_packet(int address, const char* hex32, const uint8_t* packet,
   trace("\n");
 }
 
+bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoReadFailed; }
+
 }  // namespace
 
-unsigned hex_value(const char* text) {
-  unsigned value = 0;
-  if (!text || std::sscanf(text, "%x", &value) != 1) return 0;
-  return value;
+struct BoxLink::AnswerRule {
+  size_t length;      // bytes of the answer
+  uint8_t expected;   // the target byte that must take position 1
+  int first_ms;       // limit for the first byte
+  int rest_ms;        // limit restarted at the first byte; < 0: never restarted
+  std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
+};
+
+BoxLink::BoxLink(SerialPort& port) : port_(port), erased_sectors_(kSectorCount, false) {}
+
+BoxLink& programming_link() {
+  static BoxLink link(programming_port());
+  return link;
 }
 
-int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
+// The window's link keeps the name the box's programmers know it by.
+int& osd_flashStrAdr = programming_link().flash_sector_start_ref();
+
+void BoxLink::reset_flash_sector() {
+  flash_sector_start_ = -1;
+  erased_sectors_.assign(kSectorCount, false);
+}
+
+bool BoxLink::sector_erased(int address) const { return erased_sectors_[size_t(low24(address) / kSectorSize)]; }
+
+void BoxLink::note_result(int result, size_t bytes_received) {
+  if (result == kEchoOk) {
+    last_fault_ = LinkFault::None;
+    silent_in_a_row_ = 0;
+  } else if (is_line_failure(result)) {
+    last_fault_ = LinkFault::Lost;
+  } else if (result >= kEchoTimeout && bytes_received == 0) {
+    last_fault_ = LinkFault::Silent;
+    ++silent_in_a_row_;
+  } else {
+    last_fault_ = LinkFault::Refused;
+    silent_in_a_row_ = 0;
+  }
+}
+
+// Collects an answer by the position rule: the first byte received stays at
+// position 0, later bytes are dropped until one equals the expected target,
+// which takes position 1; the rest follow. Returns 0, 1 (read failed) or 100.
+// The caller notes the outcome; the bytes received are counted here.
+int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
+  Deadline deadline(rule.first_ms);
+  size_t count = 0;
+  int pass = 0;
+  int result = kEchoOk;
+  while (count < rule.length) {
+    if (deadline.expired()) {
+      result = kEchoTimeout;
+      break;
+    }
+    uint8_t byte = 0;
+    long got = port_.read(&byte, 1, static_cast<int>(deadline.remaining_ms()) + 1);
+    if (got < 0) {
+      result = kEchoReadFailed;
+      break;
+    }
+    if (got == 0) continue;
+    if (rule.on_byte) rule.on_byte(pass, byte);
+    ++pass;
+    if (count == 1 && byte != rule.expected) continue;
+    if (count == 0 && rule.rest_ms >= 0) deadline.restart(rule.rest_ms);
+    answer[count++] = byte;
+  }
+  answered_bytes_ = size_t(pass);
+  return result;
+}
+
+int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
   if (reply && size) std::memset(reply, 0, size);
   uint8_t echo[kPacketSize] = {};
   AnswerRule rule{kPacketSize, expected, kFirstByteMs, kRestOfEchoMs, nullptr};
   int result = collect_answer(echo, rule);
   if (reply) std::memcpy(reply, echo, size < kPacketSize ? size : kPacketSize);
   if (!same_bytes(echo, packet, 1, 10)) result += kEchoMismatch;
+  note_result(result, answered_bytes_);
   return result;
 }
 
-void osd_clr() {
-  SerialPort& port = programming_port();
-  port.set_dtr(false);
-  port.purge();
-  port.drain();
-  programming_port().pause(1000);
-  static const Packet kClear = {0x8C, 0x73, 0x00, 0x73, 0x77, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0D, 0x0D};
-  long written = port.write(kClear, kPacketSize);
-  uint8_t reply[200];
-  int result = wait_echo(reply, sizeof reply, kClear, kTargetSystem);
-  trace("!!!! osd_clr <%d> err %d\n", static_cast<int>(written < 0 ? 0 : written), result);
-  programming_port().pause(5000);
+// Write the packet, wait for its echo; the reply lands in `reply`
+// (kReplyBufferSize bytes). A packet the line did not take is a line failure:
+// nothing is awaited for it.
+int BoxLink::send_packet(const Packet packet, uint8_t* reply) {
+  if (port_.write(packet, kPacketSize) != long(kPacketSize)) {
+    std::memset(reply, 0, kReplyBufferSize);
+    int result = kEchoReadFailed + kEchoMismatch;
+    note_result(result, 0);
+    return result;
+  }
+  return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
 }
 
-int osd_read(int address, uint8_t* out4) {
-  if (!programming_port().is_open()) return 0;
+// The 4 data bytes that follow a read's echo. 0 when they came, 100 when the
+// box stopped short, 1 when the line failed.
+int BoxLink::read_data(uint8_t* out4) {
+  Deadline deadline(kReadDataMs);
+  size_t got = 0;
+  int result = kEchoOk;
+  while (got < 4) {
+    if (deadline.expired()) {
+      result = kEchoTimeout;
+      break;
+    }
+    long n = port_.read(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
+    if (n < 0) {
+      result = kEchoReadFailed;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  // The echo came, so a short answer is a box that answered, not a silent one.
+  note_result(result, kPacketSize + got);
+  return result;
+}
+
+int BoxLink::read_member(int address, uint8_t* out4, Packet packet, bool is_osd) {
+  std::string shown = out4 ? as_text(out4, 4) : std::string();
+  trace("### ->%04x<%s>\n", address, shown.c_str());
+  trace_packet_bytes(packet);
+  uint8_t reply[kReplyBufferSize];
+  int result = send_packet(packet, reply);
+  if (result != kEchoOk) {
+    if (is_osd)
+      trace_write_failure("### err osd_read %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
+    else
+      trace_pairs(kUnsignedPairs, packet, reply);
+  }
+  std::fflush(stdout);
+  if (result != kEchoOk) return result;
+  uint8_t data[4] = {0, 0, 0, 0};
+  result = read_data(data);
+  if (out4) std::memcpy(out4, data, 4);
+  return result;
+}
+
+int BoxLink::osd_byte_write(Packet packet, const char* failure_headline, bool with_cb) {
+  uint8_t reply[kReplyBufferSize];
+  int result = send_packet(packet, reply);
+  if (result != kEchoOk) trace_write_failure(failure_headline, with_cb, result, packet, reply);
+  std::fflush(stdout);
+  return result;
+}
+
+int BoxLink::font_page_clear(int page_address, uint8_t operand, uint8_t sub_command) {
+  int page = low16(page_address);
+  Packet packet;
+  new_packet(packet, kTargetOsd, kOpByteWrite);
+  packet[5] = kOsdSubCommand;
+  packet[6] = sub_command;
+  packet[7] = bits(page, 8);
+  packet[8] = bits(page, 0);
+  packet[9] = operand;
+  trace("### ->%04x<%d>\n", page, operand);
+  for (size_t i = 0; i < kPacketSize; ++i) trace("osd_clr_fnt_page(%02d)<%c> \n", packet[i], packet[i]);
+  return osd_byte_write(packet, "###CFP err %d <%s><%s>\n");
+}
+
+// Erases the sector of `address` unless this stage has erased it already,
+// whichever way the records step. A box that keeps refusing the erase is given
+// up after a few attempts and the refusal returned, so nothing is written into
+// an unerased sector; a silent box or a lost line is given up at once, since
+// the caller's rules for those apply.
+int BoxLink::ensure_sector_erased(int address) {
+  if (sector_erased(address)) return kEchoOk;
+  int result = kEchoOk;
+  for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
+    result = osd_flashClr(address);
+    if (result == kEchoOk) {
+      erased_sectors_[size_t(low24(address) / kSectorSize)] = true;
+      return kEchoOk;
+    }
+    if (last_fault_ != LinkFault::Refused) break;
+  }
+  flash_sector_start_ = -1;
+  return result;
+}
+
+// A write of `size` bytes may run over into the next sector: that sector is
+// erased before the write too, or the bytes written there would be lost when
+// the next record erases it.
+int BoxLink::ensure_sectors_erased(int address, int size) {
+  int result = ensure_sector_erased(address);
+  const int last = address + size - 1;
+  if (result == kEchoOk && last / kSectorSize != address / kSectorSize)
+    result = ensure_sector_erased(last);
+  return result;
+}
+
+int BoxLink::osd_clr() {
+  port_.set_dtr(false);
+  port_.purge();
+  port_.drain();
+  port_.pause(1000);
+  static const Packet kClear = {0x8C, 0x73, 0x00, 0x73, 0x77, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0D, 0x0D};
+  long written = port_.write(kClear, kPacketSize);
+  uint8_t reply[200];
+  int result = written == long(kPacketSize) ? wait_echo(reply, sizeof reply, kClear, kTargetSystem)
+                                            : kEchoReadFailed + kEchoMismatch;
+  if (written != long(kPacketSize)) note_result(result, 0);
+  trace("!!!! osd_clr <%d> err %d\n", static_cast<int>(written < 0 ? 0 : written), result);
+  // Only a box that took the clear is busy clearing; one that refused it is
+  // asked again at once.
+  if (result == kEchoOk) port_.pause(5000);
+  return result;
+}
+
+int BoxLink::osd_read(int address, uint8_t* out4) {
+  if (!port_.is_open()) return 0;
   int a = low16(address);
   Packet packet;
   new_packet(packet, kTargetOsd, kOpRead);
@@ -289,8 +346,8 @@ int osd_read(int address, uint8_t* out4) {
   return read_member(a, out4, packet, true);
 }
 
-int osd_flashR(int address, uint8_t* out4) {
-  if (!programming_port().is_open()) return 0;
+int BoxLink::osd_flashR(int address, uint8_t* out4) {
+  if (!port_.is_open()) return 0;
   int a = low24(address);
   Packet packet;
   new_packet(packet, kTargetFlash, kOpRead);
@@ -300,7 +357,7 @@ int osd_flashR(int address, uint8_t* out4) {
   return read_member(a, out4, packet, false);
 }
 
-int osd_wrt(int address, uint8_t value) {
+int BoxLink::osd_wrt(int address, uint8_t value) {
   int a = low16(address);
   Packet packet;
   new_packet(packet, kTargetOsd, kOpByteWrite);
@@ -312,7 +369,7 @@ int osd_wrt(int address, uint8_t value) {
   return osd_byte_write(packet, "### err osd_wrt %d <%s><%s>\n");
 }
 
-int osd_wrt_fnt(int address, uint8_t value) {
+int BoxLink::osd_wrt_fnt(int address, uint8_t value) {
   int a = low16(address);
   Packet packet;
   new_packet(packet, kTargetOsd, kOpByteWrite);
@@ -324,17 +381,17 @@ int osd_wrt_fnt(int address, uint8_t value) {
   return osd_byte_write(packet, "### err osd_wrt_fnt %d <%s><%s>\n");
 }
 
-int osd_clr_fnt_page(int page_address, uint8_t operand) {
+int BoxLink::osd_clr_fnt_page(int page_address, uint8_t operand) {
   int result = font_page_clear(page_address, operand, kFontPageClear);
-  programming_port().pause(300);  // the box clears the page meanwhile
+  port_.pause(300);  // the box clears the page meanwhile
   return result;
 }
 
-int osd_clr_sysfnt_page(int page_address, uint8_t operand) {
+int BoxLink::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
   return font_page_clear(page_address, operand, kSysFontPageClear);
 }
 
-int osd_wrt4(int address, const char* hex8) {
+int BoxLink::osd_wrt4(int address, const char* hex8) {
   int a = low16(address);
   Packet packet;
   new_packet(packet, kTargetOsd, kOpMultiWrite);
@@ -346,13 +403,16 @@ int osd_wrt4(int address, const char* hex8) {
   return osd_byte_write(packet, "### err osd_wrt4 %d cb %d<%s><%s>\n", true);
 }
 
-int osd_flashClr(int address) {
+int BoxLink::osd_flashClr(int address) {
   int a = low24(address);
   int sector_start = a - a % kSectorSize;
   int sector = sector_start / kSectorSize;
-  osd_flashStrAdr = sector_start;
+  flash_sector_start_ = sector_start;
   trace("<osd_flashStrAdr %d %x || %d %x>\n", sector_start, sector_start, a, a);
-  if (!programming_port().is_open()) return 0;
+  if (!port_.is_open()) {
+    note_result(kEchoOk, 0);
+    return 0;
+  }
   Packet packet;
   new_packet(packet, kTargetFlash, kOpErase);
   packet[5] = bits(sector, 16);
@@ -365,15 +425,15 @@ int osd_flashClr(int address) {
   if (result != kEchoOk)
     trace_write_failure("### err osd_flashClr %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
   std::fflush(stdout);
-  programming_port().pause(2000);  // the box erases the sector meanwhile
+  port_.pause(2000);  // the box erases the sector meanwhile
   return result;
 }
 
-int osd_flashW(int address, const char* hex8) {
+int BoxLink::osd_flashW(int address, const char* hex8) {
   int a = low24(address);
   int erased = ensure_sectors_erased(a, 4);
   if (erased != kEchoOk) return erased;
-  if (!programming_port().is_open()) return 0;
+  if (!port_.is_open()) return 0;
   Packet packet;
   new_packet(packet, kTargetFlash, kOpMultiWrite);
   packet[3] = hex_byte(hex8, 0);
@@ -391,7 +451,7 @@ int osd_flashW(int address, const char* hex8) {
   return result;
 }
 
-int osd_wrt16(int address, const char* hex32, uint8_t target) {
+int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
   int a = low24(address);
   if (target == kTargetFlash) {
     int erased = ensure_sectors_erased(a, 16);
@@ -402,18 +462,24 @@ int osd_wrt16(int address, const char* hex32, uint8_t target) {
   const uint8_t expected[kWrite16AnswerSize] = {packet[0], packet[1], packet[4], packet[5], packet[6], packet[7]};
   trace_write16_packet(a, hex32, packet, expected);
 
-  SerialPort& port = programming_port();
-  long written = port.write(packet, kWrite16Size);
-  port.drain();
+  long written = port_.write(packet, kWrite16Size);
+  port_.drain();
   trace("NumberOfBytesWritten %d\n", static_cast<int>(written < 0 ? 0 : written));
   trace("adr %u tm2 %u\n", static_cast<unsigned>(a), static_cast<unsigned>(monotonic_ms() / 1000));
 
   uint8_t answer[kWrite16AnswerSize] = {};
-  AnswerRule rule{kWrite16AnswerSize, target, kWrite16AnswerMs, -1, [](int pass, uint8_t byte) {
-                    trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1);
-                  }};
-  int result = collect_answer(answer, rule);
+  int result = kEchoReadFailed;
+  size_t received = 0;
+  if (written == long(kWrite16Size)) {
+    int limit = silent_in_a_row_ > 0 ? kWrite16AfterSilenceMs : kWrite16AnswerMs;
+    AnswerRule rule{kWrite16AnswerSize, target, limit, -1, [](int pass, uint8_t byte) {
+                      trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1);
+                    }};
+    result = collect_answer(answer, rule);
+    received = answered_bytes_;
+  }
   if (!same_bytes(answer, expected, 1, 5)) result += kEchoMismatch;
+  note_result(result, received);
   if (result != kEchoOk) {
     trace("### err osd_wrt16 %d cb %d<%s><%s>\n", result, 0, as_text(packet, kWrite16Size).c_str(),
           as_text(answer, kWrite16AnswerSize).c_str());
@@ -421,6 +487,37 @@ int osd_wrt16(int address, const char* hex32, uint8_t target) {
     trace("\n");
   }
   return result;
+}
+
+// ---- the window's link under the names the rest of the program uses ----------
+
+unsigned hex_value(const char* text) {
+  unsigned value = 0;
+  if (!text || std::sscanf(text, "%x", &value) != 1) return 0;
+  return value;
+}
+
+void reset_flash_sector() { programming_link().reset_flash_sector(); }
+
+int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
+  return programming_link().wait_echo(reply, size, packet, expected);
+}
+int osd_clr() { return programming_link().osd_clr(); }
+int osd_read(int address, uint8_t* out4) { return programming_link().osd_read(address, out4); }
+int osd_flashR(int address, uint8_t* out4) { return programming_link().osd_flashR(address, out4); }
+int osd_wrt(int address, uint8_t value) { return programming_link().osd_wrt(address, value); }
+int osd_wrt_fnt(int address, uint8_t value) { return programming_link().osd_wrt_fnt(address, value); }
+int osd_clr_fnt_page(int page_address, uint8_t operand) {
+  return programming_link().osd_clr_fnt_page(page_address, operand);
+}
+int osd_clr_sysfnt_page(int page_address, uint8_t operand) {
+  return programming_link().osd_clr_sysfnt_page(page_address, operand);
+}
+int osd_wrt4(int address, const char* hex8) { return programming_link().osd_wrt4(address, hex8); }
+int osd_flashClr(int address) { return programming_link().osd_flashClr(address); }
+int osd_flashW(int address, const char* hex8) { return programming_link().osd_flashW(address, hex8); }
+int osd_wrt16(int address, const char* hex32, uint8_t target) {
+  return programming_link().osd_wrt16(address, hex32, target);
 }
 
 }  // namespace tv

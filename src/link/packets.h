@@ -36,7 +36,8 @@ unsigned hex_value(const char* text);
 // Waits for the 12-byte echo of `packet` and compares bytes 1..10.
 int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected);
 
-void osd_clr();
+// 0 when the box echoed the clear; the OSD memory is then being cleared.
+int osd_clr();
 int osd_read(int address, uint8_t* out4);
 int osd_flashR(int address, uint8_t* out4);
 int osd_wrt(int address, uint8_t value);
@@ -48,9 +49,14 @@ int osd_flashClr(int address);
 int osd_flashW(int address, const char* hex8);
 int osd_wrt16(int address, const char* hex32, uint8_t target);
 
-// Start address of the flash sector erased last, -1 when none. A burn resets
-// it when each Flash stage begins so that every sector is erased again.
-extern int osd_flashStrAdr;
+// The primitives above run on the window's programming link
+// (programming_link() in box_link.h); a burn of its own uses a BoxLink.
+
+// Start address of the flash sector erased last on the window's link, -1 when
+// none. reset_flash_sector() also forgets which sectors were erased, so that
+// every sector is erased again before its first write (each Flash stage
+// begins with it).
+extern int& osd_flashStrAdr;
 void reset_flash_sector();
 
 }  // namespace tv

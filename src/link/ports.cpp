@@ -1,10 +1,12 @@
 #include "link/ports.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "link/box_link.h"
 #include "link/clock.h"
 #include "link/trace.h"
 
@@ -51,20 +53,39 @@ std::string port_device_path(const std::string& name) {
   return "/dev/ttyS" + std::to_string(number - 1);
 }
 
+int open_programming_line(SerialPort& port, const std::string& name, int* error_number) {
+  port.close();
+  int result = 0;
+  if (port.open_device(port_device_path(name)) != 0) {
+    result = 1;
+  } else {
+    switch (port.apply_line(kProgrammingBaud, Parity::None, 1)) {
+      case SerialPort::LineResult::ReadFailed: result = 2; break;
+      case SerialPort::LineResult::WriteFailed: result = 3; break;
+      case SerialPort::LineResult::Ok: break;
+    }
+  }
+  int reason = result == 0 ? 0 : errno;
+  if (result != 0) {
+    port.close();
+  } else {
+    // The box reads DTR and RTS low as "programming line idle".
+    port.set_dtr(false);
+    port.set_rts(false);
+  }
+  if (error_number) *error_number = reason;
+  return result;
+}
+
 int open_com(const char* name) {
   SerialPort& port = programming_port();
-  port.close();
-  if (!name || port.open_device(port_device_path(name)) != 0) return 1;
-  switch (port.apply_line(kProgrammingBaud, Parity::None, 1)) {
-    case SerialPort::LineResult::ReadFailed: port.close(); return 2;
-    case SerialPort::LineResult::WriteFailed: port.close(); return 3;
-    case SerialPort::LineResult::Ok: break;
+  if (!name) {
+    port.close();
+    return 1;
   }
-  // The box reads DTR and RTS low as "programming line idle".
-  port.set_dtr(false);
-  port.set_rts(false);
-  trace("open_com 0 hCom %d\n", port.fd());
-  return 0;
+  int result = open_programming_line(port, name);
+  if (result == 0) trace("open_com 0 hCom %d\n", port.fd());
+  return result;
 }
 
 int close_com() {
@@ -72,16 +93,17 @@ int close_com() {
   return 0;
 }
 
-void line_recovery() {
-  SerialPort& port = programming_port();
-  port.drain();
-  port.pause(30);
-  port.set_dtr(false);
-  port.purge();
-  port.pause(300);
-  port.drain();
-  port.pause(300);
+void BoxLink::line_recovery() {
+  port_.drain();
+  port_.pause(30);
+  port_.set_dtr(false);
+  port_.purge();
+  port_.pause(300);
+  port_.drain();
+  port_.pause(300);
 }
+
+void line_recovery() { programming_link().line_recovery(); }
 
 int xs_open(int n) {
   char name[32];
@@ -113,19 +135,18 @@ void xs_rts_on() {
   control_port().pause(1);
 }
 
-int wait_read(uint8_t* buffer, int size, int count) {
+int BoxLink::wait_read(uint8_t* buffer, int size, int count) {
   if (!buffer || size < 0) return 2;
   std::memset(buffer, 0, static_cast<size_t>(size));
   if (count > size) count = size;  // never past the caller's buffer
-  SerialPort& port = programming_port();
-  if (!port.is_open()) return 2;
+  if (!port_.is_open()) return 2;
   int got = 0;
   int64_t last_byte = monotonic_ms();
   while (got < count) {
     int64_t silent = monotonic_ms() - last_byte;
     if (silent > kIdleLimitMs) return 1;
     int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
-    long n = port.read(buffer + got, static_cast<size_t>(count - got), wait);
+    long n = port_.read(buffer + got, static_cast<size_t>(count - got), wait);
     if (n < 0) return 2;
     if (n > 0) {
       got += static_cast<int>(n);
@@ -133,6 +154,10 @@ int wait_read(uint8_t* buffer, int size, int count) {
     }
   }
   return 0;
+}
+
+int wait_read(uint8_t* buffer, int size, int count) {
+  return programming_link().wait_read(buffer, size, count);
 }
 
 }  // namespace tv

@@ -29,6 +29,8 @@ std::string port_device_path(const std::string& name);
 int open_com(const char* name);
 int close_com();  // always 0; closing a closed port is harmless
 
+// The next two run on the window's programming link (box_link.h), which
+// also has them as members for a link of its own.
 // The line recovery step run between two attempts of a refused packet:
 // drain, 30 ms, DTR low, purge both directions, 300 ms, drain, 300 ms.
 void line_recovery();

@@ -101,6 +101,8 @@ int SerialPort::open_device(const std::string& path) {
   }
   fd_ = fd;
   path_ = path;
+  bytes_written_ = 0;
+  bytes_read_ = 0;
   modem_lines_ = true;
   modem_failure_traced_ = false;
   parity_failure_traced_ = false;
@@ -154,7 +156,10 @@ long SerialPort::read(uint8_t* buffer, size_t size, int timeout_ms) {
   if (ready == 0) return 0;
   if (waiting[0].revents & POLLIN) {
     ssize_t got = ::read(fd_, buffer, size);
-    if (got > 0) return got;
+    if (got > 0) {
+      bytes_read_ += static_cast<uint64_t>(got);
+      return got;
+    }
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
     return -1;  // 0 after "readable" is a hang-up, and so is EIO
   }
@@ -166,13 +171,14 @@ long SerialPort::write(const uint8_t* data, size_t size, int timeout_ms) {
   Deadline deadline(timeout_ms);
   size_t done = 0;
   while (done < size) {
-    if (abandoned_) return -1;
     ssize_t put = ::write(fd_, data + done, size - done);
     if (put > 0) {
       done += static_cast<size_t>(put);
+      bytes_written_ += static_cast<uint64_t>(put);
       continue;
     }
     if (put < 0 && errno != EAGAIN && errno != EINTR) return -1;
+    if (abandoned_) return -1;
     if (deadline.expired()) break;
     pollfd waiting[2] = {{fd_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
     int ready = ::poll(waiting, 2, static_cast<int>(deadline.remaining_ms()));

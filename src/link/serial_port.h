@@ -48,7 +48,10 @@ class SerialPort {
   long read(uint8_t* buffer, size_t size, int timeout_ms);
 
   // Writes all bytes (waiting while the driver is full, at most
-  // `timeout_ms` in all). Returns the count written or -1.
+  // `timeout_ms` in all). Returns the count written or -1. While the waits
+  // are abandoned, what the driver takes at once still goes out (so a
+  // cancelled burn can still send its closing line); only waiting for room
+  // is refused.
   long write(const uint8_t* data, size_t size, int timeout_ms = 10000);
 
   // Waits until everything written has left the driver (FlushFileBuffers).
@@ -60,8 +63,8 @@ class SerialPort {
   // ends at once when the waits are abandoned. Returns false then.
   bool pause(int64_t ms);
 
-  // Abandons every wait on this port, from any thread: reads, writes and
-  // pauses in progress or to come return at once as failures (-1, false)
+  // Abandons every wait on this port, from any thread: reads, pauses and
+  // writes that would have to wait return at once as failures (-1, false)
   // until the abandon is lifted. A burn being cancelled uses it so that the
   // worker does not sit out a silent box's time-outs.
   void abandon_waits(bool abandon);
@@ -73,12 +76,19 @@ class SerialPort {
   bool set_rts(bool on);
   bool has_modem_lines() const { return modem_lines_; }
 
+  // Bytes written to and read from the line since it was opened; readable
+  // from any thread (a progress display counts them while a burn runs).
+  uint64_t bytes_written() const { return bytes_written_; }
+  uint64_t bytes_read() const { return bytes_read_; }
+
  private:
   bool set_modem_bit(int bit, bool on);
 
   int fd_ = -1;
   int wake_[2] = {-1, -1};  // readable while the waits are abandoned
   std::atomic<bool> abandoned_{false};
+  std::atomic<uint64_t> bytes_written_{0};
+  std::atomic<uint64_t> bytes_read_{0};
   std::string path_;
   bool modem_lines_ = true;
   bool modem_failure_traced_ = false;

@@ -67,7 +67,7 @@ class FakeBox : public tv::BoxOps {
   std::vector<BoxCall> calls;
   std::function<bool(const BoxCall&)> refuse;
 
-  void osd_clr() override { calls.push_back({"clr", 0, 0, ""}); }
+  int osd_clr() override { return answer({"clr", 0, 0, ""}); }
   int osd_wrt16(int address, const char* hex32, uint8_t target) override {
     return answer({"wrt16", address, target, std::string(hex32).substr(0, 32)});
   }

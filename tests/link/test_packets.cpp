@@ -57,7 +57,10 @@ TEST_F(Primitives, ReadDataThatStopsShortTimesOutAfterOneSecond) {
   EXPECT_EQ(box.packets()[0], bytes({0x99, 0x66, 0, 0, 0x52, 0x12, 0x34, 0x56, 0, 0, 0, 0x0D}));
 }
 
-TEST_F(Primitives, FlashWriteErasesEachNewSectorOnceAndNeverStepsBack) {
+// A writer that steps back into a lower sector must not write into old
+// contents: each sector is erased before its first write, in any order, and
+// only once until the erased set is forgotten.
+TEST_F(Primitives, FlashWriteErasesEachSectorBeforeItsFirstWriteInAnyOrder) {
   tv::reset_flash_sector();
   ScriptedBox box(peer, 12);
   EXPECT_EQ(tv::osd_flashW(0x12345, "A1B2C3D4"), 0);
@@ -65,16 +68,19 @@ TEST_F(Primitives, FlashWriteErasesEachNewSectorOnceAndNeverStepsBack) {
   EXPECT_EQ(tv::osd_flashW(0x12FFC, "00000000"), 0);
   EXPECT_EQ(tv::osd_flashW(0x13000, "00000000"), 0);
   EXPECT_EQ(tv::osd_flashW(0x11000, "00000000"), 0);
+  EXPECT_EQ(tv::osd_flashW(0x12000, "00000000"), 0);
   box.stop();
   auto sent = box.packets();
-  ASSERT_EQ(sent.size(), 6u);
+  ASSERT_EQ(sent.size(), 8u);
   EXPECT_EQ(sent[0], bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x12, 0, 0, 0, 0x0D}));
   EXPECT_EQ(sent[1], bytes({0x99, 0x66, 0, 0xA1, 0x57, 0x01, 0x23, 0x45, 0xB2, 0xC3, 0xD4, 0x0D}));
   EXPECT_EQ(sent[2][4], 0x57);  // 0x12FFC: same sector, no erase
   EXPECT_EQ(sent[3], bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x13, 0, 0, 0, 0x0D}));
   EXPECT_EQ(sent[4][4], 0x57);
-  EXPECT_EQ(sent[5][4], 0x57);  // 0x11000 lies below: written without an erase
-  EXPECT_EQ(tv::osd_flashStrAdr, 0x13 * 4096);
+  EXPECT_EQ(sent[5], bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x11, 0, 0, 0, 0x0D}));  // below: erased too
+  EXPECT_EQ(sent[6][4], 0x57);
+  EXPECT_EQ(sent[7][4], 0x57);  // back in 0x12: erased once already
+  EXPECT_EQ(tv::osd_flashStrAdr, 0x11 * 4096);
 }
 
 TEST_F(Primitives, RefusedEraseIsGivenUpAfterFiveAttemptsWithoutWriting) {

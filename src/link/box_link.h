@@ -1,0 +1,109 @@
+// One box on one programming line: the port and the state the primitives keep
+// about that box (which flash sectors this burn has erased, how the box
+// answered last). Every primitive of the programming port is a member, so any
+// number of boxes can be burned side by side, each link on its own thread.
+//
+// The window's programming port has its own instance, programming_link(); the
+// free functions of packets.h and ports.h (osd_wrt16, wait_read, ...) forward
+// to it and keep their names and their bytes on the wire.
+//
+// Thread safety: a BoxLink is used by one thread at a time, like its port.
+// Its port's abandon_waits() may be called from any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/serial_port.h"
+
+namespace tv {
+
+// Why the last exchange of a link failed, told apart because each calls for
+// a different answer: a refusal is retried, a box that has stopped answering
+// will not answer the next command either, and a lost line ends everything.
+enum class LinkFault {
+  None,     // the last exchange succeeded
+  Refused,  // the box answered, but not with the echo (a mis-echo or a short one)
+  Silent,   // the time-out ran out without one byte from the box
+  Lost,     // the line itself failed: a read or write error, a hang-up
+};
+
+class BoxLink {
+ public:
+  explicit BoxLink(SerialPort& port);
+  BoxLink(const BoxLink&) = delete;
+  BoxLink& operator=(const BoxLink&) = delete;
+
+  SerialPort& port() { return port_; }
+  const SerialPort& port() const { return port_; }
+
+  // Echo check and the primitives (result codes in packets.h).
+  int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected);
+  // Clears the OSD processor's memory. 0 when the box echoed the clear.
+  int osd_clr();
+  int osd_read(int address, uint8_t* out4);
+  int osd_flashR(int address, uint8_t* out4);
+  int osd_wrt(int address, uint8_t value);
+  int osd_wrt_fnt(int address, uint8_t value);
+  int osd_clr_fnt_page(int page_address, uint8_t operand);
+  int osd_clr_sysfnt_page(int page_address, uint8_t operand);
+  int osd_wrt4(int address, const char* hex8);
+  int osd_flashClr(int address);
+  int osd_flashW(int address, const char* hex8);
+  int osd_wrt16(int address, const char* hex32, uint8_t target);
+
+  // The line recovery step between two attempts: drain, 30 ms, DTR low,
+  // purge both directions, 300 ms, drain, 300 ms.
+  void line_recovery();
+  // Reads `count` bytes into `buffer` (first zeroing `size` bytes of it).
+  // 0 when they arrived, 1 after more than 3 s without a byte, 2 when the
+  // read failed (also when the port is not open).
+  int wait_read(uint8_t* buffer, int size, int count);
+
+  // Flash sectors. A flash write erases its sector before the first write
+  // into it, in whatever order the records come, and at most once until the
+  // erased set is forgotten again (each Flash stage begins with that).
+  void reset_flash_sector();
+  // Start address of the sector erased last, -1 when none.
+  int flash_sector_start() const { return flash_sector_start_; }
+  int& flash_sector_start_ref() { return flash_sector_start_; }
+  bool sector_erased(int address) const;
+
+  // How the last exchange ended, and how many exchanges in a row have now
+  // timed out without one byte from the box.
+  LinkFault last_fault() const { return last_fault_; }
+  int silent_in_a_row() const { return silent_in_a_row_; }
+
+ private:
+  struct AnswerRule;
+  int collect_answer(uint8_t* answer, const AnswerRule& rule);
+  int send_packet(const uint8_t* packet, uint8_t* reply);
+  int read_data(uint8_t* out4);
+  int read_member(int address, uint8_t* out4, uint8_t* packet, bool is_osd);
+  int osd_byte_write(uint8_t* packet, const char* failure_headline, bool with_cb = false);
+  int font_page_clear(int page_address, uint8_t operand, uint8_t sub_command);
+  int ensure_sector_erased(int address);
+  int ensure_sectors_erased(int address, int size);
+  void note_result(int result, size_t bytes_received);
+
+  SerialPort& port_;
+  int flash_sector_start_ = -1;
+  std::vector<bool> erased_sectors_;
+  LinkFault last_fault_ = LinkFault::None;
+  int silent_in_a_row_ = 0;
+  size_t answered_bytes_ = 0;  // bytes the last answer wait received
+};
+
+// The window's link, on the process-wide programming port.
+BoxLink& programming_link();
+
+// Opens `port` by a port name (the rule of port_device_path) with the
+// programming line's settings: 57600 8N1, raw, DTR and RTS low. Result as
+// open_com: 0 open; 1 the device did not open; 2 reading its line state
+// failed; 3 setting it failed. `error_number` receives errno for the reason
+// (0 when open). Traces nothing.
+int open_programming_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
+
+}  // namespace tv
