@@ -197,13 +197,25 @@ void BurnLogFile::record_only(const std::string& text, int style) {
 
 void BurnLogFile::progress(int percent) { next_.progress(percent); }
 
-void BurnLogFile::stage_begun(Stage stage) { write_line("ok", std::string("stage ") + stage_word(stage) + " begins"); }
+void BurnLogFile::stage_begun(Stage stage) {
+  write_line("ok", std::string("stage ") + stage_word(stage) + " begins");
+  next_.stage_begun(stage);
+}
 
 void BurnLogFile::stage_ended(Stage stage, bool ok) {
   write_line(ok ? "ok" : "error", std::string("stage ") + stage_word(stage) + (ok ? " done" : " failed"));
+  next_.stage_ended(stage, ok);
 }
 
-void BurnLogFile::retried() { ++retries_; }
+void BurnLogFile::retried() {
+  ++retries_;
+  next_.retried();
+}
+
+void BurnLogFile::line_lost() {
+  write_line("error", "the line to the box was lost");
+  next_.line_lost();
+}
 
 void BurnLogFile::close(const char* outcome) {
   if (!file_) return;

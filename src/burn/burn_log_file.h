@@ -17,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "burn/burn_sequence.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
 
@@ -78,9 +77,10 @@ class BurnLogFile : public BurnSink {
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
-  void stage_begun(Stage stage);
-  void stage_ended(Stage stage, bool ok);
-  void retried();
+  void stage_begun(Stage stage) override;
+  void stage_ended(Stage stage, bool ok) override;
+  void retried() override;
+  void line_lost() override;
 
  private:
   void write_line(const std::string& word, const std::string& text);

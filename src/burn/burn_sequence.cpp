@@ -230,10 +230,13 @@ void BurnRun::finish() {
 
 void BurnRun::burn() {
   if (!port_ready()) return;
-  sink_.stage_begun(Stage::Pic);
+  // The hand-shake takes the box into its loader for every later stage; only
+  // the PIC records themselves may be left out.
+  const bool pic = checked(Stage::Pic);
+  if (pic) sink_.stage_begun(Stage::Pic);
   pic_handshake();
-  if (!cancel_) pic_records();
-  sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
+  if (!cancel_ && pic) pic_records();
+  if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (pause(int64_t(settings_.flash_delay) * 1000)) {
     sink_.progress(0);
     if (!stopped() && checked(Stage::Flash))

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "burn/sha256.h"
 #include "cli/burn_display.h"
 #include "cli/port_report.h"
+#include "link/box_link.h"
 #include "link/port_list.h"
 #include "link/ports.h"
 #include "link/serial_port.h"
@@ -96,6 +98,7 @@ void start_signal_thread() {
       stop.interrupted = true;
       stop.cancel = true;
       std::lock_guard<std::mutex> lock(stop.mutex);
+      for (SerialPort* port : stop.ports) port->abandon_waits(true);
       if (stop.board) stop.board->post("interrupted: every burn stops at its next packet");
     }
   }).detach();
@@ -105,34 +108,52 @@ void start_signal_thread() {
 
 struct BoxJob {
   std::string port;
+  SerialPort line;
+  BoxLink link{line};
   std::unique_ptr<PortReport> report;
   std::unique_ptr<BurnLogFile> log_file;
   std::thread worker;
 };
 
 // Opens the box's programming line. Empty when it is open, else why not.
-std::string open_box_line(const std::string& port) {
-  errno = 0;
-  int result = open_com(port.c_str());
+std::string open_box_line(BoxJob& job) {
+  int error_number = 0;
+  int result = open_programming_line(job.line, job.port, &error_number);
   if (result == 0) return std::string();
   std::string why = result == 1 ? "the device did not open" : "its line settings could not be made";
-  if (errno != 0) why += std::string(" (") + std::strerror(errno) + ")";
-  return "cannot open the port " + port + " (" + port_device_path(port) + "): " + why;
+  if (error_number != 0) why += std::string(": ") + std::strerror(error_number);
+  return "cannot open the port " + job.port + " (" + port_device_path(job.port) + "), " + why;
+}
+
+// A ctrl-C cuts short the waits on every open port, so a silent box does not
+// hold the burn for its time-outs; what the driver takes at once (the closing
+// four-Z line) still goes out.
+void watch_port(SerialPort* port, bool watch) {
+  Interruption& stop = interruption();
+  std::lock_guard<std::mutex> lock(stop.mutex);
+  if (watch) {
+    stop.ports.push_back(port);
+    if (stop.cancel) port->abandon_waits(true);
+  } else {
+    stop.ports.erase(std::remove(stop.ports.begin(), stop.ports.end(), port), stop.ports.end());
+  }
 }
 
 void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& settings) {
   BurnSink& sink = job.log_file ? static_cast<BurnSink&>(*job.log_file) : *job.report;
   job.report->begin();
-  std::string why = open_box_line(job.port);
+  std::string why = open_box_line(job);
   if (!why.empty()) {
     sink.log(why + "\n", kStyleBoldRed);
     sink.done(false);
     return;
   }
-  job.report->set_byte_counter([] { return uint64_t(0); });
+  SerialPort* line = &job.line;
+  job.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
+  watch_port(line, true);
   sink.log(kBurningPicLine, kStyleBlue);
-  run_burn(chipset, settings, sink, interruption().cancel);
-  close_com();
+  run_burn(job.link, chipset, settings, sink, interruption().cancel);
+  watch_port(line, false);
 }
 
 // ---- the program ----------------------------------------------------------------

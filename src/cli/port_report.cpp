@@ -48,16 +48,9 @@ void ReportBoard::post(const std::string& line) {
   changed_.notify_all();
 }
 
-void ReportBoard::poke() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  poked_ = true;
-  changed_.notify_all();
-}
-
 std::vector<std::string> ReportBoard::wait(int timeout_ms) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return poked_ || !lines_.empty(); });
-  poked_ = false;
+  changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return !lines_.empty(); });
   std::vector<std::string> lines(lines_.begin(), lines_.end());
   lines_.clear();
   return lines;
@@ -87,16 +80,6 @@ void PortReport::set_log_path(const std::string& path) {
   status_.log_path = path;
 }
 
-void PortReport::fail_before_start(const std::string& why) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    status_.state = BoxState::Failed;
-    status_.first_failure = why;
-    started_ = ended_ = std::chrono::steady_clock::now();
-  }
-  board_.post(status_.port + ": error: " + why);
-}
-
 void PortReport::begin() {
   std::lock_guard<std::mutex> lock(mutex_);
   status_.state = BoxState::Running;
@@ -113,12 +96,11 @@ void PortReport::log(const std::string& text, int style) {
   board_.post(status_.port + ": error: " + line);
 }
 
+// The terminal's block is redrawn on its own tick: a progress value alone
+// wakes nobody, however often a fast box sends them.
 void PortReport::progress(int percent) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    status_.percent = percent;
-  }
-  board_.poke();
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_.percent = percent;
 }
 
 void PortReport::stage_begun(Stage stage) {

@@ -45,17 +45,14 @@ struct PortStatus {
 class ReportBoard {
  public:
   void post(const std::string& line);
-  // Something changed (a progress value): wakes the main thread without a line.
-  void poke();
-  // Waits until a line or a poke arrived or `timeout_ms` passed; returns the
-  // lines that came.
+  // Waits until a line arrived or `timeout_ms` passed; returns the lines
+  // that came.
   std::vector<std::string> wait(int timeout_ms);
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> lines_;
-  bool poked_ = false;
 };
 
 // How long each stage of this file is likely to take, so that a stage's own
@@ -74,16 +71,14 @@ class PortReport : public BurnSink {
   void set_byte_counter(std::function<uint64_t()> bytes) { bytes_ = std::move(bytes); }
   void set_log_path(const std::string& path);
   void set_cancel_flag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
-  // The box failed before a burn could start (its port did not open).
-  void fail_before_start(const std::string& why);
 
   void begin();  // the worker starts now
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
-  void stage_begun(Stage stage);
-  void stage_ended(Stage stage, bool ok);
-  void retried();
+  void stage_begun(Stage stage) override;
+  void stage_ended(Stage stage, bool ok) override;
+  void retried() override;
 
   PortStatus snapshot() const;
   bool finished() const;

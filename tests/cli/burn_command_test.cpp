@@ -106,6 +106,10 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(box["port"].text, port);
   EXPECT_TRUE(box["ok"].boolean);
   EXPECT_EQ(box["first_failure"].kind, Json::Kind::Null);
+  std::vector<std::string> stages;
+  for (const Json& stage : box["stages_done"].items) stages.push_back(stage.text);
+  EXPECT_EQ(stages, (std::vector<std::string>{"PIC", "FLASH", "OSD", "RusFont", "SysFont"}));
+  EXPECT_GT(box["bytes"].number, 1000);
 
   // The log file names the file, its digest, the port and the settings, and
   // holds every burn line with a timestamp and its colour as a word.
