@@ -124,6 +124,41 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
     EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
 }
 
+TEST_F(BurnerTest, TwoBoxesAtOnceAreBothBurnedExactlyFromOneLoad) {
+  testsupport::SimulatedBox second{"cli-box2"};
+  start_box(second);
+  Finished run = clitest::run_burner(burn_args({port_of(box_), port_of(second)}, {"--sysfont"}), kBurnDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
+  EXPECT_TRUE(testsupport::box_holds(second.sim().memories(), generated_.images));
+  // Not a terminal: plain lines per stage, then one summary line per port.
+  EXPECT_NE(run.out.find(port_of(second) + ": FLASH done"), std::string::npos) << run.out;
+  const std::string summary = run.out.substr(run.out.find("Summary:"));
+  EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 1 + 2 + 2) << summary;  // title, boxes, logs
+}
+
+TEST_F(BurnerTest, OfTwoBoxesOneFallsSilentTheOtherIsBurnedAndReportedOkAndTheExitIsOne) {
+  testsupport::SimulatedBox second{"cli-box2"};
+  start_box(second);
+  boxsim::Faults faults;
+  faults.silent_after = 40;  // past the PIC records, early in the Flash stage
+  second.sim().set_faults(faults);
+  Finished run = clitest::run_burner(burn_args({port_of(box_), port_of(second)}, {"--json"}), kBurnDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  boxsim::Memories good = box_.sim().memories();
+  EXPECT_EQ(good.pic, generated_.images.pic);
+  EXPECT_EQ(good.flash, generated_.images.flash);
+  EXPECT_EQ(good.osd, generated_.images.osd);
+  Json summary = parse_json(run.out);
+  ASSERT_EQ(summary["boxes"].items.size(), 2u);
+  EXPECT_TRUE(summary["boxes"].items[0]["ok"].boolean);
+  EXPECT_EQ(summary["boxes"].items[1]["result"].text, "FAILED");
+  EXPECT_EQ(summary["boxes"].items[1]["first_failure"].kind, Json::Kind::String);
+  EXPECT_EQ(summary["exit_code"].number, 1);
+}
+
 TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   testsupport::SimulatedBox second{"cli-box2"};
   start_box(second);
