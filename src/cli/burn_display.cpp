@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tv {
@@ -38,8 +39,14 @@ std::string clock_text(double seconds) {
   return text;
 }
 
-std::string status_line(const PortStatus& port) {
-  std::string line = padded(port.port, 10) + " ";
+size_t port_column_width(const std::vector<PortStatus>& ports) {
+  size_t width = 10;
+  for (const PortStatus& port : ports) width = std::max(width, port.port.size());
+  return width;
+}
+
+std::string status_line(const PortStatus& port, size_t name_width) {
+  std::string line = padded(port.port, name_width) + " ";
   if (port.state == BoxState::Running) {
     char middle[160];
     std::snprintf(middle, sizeof middle, "%-8s %3d%%  %10s  retries %-3d %6s", port.stage.c_str(), port.percent,
@@ -55,9 +62,10 @@ std::string status_line(const PortStatus& port) {
 
 std::string summary_text(const std::vector<PortStatus>& ports) {
   std::string text = "Summary:\n";
+  const size_t name_width = port_column_width(ports);
   for (const PortStatus& port : ports) {
     std::string stages = port.stages_done.empty() ? "no stage done" : joined(port.stages_done, " ");
-    text += "  " + padded(port.port, 10) + " " + padded(box_state_word(port.state), 10) +
+    text += "  " + padded(port.port, name_width) + " " + padded(box_state_word(port.state), 10) +
             padded(clock_text(port.elapsed_s), 8) + stages;
     if (!port.first_failure.empty()) text += "; first failure: " + port.first_failure;
     text += "\n";
@@ -141,7 +149,8 @@ void ProgressDisplay::redraw(const std::vector<std::string>& above, const std::v
   std::string frame;
   if (drawn_ > 0) frame += "\x1b[" + std::to_string(drawn_) + "A\r";
   for (const std::string& line : above) frame += "\x1b[2K" + line + "\n";
-  for (const PortStatus& port : ports) frame += "\x1b[2K" + status_line(port).substr(0, fit) + "\n";
+  const size_t name_width = port_column_width(ports);
+  for (const PortStatus& port : ports) frame += "\x1b[2K" + status_line(port, name_width).substr(0, fit) + "\n";
   drawn_ = ports.size();
   std::fputs(frame.c_str(), out_);
   std::fflush(out_);

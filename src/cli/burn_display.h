@@ -33,8 +33,10 @@ class ProgressDisplay {
 
 // "1:05"; hours when it takes that long.
 std::string clock_text(double seconds);
-// One port's line in the updating block.
-std::string status_line(const PortStatus& port);
+// One port's line in the updating block, the port's name padded to `name_width`.
+std::string status_line(const PortStatus& port, size_t name_width = 10);
+// The width of the port column: the longest name.
+size_t port_column_width(const std::vector<PortStatus>& ports);
 // The summary: one line per port, OK or FAILED, stages done, first failure, time.
 std::string summary_text(const std::vector<PortStatus>& ports);
 

@@ -90,8 +90,9 @@ void PortReport::log(const std::string& text, int style) {
   if (style != kStyleBoldRed) return;
   std::string line = without_line_end(text);
   {
+    // After a ctrl-C the red lines tell of the interruption, not of the box.
     std::lock_guard<std::mutex> lock(mutex_);
-    if (status_.first_failure.empty()) status_.first_failure = line;
+    if (status_.first_failure.empty() && !interrupted()) status_.first_failure = line;
   }
   board_.post(status_.port + ": error: " + line);
 }
@@ -119,7 +120,9 @@ void PortReport::stage_ended(Stage stage, bool ok) {
     done_seconds_ += plan_.seconds[int(stage)];
     current_stage_ = -1;
     if (ok) status_.stages_done.push_back(stage_display_name(stage));
-    else if (status_.first_failure.empty()) status_.first_failure = std::string(stage_display_name(stage)) + " failed";
+    else if (status_.first_failure.empty())
+      status_.first_failure = std::string(interrupted() ? "interrupted in " : "") + stage_display_name(stage) +
+                              (interrupted() ? "" : " failed");
   }
   board_.post(status_.port + ": " + stage_display_name(stage) + (ok ? " done" : " FAILED"));
 }

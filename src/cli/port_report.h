@@ -85,6 +85,7 @@ class PortReport : public BurnSink {
 
  private:
   double estimate_left(double elapsed) const;
+  bool interrupted() const { return cancel_ && *cancel_; }
 
   mutable std::mutex mutex_;
   PortStatus status_;
