@@ -303,6 +303,8 @@ int run(int argc, char** argv) {
     print_error(error + "; nothing was sent");
     return kExitUsage;
   }
+  // A ctrl-C while the file was being read: no box has been touched yet.
+  if (interruption().interrupted) return kExitInterrupted;
   return burn_all(options, chipset, facts);
 }
 

@@ -181,7 +181,13 @@ TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   }
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
-  EXPECT_EQ(clitest::run_burner({"--help"}, 5000).exit_code, 0);
+  Finished help = clitest::run_burner({"--help"}, 5000);
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("usage: tvbox-burn", 0), 0u) << help.out;
+  Finished listing = clitest::run_burner({"--list-ports"}, 5000);
+  EXPECT_EQ(listing.exit_code, 0);
+  std::istringstream listed(listing.out);
+  for (std::string line; std::getline(listed, line);) EXPECT_EQ(line.rfind("/dev/", 0), 0u) << line;
 }
 
 TEST_F(BurnerTest, CtrlCStopsTheBurnSendsTheFourZLineAndExits130WithASummary) {
