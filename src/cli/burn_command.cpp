@@ -154,6 +154,10 @@ void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& set
   sink.log(kBurningPicLine, kStyleBlue);
   run_burn(job.link, chipset, settings, sink, interruption().cancel);
   watch_port(line, false);
+  // The box is free for another program as soon as its burn is over; its
+  // byte counts stay readable for the summary.
+  job.line.drain();
+  job.line.close();
 }
 
 // ---- the program ----------------------------------------------------------------
