@@ -150,14 +150,6 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
   return true;
 }
 
-std::string section_choice_names(unsigned sections) {
-  std::string names;
-  for (const SectionName& section : kSectionNames) {
-    if (sections & section.choice) names += (names.empty() ? "" : ",") + std::string(section.name);
-  }
-  return names;
-}
-
 std::string burn_usage_text() {
   return "usage: tvbox-burn [options] CHIPSET\n"
          "Burns a chipset file into one or more TV boxes at once.\n"

@@ -41,7 +41,4 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
 // The --help text.
 std::string burn_usage_text();
 
-// "pic,flash" and so on, for the summary and the log file.
-std::string section_choice_names(unsigned sections);
-
 }  // namespace tv
