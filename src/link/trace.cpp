@@ -17,6 +17,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace tv {
@@ -134,7 +135,12 @@ void enqueue(int fd, std::string text) {
     return;
   }
   if (!q.writer_started) {
-    std::thread(writer_loop).detach();
+    try {
+      std::thread(writer_loop).detach();
+    } catch (const std::system_error&) {
+      ++q.dropped;  // no thread to be had: the trace is lost, the program is not
+      return;
+    }
     q.writer_started = true;
   }
   q.queued_bytes += text.size();
