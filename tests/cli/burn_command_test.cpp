@@ -2,6 +2,7 @@
 // status, what it prints, the JSON summary, the saved log file, and what each
 // box holds afterwards.
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -190,18 +192,40 @@ TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   for (std::string line; std::getline(listed, line);) EXPECT_EQ(line.rfind("/dev/", 0), 0u) << line;
 }
 
-TEST_F(BurnerTest, CtrlCStopsTheBurnSendsTheFourZLineAndExits130WithASummary) {
-  BurnerProcess burner(burn_args({port_of(box_)}));
+// On a terminal: the port's line is redrawn in place while it burns. Then a
+// ctrl-C ends the burn at a packet, the four-Z line still goes out, and the
+// summary says what was finished.
+TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZLineAndASummary) {
+  int master = -1, slave = -1;
+  winsize size{};
+  size.ws_col = 120;
+  size.ws_row = 40;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  BurnerProcess burner(burn_args({port_of(box_)}), -1, slave);
+  close(slave);
+  std::string screen;  // read all along, so the terminal never fills up
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, size_t(got));
+  });
   // Into the Flash stage: the PIC records have all been echoed.
-  ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().sector_erases > 0; }, 60000));
+  bool in_flash = testsupport::wait_for([&] { return box_.sim().stats().sector_erases > 0; }, 60000);
   kill(burner.pid(), SIGINT);
   Finished run = burner.finish(30000);
+  reader.join();
+  close(master);
+  ASSERT_TRUE(in_flash);
   ASSERT_FALSE(run.timed_out) << "ctrl-C must end the program on its own";
   EXPECT_EQ(run.exit_code, 130) << run.err;
   // The hand-shake sent one; the burn's end the other.
   EXPECT_TRUE(testsupport::wait_for([&] { return count_of(box_.sim().received(), kFourZLine) == 2; }, 5000));
-  EXPECT_NE(run.out.find("CANCELLED"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Summary:"), std::string::npos) << run.out;
+  EXPECT_NE(screen.find("\x1b[1A\r\x1b[2K" + port_of(box_)), std::string::npos) << "no line redrawn in place";
+  EXPECT_NE(screen.find("FLASH "), std::string::npos) << screen;
+  const size_t summary = screen.find("Summary:");
+  ASSERT_NE(summary, std::string::npos) << screen;
+  EXPECT_NE(screen.find("CANCELLED", summary), std::string::npos) << screen;
+  EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 
 // The trace goes to standard error with --trace: neither a reader that has

@@ -15,7 +15,7 @@ const std::string& burner_program() {
   return path;
 }
 
-BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd) {
+BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd, int stdout_fd) {
   // Everything the child needs is made before the fork: another thread of the
   // test may hold the allocator's lock at that moment.
   std::vector<char*> argv{const_cast<char*>(burner_program().c_str())};
@@ -26,13 +26,17 @@ BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd
   if (stderr_fd < 0 && pipe2(err, O_CLOEXEC) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
-    dup2(out[1], STDOUT_FILENO);
+    dup2(stdout_fd >= 0 ? stdout_fd : out[1], STDOUT_FILENO);
     dup2(stderr_fd >= 0 ? stderr_fd : err[1], STDERR_FILENO);
     execv(burner_program().c_str(), argv.data());
     _exit(127);
   }
   close(out[1]);
   out_ = out[0];
+  if (stdout_fd >= 0) {
+    close(out_);
+    out_ = -1;
+  }
   if (err[1] >= 0) {
     close(err[1]);
     err_ = err[0];

@@ -21,9 +21,9 @@ struct Finished {
 
 class BurnerProcess {
  public:
-  // Starts tvbox-burn with `args`. Its standard error goes to `stderr_fd`
-  // when one is given (the test keeps the other end), else it is captured.
-  explicit BurnerProcess(const std::vector<std::string>& args, int stderr_fd = -1);
+  // Starts tvbox-burn with `args`. Its standard error (output) goes to
+  // `stderr_fd` (`stdout_fd`) when one is given, else it is captured.
+  explicit BurnerProcess(const std::vector<std::string>& args, int stderr_fd = -1, int stdout_fd = -1);
   ~BurnerProcess();
 
   pid_t pid() const { return pid_; }
