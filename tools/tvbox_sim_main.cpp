@@ -37,6 +37,11 @@ const char kUsage[] =
     "  --vanish-after N       close the programming line after N exchanges\n"
     "  --delay-ms N           wait N ms before each answer\n"
     "  --pace                 send at the line rate\n"
+    "  --old-contents         start with an older firmware in flash, OSD and font memory\n"
+    "  --wrong-flash-byte A   store the flash byte at address A one bit wrong, echoing\n"
+    "                         correctly\n"
+    "  --refuse-osd-clears N  refuse the first N OSD clears (-1: every one)\n"
+    "  --silent-in-flash N    answer nothing more after N 16-byte flash writes\n"
     "  --reply HEX,HEX..      payload of the control reply (default 5A)\n"
     "  --stream RATE          send bytes on the programming port, RATE bytes/s\n"
     "  --help                 this text\n";
@@ -112,6 +117,13 @@ Options parse_options(int argc, char** argv) {
     else if (arg == "--vanish-after") o.faults.vanish_after = int(parse_number(arg, value(), 0, INT_MAX));
     else if (arg == "--delay-ms") o.faults.answer_delay_ms = int(parse_number(arg, value(), 0, 600000));
     else if (arg == "--pace") o.faults.pace = true;
+    else if (arg == "--old-contents") o.faults.old_contents = true;
+    else if (arg == "--wrong-flash-byte")
+      o.faults.wrong_flash_byte = int(parse_number(arg, value(), 0, 0xFFFFFF));
+    else if (arg == "--refuse-osd-clears")
+      o.faults.refuse_osd_clears = int(parse_number(arg, value(), -1, INT_MAX));
+    else if (arg == "--silent-in-flash")
+      o.faults.silent_after_flash_writes = int(parse_number(arg, value(), 0, INT_MAX));
     else if (arg == "--reply") o.reply = parse_reply(value());
     else if (arg == "--stream") o.stream_rate = parse_number(arg, value(), 1, 10000000);
     else usage_error("unknown option '" + arg + "'");

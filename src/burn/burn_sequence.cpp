@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,38 @@ const char* stage_name(Stage stage) {
   return "?";
 }
 
+// Where each section's lines are kept, and the flag the load set for it.
+const SectionText* section_of(const ChipsetSections& sections, Stage stage) {
+  switch (stage) {
+    case Stage::Flash: return &sections.flash;
+    case Stage::Osd: return &sections.osd;
+    case Stage::OsdRusFont: return &sections.osd_font;
+    case Stage::OsdSysFont: return &sections.osd_all_font;
+    case Stage::Pic: break;
+  }
+  return nullptr;
+}
+
+unsigned flag_of(Stage stage) {
+  switch (stage) {
+    case Stage::Pic: return kSectionPic;
+    case Stage::Flash: return kSectionFlash;
+    case Stage::Osd: return kSectionOsd;
+    case Stage::OsdRusFont: return kSectionOsdFont;
+    case Stage::OsdSysFont: return kSectionOsdAllFont;
+  }
+  return 0;
+}
+
+LineSource lines_of(const SectionText& text) {
+  auto next = std::make_shared<size_t>(0);
+  return [&text, next](std::string* line) {
+    if (*next >= text.line_count()) return false;
+    *line = text.line((*next)++);
+    return true;
+  };
+}
+
 // One run of the worker: the stages share the sink, the cancel flag and the
 // list of what failed.
 class BurnRun {
@@ -49,21 +82,25 @@ class BurnRun {
   void system_font_alone();
 
  private:
-  bool port_ready();
+  bool ready();
   bool checked(Stage stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
-  bool stopped() const { return cancel_ || stop_; }
+  // A stage failed in a way that leaves the later ones pointless, the line
+  // was lost, or the burn was cancelled.
+  bool stopped() const { return cancel_ || stop_ || line_lost_; }
   bool pause(int64_t ms);
-  void send(const char* bytes, size_t size);
-  void send_text(const char* text) { send(text, std::strlen(text)); }
-  void read_and_trace(const char* format, int count);
+  bool send(const char* bytes, size_t size);
+  bool send_text(const char* text) { return send(text, std::strlen(text)); }
+  bool read_and_trace(const char* format, int count);
+  void lose_line(Stage stage, const std::string& where);
+  void close_loader();
 
   void pic_handshake();
   void pic_records();
   bool send_pic_record(int address);
-  void section_stage(Stage stage, const char* marker, int lines, const char* start_line,
-                     const char* done_line);
+  void section_stage(Stage stage, const char* start_line, const char* done_line);
   void system_font();
-  WriteResult write_section(Stage stage, ChipsetReader& reader, int lines);
+  WriteResult write_section(Stage stage, WriterContext& context, int lines);
+  WriteResult verify(Stage stage, WriterContext& context, const WrittenImage& written);
   void fail(Stage stage) { failed_.push_back(stage_name(stage)); }
   void finish();
 
@@ -74,10 +111,18 @@ class BurnRun {
   const std::atomic<bool>& cancel_;
   LinkBoxOps box_;
   std::vector<std::string> failed_;
-  bool stop_ = false;  // a writer gave up: the remaining stages are left out
+  bool stop_ = false;       // a stage gave up: the remaining stages are left out
+  bool line_lost_ = false;  // the port failed: nothing more is sent
 };
 
-bool BurnRun::port_ready() {
+// Nothing goes to the box from a file the load found faults in, nor without
+// an open port.
+bool BurnRun::ready() {
+  if (!chipset_clean(chipset_)) {
+    sink_.log("This chipset file cannot be burned: the load log names its faulty lines.\n", kStyleBoldRed);
+    sink_.done(false);
+    return false;
+  }
   if (link_.port().is_open()) return true;
   sink_.log("The programming port is not open: nothing was sent to the box.\n", kStyleBoldRed);
   sink_.done(false);
@@ -91,32 +136,43 @@ bool BurnRun::pause(int64_t ms) {
   return !cancel_;
 }
 
-void BurnRun::send(const char* bytes, size_t size) {
-  link_.port().write(reinterpret_cast<const uint8_t*>(bytes), size);
+bool BurnRun::send(const char* bytes, size_t size) {
+  return link_.port().write(reinterpret_cast<const uint8_t*>(bytes), size) == long(size);
 }
 
-void BurnRun::read_and_trace(const char* format, int count) {
+void BurnRun::lose_line(Stage stage, const std::string& where) {
+  if (line_lost_ || cancel_) return;
+  line_lost_ = true;
+  sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n", kStyleBoldRed);
+  sink_.line_lost();
+  fail(stage);
+}
+
+// The four-Z line lets the box leave its loader: it ends every burn, also a
+// failed or cancelled one, unless there is no line left to send it on.
+void BurnRun::close_loader() {
+  if (!line_lost_) send_text(kFourZLine);
+}
+
+bool BurnRun::read_and_trace(const char* format, int count) {
   uint8_t buffer[64];
-  link_.wait_read(buffer, sizeof buffer - 1, count);
+  int result = link_.wait_read(buffer, sizeof buffer - 1, count);
   buffer[sizeof buffer - 1] = 0;
   trace(format, reinterpret_cast<const char*>(buffer));
+  return result != 2;
 }
 
 // What the box says during the hand-shake is not checked: the reads only let
-// its PIC loader take each step in its own time.
+// its PIC loader take each step in its own time. A failing line is another
+// matter.
 void BurnRun::pic_handshake() {
-  send_text("Z");
   uint8_t banner[64];
-  link_.wait_read(banner, sizeof banner, 50);
-  if (cancel_) return;
-  send_text(kTwoZLine);
-  read_and_trace("1!====<%s>\n", 1);
-  send_text("*");
-  if (!pause(2000)) return;
-  send_text(kFourZLine);
-  read_and_trace("11!====<%s>\n", 1);
-  send_text("*");
-  read_and_trace("2!====<%s>\n", 50);
+  bool line_ok = send_text("Z") && link_.wait_read(banner, sizeof banner, 50) != 2;
+  if (line_ok && !cancel_) line_ok = send_text(kTwoZLine) && read_and_trace("1!====<%s>\n", 1) && send_text("*");
+  if (line_ok && !cancel_ && pause(2000))
+    line_ok = send_text(kFourZLine) && read_and_trace("11!====<%s>\n", 1) && send_text("*") &&
+              read_and_trace("2!====<%s>\n", 50);
+  if (!line_ok) lose_line(Stage::Pic, "the hand-shake");
 }
 
 bool BurnRun::send_pic_record(int address) {
@@ -124,10 +180,16 @@ bool BurnRun::send_pic_record(int address) {
   trace("===<%s>\n", record.c_str());
   for (int attempt = 0; attempt < kPicAttempts && !cancel_; ++attempt) {
     uint8_t echo[kPicRecordLength + 1];
-    send(record.data(), record.size());
-    int result = link_.wait_read(echo, sizeof echo, kPicRecordLength);
+    bool sent = send(record.data(), record.size());
+    int result = sent ? link_.wait_read(echo, sizeof echo, kPicRecordLength) : 2;
     echo[kPicRecordLength] = 0;
     trace("***<%s>\n", reinterpret_cast<const char*>(echo));
+    if (result == 2) {
+      char where[16];
+      std::snprintf(where, sizeof where, "%04X", address & 0xFFFF);
+      lose_line(Stage::Pic, where);
+      return false;
+    }
     if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) return true;
     trace("ERROR %x\n", result);
     if (attempt + 1 < kPicAttempts) sink_.retried();
@@ -135,6 +197,8 @@ bool BurnRun::send_pic_record(int address) {
   return false;
 }
 
+// The PIC stage keeps its own rule: five attempts per record, then "ERROR !"
+// and the later stages still run (a box may lack the PIC loader).
 void BurnRun::pic_records() {
   bool ok = chipset_.pic_adr_f < chipset_.pic_adr_l;
   for (int address = chipset_.pic_adr_f; ok && address < chipset_.pic_adr_l; address += 8) {
@@ -142,7 +206,7 @@ void BurnRun::pic_records() {
     if (ok && address % 100 == 0)
       sink_.progress(int(static_cast<long long>(address) * 100 / chipset_.pic_adr_l));
   }
-  if (cancel_) return;
+  if (cancel_ || line_lost_) return;
   if (!ok) {
     sink_.log("ERROR !\n", kStyleBoldRed);
     sink_.log("PIC was not burned.\n", kStyleBoldRed);
@@ -150,19 +214,19 @@ void BurnRun::pic_records() {
     return;
   }
   uint8_t answer[16];
-  send(kPicEndRecord, std::strlen(kPicEndRecord));
-  link_.wait_read(answer, sizeof answer, 9);
+  if (!send(kPicEndRecord, std::strlen(kPicEndRecord)) || link_.wait_read(answer, sizeof answer, 9) == 2) {
+    lose_line(Stage::Pic, "the end record");
+    return;
+  }
   trace("***<%s>\n", kPicEndRecord);
   sink_.log("PIC Burned OK!\n", kStyleBoldBlue);
 }
 
-WriteResult BurnRun::write_section(Stage stage, ChipsetReader& reader, int lines) {
-  WriterContext context{box_, sink_, cancel_, stage_name(stage)};
-  LineSource source = [&reader](std::string* line) { return reader.next_line(line); };
+WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int lines) {
+  LineSource source = lines_of(*section_of(*chipset_.sections, stage));
   switch (stage) {
     case Stage::Flash:
-      // Every sector is erased again in each burn, not only those above the
-      // one erased last in an earlier burn.
+      // Every sector is erased again in each burn, before its first write.
       link_.reset_flash_sector();
       return write_hex_section(context, source, lines, kTargetFlash);
     case Stage::Osd:
@@ -172,6 +236,8 @@ WriteResult BurnRun::write_section(Stage stage, ChipsetReader& reader, int lines
           context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
       if (cleared == WriteResult::Failed)
         sink_.log("OSD SysFont: the font page at 2400 could not be cleared.\n", kStyleBoldRed);
+      else
+        report_write_result(context, cleared, "", "2400");
       if (cleared != WriteResult::Done) return cleared;
       return write_font_section(context, source, lines);
     }
@@ -180,26 +246,39 @@ WriteResult BurnRun::write_section(Stage stage, ChipsetReader& reader, int lines
   }
 }
 
-void BurnRun::section_stage(Stage stage, const char* marker, int lines, const char* start_line,
-                            const char* done_line) {
+WriteResult BurnRun::verify(Stage stage, WriterContext& context, const WrittenImage& written) {
+  sink_.progress(0);
+  return verify_section(context, written, stage == Stage::Flash ? kTargetFlash : kTargetOsd);
+}
+
+int line_count_of(const LoadedChipset& chipset, Stage stage) {
+  switch (stage) {
+    case Stage::Flash: return chipset.flash_lines;
+    case Stage::Osd: return chipset.osd_lines;
+    case Stage::OsdRusFont: return chipset.osd_font_lines;
+    case Stage::OsdSysFont: return chipset.osd_all_font_lines;
+    case Stage::Pic: break;
+  }
+  return 0;
+}
+
+void BurnRun::section_stage(Stage stage, const char* start_line, const char* done_line) {
   sink_.log(start_line, kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
-  ChipsetReader reader;
-  if (!reader.open(chipset_.path)) {
-    sink_.log(std::string(stage_name(stage)) + ": the chipset file " + chipset_.path +
-                  " cannot be opened again.\n", kStyleBoldRed);
-    fail(stage);
-    stop_ = true;
-    sink_.stage_ended(stage, false);
-    return;
+  WrittenImage written;
+  const bool read_back = settings_.verify && (stage == Stage::Flash || stage == Stage::Osd);
+  WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr};
+  // A file without the section gives the stage nothing to write.
+  WriteResult result = WriteResult::Done;
+  if (chipset_.flags & flag_of(stage)) result = write_section(stage, context, line_count_of(chipset_, stage));
+  if (result == WriteResult::Done && read_back) result = verify(stage, context, written);
+  if (result == WriteResult::Done) sink_.log(done_line, kStyleBoldBlue);
+  if (result == WriteResult::LineLost) {
+    line_lost_ = true;
+    sink_.line_lost();
   }
-  // A file without the marker gives the stage nothing to write.
-  WriteResult result = reader.seek_marker(marker) ? write_section(stage, reader, lines) : WriteResult::Done;
-  reader.close();
-  if (result == WriteResult::Done) {
-    sink_.log(done_line, kStyleBoldBlue);
-  } else if (result == WriteResult::Failed) {
+  if (result != WriteResult::Done && result != WriteResult::Cancelled) {
     fail(stage);
     stop_ = true;
   }
@@ -208,10 +287,9 @@ void BurnRun::section_stage(Stage stage, const char* marker, int lines, const ch
 }
 
 void BurnRun::system_font() {
-  if (!pause(int64_t(settings_.sysfont_delay) * 1000)) return;
-  section_stage(Stage::OsdSysFont, kMarkerOsdAllFont, chipset_.osd_all_font_lines,
-                "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n");
-  if (!stopped()) send_text(kFourZLine);
+  if (pause(int64_t(settings_.sysfont_delay) * 1000))
+    section_stage(Stage::OsdSysFont, "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n");
+  close_loader();
 }
 
 void BurnRun::finish() {
@@ -229,29 +307,28 @@ void BurnRun::finish() {
 }
 
 void BurnRun::burn() {
-  if (!port_ready()) return;
+  if (!ready()) return;
+  if (settings_.verify)
+    sink_.log("The PIC program and the fonts cannot be read back from this box: only the flash and the OSD memory "
+              "are verified.\n", kStyleBold);
   // The hand-shake takes the box into its loader for every later stage; only
   // the PIC records themselves may be left out.
   const bool pic = checked(Stage::Pic);
   if (pic) sink_.stage_begun(Stage::Pic);
   pic_handshake();
-  if (!cancel_ && pic) pic_records();
+  if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
-  if (pause(int64_t(settings_.flash_delay) * 1000)) {
+  if (!line_lost_ && pause(int64_t(settings_.flash_delay) * 1000)) {
     sink_.progress(0);
-    if (!stopped() && checked(Stage::Flash))
-      section_stage(Stage::Flash, kMarkerFlash, chipset_.flash_lines, "Burning FLASH...\n", "FLASH Burned OK!\n");
+    if (!stopped() && checked(Stage::Flash)) section_stage(Stage::Flash, "Burning FLASH...\n", "FLASH Burned OK!\n");
     sink_.progress(0);
-    if (!stopped() && checked(Stage::Osd))
-      section_stage(Stage::Osd, kMarkerOsd, chipset_.osd_lines, "Burning OSD...\n", "OSD Burned OK!\n");
+    if (!stopped() && checked(Stage::Osd)) section_stage(Stage::Osd, "Burning OSD...\n", "OSD Burned OK!\n");
     sink_.progress(0);
     if (!stopped() && checked(Stage::OsdRusFont))
-      section_stage(Stage::OsdRusFont, kMarkerOsdFont, chipset_.osd_font_lines, "Burning OSD RusFont...\n",
-                    "OSD RusFont Burned OK!\n");
+      section_stage(Stage::OsdRusFont, "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n");
   }
   sink_.progress(0);
-  // The four-Z line lets the box leave its loader, also after a failure.
-  send_text(kFourZLine);
+  close_loader();
   sink_.progress(0);
   if (!stopped() && checked(Stage::OsdSysFont)) {
     sink_.log(kFontLoadingLine, kStyleBlue);
@@ -261,7 +338,7 @@ void BurnRun::burn() {
 }
 
 void BurnRun::system_font_alone() {
-  if (!port_ready()) return;
+  if (!ready()) return;
   system_font();
   finish();
 }

@@ -23,11 +23,15 @@ struct BurnSettings {
   // Read when the stage is reached, so a box unchecked during the burn
   // counts for the stages not yet begun. Empty: every stage runs.
   std::function<bool(Stage)> stage_checked;
+  // Read back the flash and the OSD memory after each of those stages.
+  bool verify = false;
 };
 
 // The whole burn into the box on `link`. Ends with exactly one
-// sink.done(ok); ok is false when a stage failed, the port was not open or
-// `cancel` was set. Any number of burns may run at once, each on its own
+// sink.done(ok); ok is false when a stage failed, the port was not open, the
+// chipset has load errors (nothing is sent then) or `cancel` was set. A
+// cancelled burn stops at the next packet boundary; unless the line was lost,
+// every burn ends with the four-Z line so that the box leaves its loader. Any number of burns may run at once, each on its own
 // thread with its own link (and port).
 void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
               BurnSink& sink, const std::atomic<bool>& cancel);

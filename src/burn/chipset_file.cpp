@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -57,7 +58,47 @@ bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
   return true;
 }
 
+// The fields of an Intel HEX record, when the text is one: ':', then only
+// hexadecimal digits, exactly as many as its byte count promises.
+struct HexRecord {
+  bool ok = false;
+  unsigned count = 0;
+  unsigned address = 0;
+  unsigned type = 0;
+  unsigned first_data_word = 0;  // the base of an extended-address record
+};
+
+HexRecord read_hex_record(const std::string& text) {
+  HexRecord record;
+  if (text.size() < 11 || text[0] != ':') return record;
+  for (size_t i = 1; i < text.size(); ++i)
+    if (hex_digit(text[i]) < 0) return record;
+  record.count = hex_field(text, 1, 2);
+  if (text.size() != 11 + 2 * size_t(record.count)) return record;
+  record.address = hex_field(text, 3, 4);
+  record.type = hex_field(text, 7, 2);
+  if (record.count >= 2) record.first_data_word = hex_field(text, 9, 4);
+  record.ok = true;
+  return record;
+}
+
+// ":10AAAA00" + 32 data digits + 2 checksum digits + CR LF: the writer takes
+// every line this long as a 16-byte record.
+constexpr size_t kWriterRecordLength = 44;
+constexpr unsigned kBoxRecordBytes = 16;
+constexpr size_t kMaxErrorLines = 20;
+
 }  // namespace
+
+void SectionText::add_line(const std::string& line) {
+  text_ += line;
+  ends_.push_back(text_.size());
+}
+
+std::string SectionText::line(size_t index) const {
+  size_t begin = index == 0 ? 0 : ends_[index - 1];
+  return text_.substr(begin, ends_[index] - begin);
+}
 
 bool burn_possible(unsigned flags) {
   const unsigned needed = kSectionHeader | kSectionPic | kSectionFlash | kSectionOsd | kSectionOsdFont;
@@ -103,6 +144,11 @@ bool ChipsetParser::take_marker(const std::string& text) {
   };
   for (const Marker& marker : markers) {
     if (!starts_with(text, marker.text)) continue;
+    // A second section of a kind would be burned as a part of the first, or
+    // not at all: the file is refused instead.
+    if ((state_.flags & marker.flag) && marker.section != Section::None)
+      load_error(format_line("Line %d: ", line_number_) + "the section marker " + marker.text +
+                 " appears a second time.\n");
     state_.log.push_back({text.substr(std::strlen(marker.text)) + "\n", kStyleBlue});
     state_.flags |= marker.flag;
     section_ = marker.section;
@@ -137,22 +183,71 @@ void ChipsetParser::check_record(const std::string& text) {
   if (state_.bad_checksums++ == 0) state_.first_bad_checksum_line = line_number_;
 }
 
+void ChipsetParser::load_error(const std::string& what) {
+  if (state_.load_errors++ < int(kMaxErrorLines)) errors_.push_back({what, kStyleBoldRed});
+}
+
+// Lines that the writers would put somewhere else than the file says, or not
+// at all: each is a load error with its line number.
+void ChipsetParser::check_placement(const std::string& line, const std::string& text) {
+  const std::string where = format_line("Line %d: ", line_number_);
+  HexRecord record = read_hex_record(text);
+  if (!record.ok) {
+    if (line.size() >= kWriterRecordLength)
+      load_error(where + "not an Intel HEX data record; it would be written at a wrong address.\n");
+    return;
+  }
+  if ((record.type == 2 || record.type == 4) && record.first_data_word != 0) {
+    char what[160];
+    std::snprintf(what, sizeof what,
+                  "an extended address record with base %04X; the box takes 16-bit addresses only.\n",
+                  record.first_data_word);
+    load_error(where + what);
+  }
+  if (record.type != 0 || record.count == 0) return;
+  if (section_ == Section::Pic && record.address + record.count > 0x10000) {
+    char what[120];
+    std::snprintf(what, sizeof what, "the PIC record at %04X runs past FFFF.\n", record.address);
+    load_error(where + what);
+  } else if (section_ != Section::Pic && record.count != kBoxRecordBytes) {
+    char what[160];
+    std::snprintf(what, sizeof what, "a data record of %u bytes; the box is written in records of 16.\n",
+                  record.count);
+    load_error(where + what);
+  }
+}
+
+SectionText* ChipsetParser::section_text() {
+  switch (section_) {
+    case Section::Flash: return &sections_->flash;
+    case Section::Osd: return &sections_->osd;
+    case Section::OsdFont: return &sections_->osd_font;
+    case Section::OsdAllFont: return &sections_->osd_all_font;
+    default: return nullptr;
+  }
+}
+
 void ChipsetParser::feed_line(const std::string& line) {
   ++line_number_;
+  bytes_read_ += int64_t(line.size());
   std::string text = strip_line_end(line);
   if (take_marker(text)) return;
+  if (SectionText* kept = section_text()) kept->add_line(line);
   switch (section_) {
     case Section::Pic:
       take_pic_record(text);
       check_record(text);
+      check_placement(line, text);
       break;
     case Section::Flash:
       ++state_.flash_lines;
       check_record(text);
+      check_placement(line, text);
       break;
     case Section::Osd:
       ++state_.osd_lines;
       check_record(text);
+      check_placement(line, text);
       break;
     case Section::OsdFont:
       ++state_.osd_font_lines;
@@ -163,6 +258,16 @@ void ChipsetParser::feed_line(const std::string& line) {
     case Section::None:
       break;
   }
+}
+
+void ChipsetParser::report_damage(const std::string& why) {
+  char where[64];
+  std::snprintf(where, sizeof where, "%lld", static_cast<long long>(bytes_read_));
+  // Named first and always: the lines before it may have been garbled by it.
+  ++state_.load_errors;
+  errors_.insert(errors_.begin(),
+                 {"The file is damaged at byte " + std::string(where) + " (" + why + "); it cannot be burned.\n",
+                  kStyleBoldRed});
 }
 
 LoadedChipset ChipsetParser::finish() {
@@ -178,11 +283,19 @@ LoadedChipset ChipsetParser::finish() {
                   state_.bad_checksums, state_.first_bad_checksum_line);
     state_.log.push_back({buffer, kStyleBoldRed});
   }
+  for (const LogLine& error : errors_) state_.log.push_back(error);
+  if (state_.load_errors > int(errors_.size()))
+    state_.log.push_back(
+        {format_line("... and %d more such lines.\n", state_.load_errors - int(errors_.size())), kStyleBoldRed});
   trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
+  state_.sections = sections_;
   LoadedChipset result = std::move(state_);
   state_ = LoadedChipset();
+  sections_ = std::make_shared<ChipsetSections>();
   section_ = Section::None;
   line_number_ = 0;
+  bytes_read_ = 0;
+  errors_.clear();
   return result;
 }
 
@@ -194,6 +307,8 @@ LoadedChipset load_chipset(const std::string& path) {
   bool opened = known && reader.open(path);
   std::string line;
   while (opened && reader.next_line(&line)) parser.feed_line(line);
+  std::string failure = opened ? reader.read_failure() : std::string();
+  if (!failure.empty()) parser.report_damage(failure);
   reader.close();
   LoadedChipset loaded = parser.finish();
   loaded.path = path;
@@ -238,6 +353,15 @@ bool ChipsetReader::next_line(std::string* line) {
   if (!file_ || gzgets(file_, buffer, sizeof buffer) == nullptr) return false;
   line->assign(buffer);
   return true;
+}
+
+std::string ChipsetReader::read_failure() const {
+  if (!file_) return std::string();
+  int code = Z_OK;
+  const char* message = gzerror(file_, &code);
+  if (code == Z_OK) return std::string();
+  if (code == Z_ERRNO) return std::strerror(errno);
+  return message && *message ? message : "unreadable";
 }
 
 bool ChipsetReader::seek_marker(const char* marker) {

@@ -1,9 +1,11 @@
 // The chipset file: a sectioned text file (plain or gzip) holding the box's
-// firmware. Loading reads it once: the PIC program is kept in memory, the other
-// sections are only counted, since the burn reads them again from the file.
+// firmware. Loading reads it once: the PIC program is kept as an image, the
+// other sections as their lines, and the burn writes from those; the file is
+// not read again.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,29 @@ struct LogLine {
   int style;
 };
 
+// The lines of one section as the load read them (line ends included, long
+// lines in the pieces gzgets gives), kept in one buffer: a burn writes
+// exactly these, whatever happens to the file after the load.
+class SectionText {
+ public:
+  void add_line(const std::string& line);
+  size_t line_count() const { return ends_.size(); }
+  std::string line(size_t index) const;
+
+ private:
+  std::string text_;
+  std::vector<size_t> ends_;
+};
+
+// The sections the burn writes from, shared (never copied) by every copy of
+// the loaded state and every stage of every burn.
+struct ChipsetSections {
+  SectionText flash;
+  SectionText osd;
+  SectionText osd_font;
+  SectionText osd_all_font;
+};
+
 struct LoadedChipset {
   std::vector<uint8_t> pic = std::vector<uint8_t>(kPicImageSize, 0xFF);
   int pic_adr_f = kPicNoFirst;  // lowest address of a taken PIC record
@@ -51,6 +76,11 @@ struct LoadedChipset {
   int bad_checksums = 0;            // hex records whose checksum does not add up
   int first_bad_checksum_line = 0;  // 1-based line number of the first one
   std::vector<LogLine> log;         // what the burn page shows after the load
+  // Faults that make the file unburnable (lines the writers would put in the
+  // wrong place, a repeated section, a damaged file); each has a red line in
+  // the log.
+  int load_errors = 0;
+  std::shared_ptr<const ChipsetSections> sections = std::make_shared<ChipsetSections>();
 
   // The file as it was when loaded, so a burn can tell that it changed.
   std::string path;
@@ -63,12 +93,17 @@ struct LoadedChipset {
 bool burn_possible(unsigned flags);
 // True when the file carries a system font.
 bool system_font_present(unsigned flags);
+// True when the load found no fault that forbids burning the file (the
+// required sections are a separate question: burn_possible).
+inline bool chipset_clean(const LoadedChipset& loaded) { return loaded.load_errors == 0; }
 
 // Line-fed loader state: no I/O, so it can be fed any bytes.
 class ChipsetParser {
  public:
   // One line as read from the file, line end included (or not).
   void feed_line(const std::string& line);
+  // The file could not be read to its end: a red load error.
+  void report_damage(const std::string& why);
   // Adds the closing log lines and hands the result over.
   LoadedChipset finish();
 
@@ -77,10 +112,16 @@ class ChipsetParser {
   bool take_marker(const std::string& text);
   void take_pic_record(const std::string& text);
   void check_record(const std::string& text);
+  void check_placement(const std::string& line, const std::string& text);
+  void load_error(const std::string& what);
+  SectionText* section_text();
 
   LoadedChipset state_;
+  std::shared_ptr<ChipsetSections> sections_ = std::make_shared<ChipsetSections>();
   Section section_ = Section::None;
   int line_number_ = 0;
+  int64_t bytes_read_ = 0;
+  std::vector<LogLine> errors_;
 };
 
 // Reads the whole file. A file that cannot be opened reads as empty, with a
@@ -115,6 +156,9 @@ class ChipsetReader {
   bool next_line(std::string* line);
   // Reads up to and including the first line that begins with `marker`.
   bool seek_marker(const char* marker);
+  // After the last line: empty when the file was read to its end, otherwise
+  // why it could not be (a damaged or cut gzip stream, a read error).
+  std::string read_failure() const;
 
  private:
   gzFile file_ = nullptr;

@@ -21,7 +21,29 @@ int LinkBoxOps::osd_clr_fnt_page(int page_address, uint8_t operand) {
 int LinkBoxOps::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
   return link_.osd_clr_sysfnt_page(page_address, operand);
 }
+int LinkBoxOps::osd_flashR(int address, uint8_t* out4) { return link_.osd_flashR(address, out4); }
+int LinkBoxOps::osd_read(int address, uint8_t* out4) { return link_.osd_read(address, out4); }
 void LinkBoxOps::line_recovery() { link_.line_recovery(); }
+LinkFault LinkBoxOps::fault_of(int result) const {
+  return result == 0 ? LinkFault::None : link_.last_fault();
+}
+
+LinkFault BoxOps::fault_of(int result) const {
+  if (result == 0) return LinkFault::None;
+  if ((result & ~kEchoMismatch) == kEchoReadFailed) return LinkFault::Lost;
+  if (result >= kEchoTimeout) return LinkFault::Silent;
+  return LinkFault::Refused;
+}
+
+WrittenImage::WrittenImage() : values_(size_t(kSpan), int16_t(-1)) {}
+
+void WrittenImage::record(int address, const uint8_t (&data)[16]) {
+  for (int i = 0; i < 16; ++i) {
+    int16_t& slot = values_[size_t(address + i)];
+    if (slot < 0) ++byte_count_;
+    slot = data[i];
+  }
+}
 
 namespace {
 
@@ -53,16 +75,53 @@ void report_progress(WriterContext& context, int line, int count) {
   if (percent >= 0) context.sink.progress(percent);
 }
 
+// The 16 bytes a record's data text puts on the wire, read as the 16-byte
+// write reads them.
+const uint8_t (&record_bytes(const char* data))[16] {
+  static thread_local uint8_t bytes[16];
+  const size_t length = strnlen(data, 32);
+  for (size_t i = 0; i < 16; ++i) {
+    char pair[3] = {2 * i < length ? data[2 * i] : '\0', 2 * i + 1 < length ? data[2 * i + 1] : '\0', '\0'};
+    bytes[i] = uint8_t(hex_value(pair) & 0xFF);
+  }
+  return bytes;
+}
+
 }  // namespace
 
 WriteResult retry_with_recovery(WriterContext& context, const std::function<int()>& attempt) {
+  int silent = 0;
   for (int tries = 0; tries < kMaxAttempts; ++tries) {
     if (context.cancel) return WriteResult::Cancelled;
-    if (attempt() == 0) return WriteResult::Done;
-    context.sink.retried();
+    int result = attempt();
+    if (result == 0) return WriteResult::Done;
+    if (context.cancel) return WriteResult::Cancelled;  // its waits were cut short
+    LinkFault fault = context.box.fault_of(result);
+    if (fault == LinkFault::Lost) return WriteResult::LineLost;
+    silent = fault == LinkFault::Silent ? silent + 1 : 0;
+    if (silent >= kSilentLimit) return WriteResult::BoxSilent;
+    if (tries + 1 < kMaxAttempts) context.sink.retried();
     context.box.line_recovery();
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Failed;
+}
+
+void report_write_result(WriterContext& context, WriteResult result, const std::string& what,
+                         const std::string& where) {
+  switch (result) {
+    case WriteResult::Failed:
+      report_failure(context, (what + " was refused " + std::to_string(kMaxAttempts) + " times.").c_str());
+      break;
+    case WriteResult::BoxSilent:
+      context.sink.log("The box stopped answering at " + context.section + " " + where + ".\n", kStyleBoldRed);
+      break;
+    case WriteResult::LineLost:
+      context.sink.log(context.section + ": the line to the box was lost at " + where + ".\n", kStyleBoldRed);
+      break;
+    case WriteResult::Done:
+    case WriteResult::Cancelled:
+      break;
+  }
 }
 
 int section_progress(int line, int count) {
@@ -73,12 +132,22 @@ int section_progress(int line, int count) {
   return int(percent);
 }
 
+// A box that refused the clear keeps its old OSD bytes under the new ones:
+// the clear is retried like any refused command, and the stage fails when
+// the box never takes it.
+static WriteResult clear_osd(WriterContext& context) {
+  trace("!!!!osd_clr >>\n");
+  WriteResult result = retry_with_recovery(context, [&] { return context.box.osd_clr(); });
+  trace("!!!!osd_clr <<\n");
+  report_write_result(context, result, "the clear of the OSD memory", "the clear");
+  return result;
+}
+
 WriteResult write_hex_section(WriterContext& context, const LineSource& lines, int line_count,
                               uint8_t target) {
   if (target == kTargetOsd) {
-    trace("!!!!osd_clr >>\n");
-    context.box.osd_clr();
-    trace("!!!!osd_clr <<\n");
+    WriteResult cleared = clear_osd(context);
+    if (cleared != WriteResult::Done) return cleared;
   }
   std::string line;
   int line_number = 0;
@@ -96,13 +165,14 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     const char* data = line.c_str() + 9;
     WriteResult result = retry_with_recovery(
         context, [&] { return context.box.osd_wrt16(address, data, target); });
-    if (result == WriteResult::Failed) {
-      char what[96];
-      std::snprintf(what, sizeof what, "the record for address %04X (line %d) was refused %d times.",
-                    address, line_number, kMaxAttempts);
-      report_failure(context, what);
+    if (result != WriteResult::Done) {
+      char what[64], where[16];
+      std::snprintf(what, sizeof what, "the record for address %04X (line %d)", address, line_number);
+      std::snprintf(where, sizeof where, "%04X", address);
+      report_write_result(context, result, what, where);
+      return result;
     }
-    if (result != WriteResult::Done) return result;
+    if (context.written) context.written->record(address, record_bytes(data));
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Done;
 }
@@ -127,6 +197,10 @@ WriteResult clear_font_pages(WriterContext& context) {
       char what[96];
       std::snprintf(what, sizeof what, "the font page at %04X could not be cleared.", address);
       report_failure(context, what);
+    } else if (result != WriteResult::Done) {
+      char where[16];
+      std::snprintf(where, sizeof where, "%04X", address);
+      report_write_result(context, result, "", where);
     }
     if (result != WriteResult::Done) return result;
     trace("******** osd_clr_fnt_page err %d\n", 0);
@@ -146,6 +220,10 @@ WriteResult write_font_byte(WriterContext& context, unsigned address, uint8_t va
     std::snprintf(what, sizeof what, "the font byte at %04X (line %d) was refused %d times.",
                   wire_address, line_number, kMaxAttempts);
     report_failure(context, what);
+  } else if (result != WriteResult::Done) {
+    char where[16];
+    std::snprintf(where, sizeof where, "%04X", wire_address);
+    report_write_result(context, result, "", where);
   }
   return result;
 }
@@ -197,6 +275,72 @@ WriteResult write_font_section(WriterContext& context, const LineSource& lines, 
     context.box.osd_wrt_fnt(int((end - 1) & 0xFFFF), 0);
   }
   return WriteResult::Done;
+}
+
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// One 4-byte read of flash or OSD memory.
+int read_four(BoxOps& box, uint8_t target, int address, uint8_t* out4) {
+  return target == kTargetFlash ? box.osd_flashR(address, out4) : box.osd_read(address, out4);
+}
+
+struct VerifyTally {
+  int compared = 0;
+  int differ = 0;
+  int first_address = -1;
+  uint8_t first_wrote = 0, first_read = 0;
+
+  void compare(int address, uint8_t wrote, uint8_t read) {
+    ++compared;
+    if (wrote == read) return;
+    if (differ++ == 0) {
+      first_address = address;
+      first_wrote = wrote;
+      first_read = read;
+    }
+  }
+};
+
+void report_verify(WriterContext& context, const VerifyTally& tally) {
+  char line[160];
+  if (tally.differ == 0) {
+    std::snprintf(line, sizeof line, "%s verified: %d bytes\n", context.section.c_str(), tally.compared);
+    context.sink.log(line, kStyleBoldGreen);
+  } else {
+    std::snprintf(line, sizeof line, "%s verify failed: %d bytes differ, first at 0x%04X (wrote %02X, read %02X)\n",
+                  context.section.c_str(), tally.differ, tally.first_address, tally.first_wrote, tally.first_read);
+    context.sink.log(line, kStyleBoldRed);
+  }
+}
+
+}  // namespace
+
+WriteResult verify_section(WriterContext& context, const WrittenImage& image, uint8_t target) {
+  VerifyTally tally;
+  const int total = image.byte_count();
+  int last_percent = -1;
+  for (int address = 0; address < WrittenImage::kSpan; ++address) {
+    if (!image.written(address)) continue;
+    uint8_t read[4] = {0, 0, 0, 0};
+    WriteResult result = retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
+    if (result != WriteResult::Done) {
+      char what[64], where[16];
+      std::snprintf(what, sizeof what, "the read-back at %04X", address);
+      std::snprintf(where, sizeof where, "%04X", address);
+      report_write_result(context, result, what, where);
+      return result;
+    }
+    for (int i = 0; i < 4 && address + i < WrittenImage::kSpan; ++i)
+      if (image.written(address + i)) tally.compare(address + i, image.value(address + i), read[i]);
+    int percent = total > 0 ? int(static_cast<long long>(tally.compared) * 100 / total) : 100;
+    if (percent != last_percent) context.sink.progress(last_percent = percent);
+    address += 3;
+  }
+  report_verify(context, tally);
+  return tally.differ == 0 ? WriteResult::Done : WriteResult::Failed;
 }
 
 }  // namespace tv

@@ -197,6 +197,7 @@ BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
   settings.flash_delay = options.flash_delay;
   settings.sysfont_delay = options.sysfont_delay;
   settings.stage_checked = [stages](Stage stage) { return (stages & stage_bit(stage)) != 0; };
+  settings.verify = options.verify;
   return settings;
 }
 

@@ -95,6 +95,7 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     };
     if (a.name == "-h" || a.name == "--help") o.help = true;
     else if (a.name == "--sysfont") o.sysfont = true;
+    else if (a.name == "--verify") o.verify = true;
     else if (a.name == "--json") o.json = true;
     else if (a.name == "--list-ports") o.list_ports = true;
     else if (a.name == "--trace") o.trace = true;
@@ -160,6 +161,7 @@ std::string burn_usage_text() {
          "      --sections LIST    some of pic,flash,osd,rusfont (default: every section\n"
          "                         the file holds)\n"
          "      --sysfont          also burn the system font afterwards\n"
+         "      --verify           read back the flash and the OSD memory and compare\n"
          "      --flash-delay S    seconds between the PIC and Flash stages (3-20, default 3)\n"
          "      --sysfont-delay S  seconds before the system font (6-30, default 6)\n"
          "      --log DIR          where the log files go (default\n"

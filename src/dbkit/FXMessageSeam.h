@@ -30,4 +30,8 @@ void set_message_hook(MessageHook hook);
 FXuint show_message(FXWindow* owner, MessageKind kind, FXuint buttons,
                     const FXString& caption, const FXString& text);
 
+// A Yes/No question whose default button is No, so that Enter or Escape
+// declines. Through the hook it arrives as a Question with MBOX_YES_NO.
+FXuint ask_yes_default_no(FXWindow* owner, const FXString& caption, const FXString& text);
+
 }  // namespace tv

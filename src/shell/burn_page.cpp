@@ -54,6 +54,12 @@ const char* const kNotSupportedText = "Device is not supported.";
 const char* const kDialogPatterns = "Harnvale Chipset (*.hv)\nAll (*)";
 const char* const kCompletedCaption = "Burning...";
 const char* const kCompletedText = "Burning Process Completed.";
+const char* const kFaultyFileText =
+    "This chipset file cannot be burned.\n\nThe red lines of the burn log name the lines of the file "
+    "that would be written to the wrong place, or the damage found in it.";
+const char* const kBurnAnywayCaption = "Question";
+const char* const kBurnAnywayText =
+    "Some records of this file have a wrong checksum (the burn log names the first).\n\nBurn anyway?";
 const char* const kFailedText =
     "Burning Process Failed.\n\nThe last line of the log tells which stage failed, or that the "
     "burn was cancelled.";
@@ -123,7 +129,8 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
 }
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
-    : window_(window), pathTarget_(chipsetPath), boxWatcher_(new SectionBoxWatcher(&boxChecked_)) {
+    : window_(window), pathTarget_(chipsetPath), verifyTarget_(verify),
+      boxWatcher_(new SectionBoxWatcher(&boxChecked_)) {
   fill_log_styles(styles_);
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTestColumn(page, icons);
@@ -150,6 +157,7 @@ void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
                                          SectionBoxWatcher::ID_BOX + i);
     sectionChecks[i]->disable();
   }
+  verifyCheck = new FXCheckButton(column, ui_text("hv_verify"), &verifyTarget_, FXDataTarget::ID_VALUE);
 }
 
 void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
@@ -249,7 +257,9 @@ void BurnPage::checkSectionBoxes(unsigned flags) {
 // ---- burning ----------------------------------------------------------------
 
 long BurnPage::onBurn() {
-  if (burnRunning() || !burn_possible(loaded_.flags) || refuseChangedFile()) return 1;
+  if (burnRunning() || !burn_possible(loaded_.flags) || refuseFaultyFile() || refuseChangedFile() ||
+      !confirmBadChecksums())
+    return 1;
   lockForBurn();
   clearLog();
   appendLog(kBurningPicLine, kStyleBlue);
@@ -258,7 +268,9 @@ long BurnPage::onBurn() {
 }
 
 long BurnPage::onRecall() {
-  if (burnRunning() || !system_font_present(loaded_.flags) || refuseChangedFile()) return 1;
+  if (burnRunning() || !system_font_present(loaded_.flags) || refuseFaultyFile() || refuseChangedFile() ||
+      !confirmBadChecksums())
+    return 1;
   lockForBurn();
   appendLog(kFontLoadingLine, kStyleBlue);
   startWorker(run_system_font_burn, kFontLoadingLine);
@@ -272,6 +284,21 @@ bool BurnPage::refuseChangedFile() {
   if (chipset_unchanged(loaded_, chipsetPath.text(), &why)) return false;
   show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", why.c_str());
   return true;
+}
+
+// Lines the writers would put in the wrong place, a repeated section or a
+// damaged file: the log of the load names them, and nothing is burned.
+bool BurnPage::refuseFaultyFile() {
+  if (chipset_clean(loaded_)) return false;
+  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", kFaultyFileText);
+  return true;
+}
+
+// Records with a wrong checksum are burned as they stand only when the
+// engineer says so; No is the answer a stray Enter gives.
+bool BurnPage::confirmBadChecksums() {
+  if (loaded_.bad_checksums == 0) return true;
+  return ask_yes_default_no(log->getShell(), kBurnAnywayCaption, kBurnAnywayText) == MBOX_CLICKED_YES;
 }
 
 // Nothing may start another load or burn, and the poll timer must not read
@@ -302,6 +329,7 @@ BurnSettings BurnPage::burnSettings() const {
   }
   const auto* checked = &boxChecked_;
   settings.stage_checked = [checked](Stage stage) { return (*checked)[box_of(stage)].load(); };
+  settings.verify = verify != FALSE;
   return settings;
 }
 
@@ -316,6 +344,10 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
     if (X_SRV_K_Window* window = owner()) window->progressBar->setProgress(percent);
   };
   handlers.done = [this](bool ok) { onBurnEnded(ok); };
+  // The port is gone or failing: the lamp says so until the next start.
+  handlers.line_lost = [this] {
+    if (X_SRV_K_Window* window = owner()) window->setPortLamp(false);
+  };
   SavedLogRequest saved = savedLogRequest(first_line);
   worker_ = std::thread([this, run, chipset, settings = burnSettings(), handlers, saved] {
     GuiBurnSink sink(handlers);
@@ -344,6 +376,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   for (int i = kPic; i < kSectionCount; ++i)
     if (sectionChecks[i]->getCheck() == TRUE) sections += (sections.empty() ? "" : ",") + std::string(kSectionNames[i]);
   request.header.settings.push_back({"sections", sections});
+  request.header.settings.push_back({"verify", verify != FALSE ? "yes" : "no"});
   return request;
 }
 

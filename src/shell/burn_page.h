@@ -38,9 +38,13 @@ class BurnPage {
 
   // The chipset file named in the file field (bound to it both ways).
   FX::FXString chipsetPath;
+  // Read the flash and the OSD memory back after writing them (the Verify
+  // box, bound to it both ways); stored with the settings.
+  FX::FXbool verify = FALSE;
 
   // Widgets the load and burn commands work with.
   FX::FXCheckButton* sectionChecks[kSectionCount];  // "Header" .. "OSD SysFont", disabled when built
+  FX::FXCheckButton* verifyCheck;                   // hv_verify, below the section boxes
   FX::FXTextField* fileField;                       // chipset path
   FX::FXButton* openButton;                         // hv_open, ID 73
   FX::FXButton* burnButton;                         // hv_rec, ID 74, disabled when built
@@ -77,6 +81,8 @@ class BurnPage {
   void showLoadResult(const LoadedChipset& chipset);
   void checkSectionBoxes(unsigned flags);
   bool refuseChangedFile();
+  bool refuseFaultyFile();
+  bool confirmBadChecksums();
   void lockForBurn();
   void snapshotSectionBoxes();
   BurnSettings burnSettings() const;
@@ -100,6 +106,7 @@ class BurnPage {
 
   FX::FXObject* window_;
   FX::FXDataTarget pathTarget_;
+  FX::FXDataTarget verifyTarget_;
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;
   std::array<std::atomic<bool>, kSectionCount> boxChecked_{};
   LoadedChipset loaded_;

@@ -24,4 +24,9 @@ void GuiBurnSink::done(bool ok) {
   queue_.post([handler = handlers_.done, ok] { handler(ok); });
 }
 
+void GuiBurnSink::line_lost() {
+  if (!handlers_.line_lost) return;
+  queue_.post([handler = handlers_.line_lost] { handler(); });
+}
+
 }  // namespace tv

@@ -19,6 +19,7 @@ class GuiBurnSink : public BurnSink {
     std::function<void(const std::string& text, int style)> log;
     std::function<void(int percent)> progress;
     std::function<void(bool ok)> done;
+    std::function<void()> line_lost;
   };
 
   explicit GuiBurnSink(Handlers handlers, UiQueue& queue = ui_queue());
@@ -26,6 +27,7 @@ class GuiBurnSink : public BurnSink {
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
+  void line_lost() override;
 
  private:
   Handlers handlers_;

@@ -2,6 +2,7 @@
 
 #include <fox-1.6/fx.h>
 
+#include "shell/burn_page.h"
 #include "shell/main_window.h"
 
 namespace tv {
@@ -34,6 +35,8 @@ BurnDelays read_delays(FX::FXRegistry& registry) {
   return delays;
 }
 
+bool read_verify(FX::FXRegistry& registry) { return registry.readIntEntry(kSettings, "verify", 0) != 0; }
+
 bool read_stored_string(FX::FXRegistry& registry, const char* section, const char* key,
                         std::string* value) {
   if (!registry.existingEntry(section, key)) return false;
@@ -47,6 +50,7 @@ bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
   registry.writeStringEntry(kSettings, "comm", settings.com_port.c_str());
   registry.writeIntEntry(kSettings, "flash_delay", settings.delays.flash);
   registry.writeIntEntry(kSettings, "sysfont_delay", settings.delays.sysfont);
+  registry.writeIntEntry(kSettings, "verify", settings.verify ? 1 : 0);
   registry.writeIntEntry(kPosition, "w", settings.geometry.w);
   registry.writeIntEntry(kPosition, "h", settings.geometry.h);
   registry.writeIntEntry(kPosition, "x", settings.geometry.x);
@@ -60,6 +64,7 @@ bool save_window_settings(X_SRV_K_Window& window) {
   settings.com_port = window.comPort.text();
   settings.delays.flash = window.flashDelay;
   settings.delays.sysfont = window.sysfontDelay;
+  settings.verify = window.burn().verify != FALSE;
   settings.geometry.w = window.getWidth();
   settings.geometry.h = window.getHeight();
   settings.geometry.x = window.getX();

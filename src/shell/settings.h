@@ -29,6 +29,7 @@ struct SavedSettings {
   std::string com_port;  // e.g. "com3"
   BurnDelays delays;
   WindowGeometry geometry;
+  bool verify = false;  // the burn page's Verify box
 };
 
 // "position" x, y, w, h. A stored value out of its range (x, y, h: 0..1000;
@@ -38,6 +39,9 @@ WindowGeometry read_position(FX::FXRegistry& registry);
 // "settings" flash_delay and sysfont_delay, taken as stored (also outside the
 // spinners' ranges); 3 and 6 when absent.
 BurnDelays read_delays(FX::FXRegistry& registry);
+
+// "settings" verify: the burn page's Verify box; off when absent.
+bool read_verify(FX::FXRegistry& registry);
 
 // A stored string; false (and `value` untouched) when the entry is absent.
 bool read_stored_string(FX::FXRegistry& registry, const char* section, const char* key,

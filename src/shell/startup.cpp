@@ -8,6 +8,7 @@
 
 #include "link/ports.h"
 #include "link/trace.h"
+#include "shell/burn_page.h"
 #include "shell/catalogue.h"
 #include "shell/config_lists.h"
 #include "shell/globals.h"
@@ -84,6 +85,7 @@ void apply_geometry_and_delays(FX::FXRegistry& registry) {
   BurnDelays delays = read_delays(registry);
   main_window->flashDelay = delays.flash;
   main_window->sysfontDelay = delays.sysfont;
+  main_window->burn().verify = read_verify(registry);
   main_window->position(geometry.x, geometry.y, geometry.w, geometry.h);
   main_window->raise();
 }

@@ -192,7 +192,7 @@ TEST_F(BoxBurn, ABoxFallingSilentInTheFontEndsTheBurnInBoundedTime) {
   RecordingSink sink;
   burn(chipset, settings, sink);
   EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
-  EXPECT_TRUE(sink.has_red_line_containing("OSD RusFont: the font byte"));
+  EXPECT_TRUE(sink.has_red_line_containing("The box stopped answering at OSD RusFont"));
   EXPECT_EQ(sink.lines().back().text, "Burning failed: OSD RusFont.\n");
 }
 

@@ -29,10 +29,29 @@ class RecordingSink : public tv::BurnSink {
     std::lock_guard<std::mutex> lock(mutex_);
     done_calls_.push_back(ok);
   }
+  void line_lost() override { ++line_lost_calls; }
+  void retried() override { ++retries; }
+  void stage_begun(tv::Stage stage) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stages_.push_back("+" + std::to_string(int(stage)));
+  }
+  void stage_ended(tv::Stage stage, bool ok) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stages_.push_back((ok ? "ok" : "failed") + std::to_string(int(stage)));
+  }
   struct Line {
     std::string text;
     int style;
   };
+  std::atomic<int> line_lost_calls{0};
+  std::atomic<int> retries{0};
+  // "+1", "ok1", "failed2", ...: stages begun and ended, by number.
+  std::vector<std::string> stages() const { std::lock_guard<std::mutex> lock(mutex_); return stages_; }
+  bool has_line(const std::string& text) const {
+    for (const Line& line : lines())
+      if (line.text == text) return true;
+    return false;
+  }
   std::vector<Line> lines() const { std::lock_guard<std::mutex> lock(mutex_); return lines_; }
   std::vector<int> progress_values() const { std::lock_guard<std::mutex> lock(mutex_); return progress_; }
   std::vector<bool> done_calls() const { std::lock_guard<std::mutex> lock(mutex_); return done_calls_; }
@@ -52,6 +71,7 @@ class RecordingSink : public tv::BurnSink {
   std::vector<Line> lines_;
   std::vector<int> progress_;
   std::vector<bool> done_calls_;
+  std::vector<std::string> stages_;
 };
 
 struct BoxCall {
@@ -74,6 +94,8 @@ class FakeBox : public tv::BoxOps {
   int osd_wrt_fnt(int address, uint8_t value) override { return answer({"fnt", address, value, ""}); }
   int osd_clr_fnt_page(int page, uint8_t operand) override { return answer({"page", page, operand, ""}); }
   int osd_clr_sysfnt_page(int page, uint8_t operand) override { return answer({"syspage", page, operand, ""}); }
+  int osd_flashR(int address, uint8_t* out4) override { return read({"flashR", address, 0, ""}, out4); }
+  int osd_read(int address, uint8_t* out4) override { return read({"read", address, 0, ""}, out4); }
   void line_recovery() override { calls.push_back({"recover", 0, 0, ""}); }
 
   std::vector<BoxCall> of(const std::string& op) const {
@@ -87,6 +109,10 @@ class FakeBox : public tv::BoxOps {
   int answer(const BoxCall& call) {
     calls.push_back(call);
     return refuse && refuse(call) ? tv::kEchoMismatch : 0;
+  }
+  int read(const BoxCall& call, uint8_t* out4) {
+    for (int i = 0; i < 4; ++i) out4[i] = 0;
+    return answer(call);
   }
 };
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -219,4 +221,53 @@ TEST(ChipsetLoaderFiles, BurnRefusesAnotherPathOrAChangedFile) {
   EXPECT_FALSE(tv::chipset_unchanged(reloaded, dir.file("a.hv"), &why));
   unlink(dir.file("a.hv").c_str());
   EXPECT_FALSE(tv::chipset_unchanged(reloaded, dir.file("a.hv"), &why));
+}
+
+// Lines the writers would put somewhere else than the file says, or not at
+// all, and a section given twice: each a red load error naming its line, and
+// the file is refused. Extended-address records with base 0 are harmless.
+TEST(ChipsetLoader, MisplacedLinesAreLoadErrorsWithTheirLineNumbers) {
+  std::vector<uint8_t> sixteen(16, 0x5A);
+  tv::LoadedChipset loaded = parse({
+      "***HEADER>", "***PIC>",
+      chipsetgen::hex_record(0, 0xFFF8, sixteen),                // 3: past FFFF
+      "***FLASH>",
+      chipsetgen::hex_record(4, 0, {0x00, 0x01}),                // 5: linear base 0001
+      chipsetgen::hex_record(4, 0, {0x00, 0x00}),                // base 0: fine
+      chipsetgen::hex_record(2, 0, {0x10, 0x00}),                // 7: segment base 1000
+      "this line is long enough to be taken for a record by the writer",  // 8
+      chipsetgen::hex_record(0, 0x0100, {1, 2, 3, 4, 5, 6, 7, 8}),  // 9: not 16 bytes
+      chipsetgen::hex_record(0, 0x0200, sixteen),                // fine
+      ":00000001FF", "***OSD>",
+      "***FLASH>",                                               // 13: a second FLASH section
+  });
+  EXPECT_EQ(loaded.load_errors, 6);
+  EXPECT_FALSE(tv::chipset_clean(loaded));
+  std::vector<std::string> errors;
+  for (const tv::LogLine& line : loaded.log)
+    if (line.style == tv::kStyleBoldRed) errors.push_back(line.text.substr(0, line.text.find(':')));
+  EXPECT_EQ(errors, (std::vector<std::string>{"Line 3", "Line 5", "Line 7", "Line 8", "Line 9", "Line 13"}));
+}
+
+TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {
+  TempDir dir("burn-loader-gz");
+  chipsetgen::Generated generated = chipsetgen::generate(chipsetgen::Options());
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(dir.file("a.hv.gz"), generated.text, true, &error)) << error;
+  std::ifstream in(dir.file("a.hv.gz"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  tv::set_trace_enabled(false);
+  EXPECT_TRUE(tv::chipset_clean(tv::load_chipset(dir.file("a.hv.gz"))));
+
+  std::string corrupt = bytes;
+  corrupt[corrupt.size() / 2] ^= 0x55;
+  for (const std::string& damaged : {bytes.substr(0, bytes.size() * 95 / 100), corrupt}) {
+    ASSERT_TRUE(write_file(dir.file("b.hv.gz"), damaged));
+    tv::LoadedChipset loaded = tv::load_chipset(dir.file("b.hv.gz"));
+    EXPECT_FALSE(tv::chipset_clean(loaded));
+    bool named = false;
+    for (const tv::LogLine& line : loaded.log)
+      named |= line.style == tv::kStyleBoldRed && line.text.find("damaged at byte") != std::string::npos;
+    EXPECT_TRUE(named);
+  }
 }

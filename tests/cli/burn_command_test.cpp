@@ -93,7 +93,7 @@ class BurnerTest : public ::testing::Test {
 
 TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   const std::string port = port_of(box_);
-  Finished run = clitest::run_burner(burn_args({port}, {"--sysfont", "--json"}), kBurnDeadlineMs);
+  Finished run = clitest::run_burner(burn_args({port}, {"--sysfont", "--json", "--verify"}), kBurnDeadlineMs);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
@@ -122,6 +122,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
        {"Chipset:  " + chipset_, "SHA-256:  " + tv::sha256_hex(generated_.text),
         "Size:     " + std::to_string(generated_.text.size()) + " bytes", "Port:     " + port,
         std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
+        std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
         std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"), std::string("Outcome:  OK")})
     EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
 }
@@ -140,13 +141,20 @@ TEST_F(BurnerTest, TwoBoxesAtOnceAreBothBurnedExactlyFromOneLoad) {
   EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 1 + 2 + 2) << summary;  // title, boxes, logs
 }
 
-TEST_F(BurnerTest, OfTwoBoxesOneFallsSilentTheOtherIsBurnedAndReportedOkAndTheExitIsOne) {
-  testsupport::SimulatedBox second{"cli-box2"};
-  start_box(second);
+// Three boxes with --verify: a good one, one that falls silent in the Flash
+// stage, one that stores a flash byte wrong while echoing it correctly.
+TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
+  testsupport::SimulatedBox silent{"cli-silent"}, wrong{"cli-wrong"};
+  start_box(silent);
+  start_box(wrong);
   boxsim::Faults faults;
-  faults.silent_after = 40;  // past the PIC records, early in the Flash stage
-  second.sim().set_faults(faults);
-  Finished run = clitest::run_burner(burn_args({port_of(box_), port_of(second)}, {"--json"}), kBurnDeadlineMs);
+  faults.silent_after_flash_writes = 10;
+  silent.sim().set_faults(faults);
+  faults = boxsim::Faults();
+  faults.wrong_flash_byte = 0x0123;
+  wrong.sim().set_faults(faults);
+  Finished run = clitest::run_burner(
+      burn_args({port_of(box_), port_of(silent), port_of(wrong)}, {"--json", "--verify"}), kBurnDeadlineMs);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 1) << run.err;
   boxsim::Memories good = box_.sim().memories();
@@ -154,10 +162,15 @@ TEST_F(BurnerTest, OfTwoBoxesOneFallsSilentTheOtherIsBurnedAndReportedOkAndTheEx
   EXPECT_EQ(good.flash, generated_.images.flash);
   EXPECT_EQ(good.osd, generated_.images.osd);
   Json summary = parse_json(run.out);
-  ASSERT_EQ(summary["boxes"].items.size(), 2u);
+  ASSERT_EQ(summary["boxes"].items.size(), 3u);
   EXPECT_TRUE(summary["boxes"].items[0]["ok"].boolean);
   EXPECT_EQ(summary["boxes"].items[1]["result"].text, "FAILED");
-  EXPECT_EQ(summary["boxes"].items[1]["first_failure"].kind, Json::Kind::String);
+  EXPECT_NE(summary["boxes"].items[1]["first_failure"].text.find("stopped answering"), std::string::npos)
+      << summary["boxes"].items[1]["first_failure"].text;
+  EXPECT_EQ(summary["boxes"].items[2]["result"].text, "FAILED");
+  EXPECT_NE(summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 bytes differ, first at 0x0123"),
+            std::string::npos)
+      << summary["boxes"].items[2]["first_failure"].text;
   EXPECT_EQ(summary["exit_code"].number, 1);
 }
 

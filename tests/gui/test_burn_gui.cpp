@@ -25,9 +25,11 @@
 #include "shell/gui_burn_sink.h"
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
+#include "shell/window_parts.h"
 #include "support/box_images.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
+#include "support/wait_for.h"
 
 using namespace FX;
 
@@ -172,6 +174,14 @@ class BurnGui : public ::testing::Test {
     EXPECT_FALSE(tv::burn_owns_programming_port());
     EXPECT_TRUE(window->consoleTab->isEnabled());
     EXPECT_FALSE(window->channelsTab->isEnabled());
+  }
+
+  int fourZLines() {
+    const std::vector<uint8_t> received = sim_.received();
+    const std::string text(received.begin(), received.end()), line = "ZZZZ       \r";
+    int count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+    return count;
   }
 
   X_SRV_K_Window* window = nullptr;
@@ -373,9 +383,11 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   EXPECT_NE(messages_.back().text, "Burning Process Completed.");
   for (const tv::MessageRecord& record : messages_) EXPECT_NE(record.text, "Burning Process Completed.");
   std::vector<std::string> lines = logLines();
-  ASSERT_FALSE(lines.empty());
+  ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.back(), "Burning failed: FLASH.");
+  EXPECT_EQ(lines[lines.size() - 2].find("FLASH: the line to the box was lost at "), 0u);
   EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
+  EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);  // the lamp tells it too
   expectIdleAfterBurn();
 
   load(path);  // the page works on: a load after the failure
@@ -407,6 +419,40 @@ TEST_F(BurnGui, ClosingDuringABurnAsksAndYesCancelsAndJoinsTheWorker) {
   EXPECT_EQ(logLines().back(), "Burning cancelled.");
   EXPECT_EQ(styleOfLine(int(logLines().size()) - 1), tv::kStyleBoldRed);
   EXPECT_FALSE(tv::burn_owns_programming_port());
+  // The box leaves its loader: the hand-shake's four-Z line and the closing one.
+  EXPECT_TRUE(testsupport::wait_for([&] { return fourZLines() == 2; }, 5000));
+}
+
+// A file with misplaced lines is refused with a box that points at the log;
+// one with bad checksums is burned only when the engineer answers Yes.
+TEST_F(BurnGui, FaultyFilesAreRefusedAndBadChecksumsAskFirst) {
+  std::string text = chipsetgen::generate(small_options()).text;
+  const std::string bad = ":1020000000000000000000000000000000000000EE";  // checksum should be D0
+  load(writeText(text + "***FLASH>\r\n", "twice.hv"));
+  command(tv::ID_BURN);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].kind, tv::MessageKind::Error);
+  EXPECT_NE(messages_[0].text.find("burn log"), std::string::npos);
+
+  const size_t flash = text.find("***FLASH>");
+  text.insert(text.find('\n', flash) + 1, bad + "\r\n");
+  load(writeText(text, "checksum.hv"));
+  questionAnswer_ = MBOX_CLICKED_NO;
+  command(tv::ID_BURN);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1].kind, tv::MessageKind::Question);
+  EXPECT_EQ(messages_[1].buttons, FXuint(MBOX_YES_NO));
+  EXPECT_NE(messages_[1].text.find("Burn anyway?"), std::string::npos);
+  EXPECT_FALSE(page().burnRunning());
+  EXPECT_TRUE(sim_.received().empty());
+
+  tv::set_pause_scale_percent(1);
+  questionAnswer_ = MBOX_CLICKED_YES;
+  page().verify = TRUE;  // the Verify box, as the settings left it
+  ASSERT_TRUE(burnUntilBox());
+  const std::vector<std::string> lines = logLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "FLASH verified: 4112 bytes"), lines.end());
+  EXPECT_EQ(sim_.memories().flash[0x2000], 0x00);
 }
 
 TEST_F(BurnGui, DestroyingTheWindowDuringABurnStopsTheWorkerFirst) {

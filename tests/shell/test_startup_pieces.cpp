@@ -98,6 +98,7 @@ TEST_F(StoredSettings, EmptyRegistryGivesDefaults) {
   tv::BurnDelays delays = tv::read_delays(registry);
   EXPECT_EQ(delays.flash, 3);
   EXPECT_EQ(delays.sysfont, 6);
+  EXPECT_FALSE(tv::read_verify(registry));  // Verify is off until asked for
   std::string value = "untouched";
   EXPECT_FALSE(tv::read_stored_string(registry, "settings", "lang", &value));
   EXPECT_EQ(value, "untouched");
@@ -143,6 +144,7 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   saved.com_port = "com6";
   saved.delays = {12, 25};
   saved.geometry = {40, 50, 700, 420};
+  saved.verify = true;
   {
     FX::FXRegistry registry("TV Box", "Harnvale");
     EXPECT_TRUE(tv::save_settings(registry, saved));
@@ -156,6 +158,7 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   EXPECT_EQ(value, "com6");
   EXPECT_EQ(tv::read_delays(fresh).flash, 12);
   EXPECT_EQ(tv::read_delays(fresh).sysfont, 25);
+  EXPECT_TRUE(tv::read_verify(fresh));
   tv::WindowGeometry geometry = tv::read_position(fresh);
   EXPECT_EQ(geometry.x, 40);
   EXPECT_EQ(geometry.y, 50);

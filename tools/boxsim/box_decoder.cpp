@@ -185,7 +185,21 @@ void BoxDecoder::continue_text(std::vector<uint8_t>* out) {
 // ---------------------------------------------------------------------------
 // Faults shared by every exchange
 
+void BoxDecoder::set_faults(const Faults& faults) {
+  if (faults.old_contents && !faults_.old_contents) fill_old_contents();
+  faults_ = faults;
+}
+
+// A box that already holds some other firmware: no cell of flash is erased,
+// and the OSD and font memories hold old bytes.
+void BoxDecoder::fill_old_contents() {
+  for (size_t i = 0; i < mem_.flash.size(); ++i) mem_.flash[i] = uint8_t((i * 37 + 0x5A) % 251);
+  for (size_t i = 0; i < mem_.osd.size(); ++i) mem_.osd[i] = uint8_t((i * 11 + 0xA5) % 253);
+  for (size_t i = 0; i < mem_.font.size(); ++i) mem_.font[i] = uint8_t((i * 13 + 0x3C) % 247);
+}
+
 bool BoxDecoder::begin_exchange() {
+  if (fallen_silent_) return false;
   if (faults_.silent_after > 0 && exchanges_ >= uint64_t(faults_.silent_after)) return false;
   ++exchanges_;
   if (faults_.vanish_after > 0 && exchanges_ >= uint64_t(faults_.vanish_after)) vanished_ = true;
@@ -240,6 +254,12 @@ void BoxDecoder::handle_packet12(const std::vector<uint8_t>& p, std::vector<uint
     send(wrong, out);
     return;
   }
+  if (p[1] == kTargetSystem && refuse_osd_clear()) {
+    std::vector<uint8_t> wrong = p;
+    wrong[5] ^= 0xFF;
+    send(wrong, out);
+    return;
+  }
   std::vector<uint8_t> data;
   if (!apply_packet12(p, &data)) {
     ++stats_.unknown;  // the firmware ignores what it does not understand
@@ -267,6 +287,22 @@ bool BoxDecoder::apply_packet12(const std::vector<uint8_t>& p, std::vector<uint8
   }
 }
 
+bool BoxDecoder::refuse_osd_clear() {
+  if (faults_.refuse_osd_clears == 0) return false;
+  if (faults_.refuse_osd_clears > 0 && osd_clears_refused_ >= faults_.refuse_osd_clears) return false;
+  ++osd_clears_refused_;
+  ++stats_.refused;
+  return true;
+}
+
+// NOR flash: programming can only clear bits, so an unerased cell keeps the
+// zeros it had. The wrong-byte fault stores one bit wrong and says nothing.
+void BoxDecoder::store_flash(uint32_t address, uint8_t value) {
+  address &= kFlashSize - 1;
+  mem_.flash[address] &= value;
+  if (faults_.wrong_flash_byte >= 0 && address == uint32_t(faults_.wrong_flash_byte)) mem_.flash[address] ^= 0x01;
+}
+
 bool BoxDecoder::apply_flash(const std::vector<uint8_t>& p, std::vector<uint8_t>* data) {
   const uint32_t mask = kFlashSize - 1;
   uint32_t address = address24(p);
@@ -287,7 +323,7 @@ bool BoxDecoder::apply_flash(const std::vector<uint8_t>& p, std::vector<uint8_t>
       // NOR flash: programming can only clear bits, so an unerased cell keeps
       // the zeros it had.
       const uint8_t values[4] = {p[3], p[8], p[9], p[10]};
-      for (uint32_t i = 0; i < 4; ++i) mem_.flash[(address + i) & mask] &= values[i];
+      for (uint32_t i = 0; i < 4; ++i) store_flash(address + i, values[i]);
       return true;
     }
     default:
@@ -381,11 +417,15 @@ void BoxDecoder::handle_write16(const std::vector<uint8_t>& p, std::vector<uint8
   }
   for (uint32_t i = 0; i < 16; ++i) {
     if (target == kTargetFlash)
-      mem_.flash[(address + i) & (kFlashSize - 1)] &= p[8 + i];
+      store_flash(address + i, p[8 + i]);
     else
       mem_.osd[(address + i) & 0xFFFF] = p[8 + i];
   }
   send_answer(answer, 5, out);
+  // This write is answered; from the Nth on the box says nothing more.
+  if (target == kTargetFlash && faults_.silent_after_flash_writes > 0 &&
+      ++flash_writes_ >= uint64_t(faults_.silent_after_flash_writes))
+    fallen_silent_ = true;
 }
 
 // ---------------------------------------------------------------------------

@@ -58,7 +58,9 @@ class BoxDecoder {
   // One byte from the control port; the doubled reply is appended to `out`.
   void feed_control(uint8_t byte, std::vector<uint8_t>* out);
 
-  void set_faults(const Faults& faults) { faults_ = faults; }
+  // Old contents (Faults.old_contents) are put into the memories when the
+  // fault is first set.
+  void set_faults(const Faults& faults);
   const Faults& faults() const { return faults_; }
   void set_control_reply(const std::vector<uint8_t>& payload) { control_reply_ = payload; }
 
@@ -92,6 +94,9 @@ class BoxDecoder {
   bool apply_i2c(const std::vector<uint8_t>& p, std::vector<uint8_t>* data);
   void handle_write16(const std::vector<uint8_t>& p, std::vector<uint8_t>* out);
   void clear_font_page(int page_address, uint8_t fill);
+  void fill_old_contents();
+  bool refuse_osd_clear();
+  void store_flash(uint32_t address, uint8_t value);
 
   // PIC loader text.
   void handle_lone_z(std::vector<uint8_t>* out);
@@ -118,6 +123,9 @@ class BoxDecoder {
   uint64_t answers_ = 0;
   uint64_t bytes_sent_ = 0;
   bool vanished_ = false;
+  bool fallen_silent_ = false;  // silent_after_flash_writes reached
+  uint64_t flash_writes_ = 0;
+  int osd_clears_refused_ = 0;
   std::map<std::vector<uint8_t>, int> attempts_;
   std::map<std::tuple<int, int, int>, uint8_t> osd_registers_;
 

@@ -45,6 +45,10 @@ struct Faults {
   int vanish_after = 0;         // after N packets, close the line
   int answer_delay_ms = 0;      // wait before each answer
   bool pace = false;            // pace output at the line rate (57600; 2400 with 12-bit characters)
+  bool old_contents = false;    // start with an older firmware in flash, OSD and font memory
+  int wrong_flash_byte = -1;    // store the flash byte at this address one bit wrong, echoing correctly
+  int refuse_osd_clears = 0;    // refuse the first N OSD clears (mis-echo, memory kept); -1: every one
+  int silent_after_flash_writes = 0;  // after N 16-byte flash writes, answer nothing more
 };
 
 struct Stats {
