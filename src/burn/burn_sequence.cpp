@@ -313,7 +313,7 @@ void BurnRun::burn() {
               "are verified.\n", kStyleBold);
   // The hand-shake takes the box into its loader for every later stage; only
   // the PIC records themselves may be left out.
-  const bool pic = checked(Stage::Pic);
+  const bool pic = settings_.pic_records;
   if (pic) sink_.stage_begun(Stage::Pic);
   pic_handshake();
   if (!stopped() && pic) pic_records();

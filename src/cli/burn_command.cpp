@@ -198,6 +198,7 @@ BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
   settings.sysfont_delay = options.sysfont_delay;
   settings.stage_checked = [stages](Stage stage) { return (stages & stage_bit(stage)) != 0; };
   settings.verify = options.verify;
+  settings.pic_records = (stages & stage_bit(Stage::Pic)) != 0;
   return settings;
 }
 
