@@ -9,6 +9,9 @@
 // here from the chipset file: every byte each exchange puts on the line both
 // ways at 5,760 bytes/s, plus the pauses the protocol fixes.
 //
+// After the burn it times the Verify read-back of the flash and the OSD
+// memory against its own wire minimum.
+//
 //   burn_bench [--skip-burn] [--skip-load] [--load-mb N] [--default-delays]
 //              [--sim PATH]
 #include <fcntl.h>
@@ -39,6 +42,7 @@
 #include "burn/chipset_file.h"
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
+#include "link/packets.h"
 #include "link/ports.h"
 #include "link/trace.h"
 
@@ -335,6 +339,57 @@ void print_minimum(const Minimum& m) {
               (unsigned long long)m.sent, (unsigned long long)m.answered, m.wire_seconds(), m.pauses);
 }
 
+// What a FLASH or OSD section writes, as the read-back sees it.
+tv::WrittenImage written_image(const std::vector<std::string>& body) {
+  tv::WrittenImage image;
+  for (const std::string& line : body) {
+    if (line.compare(0, 11, ":00000001FF") == 0) break;
+    if (line.size() < 43 || line.compare(0, 3, ":10") != 0 || line.compare(7, 2, "00") != 0) continue;
+    uint8_t data[16];
+    for (int i = 0; i < 16; ++i) data[i] = uint8_t(std::strtol(line.substr(9 + 2 * i, 2).c_str(), nullptr, 16));
+    image.record(int(std::strtol(line.substr(3, 4).c_str(), nullptr, 16)), data);
+  }
+  return image;
+}
+
+// Reads of 4 bytes the read-back makes: runs of written bytes, 4 at a time.
+int verify_reads(const tv::WrittenImage& image) {
+  int reads = 0;
+  for (int address = 0; address < tv::WrittenImage::kSpan; ++address)
+    if (image.written(address)) {
+      ++reads;
+      address += 3;
+    }
+  return reads;
+}
+
+// The Verify step alone, on the box just burned: each 4-byte read is 12 bytes
+// out and 16 back (the echo and the data), so the line sets its minimum.
+void bench_verify(const std::string& text) {
+  std::vector<std::string> lines = lines_of(text);
+  tv::WrittenImage flash = written_image(section(lines, tv::kMarkerFlash));
+  tv::WrittenImage osd = written_image(section(lines, tv::kMarkerOsd));
+  const int reads = verify_reads(flash) + verify_reads(osd);
+  const double minimum = reads * double(kPacket + kPacket + 4) / kLineBytesPerSecond;
+  NullSink sink;
+  std::atomic<bool> cancel{false};
+  tv::LinkBoxOps box;
+  tv::WriterContext flash_context{box, sink, cancel, "FLASH"};
+  tv::WriterContext osd_context{box, sink, cancel, "OSD"};
+  double cpu_before = cpu_seconds(RUSAGE_SELF);
+  auto start = std::chrono::steady_clock::now();
+  bool ok = tv::verify_section(flash_context, flash, tv::kTargetFlash) == tv::WriteResult::Done &&
+            tv::verify_section(osd_context, osd, tv::kTargetOsd) == tv::WriteResult::Done;
+  double wall = seconds_since(start);
+  double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
+  std::printf("  verify (read-back of %d flash and %d OSD bytes, %d reads): %s\n", flash.byte_count(),
+              osd.byte_count(), reads, ok ? "all equal" : "FAILED");
+  std::printf("  verify wall time %8.1f s\n", wall);
+  std::printf("  verify minimum   %8.1f s\n", minimum);
+  std::printf("  verify ratio     %8.3f   (target <= 1.05)\n", wall / minimum);
+  std::printf("  verify CPU       %8.2f s\n", cpu);
+}
+
 int bench_burn(const std::string& dir, const std::string& sim_program, bool default_delays) {
   chipsetgen::Generated generated = reference_chipset();
   std::string path = dir + "/reference.hv";
@@ -373,6 +428,7 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   tv::run_burn(chipset, settings, sink, cancel);
   double wall = seconds_since(start);
   double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
+  if (sink.ok_) bench_verify(generated.text);
   tv::close_com();
   stop_sim(&sim, 20000);
   double sim_cpu = cpu_seconds(RUSAGE_CHILDREN);

@@ -309,8 +309,8 @@ void BurnRun::finish() {
 void BurnRun::burn() {
   if (!ready()) return;
   if (settings_.verify)
-    sink_.log("The PIC program and the fonts cannot be read back from this box: only the flash and the OSD memory "
-              "are verified.\n", kStyleBold);
+    sink_.log("Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
+              "from this box.\n", kStyleBold);
   // The hand-shake takes the box into its loader for every later stage; only
   // the PIC records themselves may be left out.
   const bool pic = settings_.pic_records;
@@ -339,6 +339,7 @@ void BurnRun::burn() {
 
 void BurnRun::system_font_alone() {
   if (!ready()) return;
+  if (settings_.verify) sink_.log("The fonts cannot be read back from this box: there is nothing to verify.\n", kStyleBold);
   system_font();
   finish();
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -60,27 +61,30 @@ bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
 
 // The fields of an Intel HEX record, when the text is one: ':', then only
 // hexadecimal digits, exactly as many as its byte count promises.
-struct HexRecord {
-  bool ok = false;
-  unsigned count = 0;
-  unsigned address = 0;
-  unsigned type = 0;
-  unsigned first_data_word = 0;  // the base of an extended-address record
-};
+}  // namespace
 
+// One pass over the digits gives the fields and the checksum together: the
+// load reads millions of these lines.
 HexRecord read_hex_record(const std::string& text) {
   HexRecord record;
-  if (text.size() < 11 || text[0] != ':') return record;
-  for (size_t i = 1; i < text.size(); ++i)
-    if (hex_digit(text[i]) < 0) return record;
+  if (text.size() < 11 || text[0] != ':' || (text.size() - 1) % 2 != 0) return record;
+  unsigned sum = 0;
+  for (size_t i = 1; i + 1 < text.size(); i += 2) {
+    int high = hex_digit(text[i]), low = hex_digit(text[i + 1]);
+    if (high < 0 || low < 0) return record;
+    sum += unsigned(high * 16 + low);
+  }
   record.count = hex_field(text, 1, 2);
   if (text.size() != 11 + 2 * size_t(record.count)) return record;
   record.address = hex_field(text, 3, 4);
   record.type = hex_field(text, 7, 2);
   if (record.count >= 2) record.first_data_word = hex_field(text, 9, 4);
+  record.checksum_ok = (sum & 0xFF) == 0;
   record.ok = true;
   return record;
 }
+
+namespace {
 
 // ":10AAAA00" + 32 data digits + 2 checksum digits + CR LF: the writer takes
 // every line this long as a 16-byte record.
@@ -90,14 +94,23 @@ constexpr size_t kMaxErrorLines = 20;
 
 }  // namespace
 
+// Lines go into blocks that are never moved or grown, so a large section
+// costs one copy of its text and nothing more; a line never spans blocks.
 void SectionText::add_line(const std::string& line) {
-  text_ += line;
-  ends_.push_back(text_.size());
+  const size_t length = std::min(line.size(), kMaxLine);
+  if (blocks_.empty() || used_ + length > kBlockSize) {
+    blocks_.emplace_back(new char[kBlockSize]);
+    used_ = 0;
+  }
+  std::memcpy(blocks_.back().get() + used_, line.data(), length);
+  lines_.push_back(uint64_t(blocks_.size() - 1) << 40 | uint64_t(used_) << 20 | uint64_t(length));
+  used_ += length;
 }
 
 std::string SectionText::line(size_t index) const {
-  size_t begin = index == 0 ? 0 : ends_[index - 1];
-  return text_.substr(begin, ends_[index] - begin);
+  const uint64_t ref = lines_[index];
+  const size_t block = size_t(ref >> 40), offset = size_t(ref >> 20) & 0xFFFFF, length = size_t(ref & 0xFFFFF);
+  return std::string(blocks_[block].get() + offset, length);
 }
 
 bool burn_possible(unsigned flags) {
@@ -113,18 +126,7 @@ std::string strip_line_end(const std::string& line) {
   return line.substr(0, end);
 }
 
-bool hex_record_checksum_ok(const std::string& text) {
-  if (text.empty() || text[0] != ':' || text.size() < 11 || (text.size() - 1) % 2 != 0) return false;
-  unsigned sum = 0;
-  for (size_t i = 1; i + 1 < text.size(); i += 2) {
-    int high = hex_digit(text[i]), low = hex_digit(text[i + 1]);
-    if (high < 0 || low < 0) return false;
-    sum += unsigned(high * 16 + low);
-  }
-  size_t byte_count = (text.size() - 1) / 2;
-  if (byte_count != hex_field(text, 1, 2) + 5u) return false;
-  return (sum & 0xFF) == 0;
-}
+bool hex_record_checksum_ok(const std::string& text) { return read_hex_record(text).checksum_ok; }
 
 bool ChipsetParser::take_marker(const std::string& text) {
   // Tried in this order; "***OSD>" cannot match the font markers because the
@@ -177,9 +179,9 @@ void ChipsetParser::take_pic_record(const std::string& text) {
   if (address + int(count) > state_.pic_adr_l) state_.pic_adr_l = address + int(count);
 }
 
-void ChipsetParser::check_record(const std::string& text) {
+void ChipsetParser::check_record(const std::string& text, const HexRecord& record) {
   if (text.empty() || text[0] != ':') return;
-  if (hex_record_checksum_ok(text)) return;
+  if (record.checksum_ok) return;
   if (state_.bad_checksums++ == 0) state_.first_bad_checksum_line = line_number_;
 }
 
@@ -189,12 +191,11 @@ void ChipsetParser::load_error(const std::string& what) {
 
 // Lines that the writers would put somewhere else than the file says, or not
 // at all: each is a load error with its line number.
-void ChipsetParser::check_placement(const std::string& line, const std::string& text) {
-  const std::string where = format_line("Line %d: ", line_number_);
-  HexRecord record = read_hex_record(text);
+void ChipsetParser::check_placement(const std::string& line, const HexRecord& record) {
+  auto where = [this] { return format_line("Line %d: ", line_number_); };
   if (!record.ok) {
     if (line.size() >= kWriterRecordLength)
-      load_error(where + "not an Intel HEX data record; it would be written at a wrong address.\n");
+      load_error(where() + "not an Intel HEX data record; it would be written at a wrong address.\n");
     return;
   }
   if ((record.type == 2 || record.type == 4) && record.first_data_word != 0) {
@@ -202,18 +203,18 @@ void ChipsetParser::check_placement(const std::string& line, const std::string& 
     std::snprintf(what, sizeof what,
                   "an extended address record with base %04X; the box takes 16-bit addresses only.\n",
                   record.first_data_word);
-    load_error(where + what);
+    load_error(where() + what);
   }
   if (record.type != 0 || record.count == 0) return;
   if (section_ == Section::Pic && record.address + record.count > 0x10000) {
     char what[120];
     std::snprintf(what, sizeof what, "the PIC record at %04X runs past FFFF.\n", record.address);
-    load_error(where + what);
+    load_error(where() + what);
   } else if (section_ != Section::Pic && record.count != kBoxRecordBytes) {
     char what[160];
     std::snprintf(what, sizeof what, "a data record of %u bytes; the box is written in records of 16.\n",
                   record.count);
-    load_error(where + what);
+    load_error(where() + what);
   }
 }
 
@@ -233,21 +234,21 @@ void ChipsetParser::feed_line(const std::string& line) {
   std::string text = strip_line_end(line);
   if (take_marker(text)) return;
   if (SectionText* kept = section_text()) kept->add_line(line);
+  HexRecord record;
+  if (section_ == Section::Pic || section_ == Section::Flash || section_ == Section::Osd) {
+    record = read_hex_record(text);
+    check_record(text, record);
+    check_placement(line, record);
+  }
   switch (section_) {
     case Section::Pic:
       take_pic_record(text);
-      check_record(text);
-      check_placement(line, text);
       break;
     case Section::Flash:
       ++state_.flash_lines;
-      check_record(text);
-      check_placement(line, text);
       break;
     case Section::Osd:
       ++state_.osd_lines;
-      check_record(text);
-      check_placement(line, text);
       break;
     case Section::OsdFont:
       ++state_.osd_font_lines;

@@ -46,12 +46,15 @@ struct LogLine {
 class SectionText {
  public:
   void add_line(const std::string& line);
-  size_t line_count() const { return ends_.size(); }
+  size_t line_count() const { return lines_.size(); }
   std::string line(size_t index) const;
 
  private:
-  std::string text_;
-  std::vector<size_t> ends_;
+  static constexpr size_t kBlockSize = size_t(1) << 20;
+  static constexpr size_t kMaxLine = 4096;  // gzgets gives at most 998 characters
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0;              // of the last block
+  std::vector<uint64_t> lines_;  // block << 40 | offset << 20 | length
 };
 
 // The sections the burn writes from, shared (never copied) by every copy of
@@ -97,6 +100,18 @@ bool system_font_present(unsigned flags);
 // required sections are a separate question: burn_possible).
 inline bool chipset_clean(const LoadedChipset& loaded) { return loaded.load_errors == 0; }
 
+// The fields of an Intel HEX record, when the text is one: ':', then only
+// hexadecimal digits, exactly as many as its byte count promises.
+struct HexRecord {
+  bool ok = false;
+  bool checksum_ok = false;  // its bytes add up to 0 modulo 256
+  unsigned count = 0;
+  unsigned address = 0;
+  unsigned type = 0;
+  unsigned first_data_word = 0;  // the base of an extended-address record
+};
+HexRecord read_hex_record(const std::string& text);
+
 // Line-fed loader state: no I/O, so it can be fed any bytes.
 class ChipsetParser {
  public:
@@ -111,8 +126,8 @@ class ChipsetParser {
   enum class Section { None, Pic, Flash, Osd, OsdFont, OsdAllFont };
   bool take_marker(const std::string& text);
   void take_pic_record(const std::string& text);
-  void check_record(const std::string& text);
-  void check_placement(const std::string& line, const std::string& text);
+  void check_record(const std::string& text, const HexRecord& record);
+  void check_placement(const std::string& line, const HexRecord& record);
   void load_error(const std::string& what);
   SectionText* section_text();
 

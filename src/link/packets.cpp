@@ -1,5 +1,6 @@
 #include "link/packets.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -180,18 +181,23 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
       result = kEchoTimeout;
       break;
     }
-    uint8_t byte = 0;
-    long got = port_.read(&byte, 1, static_cast<int>(deadline.remaining_ms()) + 1);
+    // Never more than the answer still needs: each byte either takes a place
+    // or is dropped, so nothing after the answer is taken from the line.
+    uint8_t bytes[kWrite16Size];
+    size_t wanted = std::min(rule.length - count, sizeof bytes);
+    long got = port_.read(bytes, wanted, static_cast<int>(deadline.remaining_ms()) + 1);
     if (got < 0) {
       result = kEchoReadFailed;
       break;
     }
-    if (got == 0) continue;
-    if (rule.on_byte) rule.on_byte(pass, byte);
-    ++pass;
-    if (count == 1 && byte != rule.expected) continue;
-    if (count == 0 && rule.rest_ms >= 0) deadline.restart(rule.rest_ms);
-    answer[count++] = byte;
+    for (long i = 0; i < got; ++i) {
+      const uint8_t byte = bytes[i];
+      if (rule.on_byte) rule.on_byte(pass, byte);
+      ++pass;
+      if (count == 1 && byte != rule.expected) continue;
+      if (count == 0 && rule.rest_ms >= 0) deadline.restart(rule.rest_ms);
+      answer[count++] = byte;
+    }
   }
   answered_bytes_ = size_t(pass);
   return result;
