@@ -311,10 +311,13 @@ void BurnRun::burn() {
   if (settings_.verify)
     sink_.log("Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
               "from this box.\n", kStyleBold);
-  sink_.stage_begun(Stage::Pic);
+  // The hand-shake takes the box into its loader for every later stage; only
+  // the PIC records themselves may be left out.
+  const bool pic = settings_.pic_records;
+  if (pic) sink_.stage_begun(Stage::Pic);
   pic_handshake();
-  if (!stopped()) pic_records();
-  sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
+  if (!stopped() && pic) pic_records();
+  if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (!line_lost_ && pause(int64_t(settings_.flash_delay) * 1000)) {
     sink_.progress(0);
     if (!stopped() && checked(Stage::Flash)) section_stage(Stage::Flash, "Burning FLASH...\n", "FLASH Burned OK!\n");

@@ -25,6 +25,9 @@ struct BurnSettings {
   std::function<bool(Stage)> stage_checked;
   // Read back the flash and the OSD memory after each of those stages.
   bool verify = false;
+  // False: the PIC stage does the hand-shake only and sends no PIC record
+  // (tvbox-burn --sections without pic). The window always burns the PIC.
+  bool pic_records = true;
 };
 
 // The whole burn into the box on `link`. Ends with exactly one

@@ -1,8 +1,11 @@
 #include "shell/burn_page.h"
 
+#include <ctime>
 #include <utility>
 
+#include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
+#include "burn/sha256.h"
 #include "dbkit/FXMessageSeam.h"
 #include "link/port_owner.h"
 #include "link/ports.h"
@@ -63,6 +66,16 @@ const char* const kFailedText =
 const char* const kControlRunningText =
     "A control-line exchange is running and drives the progress bar.\n"
     "Burn when it has ended, or cancel it first.";
+
+// The two lines about the saved log name a file: without a language file they
+// still say what the path is.
+const char* const kLogSavedText = "Burn log saved in";
+const char* const kLogFailedText = "The burn log could not be saved:";
+
+std::string caption_or(const char* key, const char* fallback) {
+  FXString caption = ui_text(key);
+  return caption.empty() ? fallback : caption.text();
+}
 
 void set_enabled(FXWindow* window, bool enabled) {
   if (enabled)
@@ -252,7 +265,7 @@ long BurnPage::onBurn() {
   lockForBurn();
   clearLog();
   appendLog(kBurningPicLine, kStyleBlue);
-  startWorker(run_burn);
+  startWorker(run_burn, kBurningPicLine);
   return 1;
 }
 
@@ -261,7 +274,7 @@ long BurnPage::onRecall() {
   if (refuseControlExchange() || refuseWithoutPort() || !confirmBadChecksums()) return 1;
   lockForBurn();
   appendLog(kFontLoadingLine, kStyleBlue);
-  startWorker(run_system_font_burn);
+  startWorker(run_system_font_burn, kFontLoadingLine);
   return 1;
 }
 
@@ -343,7 +356,7 @@ BurnSettings BurnPage::burnSettings() const {
   return settings;
 }
 
-void BurnPage::startWorker(BurnRunner run) {
+void BurnPage::startWorker(BurnRunner run, const char* first_line) {
   cancel_ = false;
   burnEnd_ = BurnEnd::None;
   // The worker burns its own copy: nothing the GUI does can change it midway.
@@ -358,10 +371,56 @@ void BurnPage::startWorker(BurnRunner run) {
   handlers.line_lost = [this] {
     if (X_SRV_K_Window* window = owner()) window->setPortLamp(false);
   };
-  worker_ = std::thread([this, run, chipset, settings = burnSettings(), handlers] {
+  SavedLogRequest saved = savedLogRequest(first_line);
+  worker_ = std::thread([this, run, chipset, settings = burnSettings(), handlers, saved] {
     GuiBurnSink sink(handlers);
-    run(*chipset, settings, sink, cancel_);
+    BurnLogFile log_file(sink);
+    openSavedLog(log_file, *chipset, saved);
+    run(*chipset, settings, log_file, cancel_);
   });
+}
+
+// Everything the saved log needs from widgets and the catalogue, taken on the
+// GUI thread before the worker starts.
+BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) const {
+  SavedLogRequest request;
+  request.first_line = first_line;
+  request.saved_text = caption_or("hv_log_saved", kLogSavedText);
+  request.failed_text = caption_or("hv_log_failed", kLogFailedText);
+  request.header.program = "tvbox";
+  request.header.chipset_path = chipsetPath.text();
+  if (X_SRV_K_Window* window = owner()) {
+    request.header.port = window->comPort.text();
+    request.header.settings.push_back({"flash_delay", std::to_string(window->flashDelay) + " s"});
+    request.header.settings.push_back({"sysfont_delay", std::to_string(window->sysfontDelay) + " s"});
+  }
+  request.header.settings.push_back({"device", programming_port().path()});
+  std::string sections;
+  for (int i = kPic; i < kSectionCount; ++i)
+    if (sectionChecks[i]->getCheck() == TRUE) sections += (sections.empty() ? "" : ",") + std::string(kSectionNames[i]);
+  request.header.settings.push_back({"sections", sections});
+  request.header.settings.push_back({"verify", verify != FALSE ? "yes" : "no"});
+  return request;
+}
+
+// On the worker: the digest of a large file takes a moment, and a folder that
+// cannot be written is only a warning in the burn log.
+void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request) {
+  BurnLogHeader header = request.header;
+  header.load_log = chipset.log;
+  std::string error;
+  if (!sha256_file(header.chipset_path, &header.chipset_sha256, &header.chipset_size, &error)) header.chipset_size = -1;
+  const std::string dir = default_burn_log_dir();
+  prune_burn_logs(dir, std::time(nullptr));
+  if (!log_file.open(dir, header, &error)) {
+    log_file.log(request.failed_text + " " + error + "\n", kStyleRed);
+    return;
+  }
+  log_file.record_only(request.first_line, kStyleBlue);
+  log_file.set_cancel_flag(&cancel_);
+  const std::string saved_text = request.saved_text;
+  log_file.set_saved_line([saved_text](const std::string& path) { return saved_text + " " + path + "\n"; },
+                          kStyleBlue);
 }
 
 // The worker's last report, on the GUI thread. The worker has nothing left to

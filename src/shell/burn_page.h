@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "burn/burn_log_file.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
 
@@ -90,7 +91,15 @@ class BurnPage {
   BurnSettings burnSettings() const;
   using BurnRunner = void (*)(const LoadedChipset&, const BurnSettings&, BurnSink&,
                              const std::atomic<bool>&);
-  void startWorker(BurnRunner run);
+  void startWorker(BurnRunner run, const char* first_line);
+  struct SavedLogRequest {
+    BurnLogHeader header;
+    std::string first_line;   // the start command's own log line
+    std::string saved_text;   // "Burn log saved in", in the window's language
+    std::string failed_text;
+  };
+  SavedLogRequest savedLogRequest(const char* first_line) const;
+  void openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request);
   void onBurnEnded(bool ok);
 
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ namespace {
 
 constexpr int kBurnDeadlineMs = 240000;
 const char* const kDone = "Burning...";
+const std::string kSavedPrefix = "Burn log saved in ";
 
 const std::vector<std::string> kFullBurnLog = {
     "Burning PIC...",         "PIC Burned OK!",         "Burning FLASH...",       "FLASH Burned OK!",
@@ -127,7 +129,18 @@ class BurnGui : public ::testing::Test {
     return testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > before; }, kBurnDeadlineMs);
   }
 
+  // The burn log's lines, but for the last line a burn adds, which names the
+  // saved log file: that one is kept in savedLogLine_.
   std::vector<std::string> logLines() {
+    std::vector<std::string> lines = allLogLines();
+    if (!lines.empty() && lines.back().rfind(kSavedPrefix, 0) == 0) {
+      savedLogLine_ = lines.back();
+      lines.pop_back();
+    }
+    return lines;
+  }
+
+  std::vector<std::string> allLogLines() {
     FXString text = page().log->getText();
     std::vector<std::string> lines;
     std::string current;
@@ -179,6 +192,7 @@ class BurnGui : public ::testing::Test {
   std::vector<tv::MessageRecord> messages_;
   std::vector<tv::FileDialogRequest> dialogs_;
   std::string dialogAnswer_;
+  std::string savedLogLine_;
   FXuint questionAnswer_ = MBOX_CLICKED_NO;
 };
 
@@ -215,6 +229,14 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(logLines(), kFullBurnLog);
   EXPECT_EQ(styleOfLine(1), tv::kStyleBoldBlue);
   expectImagesMatch();
+  // The log ends naming the saved file, under the (scratch) home folder.
+  const std::string saved = savedLogLine_.substr(kSavedPrefix.size());
+  EXPECT_EQ(saved.rfind(std::string(std::getenv("HOME")) + "/.local/state/tvbox/logs/", 0), 0u) << saved;
+  std::ifstream file(saved);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Chipset:  " + path), std::string::npos) << text;
+  EXPECT_NE(text.find("ok      OSD SysFont Burned OK!"), std::string::npos) << text;
+  EXPECT_NE(text.find("Outcome:  OK"), std::string::npos) << text;
   expectIdleAfterBurn();
   EXPECT_EQ(window->progressBar->getProgress(), 0u);
   // Later ticks find the flag cleared: the box came once.

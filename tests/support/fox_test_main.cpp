@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
   // removed only after the application is gone.
   static testsupport::TempDir home("gui-home");
   setenv("HOME", home.path().c_str(), 1);
+  unsetenv("XDG_STATE_HOME");  // the saved burn logs go under the scratch HOME too
   static FX::FXApp application("TV Box", "Harnvale");
   testsupport::app = &application;
   application.init(argc, argv);

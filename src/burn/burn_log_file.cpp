@@ -1,0 +1,243 @@
+#include "burn/burn_log_file.h"
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace tv {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kPortPartLimit = 80;
+constexpr const char* kLogExtension = ".log";
+// "YYYY-MM-DD_HH-MM-SS_" before the port.
+constexpr size_t kStampLength = 20;
+
+const char* stage_word(Stage stage) {
+  switch (stage) {
+    case Stage::Pic: return "PIC";
+    case Stage::Flash: return "FLASH";
+    case Stage::Osd: return "OSD";
+    case Stage::OsdRusFont: return "OSD RusFont";
+    case Stage::OsdSysFont: return "OSD SysFont";
+  }
+  return "?";
+}
+
+std::string local_time_text(std::time_t when, const char* format) {
+  std::tm parts{};
+  localtime_r(&when, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, format, &parts);
+  return text;
+}
+
+// Wall-clock time of day with milliseconds, for each line.
+std::string now_stamp() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03d", int(now.tv_usec / 1000));
+  return local_time_text(now.tv_sec, "%H:%M:%S") + millis;
+}
+
+std::string without_line_end(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+bool is_digit_at(const std::string& name, size_t i) { return i < name.size() && name[i] >= '0' && name[i] <= '9'; }
+
+// Only files this program named are ever removed from the folder.
+bool looks_like_burn_log(const std::string& name) {
+  static const char kShape[] = "dddd-dd-dd_dd-dd-dd_";
+  if (name.size() <= kStampLength + std::strlen(kLogExtension)) return false;
+  for (size_t i = 0; i < kStampLength; ++i) {
+    if (kShape[i] == 'd' ? !is_digit_at(name, i) : name[i] != kShape[i]) return false;
+  }
+  return name.compare(name.size() - 4, 4, kLogExtension) == 0;
+}
+
+FILE* create_new_file(const std::string& path) {
+  // "x": never take over a file that is already there.
+  return std::fopen(path.c_str(), "wx");
+}
+
+}  // namespace
+
+std::string default_burn_log_dir() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') return std::string(state) + "/tvbox/logs";
+  const char* home = std::getenv("HOME");
+  return std::string(home && home[0] ? home : ".") + "/.local/state/tvbox/logs";
+}
+
+std::string burn_log_file_name(std::time_t when, const std::string& port) {
+  std::string part;
+  for (char c : port) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                 c == '_' || c == '-';
+    part += plain ? c : '-';
+  }
+  part.erase(0, part.find_first_not_of("-."));
+  if (part.size() > kPortPartLimit) part.erase(0, part.size() - kPortPartLimit);
+  if (part.empty()) part = "port";
+  return local_time_text(when, "%Y-%m-%d_%H-%M-%S_") + part + kLogExtension;
+}
+
+int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, size_t keep) {
+  struct Entry {
+    std::string name;
+    fs::path path;
+    std::time_t modified;
+  };
+  std::vector<Entry> logs;
+  std::error_code error;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    std::string name = it->path().filename().string();
+    struct stat info;
+    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    logs.push_back({name, it->path(), info.st_mtime});
+  }
+  // Newest first: the names begin with the date and time.
+  std::sort(logs.begin(), logs.end(), [](const Entry& a, const Entry& b) { return a.name > b.name; });
+  const std::time_t oldest = now - std::time_t(max_age_days) * 24 * 3600;
+  int removed = 0;
+  for (size_t i = 0; i < logs.size(); ++i) {
+    if (i < keep && logs[i].modified >= oldest) continue;
+    std::error_code ignored;
+    if (fs::remove(logs[i].path, ignored)) ++removed;
+  }
+  return removed;
+}
+
+const char* log_style_word(int style) {
+  switch (style) {
+    case kStyleBoldRed: return "error";
+    case kStyleRed:
+    case kStyleUnderlinedRed: return "warning";
+    default: return "ok";
+  }
+}
+
+BurnLogFile::BurnLogFile(BurnSink& next) : next_(next) {}
+
+BurnLogFile::~BurnLogFile() { close("unfinished (the program stopped before the burn ended)"); }
+
+bool BurnLogFile::open(const std::string& dir, const BurnLogHeader& header, std::string* error) {
+  std::error_code made;
+  fs::create_directories(dir, made);
+  if (made) {
+    if (error) *error = "cannot make the folder " + dir + ": " + made.message();
+    return false;
+  }
+  const std::time_t now = std::time(nullptr);
+  const std::string name = burn_log_file_name(now, header.port);
+  // Two burns on one port within a second get -2, -3, ...
+  for (int attempt = 1; attempt < 100 && !file_; ++attempt) {
+    std::string candidate = dir + "/" + name;
+    if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
+    file_ = create_new_file(candidate);
+    if (file_) path_ = candidate;
+    else if (errno != EEXIST) break;
+  }
+  if (!file_) {
+    if (error) *error = "cannot write a log file in " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  write_header(header);
+  return true;
+}
+
+void BurnLogFile::write_header(const BurnLogHeader& header) {
+  std::fprintf(file_, "TV Box burn log, written by %s\n", header.program.c_str());
+  std::fprintf(file_, "Started:  %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
+  std::fprintf(file_, "Chipset:  %s\n", header.chipset_path.c_str());
+  if (header.chipset_size >= 0) {
+    std::fprintf(file_, "Size:     %lld bytes\n", static_cast<long long>(header.chipset_size));
+    std::fprintf(file_, "SHA-256:  %s\n", header.chipset_sha256.c_str());
+  } else {
+    std::fprintf(file_, "Size:     unknown (the file could not be read)\n");
+  }
+  std::fprintf(file_, "Port:     %s\n", header.port.c_str());
+  for (const auto& setting : header.settings)
+    std::fprintf(file_, "Setting:  %s = %s\n", setting.first.c_str(), setting.second.c_str());
+  for (const LogLine& line : header.load_log)
+    std::fprintf(file_, "Load:     %-7s %s\n", log_style_word(line.style), without_line_end(line.text).c_str());
+  std::fputs("\n", file_);
+  std::fflush(file_);
+}
+
+void BurnLogFile::write_line(const std::string& word, const std::string& text) {
+  if (!file_) return;
+  if (std::fprintf(file_, "%s %-7s %s\n", now_stamp().c_str(), word.c_str(), text.c_str()) < 0)
+    write_failed_ = true;
+  // Each line reaches the disk as it happens: a crash or a pulled plug must
+  // not take the log of the burn that was running with it.
+  std::fflush(file_);
+}
+
+void BurnLogFile::log(const std::string& text, int style) {
+  const char* word = log_style_word(style);
+  write_line(word, without_line_end(text));
+  if (std::strcmp(word, "error") == 0) failures_.push_back(without_line_end(text));
+  next_.log(text, style);
+}
+
+void BurnLogFile::record_only(const std::string& text, int style) {
+  write_line(log_style_word(style), without_line_end(text));
+}
+
+void BurnLogFile::progress(int percent) { next_.progress(percent); }
+
+void BurnLogFile::stage_begun(Stage stage) {
+  write_line("ok", std::string("stage ") + stage_word(stage) + " begins");
+  next_.stage_begun(stage);
+}
+
+void BurnLogFile::stage_ended(Stage stage, bool ok) {
+  write_line(ok ? "ok" : "error", std::string("stage ") + stage_word(stage) + (ok ? " done" : " failed"));
+  next_.stage_ended(stage, ok);
+}
+
+void BurnLogFile::retried() {
+  ++retries_;
+  next_.retried();
+}
+
+void BurnLogFile::line_lost() {
+  write_line("error", "the line to the box was lost");
+  next_.line_lost();
+}
+
+void BurnLogFile::close(const char* outcome) {
+  if (!file_) return;
+  std::fputs("\n", file_);
+  if (failures_.empty()) {
+    std::fputs("Failures: none\n", file_);
+  } else {
+    std::fputs("Failures:\n", file_);
+    for (const std::string& failure : failures_) std::fprintf(file_, "  %s\n", failure.c_str());
+  }
+  std::fprintf(file_, "Retries:  %d\n", retries_);
+  std::fprintf(file_, "Ended:    %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
+  std::fprintf(file_, "Outcome:  %s\n", outcome);
+  if (std::fclose(file_) != 0) write_failed_ = true;
+  file_ = nullptr;
+}
+
+void BurnLogFile::done(bool ok) {
+  const bool was_open = is_open();
+  close(ok ? "OK" : (cancel_ && *cancel_) ? "CANCELLED" : "FAILED");
+  if (was_open && !write_failed_ && make_saved_line_) next_.log(make_saved_line_(path_), saved_style_);
+  next_.done(ok);
+}
+
+}  // namespace tv

@@ -1,0 +1,101 @@
+// The saved log of a burn: one text file per burn and port, so that an
+// engineer can attach to a report what was burned into which box, how it
+// went, and when. It is a sink placed in front of any other (the window's or
+// the command line's): every report goes on to that sink unchanged, and the
+// file gets a copy with a timestamp and the colour said as a word.
+//
+// A log that cannot be written is a warning for the caller to show; the burn
+// itself never fails for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "burn/burn_sink.h"
+#include "burn/chipset_file.h"
+
+namespace tv {
+
+// What the file says before the first burn line.
+struct BurnLogHeader {
+  std::string program;              // "tvbox" or "tvbox-burn"
+  std::string chipset_path;
+  int64_t chipset_size = -1;        // -1 when the file could not be read
+  std::string chipset_sha256;       // of the file's bytes as on disk
+  std::string port;
+  std::vector<std::pair<std::string, std::string>> settings;  // name, value
+  std::vector<LogLine> load_log;    // what loading the file reported
+};
+
+// $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.
+std::string default_burn_log_dir();
+
+// "2026-03-01_14-05-09_com3.log": date, local time and the port, with every
+// character of the port that does not belong in a file name made a '-'.
+std::string burn_log_file_name(std::time_t when, const std::string& port);
+
+// Removes burn logs (files named as above, nothing else) older than
+// `max_age_days` or beyond the newest `keep`. Returns how many went.
+int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days = 90, size_t keep = 500);
+
+// The colour of a burn-log style as a word: "error" for bold red, "warning"
+// for the lighter reds, "ok" for every other.
+const char* log_style_word(int style);
+
+class BurnLogFile : public BurnSink {
+ public:
+  explicit BurnLogFile(BurnSink& next);
+  ~BurnLogFile() override;
+  BurnLogFile(const BurnLogFile&) = delete;
+  BurnLogFile& operator=(const BurnLogFile&) = delete;
+
+  // Creates the folder when needed and a new file in it, and writes the
+  // header. False with the reason in `error`: the sink then only passes on.
+  bool open(const std::string& dir, const BurnLogHeader& header, std::string* error);
+  bool is_open() const { return file_ != nullptr; }
+  const std::string& path() const { return path_; }
+
+  // With it, a burn that ends while the flag is set is written as cancelled.
+  void set_cancel_flag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+  // The burn log's last line, naming the finished file (the window shows it
+  // in its own language); nothing when the file was not written.
+  void set_saved_line(std::function<std::string(const std::string& path)> make, int style) {
+    make_saved_line_ = std::move(make);
+    saved_style_ = style;
+  }
+
+  // A line the front end has shown itself (the start command's first line):
+  // into the file only.
+  void record_only(const std::string& text, int style);
+
+  void log(const std::string& text, int style) override;
+  void progress(int percent) override;
+  void done(bool ok) override;
+  void stage_begun(Stage stage) override;
+  void stage_ended(Stage stage, bool ok) override;
+  void retried() override;
+  void line_lost() override;
+
+ private:
+  void write_line(const std::string& word, const std::string& text);
+  void write_header(const BurnLogHeader& header);
+  void close(const char* outcome);
+
+  BurnSink& next_;
+  FILE* file_ = nullptr;
+  std::string path_;
+  const std::atomic<bool>* cancel_ = nullptr;
+  std::function<std::string(const std::string&)> make_saved_line_;
+  int saved_style_ = kStyleBlue;
+  std::vector<std::string> failures_;
+  int retries_ = 0;
+  bool write_failed_ = false;
+};
+
+}  // namespace tv

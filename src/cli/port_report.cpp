@@ -1,0 +1,175 @@
+#include "cli/port_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tv {
+namespace {
+
+constexpr double kLineBytesPerSecond = 5760.0;  // 57600 baud, ten bits a character
+constexpr int kStageCount = 5;
+
+std::string without_line_end(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+double seconds_between(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+}  // namespace
+
+const char* box_state_word(BoxState state) {
+  switch (state) {
+    case BoxState::Waiting: return "waiting";
+    case BoxState::Running: return "burning";
+    case BoxState::Ok: return "OK";
+    case BoxState::Failed: return "FAILED";
+    case BoxState::Cancelled: return "CANCELLED";
+  }
+  return "?";
+}
+
+const char* stage_display_name(Stage stage) {
+  switch (stage) {
+    case Stage::Pic: return "PIC";
+    case Stage::Flash: return "FLASH";
+    case Stage::Osd: return "OSD";
+    case Stage::OsdRusFont: return "RusFont";
+    case Stage::OsdSysFont: return "SysFont";
+  }
+  return "?";
+}
+
+void ReportBoard::post(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lines_.push_back(line);
+  changed_.notify_all();
+}
+
+std::vector<std::string> ReportBoard::wait(int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return !lines_.empty(); });
+  std::vector<std::string> lines(lines_.begin(), lines_.end());
+  lines_.clear();
+  return lines;
+}
+
+// The line's own pace decides: every record goes out and comes back at
+// 57600 baud, plus the pauses the protocol fixes.
+StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay) {
+  StagePlan plan;
+  const double pic_records = chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
+  plan.seconds[int(Stage::Pic)] = 8.0 + pic_records * 52 / kLineBytesPerSecond + flash_delay;
+  const double sectors = chipset.flash_lines / 256.0 + 1;
+  plan.seconds[int(Stage::Flash)] = chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0;
+  plan.seconds[int(Stage::Osd)] = 6.0 + chipset.osd_lines * 32 / kLineBytesPerSecond;
+  plan.seconds[int(Stage::OsdRusFont)] = 3.0 + chipset.osd_font_lines * 48 / kLineBytesPerSecond;
+  plan.seconds[int(Stage::OsdSysFont)] = sysfont_delay + 3.0 + chipset.osd_all_font_lines * 48 / kLineBytesPerSecond;
+  for (int i = 0; i < kStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
+  return plan;
+}
+
+PortReport::PortReport(std::string port, const StagePlan& plan, ReportBoard& board) : plan_(plan), board_(board) {
+  status_.port = std::move(port);
+}
+
+void PortReport::set_log_path(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_.log_path = path;
+}
+
+void PortReport::begin() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_.state = BoxState::Running;
+  started_ = std::chrono::steady_clock::now();
+}
+
+void PortReport::log(const std::string& text, int style) {
+  if (style != kStyleBoldRed) return;
+  std::string line = without_line_end(text);
+  {
+    // After a ctrl-C the red lines tell of the interruption, not of the box.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (status_.first_failure.empty() && !interrupted()) status_.first_failure = line;
+  }
+  board_.post(status_.port + ": error: " + line);
+}
+
+// The terminal's block is redrawn on its own tick: a progress value alone
+// wakes nobody, however often a fast box sends them.
+void PortReport::progress(int percent) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_.percent = percent;
+}
+
+void PortReport::stage_begun(Stage stage) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_stage_ = int(stage);
+    status_.stage = stage_display_name(stage);
+    status_.percent = 0;
+  }
+  board_.post(status_.port + ": " + stage_display_name(stage) + " ...");
+}
+
+void PortReport::stage_ended(Stage stage, bool ok) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_seconds_ += plan_.seconds[int(stage)];
+    current_stage_ = -1;
+    if (ok) status_.stages_done.push_back(stage_display_name(stage));
+    else if (status_.first_failure.empty())
+      status_.first_failure = std::string(interrupted() ? "interrupted in " : "") + stage_display_name(stage) +
+                              (interrupted() ? "" : " failed");
+  }
+  board_.post(status_.port + ": " + stage_display_name(stage) + (ok ? " done" : " FAILED"));
+}
+
+void PortReport::retried() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++status_.retries;
+}
+
+void PortReport::done(bool ok) {
+  std::string line;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = std::chrono::steady_clock::now();
+    const bool cancelled = cancel_ && *cancel_;
+    status_.state = ok ? BoxState::Ok : cancelled ? BoxState::Cancelled : BoxState::Failed;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, " (%.1f s)", seconds_between(started_, ended_));
+    line = status_.port + ": " + box_state_word(status_.state) + seconds;
+  }
+  board_.post(line);
+}
+
+bool PortReport::finished() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_.state != BoxState::Waiting && status_.state != BoxState::Running;
+}
+
+double PortReport::estimate_left(double elapsed) const {
+  double total = 0;
+  for (int i = 0; i < kStageCount; ++i) total += plan_.runs[i] ? plan_.seconds[i] : 0;
+  double reached = done_seconds_;
+  if (current_stage_ >= 0) reached += plan_.seconds[current_stage_] * status_.percent / 100.0;
+  if (total <= 0 || reached <= 0 || elapsed < 1) return -1;
+  double fraction = std::min(reached / total, 1.0);
+  return elapsed * (1 - fraction) / fraction;
+}
+
+PortStatus PortReport::snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PortStatus copy = status_;
+  if (bytes_) copy.bytes = bytes_();
+  const bool running = status_.state == BoxState::Running;
+  if (status_.state != BoxState::Waiting)
+    copy.elapsed_s = seconds_between(started_, running ? std::chrono::steady_clock::now() : ended_);
+  copy.left_s = running ? estimate_left(copy.elapsed_s) : 0;
+  return copy;
+}
+
+}  // namespace tv

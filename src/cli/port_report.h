@@ -1,0 +1,102 @@
+// What tvbox-burn knows about each box while it burns: a sink per port that
+// the burn engine reports to on its worker thread, and the snapshots and
+// events the main thread shows. The worker never writes to the terminal
+// itself: standard output may be a pipe that nobody reads, and a burn must
+// not wait for it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "burn/burn_sequence.h"
+#include "burn/burn_sink.h"
+#include "burn/chipset_file.h"
+
+namespace tv {
+
+enum class BoxState { Waiting, Running, Ok, Failed, Cancelled };
+
+const char* box_state_word(BoxState state);  // "waiting", ..., "OK", "FAILED", "CANCELLED"
+const char* stage_display_name(Stage stage);  // "PIC", "FLASH", "OSD", "RusFont", "SysFont"
+
+// One port at one moment.
+struct PortStatus {
+  std::string port;
+  BoxState state = BoxState::Waiting;
+  std::string stage;                      // the stage running now, or the last one
+  int percent = 0;                        // of the stage
+  uint64_t bytes = 0;                     // on the line, both ways
+  int retries = 0;
+  double elapsed_s = 0;
+  double left_s = -1;                     // estimate; -1 when there is none yet
+  std::vector<std::string> stages_done;
+  std::string first_failure;
+  std::string log_path;                   // the saved log, when written
+};
+
+// Events from all workers for the main thread, in the order they happened.
+class ReportBoard {
+ public:
+  void post(const std::string& line);
+  // Waits until a line arrived or `timeout_ms` passed; returns the lines
+  // that came.
+  std::vector<std::string> wait(int timeout_ms);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> lines_;
+};
+
+// How long each stage of this file is likely to take, so that a stage's own
+// percent can become an estimate of the whole burn's time left.
+struct StagePlan {
+  double seconds[5] = {0, 0, 0, 0, 0};  // by Stage
+  bool runs[5] = {false, false, false, false, false};
+};
+StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay);
+
+class PortReport : public BurnSink {
+ public:
+  PortReport(std::string port, const StagePlan& plan, ReportBoard& board);
+
+  // Bytes on the line so far, asked at each snapshot.
+  void set_byte_counter(std::function<uint64_t()> bytes) { bytes_ = std::move(bytes); }
+  void set_log_path(const std::string& path);
+  void set_cancel_flag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
+  void begin();  // the worker starts now
+  void log(const std::string& text, int style) override;
+  void progress(int percent) override;
+  void done(bool ok) override;
+  void stage_begun(Stage stage) override;
+  void stage_ended(Stage stage, bool ok) override;
+  void retried() override;
+
+  PortStatus snapshot() const;
+  bool finished() const;
+
+ private:
+  double estimate_left(double elapsed) const;
+  bool interrupted() const { return cancel_ && *cancel_; }
+
+  mutable std::mutex mutex_;
+  PortStatus status_;
+  StagePlan plan_;
+  ReportBoard& board_;
+  std::function<uint64_t()> bytes_;
+  const std::atomic<bool>* cancel_ = nullptr;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point ended_;
+  int current_stage_ = -1;
+  double done_seconds_ = 0;  // planned seconds of the stages already over
+};
+
+}  // namespace tv

@@ -1,0 +1,91 @@
+#include "burner_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "base/clock.h"
+
+namespace clitest {
+
+const std::string& burner_program() {
+  static const std::string path = std::string(TVBOX_BINARY_DIR) + "/src/tvbox-burn";
+  return path;
+}
+
+BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd, int stdout_fd) {
+  // Everything the child needs is made before the fork: another thread of the
+  // test may hold the allocator's lock at that moment.
+  std::vector<char*> argv{const_cast<char*>(burner_program().c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  int out[2], err[2] = {-1, -1};
+  if (pipe2(out, O_CLOEXEC) != 0) return;
+  if (stderr_fd < 0 && pipe2(err, O_CLOEXEC) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(stdout_fd >= 0 ? stdout_fd : out[1], STDOUT_FILENO);
+    dup2(stderr_fd >= 0 ? stderr_fd : err[1], STDERR_FILENO);
+    execv(burner_program().c_str(), argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  out_ = out[0];
+  if (stdout_fd >= 0) {
+    close(out_);
+    out_ = -1;
+  }
+  if (err[1] >= 0) {
+    close(err[1]);
+    err_ = err[0];
+  }
+}
+
+BurnerProcess::~BurnerProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (out_ >= 0) close(out_);
+  if (err_ >= 0) close(err_);
+}
+
+Finished BurnerProcess::finish(int timeout_ms) {
+  Finished result;
+  tv::Deadline deadline(timeout_ms);
+  std::string* targets[2] = {&result.out, &result.err};
+  int* fds[2] = {&out_, &err_};
+  while ((out_ >= 0 || err_ >= 0) && !deadline.expired()) {
+    pollfd polls[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (poll(polls, 2, int(deadline.remaining_ms()) + 1) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (*fds[i] < 0 || polls[i].revents == 0) continue;
+      char buffer[4096];
+      ssize_t got = read(*fds[i], buffer, sizeof buffer);
+      if (got > 0) {
+        targets[i]->append(buffer, size_t(got));
+      } else {
+        close(*fds[i]);
+        *fds[i] = -1;
+      }
+    }
+  }
+  if (out_ >= 0 || err_ >= 0) {
+    result.timed_out = true;
+    kill(pid_, SIGKILL);
+  }
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+Finished run_burner(const std::vector<std::string>& args, int timeout_ms) {
+  return BurnerProcess(args).finish(timeout_ms);
+}
+
+}  // namespace clitest

@@ -1,0 +1,42 @@
+// tvbox-burn run as a process of its own, as a user or a script runs it: its
+// exit status and everything it printed, with a deadline so a hang fails the
+// test instead of stalling the suite.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+const std::string& burner_program();
+
+struct Finished {
+  int exit_code = -1;      // -1: killed by a signal or by the deadline
+  int signal = 0;          // the signal that ended it, if one did
+  bool timed_out = false;
+  std::string out, err;
+};
+
+class BurnerProcess {
+ public:
+  // Starts tvbox-burn with `args`. Its standard error (output) goes to
+  // `stderr_fd` (`stdout_fd`) when one is given, else it is captured.
+  explicit BurnerProcess(const std::vector<std::string>& args, int stderr_fd = -1, int stdout_fd = -1);
+  ~BurnerProcess();
+
+  pid_t pid() const { return pid_; }
+  // Reads its output until it ends, at most `timeout_ms`; then it is killed.
+  Finished finish(int timeout_ms);
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+};
+
+// Runs it to the end.
+Finished run_burner(const std::vector<std::string>& args, int timeout_ms);
+
+}  // namespace clitest
