@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
-targets=(chipset_parser chipset_load control_decoder console_packets box_decoder catalogue)
+targets=(chipset_parser chipset_load control_decoder console_packets box_decoder catalogue hex_field)
 
 "$root/scripts/install-deps.sh"
 missing=()

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "burn/burn_sink.h"
+#include "base/hex_field.h"
 #include "base/trace.h"
 
 namespace tv {
@@ -26,21 +27,9 @@ bool starts_with(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// A fixed-position field read like "%x": leading blanks skipped, then hex
-// digits up to the first other character; no digit reads as 0.
+// A record field at a fixed column, read like "%x" within its width.
 unsigned hex_field(const std::string& text, size_t pos, size_t width) {
-  size_t end = pos + width < text.size() ? pos + width : text.size();
-  while (pos < end && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-  unsigned value = 0;
-  for (; pos < end && hex_digit(text[pos]) >= 0; ++pos) value = value * 16 + hex_digit(text[pos]);
-  return value;
+  return pos < text.size() ? hex_value(text.c_str() + pos, std::min(width, text.size() - pos)) : 0;
 }
 
 std::string format_line(const char* format, int value) {
@@ -164,7 +153,9 @@ void ChipsetParser::take_pic_record(const std::string& text) {
   unsigned count = hex_field(text, 1, 2);
   int address = int(hex_field(text, 3, 4));
   unsigned type = hex_field(text, 7, 2);
-  if (type != 0 || address == 0) return;
+  // A sign or "0x" in a field can read a number no record column holds; such a
+  // record would write outside the PIC image, so it is left out like address 0.
+  if (type != 0 || address <= 0 || address > 0xFFFF || count > 0xFF) return;
   trace("%s\n", text.c_str());
   trace("*%02x %04x %02x", count, address, 0);
   for (unsigned i = 0; i < count; ++i) {

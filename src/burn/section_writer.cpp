@@ -80,10 +80,7 @@ void report_progress(WriterContext& context, int line, int count) {
 const uint8_t (&record_bytes(const char* data))[16] {
   static thread_local uint8_t bytes[16];
   const size_t length = strnlen(data, 32);
-  for (size_t i = 0; i < 16; ++i) {
-    char pair[3] = {2 * i < length ? data[2 * i] : '\0', 2 * i + 1 < length ? data[2 * i + 1] : '\0', '\0'};
-    bytes[i] = uint8_t(hex_value(pair) & 0xFF);
-  }
+  for (size_t i = 0; i < 16; ++i) bytes[i] = 2 * i < length ? uint8_t(hex_value(data + 2 * i, 2) & 0xFF) : 0;
   return bytes;
 }
 

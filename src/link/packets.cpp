@@ -56,10 +56,8 @@ std::string as_text(const uint8_t* bytes, size_t size) {
 // early gives 0 for the missing bytes instead of reading past its end.
 uint8_t hex_byte(const char* text, size_t index) {
   if (!text) return 0;
-  size_t available = strnlen(text, 2 * index + 2);
-  if (available <= 2 * index) return 0;
-  char pair[3] = {text[2 * index], available > 2 * index + 1 ? text[2 * index + 1] : '\0', '\0'};
-  return static_cast<uint8_t>(hex_value(pair) & 0xFF);
+  if (strnlen(text, 2 * index + 1) <= 2 * index) return 0;
+  return static_cast<uint8_t>(hex_value(text + 2 * index, 2) & 0xFF);
 }
 
 void new_packet(Packet packet, uint8_t target, uint8_t operation) {
@@ -496,12 +494,6 @@ int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
 }
 
 // ---- the window's link under the names the rest of the program uses ----------
-
-unsigned hex_value(const char* text) {
-  unsigned value = 0;
-  if (!text || std::sscanf(text, "%x", &value) != 1) return 0;
-  return value;
-}
 
 void reset_flash_sector() { programming_link().reset_flash_sector(); }
 

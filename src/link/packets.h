@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/hex_field.h"
+
 namespace tv {
 
 constexpr int kEchoOk = 0;
@@ -28,10 +30,6 @@ constexpr uint8_t kTargetSystem = 0x73; // 's', OSD clear only
 
 constexpr size_t kPacketSize = 12;
 using Packet = uint8_t[kPacketSize];
-
-// The leading hexadecimal number of a text, as read by "%x"; 0 when the text
-// does not begin with one (leading blanks are skipped, as "%x" does).
-unsigned hex_value(const char* text);
 
 // Waits for the 12-byte echo of `packet` and compares bytes 1..10.
 int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected);

@@ -133,9 +133,7 @@ void fill_items(FXComboBox* combo, const char* const (&items)[N]) {
 }  // namespace
 
 unsigned data_byte(const FXString& text) {
-  unsigned value = 0;
-  if (std::sscanf(text.text(), "%x", &value) != 1) return 0;
-  return value & 0xFF;
+  return hex_value(text.text()) & 0xFF;
 }
 
 ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons)

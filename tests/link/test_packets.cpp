@@ -23,16 +23,6 @@ Bytes with_data(const Bytes& echo, const Bytes& data) {
   return out;
 }
 
-TEST(HexValue, ReadsLikePercentX) {
-  EXPECT_EQ(tv::hex_value("1f"), 0x1Fu);
-  EXPECT_EQ(tv::hex_value("  FF rest"), 0xFFu);
-  EXPECT_EQ(tv::hex_value("0x10"), 0x10u);
-  EXPECT_EQ(tv::hex_value("7g"), 7u);
-  EXPECT_EQ(tv::hex_value("zz"), 0u);
-  EXPECT_EQ(tv::hex_value(""), 0u);
-  EXPECT_EQ(tv::hex_value(nullptr), 0u);
-}
-
 using Primitives = LinkTest;
 
 TEST_F(Primitives, OsdReadSendsItsPacketAndReturnsTheFourDataBytes) {
