@@ -313,7 +313,8 @@ bool BurnPage::refuseWithoutPort() {
 // damaged file: the log of the load names them, and nothing is burned.
 bool BurnPage::refuseFaultyFile() {
   if (chipset_clean(loaded_)) return false;
-  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", kFaultyFileText);
+  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+               ui_text_or("m_burn_faulty", kFaultyFileText));
   return true;
 }
 
@@ -321,7 +322,8 @@ bool BurnPage::refuseFaultyFile() {
 // engineer says so; No is the answer a stray Enter gives.
 bool BurnPage::confirmBadChecksums() {
   if (loaded_.bad_checksums == 0) return true;
-  return ask_yes_default_no(log->getShell(), kBurnAnywayCaption, kBurnAnywayText) == MBOX_CLICKED_YES;
+  return ask_yes_default_no(log->getShell(), ui_text_or("m_burn_anyway_cap", kBurnAnywayCaption),
+                            ui_text_or("m_burn_anyway", kBurnAnywayText)) == MBOX_CLICKED_YES;
 }
 
 // Nothing may start another load or burn, and the poll timer must not read

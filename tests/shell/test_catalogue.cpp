@@ -143,7 +143,8 @@ const char* const kAllKeys[] = {
     "m_port_notty", "m_port_setup", "m_port_hangup", "m_save_failed", "m_close_burning",
     "m_console_burning", "m_control_burning", "m_burn_control", "m_burn_failed",
     "m_scaler_no0", "m_scaler_wo0", "hv_ctl_line", "hv_ctl_query", "hv_ctl_test", "hv_ctl_rts",
-    "hv_ctl_cancel", "m_ready"};
+    "hv_ctl_cancel", "m_ready", "hv_verify", "hv_log_saved", "hv_log_failed", "m_burn_faulty",
+    "m_burn_anyway_cap", "m_burn_anyway"};
 
 std::string shipped_file(const char* name) {
   return std::string(TVBOX_SOURCE_DIR) + "/data/" + name;
