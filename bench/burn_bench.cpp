@@ -207,7 +207,7 @@ Minimum protocol_minimum(const std::string& text, const tv::LoadedChipset& chips
   m.pauses += settings.flash_delay;
 
   int others = 0;
-  std::vector<int> flash = data_record_addresses(section(lines, tv::kMarkerFlash), &others);
+  std::vector<int> flash = data_record_addresses(section(lines, tv::section_info(tv::Section::Flash).marker), &others);
   m.flash_records = int(flash.size());
   m.sector_erases = sector_erases(flash);
   for (int i = 0; i < m.sector_erases; ++i) m.exchange(kPacket, kPacket);
@@ -216,15 +216,15 @@ Minimum protocol_minimum(const std::string& text, const tv::LoadedChipset& chips
 
   m.exchange(kPacket, kPacket);  // the OSD clear
   m.pauses += kOsdClear;
-  m.osd_records = int(data_record_addresses(section(lines, tv::kMarkerOsd), &others).size());
+  m.osd_records = int(data_record_addresses(section(lines, tv::section_info(tv::Section::Osd).marker), &others).size());
   for (int i = 0; i < m.osd_records; ++i) m.exchange(kWrite16, kWrite16Answer);
 
-  add_font(&m, section(lines, tv::kMarkerOsdFont));
+  add_font(&m, section(lines, tv::section_info(tv::Section::OsdRusFont).marker));
   m.exchange(kFourZLine, 0);
 
   m.pauses += settings.sysfont_delay;
   m.exchange(kPacket, kPacket);  // the system font's own page clear, without a pause
-  add_font(&m, section(lines, tv::kMarkerOsdAllFont));
+  add_font(&m, section(lines, tv::section_info(tv::Section::OsdSysFont).marker));
   m.exchange(kFourZLine, 0);
   if (others) std::printf("  (%d data records of another length are not counted)\n", others);
   return m;
@@ -367,8 +367,8 @@ int verify_reads(const tv::WrittenImage& image) {
 // out and 16 back (the echo and the data), so the line sets its minimum.
 void bench_verify(const std::string& text) {
   std::vector<std::string> lines = lines_of(text);
-  tv::WrittenImage flash = written_image(section(lines, tv::kMarkerFlash));
-  tv::WrittenImage osd = written_image(section(lines, tv::kMarkerOsd));
+  tv::WrittenImage flash = written_image(section(lines, tv::section_info(tv::Section::Flash).marker));
+  tv::WrittenImage osd = written_image(section(lines, tv::section_info(tv::Section::Osd).marker));
   const int reads = verify_reads(flash) + verify_reads(osd);
   const double minimum = reads * double(kPacket + kPacket + 4) / kLineBytesPerSecond;
   NullSink sink;

@@ -20,16 +20,7 @@ constexpr const char* kLogExtension = ".log";
 // "YYYY-MM-DD_HH-MM-SS_" before the port.
 constexpr size_t kStampLength = 20;
 
-const char* stage_word(Stage stage) {
-  switch (stage) {
-    case Stage::Pic: return "PIC";
-    case Stage::Flash: return "FLASH";
-    case Stage::Osd: return "OSD";
-    case Stage::OsdRusFont: return "OSD RusFont";
-    case Stage::OsdSysFont: return "OSD SysFont";
-  }
-  return "?";
-}
+const char* stage_word(Stage stage) { return section_info(stage).stage; }
 
 std::string local_time_text(std::time_t when, const char* format) {
   std::tm parts{};

@@ -15,7 +15,7 @@
 
 namespace tv {
 
-const char* const kBurningPicLine = "Burning PIC...\n";
+const char* const kBurningPicLine = section_info(Section::Pic).start_line;
 const char* const kFontLoadingLine = "FONT Loading...\n";
 
 namespace {
@@ -27,39 +27,10 @@ constexpr int kPicRecordLength = 26;
 constexpr int kPicAttempts = 5;
 constexpr int kPauseSliceMs = 20;
 
-const char* stage_name(Stage stage) {
-  switch (stage) {
-    case Stage::Pic: return "PIC";
-    case Stage::Flash: return "FLASH";
-    case Stage::Osd: return "OSD";
-    case Stage::OsdRusFont: return "OSD RusFont";
-    case Stage::OsdSysFont: return "OSD SysFont";
-  }
-  return "?";
-}
+const char* stage_name(Stage stage) { return section_info(stage).stage; }
 
-// Where each section's lines are kept, and the flag the load set for it.
-const SectionText* section_of(const ChipsetSections& sections, Stage stage) {
-  switch (stage) {
-    case Stage::Flash: return &sections.flash;
-    case Stage::Osd: return &sections.osd;
-    case Stage::OsdRusFont: return &sections.osd_font;
-    case Stage::OsdSysFont: return &sections.osd_all_font;
-    case Stage::Pic: break;
-  }
-  return nullptr;
-}
-
-unsigned flag_of(Stage stage) {
-  switch (stage) {
-    case Stage::Pic: return kSectionPic;
-    case Stage::Flash: return kSectionFlash;
-    case Stage::Osd: return kSectionOsd;
-    case Stage::OsdRusFont: return kSectionOsdFont;
-    case Stage::OsdSysFont: return kSectionOsdAllFont;
-  }
-  return 0;
-}
+// The memory a section of 16-byte records is written to and read back from.
+uint8_t target_of(Stage stage) { return stage == Stage::Flash ? kTargetFlash : kTargetOsd; }
 
 LineSource lines_of(const SectionText& text) {
   auto next = std::make_shared<size_t>(0);
@@ -97,7 +68,7 @@ class BurnRun {
   void pic_handshake();
   void pic_records();
   bool send_pic_record(int address);
-  void section_stage(Stage stage, const char* start_line, const char* done_line);
+  void section_stage(Stage stage);
   void system_font();
   WriteResult write_section(Stage stage, WriterContext& context, int lines);
   WriteResult verify(Stage stage, WriterContext& context, const WrittenImage& written);
@@ -219,19 +190,17 @@ void BurnRun::pic_records() {
     return;
   }
   trace("***<%s>\n", kPicEndRecord);
-  sink_.log("PIC Burned OK!\n", kStyleBoldBlue);
+  sink_.log(section_info(Stage::Pic).done_line, kStyleBoldBlue);
 }
 
 WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int lines) {
-  LineSource source = lines_of(*section_of(*chipset_.sections, stage));
-  switch (stage) {
-    case Stage::Flash:
+  LineSource source = lines_of(*chipset_.sections->of(stage));
+  switch (section_info(stage).writer) {
+    case SectionWriter::HexRecords:
       // Every sector is erased again in each burn, before its first write.
-      link_.reset_flash_sector();
-      return write_hex_section(context, source, lines, kTargetFlash);
-    case Stage::Osd:
-      return write_hex_section(context, source, lines, kTargetOsd);
-    case Stage::OsdSysFont: {
+      if (stage == Stage::Flash) link_.reset_flash_sector();
+      return write_hex_section(context, source, lines, target_of(stage));
+    case SectionWriter::SystemFont: {
       WriteResult cleared = retry_with_recovery(
           context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
       if (cleared == WriteResult::Failed)
@@ -248,32 +217,22 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
 
 WriteResult BurnRun::verify(Stage stage, WriterContext& context, const WrittenImage& written) {
   sink_.progress(0);
-  return verify_section(context, written, stage == Stage::Flash ? kTargetFlash : kTargetOsd);
+  return verify_section(context, written, target_of(stage));
 }
 
-int line_count_of(const LoadedChipset& chipset, Stage stage) {
-  switch (stage) {
-    case Stage::Flash: return chipset.flash_lines;
-    case Stage::Osd: return chipset.osd_lines;
-    case Stage::OsdRusFont: return chipset.osd_font_lines;
-    case Stage::OsdSysFont: return chipset.osd_all_font_lines;
-    case Stage::Pic: break;
-  }
-  return 0;
-}
-
-void BurnRun::section_stage(Stage stage, const char* start_line, const char* done_line) {
-  sink_.log(start_line, kStyleBlue);
+void BurnRun::section_stage(Stage stage) {
+  const SectionInfo& info = section_info(stage);
+  sink_.log(info.start_line, kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
   WrittenImage written;
-  const bool read_back = settings_.verify && (stage == Stage::Flash || stage == Stage::Osd);
+  const bool read_back = settings_.verify && info.writer == SectionWriter::HexRecords;
   WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr};
   // A file without the section gives the stage nothing to write.
   WriteResult result = WriteResult::Done;
-  if (chipset_.flags & flag_of(stage)) result = write_section(stage, context, line_count_of(chipset_, stage));
+  if (chipset_.flags & section_flag(stage)) result = write_section(stage, context, chipset_.lines_in(stage));
   if (result == WriteResult::Done && read_back) result = verify(stage, context, written);
-  if (result == WriteResult::Done) sink_.log(done_line, kStyleBoldBlue);
+  if (result == WriteResult::Done) sink_.log(info.done_line, kStyleBoldBlue);
   if (result == WriteResult::LineLost) {
     line_lost_ = true;
     sink_.line_lost();
@@ -288,7 +247,7 @@ void BurnRun::section_stage(Stage stage, const char* start_line, const char* don
 
 void BurnRun::system_font() {
   if (pause(int64_t(settings_.sysfont_delay) * 1000))
-    section_stage(Stage::OsdSysFont, "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n");
+    section_stage(Stage::OsdSysFont);
   close_loader();
 }
 
@@ -319,13 +278,11 @@ void BurnRun::burn() {
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (!line_lost_ && pause(int64_t(settings_.flash_delay) * 1000)) {
-    sink_.progress(0);
-    if (!stopped() && checked(Stage::Flash)) section_stage(Stage::Flash, "Burning FLASH...\n", "FLASH Burned OK!\n");
-    sink_.progress(0);
-    if (!stopped() && checked(Stage::Osd)) section_stage(Stage::Osd, "Burning OSD...\n", "OSD Burned OK!\n");
-    sink_.progress(0);
-    if (!stopped() && checked(Stage::OsdRusFont))
-      section_stage(Stage::OsdRusFont, "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n");
+    // The bar is reset before each stage, whether it runs or not.
+    for (Stage stage : {Stage::Flash, Stage::Osd, Stage::OsdRusFont}) {
+      sink_.progress(0);
+      if (!stopped() && checked(stage)) section_stage(stage);
+    }
   }
   sink_.progress(0);
   close_loader();

@@ -6,9 +6,13 @@
 
 #include <string>
 
+#include "burn/chipset_sections.h"
+
 namespace tv {
 
-// Styles of the burn log (the main window's table of ten highlight styles).
+// Styles of the burn log. The window's text widget draws each with the
+// highlight style of the same name (fill_log_styles); other front ends map
+// them to colours of their own.
 enum LogStyle : int {
   kStyleGreen = 1,
   kStyleBlue = 2,
@@ -23,8 +27,9 @@ enum LogStyle : int {
 };
 constexpr int kLogStyleCount = 10;
 
-// The stages of a burn, in their order.
-enum class Stage { Pic, Flash, Osd, OsdRusFont, OsdSysFont };
+// The stages of a burn are the sections it writes, in their order (the header
+// is never one).
+using Stage = Section;
 
 class BurnSink {
  public:

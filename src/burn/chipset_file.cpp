@@ -14,13 +14,6 @@
 
 namespace tv {
 
-const char* const kMarkerHeader = "***HEADER>";
-const char* const kMarkerPic = "***PIC>";
-const char* const kMarkerFlash = "***FLASH>";
-const char* const kMarkerOsd = "***OSD>";
-const char* const kMarkerOsdFont = "***OSD Font>";
-const char* const kMarkerOsdAllFont = "***OSD All Font>";
-
 namespace {
 
 bool starts_with(const std::string& text, const char* prefix) {
@@ -118,31 +111,19 @@ std::string strip_line_end(const std::string& line) {
 bool hex_record_checksum_ok(const std::string& text) { return read_hex_record(text).checksum_ok; }
 
 bool ChipsetParser::take_marker(const std::string& text) {
-  // Tried in this order; "***OSD>" cannot match the font markers because the
+  // Tried in table order; "***OSD>" cannot match the font markers because the
   // character after "***OSD" differs.
-  struct Marker {
-    const char* text;
-    unsigned flag;
-    Section section;
-  };
-  static const Marker markers[] = {
-      {kMarkerHeader, kSectionHeader, Section::None},
-      {kMarkerPic, kSectionPic, Section::Pic},
-      {kMarkerFlash, kSectionFlash, Section::Flash},
-      {kMarkerOsd, kSectionOsd, Section::Osd},
-      {kMarkerOsdFont, kSectionOsdFont, Section::OsdFont},
-      {kMarkerOsdAllFont, kSectionOsdAllFont, Section::OsdAllFont},
-  };
-  for (const Marker& marker : markers) {
-    if (!starts_with(text, marker.text)) continue;
+  for (const SectionInfo& info : section_table()) {
+    if (!starts_with(text, info.marker)) continue;
+    const unsigned flag = section_flag(info.section);
     // A second section of a kind would be burned as a part of the first, or
     // not at all: the file is refused instead.
-    if ((state_.flags & marker.flag) && marker.section != Section::None)
-      load_error(format_line("Line %d: ", line_number_) + "the section marker " + marker.text +
+    if ((state_.flags & flag) && info.section != Section::Header)
+      load_error(format_line("Line %d: ", line_number_) + "the section marker " + info.marker +
                  " appears a second time.\n");
-    state_.log.push_back({text.substr(std::strlen(marker.text)) + "\n", kStyleBlue});
-    state_.flags |= marker.flag;
-    section_ = marker.section;
+    state_.log.push_back({text.substr(std::strlen(info.marker)) + "\n", kStyleBlue});
+    state_.flags |= flag;
+    section_ = info.section;
     return true;
   }
   return false;
@@ -209,14 +190,28 @@ void ChipsetParser::check_placement(const std::string& line, const HexRecord& re
   }
 }
 
-SectionText* ChipsetParser::section_text() {
-  switch (section_) {
-    case Section::Flash: return &sections_->flash;
-    case Section::Osd: return &sections_->osd;
-    case Section::OsdFont: return &sections_->osd_font;
-    case Section::OsdAllFont: return &sections_->osd_all_font;
-    default: return nullptr;
+const SectionText* ChipsetSections::of(Section section) const {
+  switch (section) {
+    case Section::Flash: return &flash;
+    case Section::Osd: return &osd;
+    case Section::OsdRusFont: return &osd_font;
+    case Section::OsdSysFont: return &osd_all_font;
+    case Section::Header:
+    case Section::Pic: break;
   }
+  return nullptr;
+}
+
+int LoadedChipset::lines_in(Section section) const {
+  switch (section) {
+    case Section::Pic: return pic_lines;
+    case Section::Flash: return flash_lines;
+    case Section::Osd: return osd_lines;
+    case Section::OsdRusFont: return osd_font_lines;
+    case Section::OsdSysFont: return osd_all_font_lines;
+    case Section::Header: break;
+  }
+  return 0;
 }
 
 void ChipsetParser::feed_line(const std::string& line) {
@@ -224,31 +219,20 @@ void ChipsetParser::feed_line(const std::string& line) {
   bytes_read_ += int64_t(line.size());
   std::string text = strip_line_end(line);
   if (take_marker(text)) return;
-  if (SectionText* kept = section_text()) kept->add_line(line);
-  HexRecord record;
-  if (section_ == Section::Pic || section_ == Section::Flash || section_ == Section::Osd) {
-    record = read_hex_record(text);
+  if (SectionText* kept = sections_->of(section_)) kept->add_line(line);
+  const SectionWriter writer = section_info(section_).writer;
+  if (writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords) {
+    HexRecord record = read_hex_record(text);
     check_record(text, record);
     check_placement(line, record);
   }
   switch (section_) {
-    case Section::Pic:
-      take_pic_record(text);
-      break;
-    case Section::Flash:
-      ++state_.flash_lines;
-      break;
-    case Section::Osd:
-      ++state_.osd_lines;
-      break;
-    case Section::OsdFont:
-      ++state_.osd_font_lines;
-      break;
-    case Section::OsdAllFont:
-      ++state_.osd_all_font_lines;
-      break;
-    case Section::None:
-      break;
+    case Section::Pic: take_pic_record(text); break;  // counts the line too
+    case Section::Flash: ++state_.flash_lines; break;
+    case Section::Osd: ++state_.osd_lines; break;
+    case Section::OsdRusFont: ++state_.osd_font_lines; break;
+    case Section::OsdSysFont: ++state_.osd_all_font_lines; break;
+    case Section::Header: break;
   }
 }
 
@@ -284,7 +268,7 @@ LoadedChipset ChipsetParser::finish() {
   LoadedChipset result = std::move(state_);
   state_ = LoadedChipset();
   sections_ = std::make_shared<ChipsetSections>();
-  section_ = Section::None;
+  section_ = Section::Header;
   line_number_ = 0;
   bytes_read_ = 0;
   errors_.clear();

@@ -11,29 +11,22 @@
 
 #include <zlib.h>
 
+#include "burn/chipset_sections.h"
+
 namespace tv {
 
-// Section flags, one bit per marker found.
-enum SectionFlag : unsigned {
-  kSectionHeader = 0x01,
-  kSectionPic = 0x02,
-  kSectionFlash = 0x04,
-  kSectionOsd = 0x08,
-  kSectionOsdFont = 0x10,
-  kSectionOsdAllFont = 0x20,
-};
+// The load's flags, one bit per marker found.
+constexpr unsigned kSectionHeader = section_flag(Section::Header);
+constexpr unsigned kSectionPic = section_flag(Section::Pic);
+constexpr unsigned kSectionFlash = section_flag(Section::Flash);
+constexpr unsigned kSectionOsd = section_flag(Section::Osd);
+constexpr unsigned kSectionOsdFont = section_flag(Section::OsdRusFont);
+constexpr unsigned kSectionOsdAllFont = section_flag(Section::OsdSysFont);
 
 constexpr size_t kPicImageSize = 100000;
 constexpr int kPicNoFirst = 0xFFFFFF;
 // gzgets reads into a buffer of this size, so a longer line arrives in pieces.
 constexpr int kLineBufferSize = 999;
-
-extern const char* const kMarkerHeader;
-extern const char* const kMarkerPic;
-extern const char* const kMarkerFlash;
-extern const char* const kMarkerOsd;
-extern const char* const kMarkerOsdFont;
-extern const char* const kMarkerOsdAllFont;
 
 struct LogLine {
   std::string text;  // with its "\n"
@@ -64,6 +57,11 @@ struct ChipsetSections {
   SectionText osd;
   SectionText osd_font;
   SectionText osd_all_font;
+
+  // The lines kept for a section; null for the header and the PIC program,
+  // whose lines are not kept.
+  const SectionText* of(Section section) const;
+  SectionText* of(Section section) { return const_cast<SectionText*>(static_cast<const ChipsetSections*>(this)->of(section)); }
 };
 
 struct LoadedChipset {
@@ -75,6 +73,7 @@ struct LoadedChipset {
   int osd_lines = 0;
   int osd_font_lines = 0;
   int osd_all_font_lines = 0;
+  int lines_in(Section section) const;  // 0 for the header
   unsigned flags = 0;
   int bad_checksums = 0;            // hex records whose checksum does not add up
   int first_bad_checksum_line = 0;  // 1-based line number of the first one
@@ -123,17 +122,16 @@ class ChipsetParser {
   LoadedChipset finish();
 
  private:
-  enum class Section { None, Pic, Flash, Osd, OsdFont, OsdAllFont };
   bool take_marker(const std::string& text);
   void take_pic_record(const std::string& text);
   void check_record(const std::string& text, const HexRecord& record);
   void check_placement(const std::string& line, const HexRecord& record);
   void load_error(const std::string& what);
-  SectionText* section_text();
 
   LoadedChipset state_;
   std::shared_ptr<ChipsetSections> sections_ = std::make_shared<ChipsetSections>();
-  Section section_ = Section::None;
+  // Lines before the first marker are taken like the header's: shown, not kept.
+  Section section_ = Section::Header;
   int line_number_ = 0;
   int64_t bytes_read_ = 0;
   std::vector<LogLine> errors_;

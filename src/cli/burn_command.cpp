@@ -38,15 +38,14 @@ unsigned stage_bit(Stage stage) { return 1u << int(stage); }
 // The sections of the file a choice of --sections names.
 struct ChoiceSection {
   SectionChoice choice;
-  SectionFlag flag;
   Stage stage;
   const char* name;
 };
 const ChoiceSection kChoiceSections[] = {
-    {kChoosePic, kSectionPic, Stage::Pic, "PIC"},
-    {kChooseFlash, kSectionFlash, Stage::Flash, "FLASH"},
-    {kChooseOsd, kSectionOsd, Stage::Osd, "OSD"},
-    {kChooseRusFont, kSectionOsdFont, Stage::OsdRusFont, "OSD Font"},
+    {kChoosePic, Stage::Pic, "PIC"},
+    {kChooseFlash, Stage::Flash, "FLASH"},
+    {kChooseOsd, Stage::Osd, "OSD"},
+    {kChooseRusFont, Stage::OsdRusFont, "OSD Font"},
 };
 
 std::string without_line_end(std::string text) {
@@ -324,7 +323,7 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
   for (const LogLine& line : chipset.log)
     if (line.style == kStyleBoldRed) return "does not load cleanly: " + without_line_end(line.text);
   for (const ChoiceSection& section : kChoiceSections) {
-    if ((options.sections & section.choice) && !(chipset.flags & section.flag))
+    if ((options.sections & section.choice) && !(chipset.flags & section_flag(section.stage)))
       return std::string("has no ") + section.name + " section";
   }
   if (options.sysfont && !(chipset.flags & kSectionOsdAllFont)) return "has no OSD All Font section (--sysfont)";
@@ -335,7 +334,7 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
 unsigned chosen_stages(const LoadedChipset& chipset, const BurnOptions& options) {
   unsigned stages = 0;
   for (const ChoiceSection& section : kChoiceSections) {
-    bool chosen = options.sections ? (options.sections & section.choice) != 0 : (chipset.flags & section.flag) != 0;
+    bool chosen = options.sections ? (options.sections & section.choice) != 0 : (chipset.flags & section_flag(section.stage)) != 0;
     if (chosen) stages |= stage_bit(section.stage);
   }
   if (options.sysfont) stages |= stage_bit(Stage::OsdSysFont);

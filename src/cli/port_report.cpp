@@ -38,6 +38,7 @@ const char* stage_display_name(Stage stage) {
     case Stage::Osd: return "OSD";
     case Stage::OsdRusFont: return "RusFont";
     case Stage::OsdSysFont: return "SysFont";
+    case Stage::Header: break;
   }
   return "?";
 }

@@ -84,21 +84,6 @@ void set_enabled(FXWindow* window, bool enabled) {
     window->disable();
 }
 
-// Which box decides whether a stage runs.
-BurnSection box_of(Stage stage) {
-  switch (stage) {
-    case Stage::Pic: return kPic;
-    case Stage::Flash: return kFlash;
-    case Stage::Osd: return kOsd;
-    case Stage::OsdRusFont: return kOsdRusFont;
-    case Stage::OsdSysFont: return kOsdSysFont;
-  }
-  return kPic;
-}
-
-const char* const kSectionNames[kSectionCount] = {"Header", "PIC", "Flash",
-                                                  "OSD", "OSD RusFont", "OSD SysFont"};
-
 constexpr FXColor kWhite = FXRGB(255, 255, 255);
 constexpr FXColor kMarked = FXRGB(192, 192, 0);
 
@@ -119,16 +104,19 @@ FXHiliteStyle log_style(FXColor fore, FXuint attributes) {
 
 void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
   const FXColor green = FXRGB(0, 190, 0), blue = FXRGB(0, 0, 255), red = FXRGB(255, 0, 0);
-  styles[0] = log_style(green, 0);
-  styles[1] = log_style(blue, 0);
-  styles[2] = log_style(red, 0);
-  styles[3] = log_style(FXRGB(0, 0, 0), FXText::STYLE_BOLD);
-  styles[4] = log_style(green, FXText::STYLE_BOLD);
-  styles[5] = log_style(blue, FXText::STYLE_BOLD);
-  styles[6] = log_style(red, FXText::STYLE_BOLD);
-  styles[7] = log_style(green, FXText::STYLE_UNDERLINE);
-  styles[8] = log_style(blue, FXText::STYLE_UNDERLINE);
-  styles[9] = log_style(red, FXText::STYLE_UNDERLINE);
+  // The burn engine names a style by its LogStyle; the text widget counts its
+  // styles from 1, so style n sits at index n - 1.
+  auto set = [&styles](LogStyle name, FXColor fore, FXuint attributes) { styles[name - 1] = log_style(fore, attributes); };
+  set(kStyleGreen, green, 0);
+  set(kStyleBlue, blue, 0);
+  set(kStyleRed, red, 0);
+  set(kStyleBold, FXRGB(0, 0, 0), FXText::STYLE_BOLD);
+  set(kStyleBoldGreen, green, FXText::STYLE_BOLD);
+  set(kStyleBoldBlue, blue, FXText::STYLE_BOLD);
+  set(kStyleBoldRed, red, FXText::STYLE_BOLD);
+  set(kStyleUnderlinedGreen, green, FXText::STYLE_UNDERLINE);
+  set(kStyleUnderlinedBlue, blue, FXText::STYLE_UNDERLINE);
+  set(kStyleUnderlinedRed, red, FXText::STYLE_UNDERLINE);
 }
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
@@ -156,7 +144,7 @@ void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
   new FXLabel(column, FXString::null, icons.logoPicture, LAYOUT_BOTTOM | LAYOUT_CENTER_X);
   auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
   for (int i = 0; i < kSectionCount; ++i) {
-    sectionChecks[i] = new FXCheckButton(grid, kSectionNames[i], boxWatcher_.get(),
+    sectionChecks[i] = new FXCheckButton(grid, section_table()[i].box, boxWatcher_.get(),
                                          SectionBoxWatcher::ID_BOX + i);
     sectionChecks[i]->disable();
   }
@@ -232,8 +220,8 @@ long BurnPage::onOpen() {
 
 void BurnPage::resetSectionBoxes() {
   for (FXCheckButton* box : sectionChecks) box->setCheck(FALSE);
-  sectionChecks[kOsdRusFont]->disable();
-  sectionChecks[kOsdSysFont]->disable();
+  sectionBox(Section::OsdRusFont)->disable();
+  sectionBox(Section::OsdSysFont)->disable();
 }
 
 void BurnPage::showLoadResult(const LoadedChipset& chipset) {
@@ -243,17 +231,18 @@ void BurnPage::showLoadResult(const LoadedChipset& chipset) {
   set_enabled(recallButton, system_font_present(chipset.flags));
   // Only with switch a may the user leave the Flash and OSD stages out.
   if (extended_mode) {
-    sectionChecks[kFlash]->enable();
-    sectionChecks[kOsd]->enable();
+    sectionBox(Section::Flash)->enable();
+    sectionBox(Section::Osd)->enable();
   }
 }
 
 void BurnPage::checkSectionBoxes(unsigned flags) {
-  // The section flags hold one bit per box, in the order of the boxes.
-  for (int i = 0; i < kSectionCount; ++i) {
-    if ((flags & (1u << i)) == 0) continue;
-    sectionChecks[i]->setCheck(TRUE);
-    if (i == kOsdRusFont || i == kOsdSysFont) sectionChecks[i]->enable();
+  // A box is ticked for each section found; only the fonts may be left out
+  // without switch a.
+  for (const SectionInfo& info : section_table()) {
+    if ((flags & section_flag(info.section)) == 0) continue;
+    sectionBox(info.section)->setCheck(TRUE);
+    if (info.section == Section::OsdRusFont || info.section == Section::OsdSysFont) sectionBox(info.section)->enable();
   }
 }
 
@@ -353,7 +342,7 @@ BurnSettings BurnPage::burnSettings() const {
     settings.sysfont_delay = window->sysfontDelay;
   }
   const auto* checked = &boxChecked_;
-  settings.stage_checked = [checked](Stage stage) { return (*checked)[box_of(stage)].load(); };
+  settings.stage_checked = [checked](Stage stage) { return (*checked)[section_row(stage)].load(); };
   settings.verify = verify != FALSE;
   return settings;
 }
@@ -398,8 +387,9 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   }
   request.header.settings.push_back({"device", programming_port().path()});
   std::string sections;
-  for (int i = kPic; i < kSectionCount; ++i)
-    if (sectionChecks[i]->getCheck() == TRUE) sections += (sections.empty() ? "" : ",") + std::string(kSectionNames[i]);
+  for (const SectionInfo& info : section_table())
+    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+      sections += (sections.empty() ? "" : ",") + std::string(info.box);
   request.header.settings.push_back({"sections", sections});
   request.header.settings.push_back({"verify", verify != FALSE ? "yes" : "no"});
   return request;

@@ -28,9 +28,6 @@ class SectionBoxWatcher;
 class BurnSink;
 struct BurnSettings;
 
-// Sections of a chipset file, in the order of their check boxes.
-enum BurnSection { kHeader, kPic, kFlash, kOsd, kOsdRusFont, kOsdSysFont, kSectionCount };
-
 class BurnPage {
  public:
   BurnPage(FX::FXComposite* pane, FX::FXObject* window, WindowIcons& icons);
@@ -43,7 +40,9 @@ class BurnPage {
   FX::FXbool verify = FALSE;
 
   // Widgets the load and burn commands work with.
-  FX::FXCheckButton* sectionChecks[kSectionCount];  // "Header" .. "OSD SysFont", disabled when built
+  // One per row of the section table, "Header" .. "OSD SysFont"; disabled when built.
+  FX::FXCheckButton* sectionChecks[kSectionCount];
+  FX::FXCheckButton* sectionBox(Section section) const { return sectionChecks[section_row(section)]; }
   FX::FXCheckButton* verifyCheck;                   // hv_verify, below the section boxes
   FX::FXTextField* fileField;                       // chipset path
   FX::FXButton* openButton;                         // hv_open, ID 73

@@ -207,8 +207,8 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(dialogs_[0].height, 300);
   EXPECT_EQ(std::string(page().chipsetPath.text()), path);
   for (FXCheckButton* box : page().sectionChecks) EXPECT_TRUE(box->getCheck());
-  EXPECT_TRUE(page().sectionChecks[tv::kOsdSysFont]->isEnabled());
-  EXPECT_FALSE(page().sectionChecks[tv::kFlash]->isEnabled());  // no switch a
+  EXPECT_TRUE(page().sectionBox(tv::Section::OsdSysFont)->isEnabled());
+  EXPECT_FALSE(page().sectionBox(tv::Section::Flash)->isEnabled());  // no switch a
   ASSERT_TRUE(page().burnButton->isEnabled());
   EXPECT_TRUE(page().recallButton->isEnabled());
 
@@ -272,9 +272,9 @@ TEST_F(BurnGui, FiveBareMarkersEnableBurningAndLogEmptyTitlesThenZeroCounts) {
   load(writeText("***HEADER>\r\n***PIC>\r\n***FLASH>\r\n***OSD>\r\n***OSD Font>\r\n", "bare.hv"));
   EXPECT_TRUE(page().burnButton->isEnabled());
   EXPECT_FALSE(page().recallButton->isEnabled());
-  EXPECT_FALSE(page().sectionChecks[tv::kOsdSysFont]->getCheck());
-  EXPECT_FALSE(page().sectionChecks[tv::kOsdSysFont]->isEnabled());
-  EXPECT_TRUE(page().sectionChecks[tv::kOsdRusFont]->isEnabled());
+  EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->getCheck());
+  EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->isEnabled());
+  EXPECT_TRUE(page().sectionBox(tv::Section::OsdRusFont)->isEnabled());
   const std::vector<std::string> expected = {"", "", "", "", "", "PIC LINES 0", "FLASH LINES 0",
                                              "OSD LINES 0", "OSD Font LINES 0"};
   EXPECT_EQ(logLines(), expected);
@@ -285,13 +285,13 @@ TEST_F(BurnGui, ExtendedModeLetsFlashAndOsdBeLeftOutAndBoxesCountWhenTheirStageI
   tv::set_pause_scale_percent(1);
   extended_mode = true;
   load(writeGenerated(small_options(), false, "chipset.hv"));
-  ASSERT_TRUE(page().sectionChecks[tv::kFlash]->isEnabled());
-  ASSERT_TRUE(page().sectionChecks[tv::kOsd]->isEnabled());
-  page().sectionChecks[tv::kFlash]->setCheck(FALSE);  // before the start: read when the burn starts
-  page().sectionChecks[tv::kOsdSysFont]->setCheck(FALSE);
+  ASSERT_TRUE(page().sectionBox(tv::Section::Flash)->isEnabled());
+  ASSERT_TRUE(page().sectionBox(tv::Section::Osd)->isEnabled());
+  page().sectionBox(tv::Section::Flash)->setCheck(FALSE);  // before the start: read when the burn starts
+  page().sectionBox(tv::Section::OsdSysFont)->setCheck(FALSE);
   command(tv::ID_BURN);
   // During the burn the user unchecks OSD: its stage is still ahead.
-  page().sectionChecks[tv::kOsd]->setCheck(FALSE, TRUE);
+  page().sectionBox(tv::Section::Osd)->setCheck(FALSE, TRUE);
   ASSERT_TRUE(testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > 0; }, kBurnDeadlineMs));
   const std::vector<std::string> expected = {"Burning PIC...", "PIC Burned OK!", "Burning OSD RusFont...",
                                              "OSD RusFont Burned OK!"};
@@ -338,8 +338,8 @@ TEST_F(BurnGui, CancelledDialogLeavesNothingToBurn) {
   load(path);
   load("");
   for (FXCheckButton* box : page().sectionChecks) EXPECT_FALSE(box->getCheck());
-  EXPECT_FALSE(page().sectionChecks[tv::kOsdRusFont]->isEnabled());
-  EXPECT_FALSE(page().sectionChecks[tv::kOsdSysFont]->isEnabled());
+  EXPECT_FALSE(page().sectionBox(tv::Section::OsdRusFont)->isEnabled());
+  EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->isEnabled());
   EXPECT_FALSE(page().burnButton->isEnabled());
   EXPECT_FALSE(page().recallButton->isEnabled());
   EXPECT_EQ(dialogs_.back().file_name, path);  // the dialog started at the loaded file

@@ -1,0 +1,28 @@
+#include "burn/chipset_sections.h"
+
+namespace tv {
+
+namespace {
+
+// clang-format off
+const SectionInfo kSections[kSectionCount] = {
+    {Section::Header,     "***HEADER>",       "Header",      nullptr,       SectionWriter::None,       nullptr,                    nullptr},
+    {Section::Pic,        "***PIC>",          "PIC",         "PIC",         SectionWriter::PicRecords, "Burning PIC...\n",         "PIC Burned OK!\n"},
+    {Section::Flash,      "***FLASH>",        "Flash",       "FLASH",       SectionWriter::HexRecords, "Burning FLASH...\n",       "FLASH Burned OK!\n"},
+    {Section::Osd,        "***OSD>",          "OSD",         "OSD",         SectionWriter::HexRecords, "Burning OSD...\n",         "OSD Burned OK!\n"},
+    {Section::OsdRusFont, "***OSD Font>",     "OSD RusFont", "OSD RusFont", SectionWriter::Font,       "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n"},
+    {Section::OsdSysFont, "***OSD All Font>", "OSD SysFont", "OSD SysFont", SectionWriter::SystemFont, "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n"},
+};
+// clang-format on
+
+}  // namespace
+
+const SectionInfo (&section_table())[kSectionCount] { return kSections; }
+
+int section_row(Section section) {
+  for (int row = 0; row < kSectionCount; ++row)
+    if (kSections[row].section == section) return row;
+  return 0;  // every section has a row
+}
+
+}  // namespace tv
