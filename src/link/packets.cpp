@@ -260,7 +260,6 @@ int BoxLink::read_member(int address, uint8_t* out4, Packet packet, bool is_osd)
     else
       trace_pairs(kUnsignedPairs, packet, reply);
   }
-  std::fflush(stdout);
   if (result != kEchoOk) return result;
   uint8_t data[4] = {0, 0, 0, 0};
   result = read_data(data);
@@ -272,7 +271,6 @@ int BoxLink::osd_byte_write(Packet packet, const char* failure_headline, bool wi
   uint8_t reply[kReplyBufferSize];
   int result = send_packet(packet, reply);
   if (result != kEchoOk) trace_write_failure(failure_headline, with_cb, result, packet, reply);
-  std::fflush(stdout);
   return result;
 }
 
@@ -428,7 +426,6 @@ int BoxLink::osd_flashClr(int address) {
   int result = send_packet(packet, reply);
   if (result != kEchoOk)
     trace_write_failure("### err osd_flashClr %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
-  std::fflush(stdout);
   port_.pause(2000);  // the box erases the sector meanwhile
   return result;
 }
@@ -451,7 +448,6 @@ int BoxLink::osd_flashW(int address, const char* hex8) {
   int result = send_packet(packet, reply);
   if (result != kEchoOk)
     trace_write_failure("### err osd_flashW %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
-  std::fflush(stdout);
   return result;
 }
 

@@ -1,6 +1,7 @@
 // The command IDs of the main window. Their numbers are fixed: they start
-// right after FXMainWindow's own IDs, and other parts of the program (the
-// channel pages, the burn worker) send them by number.
+// right after FXMainWindow's own IDs, and the channel pages, which sit below
+// the shell and cannot see this header, send 76 to 78 by number. The workers
+// send no IDs at all: their updates go through the ordered queue.
 #pragma once
 
 #include <fox-1.6/fx.h>
@@ -31,6 +32,8 @@ enum WindowId : FX::FXSelector {
   ID_WI_WO_NI_NO = 82,       // WiWoNiNo button
   ID_PORT_INPUT = 83,        // SEL_IO_READ: the programming port has bytes (or hung up)
 };
+static_assert(int(ID_ABOUT) >= int(FX::FXMainWindow::ID_LAST),
+              "the window's fixed IDs must not overlap FXMainWindow's own");
 
 // How often the port poll timer runs. The box's bytes do not wait for it:
 // the event loop watches the port and hands them over as they come. The
