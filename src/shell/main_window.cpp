@@ -169,7 +169,7 @@ X_SRV_K_Window::X_SRV_K_Window() {}
 
 X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
     : FXMainWindow(app, FXString::null, nullptr, nullptr, DECOR_ALL, 130, 130, 500, 380),
-      comPort("com3"),
+      comPort(tv::SavedSettings().com_port.c_str()),
       language("ENGLISH en"),
       icons_(new WindowIcons(app)) {
   setTitle(ui_text("m_Title"));

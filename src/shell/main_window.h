@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "shell/settings.h"
+
 namespace tv {
 struct WindowIcons;
 class TitlePage;
@@ -32,10 +34,10 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   virtual void create();
 
   // Settings values, each bound to its settings-page widget by a data target.
-  FX::FXString comPort;       // "com3"
+  FX::FXString comPort;       // e.g. "com3", "/dev/ttyUSB0"
   FX::FXString language;      // "ENGLISH en" until start-up sets it
-  FX::FXint flashDelay = 3;
-  FX::FXint sysfontDelay = 6;
+  FX::FXint flashDelay = tv::BurnDelays().flash;
+  FX::FXint sysfontDelay = tv::BurnDelays().sysfont;
 
   // Start-up hooks.
   void hideStartupTabs(bool show_console);  // channels and FM Radio always hidden

@@ -11,38 +11,36 @@ namespace {
 const char kSettings[] = "settings";
 const char kPosition[] = "position";
 
-int read_checked(FX::FXRegistry& registry, const char* key, int fallback_default,
-                 int limit, int out_of_range) {
+// A position value, or `out_of_range` when the stored one is outside 0..limit.
+int read_position_value(FX::FXRegistry& registry, const char* key, int fallback_default, int limit,
+                        int out_of_range) {
   int value = registry.readIntEntry(kPosition, key, fallback_default);
   return (value < 0 || value > limit) ? out_of_range : value;
 }
 
-}  // namespace
-
-WindowGeometry read_position(FX::FXRegistry& registry) {
-  WindowGeometry geometry;
-  geometry.w = read_checked(registry, "w", 550, 1500, 600);
-  geometry.h = read_checked(registry, "h", 380, 1000, 380);
-  geometry.x = read_checked(registry, "x", 130, 1000, 130);
-  geometry.y = read_checked(registry, "y", 130, 1000, 130);
-  return geometry;
-}
-
-BurnDelays read_delays(FX::FXRegistry& registry) {
-  BurnDelays delays;
-  delays.flash = registry.readIntEntry(kSettings, "flash_delay", delays.flash);
-  delays.sysfont = registry.readIntEntry(kSettings, "sysfont_delay", delays.sysfont);
-  return delays;
-}
-
-bool read_verify(FX::FXRegistry& registry) { return registry.readIntEntry(kSettings, "verify", 0) != 0; }
-
-bool read_stored_string(FX::FXRegistry& registry, const char* section, const char* key,
-                        std::string* value) {
-  if (!registry.existingEntry(section, key)) return false;
-  const char* stored = registry.readStringEntry(section, key, "");
+// A stored string; `value` untouched (its default) when the entry is absent.
+bool read_string(FX::FXRegistry& registry, const char* key, std::string* value) {
+  if (!registry.existingEntry(kSettings, key)) return false;
+  const char* stored = registry.readStringEntry(kSettings, key, "");
   *value = stored ? stored : "";
   return true;
+}
+
+}  // namespace
+
+SavedSettings load_settings(FX::FXRegistry& registry) {
+  SavedSettings settings;
+  settings.language_stored = read_string(registry, "lang", &settings.language);
+  read_string(registry, "comm", &settings.com_port);
+  settings.delays.flash = registry.readIntEntry(kSettings, "flash_delay", settings.delays.flash);
+  settings.delays.sysfont = registry.readIntEntry(kSettings, "sysfont_delay", settings.delays.sysfont);
+  settings.verify = registry.readIntEntry(kSettings, "verify", 0) != 0;
+  WindowGeometry& geometry = settings.geometry;
+  geometry.w = read_position_value(registry, "w", geometry.w, 1500, 600);
+  geometry.h = read_position_value(registry, "h", geometry.h, 1000, 380);
+  geometry.x = read_position_value(registry, "x", geometry.x, 1000, 130);
+  geometry.y = read_position_value(registry, "y", geometry.y, 1000, 130);
+  return settings;
 }
 
 bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {

@@ -12,6 +12,8 @@ class X_SRV_K_Window;
 
 namespace tv {
 
+// Every stored setting with its default: what a first start (an empty
+// registry) gets, and what a value out of its range falls back to.
 struct WindowGeometry {
   int x = 130;
   int y = 130;
@@ -25,27 +27,22 @@ struct BurnDelays {
 };
 
 struct SavedSettings {
-  std::string language;  // e.g. "ENGLISH en"
-  std::string com_port;  // e.g. "com3"
+  std::string language = "RUSSIAN ru";  // a list entry: name, blank, file suffix
+  bool language_stored = false;         // false: the first start, in Russian
+  std::string com_port = "com3";
   BurnDelays delays;
   WindowGeometry geometry;
   bool verify = false;  // the burn page's Verify box
 };
 
-// "position" x, y, w, h. A stored value out of its range (x, y, h: 0..1000;
-// w: 0..1500) falls back: x, y to 130, w to 600, h to 380.
-WindowGeometry read_position(FX::FXRegistry& registry);
-
-// "settings" flash_delay and sysfont_delay, taken as stored (also outside the
-// spinners' ranges); 3 and 6 when absent.
-BurnDelays read_delays(FX::FXRegistry& registry);
-
-// "settings" verify: the burn page's Verify box; off when absent.
-bool read_verify(FX::FXRegistry& registry);
-
-// A stored string; false (and `value` untouched) when the entry is absent.
-bool read_stored_string(FX::FXRegistry& registry, const char* section, const char* key,
-                        std::string* value);
+// Reads every key once, in one place, with its default and its check:
+//   settings lang, comm        strings, taken as stored
+//   settings flash_delay,      taken as stored (also outside the spinners'
+//            sysfont_delay     ranges)
+//   settings verify            non-zero is on
+//   position x, y, w, h        out of range (x, y, h: 0..1000; w: 0..1500)
+//                              falls back: x, y to 130, w to 600, h to 380
+SavedSettings load_settings(FX::FXRegistry& registry);
 
 // Writes every value in the order the Save command uses, then writes the
 // registry to its file at once. Returns false when the file could not be written.

@@ -22,8 +22,6 @@ namespace tv {
 namespace {
 
 const char kConfigListsFile[] = "h_tvbox.cfg";
-const char kDefaultComPort[] = "com3";
-const char kDefaultLanguage[] = "RUSSIAN ru";
 
 // A box that answers this packet at all is not a model this program serves.
 const uint8_t kProbePacket[12] = {0x05, 0xFA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0D};
@@ -70,41 +68,26 @@ void create_application(int argc, char** argv, FX::FXApp* existing_app) {
   trace("4 _r_fn %s\n", _r_fn);
 }
 
-void choose_language_file(FX::FXRegistry& registry) {
+// Before the window is built, so its captions come from the chosen file;
+// without a stored language the first start is in Russian.
+void choose_language_file(const SavedSettings& settings) {
   set_language_file("lang.ru");
-  std::string stored;
-  if (!read_stored_string(registry, "settings", "lang", &stored)) return;
-  trace("%s\n", stored.c_str());
-  set_language_file(language_file_for(stored).c_str());
+  if (!settings.language_stored) return;
+  trace("%s\n", settings.language.c_str());
+  set_language_file(language_file_for(settings.language).c_str());
   trace("_r_fn %s\n", _r_fn);
 }
 
-void apply_stored_names(FX::FXRegistry& registry) {
-  main_window->language = kDefaultLanguage;
-  main_window->comPort = kDefaultComPort;
-  std::string stored;
-  if (read_stored_string(registry, "settings", "lang", &stored)) {
-    main_window->language = stored.c_str();
-  }
-  if (read_stored_string(registry, "settings", "comm", &stored)) {
-    main_window->comPort = stored.c_str();
-  }
+void apply_stored_names(const SavedSettings& settings) {
+  main_window->language = settings.language.c_str();
+  main_window->comPort = settings.com_port.c_str();
 }
 
-// With no port stored the probe asks the port the program is about to use
-// anyway, so an unsupported box is caught on a first start too.
-std::string probe_port_name(FX::FXRegistry& registry) {
-  std::string name = kDefaultComPort;
-  read_stored_string(registry, "settings", "comm", &name);
-  return name;
-}
-
-void apply_geometry_and_delays(FX::FXRegistry& registry) {
-  WindowGeometry geometry = read_position(registry);
-  BurnDelays delays = read_delays(registry);
-  main_window->flashDelay = delays.flash;
-  main_window->sysfontDelay = delays.sysfont;
-  main_window->burn().verify = read_verify(registry);
+void apply_geometry_and_delays(const SavedSettings& settings) {
+  const WindowGeometry& geometry = settings.geometry;
+  main_window->flashDelay = settings.delays.flash;
+  main_window->sysfontDelay = settings.delays.sysfont;
+  main_window->burn().verify = settings.verify;
   main_window->position(geometry.x, geometry.y, geometry.w, geometry.h);
   main_window->raise();
 }
@@ -222,16 +205,18 @@ void start_program(int argc, char** argv, FX::FXApp* existing_app) {
 
   open_control_port();
   create_application(argc, argv, existing_app);
-  FX::FXRegistry& registry = application->reg();
-  choose_language_file(registry);
+  const SavedSettings settings = load_settings(application->reg());
+  choose_language_file(settings);
 
   main_window = new X_SRV_K_Window(application);
   application->create();
-  apply_stored_names(registry);
+  apply_stored_names(settings);
 
-  device_unsupported = probe_box(probe_port_name(registry));
+  // With no port stored the probe asks the port the program is about to use
+  // anyway, so an unsupported box is caught on a first start too.
+  device_unsupported = probe_box(settings.com_port);
   main_window->hideStartupTabs(extended_mode);
-  apply_geometry_and_delays(registry);
+  apply_geometry_and_delays(settings);
   open_programming_port();
   load_config_lists();
   drain_programming_port();

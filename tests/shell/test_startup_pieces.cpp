@@ -90,50 +90,50 @@ class StoredSettings : public ::testing::Test {
 };
 
 TEST_F(StoredSettings, EmptyRegistryGivesDefaults) {
-  tv::WindowGeometry geometry = tv::read_position(registry);
-  EXPECT_EQ(geometry.x, 130);
-  EXPECT_EQ(geometry.y, 130);
-  EXPECT_EQ(geometry.w, 550);
-  EXPECT_EQ(geometry.h, 380);
-  tv::BurnDelays delays = tv::read_delays(registry);
-  EXPECT_EQ(delays.flash, 3);
-  EXPECT_EQ(delays.sysfont, 6);
-  EXPECT_FALSE(tv::read_verify(registry));  // Verify is off until asked for
-  std::string value = "untouched";
-  EXPECT_FALSE(tv::read_stored_string(registry, "settings", "lang", &value));
-  EXPECT_EQ(value, "untouched");
+  tv::SavedSettings settings = tv::load_settings(registry);
+  EXPECT_EQ(settings.language, "RUSSIAN ru");
+  EXPECT_FALSE(settings.language_stored);  // the first start is in Russian
+  EXPECT_EQ(settings.com_port, "com3");
+  EXPECT_EQ(settings.delays.flash, 3);
+  EXPECT_EQ(settings.delays.sysfont, 6);
+  EXPECT_FALSE(settings.verify);  // Verify is off until asked for
+  EXPECT_EQ(settings.geometry.x, 130);
+  EXPECT_EQ(settings.geometry.y, 130);
+  EXPECT_EQ(settings.geometry.w, 550);
+  EXPECT_EQ(settings.geometry.h, 380);
 }
 
-TEST_F(StoredSettings, OutOfRangePositionFallsBack) {
+TEST_F(StoredSettings, OutOfRangePositionFallsBackAndTheLimitsThemselvesAreInRange) {
   registry.writeIntEntry("position", "w", 2000);
   registry.writeIntEntry("position", "h", -5);
   registry.writeIntEntry("position", "x", 1001);
   registry.writeIntEntry("position", "y", -1);
-  tv::WindowGeometry geometry = tv::read_position(registry);
+  tv::WindowGeometry geometry = tv::load_settings(registry).geometry;
   EXPECT_EQ(geometry.w, 600);
   EXPECT_EQ(geometry.h, 380);
   EXPECT_EQ(geometry.x, 130);
   EXPECT_EQ(geometry.y, 130);
-}
 
-TEST_F(StoredSettings, LimitsThemselvesAreInRange) {
   registry.writeIntEntry("position", "w", 1500);
   registry.writeIntEntry("position", "h", 1000);
   registry.writeIntEntry("position", "x", 0);
   registry.writeIntEntry("position", "y", 1000);
-  tv::WindowGeometry geometry = tv::read_position(registry);
+  geometry = tv::load_settings(registry).geometry;
   EXPECT_EQ(geometry.w, 1500);
   EXPECT_EQ(geometry.h, 1000);
   EXPECT_EQ(geometry.x, 0);
   EXPECT_EQ(geometry.y, 1000);
 }
 
-TEST_F(StoredSettings, DelaysAreTakenAsStored) {
+TEST_F(StoredSettings, DelaysAndStringsAreTakenAsStored) {
   registry.writeIntEntry("settings", "flash_delay", 50);
   registry.writeIntEntry("settings", "sysfont_delay", 1);
-  tv::BurnDelays delays = tv::read_delays(registry);
-  EXPECT_EQ(delays.flash, 50);
-  EXPECT_EQ(delays.sysfont, 1);
+  registry.writeStringEntry("settings", "lang", "");
+  tv::SavedSettings settings = tv::load_settings(registry);
+  EXPECT_EQ(settings.delays.flash, 50);
+  EXPECT_EQ(settings.delays.sysfont, 1);
+  EXPECT_TRUE(settings.language_stored);  // stored empty is still stored
+  EXPECT_EQ(settings.language, "");
 }
 
 TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
@@ -151,19 +151,17 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   }
   FX::FXRegistry fresh("TV Box", "Harnvale");
   fresh.read();
-  std::string value;
-  EXPECT_TRUE(tv::read_stored_string(fresh, "settings", "lang", &value));
-  EXPECT_EQ(value, "ENGLISH en");
-  EXPECT_TRUE(tv::read_stored_string(fresh, "settings", "comm", &value));
-  EXPECT_EQ(value, "com6");
-  EXPECT_EQ(tv::read_delays(fresh).flash, 12);
-  EXPECT_EQ(tv::read_delays(fresh).sysfont, 25);
-  EXPECT_TRUE(tv::read_verify(fresh));
-  tv::WindowGeometry geometry = tv::read_position(fresh);
-  EXPECT_EQ(geometry.x, 40);
-  EXPECT_EQ(geometry.y, 50);
-  EXPECT_EQ(geometry.w, 700);
-  EXPECT_EQ(geometry.h, 420);
+  tv::SavedSettings loaded = tv::load_settings(fresh);
+  EXPECT_TRUE(loaded.language_stored);
+  EXPECT_EQ(loaded.language, "ENGLISH en");
+  EXPECT_EQ(loaded.com_port, "com6");
+  EXPECT_EQ(loaded.delays.flash, 12);
+  EXPECT_EQ(loaded.delays.sysfont, 25);
+  EXPECT_TRUE(loaded.verify);
+  EXPECT_EQ(loaded.geometry.x, 40);
+  EXPECT_EQ(loaded.geometry.y, 50);
+  EXPECT_EQ(loaded.geometry.w, 700);
+  EXPECT_EQ(loaded.geometry.h, 420);
 }
 
 class ConfigListsFile : public ::testing::Test {
