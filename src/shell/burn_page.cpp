@@ -12,7 +12,7 @@
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
-#include "shell/main_window.h"
+#include "shell/page_host.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -289,9 +289,9 @@ bool BurnPage::refuseControlExchange() {
 // why there is none instead, in red.
 bool BurnPage::refuseWithoutPort() {
   if (programming_port().is_open()) return false;
-  X_SRV_K_Window* window = owner();
-  FXString why = window && !window->programmingPortProblem.empty()
-                     ? window->programmingPortProblem
+  PageHost* window = owner();
+  FXString why = window && !window->whyProgrammingPortIsClosed().empty()
+                     ? window->whyProgrammingPortIsClosed()
                      : ui_text_or("m_port_open", "The programming port did not open");
   clearLog();
   appendLog(why + "\n", kStyleRed);
@@ -321,12 +321,7 @@ void BurnPage::lockForBurn() {
   for (FXWindow* control : {static_cast<FXWindow*>(burnButton), static_cast<FXWindow*>(recallButton),
                             static_cast<FXWindow*>(openButton), static_cast<FXWindow*>(fileField)})
     control->disable();
-  if (X_SRV_K_Window* window = owner()) {
-    window->channelsTab->disable();
-    window->radioTab->disable();
-    window->removePollTimer();
-    window->progressBar->setProgress(0);
-  }
+  if (PageHost* window = owner()) window->lockTabsForBurn();
   set_burn_owns_programming_port(true);
   snapshotSectionBoxes();
 }
@@ -337,9 +332,9 @@ void BurnPage::snapshotSectionBoxes() {
 
 BurnSettings BurnPage::burnSettings() const {
   BurnSettings settings;
-  if (X_SRV_K_Window* window = owner()) {
-    settings.flash_delay = window->flashDelay;
-    settings.sysfont_delay = window->sysfontDelay;
+  if (PageHost* window = owner()) {
+    settings.flash_delay = window->burnDelays().flash;
+    settings.sysfont_delay = window->burnDelays().sysfont;
   }
   const auto* checked = &boxChecked_;
   settings.stage_checked = [checked](Stage stage) { return (*checked)[section_row(stage)].load(); };
@@ -355,12 +350,12 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
   GuiBurnSink::Handlers handlers;
   handlers.log = [this](const std::string& text, int style) { appendLog(text.c_str(), style); };
   handlers.progress = [this](int percent) {
-    if (X_SRV_K_Window* window = owner()) window->progressBar->setProgress(percent);
+    if (PageHost* window = owner()) window->showProgress(percent);
   };
   handlers.done = [this](bool ok) { onBurnEnded(ok); };
   // The port is gone or failing: the lamp says so until the next start.
   handlers.line_lost = [this] {
-    if (X_SRV_K_Window* window = owner()) window->setPortLamp(false);
+    if (PageHost* window = owner()) window->showPortLamp(false);
   };
   SavedLogRequest saved = savedLogRequest(first_line);
   worker_ = std::thread([this, run, chipset, settings = burnSettings(), handlers, saved] {
@@ -380,10 +375,11 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   request.failed_text = caption_or("hv_log_failed", kLogFailedText);
   request.header.program = "tvbox";
   request.header.chipset_path = chipsetPath.text();
-  if (X_SRV_K_Window* window = owner()) {
-    request.header.port = window->comPort.text();
-    request.header.settings.push_back({"flash_delay", std::to_string(window->flashDelay) + " s"});
-    request.header.settings.push_back({"sysfont_delay", std::to_string(window->sysfontDelay) + " s"});
+  if (PageHost* window = owner()) {
+    const BurnDelays delays = window->burnDelays();
+    request.header.port = window->programmingPortName();
+    request.header.settings.push_back({"flash_delay", std::to_string(delays.flash) + " s"});
+    request.header.settings.push_back({"sysfont_delay", std::to_string(delays.sysfont) + " s"});
   }
   request.header.settings.push_back({"device", programming_port().path()});
   std::string sections;
@@ -423,9 +419,9 @@ void BurnPage::onBurnEnded(bool ok) {
   openButton->enable();
   fileField->enable();
   set_burn_owns_programming_port(false);
-  if (X_SRV_K_Window* window = owner()) {
-    window->consoleTab->enable();
-    if (!shuttingDown_) window->addPollTimer();
+  if (PageHost* window = owner()) {
+    window->giveConsoleBack();
+    if (!shuttingDown_) window->resumePolling();
   }
   burnEnd_ = ok ? BurnEnd::Succeeded : BurnEnd::Failed;
 }
@@ -453,9 +449,6 @@ bool BurnPage::checkBurnCompleted() {
   return true;
 }
 
-X_SRV_K_Window* BurnPage::owner() const {
-  if (window_ && window_->isMemberOf(FXMETACLASS(X_SRV_K_Window))) return static_cast<X_SRV_K_Window*>(window_);
-  return nullptr;
-}
+PageHost* BurnPage::owner() const { return dynamic_cast<PageHost*>(window_); }
 
 }  // namespace tv

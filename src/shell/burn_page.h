@@ -19,11 +19,11 @@
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
 
-class X_SRV_K_Window;
 
 namespace tv {
 
 struct WindowIcons;
+class PageHost;
 class SectionBoxWatcher;
 class BurnSink;
 struct BurnSettings;
@@ -76,7 +76,7 @@ class BurnPage {
  private:
   enum class BurnEnd { None, Succeeded, Failed };
 
-  X_SRV_K_Window* owner() const;
+  PageHost* owner() const;  // the window, asked through what pages may ask
   void resetSectionBoxes();
   void showLoadResult(const LoadedChipset& chipset);
   void checkSectionBoxes(unsigned flags);

@@ -11,7 +11,7 @@
 #include "link/ports.h"
 #include "link/progress.h"
 #include "base/trace.h"
-#include "shell/main_window.h"
+#include "shell/page_host.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -331,9 +331,9 @@ bool ConsolePage::refuseControlLine() {
   if (burn_owns_programming_port()) {
     why = ui_text_or("m_control_burning", kBurnRunningControlText);
   } else if (!control_port().is_open()) {
-    auto* window = dynamic_cast<X_SRV_K_Window*>(window_);
-    why = window && !window->controlPortProblem.empty()
-              ? window->controlPortProblem
+    auto* window = dynamic_cast<PageHost*>(window_);
+    why = window && !window->whyControlLineIsClosed().empty()
+              ? window->whyControlLineIsClosed()
               : ui_text_or("m_ctrl_open", "The control line did not open");
   } else {
     return false;
@@ -354,11 +354,11 @@ void ConsolePage::appendOutput(const std::string& text, int lines) {
 }
 
 void ConsolePage::pausePolling() {
-  if (auto* window = dynamic_cast<X_SRV_K_Window*>(window_)) window->removePollTimer();
+  if (auto* window = dynamic_cast<PageHost*>(window_)) window->pausePolling();
 }
 
 void ConsolePage::resumePolling() {
-  if (auto* window = dynamic_cast<X_SRV_K_Window*>(window_)) window->addPollTimer();
+  if (auto* window = dynamic_cast<PageHost*>(window_)) window->resumePolling();
 }
 
 long ConsolePage::onReadWrite(char letter) {

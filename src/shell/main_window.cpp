@@ -443,6 +443,17 @@ long X_SRV_K_Window::onPortInput(FXObject*, FXSelector, void*) {
   return pollPortAndReport() ? 1 : 0;
 }
 
+void X_SRV_K_Window::lockTabsForBurn() {
+  channelsTab->disable();
+  radioTab->disable();
+  removePollTimer();
+  progressBar->setProgress(0);
+}
+
+void X_SRV_K_Window::giveConsoleBack() { consoleTab->enable(); }
+
+void X_SRV_K_Window::showProgress(int percent) { progressBar->setProgress(percent); }
+
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
     case ID_OPEN_CHIPSET: return burnPage_->onOpen();

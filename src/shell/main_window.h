@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "shell/page_host.h"
 #include "shell/settings.h"
 
 namespace tv {
@@ -22,7 +23,7 @@ struct ChannelPages;
 class UiQueuePump;
 }  // namespace tv
 
-class X_SRV_K_Window : public FX::FXMainWindow {
+class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   FXDECLARE(X_SRV_K_Window)
 
  protected:
@@ -63,6 +64,18 @@ class X_SRV_K_Window : public FX::FXMainWindow {
   void showPortProblem(const FX::FXString& text);
   // The programming line hung up: closed, lamp black, said once.
   void programmingLineLost();
+
+  // What the pages may ask of the window (see page_host.h).
+  void lockTabsForBurn() override;
+  void giveConsoleBack() override;
+  void showProgress(int percent) override;
+  void showPortLamp(bool open) override { setPortLamp(open); }
+  void pausePolling() override { removePollTimer(); }
+  void resumePolling() override { addPollTimer(); }
+  tv::BurnDelays burnDelays() const override { return {flashDelay, sysfontDelay}; }
+  std::string programmingPortName() const override { return comPort.text(); }
+  FX::FXString whyProgrammingPortIsClosed() const override { return programmingPortProblem; }
+  FX::FXString whyControlLineIsClosed() const override { return controlPortProblem; }
 
   // Frame widgets.
   FX::FXMenuBar* menuBar = nullptr;

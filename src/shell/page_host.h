@@ -1,0 +1,41 @@
+// What a page may ask of the window that holds it. A page talks to the box and
+// keeps its own widgets; what belongs to the window (its tabs, the progress
+// bar, the port lamp, the poll timer, the settings values, why a port did not
+// open) it asks for here, so that no page knows the window's class and the
+// window stays the one place that changes its own widgets.
+#pragma once
+
+#include <fox-1.6/fx.h>
+
+#include <string>
+
+#include "shell/settings.h"
+
+namespace tv {
+
+class PageHost {
+ public:
+  // A burn takes the programming port: the channel tabs are locked, the
+  // poll timer stops reading the port and the progress bar starts at 0.
+  virtual void lockTabsForBurn() = 0;
+  // The end of a burn gives the register console back. The channel tabs
+  // stay locked on purpose: the box was just rewritten, and the tables they
+  // edit belong to the firmware that was there before.
+  virtual void giveConsoleBack() = 0;
+  virtual void showProgress(int percent) = 0;
+  virtual void showPortLamp(bool open) = 0;
+  // Code that talks to the box on the GUI thread pauses the poll timer for
+  // the length of its exchange, so the timer does not eat the answer.
+  virtual void pausePolling() = 0;
+  virtual void resumePolling() = 0;
+  virtual BurnDelays burnDelays() const = 0;
+  virtual std::string programmingPortName() const = 0;
+  // Why the line did not open, in the user's language; empty when it did.
+  virtual FX::FXString whyProgrammingPortIsClosed() const = 0;
+  virtual FX::FXString whyControlLineIsClosed() const = 0;
+
+ protected:
+  ~PageHost() = default;
+};
+
+}  // namespace tv
