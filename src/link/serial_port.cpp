@@ -189,13 +189,16 @@ size_t SerialPort::bytes_waiting() const {
   return size_t(waiting);
 }
 
-// Sleeps until `missing` more bytes can have arrived, one byte time longer
-// for the sender's own jitter, woken early only by an abandon. The port
-// itself is not watched: it is readable already and would wake us at once.
+// Sleeps until `missing` more bytes can have arrived, woken early only by an
+// abandon. The port itself is not watched: it is readable already and would
+// wake us at once. No margin is added: the first byte was already there when
+// we woke, and a byte still late is fetched by the next read as it comes,
+// so waiting too little costs one more wake-up where too long would slow
+// every exchange.
 void SerialPort::wait_for_bytes(size_t missing, int64_t limit_ms) {
   const size_t there = bytes_waiting();
   if (there >= missing || limit_ms <= 0) return;
-  int64_t wait_us = int64_t(missing - there + 1) * byte_time_us_;
+  int64_t wait_us = int64_t(missing - there) * byte_time_us_;
   if (wait_us > limit_ms * 1000) wait_us = limit_ms * 1000;
   timespec span{time_t(wait_us / 1000000), long(wait_us % 1000000) * 1000};
   pollfd wake{wake_[0], POLLIN, 0};
