@@ -183,7 +183,7 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
     // or is dropped, so nothing after the answer is taken from the line.
     uint8_t bytes[kWrite16Size];
     size_t wanted = std::min(rule.length - count, sizeof bytes);
-    long got = port_.read(bytes, wanted, static_cast<int>(deadline.remaining_ms()) + 1);
+    long got = port_.read_answer(bytes, wanted, static_cast<int>(deadline.remaining_ms()) + 1);
     if (got < 0) {
       result = kEchoReadFailed;
       break;
@@ -236,7 +236,7 @@ int BoxLink::read_data(uint8_t* out4) {
       result = kEchoTimeout;
       break;
     }
-    long n = port_.read(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
+    long n = port_.read_answer(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
     if (n < 0) {
       result = kEchoReadFailed;
       break;

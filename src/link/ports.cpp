@@ -152,7 +152,7 @@ int BoxLink::wait_read(uint8_t* buffer, int size, int count) {
     int64_t silent = monotonic_ms() - last_byte;
     if (silent > kIdleLimitMs) return 1;
     int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
-    long n = port_.read(buffer + got, static_cast<size_t>(count - got), wait);
+    long n = port_.read_answer(buffer + got, static_cast<size_t>(count - got), wait);
     if (n < 0) return 2;
     if (n > 0) {
       got += static_cast<int>(n);

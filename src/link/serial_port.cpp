@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -42,6 +43,11 @@ bool parity_kept(const termios& settings, Parity parity) {
     case Parity::Odd: return bits == (PARENB | PARODD);
   }
   return false;
+}
+
+// Start bit, eight data bits, the parity bit if any, the stop bits.
+int bits_per_byte(Parity parity, int stop_bits) {
+  return 1 + 8 + (parity == Parity::None ? 0 : 1) + (stop_bits == 2 ? 2 : 1);
 }
 
 bool hung_up(short revents) { return revents & (POLLHUP | POLLERR | POLLNVAL); }
@@ -101,6 +107,7 @@ int SerialPort::open_device(const std::string& path) {
   }
   fd_ = fd;
   path_ = path;
+  byte_time_us_ = 0;
   bytes_written_ = 0;
   bytes_read_ = 0;
   modem_lines_ = true;
@@ -136,6 +143,7 @@ SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_
   if (speed == B0 || cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0)
     return LineResult::WriteFailed;
   if (tcsetattr(fd_, TCSANOW, &settings) != 0) return LineResult::WriteFailed;
+  byte_time_us_ = (int64_t(bits_per_byte(parity, stop_bits)) * 1000000 + baud - 1) / baud;
 
   // A pseudo-terminal ignores parity: worth a note, not a failure.
   termios actual{};
@@ -164,6 +172,37 @@ long SerialPort::read(uint8_t* buffer, size_t size, int timeout_ms) {
     return -1;  // 0 after "readable" is a hang-up, and so is EIO
   }
   return hung_up(waiting[0].revents) ? -1 : 0;
+}
+
+long SerialPort::read_answer(uint8_t* buffer, size_t size, int timeout_ms) {
+  Deadline deadline(timeout_ms);
+  long got = read(buffer, size, timeout_ms);
+  if (got <= 0 || size_t(got) >= size || byte_time_us_ <= 0) return got;
+  wait_for_bytes(size - size_t(got), deadline.remaining_ms());
+  long rest = read(buffer + got, size - size_t(got), 0);
+  return rest > 0 ? got + rest : got;
+}
+
+size_t SerialPort::bytes_waiting() const {
+  int waiting = 0;
+  if (fd_ < 0 || ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+  return size_t(waiting);
+}
+
+// Sleeps until `missing` more bytes can have arrived, woken early only by an
+// abandon. The port itself is not watched: it is readable already and would
+// wake us at once. No margin is added: the first byte was already there when
+// we woke, and a byte still late is fetched by the next read as it comes,
+// so waiting too little costs one more wake-up where too long would slow
+// every exchange.
+void SerialPort::wait_for_bytes(size_t missing, int64_t limit_ms) {
+  const size_t there = bytes_waiting();
+  if (there >= missing || limit_ms <= 0) return;
+  int64_t wait_us = int64_t(missing - there) * byte_time_us_;
+  if (wait_us > limit_ms * 1000) wait_us = limit_ms * 1000;
+  timespec span{time_t(wait_us / 1000000), long(wait_us % 1000000) * 1000};
+  pollfd wake{wake_[0], POLLIN, 0};
+  ::ppoll(&wake, 1, &span, nullptr);
 }
 
 long SerialPort::write(const uint8_t* data, size_t size, int timeout_ms) {

@@ -47,6 +47,16 @@ class SerialPort {
   // Returns the count (0 on time-out) or -1 when the line failed.
   long read(uint8_t* buffer, size_t size, int timeout_ms);
 
+  // Reads an answer of `size` bytes that the box sends in one go. Waits like
+  // read() for the first byte; when only part of the answer is there, waits
+  // once more, for as long as the missing bytes take to cross the line at
+  // this port's baud rate (never past `timeout_ms`), and takes what has come
+  // by then. On a paced line the bytes arrive one byte time apart: this wakes
+  // the thread once or twice per answer instead of once per byte. A short
+  // count is not a failure: the caller reads again for the rest under its
+  // own limits; a line that failed meanwhile fails that next read.
+  long read_answer(uint8_t* buffer, size_t size, int timeout_ms);
+
   // Writes all bytes (waiting while the driver is full, at most
   // `timeout_ms` in all). Returns the count written or -1. While the waits
   // are abandoned, what the driver takes at once still goes out (so a
@@ -83,6 +93,9 @@ class SerialPort {
 
  private:
   bool set_modem_bit(int bit, bool on);
+  size_t bytes_waiting() const;
+  void wait_for_bytes(size_t missing, int64_t limit_ms);
+
 
   int fd_ = -1;
   int wake_[2] = {-1, -1};  // readable while the waits are abandoned
@@ -90,6 +103,9 @@ class SerialPort {
   std::atomic<uint64_t> bytes_written_{0};
   std::atomic<uint64_t> bytes_read_{0};
   std::string path_;
+  // Microseconds one byte takes on the line at the applied settings; 0 until
+  // the line has been set (then answers are read as they come).
+  int64_t byte_time_us_ = 0;
   bool modem_lines_ = true;
   bool modem_failure_traced_ = false;
   bool parity_failure_traced_ = false;

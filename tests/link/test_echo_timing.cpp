@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -30,6 +31,26 @@ class EchoTiming : public LinkTest {
       peer.write_bytes(Bytes(got.begin() + 1, got.end()));
     });
   }
+  // The box answers a packet with `pieces` written one after another, each
+  // after its own delay: how a slow or busy box spreads one answer out.
+  struct Piece {
+    int after_ms;
+    Bytes bytes;
+  };
+  using Answer = std::function<std::vector<Piece>(const Bytes& packet)>;
+  std::future<void> boxInPieces(Answer answer) {
+    return std::async(std::launch::async, [this, answer] {
+      Bytes got = peer.read_bytes(kPacket.size(), 5000);
+      for (const Piece& piece : answer(got)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(piece.after_ms));
+        if (piece.bytes.empty()) peer.close_master();
+        else peer.write_bytes(piece.bytes);
+      }
+    });
+  }
+  static Bytes part(const Bytes& bytes, size_t from, size_t to) {
+    return Bytes(bytes.begin() + long(from), bytes.begin() + long(to));
+  }
   int sendAndWait() {
     tv::programming_port().write(kPacket.data(), kPacket.size());
     uint8_t reply[64];
@@ -51,6 +72,51 @@ TEST_F(EchoTiming, RestOfTheEchoLaterThanOneSecondTimesOut) {
   EXPECT_EQ(sendAndWait(), tv::kEchoTimeout + tv::kEchoMismatch);  // and the echo is short
   EXPECT_LT(linktest::elapsed_since(start), 1500) << "it gave up one second after the first byte";
   box.get();
+}
+
+// A read's echo and its four data bytes spread over several writes, with a
+// stray byte before the target: every piece is taken in its place, the data
+// are the bytes after the echo, and nothing past them is read.
+TEST_F(EchoTiming, ReadAnswerInLatePiecesIsAcceptedWithinTheOneSecondRule) {
+  const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF};
+  auto box = boxInPieces([&](const Bytes& packet) {
+    return std::vector<Piece>{{50, part(packet, 0, 1)},
+                              {100, {0x11}},
+                              {300, part(packet, 1, 7)},
+                              {400, part(packet, 7, 12)},
+                              {0, {data[0]}},
+                              {150, {data[1], data[2], data[3], 0x55}}};
+  });
+  uint8_t out[4] = {};
+  EXPECT_EQ(tv::osd_read(0x1234, out), tv::kEchoOk);
+  box.get();
+  EXPECT_EQ(Bytes(out, out + 4), data);
+  uint8_t left[8];
+  EXPECT_EQ(tv::programming_port().read(left, sizeof left, 200), 1) << "the byte after the answer stays on the line";
+  EXPECT_EQ(left[0], 0x55);
+}
+
+// An echo that stops four bytes short is a time-out one second after its
+// first byte, never an echo taken as complete; a line that vanishes after
+// the first byte fails at once.
+TEST_F(EchoTiming, EchoCutShortTimesOutAndAVanishedLineFailsAtOnce) {
+  auto cut = boxInPieces([](const Bytes& packet) {
+    return std::vector<Piece>{{50, part(packet, 0, 4)}, {20, part(packet, 4, 8)}};
+  });
+  int64_t start = tv::monotonic_ms();
+  EXPECT_EQ(sendAndWait(), tv::kEchoTimeout + tv::kEchoMismatch);
+  EXPECT_GE(linktest::elapsed_since(start), 1000);
+  EXPECT_LT(linktest::elapsed_since(start), 2000);
+  cut.get();
+
+  auto vanish = boxInPieces([](const Bytes& packet) {
+    return std::vector<Piece>{{50, part(packet, 0, 1)}, {50, {}}};
+  });
+  start = tv::monotonic_ms();
+  const int result = sendAndWait();
+  EXPECT_TRUE(result == tv::kEchoReadFailed || result == tv::kEchoReadFailed + tv::kEchoMismatch) << result;
+  EXPECT_LT(linktest::elapsed_since(start), 900);
+  vanish.get();
 }
 
 }  // namespace
