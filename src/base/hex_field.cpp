@@ -35,16 +35,16 @@ class Field {
   size_t left_;
 };
 
-// The digits themselves, accumulated like the C library's strtoul: the low
-// bits wrap while the number fits 64 bits, and a longer number saturates.
-uint64_t read_digits(Field& field) {
+// The digits themselves, accumulated like the C library's strtoul: exact
+// while the number fits 64 bits; a longer one saturates (`*saturated`).
+uint64_t read_digits(Field& field, bool* saturated) {
   uint64_t value = 0;
-  bool saturated = false;
+  *saturated = false;
   for (int digit; (digit = hex_digit(field.peek())) >= 0; field.take()) {
-    if (value > (UINT64_MAX >> 4)) saturated = true;
+    if (value > (UINT64_MAX >> 4)) *saturated = true;
     value = value * 16 + unsigned(digit);
   }
-  return saturated ? UINT64_MAX : value;
+  return *saturated ? UINT64_MAX : value;
 }
 
 }  // namespace
@@ -60,8 +60,11 @@ unsigned hex_value(const char* text, size_t width) {
     field.take();
     field.take();
   }
-  uint64_t value = read_digits(field);
-  if (negative && value != UINT64_MAX) value = 0 - value;
+  // A saturated number keeps its sign out, as strtoul does; an exact one,
+  // even all ones, is negated.
+  bool saturated = false;
+  uint64_t value = read_digits(field, &saturated);
+  if (negative && !saturated) value = 0 - value;
   return static_cast<unsigned>(value);
 }
 

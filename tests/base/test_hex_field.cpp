@@ -25,6 +25,8 @@ TEST(HexValue, ReadsTheLeadingNumberLikePercentX) {
       {"1f", 0x1F},       {"  FF rest", 0xFF}, {"\t\n 7", 7},   {"0x10", 0x10},         {"0X1a", 0x1A},
       {"0xg", 0},         {"7g", 7},           {"zz", 0},       {"", 0},                {"-1", 0xFFFFFFFFu},
       {"+2A", 0x2A},      {"- 1", 0},          {"123456789", 0x23456789u}, {"FFFFFFFFFFFFFFFFF", 0xFFFFFFFFu},
+      // All ones that still fit 64 bits is exact and negates; one more digit saturates.
+      {"-ffffffffffffffff", 1u},  {"-fffffffffffffffff", 0xFFFFFFFFu},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tv::hex_value(c.text), c.value) << '"' << c.text << '"';
