@@ -28,13 +28,14 @@
 #include <vector>
 
 #include "gen/chipset_gen.h"
+#include "support/paced_sim.h"
 
 namespace {
 
-struct Process {
-  pid_t pid = -1;
-  int output = -1;
-};
+using benchsupport::SimProcess;
+using benchsupport::file_equals;
+using benchsupport::start_sim;
+using benchsupport::stop_sim;
 
 std::string build_dir() {
   char exe[PATH_MAX];
@@ -47,62 +48,6 @@ std::string build_dir() {
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-bool wait_ready(int fd, int timeout_ms) {
-  std::string seen;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (seen.find("ready\n") == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || poll(&p, 1, int(left)) <= 0) return false;
-    char buf[256];
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n <= 0) return false;
-    seen.append(buf, size_t(n));
-  }
-  return true;
-}
-
-bool start_sim(const std::string& program, const std::string& dir, Process* sim) {
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return false;
-  std::string ports = dir + "/ports", images = dir + "/images";
-  pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    execl(program.c_str(), program.c_str(), "--port-dir", ports.c_str(), "--images", images.c_str(), "--pace",
-          (char*)nullptr);
-    _exit(127);
-  }
-  close(out[1]);
-  sim->pid = pid;
-  sim->output = out[0];
-  return wait_ready(sim->output, 10000);
-}
-
-// The simulator writes its memory images when asked to end.
-void stop_sim(Process* sim) {
-  if (sim->pid <= 0) return;
-  kill(sim->pid, SIGTERM);
-  int status = 0;
-  for (int waited = 0; waitpid(sim->pid, &status, WNOHANG) == 0; waited += 20) {
-    if (waited > 20000) {
-      kill(sim->pid, SIGKILL);
-      waitpid(sim->pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  close(sim->output);
-  sim->pid = -1;
-}
-
-bool file_equals(const std::string& path, const std::vector<uint8_t>& expected) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return bytes == expected;
 }
 
 bool box_exact(const std::string& dir, const chipsetgen::Images& images) {
@@ -126,13 +71,13 @@ double cpu_of(const rusage& usage) {
 Outcome burn_boxes(int boxes, const std::string& dir, const std::string& chipset, const chipsetgen::Images& images,
                    const std::string& sim_program, const std::string& burner) {
   Outcome outcome;
-  std::vector<Process> sims(static_cast<size_t>(boxes));
+  std::vector<SimProcess> sims(static_cast<size_t>(boxes));
   std::vector<std::string> args = {burner, "--sysfont", "--log", dir + "/logs"};
   for (int i = 0; i < boxes; ++i) {
     std::string box_dir = dir + "/box" + std::to_string(boxes) + "-" + std::to_string(i);
     if (!start_sim(sim_program, box_dir, &sims[size_t(i)])) {
       std::fprintf(stderr, "simulator %d did not get ready\n", i);
-      for (Process& sim : sims) stop_sim(&sim);
+      for (SimProcess& sim : sims) stop_sim(&sim, 20000);
       return outcome;
     }
     args.push_back("-p");
@@ -160,7 +105,7 @@ Outcome burn_boxes(int boxes, const std::string& dir, const std::string& chipset
   outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   outcome.ran = true;
   for (int i = 0; i < boxes; ++i) {
-    stop_sim(&sims[size_t(i)]);
+    stop_sim(&sims[size_t(i)], 20000);
     std::string box_dir = dir + "/box" + std::to_string(boxes) + "-" + std::to_string(i);
     outcome.exact += box_exact(box_dir + "/images", images) ? 1 : 0;
   }

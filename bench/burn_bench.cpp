@@ -42,11 +42,17 @@
 #include "burn/chipset_file.h"
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
+#include "support/paced_sim.h"
 #include "link/packets.h"
 #include "link/ports.h"
 #include "base/trace.h"
 
 namespace {
+
+using benchsupport::SimProcess;
+using benchsupport::file_equals;
+using benchsupport::start_sim;
+using benchsupport::stop_sim;
 
 constexpr double kLineBytesPerSecond = 5760.0;  // 57600 baud, 10 bits a character
 
@@ -233,11 +239,6 @@ Minimum protocol_minimum(const std::string& text, const tv::LoadedChipset& chips
 // ---------------------------------------------------------------------------
 // The simulator as a process of its own
 
-struct SimProcess {
-  pid_t pid = -1;
-  int output = -1;  // its standard output
-};
-
 std::string default_sim_path() {
   char exe[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
@@ -248,69 +249,8 @@ std::string default_sim_path() {
   return path + "/tools/tvbox-sim";
 }
 
-// Reads the simulator's output until its "ready" line, at most `timeout_ms`.
-bool wait_ready(int fd, int timeout_ms) {
-  std::string seen;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (seen.find("ready\n") == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now()).count();
-    pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || poll(&p, 1, int(left)) <= 0) return false;
-    char buf[256];
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n <= 0) return false;  // it ended before it was ready
-    seen.append(buf, size_t(n));
-  }
-  return true;
-}
-
-bool start_sim(const std::string& program, const std::string& dir, SimProcess* sim) {
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return false;
-  std::string ports = dir + "/ports", images = dir + "/images";
-  pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    execl(program.c_str(), program.c_str(), "--port-dir", ports.c_str(), "--images",
-          images.c_str(), "--pace", (char*)nullptr);
-    std::fprintf(stderr, "cannot run %s: %s\n", program.c_str(), std::strerror(errno));
-    _exit(127);
-  }
-  close(out[1]);
-  sim->pid = pid;
-  sim->output = out[0];
-  return wait_ready(sim->output, 10000);
-}
-
-// Asks the simulator to end (it writes its memory images first) and waits for
-// it, at most `timeout_ms`; then it is killed.
-void stop_sim(SimProcess* sim, int timeout_ms) {
-  if (sim->pid <= 0) return;
-  kill(sim->pid, SIGTERM);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  int status = 0;
-  while (waitpid(sim->pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(sim->pid, SIGKILL);
-      waitpid(sim->pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (sim->output >= 0) close(sim->output);
-  sim->pid = -1;
-  sim->output = -1;
-}
-
-bool file_equals(const std::string& path, const std::vector<uint8_t>& expected) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return bytes == expected;
-}
-
 // Whether the box now holds what the file says, memory by memory.
+
 std::string memories_verdict(const std::string& dir, const chipsetgen::Images& images) {
   std::string wrong;
   if (!file_equals(dir + "/pic.bin", images.pic)) wrong += " pic";
