@@ -37,15 +37,6 @@ using benchsupport::file_equals;
 using benchsupport::start_sim;
 using benchsupport::stop_sim;
 
-std::string build_dir() {
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ".";
-  std::string path(exe, size_t(n));
-  path = path.substr(0, path.rfind('/'));  // .../bench
-  return path.substr(0, path.rfind('/'));
-}
-
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -129,8 +120,8 @@ std::vector<int> parse_counts(const char* text) {
 int main(int argc, char** argv) {
   std::vector<int> counts = {1, 4, 16};
   bool small = false;
-  std::string sim_program = build_dir() + "/tools/tvbox-sim";
-  std::string burner = build_dir() + "/src/tvbox-burn";
+  std::string sim_program = benchsupport::build_dir() + "/tools/tvbox-sim";
+  std::string burner = benchsupport::build_dir() + "/src/tvbox-burn";
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--boxes") && i + 1 < argc) counts = parse_counts(argv[++i]);
     else if (!std::strcmp(argv[i], "--small")) small = true;

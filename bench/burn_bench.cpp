@@ -239,15 +239,7 @@ Minimum protocol_minimum(const std::string& text, const tv::LoadedChipset& chips
 // ---------------------------------------------------------------------------
 // The simulator as a process of its own
 
-std::string default_sim_path() {
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return "tvbox-sim";
-  std::string path(exe, size_t(n));
-  path = path.substr(0, path.rfind('/'));     // .../bench
-  path = path.substr(0, path.rfind('/'));     // the build directory
-  return path + "/tools/tvbox-sim";
-}
+std::string default_sim_path() { return benchsupport::build_dir() + "/tools/tvbox-sim"; }
 
 // Whether the box now holds what the file says, memory by memory.
 

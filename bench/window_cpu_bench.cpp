@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/paced_sim.h"
 #include "dbkit/FXMessageSeam.h"
 #include "base/clock.h"
 #include "link/ports.h"
@@ -40,15 +41,6 @@ double cpu_seconds() {
   getrusage(RUSAGE_SELF, &usage);
   auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-std::string build_dir() {
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ".";
-  std::string path(exe, size_t(n));
-  path = path.substr(0, path.rfind('/'));  // .../bench
-  return path.substr(0, path.rfind('/'));
 }
 
 // The simulator runs as a child until stop(); its "ready" line says that
@@ -110,7 +102,7 @@ int main(int argc, char** argv) {
   int idle_s = 10;
   bool skip_burn = false;
   std::string chipset = std::string(TVBOX_SOURCE_DIR) + "/data/sample.hv";
-  std::string sim_program = build_dir() + "/tools/tvbox-sim";
+  std::string sim_program = benchsupport::build_dir() + "/tools/tvbox-sim";
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--idle-s" && i + 1 < argc) idle_s = std::atoi(argv[++i]);

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,15 @@ bool wait_ready(int fd, int timeout_ms) {
 }
 
 }  // namespace
+
+std::string build_dir() {
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return ".";
+  std::string path(exe, size_t(n));
+  path = path.substr(0, path.rfind('/'));  // .../bench
+  return path.substr(0, path.rfind('/'));
+}
 
 bool start_sim(const std::string& program, const std::string& dir, SimProcess* sim) {
   int out[2];

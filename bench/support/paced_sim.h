@@ -11,6 +11,9 @@
 
 namespace benchsupport {
 
+// The build folder this benchmark runs from (the folder above bench/).
+std::string build_dir();
+
 struct SimProcess {
   pid_t pid = -1;
   int output = -1;  // its standard output
