@@ -121,7 +121,7 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
     : window_(window), pathTarget_(chipsetPath), verifyTarget_(verify),
-      boxWatcher_(new SectionBoxWatcher(&boxChecked_)) {
+      boxWatcher_(new SectionBoxWatcher(&boxChecked_)), worker_(programming_port) {
   fill_log_styles(styles_);
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTestColumn(page, icons);
@@ -343,7 +343,6 @@ BurnSettings BurnPage::burnSettings() const {
 }
 
 void BurnPage::startWorker(BurnRunner run, const char* first_line) {
-  cancel_ = false;
   burnEnd_ = BurnEnd::None;
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
@@ -358,11 +357,11 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
     if (PageHost* window = owner()) window->showPortLamp(false);
   };
   SavedLogRequest saved = savedLogRequest(first_line);
-  worker_ = std::thread([this, run, chipset, settings = burnSettings(), handlers, saved] {
+  worker_.start([this, run, chipset, settings = burnSettings(), handlers, saved] {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, *chipset, saved);
-    run(*chipset, settings, log_file, cancel_);
+    run(*chipset, settings, log_file, worker_.cancelFlag());
   });
 }
 
@@ -405,7 +404,7 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
     return;
   }
   log_file.record_only(request.first_line, kStyleBlue);
-  log_file.set_cancel_flag(&cancel_);
+  log_file.set_cancel_flag(&worker_.cancelFlag());
   const std::string saved_text = request.saved_text;
   log_file.set_saved_line([saved_text](const std::string& path) { return saved_text + " " + path + "\n"; },
                           kStyleBlue);
@@ -414,7 +413,7 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
 // The worker's last report, on the GUI thread. The worker has nothing left to
 // do but return, so joining it here waits only for that.
 void BurnPage::onBurnEnded(bool ok) {
-  if (worker_.joinable()) worker_.join();
+  worker_.finished();
   burnButton->enable();
   openButton->enable();
   fileField->enable();
@@ -426,16 +425,7 @@ void BurnPage::onBurnEnded(bool ok) {
   burnEnd_ = ok ? BurnEnd::Succeeded : BurnEnd::Failed;
 }
 
-void BurnPage::cancelAndJoinBurn() {
-  if (!worker_.joinable()) return;
-  cancel_ = true;
-  // A silent box would otherwise hold the worker in its time-outs (up to
-  // half a minute for a refused sector erase) while the window waits.
-  programming_port().abandon_waits(true);
-  worker_.join();
-  programming_port().abandon_waits(false);
-  ui_queue().drain();
-}
+void BurnPage::cancelAndJoinBurn() { worker_.stop(); }
 
 bool BurnPage::checkBurnCompleted() {
   if (burnEnd_ == BurnEnd::None) return false;

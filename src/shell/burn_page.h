@@ -13,11 +13,11 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "shell/page_worker.h"
 
 
 namespace tv {
@@ -65,7 +65,7 @@ class BurnPage {
 
   // The worker. True from the start command until the GUI thread has taken
   // the worker's end (or joined it).
-  bool burnRunning() const { return worker_.joinable(); }
+  bool burnRunning() const { return worker_.running(); }
   // Asks a running worker to stop at its next packet boundary, waits for it,
   // and lets its last reports (the cancel line, its end) reach the widgets.
   // GUI thread only.
@@ -112,8 +112,7 @@ class BurnPage {
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;
   std::array<std::atomic<bool>, kSectionCount> boxChecked_{};
   LoadedChipset loaded_;
-  std::thread worker_;
-  std::atomic<bool> cancel_{false};
+  PageWorker worker_;
   BurnEnd burnEnd_ = BurnEnd::None;  // the burn completed flag, GUI thread only
   bool shuttingDown_ = false;        // the page is being destroyed
   FX::FXHiliteStyle styles_[kLogStyleCount];

@@ -147,6 +147,7 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
       dataStr2Target_(dataStr2Text),
       window_(window),
       replyIcon_(icons.exchange),
+      worker_(control_port),
       cancelTarget_(new ControlCancelTarget(this)) {
   FXint* ints[5] = {&wi, &wo, &ni, &no, &wosz};
   for (int i = 0; i < 5; ++i) intTargets_[i].connect(*ints[i]);
@@ -165,7 +166,6 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
 
 ConsolePage::~ConsolePage() {
   stopWorkers();
-  *alive_ = false;
   cancelButton->setTarget(nullptr);
 }
 
@@ -470,20 +470,16 @@ void ConsolePage::setControlButtonsRunning(bool running) {
 
 template <typename Work>
 void ConsolePage::startControlWorker(Work work) {
-  cancel_ = false;
   setControlButtonsRunning(true);
-  std::shared_ptr<bool> alive = alive_;
-  worker_ = std::thread([this, alive, work] {
+  worker_.start([this, work] {
     work();
     set_progress(0);
-    ui_queue().post([this, alive] {
-      if (*alive) finishControlExchange();
-    });
+    ui_queue().post([this] { finishControlExchange(); });
   });
 }
 
 void ConsolePage::finishControlExchange() {
-  if (worker_.joinable()) worker_.join();
+  worker_.finished();
   lineTestRunning_ = false;
   control_port().abandon_waits(false);
   setControlButtonsRunning(false);
@@ -492,16 +488,15 @@ void ConsolePage::finishControlExchange() {
 // Cancel cuts a query's wake-up short (the frame still goes out and the
 // answer is still heard); the line test has no such part, so it is ended.
 void ConsolePage::cancelControlExchange() {
-  cancel_ = true;
+  worker_.requestCancel();
   if (lineTestRunning_) control_port().abandon_waits(true);
 }
 
+// Nothing of the exchange is wanted any more; its last reports (the reply,
+// the buttons given back) land while the page still exists.
 void ConsolePage::stopWorkers() {
-  cancel_ = true;
-  if (!worker_.joinable()) return;
-  control_port().abandon_waits(true);  // nothing of the exchange is wanted any more
-  worker_.join();
-  control_port().abandon_waits(false);
+  if (!worker_.running()) return;
+  worker_.stop();
   set_control_exchange_running(false);
 }
 
@@ -509,15 +504,12 @@ long ConsolePage::onControlQuery() {
   if (controlExchangeRunning() || refuseControlLine()) return 1;
   set_progress(10);
   replyList->clearItems();
-  std::shared_ptr<bool> alive = alive_;
-  startControlWorker([this, alive] {
+  startControlWorker([this] {
     uint8_t reply[kControlReplySize] = {};
-    const int count = xs_query(reply, sizeof reply, &cancel_);
+    const int count = xs_query(reply, sizeof reply, &worker_.cancelFlag());
     if (count <= 0) return;
     const uint8_t first = reply[0];  // only the first byte of the answer is shown
-    ui_queue().post([this, alive, first] {
-      if (*alive) replyList->appendItem(FXStringFormat("%X", first), replyIcon_);
-    });
+    ui_queue().post([this, first] { replyList->appendItem(FXStringFormat("%X", first), replyIcon_); });
   });
   return 1;
 }

@@ -6,10 +6,10 @@
 
 #include <fox-1.6/fx.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
+
+#include "shell/page_worker.h"
 
 namespace tv {
 
@@ -88,7 +88,7 @@ class ConsolePage {
   // The control line's worker: whether an exchange runs, cutting its wake-up
   // short (the Cancel button), and ending it for good. The window must call
   // stopWorkers() before it drains the UI queue for the last time.
-  bool controlExchangeRunning() const { return worker_.joinable(); }
+  bool controlExchangeRunning() const { return worker_.running(); }
   void cancelControlExchange();
   void stopWorkers();
 
@@ -125,12 +125,8 @@ class ConsolePage {
   FX::FXObject* window_;
   FX::FXIcon* replyIcon_;
   int outputLines_ = 0;
-  std::thread worker_;
-  std::atomic<bool> cancel_{false};
+  PageWorker worker_;
   bool lineTestRunning_ = false;  // set and cleared on the GUI thread
-  // Closures posted by the worker check this on the GUI thread: a page that
-  // is gone is not touched.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::unique_ptr<FX::FXObject> cancelTarget_;
 };
 

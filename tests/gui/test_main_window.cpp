@@ -390,6 +390,10 @@ class HelpDocumentTest : public MainWindowTest {
 
   testsupport::TempDir work_{"window-help"};
   const std::string& work_dir_ = work_.path();
+  // An installed package's readme.htm must not stand in for the missing one:
+  // the data folder is an empty one of the test's own, whoever runs it.
+  testsupport::TempDir no_installed_data_{"window-help-data"};
+  testsupport::ScopedEnv data_dir_{"TVBOX_DATA_DIR", no_installed_data_.path().c_str()};
   std::string saved_dir_, saved_path_;
 };
 

@@ -1,0 +1,22 @@
+#include "shell/page_worker.h"
+
+#include "link/serial_port.h"
+#include "shell/ui_queue.h"
+
+namespace tv {
+
+void PageWorker::finished() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void PageWorker::stop() {
+  cancel_ = true;
+  if (!thread_.joinable()) return;
+  SerialPort& port = port_();
+  port.abandon_waits(true);
+  thread_.join();
+  port.abandon_waits(false);
+  ui_queue().drain();
+}
+
+}  // namespace tv
