@@ -77,13 +77,6 @@ std::string caption_or(const char* key, const char* fallback) {
   return caption.empty() ? fallback : caption.text();
 }
 
-void set_enabled(FXWindow* window, bool enabled) {
-  if (enabled)
-    window->enable();
-  else
-    window->disable();
-}
-
 constexpr FXColor kWhite = FXRGB(255, 255, 255);
 constexpr FXColor kMarked = FXRGB(192, 192, 0);
 
@@ -227,8 +220,7 @@ void BurnPage::resetSectionBoxes() {
 void BurnPage::showLoadResult(const LoadedChipset& chipset) {
   for (const LogLine& line : chipset.log) appendLog(line.text.c_str(), line.style);
   checkSectionBoxes(chipset.flags);
-  set_enabled(burnButton, burn_possible(chipset.flags));
-  set_enabled(recallButton, system_font_present(chipset.flags));
+  recallArmed_ = system_font_present(chipset.flags);
   // Only with switch a may the user leave the Flash and OSD stages out.
   if (extended_mode) {
     sectionBox(Section::Flash)->enable();
@@ -267,8 +259,9 @@ long BurnPage::onRecall() {
   return 1;
 }
 
-// The burn reads the sections again from the file, so it must be the file
-// that was loaded, as it was: the counts and the PIC image came from that one.
+// The burn writes what the load read. A file changed since would put into
+// the box something other than what the file on disk now says, and the saved
+// log would name a digest of the wrong file: the engineer loads it again.
 bool BurnPage::refuseChangedFile() {
   std::string why;
   if (chipset_unchanged(loaded_, chipsetPath.text(), &why)) return false;
@@ -318,9 +311,7 @@ bool BurnPage::confirmBadChecksums() {
 // Nothing may start another load or burn, and the poll timer must not read
 // the port while the worker owns it.
 void BurnPage::lockForBurn() {
-  for (FXWindow* control : {static_cast<FXWindow*>(burnButton), static_cast<FXWindow*>(recallButton),
-                            static_cast<FXWindow*>(openButton), static_cast<FXWindow*>(fileField)})
-    control->disable();
+  recallArmed_ = false;
   if (PageHost* window = owner()) window->lockTabsForBurn();
   set_burn_owns_programming_port(true);
   snapshotSectionBoxes();
@@ -414,9 +405,6 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
 // do but return, so joining it here waits only for that.
 void BurnPage::onBurnEnded(bool ok) {
   worker_.finished();
-  burnButton->enable();
-  openButton->enable();
-  fileField->enable();
   set_burn_owns_programming_port(false);
   if (PageHost* window = owner()) {
     window->giveConsoleBack();

@@ -73,6 +73,15 @@ class BurnPage {
   // What the last load left: the PIC image, the counts and the file's identity.
   const LoadedChipset& loaded() const { return loaded_; }
 
+  // What the buttons may do now; the window enables them from these on each
+  // GUI update. A load may start when no burn runs; a burn when the last load
+  // found the five required sections; the system font alone when the last
+  // load found it and no burn has started since (from a burn's start the
+  // system-font button stays disabled until the next load).
+  bool mayOpen() const { return !burnRunning(); }
+  bool mayBurn() const { return !burnRunning() && burn_possible(loaded_.flags); }
+  bool mayRecall() const { return !burnRunning() && recallArmed_; }
+
  private:
   enum class BurnEnd { None, Succeeded, Failed };
 
@@ -112,6 +121,7 @@ class BurnPage {
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;
   std::array<std::atomic<bool>, kSectionCount> boxChecked_{};
   LoadedChipset loaded_;
+  bool recallArmed_ = false;  // the last load found the system font; no burn since
   PageWorker worker_;
   BurnEnd burnEnd_ = BurnEnd::None;  // the burn completed flag, GUI thread only
   bool shuttingDown_ = false;        // the page is being destroyed

@@ -32,6 +32,11 @@ class ControlCancelTarget : public FXObject {
     if (page_) page_->cancelControlExchange();
     return 1;
   }
+  // Cancel is usable only while an exchange runs.
+  long onUpdCancel(FXObject* sender, FXSelector, void*) {
+    set_enabled(sender, page_ && page_->controlExchangeRunning());
+    return 1;
+  }
 
  private:
   ControlCancelTarget() {}
@@ -40,6 +45,7 @@ class ControlCancelTarget : public FXObject {
 
 FXDEFMAP(ControlCancelTarget) ControlCancelTargetMap[] = {
     FXMAPFUNC(SEL_COMMAND, ControlCancelTarget::ID_CANCEL, ControlCancelTarget::onCancel),
+    FXMAPFUNC(SEL_UPDATE, ControlCancelTarget::ID_CANCEL, ControlCancelTarget::onUpdCancel),
 };
 FXIMPLEMENT(ControlCancelTarget, FXObject, ControlCancelTargetMap, ARRAYNUMBER(ControlCancelTargetMap))
 
@@ -458,19 +464,10 @@ ConsolePage::Poll ConsolePage::pollPort() {
 // ---------------------------------------------------------------------------
 // The control line (a worker thread: a query takes more than a minute)
 
-void ConsolePage::setControlButtonsRunning(bool running) {
-  set_control_exchange_running(running);
-  for (FXButton* button : {controlQueryButton, lineTestButton, raiseRtsButton}) {
-    if (running) button->disable();
-    else button->enable();
-  }
-  if (running) cancelButton->enable();
-  else cancelButton->disable();
-}
 
 template <typename Work>
 void ConsolePage::startControlWorker(Work work) {
-  setControlButtonsRunning(true);
+  set_control_exchange_running(true);
   worker_.start([this, work] {
     work();
     set_progress(0);
@@ -482,7 +479,7 @@ void ConsolePage::finishControlExchange() {
   worker_.finished();
   lineTestRunning_ = false;
   control_port().abandon_waits(false);
-  setControlButtonsRunning(false);
+  set_control_exchange_running(false);
 }
 
 // Cancel cuts a query's wake-up short (the frame still goes out and the

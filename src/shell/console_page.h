@@ -106,7 +106,6 @@ class ConsolePage {
   template <typename Work>
   void startControlWorker(Work work);
   void finishControlExchange();
-  void setControlButtonsRunning(bool running);
 
   void buildCommandColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildBitRow(FX::FXComposite* grid, FX::FXObject* window);

@@ -111,6 +111,8 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   long onPollTimer(FX::FXObject*, FX::FXSelector, void*);
   long onPortInput(FX::FXObject*, FX::FXSelector, void*);
   long onCmdBurnPage(FX::FXObject*, FX::FXSelector, void*);
+  long onUpdBurnPage(FX::FXObject*, FX::FXSelector, void*);
+  long onUpdControlLine(FX::FXObject*, FX::FXSelector, void*);
   long onCmdChannel(FX::FXObject*, FX::FXSelector, void*);
   long onCmdBitToggled(FX::FXObject*, FX::FXSelector, void*);
   long onCloseRequest(FX::FXObject*, FX::FXSelector, void*);

@@ -1,10 +1,12 @@
 // The command IDs of the main window. Their numbers are fixed: they start
-// right after FXMainWindow's own IDs, and the channel pages, which sit below
-// the shell and cannot see this header, send 76 to 78 by number. The workers
+// right after FXMainWindow's own IDs; 76 to 78 are the channel pages' own
+// commands (they sit below the shell and cannot see this header). The workers
 // send no IDs at all: their updates go through the ordered queue.
 #pragma once
 
 #include <fox-1.6/fx.h>
+
+#include "channels/channel_commands.h"
 
 namespace tv {
 
@@ -23,9 +25,9 @@ enum WindowId : FX::FXSelector {
   ID_OPEN_CHIPSET = 73,      // hv_open button
   ID_BURN = 74,              // hv_rec button
   ID_RECALL = 75,            // hv_recall button (system font alone)
-  ID_CHANNEL_UP = 76,        // hv_up buttons of both channel tabs
-  ID_CHANNEL_DOWN = 77,      // hv_down buttons
-  ID_CHANNEL_SAVE_ALL = 78,  // hv_saveall buttons
+  ID_CHANNEL_UP = kChannelUp,              // hv_up buttons of both channel tabs
+  ID_CHANNEL_DOWN = kChannelDown,          // hv_down buttons
+  ID_CHANNEL_SAVE_ALL = kChannelSaveAll,   // hv_saveall buttons
   ID_BIT_TOGGLED = 79,       // the eight bit-row check boxes (user data 0..7)
   ID_SHOW_BITS = 80,         // the Data field committed a value
   ID_SHOW_BITS_AGAIN = 81,   // same as 80, for senders other than the field

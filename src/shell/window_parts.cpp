@@ -38,4 +38,8 @@ FX::FXLabel* make_heading(FX::FXComposite* parent, const FX::FXString& text, FX:
   return new FX::FXLabel(parent, text, icon, FX::ICON_BEFORE_TEXT | FX::JUSTIFY_LEFT | FX::LAYOUT_FILL_X);
 }
 
+void set_enabled(FX::FXObject* widget, bool enabled) {
+  widget->handle(nullptr, FXSEL(FX::SEL_COMMAND, enabled ? FX::FXWindow::ID_ENABLE : FX::FXWindow::ID_DISABLE), nullptr);
+}
+
 }  // namespace tv

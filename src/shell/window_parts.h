@@ -50,4 +50,8 @@ struct WindowIcons {
 // A heading: the text with its icon before it.
 FX::FXLabel* make_heading(FX::FXComposite* parent, const FX::FXString& text, FX::FXIcon* icon);
 
+// The answer to a widget's SEL_UPDATE: enables or disables the widget that
+// asked, as FOX's own targets do.
+void set_enabled(FX::FXObject* widget, bool enabled);
+
 }  // namespace tv

@@ -167,14 +167,14 @@ class BurnGui : public ::testing::Test {
 
   void expectIdleAfterBurn() {
     EXPECT_FALSE(page().burnRunning());
-    EXPECT_TRUE(page().burnButton->isEnabled());
-    EXPECT_TRUE(page().openButton->isEnabled());
-    EXPECT_TRUE(page().fileField->isEnabled());
-    EXPECT_FALSE(page().recallButton->isEnabled());  // only a new load enables it
+    EXPECT_TRUE(testsupport::usable(page().burnButton));
+    EXPECT_TRUE(testsupport::usable(page().openButton));
+    EXPECT_TRUE(testsupport::usable(page().fileField));
+    EXPECT_FALSE(testsupport::usable(page().recallButton));  // only a new load enables it
     EXPECT_TRUE(window->pollTimerArmed());
     EXPECT_FALSE(tv::burn_owns_programming_port());
-    EXPECT_TRUE(window->consoleTab->isEnabled());
-    EXPECT_FALSE(window->channelsTab->isEnabled());
+    EXPECT_TRUE(testsupport::usable(window->consoleTab));
+    EXPECT_FALSE(testsupport::usable(window->channelsTab));
   }
 
   int fourZLines() {
@@ -207,10 +207,10 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(dialogs_[0].height, 300);
   EXPECT_EQ(std::string(page().chipsetPath.text()), path);
   for (FXCheckButton* box : page().sectionChecks) EXPECT_TRUE(box->getCheck());
-  EXPECT_TRUE(page().sectionBox(tv::Section::OsdSysFont)->isEnabled());
-  EXPECT_FALSE(page().sectionBox(tv::Section::Flash)->isEnabled());  // no switch a
-  ASSERT_TRUE(page().burnButton->isEnabled());
-  EXPECT_TRUE(page().recallButton->isEnabled());
+  EXPECT_TRUE(testsupport::usable(page().sectionBox(tv::Section::OsdSysFont)));
+  EXPECT_FALSE(testsupport::usable(page().sectionBox(tv::Section::Flash)));  // no switch a
+  ASSERT_TRUE(testsupport::usable(page().burnButton));
+  EXPECT_TRUE(testsupport::usable(page().recallButton));
 
   command(tv::ID_BURN);
   // The start command's own effects, before the worker has said anything.
@@ -219,7 +219,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(styleOfLine(0), tv::kStyleBlue);
   for (FXWindow* control : {static_cast<FXWindow*>(page().burnButton), static_cast<FXWindow*>(page().openButton),
                             static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField)})
-    EXPECT_FALSE(control->isEnabled());
+    EXPECT_FALSE(testsupport::usable(control));
   EXPECT_FALSE(window->pollTimerArmed());
   EXPECT_TRUE(tv::burn_owns_programming_port());
 
@@ -247,7 +247,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
 TEST_F(BurnGui, GzipFileBurnsTwiceInOneRunAndEachBurnRewritesTheBox) {
   tv::set_pause_scale_percent(1);
   load(writeGenerated(full_options(), true, "chipset.hv.gz"));
-  ASSERT_TRUE(page().burnButton->isEnabled());
+  ASSERT_TRUE(testsupport::usable(page().burnButton));
   ASSERT_TRUE(burnUntilBox());
   EXPECT_EQ(logLines(), kFullBurnLog);
   expectImagesMatch();
@@ -270,11 +270,11 @@ TEST_F(BurnGui, GzipFileBurnsTwiceInOneRunAndEachBurnRewritesTheBox) {
 
 TEST_F(BurnGui, FiveBareMarkersEnableBurningAndLogEmptyTitlesThenZeroCounts) {
   load(writeText("***HEADER>\r\n***PIC>\r\n***FLASH>\r\n***OSD>\r\n***OSD Font>\r\n", "bare.hv"));
-  EXPECT_TRUE(page().burnButton->isEnabled());
-  EXPECT_FALSE(page().recallButton->isEnabled());
+  EXPECT_TRUE(testsupport::usable(page().burnButton));
+  EXPECT_FALSE(testsupport::usable(page().recallButton));
   EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->getCheck());
-  EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->isEnabled());
-  EXPECT_TRUE(page().sectionBox(tv::Section::OsdRusFont)->isEnabled());
+  EXPECT_FALSE(testsupport::usable(page().sectionBox(tv::Section::OsdSysFont)));
+  EXPECT_TRUE(testsupport::usable(page().sectionBox(tv::Section::OsdRusFont)));
   const std::vector<std::string> expected = {"", "", "", "", "", "PIC LINES 0", "FLASH LINES 0",
                                              "OSD LINES 0", "OSD Font LINES 0"};
   EXPECT_EQ(logLines(), expected);
@@ -285,8 +285,8 @@ TEST_F(BurnGui, ExtendedModeLetsFlashAndOsdBeLeftOutAndBoxesCountWhenTheirStageI
   tv::set_pause_scale_percent(1);
   extended_mode = true;
   load(writeGenerated(small_options(), false, "chipset.hv"));
-  ASSERT_TRUE(page().sectionBox(tv::Section::Flash)->isEnabled());
-  ASSERT_TRUE(page().sectionBox(tv::Section::Osd)->isEnabled());
+  ASSERT_TRUE(testsupport::usable(page().sectionBox(tv::Section::Flash)));
+  ASSERT_TRUE(testsupport::usable(page().sectionBox(tv::Section::Osd)));
   page().sectionBox(tv::Section::Flash)->setCheck(FALSE);  // before the start: read when the burn starts
   page().sectionBox(tv::Section::OsdSysFont)->setCheck(FALSE);
   command(tv::ID_BURN);
@@ -306,7 +306,7 @@ TEST_F(BurnGui, SystemFontAloneAddsToTheLogAndWritesOnlyTheFont) {
   tv::set_pause_scale_percent(1);
   load(writeGenerated(small_options(), false, "chipset.hv"));
   const size_t loadLines = logLines().size();
-  ASSERT_TRUE(page().recallButton->isEnabled());
+  ASSERT_TRUE(testsupport::usable(page().recallButton));
   ASSERT_TRUE(burnUntilBox(tv::ID_RECALL));
   std::vector<std::string> lines = logLines();
   ASSERT_EQ(lines.size(), loadLines + 3);  // the load's lines stay
@@ -315,6 +315,26 @@ TEST_F(BurnGui, SystemFontAloneAddsToTheLogAndWritesOnlyTheFont) {
   EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
   EXPECT_EQ(sim_.stats().pic_records, 0u);
   EXPECT_EQ(sim_.stats().sector_erases, 0u);
+}
+
+// A file that holds the system font and nothing else: only the system-font
+// button is usable, and the burn's end leaves the burn button as the load
+// left it (disabled), not merely re-enabled.
+TEST_F(BurnGui, SystemFontOnlyFileNeverOffersTheFullBurn) {
+  tv::set_pause_scale_percent(1);
+  writeGenerated(small_options(), false, "full.hv");
+  const size_t font = generated_.text.find("***OSD All Font>");
+  ASSERT_NE(font, std::string::npos);
+  load(writeText(generated_.text.substr(font), "sysfont-only.hv"));
+  // The event loop's own update pass enables the button (built disabled).
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return page().recallButton->isEnabled() != FALSE; }, 5000));
+  EXPECT_FALSE(testsupport::usable(page().burnButton));
+  ASSERT_TRUE(burnUntilBox(tv::ID_RECALL));
+  EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
+  EXPECT_FALSE(testsupport::usable(page().burnButton));
+  EXPECT_FALSE(testsupport::usable(page().recallButton));  // until the next load
+  EXPECT_TRUE(testsupport::usable(page().openButton));
+  EXPECT_TRUE(testsupport::usable(page().fileField));
 }
 
 TEST_F(BurnGui, UnsupportedDeviceShowsOnlyItsBoxAndKeepsTheLoad) {
@@ -329,7 +349,7 @@ TEST_F(BurnGui, UnsupportedDeviceShowsOnlyItsBoxAndKeepsTheLoad) {
   EXPECT_EQ(dialogs_.size(), 1u);  // no second dialog
   EXPECT_EQ(logLines(), before);
   EXPECT_EQ(std::string(page().chipsetPath.text()), path);
-  EXPECT_TRUE(page().burnButton->isEnabled());
+  EXPECT_TRUE(testsupport::usable(page().burnButton));
   for (FXCheckButton* box : page().sectionChecks) EXPECT_TRUE(box->getCheck());
 }
 
@@ -338,10 +358,10 @@ TEST_F(BurnGui, CancelledDialogLeavesNothingToBurn) {
   load(path);
   load("");
   for (FXCheckButton* box : page().sectionChecks) EXPECT_FALSE(box->getCheck());
-  EXPECT_FALSE(page().sectionBox(tv::Section::OsdRusFont)->isEnabled());
-  EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->isEnabled());
-  EXPECT_FALSE(page().burnButton->isEnabled());
-  EXPECT_FALSE(page().recallButton->isEnabled());
+  EXPECT_FALSE(testsupport::usable(page().sectionBox(tv::Section::OsdRusFont)));
+  EXPECT_FALSE(testsupport::usable(page().sectionBox(tv::Section::OsdSysFont)));
+  EXPECT_FALSE(testsupport::usable(page().burnButton));
+  EXPECT_FALSE(testsupport::usable(page().recallButton));
   EXPECT_EQ(dialogs_.back().file_name, path);  // the dialog started at the loaded file
   EXPECT_EQ(std::string(page().chipsetPath.text()), path);
   EXPECT_EQ(logLines(), (std::vector<std::string>{"PIC LINES 0", "FLASH LINES 0", "OSD LINES 0", "OSD Font LINES 0"}));
@@ -359,7 +379,7 @@ TEST_F(BurnGui, ChangedOrRenamedFileIsRefusedUntilLoadedAgain) {
   EXPECT_EQ(messages_[0].caption, "Error");
   EXPECT_NE(messages_[0].text.find("load it again"), std::string::npos) << messages_[0].text;
   EXPECT_FALSE(page().burnRunning());
-  EXPECT_TRUE(page().burnButton->isEnabled());
+  EXPECT_TRUE(testsupport::usable(page().burnButton));
   EXPECT_TRUE(window->pollTimerArmed());
 
   load(path);  // loaded again: the field now names what was loaded
@@ -392,7 +412,7 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   expectIdleAfterBurn();
 
   load(path);  // the page works on: a load after the failure
-  EXPECT_TRUE(page().burnButton->isEnabled());
+  EXPECT_TRUE(testsupport::usable(page().burnButton));
   const std::vector<std::string> relogged = logLines();
   EXPECT_NE(std::find(relogged.begin(), relogged.end(), "FLASH LINES " + std::to_string(page().loaded().flash_lines)),
             relogged.end());

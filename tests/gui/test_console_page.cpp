@@ -332,8 +332,8 @@ class ControlLineTest : public ConsolePageTest {
     ASSERT_GE(tv::xs_open(5), 0);
   }
   bool controlButtonsIdle() {
-    return page().controlQueryButton->isEnabled() && page().lineTestButton->isEnabled() &&
-           page().raiseRtsButton->isEnabled() && !page().cancelButton->isEnabled();
+    return testsupport::usable(page().controlQueryButton) && testsupport::usable(page().lineTestButton) &&
+           testsupport::usable(page().raiseRtsButton) && !testsupport::usable(page().cancelButton);
   }
   void pressCancel() {
     FXButton* cancel = page().cancelButton;
@@ -348,10 +348,10 @@ TEST_F(ControlLineTest, QueryRunsOnAWorkerAndShowsTheFirstReplyByte) {
   command(tv::ID_CONTROL_QUERY);
   EXPECT_EQ(page().replyList->getNumItems(), 0) << "a new query clears the old reply";
   EXPECT_TRUE(page().controlExchangeRunning());
-  EXPECT_FALSE(page().controlQueryButton->isEnabled());
-  EXPECT_FALSE(page().lineTestButton->isEnabled());
-  EXPECT_FALSE(page().raiseRtsButton->isEnabled());
-  EXPECT_TRUE(page().cancelButton->isEnabled());
+  EXPECT_FALSE(testsupport::usable(page().controlQueryButton));
+  EXPECT_FALSE(testsupport::usable(page().lineTestButton));
+  EXPECT_FALSE(testsupport::usable(page().raiseRtsButton));
+  EXPECT_TRUE(testsupport::usable(page().cancelButton));
   bool progressMoved = false;
   ASSERT_TRUE(testsupport::run_gui_until(
       [&] {

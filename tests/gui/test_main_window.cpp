@@ -94,9 +94,9 @@ TEST_F(MainWindowTest, TitleTabsAndTheirOrderComeFromTheCatalogue) {
   for (size_t i = 0; i < items.size(); ++i) {
     EXPECT_EQ(window->tabBook->indexOfChild(items[i]), static_cast<FXint>(2 * i)) << i;
   }
-  EXPECT_FALSE(window->channelsTab->isEnabled());
-  EXPECT_FALSE(window->radioTab->isEnabled());
-  EXPECT_TRUE(window->consoleTab->isEnabled());
+  EXPECT_FALSE(testsupport::usable(window->channelsTab));
+  EXPECT_FALSE(testsupport::usable(window->radioTab));
+  EXPECT_TRUE(testsupport::usable(window->consoleTab));
 }
 
 TEST_F(MainWindowTest, StartupHidesChannelTabsAndTheConsoleUnlessAsked) {
@@ -123,13 +123,13 @@ TEST_F(MainWindowTest, BurnPageStartsWithOnlyOpenUsable) {
   const char* names[] = {"Header", "PIC", "Flash", "OSD", "OSD RusFont", "OSD SysFont"};
   for (int i = 0; i < tv::kSectionCount; ++i) {
     EXPECT_EQ(text_of(burn.sectionChecks[i]->getText()), names[i]);
-    EXPECT_FALSE(burn.sectionChecks[i]->isEnabled()) << names[i];
+    EXPECT_FALSE(testsupport::usable(burn.sectionChecks[i])) << names[i];
     EXPECT_FALSE(burn.sectionChecks[i]->getCheck());
   }
-  EXPECT_TRUE(burn.openButton->isEnabled());
-  EXPECT_FALSE(burn.burnButton->isEnabled());
+  EXPECT_TRUE(testsupport::usable(burn.openButton));
+  EXPECT_FALSE(testsupport::usable(burn.burnButton));
   EXPECT_TRUE(burn.burnButton->shown());
-  EXPECT_FALSE(burn.recallButton->isEnabled());
+  EXPECT_FALSE(testsupport::usable(burn.recallButton));
   EXPECT_FALSE(burn.recallButton->shown());
   EXPECT_EQ(burn.openButton->getSelector(), static_cast<FXSelector>(tv::ID_OPEN_CHIPSET));
   EXPECT_EQ(burn.burnButton->getSelector(), static_cast<FXSelector>(tv::ID_BURN));
@@ -221,7 +221,7 @@ TEST_F(MainWindowTest, ConsoleFieldsStartWithTheirValuesAndLists) {
   }
   EXPECT_EQ(text_of(page.dataStrCombo->getTipText()), "Передаваемые Данные  много байт");
   EXPECT_EQ(page.dataStrCombo->getNumItems(), 0);
-  EXPECT_FALSE(page.cancelButton->isEnabled());
+  EXPECT_FALSE(testsupport::usable(page.cancelButton));
 
   page.wosz = 17;
   refreshWidgets();

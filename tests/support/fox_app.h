@@ -18,4 +18,8 @@ bool run_gui_until(const std::function<bool()>& condition, int timeout_ms);
 // Lets every pending event, timer and queued update run once.
 void pump_gui();
 
+// Whether the user can use `widget` now: buttons ask the window on each GUI
+// update whether they may be used, so the update pass runs first.
+bool usable(FX::FXWindow* widget);
+
 }  // namespace testsupport

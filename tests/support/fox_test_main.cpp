@@ -30,6 +30,11 @@ void pump_gui() {
 #endif
 }
 
+bool usable(FX::FXWindow* widget) {
+  app->forceRefresh();
+  return widget->isEnabled();
+}
+
 bool run_gui_until(const std::function<bool()>& condition, int timeout_ms) {
   tv::Deadline deadline(timeout_ms);
   for (;;) {
