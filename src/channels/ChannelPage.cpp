@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "channels/channel_commands.h"
 #include "text/ui_text.h"
 #include "text/load_icon.h"
 #include "base/trace.h"
@@ -110,17 +111,17 @@ void ChannelPage::buildGrid(FXComposite* left, FXIcon* check_icon) {
 void ChannelPage::buildButtonColumn(FXComposite* parent, FXObject* window) {
   FXVerticalFrame* column = new FXVerticalFrame(parent, LAYOUT_FILL_Y);
   spacer(column);
-  upButton = new FXButton(column, ui_text("hv_up"), picture("up.gif"), window, 76,
+  upButton = new FXButton(column, ui_text("hv_up"), picture("up.gif"), window, kChannelUp,
                           kCommandButtonStyle);
   upButton->setUserData(grid);
-  downButton = new FXButton(column, ui_text("hv_down"), picture("dn.gif"), window, 77,
+  downButton = new FXButton(column, ui_text("hv_down"), picture("dn.gif"), window, kChannelDown,
                             kCommandButtonStyle);
   downButton->setUserData(grid);
   spacer(column);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
   spacer(column);
   spacer(column);
-  saveAllButton = new FXButton(column, ui_text("hv_saveall"), picture("saveall.gif"), window, 78,
+  saveAllButton = new FXButton(column, ui_text("hv_saveall"), picture("saveall.gif"), window, kChannelSaveAll,
                                kCommandButtonStyle);
 }
 

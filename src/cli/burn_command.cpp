@@ -39,14 +39,19 @@ unsigned stage_bit(Stage stage) { return 1u << int(stage); }
 struct ChoiceSection {
   SectionChoice choice;
   Stage stage;
-  const char* name;
 };
 const ChoiceSection kChoiceSections[] = {
-    {kChoosePic, Stage::Pic, "PIC"},
-    {kChooseFlash, Stage::Flash, "FLASH"},
-    {kChooseOsd, Stage::Osd, "OSD"},
-    {kChooseRusFont, Stage::OsdRusFont, "OSD Font"},
+    {kChoosePic, Stage::Pic},
+    {kChooseFlash, Stage::Flash},
+    {kChooseOsd, Stage::Osd},
+    {kChooseRusFont, Stage::OsdRusFont},
 };
+
+// A section as the file names it: its marker without "***" and ">".
+std::string name_in_file(Stage stage) {
+  const std::string marker = section_info(stage).marker;
+  return marker.substr(3, marker.size() - 4);
+}
 
 std::string without_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -179,10 +184,11 @@ BurnLogHeader log_header(const BurnOptions& options, const ChipsetFacts& facts, 
   header.chipset_size = facts.size;
   header.chipset_sha256 = facts.sha256;
   header.port = port;
+  // Named by their boxes, as the window's saved logs name them.
   std::string names;
-  for (const ChoiceSection& section : kChoiceSections)
-    if (stages & stage_bit(section.stage)) names += (names.empty() ? "" : ",") + std::string(section.name);
-  if (stages & stage_bit(Stage::OsdSysFont)) names += (names.empty() ? "" : ",") + std::string("OSD All Font");
+  for (const SectionInfo& info : section_table())
+    if (info.section != Section::Header && (stages & stage_bit(info.section)))
+      names += (names.empty() ? "" : ",") + std::string(info.box);
   header.settings = {{"sections", names},
                      {"flash_delay", std::to_string(options.flash_delay) + " s"},
                      {"sysfont_delay", std::to_string(options.sysfont_delay) + " s"},
@@ -324,7 +330,7 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
     if (line.style == kStyleBoldRed) return "does not load cleanly: " + without_line_end(line.text);
   for (const ChoiceSection& section : kChoiceSections) {
     if ((options.sections & section.choice) && !(chipset.flags & section_flag(section.stage)))
-      return std::string("has no ") + section.name + " section";
+      return "has no " + name_in_file(section.stage) + " section";
   }
   if (options.sysfont && !(chipset.flags & kSectionOsdAllFont)) return "has no OSD All Font section (--sysfont)";
   if (chosen_stages(chipset, options) == 0) return "holds no section to burn";
