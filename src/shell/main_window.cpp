@@ -478,9 +478,12 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
 long X_SRV_K_Window::onUpdBurnPage(FXObject* sender, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
     case ID_OPEN_CHIPSET:
-      // The file field's own target keeps its text; it follows the button.
+      // The file field and the Verify box have targets of their own that keep
+      // their values; they follow the open button, as all three set up the
+      // next burn and none may change while one runs.
       set_enabled(sender, burnPage_->mayOpen());
       set_enabled(burnPage_->fileField, burnPage_->mayOpen());
+      set_enabled(burnPage_->verifyCheck, burnPage_->mayOpen());
       return 1;
     case ID_BURN:
       set_enabled(sender, burnPage_->mayBurn());

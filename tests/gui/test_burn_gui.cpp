@@ -170,6 +170,7 @@ class BurnGui : public ::testing::Test {
     EXPECT_TRUE(testsupport::usable(page().burnButton));
     EXPECT_TRUE(testsupport::usable(page().openButton));
     EXPECT_TRUE(testsupport::usable(page().fileField));
+    EXPECT_TRUE(testsupport::usable(page().verifyCheck));
     EXPECT_FALSE(testsupport::usable(page().recallButton));  // only a new load enables it
     EXPECT_TRUE(window->pollTimerArmed());
     EXPECT_FALSE(tv::burn_owns_programming_port());
@@ -218,7 +219,8 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(logLines(), std::vector<std::string>{"Burning PIC..."});
   EXPECT_EQ(styleOfLine(0), tv::kStyleBlue);
   for (FXWindow* control : {static_cast<FXWindow*>(page().burnButton), static_cast<FXWindow*>(page().openButton),
-                            static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField)})
+                            static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField),
+                            static_cast<FXWindow*>(page().verifyCheck)})
     EXPECT_FALSE(testsupport::usable(control));
   EXPECT_FALSE(window->pollTimerArmed());
   EXPECT_TRUE(tv::burn_owns_programming_port());
