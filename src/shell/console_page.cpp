@@ -490,7 +490,7 @@ void ConsolePage::cancelControlExchange() {
 }
 
 // Nothing of the exchange is wanted any more; its last reports (the reply,
-// the buttons given back) land while the page still exists.
+// the end of the exchange) land while the page still exists.
 void ConsolePage::stopWorkers() {
   if (!worker_.running()) return;
   worker_.stop();
