@@ -317,6 +317,7 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   // must be made here before the indicator draws it.
   if (portIndicator->id()) lamp->create();
   portIndicator->setIcon(lamp);
+  if (open) portIndicator->setTipText(FXString::null);  // no problem of the line to tell
 }
 
 void X_SRV_K_Window::addPollTimer() {
@@ -352,9 +353,12 @@ void X_SRV_K_Window::watchPort(bool on) {
   getApp()->addInput(watchedFd_, INPUT_READ, this, ID_PORT_INPUT);
 }
 
+// The status line cuts a long reason at the window's width; the port lamp's
+// tool tip keeps it whole.
 void X_SRV_K_Window::showPortProblem(const FXString& text) {
   trace("%s\n", text.text());
   if (statusBar) statusBar->getStatusLine()->setNormalText(text);
+  if (portIndicator) portIndicator->setTipText(text);
 }
 
 void X_SRV_K_Window::programmingLineLost() {

@@ -219,6 +219,8 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   const std::string status = main_window->statusBar->getStatusLine()->getNormalText().text();
   EXPECT_EQ(status, "The programming port did not open com3 (" + dir + "/com3): нет такого устройства");
   EXPECT_TRUE(trace_has(status));
+  // The status line is cut at the window's width; the lamp's tip holds it all.
+  EXPECT_EQ(std::string(main_window->portIndicator->getTipText().text()), status);
   EXPECT_EQ(std::string(main_window->controlPortProblem.text()),
             "The control line did not open COM5 (" + dir + "/com5): нет такого устройства");
   tv::shut_down_program();
