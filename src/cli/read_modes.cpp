@@ -276,8 +276,9 @@ std::string section_line(const SectionSummary& section) {
     details += ", " + std::to_string(section.sectors.size()) + " flash sectors: " + sector_ranges(section.sectors);
   const bool records = writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords;
   std::snprintf(line, sizeof line, "  %-13s %7d %8s  %-5s %-5s %s\n", name.c_str(), section.lines,
-                records ? std::to_string(section.records).c_str() : "", address_text(section.first_address).c_str(),
-                address_text(section.last_address).c_str(), details.c_str());
+                records ? std::to_string(section.records).c_str() : "",
+                records ? address_text(section.first_address).c_str() : "",
+                records ? address_text(section.last_address).c_str() : "", details.c_str());
   std::string text = line;
   while (!text.empty() && text[text.size() - 2] == ' ') text.erase(text.size() - 2, 1);
   return text;
@@ -325,7 +326,7 @@ std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict,
     text += "Size:     " + std::to_string(summary.size) + " bytes\n";
     text += "SHA-256:  " + summary.sha256 + "\n";
   }
-  text += "Sections:       lines  records  first last  contents\n";
+  text += "Sections:         lines  records  first last  contents\n";
   for (const SectionSummary& section : summary.sections) text += section_line(section);
   text += summary.faults.empty() ? "Faults:   none\n" : "Faults:\n";
   for (const LoadFault& fault : summary.faults) text += "  " + fault.text + "\n";
