@@ -19,12 +19,12 @@
 #include <cstring>
 #include <string>
 
+#include "base/clock.h"
+#include "base/trace.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn/chipset_summary.h"
 #include "burn/read_back.h"
-#include "base/clock.h"
-#include "base/trace.h"
 #include "link/ports.h"
 #include "support/paced_sim.h"
 #include "support/reference_chipset.h"
@@ -70,7 +70,9 @@ bool give_box_the_chipset(const tv::LoadedChipset& chipset) {
   settings.flash_delay = 0;
   settings.sysfont_delay = 0;
   settings.pic_records = false;
-  settings.stage_checked = [](tv::Stage stage) { return stage == tv::Stage::Flash || stage == tv::Stage::Osd; };
+  settings.stage_checked = [](tv::Stage stage) {
+    return stage == tv::Stage::Flash || stage == tv::Stage::Osd;
+  };
   QuietSink sink;
   std::atomic<bool> cancel{false};
   tv::set_pause_scale_percent(1);
@@ -88,8 +90,8 @@ bool bench_compare(const tv::LoadedChipset& chipset) {
   const double cpu = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
   tv::run_compare(chipset, tv::CompareSettings(), sink, cancel);
-  print_figures("compare with the reference chipset (every byte equal)", sink.ok_, reads, seconds_since(start),
-                cpu_seconds() - cpu);
+  print_figures("compare with the reference chipset (every byte equal)", sink.ok_, reads,
+                seconds_since(start), cpu_seconds() - cpu);
   return sink.ok_;
 }
 
@@ -103,8 +105,8 @@ bool bench_backup(const std::string& dir, const chipsetgen::Images& images) {
   const auto start = std::chrono::steady_clock::now();
   tv::run_backup(request, sink, cancel);
   const double wall = seconds_since(start);
-  print_figures("backup of the whole flash and OSD memory", sink.ok_, 2 * tv::kReadBackSpan / tv::kBytesPerRead,
-                wall, cpu_seconds() - cpu);
+  print_figures("backup of the whole flash and OSD memory", sink.ok_,
+                2 * tv::kReadBackSpan / tv::kBytesPerRead, wall, cpu_seconds() - cpu);
   const tv::LoadedChipset backup = tv::load_chipset(request.path);
   const tv::WrittenImage flash = tv::image_to_burn(backup, tv::Stage::Flash);
   bool same = flash.byte_count() == tv::kReadBackSpan;

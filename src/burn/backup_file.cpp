@@ -3,13 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#include <zlib.h>
 
 #include "burn/chipset_sections.h"
 
@@ -86,7 +85,9 @@ bool write_gzip(int fd, const std::string& bytes) {
 
 }  // namespace
 
-bool ends_with_gz(const std::string& path) { return path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0; }
+bool ends_with_gz(const std::string& path) {
+  return path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
+}
 
 std::string intel_hex_record(unsigned type, unsigned address, const uint8_t* data, size_t count) {
   char head[16];
@@ -106,11 +107,13 @@ std::string intel_hex_record(unsigned type, unsigned address, const uint8_t* dat
 
 std::string backup_chipset_text(const BackupContents& contents) {
   std::string text = section_info(Section::Header).marker;
-  text += " TV Box backup of the box on " + contents.port + ", read " + local_time_text(contents.taken) + ": " +
-          memories_read(contents) +
+  text += " TV Box backup of the box on " + contents.port + ", read " + local_time_text(contents.taken) +
+          ": " + memories_read(contents) +
           ". The PIC program and the fonts cannot be read from this box and are not in this file." + kLineEnd;
-  if (!contents.flash.empty()) append_section(&text, Section::Flash, "flash read from the box", contents.flash);
-  if (!contents.osd.empty()) append_section(&text, Section::Osd, "OSD memory read from the box", contents.osd);
+  if (!contents.flash.empty())
+    append_section(&text, Section::Flash, "flash read from the box", contents.flash);
+  if (!contents.osd.empty())
+    append_section(&text, Section::Osd, "OSD memory read from the box", contents.osd);
   return text;
 }
 
@@ -120,12 +123,15 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
   abandon();
   static std::atomic<unsigned> serial{0};
   // Hidden beside the final name, so the rename stays within one file system.
-  const std::string stem = folder_of(path) + "/." + name_of(path) + ".part-" + std::to_string(::getpid()) + "-";
+  const std::string stem =
+      folder_of(path) + "/." + name_of(path) + ".part-" + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     std::string candidate = stem + std::to_string(serial++);
     fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) temporary_ = candidate;
-    else if (errno != EEXIST) break;
+    if (fd_ >= 0)
+      temporary_ = candidate;
+    else if (errno != EEXIST)
+      break;
   }
   if (fd_ < 0) {
     if (error) *error = errno_text("cannot write a file in", folder_of(path));

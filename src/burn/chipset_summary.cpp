@@ -60,8 +60,10 @@ int count_glyphs(const SectionText& text) {
   for (size_t i = 0; i < text.line_count(); ++i) {
     const std::string line = text.line(i);
     if (starts_with(line, "***")) break;
-    if (line.size() < 9) glyph = unsigned(std::strtoul(line.c_str(), nullptr, 10));
-    else if (line.size() >= 14) glyphs.insert(glyph);
+    if (line.size() < 9)
+      glyph = unsigned(std::strtoul(line.c_str(), nullptr, 10));
+    else if (line.size() >= 14)
+      glyphs.insert(glyph);
   }
   return int(glyphs.size());
 }

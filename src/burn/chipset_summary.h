@@ -15,13 +15,13 @@ namespace tv {
 struct SectionSummary {
   Section section = Section::Header;
   bool present = false;
-  int lines = 0;          // as the load counts them (the header: its lines after the marker)
-  int records = 0;        // PIC: data records the load takes; FLASH, OSD: 16-byte writes of a burn
-  int first_address = -1;  // lowest byte address written; -1 when none
-  int last_address = -1;   // highest
-  int bytes = 0;           // FLASH, OSD: distinct bytes a burn writes
+  int lines = 0;             // as the load counts them (the header: its lines after the marker)
+  int records = 0;           // PIC: data records the load takes; FLASH, OSD: 16-byte writes of a burn
+  int first_address = -1;    // lowest byte address written; -1 when none
+  int last_address = -1;     // highest
+  int bytes = 0;             // FLASH, OSD: distinct bytes a burn writes
   std::vector<int> sectors;  // FLASH: the 4096-byte sectors it writes, by number
-  int glyphs = 0;          // fonts: glyphs that have rows
+  int glyphs = 0;            // fonts: glyphs that have rows
 };
 
 struct LoadFault {

@@ -1,12 +1,12 @@
 #include "burn/read_back.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "burn/backup_file.h"
 #include "link/packets.h"
@@ -98,7 +98,8 @@ WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* recor
   return image;
 }
 
-WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads, const ReadHandler& got) {
+WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads,
+                        const ReadHandler& got) {
   const bool flash = stage == Stage::Flash;
   int last_percent = -1;
   for (size_t i = 0; i < reads.size(); ++i) {
@@ -156,21 +157,27 @@ bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
   sink_.stage_begun(stage);
   image->assign(size_t(kReadBackSpan), 0);
   WriterContext context{box_, sink_, cancel_, stage_name(stage)};
-  WriteResult result = read_memory(context, stage, whole_memory_reads(), [image](int address, const uint8_t(&bytes)[4]) {
-    for (int i = 0; i < kBytesPerRead && address + i < kReadBackSpan; ++i) (*image)[size_t(address + i)] = bytes[i];
-  });
+  WriteResult result =
+      read_memory(context, stage, whole_memory_reads(), [image](int address, const uint8_t(&bytes)[4]) {
+        for (int i = 0; i < kBytesPerRead && address + i < kReadBackSpan; ++i)
+          (*image)[size_t(address + i)] = bytes[i];
+      });
   if (result == WriteResult::LineLost) sink_.line_lost();
   sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
   if (result != WriteResult::Done) return false;
-  sink_.log(std::string(stage_name(stage)) + " read: " + std::to_string(kReadBackSpan) + " bytes\n", kStyleBoldBlue);
+  sink_.log(std::string(stage_name(stage)) + " read: " + std::to_string(kReadBackSpan) + " bytes\n",
+            kStyleBoldBlue);
   return true;
 }
 
 void BackupRun::fail(const std::string& why) {
-  if (!why.empty()) sink_.log("Backup failed: " + why + ".\n", kStyleBoldRed);
-  else if (cancel_) sink_.log("Backup cancelled: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
-  else sink_.log("Backup failed: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+  if (!why.empty())
+    sink_.log("Backup failed: " + why + ".\n", kStyleBoldRed);
+  else if (cancel_)
+    sink_.log("Backup cancelled: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+  else
+    sink_.log("Backup failed: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
   sink_.done(false);
 }
 
@@ -181,9 +188,10 @@ void BackupRun::run(BoxLink& link) {
   AtomicFile file;
   std::string error;
   if (!file.open(request_.path, &error)) return fail(error);
-  sink_.log("Backup reads the flash and the OSD memory; the PIC program and the fonts cannot be read from this "
-            "box.\n",
-            kStyleBold);
+  sink_.log(
+      "Backup reads the flash and the OSD memory; the PIC program and the fonts cannot be read from this "
+      "box.\n",
+      kStyleBold);
   BackupContents contents;
   contents.port = request_.port;
   contents.taken = std::time(nullptr);
@@ -207,7 +215,8 @@ class CompareRun {
 
  private:
   bool chosen(Stage stage) const {
-    return (chipset_.flags & section_flag(stage)) && (stage == Stage::Flash ? settings_.flash : settings_.osd);
+    return (chipset_.flags & section_flag(stage)) &&
+           (stage == Stage::Flash ? settings_.flash : settings_.osd);
   }
   // False when the reading itself failed (the box, the line, a cancel).
   bool compare_stage(Stage stage);
@@ -231,7 +240,8 @@ void CompareRun::report(Stage stage, int compared) {
     sink_.log(line, kStyleBoldGreen);
     return;
   }
-  std::snprintf(line, sizeof line, "%s differs from the file: %d bytes differ, first at 0x%04X (file %02X, box %02X)\n",
+  std::snprintf(line, sizeof line,
+                "%s differs from the file: %d bytes differ, first at 0x%04X (file %02X, box %02X)\n",
                 stage_name(stage), differ_, first_address_, first_file_, first_box_);
   sink_.log(line, kStyleBoldRed);
 }
@@ -272,16 +282,17 @@ void CompareRun::run(BoxLink& link) {
     return;
   }
   if (!port_ready(link, sink_, "nothing was read from the box.")) return;
-  sink_.log("Compare reads back the flash and the OSD memory; the PIC program and the fonts cannot be read from "
-            "this box and are not compared.\n",
-            kStyleBold);
+  sink_.log(
+      "Compare reads back the flash and the OSD memory; the PIC program and the fonts cannot be read from "
+      "this box and are not compared.\n",
+      kStyleBold);
   bool read_all = true;
   for (Stage stage : {Stage::Flash, Stage::Osd})
     if (read_all && chosen(stage)) read_all = compare_stage(stage);
   if (!read_all || differs_) {
-    sink_.log(cancel_ ? "Compare cancelled.\n"
-                      : !read_all ? "Compare failed: the box could not be read to the end.\n"
-                                  : "The box differs from the file.\n",
+    sink_.log(cancel_     ? "Compare cancelled.\n"
+              : !read_all ? "Compare failed: the box could not be read to the end.\n"
+                          : "The box differs from the file.\n",
               kStyleBoldRed);
     sink_.done(false);
     return;
@@ -292,7 +303,8 @@ void CompareRun::run(BoxLink& link) {
 
 }  // namespace
 
-void run_backup(BoxLink& link, const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel) {
+void run_backup(BoxLink& link, const BackupRequest& request, BurnSink& sink,
+                const std::atomic<bool>& cancel) {
   BackupRun(link, request, sink, cancel).run(link);
 }
 

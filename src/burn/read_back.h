@@ -51,7 +51,8 @@ WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* recor
 // lost line or a cancel ends the reading (the failure is logged, with its
 // address, in red). Progress goes to the sink as the share of reads done.
 using ReadHandler = std::function<void(int address, const uint8_t (&bytes)[kBytesPerRead])>;
-WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads, const ReadHandler& got);
+WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads,
+                        const ReadHandler& got);
 
 // ---- backup -------------------------------------------------------------------
 

@@ -6,10 +6,9 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "burn/backup_file.h"
 #include "burn/burn_log_file.h"
@@ -38,7 +37,9 @@ std::string name_in_file(Section section) {
   return marker.substr(3, marker.size() - 4);
 }
 
-bool flash_chosen(const BurnOptions& options) { return !options.sections || (options.sections & kChooseFlash); }
+bool flash_chosen(const BurnOptions& options) {
+  return !options.sections || (options.sections & kChooseFlash);
+}
 bool osd_chosen(const BurnOptions& options) { return !options.sections || (options.sections & kChooseOsd); }
 
 // ---- the boxes, each on its own thread -------------------------------------------
@@ -178,7 +179,9 @@ int run_backup_mode(const BurnOptions& options, const ModeHooks& hooks) {
   header.kind = "backup";
   header.chipset_path = options.backup;
   header.settings = {{"sections", sections_setting(request.flash, request.osd)}};
-  BoxWork work = [&request, &hooks](BoxLink& link, BurnSink& sink) { run_backup(link, request, sink, *hooks.cancel); };
+  BoxWork work = [&request, &hooks](BoxLink& link, BurnSink& sink) {
+    run_backup(link, request, sink, *hooks.cancel);
+  };
   auto facts = [&options] {
     ChipsetFacts facts;
     facts.path = options.backup;
@@ -222,9 +225,12 @@ int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
   header.chipset_path = facts.path;
   header.chipset_size = facts.size;
   header.chipset_sha256 = facts.sha256;
-  header.settings = {{"sections", sections_setting(plan.runs[int(Stage::Flash)], plan.runs[int(Stage::Osd)])}};
+  header.settings = {
+      {"sections", sections_setting(plan.runs[int(Stage::Flash)], plan.runs[int(Stage::Osd)])}};
   header.load_log = chipset.log;
-  BoxWork work = [&](BoxLink& link, BurnSink& sink) { run_compare(link, chipset, settings, sink, *hooks.cancel); };
+  BoxWork work = [&](BoxLink& link, BurnSink& sink) {
+    run_compare(link, chipset, settings, sink, *hooks.cancel);
+  };
   return run_boxes(options, hooks, plan, header, work, [&facts] { return facts; });
 }
 
@@ -244,8 +250,10 @@ std::string sector_ranges(const std::vector<int>& sectors) {
     size_t end = i;
     while (end + 1 < sectors.size() && sectors[end + 1] == sectors[end] + 1) ++end;
     char run[32];
-    if (end == i) std::snprintf(run, sizeof run, "%X", unsigned(sectors[i]));
-    else std::snprintf(run, sizeof run, "%X-%X", unsigned(sectors[i]), unsigned(sectors[end]));
+    if (end == i)
+      std::snprintf(run, sizeof run, "%X", unsigned(sectors[i]));
+    else
+      std::snprintf(run, sizeof run, "%X-%X", unsigned(sectors[i]), unsigned(sectors[end]));
     text += (text.empty() ? "" : ", ") + std::string(run);
     i = end + 1;
   }
@@ -255,7 +263,8 @@ std::string sector_ranges(const std::vector<int>& sectors) {
 std::string stage_list(unsigned stages) {
   std::string names;
   for (int stage = 0; stage < 5; ++stage)
-    if (stages & (1u << stage)) names += (names.empty() ? "" : ", ") + std::string(stage_display_name(Stage(stage)));
+    if (stages & (1u << stage))
+      names += (names.empty() ? "" : ", ") + std::string(stage_display_name(Stage(stage)));
   return names;
 }
 
@@ -273,7 +282,8 @@ std::string section_line(const SectionSummary& section) {
   else if (writer == SectionWriter::HexRecords)
     details = std::to_string(section.bytes) + " bytes";
   if (!section.sectors.empty())
-    details += ", " + std::to_string(section.sectors.size()) + " flash sectors: " + sector_ranges(section.sectors);
+    details +=
+        ", " + std::to_string(section.sectors.size()) + " flash sectors: " + sector_ranges(section.sectors);
   const bool records = writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords;
   std::snprintf(line, sizeof line, "  %-13s %7d %8s  %-5s %-5s %s\n", name.c_str(), section.lines,
                 records ? std::to_string(section.records).c_str() : "",
@@ -293,7 +303,8 @@ double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, u
     if (plan.runs[stage]) seconds += plan.seconds[stage];
   if (options.verify)
     for (Stage stage : kReadableStages)
-      if (stages & stage_bit(stage)) seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
+      if (stages & stage_bit(stage))
+        seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
   return seconds;
 }
 
@@ -305,7 +316,8 @@ int run_info_mode(const BurnOptions& options) {
   const unsigned stages = chosen_stages(chipset, options);
   verdict.stages = stage_list(stages);
   verdict.seconds = burn_estimate(chipset, options, stages);
-  const std::string text = options.json ? info_json(summary, verdict, options) : info_text(summary, verdict, options);
+  const std::string text =
+      options.json ? info_json(summary, verdict, options) : info_text(summary, verdict, options);
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
   return verdict.refusal.empty() ? kExitAllBurned : kExitUsage;
@@ -353,7 +365,8 @@ std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict,
       }
       if (writer == SectionWriter::HexRecords) entry["bytes"] = section.bytes;
       if (section.section == Section::Flash) entry["flash_sectors"] = section.sectors;
-      if (writer == SectionWriter::Font || writer == SectionWriter::SystemFont) entry["glyphs"] = section.glyphs;
+      if (writer == SectionWriter::Font || writer == SectionWriter::SystemFont)
+        entry["glyphs"] = section.glyphs;
     }
     sections.push_back(entry);
   }
@@ -391,7 +404,8 @@ bool read_mode_usage(const BurnOptions& options, std::string* error) {
   const char* mode = !options.backup.empty() ? "--backup" : options.compare ? "--compare" : "--info";
   if (modes == 0) return true;
   std::string why;
-  if (modes > 1) why = "--backup, --compare and --info go one at a time";
+  if (modes > 1)
+    why = "--backup, --compare and --info go one at a time";
   else if (!options.backup.empty() && !options.chipset.empty())
     why = "--backup writes the file it names and takes no chipset file ('" + options.chipset + "')";
   else if (!options.backup.empty() && options.ports.size() > 1)

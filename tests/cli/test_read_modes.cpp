@@ -3,6 +3,7 @@
 // compare that names the byte that differs, a backup cut short that leaves
 // no file, and --info on a clean and a faulty file.
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -12,8 +13,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "boxsim/box_sim.h"
 #include "burn/chipset_file.h"
@@ -72,7 +71,8 @@ std::vector<std::string> folder_entries(const std::string& path) {
   std::vector<std::string> names;
   if (DIR* dir = opendir(path.c_str())) {
     while (dirent* entry = readdir(dir))
-      if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") names.push_back(entry->d_name);
+      if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+        names.push_back(entry->d_name);
     closedir(dir);
   }
   return names;
@@ -187,9 +187,10 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
   ASSERT_EQ(summary["boxes"].items.size(), 2u) << run.out;
   EXPECT_TRUE(summary["boxes"].items[0]["ok"].boolean) << run.out;
   EXPECT_EQ(summary["boxes"].items[1]["result"].text, "FAILED");
-  EXPECT_NE(summary["boxes"].items[1]["first_failure"].text.find("FLASH differs from the file: 1 bytes differ, "
-                                                                  "first at 0x0123"),
-            std::string::npos)
+  EXPECT_NE(
+      summary["boxes"].items[1]["first_failure"].text.find("FLASH differs from the file: 1 bytes differ, "
+                                                           "first at 0x0123"),
+      std::string::npos)
       << run.out;
   EXPECT_EQ(summary["exit_code"].number, 1);
   EXPECT_TRUE(only_reads(box_.sim().received()));
@@ -254,7 +255,10 @@ TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
   // A record of 8 bytes in the FLASH section, on a line of its own.
   std::string text = generated.text;
   const size_t record = text.find("\r\n:10", text.find("***FLASH>")) + 2;
-  text.insert(record, ":08000000" "0000000000000000" "F8\r\n");
+  text.insert(record,
+              ":08000000"
+              "0000000000000000"
+              "F8\r\n");
   const int line = int(std::count(text.begin(), text.begin() + long(record), '\n')) + 1;
   ASSERT_TRUE(testsupport::write_file(faulty, text));
   for (bool json : {false, true}) {
@@ -264,8 +268,10 @@ TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
     EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
     const std::string named = "Line " + std::to_string(line) + ": a data record of 8 bytes";
     EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
-    if (json) EXPECT_EQ(parse_json(run.out)["faults"].items.at(0)["line"].number, line) << run.out;
-    else EXPECT_NE(run.out.find("Burn:     refused: does not load cleanly"), std::string::npos) << run.out;
+    if (json)
+      EXPECT_EQ(parse_json(run.out)["faults"].items.at(0)["line"].number, line) << run.out;
+    else
+      EXPECT_NE(run.out.find("Burn:     refused: does not load cleanly"), std::string::npos) << run.out;
   }
   EXPECT_TRUE(box_.sim().received().empty()) << "--info opens no port";
 }
