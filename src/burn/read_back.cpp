@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <utility>
 
 #include "burn/backup_file.h"
 #include "link/packets.h"
@@ -219,7 +220,7 @@ class CompareRun {
            (stage == Stage::Flash ? settings_.flash : settings_.osd);
   }
   // False when the reading itself failed (the box, the line, a cancel).
-  bool compare_stage(Stage stage);
+  bool compare_stage(Stage stage, const WrittenImage& expected);
   void report(Stage stage, int compared);
 
   const LoadedChipset& chipset_;
@@ -246,8 +247,7 @@ void CompareRun::report(Stage stage, int compared) {
   sink_.log(line, kStyleBoldRed);
 }
 
-bool CompareRun::compare_stage(Stage stage) {
-  const WrittenImage expected = image_to_burn(chipset_, stage);
+bool CompareRun::compare_stage(Stage stage, const WrittenImage& expected) {
   sink_.log(std::string("Comparing ") + stage_name(stage) + "...\n", kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
@@ -286,9 +286,22 @@ void CompareRun::run(BoxLink& link) {
       "Compare reads back the flash and the OSD memory; the PIC program and the fonts cannot be read from "
       "this box and are not compared.\n",
       kStyleBold);
+  std::vector<std::pair<Stage, WrittenImage>> planned;
+  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+    if (!chosen(stage)) continue;
+    WrittenImage expected = image_to_burn(chipset_, stage);
+    if (expected.byte_count() > 0) planned.emplace_back(stage, std::move(expected));
+  }
+  if (planned.empty()) {
+    sink_.log(
+        "This chipset file writes nothing into the flash or the OSD memory: there is nothing to compare.\n",
+        kStyleBoldRed);
+    sink_.done(false);
+    return;
+  }
   bool read_all = true;
-  for (Stage stage : {Stage::Flash, Stage::Osd})
-    if (read_all && chosen(stage)) read_all = compare_stage(stage);
+  for (const auto& stage : planned)
+    if (read_all) read_all = compare_stage(stage.first, stage.second);
   if (!read_all || differs_) {
     sink_.log(cancel_     ? "Compare cancelled.\n"
               : !read_all ? "Compare failed: the box could not be read to the end.\n"

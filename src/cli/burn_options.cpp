@@ -1,10 +1,10 @@
 #include "cli/burn_options.h"
 
-#include "cli/read_modes.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "cli/read_modes.h"
 
 namespace tv {
 namespace {
@@ -103,10 +103,6 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     else if (a.name == "--trace") o.trace = true;
     else if (a.name == "--compare") o.compare = true;
     else if (a.name == "--info") o.info = true;
-    else if (a.name == "--backup") {
-      if (!take_value()) return false;
-      o.backup = value;
-    }
     else if (a.name == "-p" || a.name == "--port") {
       if (!take_value()) return false;
       if (*value == '\0') {
@@ -136,6 +132,9 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
         return false;
       }
       o.log_dir = value;
+    } else if (a.name == "--backup") {
+      if (!take_value()) return false;
+      o.backup = value;
     } else {
       *error = "unknown option '" + arg + "'";
       return false;

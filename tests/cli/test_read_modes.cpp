@@ -140,6 +140,10 @@ TEST_F(ReadModeTest, ABackupHoldsTheBoxExactlyAndBurnsAnotherBoxIntoTheSameMemor
   tv::LoadedChipset loaded = tv::load_chipset(backup);
   EXPECT_TRUE(loaded.opened && tv::chipset_clean(loaded)) << loaded.load_errors << " load errors";
   EXPECT_EQ(loaded.flags, tv::kSectionHeader | tv::kSectionFlash | tv::kSectionOsd);
+  ASSERT_FALSE(loaded.log.empty());
+  const std::string header = loaded.log.front().text;  // the header line's title
+  EXPECT_EQ(header.rfind(" TV Box backup of the box on " + port_of(box_) + ", read 20", 0), 0u) << header;
+  EXPECT_NE(header.find("The PIC program and the fonts cannot be read"), std::string::npos) << header;
 
   std::vector<std::string> logs = folder_entries(scratch_.file("logs"));
   ASSERT_EQ(logs.size(), 1u);
