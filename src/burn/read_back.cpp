@@ -198,6 +198,8 @@ void BackupRun::run(BoxLink& link) {
   contents.taken = std::time(nullptr);
   if (request_.flash && !read_stage(Stage::Flash, &contents.flash)) return fail("");
   if (request_.osd && !read_stage(Stage::Osd, &contents.osd)) return fail("");
+  // A cancel that came after the last read still leaves no file.
+  if (cancel_) return fail("");
   const std::string text = backup_chipset_text(contents);
   if (!file.commit(text, &error)) return fail(error + "; nothing was written to " + request_.path);
   sink_.log("Backup saved to " + request_.path + "\n", kStyleBoldGreen);
