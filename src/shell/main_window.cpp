@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fox-1.6/fxkeys.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -151,6 +153,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_OPEN_CHIPSET,      X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_STOP_BURN,         X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_OPEN_CHIPSET,      X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BURN,              X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_RECALL,            X_SRV_K_Window::onUpdBurnPage),
@@ -239,6 +242,7 @@ void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
   statusBar->getStatusLine()->setNormalText(ui_text_or("m_ready", "Ready."));
   portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
                                BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
+  setPortLamp(false);  // its help follows the lamp's colour from the start
   logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
                             BUTTON_NORMAL | LAYOUT_RIGHT | LAYOUT_CENTER_Y);
   logoButton->setTipText(getTitle());
@@ -280,6 +284,7 @@ void X_SRV_K_Window::installAccelerators() {
   if (!table) return;
   table->addAccel(parseAccel("Ctl+W"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_WRITE));
   table->addAccel(parseAccel("Ctl+R"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_READ));
+  table->addAccel(MKUINT(KEY_Escape, 0), this, FXSEL(SEL_COMMAND, ID_STOP_BURN));
 }
 
 void X_SRV_K_Window::connectWorkerQueue() {
@@ -317,7 +322,12 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   // must be made here before the indicator draws it.
   if (portIndicator->id()) lamp->create();
   portIndicator->setIcon(lamp);
-  if (open) portIndicator->setTipText(FXString::null);  // no problem of the line to tell
+  // The help in the status line tells what the lamp's colour means now; the
+  // tip of a black lamp is the reason, which showPortProblem gives it.
+  const FXString caption = ui_text("comm_sw");
+  portIndicator->setHelpText(open ? caption.section('\t', 2)
+                                  : ui_text_or("m_lamp_black", "Black: the programming port is closed"));
+  if (open) portIndicator->setTipText(caption.section('\t', 1));  // no problem of the line to tell
 }
 
 void X_SRV_K_Window::addPollTimer() {
@@ -358,7 +368,7 @@ void X_SRV_K_Window::watchPort(bool on) {
 void X_SRV_K_Window::showPortProblem(const FXString& text) {
   trace("%s\n", text.text());
   if (statusBar) statusBar->getStatusLine()->setNormalText(text);
-  if (portIndicator) portIndicator->setTipText(text);
+  if (portIndicator) portIndicator->setTipText(wrapped(text));
 }
 
 void X_SRV_K_Window::programmingLineLost() {
@@ -366,8 +376,9 @@ void X_SRV_K_Window::programmingLineLost() {
   const std::string path = programming_port().path();
   close_com();
   setPortLamp(false);
-  programmingPortProblem = ui_text_or("m_port_hangup", "The programming port hung up; it is no longer read");
-  programmingPortProblem += FXStringFormat(" (%s)", path.c_str());
+  programmingPortProblem = port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
+                                             ui_text_or("m_port_hangup", "The programming port is no longer read"),
+                                             std::string());
   showPortProblem(programmingPortProblem);
 }
 
@@ -468,11 +479,14 @@ void X_SRV_K_Window::giveConsoleBack() { consoleTab->enable(); }
 
 void X_SRV_K_Window::showProgress(int percent) { progressBar->setProgress(percent); }
 
+void X_SRV_K_Window::showStatus(const FXString& text) { statusBar->getStatusLine()->setNormalText(text); }
+
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
     case ID_OPEN_CHIPSET: return burnPage_->onOpen();
     case ID_BURN: return burnPage_->onBurn();
     case ID_RECALL: return burnPage_->onRecall();
+    case ID_STOP_BURN: return burnPage_->onStop();
   }
   return 1;
 }

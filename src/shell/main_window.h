@@ -69,6 +69,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   void lockTabsForBurn() override;
   void giveConsoleBack() override;
   void showProgress(int percent) override;
+  void showStatus(const FX::FXString& text) override;
   void showPortLamp(bool open) override { setPortLamp(open); }
   void pausePolling() override { removePollTimer(); }
   void resumePolling() override { addPollTimer(); }

@@ -319,7 +319,7 @@ TEST_F(ConsolePageTest, LineThatHangsUpIsDroppedOnce) {
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
   EXPECT_FALSE(window->portWatched());
   const std::string status = window->statusBar->getStatusLine()->getNormalText().text();
-  EXPECT_EQ(status.rfind("The programming port hung up", 0), 0u) << status;
+  EXPECT_EQ(status.rfind("Hung up: ", 0), 0u) << status;
   EXPECT_EQ(window->handle(nullptr, FXSEL(SEL_TIMEOUT, tv::ID_POLL_TIMER), nullptr), 0)
       << "a later tick finds nothing to do";
   EXPECT_TRUE(messages.empty());
