@@ -249,6 +249,7 @@ void BurnPage::resetSectionBoxes() {
 
 void BurnPage::showLoadResult(const LoadedChipset& chipset) {
   for (const LogLine& line : chipset.log) appendLog(line.text.c_str(), line.style);
+  sayMissingSections(chipset);
   checkSectionBoxes(chipset.flags);
   recallArmed_ = system_font_present(chipset.flags);
   // Only with switch a may the user leave the Flash and OSD stages out.
@@ -256,6 +257,22 @@ void BurnPage::showLoadResult(const LoadedChipset& chipset) {
     sectionBox(Section::Flash)->enable();
     sectionBox(Section::Osd)->enable();
   }
+}
+
+// A file without a section the burn needs leaves the burn button grey; this
+// says why, naming the sections by their markers ("OSD", "OSD Font").
+void BurnPage::sayMissingSections(const LoadedChipset& chipset) {
+  if (!chipset.opened || burn_possible(chipset.flags)) return;
+  FXString names;
+  int missing = 0;
+  for (const SectionInfo& info : section_table()) {
+    if (info.section == Section::OsdSysFont || (chipset.flags & section_flag(info.section)) != 0) continue;
+    FXString marker = info.marker;
+    names += FXString(missing++ ? ", " : "") + marker.mid(3, marker.length() - 4);  // "***OSD>" gives "OSD"
+  }
+  FXString line = missing == 1 ? ui_text_filled("m_no_section", "This file has no {} section: it cannot be burned", names)
+                               : ui_text_filled("m_no_sections", "This file has no {} sections: it cannot be burned", names);
+  appendLog(line + "\n", kStyleBoldRed);
 }
 
 void BurnPage::checkSectionBoxes(unsigned flags) {

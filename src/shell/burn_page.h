@@ -98,6 +98,7 @@ class BurnPage {
   PageHost* owner() const;  // the window, asked through what pages may ask
   void resetSectionBoxes();
   void showLoadResult(const LoadedChipset& chipset);
+  void sayMissingSections(const LoadedChipset& chipset);
   void checkSectionBoxes(unsigned flags);
   bool refuseChangedFile();
   bool refuseControlExchange();

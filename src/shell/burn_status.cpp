@@ -3,21 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "text/ui_text.h"
+#include "shell/window_parts.h"
 
 using namespace FX;
 
 namespace tv {
 namespace {
-
-// The catalogue's text with "{}" replaced by `value`; a language file that
-// left the place out gets the value at the end.
-FXString filled(const char* key, const char* english, const FXString& value) {
-  FXString pattern = ui_text_or(key, english);
-  const FXint at = pattern.find("{}");
-  if (at < 0) return pattern + " " + value;
-  return pattern.replace(at, 2, value);
-}
 
 const char* stage_name(Stage stage) { return section_info(stage).stage; }
 
@@ -80,15 +71,15 @@ FXString BurnStatus::text(int64_t now_ms) const {
   if (!running_) {
     switch (outcome_) {
       case Outcome::Completed:
-        return filled("m_st_done", "Burn completed in {}", minutes_and_seconds((endMs_ - startMs_) / 1000.0));
-      case Outcome::Failed: return filled("m_st_failed", "Burn failed in {}", where());
-      case Outcome::Stopped: return filled("m_st_stopped", "Burn stopped in {}", where());
+        return ui_text_filled("m_st_done", "Burn completed in {}", minutes_and_seconds((endMs_ - startMs_) / 1000.0));
+      case Outcome::Failed: return ui_text_filled("m_st_failed", "Burn failed in {}", where());
+      case Outcome::Stopped: return ui_text_filled("m_st_stopped", "Burn stopped in {}", where());
     }
   }
   if (waitStartMs_ >= 0) {
     const int left = std::max(0, waitSeconds_ - int((now_ms - waitStartMs_) / 1000));
     const bool flash = waitStage_ == Stage::Flash;
-    return filled(flash ? "m_st_wait_flash" : "m_st_wait_font",
+    return ui_text_filled(flash ? "m_st_wait_flash" : "m_st_wait_font",
                   flash ? "waiting {} s before the flash" : "waiting {} s before the system font",
                   FXStringFormat("%d", left));
   }
@@ -96,7 +87,7 @@ FXString BurnStatus::text(int64_t now_ms) const {
   FXString text = stage_ >= 0 ? FXString(stage_name(Stage(stage_))) : FXString("PIC");
   text += FXStringFormat(" %d%%  ", percent_) + minutes_and_seconds(elapsed);
   const double left = estimate_seconds_left(plan_, doneSeconds_, stage_, percent_, elapsed);
-  if (left >= 0) text += "  " + filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
+  if (left >= 0) text += "  " + ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
   return text;
 }
 

@@ -57,6 +57,13 @@ FXString port_problem_line(const FXString& cause, const std::string& device, con
   return text + ".";
 }
 
+FXString ui_text_filled(const char* key, const char* english, const FXString& value) {
+  FXString pattern = ui_text_or(key, english);
+  const FXint at = pattern.find("{}");
+  if (at < 0) return pattern + " " + value;
+  return pattern.replace(at, 2, value);
+}
+
 // Characters, not bytes: a Russian letter is two bytes of UTF-8.
 FXString wrapped(const FXString& text, int width) {
   FXString result;

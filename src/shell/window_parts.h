@@ -63,6 +63,10 @@ void set_enabled(FX::FXObject* widget, bool enabled);
 FX::FXString port_problem_line(const FX::FXString& cause, const std::string& device, const FX::FXString& what,
                                const std::string& name);
 
+// The catalogue's text for `key` (or `english`) with "{}" replaced by
+// `value`; a language file that left the place out gets the value at the end.
+FX::FXString ui_text_filled(const char* key, const char* english, const FX::FXString& value);
+
 // The text broken at blanks into lines of at most `width` characters, for a
 // tool tip that must not run off the screen.
 FX::FXString wrapped(const FX::FXString& text, int width = 60);

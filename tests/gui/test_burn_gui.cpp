@@ -638,3 +638,31 @@ TEST_F(BurnGui, StopAndEscEndABurnMidFlashWithinASecondAndSayWhere) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file without a section the burn needs: the burn button stays grey and one
+// red line says which sections are missing.
+TEST_F(BurnGui, MissingSectionsAreNamedInRed) {
+  const std::string text = chipsetgen::generate(small_options()).text;
+  const size_t osd = text.find("***OSD>"), font = text.find("***OSD Font>");
+  ASSERT_NE(osd, std::string::npos);
+  ASSERT_NE(font, std::string::npos);
+  const struct {
+    std::string file;
+    const char* line;
+  } cases[] = {
+      {text.substr(0, osd), "This file has no OSD, OSD Font sections: it cannot be burned"},
+      {text.substr(0, osd) + text.substr(font), "This file has no OSD section: it cannot be burned"},
+  };
+  for (const auto& c : cases) {
+    load(writeText(c.file, "cut.hv"));
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.line);
+    EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
+    EXPECT_FALSE(testsupport::usable(page().burnButton));
+  }
+}
+
+}  // namespace
