@@ -176,17 +176,20 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   make_heading(column, ui_text("hv_load"), icons.burn);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
+  // The file field has its row to itself, so that a small window still shows
+  // the file's name; the buttons go in the row under it.
   auto* fileRow = new FXHorizontalFrame(column, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
   new FXLabel(fileRow, ui_text("hv_file"), nullptr, LAYOUT_CENTER_Y);
   fileField = new FXTextField(fileRow, 20, &pathTarget_, FXDataTarget::ID_VALUE,
                               TEXTFIELD_NORMAL | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
-  openButton = new FXButton(fileRow, ui_text("hv_open"), icons.folder, window, ID_OPEN_CHIPSET,
+  auto* buttonRow = new FXHorizontalFrame(column, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
+  openButton = new FXButton(buttonRow, ui_text("hv_open"), icons.folder, window, ID_OPEN_CHIPSET,
                             BUTTON_NORMAL | ICON_BEFORE_TEXT);
 
-  burnButton = new FXButton(column, ui_text("hv_rec"), icons.pencil, window, ID_BURN,
+  burnButton = new FXButton(buttonRow, ui_text("hv_rec"), icons.pencil, window, ID_BURN,
                             BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_LEFT);
   burnButton->disable();
-  stopButton = new FXButton(column, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
+  stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
                             ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   stopButton->hide();
 
@@ -215,6 +218,14 @@ void BurnPage::appendLog(const FXString& text, int style) {
   log->makePositionVisible(log->getLength());
 }
 
+// A long path shows its end, the file's name; the tool tip holds all of it.
+void BurnPage::showPathEnd() {
+  fileField->setText(chipsetPath);
+  fileField->setTipText(chipsetPath);
+  fileField->setCursorPos(chipsetPath.length());
+  fileField->makePositionVisible(chipsetPath.length());
+}
+
 void BurnPage::clearLog() { log->removeText(0, log->getLength()); }
 
 // ---- loading ----------------------------------------------------------------
@@ -231,7 +242,7 @@ long BurnPage::onOpen() {
   std::string chosen;
   if (ask_open_file(log->getShell(), request, &chosen)) {
     chipsetPath = chosen.c_str();
-    fileField->setText(chipsetPath);
+    showPathEnd();
     loaded_ = load_chipset(chosen);
   } else {
     // Nothing chosen: nothing loaded, so no burn can start from an old load.
