@@ -451,7 +451,13 @@ TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEac
                         out->getFont()->getTextWidth("0", 1);
     const int rows = (out->getViewportHeight() - out->getMarginTop() - out->getMarginBottom()) /
                      out->getFont()->getFontHeight();
-    EXPECT_GE(columns, 30);
+    // The widest lines the output shows, in characters (its letters are UTF-8).
+    tv::RegisterRequest widest;
+    widest.osd = true;
+    widest.slave = widest.command = widest.data = 0xFF;
+    widest.address = 0xFFFF;
+    for (const std::string& line : {tv::received_byte_line(0xFF), tv::register_request_line(widest)})
+      EXPECT_GE(columns, FXString(line.c_str()).trimEnd().count()) << line;
     EXPECT_GE(rows, 8);
 
     FXWindow* content = page.commandScroll->contentWindow();

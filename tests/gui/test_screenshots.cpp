@@ -89,6 +89,7 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
     window->tabBook->setCurrent(tab);
     FXWindow* pane = window->tabBook->childAtIndex(2 * tab + 1);
     ASSERT_TRUE(testsupport::run_gui_until([&] { return pane->shown(); }, 3000));
+    if (shot == 5) window->console().commandScroll->setPosition(0, 0);  // from the top again
     // Layout, then paint everything now, and let the X server finish drawing.
     window->forceRefresh();
     testsupport::pump_gui();
