@@ -15,7 +15,7 @@ endif()
 file(GLOB TVBOX_DATA_FILES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/data/lang.*
   ${PROJECT_SOURCE_DIR}/data/h_tvbox.cfg
-  ${PROJECT_SOURCE_DIR}/data/readme.htm
+  ${PROJECT_SOURCE_DIR}/data/readme*.htm
   ${PROJECT_SOURCE_DIR}/data/*.gif
   ${PROJECT_SOURCE_DIR}/data/*.hv
   ${PROJECT_SOURCE_DIR}/data/*.hv.gz)

@@ -170,7 +170,52 @@ std::string format_line(const char* format, va_list args) {
   return text;
 }
 
+void append_escaped(std::string* out, unsigned char byte) {
+  char code[5];
+  std::snprintf(code, sizeof code, "\\x%02X", byte);
+  out->append(code);
+}
+
+// The length of the well-formed UTF-8 sequence at `at` that is not a C1
+// control, or 0.
+size_t printable_utf8_length(const std::string& text, size_t at) {
+  const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead <= 0xDF ? 2 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  const unsigned char second = byte(at + 1);
+  if (lead == 0xC2 && second < 0xA0) return 0;                                     // U+0080..U+009F
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xF0 && second < 0x90)) return 0;  // overlong
+  if ((lead == 0xED && second >= 0xA0) || (lead == 0xF4 && second >= 0x90)) return 0;  // surrogates, past U+10FFFF
+  return length;
+}
+
 }  // namespace
+
+std::string trace_safe_text(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char byte = static_cast<unsigned char>(text[at]);
+    if (byte >= 0x80) {
+      const size_t length = printable_utf8_length(text, at);
+      if (length > 0) {
+        out.append(text, at, length);
+        at += length;
+        continue;
+      }
+      append_escaped(&out, byte);
+    } else if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
+      append_escaped(&out, byte);
+    } else {
+      out.push_back(char(byte));
+    }
+    ++at;
+  }
+  return out;
+}
 
 void set_trace_enabled(bool enabled) { enabled_flag() = enabled; }
 bool trace_enabled() { return enabled_flag(); }
@@ -203,7 +248,7 @@ void trace(const char* format, ...) {
   if (!trace_enabled()) return;
   va_list args;
   va_start(args, format);
-  std::string text = format_line(format, args);
+  std::string text = trace_safe_text(format_line(format, args));
   va_end(args);
   if (text.empty()) return;
   const int fd = g_destination_fd;

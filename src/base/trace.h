@@ -12,14 +12,26 @@
 //
 // The window traces to standard output; tvbox-burn traces to standard error
 // when asked (--trace), so its own output stays clean.
+//
+// Many lines carry bytes the box sent. A control byte among them would change
+// the state of the terminal that shows the trace (an escape sequence, a
+// carriage return that overwrites the line), so every such byte is written
+// as \xNN: the trace holds printable text, tabs and line ends only.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tv {
 
 // Writes one formatted line (the format carries its own "\n").
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The text with every byte that a terminal could take for a control written
+// as \xNN: C0 controls but tab and line feed, DEL, and bytes above 0x7F that
+// are not well-formed UTF-8 or that encode a C1 control. Letters of any
+// language in UTF-8 pass unchanged.
+std::string trace_safe_text(const std::string& text);
 
 // Switches the trace on or off for the whole process (on by default; the
 // environment variable TVBOX_TRACE=0 switches it off at start).

@@ -82,6 +82,8 @@ class BurnLogFile : public BurnSink {
   void stage_ended(Stage stage, bool ok) override;
   void retried() override;
   void line_lost() override;
+  void waiting(Stage next, int seconds) override { next_.waiting(next, seconds); }
+  void stopped_at(Stage stage, int address) override { next_.stopped_at(stage, address); }
 
  private:
   void write_line(const std::string& word, const std::string& text);

@@ -59,6 +59,9 @@ class BurnRun {
   // was lost, or the burn was cancelled.
   bool stopped() const { return cancel_ || stop_ || line_lost_; }
   bool pause(int64_t ms);
+  bool wait_before(Stage next, int seconds);
+  void reach(Stage stage, int address = -1);
+  std::string where_text() const;
   bool send(const char* bytes, size_t size);
   bool send_text(const char* text) { return send(text, std::strlen(text)); }
   bool read_and_trace(const char* format, int count);
@@ -72,7 +75,7 @@ class BurnRun {
   void system_font();
   WriteResult write_section(Stage stage, WriterContext& context, int lines);
   WriteResult verify(Stage stage, WriterContext& context, const WrittenImage& written);
-  void fail(Stage stage) { failed_.push_back(stage_name(stage)); }
+  void fail(Stage stage);
   void finish();
 
   BoxLink& link_;
@@ -84,6 +87,14 @@ class BurnRun {
   std::vector<std::string> failed_;
   bool stop_ = false;       // a stage gave up: the remaining stages are left out
   bool line_lost_ = false;  // the port failed: nothing more is sent
+  // Where the burn is: the stage, the address reached in it (-1 before its
+  // first record) and whether it is waiting for that stage to begin.
+  Stage stage_ = Stage::Pic;
+  int address_ = -1;
+  bool waiting_ = false;
+  // Where the first failure happened, for the end's report.
+  Stage failed_stage_ = Stage::Pic;
+  int failed_address_ = -1;
 };
 
 // Nothing goes to the box from a file the load found faults in, nor without
@@ -105,6 +116,42 @@ bool BurnRun::pause(int64_t ms) {
   for (int64_t left = ms; left > 0 && !cancel_; left -= kPauseSliceMs)
     protocol_pause_ms(std::min<int64_t>(left, kPauseSliceMs));
   return !cancel_;
+}
+
+// The protocol's fixed delays are said before they begin, so that a front end
+// can show the wait rather than a burn that seems to stand still.
+bool BurnRun::wait_before(Stage next, int seconds) {
+  reach(next);
+  waiting_ = true;
+  if (seconds > 0) sink_.waiting(next, seconds);
+  const bool waited = pause(int64_t(seconds) * 1000);
+  waiting_ = !waited;  // a burn stopped here stopped in the wait
+  return waited;
+}
+
+void BurnRun::reach(Stage stage, int address) {
+  stage_ = stage;
+  address_ = address;
+}
+
+// "FLASH at 0320", "PIC", or "the wait before FLASH".
+std::string BurnRun::where_text() const {
+  if (waiting_) return std::string("the wait before ") + stage_name(stage_);
+  std::string text = stage_name(stage_);
+  if (address_ >= 0) {
+    char at[16];
+    std::snprintf(at, sizeof at, " at %04X", address_ & 0xFFFF);
+    text += at;
+  }
+  return text;
+}
+
+void BurnRun::fail(Stage stage) {
+  if (failed_.empty()) {
+    failed_stage_ = stage;
+    failed_address_ = stage == stage_ ? address_ : -1;
+  }
+  failed_.push_back(stage_name(stage));
 }
 
 bool BurnRun::send(const char* bytes, size_t size) {
@@ -148,6 +195,7 @@ void BurnRun::pic_handshake() {
 
 bool BurnRun::send_pic_record(int address) {
   std::string record = pic_record(chipset_.pic, address);
+  reach(Stage::Pic, address);
   trace("===<%s>\n", record.c_str());
   for (int attempt = 0; attempt < kPicAttempts && !cancel_; ++attempt) {
     uint8_t echo[kPicRecordLength + 1];
@@ -227,7 +275,8 @@ void BurnRun::section_stage(Stage stage) {
   sink_.stage_begun(stage);
   WrittenImage written;
   const bool read_back = settings_.verify && info.writer == SectionWriter::HexRecords;
-  WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr};
+  reach(stage);
+  WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr, &address_};
   // A file without the section gives the stage nothing to write.
   WriteResult result = WriteResult::Done;
   if (chipset_.flags & section_flag(stage)) result = write_section(stage, context, chipset_.lines_in(stage));
@@ -246,19 +295,21 @@ void BurnRun::section_stage(Stage stage) {
 }
 
 void BurnRun::system_font() {
-  if (pause(int64_t(settings_.sysfont_delay) * 1000))
-    section_stage(Stage::OsdSysFont);
+  if (wait_before(Stage::OsdSysFont, settings_.sysfont_delay)) section_stage(Stage::OsdSysFont);
   close_loader();
 }
 
 void BurnRun::finish() {
   if (cancel_) {
+    sink_.log("The burn was stopped in " + where_text() + ".\n", kStyleBoldRed);
     sink_.log("Burning cancelled.\n", kStyleBoldRed);
+    sink_.stopped_at(stage_, address_);
     sink_.done(false);
   } else if (!failed_.empty()) {
     std::string names;
     for (const std::string& name : failed_) names += (names.empty() ? "" : ", ") + name;
     sink_.log("Burning failed: " + names + ".\n", kStyleBoldRed);
+    sink_.stopped_at(failed_stage_, failed_address_);
     sink_.done(false);
   } else {
     sink_.done(true);
@@ -274,10 +325,11 @@ void BurnRun::burn() {
   // the PIC records themselves may be left out.
   const bool pic = settings_.pic_records;
   if (pic) sink_.stage_begun(Stage::Pic);
+  reach(Stage::Pic);
   pic_handshake();
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
-  if (!line_lost_ && pause(int64_t(settings_.flash_delay) * 1000)) {
+  if (!line_lost_ && wait_before(Stage::Flash, settings_.flash_delay)) {
     // The bar is reset before each stage, whether it runs or not.
     for (Stage stage : {Stage::Flash, Stage::Osd, Stage::OsdRusFont}) {
       sink_.progress(0);

@@ -50,6 +50,14 @@ class BurnSink {
   virtual void stage_ended(Stage, bool /*ok*/) {}
   virtual void retried() {}
   virtual void line_lost() {}
+  // A fixed pause of the protocol begins: `seconds` before the stage `next`
+  // (the flash delay before FLASH, the system-font delay before the system
+  // font).
+  virtual void waiting(Stage /*next*/, int /*seconds*/) {}
+  // Just before done(false): where the burn stopped or first failed, as its
+  // stage and the address it had reached there (-1 before the first record,
+  // or in a pause: then `stage` is the one it waited for).
+  virtual void stopped_at(Stage /*stage*/, int /*address*/) {}
 };
 
 }  // namespace tv

@@ -157,6 +157,7 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     if (line.compare(0, 3, "***") == 0) break;
     if (line.size() < kMinRecordLength) continue;
     int address = address_field(line);
+    if (context.reached) *context.reached = address;
     trace("%s <%s><%x>\n", line.c_str(), line.substr(3, 4).c_str(), address);
     report_progress(context, line_number, line_count);
     const char* data = line.c_str() + 9;
@@ -207,6 +208,7 @@ WriteResult clear_font_pages(WriterContext& context) {
 
 WriteResult write_font_byte(WriterContext& context, unsigned address, uint8_t value, int line_number) {
   int wire_address = int(address & 0xFFFF);
+  if (context.reached) *context.reached = wire_address;
   WriteResult result = retry_with_recovery(context, [&] {
     int code = context.box.osd_wrt_fnt(wire_address, value);
     trace("\nwf -> (%d-%x) %d ++++\n", int(address), value, code);
@@ -321,6 +323,7 @@ WriteResult verify_section(WriterContext& context, const WrittenImage& image, ui
   int last_percent = -1;
   for (int address = 0; address < WrittenImage::kSpan; ++address) {
     if (!image.written(address)) continue;
+    if (context.reached) *context.reached = address;
     uint8_t read[4] = {0, 0, 0, 0};
     WriteResult result = retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
     if (result != WriteResult::Done) {

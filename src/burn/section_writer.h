@@ -92,6 +92,7 @@ struct WriterContext {
   const std::atomic<bool>& cancel;
   std::string section;             // named in failure lines, e.g. "FLASH"
   WrittenImage* written = nullptr;  // filled by the hex writer when given
+  int* reached = nullptr;           // the address being written, kept up to date when given
 };
 
 // Runs `attempt` until it returns 0, at most kMaxAttempts times, with the

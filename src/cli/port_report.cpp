@@ -6,9 +6,6 @@
 namespace tv {
 namespace {
 
-constexpr double kLineBytesPerSecond = 5760.0;  // 57600 baud, ten bits a character
-constexpr int kStageCount = 5;
-
 std::string without_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
@@ -55,21 +52,6 @@ std::vector<std::string> ReportBoard::wait(int timeout_ms) {
   std::vector<std::string> lines(lines_.begin(), lines_.end());
   lines_.clear();
   return lines;
-}
-
-// The line's own pace decides: every record goes out and comes back at
-// 57600 baud, plus the pauses the protocol fixes.
-StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay) {
-  StagePlan plan;
-  const double pic_records = chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
-  plan.seconds[int(Stage::Pic)] = 8.0 + pic_records * 52 / kLineBytesPerSecond + flash_delay;
-  const double sectors = chipset.flash_lines / 256.0 + 1;
-  plan.seconds[int(Stage::Flash)] = chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0;
-  plan.seconds[int(Stage::Osd)] = 6.0 + chipset.osd_lines * 32 / kLineBytesPerSecond;
-  plan.seconds[int(Stage::OsdRusFont)] = 3.0 + chipset.osd_font_lines * 48 / kLineBytesPerSecond;
-  plan.seconds[int(Stage::OsdSysFont)] = sysfont_delay + 3.0 + chipset.osd_all_font_lines * 48 / kLineBytesPerSecond;
-  for (int i = 0; i < kStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
-  return plan;
 }
 
 PortReport::PortReport(std::string port, const StagePlan& plan, ReportBoard& board) : plan_(plan), board_(board) {
@@ -153,13 +135,7 @@ bool PortReport::finished() const {
 }
 
 double PortReport::estimate_left(double elapsed) const {
-  double total = 0;
-  for (int i = 0; i < kStageCount; ++i) total += plan_.runs[i] ? plan_.seconds[i] : 0;
-  double reached = done_seconds_;
-  if (current_stage_ >= 0) reached += plan_.seconds[current_stage_] * status_.percent / 100.0;
-  if (total <= 0 || reached <= 0 || elapsed < 1) return -1;
-  double fraction = std::min(reached / total, 1.0);
-  return elapsed * (1 - fraction) / fraction;
+  return estimate_seconds_left(plan_, done_seconds_, current_stage_, status_.percent, elapsed);
 }
 
 PortStatus PortReport::snapshot() const {

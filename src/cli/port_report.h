@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "burn/burn_plan.h"
 #include "burn/burn_sequence.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
@@ -54,14 +55,6 @@ class ReportBoard {
   std::condition_variable changed_;
   std::deque<std::string> lines_;
 };
-
-// How long each stage of this file is likely to take, so that a stage's own
-// percent can become an estimate of the whole burn's time left.
-struct StagePlan {
-  double seconds[5] = {0, 0, 0, 0, 0};  // by Stage
-  bool runs[5] = {false, false, false, false, false};
-};
-StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay);
 
 class PortReport : public BurnSink {
  public:

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <utility>
 
+#include "base/clock.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
 #include "burn/sha256.h"
@@ -48,6 +49,31 @@ FXDEFMAP(SectionBoxWatcher) SectionBoxWatcherMap[] = {
 };
 FXIMPLEMENT(SectionBoxWatcher, FXObject, SectionBoxWatcherMap, ARRAYNUMBER(SectionBoxWatcherMap))
 
+// Ticks once a second while a burn runs, so the status line's times move
+// even while the box takes long over one record.
+class BurnClock : public FXObject {
+  FXDECLARE(BurnClock)
+
+ public:
+  enum { ID_TICK = 1 };
+  static constexpr FXuint kTickMs = 1000;
+
+  explicit BurnClock(BurnPage* page) : page_(page) {}
+  long onTick(FXObject*, FXSelector, void*) {
+    page_->tick();
+    return 1;
+  }
+
+ private:
+  BurnClock() {}
+  BurnPage* page_ = nullptr;
+};
+
+FXDEFMAP(BurnClock) BurnClockMap[] = {
+    FXMAPFUNC(SEL_TIMEOUT, BurnClock::ID_TICK, BurnClock::onTick),
+};
+FXIMPLEMENT(BurnClock, FXObject, BurnClockMap, ARRAYNUMBER(BurnClockMap))
+
 namespace {
 
 const char* const kNotSupportedText = "Device is not supported.";
@@ -60,9 +86,9 @@ const char* const kFaultyFileText =
 const char* const kBurnAnywayCaption = "Question";
 const char* const kBurnAnywayText =
     "Some records of this file have a wrong checksum (the burn log names the first).\n\nBurn anyway?";
-const char* const kFailedText =
-    "Burning Process Failed.\n\nThe last line of the log tells which stage failed, or that the "
-    "burn was cancelled.";
+const char* const kFailedText = "Burning Process Failed.";
+// The failure box quotes at most this many of the burn's red lines.
+constexpr size_t kFailureLinesShown = 4;
 const char* const kControlRunningText =
     "A control-line exchange is running and drives the progress bar.\n"
     "Burn when it has ended, or cancel it first.";
@@ -114,7 +140,7 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
     : window_(window), pathTarget_(chipsetPath), verifyTarget_(verify),
-      boxWatcher_(new SectionBoxWatcher(&boxChecked_)), worker_(programming_port) {
+      boxWatcher_(new SectionBoxWatcher(&boxChecked_)), worker_(programming_port), clock_(new BurnClock(this)) {
   fill_log_styles(styles_);
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTestColumn(page, icons);
@@ -126,6 +152,7 @@ BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
 BurnPage::~BurnPage() {
   shuttingDown_ = true;
   cancelAndJoinBurn();
+  log->getApp()->removeTimeout(clock_.get(), BurnClock::ID_TICK);
 }
 
 void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
@@ -149,16 +176,22 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   make_heading(column, ui_text("hv_load"), icons.burn);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
+  // The file field has its row to itself, so that a small window still shows
+  // the file's name; the buttons go in the row under it.
   auto* fileRow = new FXHorizontalFrame(column, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
   new FXLabel(fileRow, ui_text("hv_file"), nullptr, LAYOUT_CENTER_Y);
   fileField = new FXTextField(fileRow, 20, &pathTarget_, FXDataTarget::ID_VALUE,
                               TEXTFIELD_NORMAL | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
-  openButton = new FXButton(fileRow, ui_text("hv_open"), icons.folder, window, ID_OPEN_CHIPSET,
+  auto* buttonRow = new FXHorizontalFrame(column, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
+  openButton = new FXButton(buttonRow, ui_text("hv_open"), icons.folder, window, ID_OPEN_CHIPSET,
                             BUTTON_NORMAL | ICON_BEFORE_TEXT);
 
-  burnButton = new FXButton(column, ui_text("hv_rec"), icons.pencil, window, ID_BURN,
+  burnButton = new FXButton(buttonRow, ui_text("hv_rec"), icons.pencil, window, ID_BURN,
                             BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_LEFT);
   burnButton->disable();
+  stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
+                            ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
+  stopButton->hide();
 
   buildLog(column);
 
@@ -172,7 +205,7 @@ void BurnPage::buildLog(FXComposite* column) {
   auto* frame = new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
                                       0, 0, 0, 0, 0, 0, 0, 0);
   log = new FXText(frame, nullptr, 0,
-                   TEXT_READONLY | TEXT_SHOWACTIVE | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+                   TEXT_READONLY | TEXT_SHOWACTIVE | TEXT_WORDWRAP | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   logFont_.reset(new FXFont(column->getApp(), "Courier New", 10));
   log->setFont(logFont_.get());
   log->setStyled(TRUE);
@@ -183,6 +216,14 @@ void BurnPage::appendLog(const FXString& text, int style) {
   log->appendStyledText(text, style);
   log->setCursorPos(log->getLength());
   log->makePositionVisible(log->getLength());
+}
+
+// A long path shows its end, the file's name; the tool tip holds all of it.
+void BurnPage::showPathEnd() {
+  fileField->setText(chipsetPath);
+  fileField->setTipText(chipsetPath);
+  fileField->setCursorPos(chipsetPath.length());
+  fileField->makePositionVisible(chipsetPath.length());
 }
 
 void BurnPage::clearLog() { log->removeText(0, log->getLength()); }
@@ -201,7 +242,7 @@ long BurnPage::onOpen() {
   std::string chosen;
   if (ask_open_file(log->getShell(), request, &chosen)) {
     chipsetPath = chosen.c_str();
-    fileField->setText(chipsetPath);
+    showPathEnd();
     loaded_ = load_chipset(chosen);
   } else {
     // Nothing chosen: nothing loaded, so no burn can start from an old load.
@@ -219,6 +260,7 @@ void BurnPage::resetSectionBoxes() {
 
 void BurnPage::showLoadResult(const LoadedChipset& chipset) {
   for (const LogLine& line : chipset.log) appendLog(line.text.c_str(), line.style);
+  sayMissingSections(chipset);
   checkSectionBoxes(chipset.flags);
   recallArmed_ = system_font_present(chipset.flags);
   // Only with switch a may the user leave the Flash and OSD stages out.
@@ -226,6 +268,22 @@ void BurnPage::showLoadResult(const LoadedChipset& chipset) {
     sectionBox(Section::Flash)->enable();
     sectionBox(Section::Osd)->enable();
   }
+}
+
+// A file without a section the burn needs leaves the burn button grey; this
+// says why, naming the sections by their markers ("OSD", "OSD Font").
+void BurnPage::sayMissingSections(const LoadedChipset& chipset) {
+  if (!chipset.opened || burn_possible(chipset.flags)) return;
+  FXString names;
+  int missing = 0;
+  for (const SectionInfo& info : section_table()) {
+    if (info.section == Section::OsdSysFont || (chipset.flags & section_flag(info.section)) != 0) continue;
+    FXString marker = info.marker;
+    names += FXString(missing++ ? ", " : "") + marker.mid(3, marker.length() - 4);  // "***OSD>" gives "OSD"
+  }
+  FXString line = missing == 1 ? ui_text_filled("m_no_section", "This file has no {} section: it cannot be burned", names)
+                               : ui_text_filled("m_no_sections", "This file has no {} sections: it cannot be burned", names);
+  appendLog(line + "\n", kStyleBoldRed);
 }
 
 void BurnPage::checkSectionBoxes(unsigned flags) {
@@ -338,16 +396,36 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
   GuiBurnSink::Handlers handlers;
-  handlers.log = [this](const std::string& text, int style) { appendLog(text.c_str(), style); };
+  handlers.log = [this](const std::string& text, int style) {
+    appendLog(text.c_str(), style);
+    if (style == kStyleRed || style == kStyleBoldRed || style == kStyleUnderlinedRed)
+      redLines_.push_back(FXString(text.c_str()).trimEnd());
+  };
   handlers.progress = [this](int percent) {
+    status_.progress(percent);
     if (PageHost* window = owner()) window->showProgress(percent);
   };
+  handlers.stage_begun = [this](Stage stage) {
+    status_.stageBegun(stage, monotonic_ms());
+    showStatus();
+  };
+  handlers.waiting = [this](Stage next, int seconds) {
+    status_.waiting(next, seconds, monotonic_ms());
+    showStatus();
+  };
+  handlers.stopped_at = [this](Stage stage, int address) { status_.stoppedAt(stage, address); };
   handlers.done = [this](bool ok) { onBurnEnded(ok); };
   // The port is gone or failing: the lamp says so until the next start.
   handlers.line_lost = [this] {
     if (PageHost* window = owner()) window->showPortLamp(false);
   };
   SavedLogRequest saved = savedLogRequest(first_line);
+  redLines_.clear();
+  stopping_ = false;
+  status_.start(burnPlan(run == static_cast<BurnRunner>(run_system_font_burn)), monotonic_ms());
+  showStatus();
+  log->getApp()->addTimeout(clock_.get(), BurnClock::ID_TICK, BurnClock::kTickMs);
+  showRunningControls(true);
   worker_.start([this, run, chipset, settings = burnSettings(), handlers, saved] {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
@@ -405,25 +483,89 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
 // do but return, so joining it here waits only for that.
 void BurnPage::onBurnEnded(bool ok) {
   worker_.finished();
+  const bool stopped = worker_.cancelFlag().load();
+  if (stopping_) programming_port().abandon_waits(false);  // the waits Stop cut short
+  stopping_ = false;
   set_burn_owns_programming_port(false);
+  log->getApp()->removeTimeout(clock_.get(), BurnClock::ID_TICK);
+  using Outcome = BurnStatus::Outcome;
+  status_.end(ok ? Outcome::Completed : stopped ? Outcome::Stopped : Outcome::Failed, monotonic_ms());
+  showStatus();
+  showRunningControls(false);
   if (PageHost* window = owner()) {
     window->giveConsoleBack();
     if (!shuttingDown_) window->resumePolling();
   }
-  burnEnd_ = ok ? BurnEnd::Succeeded : BurnEnd::Failed;
+  burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
 }
 
 void BurnPage::cancelAndJoinBurn() { worker_.stop(); }
 
+// The worker is not waited for here: a box that has gone quiet would hold the
+// window for its time-outs. Its waits on the port are cut short instead, and
+// its end (onBurnEnded) gives the controls back.
+long BurnPage::onStop() {
+  if (!burnRunning() || stopping_) return 1;
+  stopping_ = true;
+  worker_.requestCancel();
+  programming_port().abandon_waits(true);
+  return 1;
+}
+
+void BurnPage::tick() {
+  if (!burnRunning()) return;
+  showStatus();
+  log->getApp()->addTimeout(clock_.get(), BurnClock::ID_TICK, BurnClock::kTickMs);
+}
+
+void BurnPage::showStatus() {
+  if (PageHost* window = owner()) window->showStatus(status_.text(monotonic_ms()));
+}
+
+// Stop takes the burn button's place for the length of a burn.
+void BurnPage::showRunningControls(bool running) {
+  if (shuttingDown_) return;
+  FXButton* shown = running ? stopButton : burnButton;
+  FXButton* hidden = running ? burnButton : stopButton;
+  const bool had_focus = hidden->hasFocus();
+  hidden->hide();
+  shown->show();
+  if (had_focus) shown->setFocus();
+  shown->getParent()->recalc();
+}
+
+// The stages this burn is planned to run, for the estimate of the time left.
+StagePlan BurnPage::burnPlan(bool system_font_alone) const {
+  unsigned mask = system_font_alone ? section_flag(Stage::OsdSysFont) : section_flag(Stage::Pic);
+  if (!system_font_alone)
+    for (Stage stage : {Stage::Flash, Stage::Osd, Stage::OsdRusFont, Stage::OsdSysFont})
+      if (boxChecked_[section_row(stage)]) mask |= section_flag(stage);
+  BurnDelays delays;
+  if (PageHost* window = owner()) delays = window->burnDelays();
+  return plan_stages(loaded_, mask, delays.flash, delays.sysfont);
+}
+
+// The failure box says where the burn failed and why, in the burn's own
+// words, rather than sending the engineer to the log.
+FXString BurnPage::failureText() const {
+  FXString text = ui_text_or("m_burn_failed", kFailedText);
+  text += "\n\n" + status_.text(monotonic_ms());
+  for (size_t i = 0; i < redLines_.size() && i < kFailureLinesShown; ++i) text += "\n" + redLines_[i];
+  return text;
+}
+
 bool BurnPage::checkBurnCompleted() {
   if (burnEnd_ == BurnEnd::None) return false;
-  const bool ok = burnEnd_ == BurnEnd::Succeeded;
+  const BurnEnd end = burnEnd_;
+  const bool ok = end == BurnEnd::Succeeded;
   burnEnd_ = BurnEnd::None;  // cleared first: the box below runs a modal loop
+  // A burn the user stopped needs no box: the status line and the log say
+  // where it stopped.
+  if (end == BurnEnd::Stopped) return true;
   if (ok)
     show_message(log->getShell(), MessageKind::Information, MBOX_OK, kCompletedCaption, kCompletedText);
   else
-    show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption,
-                 ui_text_or("m_burn_failed", kFailedText));
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption, failureText());
   return true;
 }
 

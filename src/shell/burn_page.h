@@ -13,10 +13,12 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "shell/burn_status.h"
 #include "shell/page_worker.h"
 
 
@@ -25,6 +27,7 @@ namespace tv {
 struct WindowIcons;
 class PageHost;
 class SectionBoxWatcher;
+class BurnClock;
 class BurnSink;
 struct BurnSettings;
 
@@ -47,18 +50,26 @@ class BurnPage {
   FX::FXTextField* fileField;                       // chipset path
   FX::FXButton* openButton;                         // hv_open, ID 73
   FX::FXButton* burnButton;                         // hv_rec, ID 74, disabled when built
+  FX::FXButton* stopButton;                         // hv_stop: in hv_rec's place while a burn runs
   FX::FXButton* recallButton;                       // hv_recall, ID 75, disabled and hidden
   FX::FXText* log;                                  // the styled burn log
 
   // The log, on the GUI thread: appends and keeps the end in view.
   void appendLog(const FX::FXString& text, int style);
   void clearLog();
+  void showPathEnd();
   const FX::FXHiliteStyle* logStyles() const { return styles_; }
 
   // Commands of the burn tab.
   long onOpen();
   long onBurn();
   long onRecall();
+  // Stop (and Esc): the burn ends at its next packet, still sending the
+  // closing four-Z line, and the log says where it stopped. The GUI goes on
+  // at once; the worker's end gives the controls back.
+  long onStop();
+  // Each second while a burn runs: the status line's elapsed and left times.
+  void tick();
   // Called on every poll tick: shows the completion box once a burn ended.
   // True when it showed one.
   bool checkBurnCompleted();
@@ -83,11 +94,12 @@ class BurnPage {
   bool mayRecall() const { return !burnRunning() && recallArmed_; }
 
  private:
-  enum class BurnEnd { None, Succeeded, Failed };
+  enum class BurnEnd { None, Succeeded, Failed, Stopped };
 
   PageHost* owner() const;  // the window, asked through what pages may ask
   void resetSectionBoxes();
   void showLoadResult(const LoadedChipset& chipset);
+  void sayMissingSections(const LoadedChipset& chipset);
   void checkSectionBoxes(unsigned flags);
   bool refuseChangedFile();
   bool refuseControlExchange();
@@ -109,7 +121,10 @@ class BurnPage {
   SavedLogRequest savedLogRequest(const char* first_line) const;
   void openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request);
   void onBurnEnded(bool ok);
-
+  void showRunningControls(bool running);
+  void showStatus();
+  StagePlan burnPlan(bool system_font_alone) const;
+  FX::FXString failureText() const;
 
   void buildTestColumn(FX::FXComposite* page, WindowIcons& icons);
   void buildLoadColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
@@ -127,6 +142,10 @@ class BurnPage {
   bool shuttingDown_ = false;        // the page is being destroyed
   FX::FXHiliteStyle styles_[kLogStyleCount];
   std::unique_ptr<FX::FXFont> logFont_;
+  std::unique_ptr<BurnClock> clock_;
+  BurnStatus status_;
+  std::vector<FX::FXString> redLines_;  // what the running burn said in red, for the failure box
+  bool stopping_ = false;               // Stop was pressed; the worker has not ended yet
 };
 
 // The ten log styles: white background, selection and highlight in

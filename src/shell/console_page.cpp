@@ -89,11 +89,11 @@ FXIMPLEMENT(LeadingComboBox, FXComboBox, LeadingComboBoxMap, ARRAYNUMBER(Leading
 namespace {
 
 constexpr size_t kEchoBufferSize = 1000;
-constexpr int kOutputStartColumns = 31;  // "ff 255 <я> 11111111" and room to spare
+constexpr int kOutputStartColumns = 22;  // "ff 255 <я> 11111111" and a little
 constexpr int kOutputStartRows = 8;
 // The fields' narrowest width, in characters; they grow with the window. At
 // twenty the fields alone would fill a window of the default size.
-constexpr int kComboColumns = 12;
+constexpr int kComboColumns = 8;
 constexpr size_t kControlReplySize = 256;  // 2.5 s of listening holds at most 250
 constexpr int kIicWritePauseMs = 200;
 constexpr int kWriteStrPauseMs = 200;
@@ -158,14 +158,17 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
   FXint* ints[5] = {&wi, &wo, &ni, &no, &wosz};
   for (int i = 0; i < 5; ++i) intTargets_[i].connect(*ints[i]);
 
-  // The fields and buttons on the left, scrolled when the window is small;
-  // the output on the right, as wide as the splitter between them leaves it.
+  // The fields and, beside them, the buttons that use them on the left, so
+  // that both are in view at the window's first size; the control line below
+  // them, scrolled when the window is small; the output on the right, as wide
+  // as the splitter between them leaves it.
   auto* splitter = new FXSplitter(pane, SPLITTER_HORIZONTAL | SPLITTER_REVERSED | SPLITTER_TRACKING |
                                             LAYOUT_FILL_X | LAYOUT_FILL_Y);
   commandScroll = new FXScrollWindow(splitter, HSCROLLING_OFF | LAYOUT_FILL_Y);
   auto* commands = new FXVerticalFrame(commandScroll, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  buildCommandColumn(commands, window, icons);
-  buildButtonColumn(commands, window, icons);
+  auto* fieldsAndButtons = new FXHorizontalFrame(commands, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  buildCommandColumn(fieldsAndButtons, window, icons);
+  buildButtonColumn(fieldsAndButtons, commands, window, icons);
   buildControlGroup(commands, window);
   buildOutputColumn(splitter, icons);
 }
@@ -204,7 +207,11 @@ void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, Window
   fill_items(slaveAdrCombo, kFirstLists);
   for (FXComboBox* combo : {cmdCombo, adrCombo, dataCombo}) fill_items(combo, kLanguageLists);
 
-  buildBitRow(grid, window);
+  // The bit row under the Data field, across the column: inside the grid it
+  // would make the fields as wide as eight boxes, and push the buttons beside
+  // them out of a window of the first size.
+  buildBitRow(column, window);
+  grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   dataStrCombo = addCombo(grid,
                           "Data STR\tДанные Строка с разделителями\tПередаваемые Данные много байт",
                           kByteListTip, 5, dataStrTarget_);
@@ -214,9 +221,8 @@ void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, Window
   buildIntFields(column);
 }
 
-void ConsolePage::buildBitRow(FXComposite* grid, FXObject* window) {
-  new FXLabel(grid, FXString::null);
-  auto* bits = new FXMatrix(grid, kBitCount, MATRIX_BY_COLUMNS, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0);
+void ConsolePage::buildBitRow(FXComposite* column, FXObject* window) {
+  auto* bits = new FXMatrix(column, kBitCount, MATRIX_BY_COLUMNS | LAYOUT_RIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0);
   for (int i = 0; i < kBitCount; ++i) {
     bitLabels[i] = new FXLabel(bits, "0", nullptr, LAYOUT_CENTER_X | LAYOUT_FILL_COLUMN);
   }
@@ -237,10 +243,10 @@ void ConsolePage::buildIntFields(FXComposite* column) {
   }
 }
 
-// The buttons under the fields, in their order; a column of their own beside
-// them would leave the output too little of a small window.
-void ConsolePage::buildButtonColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X);
+// The buttons beside the fields, in their order; the title, as wide as a
+// small window's whole left side, in a row under both.
+void ConsolePage::buildButtonColumn(FXComposite* page, FXComposite* below, FXObject* window, WindowIcons& icons) {
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
   make_heading(column, "Исполнение", icons.console);
   auto* rows = new FXMatrix(column, 1, MATRIX_BY_COLUMNS, 0, 0,
                             0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
@@ -251,9 +257,8 @@ void ConsolePage::buildButtonColumn(FXComposite* page, FXObject* window, WindowI
   writeStrButton = new FXButton(rows, "WriteSTR\tЗапись\tЗаписьДлинная", icons.pencil, window,
                                 ID_CONSOLE_WRITE_STR, style);
   wiWoNiNoButton = new FXButton(rows, "WiWoNiNo", icons.pencil, window, ID_WI_WO_NI_NO, style);
-  new FXLabel(rows, ui_text("m_Title"), icons.title,
-              ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
   clearButton = new FXButton(rows, "Очистка", icons.device, window, ID_CONSOLE_CLEAR, style);
+  new FXLabel(below, ui_text("m_Title"), icons.title, ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X);
 }
 
 // The slow control line of the box has no field of its own; its commands sit

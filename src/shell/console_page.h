@@ -108,9 +108,9 @@ class ConsolePage {
   void finishControlExchange();
 
   void buildCommandColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
-  void buildBitRow(FX::FXComposite* grid, FX::FXObject* window);
+  void buildBitRow(FX::FXComposite* column, FX::FXObject* window);
   void buildIntFields(FX::FXComposite* column);
-  void buildButtonColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
+  void buildButtonColumn(FX::FXComposite* page, FX::FXComposite* below, FX::FXObject* window, WindowIcons& icons);
   void buildControlGroup(FX::FXComposite* column, FX::FXObject* window);
   void buildOutputColumn(FX::FXComposite* page, WindowIcons& icons);
   FX::FXComboBox* addCombo(FX::FXComposite* grid, const char* label, const char* tip,

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fox-1.6/fxkeys.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -16,6 +18,7 @@
 #include "base/trace.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
+#include "text/catalogue.h"
 #include "text/data_files.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
@@ -107,27 +110,80 @@ bool desktop_opener_installed() {
   return false;
 }
 
-bool open_with_desktop(const char* file_name) {
-  if (access(file_name, R_OK) != 0) return false;
-  // Two forks: the opener is adopted by init, so nobody waits for it and no
-  // zombie is left behind; the window only reaps the short-lived middle child.
-  const pid_t middle = fork();
-  if (middle < 0) return false;
-  if (middle == 0) {
-    if (fork() == 0) {
-      const int quiet = open("/dev/null", O_RDWR);
-      if (quiet >= 0) {
-        dup2(quiet, STDOUT_FILENO);
-        dup2(quiet, STDERR_FILENO);
-      }
-      execlp(kDesktopOpener, kDesktopOpener, file_name, static_cast<char*>(nullptr));
-      _exit(127);
+namespace {
+
+// In the forked watcher: runs the opener, waits for it and writes its exit
+// status (127: it could not be run) to `report`. Only calls that are safe
+// after a fork in a program with threads.
+[[noreturn]] void watch_opener(const char* file_name, int report) {
+  // The watcher lives as long as the opener, which may be a browser that
+  // runs until it is closed: it must not keep the serial ports, the X
+  // connection or anything else of the window open all that time.
+  if (dup2(report, 3) < 0) _exit(127);
+  close_range(4, ~0u, 0);
+  const pid_t opener = fork();
+  if (opener == 0) {
+    const int quiet = open("/dev/null", O_RDWR);
+    if (quiet >= 0) {
+      dup2(quiet, STDOUT_FILENO);
+      dup2(quiet, STDERR_FILENO);
     }
-    _exit(0);
+    close(3);
+    execlp(kDesktopOpener, kDesktopOpener, file_name, static_cast<char*>(nullptr));
+    _exit(127);
   }
   int status = 0;
-  waitpid(middle, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  unsigned char code = 127;
+  if (opener > 0 && waitpid(opener, &status, 0) == opener)
+    code = WIFEXITED(status) ? static_cast<unsigned char>(WEXITSTATUS(status)) : 128;
+  ssize_t ignored = write(3, &code, 1);
+  (void)ignored;
+  _exit(0);
+}
+
+}  // namespace
+
+DesktopOpener::~DesktopOpener() {
+  // An opener still running is left to itself; its watcher, without a reader,
+  // ends when it tries to report.
+  if (endFd_ >= 0) ::close(endFd_);
+}
+
+bool DesktopOpener::start(const char* file_name) {
+  if (endFd_ >= 0 || access(file_name, R_OK) != 0) return false;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  const pid_t watcher = fork();
+  if (watcher == 0) watch_opener(file_name, ends[1]);
+  ::close(ends[1]);
+  if (watcher < 0) {
+    ::close(ends[0]);
+    return false;
+  }
+  endFd_ = ends[0];
+  watcher_ = watcher;
+  return true;
+}
+
+bool DesktopOpener::finish() {
+  if (endFd_ < 0) return false;
+  unsigned char code = 127;
+  const bool reported = ::read(endFd_, &code, 1) == 1;
+  ::close(endFd_);
+  endFd_ = -1;
+  waitpid(watcher_, nullptr, 0);  // it ends right after its report
+  return reported && code == 0;
+}
+
+std::string help_page_for(const char* language_file) {
+  const std::string file = language_file ? language_file : "";
+  const bool russian = file.size() >= 2 && (file.compare(file.size() - 2, 2, "ru") == 0 ||
+                                            file.compare(file.size() - 2, 2, "r8") == 0);
+  if (russian) {
+    const std::string page = find_data_file("readme.ru.htm");
+    if (!page.empty()) return page;
+  }
+  return find_data_file("readme.htm");
 }
 
 }  // namespace tv
@@ -138,6 +194,7 @@ using namespace tv;
 FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_ABOUT,             X_SRV_K_Window::onCmdAbout),
   FXMAPFUNC(SEL_COMMAND, ID_HELP_DOC,          X_SRV_K_Window::onCmdHelpDoc),
+  FXMAPFUNC(SEL_IO_READ, ID_HELP_OPENER,       X_SRV_K_Window::onHelpOpenerEnded),
   FXMAPFUNC(SEL_COMMAND, ID_CONTROL_QUERY,     X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_WRITE,     X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_WRITE_STR, X_SRV_K_Window::onCmdConsole),
@@ -151,6 +208,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_OPEN_CHIPSET,      X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_STOP_BURN,         X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_OPEN_CHIPSET,      X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BURN,              X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_RECALL,            X_SRV_K_Window::onUpdBurnPage),
@@ -206,6 +264,7 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // find it again.
   if (main_window == this) main_window = nullptr;
   removePollTimer();
+  stopWatchingHelpOpener();
   delete menuPane;
   delete helpPane;
 }
@@ -239,6 +298,7 @@ void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
   statusBar->getStatusLine()->setNormalText(ui_text_or("m_ready", "Ready."));
   portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
                                BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
+  setPortLamp(false);  // its help follows the lamp's colour from the start
   logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
                             BUTTON_NORMAL | LAYOUT_RIGHT | LAYOUT_CENTER_Y);
   logoButton->setTipText(getTitle());
@@ -280,6 +340,7 @@ void X_SRV_K_Window::installAccelerators() {
   if (!table) return;
   table->addAccel(parseAccel("Ctl+W"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_WRITE));
   table->addAccel(parseAccel("Ctl+R"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_READ));
+  table->addAccel(MKUINT(KEY_Escape, 0), this, FXSEL(SEL_COMMAND, ID_STOP_BURN));
 }
 
 void X_SRV_K_Window::connectWorkerQueue() {
@@ -317,7 +378,12 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   // must be made here before the indicator draws it.
   if (portIndicator->id()) lamp->create();
   portIndicator->setIcon(lamp);
-  if (open) portIndicator->setTipText(FXString::null);  // no problem of the line to tell
+  // The help in the status line tells what the lamp's colour means now; the
+  // tip of a black lamp is the reason, which showPortProblem gives it.
+  const FXString caption = ui_text("comm_sw");
+  portIndicator->setHelpText(open ? caption.section('\t', 2)
+                                  : ui_text_or("m_lamp_black", "Black: the programming port is closed"));
+  if (open) portIndicator->setTipText(caption.section('\t', 1));  // no problem of the line to tell
 }
 
 void X_SRV_K_Window::addPollTimer() {
@@ -358,7 +424,7 @@ void X_SRV_K_Window::watchPort(bool on) {
 void X_SRV_K_Window::showPortProblem(const FXString& text) {
   trace("%s\n", text.text());
   if (statusBar) statusBar->getStatusLine()->setNormalText(text);
-  if (portIndicator) portIndicator->setTipText(text);
+  if (portIndicator) portIndicator->setTipText(wrapped(text));
 }
 
 void X_SRV_K_Window::programmingLineLost() {
@@ -366,8 +432,9 @@ void X_SRV_K_Window::programmingLineLost() {
   const std::string path = programming_port().path();
   close_com();
   setPortLamp(false);
-  programmingPortProblem = ui_text_or("m_port_hangup", "The programming port hung up; it is no longer read");
-  programmingPortProblem += FXStringFormat(" (%s)", path.c_str());
+  programmingPortProblem = port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
+                                             ui_text_or("m_port_hangup", "The programming port is no longer read"),
+                                             std::string());
   showPortProblem(programmingPortProblem);
 }
 
@@ -395,18 +462,44 @@ long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
 }
 
 // The help page is found like every data file (working folder, then the
-// installed data folder). Without it there is nothing to show; without an
-// opener the user would see nothing happen, so that is said.
+// installed data folder), in the program's language. Without it there is
+// nothing to show; without an opener, or with one that fails, the user would
+// see nothing happen, so that is said with the page's place. The opener is
+// not waited for: the event loop hears when it ends.
 long X_SRV_K_Window::onCmdHelpDoc(FXObject*, FXSelector, void*) {
-  const std::string page = find_data_file("readme.htm");
+  const std::string page = help_page_for(_r_fn);
   if (page.empty()) return 1;
+  const FXString where = FXPath::absolute(FXString(page.c_str()));
   if (!desktop_opener_installed()) {
     show_message(this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
-                 ui_text("m_noopen") + "\n\n" + FXString(page.c_str()));
+                 ui_text("m_noopen") + "\n\n" + where);
     return 1;
   }
-  open_with_desktop(page.c_str());
+  stopWatchingHelpOpener();
+  helpOpener_.reset(new DesktopOpener);
+  if (!helpOpener_->start(page.c_str())) return 1;
+  helpPage_ = where.text();
+  getApp()->addInput(helpOpener_->endFd(), INPUT_READ, this, ID_HELP_OPENER);
   return 1;
+}
+
+long X_SRV_K_Window::onHelpOpenerEnded(FXObject*, FXSelector, void*) {
+  if (!helpOpener_) return 0;
+  getApp()->removeInput(helpOpener_->endFd(), INPUT_READ);
+  const bool opened = helpOpener_->finish();
+  helpOpener_.reset();
+  if (!opened)
+    show_message(
+        this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
+        ui_text_or("m_help_failed", "The help page could not be opened.\nOpen this file in a web browser:") +
+            "\n\n" + FXString(helpPage_.c_str()));
+  return 1;
+}
+
+void X_SRV_K_Window::stopWatchingHelpOpener() {
+  if (!helpOpener_) return;
+  getApp()->removeInput(helpOpener_->endFd(), INPUT_READ);
+  helpOpener_.reset();
 }
 
 long X_SRV_K_Window::onCmdConsole(FXObject*, FXSelector sel, void*) {
@@ -468,11 +561,14 @@ void X_SRV_K_Window::giveConsoleBack() { consoleTab->enable(); }
 
 void X_SRV_K_Window::showProgress(int percent) { progressBar->setProgress(percent); }
 
+void X_SRV_K_Window::showStatus(const FXString& text) { statusBar->getStatusLine()->setNormalText(text); }
+
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
     case ID_OPEN_CHIPSET: return burnPage_->onOpen();
     case ID_BURN: return burnPage_->onBurn();
     case ID_RECALL: return burnPage_->onRecall();
+    case ID_STOP_BURN: return burnPage_->onStop();
   }
   return 1;
 }

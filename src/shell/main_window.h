@@ -21,6 +21,7 @@ class ConsolePage;
 class SettingsPage;
 struct ChannelPages;
 class UiQueuePump;
+class DesktopOpener;
 }  // namespace tv
 
 class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
@@ -69,6 +70,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   void lockTabsForBurn() override;
   void giveConsoleBack() override;
   void showProgress(int percent) override;
+  void showStatus(const FX::FXString& text) override;
   void showPortLamp(bool open) override { setPortLamp(open); }
   void pausePolling() override { removePollTimer(); }
   void resumePolling() override { addPollTimer(); }
@@ -106,6 +108,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   // Command handlers, in the order of the message map.
   long onCmdAbout(FX::FXObject*, FX::FXSelector, void*);
   long onCmdHelpDoc(FX::FXObject*, FX::FXSelector, void*);
+  long onHelpOpenerEnded(FX::FXObject*, FX::FXSelector, void*);
   long onCmdConsole(FX::FXObject*, FX::FXSelector, void*);
   long onCmdSave(FX::FXObject*, FX::FXSelector, void*);
   long onPollTimer(FX::FXObject*, FX::FXSelector, void*);
@@ -136,6 +139,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   void disconnectWorkerQueue();
   void watchPort(bool on);
   bool pollPortAndReport();
+  void stopWatchingHelpOpener();
 
   std::unique_ptr<tv::WindowIcons> icons_;
   std::unique_ptr<tv::TitlePage> titlePage_;
@@ -148,14 +152,41 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   int watchedFd_ = -1;                // the event loop's duplicate of the programming port
   int watchedPortFd_ = -1;            // the port's own descriptor and path it was made from
   std::string watchedPath_;
+  std::unique_ptr<tv::DesktopOpener> helpOpener_;  // the opener showing the help page, while it runs
+  std::string helpPage_;                           // the page it was given
 };
 
 namespace tv {
 
-// Hands a file to the desktop's opener without
-// waiting for it. Returns false, and does nothing, when the file is missing
-// or the opener could not be started.
-bool open_with_desktop(const char* file_name);
+// The desktop's opener run on one file, without waiting for it: a watcher
+// process waits for the opener and then writes its exit status as one byte
+// to a pipe, whose reading end the window's event loop watches.
+class DesktopOpener {
+ public:
+  DesktopOpener() = default;
+  ~DesktopOpener();
+  DesktopOpener(const DesktopOpener&) = delete;
+  DesktopOpener& operator=(const DesktopOpener&) = delete;
+
+  // False, and nothing started, when the file is missing or no process
+  // could be made.
+  bool start(const char* file_name);
+  // Readable when the opener has ended; -1 when none was started.
+  int endFd() const { return endFd_; }
+  // After endFd() became readable: reads the outcome and reaps the watcher.
+  // True when the opener said it opened the file (exit status 0).
+  bool finish();
+
+ private:
+  int endFd_ = -1;
+  int watcher_ = -1;  // pid
+};
+
+// The help page in the language of the language file `language_file`
+// ("lang.ru" and "lang.r8" are Russian), as found among the data files;
+// the English page when there is no page of that language, and an empty
+// text when there is none at all.
+std::string help_page_for(const char* language_file);
 
 // The desktop's opener (xdg-open, from xdg-utils) and whether PATH has it.
 extern const char* const kDesktopOpener;

@@ -23,6 +23,8 @@ class PageHost {
   // edit belong to the firmware that was there before.
   virtual void giveConsoleBack() = 0;
   virtual void showProgress(int percent) = 0;
+  // The status line's own text (what a burn is doing, how it ended).
+  virtual void showStatus(const FX::FXString& text) = 0;
   virtual void showPortLamp(bool open) = 0;
   // Code that talks to the box on the GUI thread pauses the poll timer for
   // the length of its exchange, so the timer does not eat the answer.

@@ -32,15 +32,13 @@ constexpr size_t kDrainLimitBytes = 1 << 20;
 
 bool application_is_ours = false;
 
-// "<what> <name> (<device>): <why>", in the user's language.
+// "<Reason>: <device>. <what> (<name>).", in the user's language.
 FX::FXString port_problem_text(const char* what_key, const char* what_english,
                                const std::string& name, int open_result) {
   const std::string device = port_device_path(name);
   const PortProblem problem = diagnose_port(device, open_result);
-  FX::FXString text = ui_text_or(what_key, what_english);
-  text += FX::FXStringFormat(" %s (%s): ", name.c_str(), device.c_str());
-  text += ui_text_or(port_problem_key(problem), port_problem_english(problem));
-  return text;
+  return port_problem_line(ui_text_or(port_problem_key(problem), port_problem_english(problem)), device,
+                           ui_text_or(what_key, what_english), name);
 }
 
 // The control line is opened before the window exists: why it failed is

@@ -33,6 +33,8 @@ enum WindowId : FX::FXSelector {
   ID_SHOW_BITS_AGAIN = 81,   // same as 80, for senders other than the field
   ID_WI_WO_NI_NO = 82,       // WiWoNiNo button
   ID_PORT_INPUT = 83,        // SEL_IO_READ: the programming port has bytes (or hung up)
+  ID_STOP_BURN = 86,         // hv_stop button, Esc: stops a running burn
+  ID_HELP_OPENER = 87,       // SEL_IO_READ: the opener of the help page has ended
 };
 static_assert(int(ID_ABOUT) >= int(FX::FXMainWindow::ID_LAST),
               "the window's fixed IDs must not overlap FXMainWindow's own");

@@ -2,6 +2,8 @@
 
 #include "icons/icons.h"
 
+using namespace FX;
+
 namespace tv {
 
 FX::FXIcon* WindowIcons::make(FX::FXApp* app, const char** xpm) {
@@ -40,6 +42,51 @@ FX::FXLabel* make_heading(FX::FXComposite* parent, const FX::FXString& text, FX:
 
 void set_enabled(FX::FXObject* widget, bool enabled) {
   widget->handle(nullptr, FXSEL(FX::SEL_COMMAND, enabled ? FX::FXWindow::ID_ENABLE : FX::FXWindow::ID_DISABLE), nullptr);
+}
+
+FXString port_problem_line(const FXString& cause, const std::string& device, const FXString& what,
+                           const std::string& name) {
+  const FXint colon = cause.find(": ");
+  FXString text = colon < 0 ? cause : cause.left(colon);
+  // Older language files begin the reason in lower case.
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = char(text[0] - 'a' + 'A');
+  text += ": " + FXString(device.c_str());
+  if (colon >= 0) text += " \xE2\x80\x94 " + cause.mid(colon + 2, cause.length());  // an em dash
+  text += ". " + what;
+  if (!name.empty() && name != device) text += " (" + FXString(name.c_str()) + ")";
+  return text + ".";
+}
+
+FXString ui_text_filled(const char* key, const char* english, const FXString& value) {
+  FXString pattern = ui_text_or(key, english);
+  const FXint at = pattern.find("{}");
+  if (at < 0) return pattern + " " + value;
+  return pattern.replace(at, 2, value);
+}
+
+// Characters, not bytes: a Russian letter is two bytes of UTF-8.
+FXString wrapped(const FXString& text, int width) {
+  FXString result;
+  int column = 0, last_blank = -1;
+  for (FXint i = 0; i < text.length(); ++i) {
+    const char c = text[i];
+    result.append(c);
+    if (c == '\n') {
+      column = 0;
+      last_blank = -1;
+      continue;
+    }
+    if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // inside a character
+    if (c == ' ') last_blank = result.length() - 1;
+    if (++column > width && last_blank >= 0) {
+      result[last_blank] = '\n';
+      column = 0;
+      for (FXint j = last_blank + 1; j < result.length(); ++j)
+        if ((static_cast<unsigned char>(result[j]) & 0xC0) != 0x80) ++column;
+      last_blank = -1;
+    }
+  }
+  return result;
 }
 
 }  // namespace tv

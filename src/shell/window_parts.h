@@ -5,6 +5,7 @@
 #include <fox-1.6/fx.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "text/ui_text.h"
@@ -53,5 +54,21 @@ FX::FXLabel* make_heading(FX::FXComposite* parent, const FX::FXString& text, FX:
 // The answer to a widget's SEL_UPDATE: enables or disables the widget that
 // asked, as FOX's own targets do.
 void set_enabled(FX::FXObject* widget, bool enabled);
+
+// Why a port is not usable, as one line with the reason first, so that it
+// survives the status line's cut at the window's width: "No such device:
+// /dev/ttyUSB7. The programming port did not open (com7)." `cause` is the
+// catalogue's "reason" or "reason: advice"; the port's name is added only
+// when it is not the device path itself.
+FX::FXString port_problem_line(const FX::FXString& cause, const std::string& device, const FX::FXString& what,
+                               const std::string& name);
+
+// The catalogue's text for `key` (or `english`) with "{}" replaced by
+// `value`; a language file that left the place out gets the value at the end.
+FX::FXString ui_text_filled(const char* key, const char* english, const FX::FXString& value);
+
+// The text broken at blanks into lines of at most `width` characters, for a
+// tool tip that must not run off the screen.
+FX::FXString wrapped(const FX::FXString& text, int width = 60);
 
 }  // namespace tv

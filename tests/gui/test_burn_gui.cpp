@@ -9,8 +9,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
+
+#include <fox-1.6/fxkeys.h>
 
 #include "boxsim/box_sim.h"
 #include "dbkit/FXMessageSeam.h"
@@ -178,6 +181,11 @@ class BurnGui : public ::testing::Test {
     EXPECT_FALSE(testsupport::usable(window->channelsTab));
   }
 
+  std::string statusText() const { return window->statusBar->getStatusLine()->getNormalText().text(); }
+  bool statusMatches(const char* pattern) const {
+    return std::regex_match(statusText(), std::regex(pattern));
+  }
+
   int fourZLines() {
     const std::vector<uint8_t> received = sim_.received();
     const std::string text(received.begin(), received.end()), line = "ZZZZ       \r";
@@ -240,6 +248,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_NE(text.find("ok      OSD SysFont Burned OK!"), std::string::npos) << text;
   EXPECT_NE(text.find("Outcome:  OK"), std::string::npos) << text;
   expectIdleAfterBurn();
+  EXPECT_TRUE(statusMatches("Burn completed in [0-9]+:[0-5][0-9]")) << statusText();
   EXPECT_EQ(window->progressBar->getProgress(), 0u);
   // Later ticks find the flag cleared: the box came once.
   for (int tick = 0; tick < 5; ++tick) page().checkBurnCompleted();
@@ -411,6 +420,12 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   EXPECT_EQ(lines[lines.size() - 2].find("FLASH: the line to the box was lost at "), 0u);
   EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);  // the lamp tells it too
+  // The box says where and why, as the status line did until the hang-up
+  // took it over, rather than sending the engineer to the log.
+  EXPECT_TRUE(std::regex_search(
+      messages_.back().text,
+      std::regex("Burn failed in FLASH at ([0-9A-F]{4})\nFLASH: the line to the box was lost at \\1\\.")))
+      << messages_.back().text;
   expectIdleAfterBurn();
 
   load(path);  // the page works on: a load after the failure
@@ -556,6 +571,98 @@ TEST_F(BurnGui, BurnWithoutAPortSaysWhyInRed) {
   ASSERT_EQ(logLines(), std::vector<std::string>{"The programming port did not open com9: no such device"});
   EXPECT_EQ(styleOfLine(0), tv::kStyleRed);
   EXPECT_EQ(sim_.stats().pic_records, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Stop in the burn button's place, and Esc: the burn ends at its next packet
+// within a second, with the closing four-Z line, a red line saying where, the
+// status line saying the same and no failure box; the page is usable again.
+// On the way the status line names the stage and the protocol's wait.
+TEST_F(BurnGui, StopAndEscEndABurnMidFlashWithinASecondAndSayWhere) {
+  chipsetgen::Options options = small_options();
+  options.flash_bytes = 0x4000;
+  load(writeGenerated(options, false, "chipset.hv"));
+  boxsim::Faults faults;
+  faults.pace = true;  // the box's own pace: the flash takes seconds
+  sim_.set_faults(faults);
+  window->flashDelay = 3;
+
+  for (const bool by_escape : {false, true}) {
+    SCOPED_TRACE(by_escape ? "Esc" : "Stop");
+    const int zBefore = fourZLines();
+    command(tv::ID_BURN);
+    ASSERT_TRUE(page().stopButton->shown());
+    EXPECT_FALSE(page().burnButton->shown());
+    EXPECT_TRUE(statusMatches("PIC [0-9]+%  0:0[0-9].*")) << statusText();
+    ASSERT_TRUE(
+        testsupport::run_gui_until([&] { return statusText().rfind("waiting", 0) == 0; }, kBurnDeadlineMs))
+        << statusText();
+    EXPECT_TRUE(statusMatches("waiting [1-3] s before the flash")) << statusText();
+    ASSERT_TRUE(testsupport::run_gui_until([&] { return window->progressBar->getProgress() >= 20; },
+                                           kBurnDeadlineMs));
+    testsupport::run_gui_until([] { return false; }, 1100);  // one tick of the status clock
+    EXPECT_TRUE(statusMatches("FLASH [0-9]+%  [0-9]:[0-5][0-9](  about [0-9]+:[0-5][0-9] left)?"))
+        << statusText();
+
+    const int64_t pressed = tv::monotonic_ms();
+    if (by_escape) {
+      FXEvent key;
+      key.type = SEL_KEYPRESS;
+      key.code = KEY_Escape;
+      key.state = 0;
+      window->handle(window, FXSEL(SEL_KEYPRESS, 0), &key);
+    } else {
+      window->handle(page().stopButton, FXSEL(SEL_COMMAND, tv::ID_STOP_BURN), nullptr);
+    }
+    ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().burnRunning(); }, 5000));
+    EXPECT_LT(tv::monotonic_ms() - pressed, 1000);
+    EXPECT_TRUE(testsupport::wait_for([&] { return fourZLines() == zBefore + 2; }, 2000));
+
+    const std::vector<std::string> lines = logLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back(), "Burning cancelled.");
+    const std::string& where = lines[lines.size() - 2];
+    EXPECT_TRUE(std::regex_match(where, std::regex("The burn was stopped in FLASH at [0-9A-F]{4}\\.")))
+        << where;
+    EXPECT_EQ(styleOfLine(int(lines.size()) - 2), tv::kStyleBoldRed);
+    EXPECT_EQ("Burn stopped in " + where.substr(24, 13), statusText());
+    testsupport::pump_gui();
+    EXPECT_EQ(boxesCaptioned(kDone), 0);
+    EXPECT_TRUE(page().burnButton->shown());
+    EXPECT_FALSE(page().stopButton->shown());
+    expectIdleAfterBurn();
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A file without a section the burn needs: the burn button stays grey and one
+// red line says which sections are missing.
+TEST_F(BurnGui, MissingSectionsAreNamedInRed) {
+  const std::string text = chipsetgen::generate(small_options()).text;
+  const size_t osd = text.find("***OSD>"), font = text.find("***OSD Font>");
+  ASSERT_NE(osd, std::string::npos);
+  ASSERT_NE(font, std::string::npos);
+  const struct {
+    std::string file;
+    const char* line;
+  } cases[] = {
+      {text.substr(0, osd), "This file has no OSD, OSD Font sections: it cannot be burned"},
+      {text.substr(0, osd) + text.substr(font), "This file has no OSD section: it cannot be burned"},
+  };
+  for (const auto& c : cases) {
+    load(writeText(c.file, "cut.hv"));
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.line);
+    EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
+    EXPECT_FALSE(testsupport::usable(page().burnButton));
+  }
 }
 
 }  // namespace

@@ -319,7 +319,7 @@ TEST_F(ConsolePageTest, LineThatHangsUpIsDroppedOnce) {
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
   EXPECT_FALSE(window->portWatched());
   const std::string status = window->statusBar->getStatusLine()->getNormalText().text();
-  EXPECT_EQ(status.rfind("The programming port hung up", 0), 0u) << status;
+  EXPECT_EQ(status.rfind("Hung up: ", 0), 0u) << status;
   EXPECT_EQ(window->handle(nullptr, FXSEL(SEL_TIMEOUT, tv::ID_POLL_TIMER), nullptr), 0)
       << "a later tick finds nothing to do";
   EXPECT_TRUE(messages.empty());
@@ -451,7 +451,13 @@ TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEac
                         out->getFont()->getTextWidth("0", 1);
     const int rows = (out->getViewportHeight() - out->getMarginTop() - out->getMarginBottom()) /
                      out->getFont()->getFontHeight();
-    EXPECT_GE(columns, 30);
+    // The widest lines the output shows, in characters (its letters are UTF-8).
+    tv::RegisterRequest widest;
+    widest.osd = true;
+    widest.slave = widest.command = widest.data = 0xFF;
+    widest.address = 0xFFFF;
+    for (const std::string& line : {tv::received_byte_line(0xFF), tv::register_request_line(widest)})
+      EXPECT_GE(columns, FXString(line.c_str()).trimEnd().count()) << line;
     EXPECT_GE(rows, 8);
 
     FXWindow* content = page.commandScroll->contentWindow();

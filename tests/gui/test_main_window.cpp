@@ -377,12 +377,13 @@ class HelpDocumentTest : public MainWindowTest {
   }
 
   // A stand-in for the desktop's opener that notes what it was asked to open.
-  std::string install_fake_opener() {
+  // With `exit_status` 1 it fails as xdg-open does without a browser.
+  std::string install_fake_opener(int exit_status = 0) {
     const std::string bin = work_dir_ + "/bin";
     mkdir(bin.c_str(), 0700);
     const std::string script = bin + "/xdg-open";
-    std::ofstream(script) << "#!/bin/sh\necho \"$1\" > '" << work_dir_ << "/opened.tmp'\nmv '"
-                          << work_dir_ << "/opened.tmp' '" << work_dir_ << "/opened'\n";
+    std::ofstream(script) << "#!/bin/sh\necho \"$1\" > '" << work_dir_ << "/opened.tmp'\nmv '" << work_dir_
+                          << "/opened.tmp' '" << work_dir_ << "/opened'\nexit " << exit_status << "\n";
     chmod(script.c_str(), 0700);
     setenv("PATH", (bin + ":" + saved_path_).c_str(), 1);
     return work_dir_ + "/opened";
@@ -400,7 +401,7 @@ class HelpDocumentTest : public MainWindowTest {
 TEST_F(HelpDocumentTest, MissingReadmeStartsNothing) {
   const std::string marker = install_fake_opener();
   EXPECT_EQ(send(window, SEL_COMMAND, tv::ID_HELP_DOC), 1);
-  EXPECT_FALSE(tv::open_with_desktop("readme.htm"));
+  EXPECT_FALSE(tv::DesktopOpener().start("readme.htm"));
   EXPECT_NE(access(marker.c_str(), F_OK), 0);
 }
 
@@ -413,6 +414,32 @@ TEST_F(HelpDocumentTest, ReadmeIsHandedToTheOpener) {
   std::string opened;
   std::getline(in, opened);
   EXPECT_EQ(opened, "readme.htm");
+}
+
+// In Russian the Russian page is opened; an opener that fails (no browser)
+// is heard when it ends, and a box says where the page is.
+TEST_F(HelpDocumentTest, RussianPageAndAFailingOpenerThatSaysWhereThePageIs) {
+  const std::string marker = install_fake_opener(1);
+  std::ofstream("readme.htm") << "<html></html>\n";
+  std::ofstream("readme.ru.htm") << "<html lang=\"ru\"></html>\n";
+  const std::string saved_language = _r_fn;
+  tv::set_language_file("lang.r8");
+  std::vector<tv::MessageRecord> shown;
+  tv::set_message_hook([&](const tv::MessageRecord& record) {
+    shown.push_back(record);
+    return static_cast<FXuint>(MBOX_CLICKED_OK);
+  });
+  EXPECT_EQ(send(window, SEL_COMMAND, tv::ID_HELP_DOC), 1);
+  EXPECT_TRUE(testsupport::run_gui_until([&] { return !shown.empty(); }, 5000));
+  tv::set_language_file(saved_language.c_str());
+  tv::set_message_hook({});
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].kind, tv::MessageKind::Error);
+  EXPECT_NE(shown[0].text.find(work_dir_ + "/readme.ru.htm"), std::string::npos) << shown[0].text;
+  std::ifstream in(marker);
+  std::string opened;
+  std::getline(in, opened);
+  EXPECT_EQ(opened, "readme.ru.htm");
 }
 
 }  // namespace

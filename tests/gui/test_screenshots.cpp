@@ -1,9 +1,10 @@
 // Pictures of every tab, in English and in Russian, for a person to look at
-// (captions readable, icons in place). They land in <build>/screenshots, or in
-// the folder TVBOX_SCREENSHOTS names; TVBOX_SCREENSHOT_LANG=lang.r8 (say)
-// takes one language file instead of the two. The window is built with data/
-// as the working directory, so the shipped language files and pictures are
-// used.
+// (captions readable, icons in place, nothing behind a sideways scroll bar at
+// the window's first size). They land in <build>/screenshots, or in the
+// folder TVBOX_SCREENSHOTS names; TVBOX_SCREENSHOT_LANG=lang.r8 (say) takes
+// one language file instead of the two. The window is built with data/ as
+// the working directory, so the shipped language files and pictures are used,
+// and the burn tab shows the sample chipset file loaded.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,19 +14,34 @@
 #include <string>
 
 #include "text/catalogue.h"
+#include "shell/burn_page.h"
 #include "shell/console_page.h"
+#include "shell/file_dialog_seam.h"
 #include "shell/main_window.h"
+#include "shell/window_ids.h"
 #include "support/fox_app.h"
 
 using namespace FX;
 
 namespace {
 
+// The screen as the user sees it (tool tips and menus included), cut to the
+// window.
 bool capture(FXWindow* window, const std::string& png) {
+  FXint x = 0, y = 0;
+  window->translateCoordinatesTo(x, y, window->getRoot(), 0, 0);
   char command[1024];
-  std::snprintf(command, sizeof command, "import -window 0x%lx '%s'",
-                static_cast<unsigned long>(window->id()), png.c_str());
+  std::snprintf(command, sizeof command, "import -window root -crop %dx%d+%d+%d +repage '%s'", window->getWidth(),
+                window->getHeight(), x, y, png.c_str());
   return std::system(command) == 0;
+}
+
+// Whether `widget` lies wholly inside what `scroll` shows now.
+bool in_view(FXWindow* widget, FXScrollWindow* scroll) {
+  FXint x = 0, y = 0;
+  widget->translateCoordinatesTo(x, y, scroll, 0, 0);
+  return x >= 0 && y >= 0 && x + widget->getWidth() <= scroll->getViewportWidth() &&
+         y + widget->getHeight() <= scroll->getViewportHeight();
 }
 
 // A picture of one flat colour means nothing was drawn.
@@ -54,6 +70,15 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
   // Every tab at the size a first start gives the window, then the console
   // also at a size an engineer would give it.
   window->resize(550, 380);
+  tv::set_file_dialog_hook([](const tv::FileDialogRequest&, std::string* chosen) {
+    *chosen = std::string(TVBOX_SOURCE_DIR) + "/data/sample.hv";
+    return true;
+  });
+  window->handle(nullptr, FXSEL(SEL_COMMAND, tv::ID_OPEN_CHIPSET), nullptr);
+  tv::set_file_dialog_hook({});
+  // The last line a burn leaves: a path without a blank, to be read whole.
+  window->burn().appendLog("Burn log saved in /home/engineer/.local/state/tvbox/logs/2026-12-08_07-47-28_com3.log\n",
+                           tv::kStyleBlue);
   // The console twice at that size: its fields scroll, the second picture
   // shows their end.
   const int tabs[] = {0, 1, 4, 4, 5, 4};
@@ -64,6 +89,7 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
     window->tabBook->setCurrent(tab);
     FXWindow* pane = window->tabBook->childAtIndex(2 * tab + 1);
     ASSERT_TRUE(testsupport::run_gui_until([&] { return pane->shown(); }, 3000));
+    if (shot == 5) window->console().commandScroll->setPosition(0, 0);  // from the top again
     // Layout, then paint everything now, and let the X server finish drawing.
     window->forceRefresh();
     testsupport::pump_gui();
@@ -76,6 +102,13 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
                             std::to_string(window->getWidth()) + (shot == 3 ? "-end" : "") + "-" +
                             lang + ".png";
     EXPECT_TRUE(capture(window, png)) << png;
+    if (tab == 4 && shot == 2) {
+      // The fields and the two buttons that use them, on screen together.
+      tv::ConsolePage& console = window->console();
+      for (FXWindow* control : std::initializer_list<FXWindow*>{console.slaveAdrCombo, console.cmdCombo, console.adrCombo,
+                                                            console.dataCombo, console.writeButton, console.readButton})
+        EXPECT_TRUE(in_view(control, console.commandScroll)) << lang;
+    }
     EXPECT_TRUE(has_content(png)) << png;
   }
   delete window;

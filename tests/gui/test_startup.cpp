@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -210,19 +211,32 @@ TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
 }
 
 // A port that does not open says why, in the status bar and the trace, in the
-// user's language when the language file has the words.
+// user's language when the language file has the words: the reason first, so
+// that the status line's cut at the window's width leaves it standing.
 TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   const std::string dir = box_.dir().path();
-  write_file(work_dir_ + "/lang.ru", "m_port_nodev=\xed\xe5\xf2 \xf2\xe0\xea\xee\xe3\xee "
-                                     "\xf3\xf1\xf2\xf0\xee\xe9\xf1\xf2\xe2\xe0\n");
+  write_file(work_dir_ + "/lang.ru", "m_port_nodev=\xcd\xe5\xf2 \xf2\xe0\xea\xee\xe3\xee "
+                                     "\xf3\xf1\xf2\xf0\xee\xe9\xf1\xf2\xe2\xe0\n"
+                                     "comm_sw=Port\tProgramming port\tGreen: the programming port is open\n");
   start();  // no simulator: nothing at com3 or com5
   const std::string status = main_window->statusBar->getStatusLine()->getNormalText().text();
-  EXPECT_EQ(status, "The programming port did not open com3 (" + dir + "/com3): нет такого устройства");
+  EXPECT_EQ(status, "Нет такого устройства: " + dir + "/com3. The programming port did not open (com3).");
   EXPECT_TRUE(trace_has(status));
-  // The status line is cut at the window's width; the lamp's tip holds it all.
-  EXPECT_EQ(std::string(main_window->portIndicator->getTipText().text()), status);
+  // The lamp's tip holds it all, once, in lines that fit on a screen.
+  std::string tip = main_window->portIndicator->getTipText().text();
+  for (size_t end = tip.find('\n'), start = 0; start < tip.size(); start = end + 1, end = tip.find('\n', start)) {
+    EXPECT_LE(FXString(tip.substr(start, end - start).c_str()).count(), 60) << tip;
+    if (end == std::string::npos) break;
+  }
+  std::replace(tip.begin(), tip.end(), '\n', ' ');
+  EXPECT_EQ(tip, status);
   EXPECT_EQ(std::string(main_window->controlPortProblem.text()),
-            "The control line did not open COM5 (" + dir + "/com5): нет такого устройства");
+            "Нет такого устройства: " + dir + "/com5. The control line did not open (COM5).");
+  // The lamp's help follows its colour.
+  EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()), "Black: the programming port is closed");
+  main_window->setPortLamp(true);
+  EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()), "Green: the programming port is open");
+  EXPECT_EQ(std::string(main_window->portIndicator->getTipText().text()), "Programming port");
   tv::shut_down_program();
 
   // Regular files where the lines should be: neither is taken for one, and
@@ -232,8 +246,8 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   start();
   EXPECT_FALSE(tv::programming_port().is_open());
   EXPECT_FALSE(tv::control_port().is_open());
-  EXPECT_TRUE(ends_with(main_window->programmingPortProblem.text(), "/com3): not a serial line"));
-  EXPECT_TRUE(ends_with(main_window->controlPortProblem.text(), "/com5): not a serial line"));
+  EXPECT_EQ(std::string(main_window->programmingPortProblem.text()).rfind("Not a serial line: " + dir + "/com3. ", 0), 0u);
+  EXPECT_EQ(std::string(main_window->controlPortProblem.text()).rfind("Not a serial line: " + dir + "/com5. ", 0), 0u);
   tv::shut_down_program();
   unlink((dir + "/com3").c_str());
   unlink((dir + "/com5").c_str());
@@ -244,8 +258,9 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   ASSERT_EQ(holder.open_device(dir + "/com3"), 0);
   start();
   EXPECT_FALSE(tv::programming_port().is_open());
-  EXPECT_TRUE(ends_with(main_window->statusBar->getStatusLine()->getNormalText().text(),
-                        "/com3): busy: another program holds it"));
+  EXPECT_EQ(std::string(main_window->statusBar->getStatusLine()->getNormalText().text())
+                .rfind("Busy: " + dir + "/com3 \xE2\x80\x94 another program holds it. ", 0),
+            0u);
   EXPECT_TRUE(tv::control_port().is_open());
   EXPECT_TRUE(main_window->controlPortProblem.empty());
 }

@@ -144,7 +144,10 @@ const char* const kAllKeys[] = {
     "m_console_burning", "m_control_burning", "m_burn_control", "m_burn_failed",
     "m_scaler_no0", "m_scaler_wo0", "hv_ctl_line", "hv_ctl_query", "hv_ctl_test", "hv_ctl_rts",
     "hv_ctl_cancel", "m_ready", "hv_verify", "hv_log_saved", "hv_log_failed", "m_burn_faulty",
-    "m_burn_anyway_cap", "m_burn_anyway"};
+    "m_burn_anyway_cap", "m_burn_anyway", "m_port_hung", "m_lamp_black",
+    // The burn's Stop button and status line.
+    "hv_stop", "m_st_at", "m_st_left", "m_st_wait_flash", "m_st_wait_font", "m_st_done", "m_st_failed",
+    "m_st_stopped", "m_no_section", "m_no_sections", "m_help_failed"};
 
 std::string shipped_file(const char* name) {
   return std::string(TVBOX_SOURCE_DIR) + "/data/" + name;

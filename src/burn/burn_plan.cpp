@@ -1,0 +1,41 @@
+#include "burn/burn_plan.h"
+
+#include <algorithm>
+
+namespace tv {
+namespace {
+
+constexpr double kLineBytesPerSecond = 5760.0;  // 57600 baud, ten bits a character
+
+}  // namespace
+
+// The line's own pace decides: every record goes out and comes back at
+// 57600 baud, plus the pauses the protocol fixes.
+StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay) {
+  StagePlan plan;
+  const double pic_records =
+      chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
+  plan.seconds[int(Stage::Pic)] = 8.0 + pic_records * 52 / kLineBytesPerSecond + flash_delay;
+  const double sectors = chipset.flash_lines / 256.0 + 1;
+  plan.seconds[int(Stage::Flash)] = chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0;
+  plan.seconds[int(Stage::Osd)] = 6.0 + chipset.osd_lines * 32 / kLineBytesPerSecond;
+  plan.seconds[int(Stage::OsdRusFont)] = 3.0 + chipset.osd_font_lines * 48 / kLineBytesPerSecond;
+  plan.seconds[int(Stage::OsdSysFont)] =
+      sysfont_delay + 3.0 + chipset.osd_all_font_lines * 48 / kLineBytesPerSecond;
+  for (int i = 0; i < kBurnStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
+  return plan;
+}
+
+double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
+                             double elapsed) {
+  double total = 0;
+  for (int i = 0; i < kBurnStageCount; ++i) total += plan.runs[i] ? plan.seconds[i] : 0;
+  double reached = done_seconds;
+  if (current_stage >= 0 && current_stage < kBurnStageCount)
+    reached += plan.seconds[current_stage] * percent / 100.0;
+  if (total <= 0 || reached <= 0 || elapsed < 1) return -1;
+  const double fraction = std::min(reached / total, 1.0);
+  return elapsed * (1 - fraction) / fraction;
+}
+
+}  // namespace tv

@@ -1,0 +1,27 @@
+// How long a burn is likely to take, stage by stage, so that a stage's own
+// percent can become an estimate of the whole burn's time left. The window's
+// status line and tvbox-burn's progress lines both show it.
+#pragma once
+
+#include "burn/burn_sink.h"
+#include "burn/chipset_file.h"
+
+namespace tv {
+
+constexpr int kBurnStageCount = 5;  // PIC .. OSD SysFont, numbered as Stage
+
+struct StagePlan {
+  double seconds[kBurnStageCount] = {0, 0, 0, 0, 0};  // by Stage
+  bool runs[kBurnStageCount] = {false, false, false, false, false};
+};
+
+// `stage_mask` holds section_flag() of each stage that runs.
+StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay);
+
+// Seconds left, from the planned seconds of the stages already over, the stage
+// running now (-1: none) and its percent, and the seconds elapsed; -1 while
+// there is too little to go on.
+double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
+                             double elapsed);
+
+}  // namespace tv

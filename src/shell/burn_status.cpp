@@ -1,0 +1,94 @@
+#include "shell/burn_status.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "shell/window_parts.h"
+
+using namespace FX;
+
+namespace tv {
+namespace {
+
+const char* stage_name(Stage stage) { return section_info(stage).stage; }
+
+}  // namespace
+
+FXString minutes_and_seconds(double seconds) {
+  const long total = seconds > 0 ? long(seconds) : 0;
+  if (total >= 3600) return FXStringFormat("%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  return FXStringFormat("%ld:%02ld", total / 60, total % 60);
+}
+
+void BurnStatus::start(const StagePlan& plan, int64_t now_ms) {
+  *this = BurnStatus();
+  plan_ = plan;
+  started_ = running_ = true;
+  startMs_ = now_ms;
+}
+
+// A stage that ends hands its planned seconds to those already over, so the
+// next one's percent counts from there.
+void BurnStatus::closeStage() {
+  if (stage_ >= 0 && stage_ < kBurnStageCount) doneSeconds_ += plan_.seconds[stage_];
+  stage_ = -1;
+  percent_ = 0;
+}
+
+void BurnStatus::stageBegun(Stage stage, int64_t) {
+  closeStage();
+  stage_ = int(stage);
+  waitStartMs_ = -1;
+}
+
+void BurnStatus::waiting(Stage next, int seconds, int64_t now_ms) {
+  closeStage();
+  waitStage_ = next;
+  waitSeconds_ = seconds;
+  waitStartMs_ = now_ms;
+}
+
+void BurnStatus::stoppedAt(Stage stage, int address) {
+  whereStage_ = stage;
+  whereAddress_ = address;
+}
+
+void BurnStatus::end(Outcome outcome, int64_t now_ms) {
+  running_ = false;
+  outcome_ = outcome;
+  endMs_ = now_ms;
+}
+
+FXString BurnStatus::where() const {
+  FXString text = stage_name(whereStage_);
+  if (whereAddress_ >= 0)
+    text += FXStringFormat(" %s %04X", ui_text_or("m_st_at", "at").text(), whereAddress_ & 0xFFFF);
+  return text;
+}
+
+FXString BurnStatus::text(int64_t now_ms) const {
+  if (!started_) return FXString::null;
+  if (!running_) {
+    switch (outcome_) {
+      case Outcome::Completed:
+        return ui_text_filled("m_st_done", "Burn completed in {}", minutes_and_seconds((endMs_ - startMs_) / 1000.0));
+      case Outcome::Failed: return ui_text_filled("m_st_failed", "Burn failed in {}", where());
+      case Outcome::Stopped: return ui_text_filled("m_st_stopped", "Burn stopped in {}", where());
+    }
+  }
+  if (waitStartMs_ >= 0) {
+    const int left = std::max(0, waitSeconds_ - int((now_ms - waitStartMs_) / 1000));
+    const bool flash = waitStage_ == Stage::Flash;
+    return ui_text_filled(flash ? "m_st_wait_flash" : "m_st_wait_font",
+                  flash ? "waiting {} s before the flash" : "waiting {} s before the system font",
+                  FXStringFormat("%d", left));
+  }
+  const double elapsed = (now_ms - startMs_) / 1000.0;
+  FXString text = stage_ >= 0 ? FXString(stage_name(Stage(stage_))) : FXString("PIC");
+  text += FXStringFormat(" %d%%  ", percent_) + minutes_and_seconds(elapsed);
+  const double left = estimate_seconds_left(plan_, doneSeconds_, stage_, percent_, elapsed);
+  if (left >= 0) text += "  " + ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
+  return text;
+}
+
+}  // namespace tv

@@ -1,0 +1,56 @@
+// What the status line says about a burn: while it runs, the stage, its
+// percent, the time so far and the time left ("FLASH 48%  0:41  about 1:10
+// left") or the protocol's wait ("waiting 3 s before the flash"); after it,
+// how it ended ("Burn completed in 2:14", "Burn failed in FLASH at 0320").
+// It is fed the burn's reports on the GUI thread and asked for its text on
+// each tick of the page's clock; it touches no widget.
+#pragma once
+
+#include <fox-1.6/fx.h>
+
+#include <cstdint>
+
+#include "burn/burn_plan.h"
+
+namespace tv {
+
+class BurnStatus {
+ public:
+  enum class Outcome { Completed, Failed, Stopped };
+
+  void start(const StagePlan& plan, int64_t now_ms);
+  void stageBegun(Stage stage, int64_t now_ms);
+  void progress(int percent) { percent_ = percent; }
+  void waiting(Stage next, int seconds, int64_t now_ms);
+  void stoppedAt(Stage stage, int address);
+  void end(Outcome outcome, int64_t now_ms);
+
+  bool running() const { return running_; }
+  // The status line's text at `now_ms`; empty before the first burn.
+  FX::FXString text(int64_t now_ms) const;
+  // "FLASH at 0320": where the burn stopped or first failed.
+  FX::FXString where() const;
+
+ private:
+  void closeStage();
+
+  StagePlan plan_;
+  bool started_ = false;
+  bool running_ = false;
+  int64_t startMs_ = 0;
+  int64_t endMs_ = 0;
+  int stage_ = -1;  // the stage running now, as a Stage number; -1 in a wait
+  int percent_ = 0;
+  double doneSeconds_ = 0;  // planned seconds of the stages already over
+  Stage waitStage_ = Stage::Flash;
+  int waitSeconds_ = 0;
+  int64_t waitStartMs_ = -1;  // -1: not waiting
+  Stage whereStage_ = Stage::Pic;
+  int whereAddress_ = -1;
+  Outcome outcome_ = Outcome::Completed;
+};
+
+// "2:14" for 134 seconds; hours when a burn takes that long ("1:02:05").
+FX::FXString minutes_and_seconds(double seconds);
+
+}  // namespace tv
