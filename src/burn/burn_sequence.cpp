@@ -324,14 +324,4 @@ void run_system_font_burn(BoxLink& link, const LoadedChipset& chipset, const Bur
   BurnRun(link, chipset, settings, sink, cancel).system_font_alone();
 }
 
-void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
-              const std::atomic<bool>& cancel) {
-  run_burn(programming_link(), chipset, settings, sink, cancel);
-}
-
-void run_system_font_burn(const LoadedChipset& chipset, const BurnSettings& settings,
-                          BurnSink& sink, const std::atomic<bool>& cancel) {
-  run_system_font_burn(programming_link(), chipset, settings, sink, cancel);
-}
-
 }  // namespace tv

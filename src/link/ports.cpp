@@ -31,17 +31,16 @@ int com_number(const std::string& name) {
   return number;
 }
 
+int line_result_code(SerialPort::LineResult result) {
+  switch (result) {
+    case SerialPort::LineResult::ReadFailed: return 2;
+    case SerialPort::LineResult::WriteFailed: return 3;
+    case SerialPort::LineResult::Ok: break;
+  }
+  return 0;
+}
+
 }  // namespace
-
-SerialPort& programming_port() {
-  static SerialPort port;
-  return port;
-}
-
-SerialPort& control_port() {
-  static SerialPort port;
-  return port;
-}
 
 std::string port_device_path(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
@@ -59,11 +58,7 @@ int open_programming_line(SerialPort& port, const std::string& name, int* error_
   if (port.open_device(port_device_path(name)) != 0) {
     result = 1;
   } else {
-    switch (port.apply_line(kProgrammingBaud, Parity::None, 1)) {
-      case SerialPort::LineResult::ReadFailed: result = 2; break;
-      case SerialPort::LineResult::WriteFailed: result = 3; break;
-      case SerialPort::LineResult::Ok: break;
-    }
+    result = line_result_code(port.apply_line(kProgrammingBaud, Parity::None, 1));
   }
   int reason = result == 0 ? 0 : errno;
   if (result != 0) {
@@ -77,20 +72,10 @@ int open_programming_line(SerialPort& port, const std::string& name, int* error_
   return result;
 }
 
-int open_com(const char* name) {
-  SerialPort& port = programming_port();
-  if (!name) {
-    port.close();
-    return 1;
-  }
-  int result = open_programming_line(port, name);
+int open_com(SerialPort& port, const std::string& name, int* error_number) {
+  const int result = open_programming_line(port, name, error_number);
   if (result == 0) trace("open_com 0 hCom %d\n", port.fd());
   return result;
-}
-
-int close_com() {
-  programming_port().close();
-  return 0;
 }
 
 void BoxLink::line_recovery() {
@@ -103,42 +88,40 @@ void BoxLink::line_recovery() {
   port_.pause(300);
 }
 
-void line_recovery() { programming_link().line_recovery(); }
+int open_control_line(SerialPort& port, const std::string& name, int* error_number) {
+  int result = port.open_device(port_device_path(name)) == 0 ? 0 : 1;
+  // A regular file or any other non-terminal would take the preamble as
+  // data: refused like the programming port refuses one.
+  if (result == 0) result = line_result_code(port.apply_line(kControlBaud, Parity::Even, 2));
+  int reason = result == 0 ? 0 : errno;
+  if (result != 0)
+    port.close();
+  else
+    port.set_rts(true);
+  if (error_number) *error_number = reason;
+  return result;
+}
 
-int xs_open(int n) {
+int xs_open(SerialPort& port, int n, int* error_number) {
   char name[32];
   std::snprintf(name, sizeof name, "COM%d", n);
   trace("xs_open <%s> com %d\n", name, n);
-  SerialPort& port = control_port();
-  port.open_device(port_device_path(name));
+  const int result = open_control_line(port, name, error_number);
   trace("xs_open <%s> com %d h %d\n", name, n, port.fd());
-  if (!port.is_open()) return -1;
-  // A regular file or any other non-terminal would take the preamble as
-  // data: refused like the programming port refuses one.
-  if (port.apply_line(kControlBaud, Parity::Even, 2) != SerialPort::LineResult::Ok) {
-    port.close();
-    trace("xs_open <%s> not a serial line\n", name);
-    return -1;
-  }
-  port.set_rts(true);
-  return port.fd();
+  if (result > 1) trace("xs_open <%s> line settings refused\n", name);
+  return result;
 }
 
-int xs_close() {
-  control_port().close();
-  return 0;
+void xs_rts_off(SerialPort& port) {
+  port.set_rts(false);
+  port.pause(500);
 }
 
-void xs_rts_off() {
-  control_port().set_rts(false);
-  control_port().pause(500);
-}
-
-void xs_rts_on() {
+void xs_rts_on(SerialPort& port) {
   // Lets the last bytes leave the line before the box may talk.
-  control_port().pause(600);
-  control_port().set_rts(true);
-  control_port().pause(1);
+  port.pause(600);
+  port.set_rts(true);
+  port.pause(1);
 }
 
 int BoxLink::wait_read(uint8_t* buffer, int size, int count) {
@@ -160,10 +143,6 @@ int BoxLink::wait_read(uint8_t* buffer, int size, int count) {
     }
   }
   return 0;
-}
-
-int wait_read(uint8_t* buffer, int size, int count) {
-  return programming_link().wait_read(buffer, size, count);
 }
 
 }  // namespace tv

@@ -38,7 +38,8 @@ class SerialPort {
   // Raw mode, 8 data bits, the given baud rate, parity and stop bits, no flow
   // control, telling which step failed: reading the current settings
   // (tcgetattr) or setting the new ones (tcsetattr). A pseudo-terminal that
-  // does not keep the parity is not a failure; it is traced once.
+  // does not keep the parity is not a failure, not even when it refuses a
+  // request that would change nothing else; it is traced once.
   enum class LineResult { Ok, ReadFailed, WriteFailed };
   LineResult apply_line(int baud, Parity parity, int stop_bits);
 

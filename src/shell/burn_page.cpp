@@ -7,8 +7,7 @@
 #include "burn/burn_sequence.h"
 #include "burn/sha256.h"
 #include "dbkit/FXMessageSeam.h"
-#include "link/port_owner.h"
-#include "link/ports.h"
+#include "shell/box_lines.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
@@ -113,8 +112,12 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
 }
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
-    : window_(window), pathTarget_(chipsetPath), verifyTarget_(verify),
-      boxWatcher_(new SectionBoxWatcher(&boxChecked_)), worker_(programming_port) {
+    : window_(window),
+      lines_(page_host(window).lines()),
+      pathTarget_(chipsetPath),
+      verifyTarget_(verify),
+      boxWatcher_(new SectionBoxWatcher(&boxChecked_)),
+      worker_(lines_.programming) {
   fill_log_styles(styles_);
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTestColumn(page, icons);
@@ -272,7 +275,7 @@ bool BurnPage::refuseChangedFile() {
 // One job at a time drives the progress bar: a control exchange runs for
 // more than a minute, and a burn waits for it.
 bool BurnPage::refuseControlExchange() {
-  if (!control_exchange_running()) return false;
+  if (!lines_.use.controlExchangeRunning()) return false;
   show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
                ui_text_or("m_burn_control", kControlRunningText));
   return true;
@@ -281,7 +284,7 @@ bool BurnPage::refuseControlExchange() {
 // Without the programming port every stage would fail in turn; the log says
 // why there is none instead, in red.
 bool BurnPage::refuseWithoutPort() {
-  if (programming_port().is_open()) return false;
+  if (lines_.programming.is_open()) return false;
   PageHost* window = owner();
   FXString why = window && !window->whyProgrammingPortIsClosed().empty()
                      ? window->whyProgrammingPortIsClosed()
@@ -313,7 +316,7 @@ bool BurnPage::confirmBadChecksums() {
 void BurnPage::lockForBurn() {
   recallArmed_ = false;
   if (PageHost* window = owner()) window->lockTabsForBurn();
-  set_burn_owns_programming_port(true);
+  lines_.use.setProgrammingWorker(true);
   snapshotSectionBoxes();
 }
 
@@ -352,7 +355,7 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, *chipset, saved);
-    run(*chipset, settings, log_file, worker_.cancelFlag());
+    run(lines_.link, *chipset, settings, log_file, worker_.cancelFlag());
   });
 }
 
@@ -371,7 +374,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
     request.header.settings.push_back({"flash_delay", std::to_string(delays.flash) + " s"});
     request.header.settings.push_back({"sysfont_delay", std::to_string(delays.sysfont) + " s"});
   }
-  request.header.settings.push_back({"device", programming_port().path()});
+  request.header.settings.push_back({"device", lines_.programming.path()});
   std::string sections;
   for (const SectionInfo& info : section_table())
     if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
@@ -405,7 +408,7 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
 // do but return, so joining it here waits only for that.
 void BurnPage::onBurnEnded(bool ok) {
   worker_.finished();
-  set_burn_owns_programming_port(false);
+  lines_.use.setProgrammingWorker(false);
   if (PageHost* window = owner()) {
     window->giveConsoleBack();
     if (!shuttingDown_) window->resumePolling();

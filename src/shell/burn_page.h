@@ -24,6 +24,8 @@ namespace tv {
 
 struct WindowIcons;
 class PageHost;
+struct BoxLines;
+class BoxLink;
 class SectionBoxWatcher;
 class BurnSink;
 struct BurnSettings;
@@ -97,8 +99,8 @@ class BurnPage {
   void lockForBurn();
   void snapshotSectionBoxes();
   BurnSettings burnSettings() const;
-  using BurnRunner = void (*)(const LoadedChipset&, const BurnSettings&, BurnSink&,
-                             const std::atomic<bool>&);
+  using BurnRunner = void (*)(BoxLink&, const LoadedChipset&, const BurnSettings&, BurnSink&,
+                              const std::atomic<bool>&);
   void startWorker(BurnRunner run, const char* first_line);
   struct SavedLogRequest {
     BurnLogHeader header;
@@ -116,6 +118,7 @@ class BurnPage {
   void buildLog(FX::FXComposite* column);
 
   FX::FXObject* window_;
+  BoxLines& lines_;  // the window's lines, the link and who may use them
   FX::FXDataTarget pathTarget_;
   FX::FXDataTarget verifyTarget_;
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;

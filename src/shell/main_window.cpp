@@ -8,22 +8,20 @@
 #include <mutex>
 #include <string>
 
+#include "base/trace.h"
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
-#include "link/port_owner.h"
-#include "link/ports.h"
-#include "link/progress.h"
-#include "base/trace.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
-#include "text/data_files.h"
 #include "shell/globals.h"
+#include "shell/port_keeper.h"
 #include "shell/settings.h"
 #include "shell/settings_page.h"
 #include "shell/title_page.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
+#include "text/data_files.h"
 
 using namespace FX;
 
@@ -173,10 +171,11 @@ FXIMPLEMENT(X_SRV_K_Window, FXMainWindow, X_SRV_K_WindowMap, ARRAYNUMBER(X_SRV_K
 
 X_SRV_K_Window::X_SRV_K_Window() {}
 
-X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
+X_SRV_K_Window::X_SRV_K_Window(FXApp* app, std::unique_ptr<BoxLines> lines)
     : FXMainWindow(app, FXString::null, nullptr, nullptr, DECOR_ALL, 130, 130, 500, 380),
       comPort(tv::SavedSettings().com_port.c_str()),
       language("ENGLISH en"),
+      lines_(lines ? std::move(lines) : std::unique_ptr<BoxLines>(new BoxLines)),
       icons_(new WindowIcons(app)) {
   setTitle(ui_text("m_Title"));
   setIcon(icons_->logo);
@@ -188,6 +187,7 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
   new FXHorizontalSeparator(frame, SEPARATOR_GROOVE | LAYOUT_FILL_X);
   buildStatusBar(frame);
   new FXHorizontalSeparator(this, SEPARATOR_GROOVE | LAYOUT_FILL_X);
+  keepPorts();
 
   toolTip_ = application_tooltip(app);
   if (!toolTip_) toolTip_ = new FXToolTip(app);
@@ -206,6 +206,7 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   // find it again.
   if (main_window == this) main_window = nullptr;
   removePollTimer();
+  portIndicator->setTarget(nullptr);  // the keeper goes before the button
   delete menuPane;
   delete helpPane;
 }
@@ -282,14 +283,24 @@ void X_SRV_K_Window::installAccelerators() {
   table->addAccel(parseAccel("Ctl+R"), this, FXSEL(SEL_COMMAND, ID_CONSOLE_READ));
 }
 
-void X_SRV_K_Window::connectWorkerQueue() {
-  queuePump_.reset(new UiQueuePump(getApp()));
-  FXProgressBar* bar = progressBar;
-  set_progress_handler([bar](int percent) { ui_queue().post([bar, percent] { bar->setProgress(percent); }); });
+// The lamp tries the programming port at once when clicked; the keeper
+// tells the window what to show.
+void X_SRV_K_Window::keepPorts() {
+  PortKeeper::Display display;
+  display.lamp = [this](bool open) { setPortLamp(open); };
+  display.tell = [this](const FXString& text) { showPortProblem(text); };
+  portKeeper_.reset(new PortKeeper(getApp(), *lines_, comPort.text(), display));
+  portIndicator->setTarget(portKeeper_.get());
+  portIndicator->setSelector(PortKeeper::ID_LAMP);
 }
 
+std::string X_SRV_K_Window::programmingPortName() const { return portKeeper_->programmingName(); }
+FXString X_SRV_K_Window::whyProgrammingPortIsClosed() const { return portKeeper_->programmingProblem(); }
+FXString X_SRV_K_Window::whyControlLineIsClosed() const { return portKeeper_->controlProblem(); }
+
+void X_SRV_K_Window::connectWorkerQueue() { queuePump_.reset(new UiQueuePump(getApp())); }
+
 void X_SRV_K_Window::disconnectWorkerQueue() {
-  set_progress_handler({});
   ui_queue().drain();  // what workers reported still finds its widgets here
   queuePump_.reset();
 }
@@ -314,8 +325,9 @@ void X_SRV_K_Window::hideStartupTabs(bool show_console) {
 void X_SRV_K_Window::setPortLamp(bool open) {
   FXIcon* lamp = open ? icons_->lampGreen : icons_->lampBlack;
   // The green lamp belongs to no widget when the window is created, so it
-  // must be made here before the indicator draws it.
-  if (portIndicator->id()) lamp->create();
+  // must be made here before the indicator draws it; start-up and a reopen
+  // may change the lamp before the indicator itself has been created.
+  if (getApp()->isInitialized()) lamp->create();
   portIndicator->setIcon(lamp);
   if (open) portIndicator->setTipText(FXString::null);  // no problem of the line to tell
 }
@@ -336,8 +348,8 @@ void X_SRV_K_Window::removePollTimer() {
 // descriptor is closed under it, and the port may be closed at any time
 // (a line that hung up, shutdown); the next tick then drops the watch.
 void X_SRV_K_Window::watchPort(bool on) {
-  SerialPort& port = programming_port();
-  const bool wanted = on && port.is_open() && !burn_owns_programming_port();
+  SerialPort& port = lines_->programming;
+  const bool wanted = on && port.is_open() && lines_->use.consoleMayTalk();
   if (wanted && watchedFd_ >= 0 && watchedPortFd_ == port.fd() && watchedPath_ == port.path()) return;
   if (!wanted && watchedFd_ < 0) return;
   if (watchedFd_ >= 0) {
@@ -363,12 +375,7 @@ void X_SRV_K_Window::showPortProblem(const FXString& text) {
 
 void X_SRV_K_Window::programmingLineLost() {
   watchPort(false);
-  const std::string path = programming_port().path();
-  close_com();
-  setPortLamp(false);
-  programmingPortProblem = ui_text_or("m_port_hangup", "The programming port hung up; it is no longer read");
-  programmingPortProblem += FXStringFormat(" (%s)", path.c_str());
-  showPortProblem(programmingPortProblem);
+  portKeeper_->programmingLineLost();
 }
 
 // True when a widget changed. A line that failed is closed here once, so that
@@ -434,6 +441,7 @@ long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
     show_message(this, MessageKind::Error, MBOX_OK, "Error",
                  ui_text_or("m_save_failed", "The settings could not be written to the registry file."));
   }
+  portKeeper_->apply(comPort.text());  // a changed port takes effect now
   return 1;
 }
 

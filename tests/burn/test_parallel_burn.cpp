@@ -1,20 +1,21 @@
 // Several boxes burned at once from one process: each burn has its own link
 // (port and flash-sector state) on its own thread, and each box must end up
 // holding exactly its own chipset, not a mixture.
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <memory>
 #include <thread>
 
-#include <gtest/gtest.h>
-
+#include "base/clock.h"
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
 #include "link/box_link.h"
-#include "base/clock.h"
-#include "base/trace.h"
+#include "link/ports.h"
 #include "support/box_images.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"

@@ -3,7 +3,6 @@
 // values bound to their widgets, Save, the about box, the help command and the
 // worker-to-GUI path of the progress bar.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,12 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "dbkit/FXMessageSeam.h"
 #include "base/clock.h"
-#include "link/progress.h"
+#include "dbkit/FXMessageSeam.h"
 #include "shell/burn_page.h"
-#include "text/catalogue.h"
 #include "shell/console_page.h"
+#include "shell/gui_control_sink.h"
 #include "shell/main_window.h"
 #include "shell/settings_page.h"
 #include "shell/ui_queue.h"
@@ -27,6 +25,7 @@
 #include "support/fox_app.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
+#include "text/catalogue.h"
 
 using namespace FX;
 
@@ -347,8 +346,9 @@ TEST_F(MainWindowTest, PollTimerIsArmedAndCanBeTakenAway) {
 // signal alone: this loop runs only the toolkit's events, never drains the
 // queue itself.
 TEST_F(MainWindowTest, WorkerProgressReachesTheBarInOrder) {
-  std::thread worker([] {
-    for (int percent = 10; percent <= 100; percent += 10) tv::set_progress(percent);
+  tv::GuiControlSink sink([this](int percent) { window->showProgress(percent); });
+  std::thread worker([&sink] {
+    for (int percent = 10; percent <= 100; percent += 10) sink.progress(percent);
   });
   worker.join();
   FXApp* app = testsupport::test_app();

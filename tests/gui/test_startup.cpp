@@ -129,16 +129,16 @@ class StartupTest : public ::testing::Test {
 TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
   start_sim();
   start();
-  int control_fd = tv::control_port().fd();
+  int control_fd = main_window->lines().control.fd();
   char main_line[64];
   std::snprintf(main_line, sizeof(main_line), "main %d com 5  <%X> 0", control_fd,
                 static_cast<unsigned>(control_fd));
   EXPECT_TRUE(trace_has_in_order({"1 _r_fn lang.r", "2 _r_fn lang.r", main_line,
                                   "3 _r_fn lang.r", "4 _r_fn lang.r", "_r_fn lang.ru **",
                                   "(com3)", "(com3)"}));
-  EXPECT_TRUE(tv::control_port().is_open());
-  EXPECT_TRUE(ends_with(tv::control_port().path(), "com5"));
-  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_TRUE(main_window->lines().control.is_open());
+  EXPECT_TRUE(ends_with(main_window->lines().control.path(), "com5"));
+  EXPECT_TRUE(main_window->lines().programming.is_open());
   // The green lamp is shown, and can be painted.
   ASSERT_NE(main_window->portIndicator->getIcon(), nullptr);
   EXPECT_NE(main_window->portIndicator->getIcon()->id(), 0u);
@@ -183,7 +183,7 @@ TEST_F(StartupTest, AnsweringBoxIsMarkedUnsupported) {
   EXPECT_LT(elapsed_ms_, 2900);  // the answer ends the wait
   // The probe's answer does not reach the console: it was drained.
   uint8_t byte;
-  EXPECT_EQ(tv::programming_port().read(&byte, 1, 0), 0);
+  EXPECT_EQ(main_window->lines().programming.read(&byte, 1, 0), 0);
 }
 
 TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
@@ -194,8 +194,8 @@ TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
   EXPECT_FALSE(main_window->channelsTab->shown());
   EXPECT_FALSE(main_window->radioTab->shown());
   EXPECT_EQ(control_port_number, 2);
-  EXPECT_TRUE(tv::control_port().is_open());
-  EXPECT_TRUE(ends_with(tv::control_port().path(), "com2"));
+  EXPECT_TRUE(main_window->lines().control.is_open());
+  EXPECT_TRUE(ends_with(main_window->lines().control.path(), "com2"));
   EXPECT_TRUE(trace_has_in_order({"Usage: tvbox [ -sw [ -sw ..] ]  ", "", "<Switches>", "",
                                   "  h\t\tthis help", "1 _r_fn lang.r"}));
 }
@@ -203,8 +203,8 @@ TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
 TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
   // No simulator at all: neither port opens, start-up still completes.
   start();
-  EXPECT_FALSE(tv::control_port().is_open());
-  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_FALSE(main_window->lines().control.is_open());
+  EXPECT_FALSE(main_window->lines().programming.is_open());
   EXPECT_TRUE(trace_has("main -1 com 5  <FFFFFFFF> 0"));
   EXPECT_FALSE(device_unsupported);
 }
@@ -221,7 +221,7 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   EXPECT_TRUE(trace_has(status));
   // The status line is cut at the window's width; the lamp's tip holds it all.
   EXPECT_EQ(std::string(main_window->portIndicator->getTipText().text()), status);
-  EXPECT_EQ(std::string(main_window->controlPortProblem.text()),
+  EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text()),
             "The control line did not open COM5 (" + dir + "/com5): нет такого устройства");
   tv::shut_down_program();
 
@@ -230,10 +230,10 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   write_file(dir + "/com3", "");
   write_file(dir + "/com5", "");
   start();
-  EXPECT_FALSE(tv::programming_port().is_open());
-  EXPECT_FALSE(tv::control_port().is_open());
-  EXPECT_TRUE(ends_with(main_window->programmingPortProblem.text(), "/com3): not a serial line"));
-  EXPECT_TRUE(ends_with(main_window->controlPortProblem.text(), "/com5): not a serial line"));
+  EXPECT_FALSE(main_window->lines().programming.is_open());
+  EXPECT_FALSE(main_window->lines().control.is_open());
+  EXPECT_TRUE(ends_with(main_window->whyProgrammingPortIsClosed().text(), "/com3): not a serial line"));
+  EXPECT_TRUE(ends_with(main_window->whyControlLineIsClosed().text(), "/com5): not a serial line"));
   tv::shut_down_program();
   unlink((dir + "/com3").c_str());
   unlink((dir + "/com5").c_str());
@@ -243,11 +243,11 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   tv::SerialPort holder;
   ASSERT_EQ(holder.open_device(dir + "/com3"), 0);
   start();
-  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_FALSE(main_window->lines().programming.is_open());
   EXPECT_TRUE(ends_with(main_window->statusBar->getStatusLine()->getNormalText().text(),
                         "/com3): busy: another program holds it"));
-  EXPECT_TRUE(tv::control_port().is_open());
-  EXPECT_TRUE(main_window->controlPortProblem.empty());
+  EXPECT_TRUE(main_window->lines().control.is_open());
+  EXPECT_TRUE(main_window->whyControlLineIsClosed().empty());
 }
 
 TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {
@@ -292,7 +292,7 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   EXPECT_EQ(std::string(main_window->language.text()), "ENGLISH en");
   EXPECT_EQ(std::string(main_window->comPort.text()), "com4");
   EXPECT_EQ(std::string(main_window->getTitle().text()), "Service Tool");
-  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_TRUE(main_window->lines().programming.is_open());
   EXPECT_EQ(main_window->flashDelay, 9);
   EXPECT_EQ(main_window->sysfontDelay, 50);
   EXPECT_EQ(main_window->getX(), 210);
@@ -312,11 +312,14 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
 TEST_F(StartupTest, ClosingTheWindowThenShuttingDownTouchesNoDeletedWindow) {
   start_sim();
   start();
-  ASSERT_TRUE(tv::programming_port().is_open());
+  ASSERT_TRUE(main_window->lines().programming.is_open());
   main_window->handle(main_window, FXSEL(SEL_COMMAND, FX::FXTopWindow::ID_CLOSE), nullptr);
   EXPECT_EQ(main_window, nullptr);
   tv::shut_down_program();
-  EXPECT_FALSE(tv::programming_port().is_open());
+  // The lines went with the window: another opener gets both.
+  tv::SerialPort programming, control;
+  EXPECT_EQ(tv::open_programming_line(programming, "com3"), 0);
+  EXPECT_EQ(tv::xs_open(control, 5), 0);
 }
 
 TEST_F(StartupTest, StoredLanguageWithoutBlankKeepsRussian) {
