@@ -275,7 +275,7 @@ bool BurnPage::refuseChangedFile() {
 // One job at a time drives the progress bar: a control exchange runs for
 // more than a minute, and a burn waits for it.
 bool BurnPage::refuseControlExchange() {
-  if (!lines_.use.controlExchangeRunning()) return false;
+  if (lines_.use.mayStartProgrammingWorker()) return false;
   show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
                ui_text_or("m_burn_control", kControlRunningText));
   return true;

@@ -334,7 +334,7 @@ bool ConsolePage::refuseWhileBurning() {
 // themselves: a burn owns the bar while it runs.
 bool ConsolePage::refuseControlLine() {
   FXString why;
-  if (lines_.use.programmingWorkerRunning()) {
+  if (!lines_.use.mayStartControlExchange()) {  // the caller has seen that none runs
     why = ui_text_or("m_control_burning", kBurnRunningControlText);
   } else if (!lines_.control.is_open()) {
     auto* window = dynamic_cast<PageHost*>(window_);
