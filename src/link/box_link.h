@@ -67,10 +67,8 @@ class BoxLink {
   void reset_flash_sector();
   bool sector_erased(int address) const;
 
-  // How the last exchange ended, and how many exchanges in a row have now
-  // timed out without one byte from the box.
+  // How the last exchange ended.
   LinkFault last_fault() const { return last_fault_; }
-  int silent_in_a_row() const { return silent_in_a_row_; }
 
  private:
   struct AnswerRule;

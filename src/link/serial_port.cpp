@@ -124,7 +124,6 @@ int SerialPort::open_device(const std::string& path) {
   byte_time_us_ = 0;
   bytes_written_ = 0;
   bytes_read_ = 0;
-  modem_lines_ = true;
   modem_failure_traced_ = false;
   parity_failure_traced_ = false;
   return 0;
@@ -261,7 +260,6 @@ bool SerialPort::set_modem_bit(int bit, bool on) {
   if (fd_ < 0) return false;
   if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0) return true;
   // Pseudo-terminals (the box simulator) have no modem lines.
-  modem_lines_ = false;
   if (!modem_failure_traced_) {
     modem_failure_traced_ = true;
     trace("no modem lines on %s\n", path_.c_str());

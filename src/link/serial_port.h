@@ -65,9 +65,9 @@ class SerialPort {
   // is refused.
   long write(const uint8_t* data, size_t size, int timeout_ms = 10000);
 
-  // Waits until everything written has left the driver (FlushFileBuffers).
+  // Waits until everything written has left the driver.
   void drain();
-  // Throws away unread input and unsent output (PurgeComm, all four flags).
+  // Throws away unread input and unsent output, both directions.
   void purge();
 
   // A fixed pause of the protocol (scaled like tv::protocol_pause_ms) that
@@ -85,7 +85,6 @@ class SerialPort {
   // first such failure on the port is traced once.
   bool set_dtr(bool on);
   bool set_rts(bool on);
-  bool has_modem_lines() const { return modem_lines_; }
 
   // Bytes written to and read from the line since it was opened; readable
   // from any thread (a progress display counts them while a burn runs).
@@ -107,7 +106,6 @@ class SerialPort {
   // Microseconds one byte takes on the line at the applied settings; 0 until
   // the line has been set (then answers are read as they come).
   int64_t byte_time_us_ = 0;
-  bool modem_lines_ = true;
   bool modem_failure_traced_ = false;
   bool parity_failure_traced_ = false;
 };

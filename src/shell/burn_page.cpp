@@ -346,7 +346,7 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
     if (PageHost* window = owner()) window->showProgress(percent);
   };
   handlers.done = [this](bool ok) { onBurnEnded(ok); };
-  // The port is gone or failing: the lamp says so until the next start.
+  // The port is gone or failing: the lamp says so until the line is opened again.
   handlers.line_lost = [this] {
     if (PageHost* window = owner()) window->showPortLamp(false);
   };

@@ -55,7 +55,6 @@ class BurnPage {
   // The log, on the GUI thread: appends and keeps the end in view.
   void appendLog(const FX::FXString& text, int style);
   void clearLog();
-  const FX::FXHiliteStyle* logStyles() const { return styles_; }
 
   // Commands of the burn tab.
   long onOpen();

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "base/trace.h"
@@ -19,6 +18,7 @@
 #include "shell/settings_page.h"
 #include "shell/title_page.h"
 #include "shell/ui_queue.h"
+#include "shell/ui_queue_pump.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 #include "text/data_files.h"
@@ -29,58 +29,6 @@ namespace tv {
 
 const char* const kAboutText = "HarnvaTVBox Version 1.44 \n\n";
 const char* const kDesktopOpener = "xdg-open";
-
-// Wakes the GUI thread when a worker posts to the UI queue and drains the
-// queue there. The waker may run on any thread at any time, so it reaches
-// the signal through a shared, locked link that the pump cuts when it goes.
-class UiQueuePump : public FXObject {
-  FXDECLARE(UiQueuePump)
-
- public:
-  enum { ID_DRAIN = 1 };
-
-  explicit UiQueuePump(FXApp* app);
-  ~UiQueuePump();
-  long onDrain(FXObject*, FXSelector, void*);
-
- private:
-  UiQueuePump() {}
-
-  struct Link {
-    std::mutex mutex;
-    FXGUISignal* signal = nullptr;
-  };
-  std::shared_ptr<Link> link_;
-};
-
-FXDEFMAP(UiQueuePump) UiQueuePumpMap[] = {
-    FXMAPFUNC(SEL_IO_READ, UiQueuePump::ID_DRAIN, UiQueuePump::onDrain),
-};
-FXIMPLEMENT(UiQueuePump, FXObject, UiQueuePumpMap, ARRAYNUMBER(UiQueuePumpMap))
-
-UiQueuePump::UiQueuePump(FXApp* app) : link_(std::make_shared<Link>()) {
-  link_->signal = new FXGUISignal(app, this, ID_DRAIN);
-  std::weak_ptr<Link> weak = link_;
-  ui_queue().set_waker([weak] {
-    if (auto link = weak.lock()) {
-      std::lock_guard<std::mutex> lock(link->mutex);
-      if (link->signal) link->signal->signal();
-    }
-  });
-}
-
-UiQueuePump::~UiQueuePump() {
-  if (!link_) return;  // made by the metaclass, never connected
-  ui_queue().set_waker({});
-  std::lock_guard<std::mutex> lock(link_->mutex);
-  delete link_->signal;
-  link_->signal = nullptr;
-}
-
-long UiQueuePump::onDrain(FXObject*, FXSelector, void*) {
-  ui_queue().drain();
-  return 1;
-}
 
 // The application's tooltip window, if one was made already: the application
 // owns it, and one is enough however often a window is built.
@@ -266,10 +214,6 @@ void X_SRV_K_Window::buildTabs(FXComposite* frame) {
 
   consolePage_.reset(
       new ConsolePage(addTab(consoleTab, ui_text("hv_actions"), icons_->console), this, *icons_));
-  slaveAdrCombo = consolePage_->slaveAdrCombo;
-  cmdCombo = consolePage_->cmdCombo;
-  adrCombo = consolePage_->adrCombo;
-  dataCombo = consolePage_->dataCombo;
 
   settingsPage_.reset(new SettingsPage(addTab(settingsTab, ui_text("hv_settings"), icons_->settings),
                                        this, *icons_,
@@ -435,9 +379,25 @@ long X_SRV_K_Window::onCmdConsole(FXObject*, FXSelector sel, void*) {
   return 1;
 }
 
+// The settings values and the window's current geometry, into the registry
+// of the window's application. False when the registry file was not written.
+bool X_SRV_K_Window::saveSettings() {
+  SavedSettings settings;
+  settings.language = language.text();
+  settings.com_port = comPort.text();
+  settings.delays.flash = flashDelay;
+  settings.delays.sysfont = sysfontDelay;
+  settings.verify = burnPage_->verify != FALSE;
+  settings.geometry.w = getWidth();
+  settings.geometry.h = getHeight();
+  settings.geometry.x = getX();
+  settings.geometry.y = getY();
+  return save_settings(getApp()->reg(), settings);
+}
+
 long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
   // A full disk or a read-only home must not pass for a successful save.
-  if (!save_window_settings(*this)) {
+  if (!saveSettings()) {
     show_message(this, MessageKind::Error, MBOX_OK, "Error",
                  ui_text_or("m_save_failed", "The settings could not be written to the registry file."));
   }

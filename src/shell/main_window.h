@@ -47,10 +47,6 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   // Start-up hooks.
   void hideStartupTabs(bool show_console);  // channels and FM Radio always hidden
   void setPortLamp(bool open);              // black lamp / green lamp
-  FX::FXComboBox* slaveAdrCombo = nullptr;  // filled from h_tvbox.cfg
-  FX::FXComboBox* cmdCombo = nullptr;
-  FX::FXComboBox* adrCombo = nullptr;
-  FX::FXComboBox* dataCombo = nullptr;
 
   // The port poll timer (ID 72) and the watch on the programming port,
   // removed together while something else talks to the box.
@@ -137,6 +133,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   FX::FXComposite* addTab(FX::FXTabItem*& item, const FX::FXString& label, FX::FXIcon* icon);
   void installAccelerators();
   void keepPorts();
+  bool saveSettings();
   void connectWorkerQueue();
   void disconnectWorkerQueue();
   void watchPort(bool on);

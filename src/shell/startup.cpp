@@ -97,7 +97,7 @@ void open_programming_port(const ControlOpen& control) {
 void load_config_lists() {
   ConfigLists lists;
   const std::string path = find_data_file(kConfigListsFile);
-  if (!path.empty() && read_config_lists(path, &lists)) apply_config_lists(*main_window, lists);
+  if (!path.empty() && read_config_lists(path, &lists)) apply_config_lists(main_window->console(), lists);
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ TEST_F(MainWindowTest, BurnPageStartsWithOnlyOpenUsable) {
 
 TEST_F(MainWindowTest, BurnLogKeepsTheStyleOfEveryLine) {
   tv::BurnPage& burn = window->burn();
-  const FXHiliteStyle* styles = burn.logStyles();
+  const FXHiliteStyle* styles = burn.log->getHiliteStyles();
   EXPECT_EQ(styles[tv::kStyleBold - 1].normalForeColor, FXRGB(0, 0, 0));
   EXPECT_EQ(styles[tv::kStyleBold - 1].style, static_cast<FXuint>(FXText::STYLE_BOLD));
   EXPECT_EQ(styles[tv::kStyleGreen - 1].normalForeColor, FXRGB(0, 190, 0));
@@ -208,8 +208,6 @@ TEST_F(MainWindowTest, ConsoleFieldsStartWithTheirValuesAndLists) {
   EXPECT_EQ(text_of(page.slaveAdrCombo->getText()), "FE Граф.процессор QRMZP5L");
   EXPECT_EQ(text_of(page.adrCombo->getText()), "07");
 
-  EXPECT_EQ(window->slaveAdrCombo, page.slaveAdrCombo);
-  EXPECT_EQ(window->dataCombo, page.dataCombo);
   EXPECT_EQ(page.slaveAdrCombo->getNumItems(), 7);
   EXPECT_EQ(text_of(page.slaveAdrCombo->getItem(0)), "com1");
   EXPECT_EQ(page.slaveAdrCombo->getNumVisible(), 8);

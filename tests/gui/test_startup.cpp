@@ -19,6 +19,7 @@
 #include "link/ports.h"
 #include "base/trace.h"
 #include "text/catalogue.h"
+#include "shell/console_page.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
@@ -255,22 +256,22 @@ TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {
              "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n[cmd]\nit_0=01\nit_2=03\n"
              "[adr]\nit_0=07\n[dt]\nit_0=FF\nit_1=00\n");
   start();
-  ASSERT_NE(main_window->slaveAdrCombo, nullptr);
-  EXPECT_EQ(main_window->slaveAdrCombo->getNumItems(), 2);
-  EXPECT_EQ(std::string(main_window->slaveAdrCombo->getItem(1).text()), "C0 tuner");
-  EXPECT_EQ(main_window->cmdCombo->getNumItems(), 1);
-  EXPECT_EQ(main_window->adrCombo->getNumItems(), 1);
-  EXPECT_EQ(main_window->dataCombo->getNumItems(), 2);
+  ASSERT_NE(main_window->console().slaveAdrCombo, nullptr);
+  EXPECT_EQ(main_window->console().slaveAdrCombo->getNumItems(), 2);
+  EXPECT_EQ(std::string(main_window->console().slaveAdrCombo->getItem(1).text()), "C0 tuner");
+  EXPECT_EQ(main_window->console().cmdCombo->getNumItems(), 1);
+  EXPECT_EQ(main_window->console().adrCombo->getNumItems(), 1);
+  EXPECT_EQ(main_window->console().dataCombo->getNumItems(), 2);
   EXPECT_TRUE(trace_has_in_order({"(FE OSD)", "(C0 tuner)", "(01)", "(07)", "(FF)", "(00)"}));
 }
 
 TEST_F(StartupTest, UnreadableConfigurationKeepsTheWindowsOwnItems) {
   start();
-  int initial = main_window->cmdCombo->getNumItems();
+  int initial = main_window->console().cmdCombo->getNumItems();
   tv::shut_down_program();
   ASSERT_EQ(mkdir((work_dir_ + "/h_tvbox.cfg").c_str(), 0700), 0);
   start();
-  EXPECT_EQ(main_window->cmdCombo->getNumItems(), initial);
+  EXPECT_EQ(main_window->console().cmdCombo->getNumItems(), initial);
   EXPECT_GT(initial, 0);
 }
 
