@@ -43,6 +43,7 @@
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
 #include "support/paced_sim.h"
+#include "support/reference_chipset.h"
 #include "link/packets.h"
 #include "link/ports.h"
 #include "base/trace.h"
@@ -51,6 +52,7 @@ namespace {
 
 using benchsupport::SimProcess;
 using benchsupport::file_equals;
+using benchsupport::reference_chipset;
 using benchsupport::start_sim;
 using benchsupport::stop_sim;
 
@@ -250,16 +252,6 @@ std::string memories_verdict(const std::string& dir, const chipsetgen::Images& i
   if (!file_equals(dir + "/osd.bin", images.osd)) wrong += " osd";
   if (!file_equals(dir + "/font.bin", images.font)) wrong += " font";
   return wrong.empty() ? "all four match the file" : "DIFFER:" + wrong;
-}
-
-chipsetgen::Generated reference_chipset() {
-  chipsetgen::Options options;
-  options.seed = 1;
-  options.pic_bytes = 500;
-  options.flash_bytes = 0x10000;
-  options.osd_bytes = 0x2000;
-  options.glyphs = 128;
-  return chipsetgen::generate(options);
 }
 
 void print_minimum(const Minimum& m) {

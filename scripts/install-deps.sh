@@ -7,6 +7,7 @@ packages=(
   g++ make cmake pkg-config
   libfox-1.6-dev zlib1g-dev
   googletest libgtest-dev
+  nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core
   xdg-utils gzip
   dpkg-dev

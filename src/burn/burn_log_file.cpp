@@ -148,14 +148,19 @@ bool BurnLogFile::open(const std::string& dir, const BurnLogHeader& header, std:
 }
 
 void BurnLogFile::write_header(const BurnLogHeader& header) {
-  std::fprintf(file_, "TV Box burn log, written by %s\n", header.program.c_str());
+  std::fprintf(file_, "TV Box %s log, written by %s\n", header.kind.c_str(), header.program.c_str());
   std::fprintf(file_, "Started:  %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
-  std::fprintf(file_, "Chipset:  %s\n", header.chipset_path.c_str());
-  if (header.chipset_size >= 0) {
-    std::fprintf(file_, "Size:     %lld bytes\n", static_cast<long long>(header.chipset_size));
-    std::fprintf(file_, "SHA-256:  %s\n", header.chipset_sha256.c_str());
+  if (header.kind == "backup") {
+    // A backup has no chipset of its own: it names the file it writes.
+    std::fprintf(file_, "Backup:   %s\n", header.chipset_path.c_str());
   } else {
-    std::fprintf(file_, "Size:     unknown (the file could not be read)\n");
+    std::fprintf(file_, "Chipset:  %s\n", header.chipset_path.c_str());
+    if (header.chipset_size >= 0) {
+      std::fprintf(file_, "Size:     %lld bytes\n", static_cast<long long>(header.chipset_size));
+      std::fprintf(file_, "SHA-256:  %s\n", header.chipset_sha256.c_str());
+    } else {
+      std::fprintf(file_, "Size:     unknown (the file could not be read)\n");
+    }
   }
   std::fprintf(file_, "Port:     %s\n", header.port.c_str());
   for (const auto& setting : header.settings)

@@ -25,6 +25,7 @@ namespace tv {
 // What the file says before the first burn line.
 struct BurnLogHeader {
   std::string program;              // "tvbox" or "tvbox-burn"
+  std::string kind = "burn";        // "burn", "backup" or "compare": what the log is of
   std::string chipset_path;
   int64_t chipset_size = -1;        // -1 when the file could not be read
   std::string chipset_sha256;       // of the file's bytes as on disk

@@ -20,6 +20,7 @@
 #include "burn/sha256.h"
 #include "cli/burn_display.h"
 #include "cli/port_report.h"
+#include "cli/read_modes.h"
 #include "link/box_link.h"
 #include "link/port_list.h"
 #include "link/ports.h"
@@ -164,6 +165,19 @@ void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& set
   job.line.close();
 }
 
+// What --backup and --compare share of the ctrl-C handling above.
+ModeHooks mode_hooks() {
+  ModeHooks hooks;
+  hooks.cancel = &interruption().cancel;
+  hooks.interrupted = &interruption().interrupted;
+  hooks.watch_port = watch_port;
+  hooks.show_notices_on = [](ReportBoard* board) {
+    std::lock_guard<std::mutex> lock(interruption().mutex);
+    interruption().board = board;
+  };
+  return hooks;
+}
+
 // ---- the program ----------------------------------------------------------------
 
 int list_ports() {
@@ -300,6 +314,7 @@ int run(int argc, char** argv) {
   set_trace_destination(TraceDestination::StandardError);
   set_trace_enabled(options.trace);
   if (options.list_ports) return list_ports();
+  if (read_mode_chosen(options)) return run_read_mode(options, mode_hooks());
 
   // Loaded and checked once; every box gets the same data.
   LoadedChipset chipset = load_chipset(options.chipset);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/read_modes.h"
+
 namespace tv {
 namespace {
 
@@ -99,6 +101,8 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     else if (a.name == "--json") o.json = true;
     else if (a.name == "--list-ports") o.list_ports = true;
     else if (a.name == "--trace") o.trace = true;
+    else if (a.name == "--compare") o.compare = true;
+    else if (a.name == "--info") o.info = true;
     else if (a.name == "-p" || a.name == "--port") {
       if (!take_value()) return false;
       if (*value == '\0') {
@@ -128,6 +132,9 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
         return false;
       }
       o.log_dir = value;
+    } else if (a.name == "--backup") {
+      if (!take_value()) return false;
+      o.backup = value;
     } else {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -143,7 +150,8 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     return false;
   }
   if (!files.empty()) o.chipset = files.front();
-  if (!o.help && !o.list_ports && o.chipset.empty()) {
+  if (!o.help && !o.list_ports && !read_mode_usage(o, error)) return false;
+  if (!o.help && !o.list_ports && o.chipset.empty() && o.backup.empty()) {
     *error = "no chipset file named";
     return false;
   }
@@ -153,6 +161,9 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
 
 std::string burn_usage_text() {
   return "usage: tvbox-burn [options] CHIPSET\n"
+         "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
+         "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
+         "       tvbox-burn --info [--json] CHIPSET\n"
          "Burns a chipset file into one or more TV boxes at once.\n"
          "\n"
          "  -p, --port NAME        a programming port: comN, or a device path such as\n"
@@ -169,10 +180,18 @@ std::string burn_usage_text() {
          "      --json             print one JSON summary to standard output at the end\n"
          "      --list-ports       list the serial ports this machine has and exit\n"
          "      --trace            the diagnostic trace to standard error\n"
+         "      --backup FILE      read the box's flash and OSD memory into FILE, a\n"
+         "                         chipset file (gzip when FILE ends in .gz); one port;\n"
+         "                         --sections flash or osd reads only that one\n"
+         "      --compare          compare the box with CHIPSET's flash and OSD records;\n"
+         "                         nothing is written to the box\n"
+         "      --info             tell what CHIPSET holds and whether it would burn; opens\n"
+         "                         no port (with --json: one JSON object)\n"
          "  -h, --help             this text\n"
          "\n"
-         "Exit status: 0 every box burned; 1 at least one box failed; 2 a usage error or\n"
-         "a chipset file that does not load cleanly (nothing is sent); 130 interrupted.\n";
+         "Exit status: 0 every box burned (backed up, matched); 1 at least one box\n"
+         "failed or differs; 2 a usage error or a chipset file that does not load\n"
+         "cleanly (nothing is sent); 130 interrupted.\n";
 }
 
 }  // namespace tv

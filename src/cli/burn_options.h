@@ -28,6 +28,11 @@ struct BurnOptions {
   bool trace = false;
   bool help = false;
   std::string chipset;
+  // Instead of a burn: read the box into this file, compare it with the
+  // chipset, or tell what the chipset holds (no port).
+  std::string backup;
+  bool compare = false;
+  bool info = false;
 };
 
 // The window's ranges for the two delays.

@@ -1,0 +1,181 @@
+#include "burn/backup_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "burn/chipset_sections.h"
+
+namespace tv {
+namespace {
+
+constexpr size_t kRecordBytes = 16;
+const char kLineEnd[] = "\r\n";
+const char kEndRecord[] = ":00000001FF";
+
+std::string local_time_text(std::time_t when) {
+  std::tm parts{};
+  localtime_r(&when, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &parts);
+  return text;
+}
+
+// A section of records for every address of `image`, then its end record.
+void append_section(std::string* text, Section section, const std::string& title,
+                    const std::vector<uint8_t>& image) {
+  *text += section_info(section).marker + (" " + title) + kLineEnd;
+  for (size_t address = 0; address + kRecordBytes <= image.size(); address += kRecordBytes)
+    *text += intel_hex_record(0, unsigned(address), image.data() + address, kRecordBytes) + kLineEnd;
+  *text += std::string(kEndRecord) + kLineEnd;
+}
+
+std::string memories_read(const BackupContents& contents) {
+  if (!contents.flash.empty() && !contents.osd.empty()) return "the flash and the OSD memory";
+  return contents.flash.empty() ? "the OSD memory only" : "the flash only";
+}
+
+std::string errno_text(const char* what, const std::string& path) {
+  return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool write_all(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+// Through zlib on a second descriptor of the file, so that the first can
+// still be synced after gzclose has closed its own.
+bool write_gzip(int fd, const std::string& bytes) {
+  int copy = ::dup(fd);
+  if (copy < 0) return false;
+  gzFile file = gzdopen(copy, "wb9");
+  if (!file) {
+    ::close(copy);
+    return false;
+  }
+  bool ok = bytes.empty() || gzwrite(file, bytes.data(), unsigned(bytes.size())) == int(bytes.size());
+  if (gzclose(file) != Z_OK) ok = false;
+  if (!ok && errno == 0) errno = EIO;
+  return ok;
+}
+
+}  // namespace
+
+bool ends_with_gz(const std::string& path) {
+  return path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
+}
+
+std::string intel_hex_record(unsigned type, unsigned address, const uint8_t* data, size_t count) {
+  char head[16];
+  std::snprintf(head, sizeof head, ":%02X%04X%02X", unsigned(count & 0xFF), address & 0xFFFF, type & 0xFF);
+  std::string record = head;
+  unsigned sum = unsigned(count) + (address >> 8) + address + type;
+  for (size_t i = 0; i < count; ++i) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", data[i]);
+    record += digits;
+    sum += data[i];
+  }
+  char checksum[3];
+  std::snprintf(checksum, sizeof checksum, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+  return record + checksum;
+}
+
+std::string backup_chipset_text(const BackupContents& contents) {
+  std::string text = section_info(Section::Header).marker;
+  text += " TV Box backup of the box on " + contents.port + ", read " + local_time_text(contents.taken) +
+          ": " + memories_read(contents) +
+          ". The PIC program and the fonts cannot be read from this box and are not in this file." + kLineEnd;
+  if (!contents.flash.empty())
+    append_section(&text, Section::Flash, "flash read from the box", contents.flash);
+  if (!contents.osd.empty())
+    append_section(&text, Section::Osd, "OSD memory read from the box", contents.osd);
+  return text;
+}
+
+AtomicFile::~AtomicFile() { abandon(); }
+
+bool AtomicFile::open(const std::string& path, std::string* error) {
+  abandon();
+  static std::atomic<unsigned> serial{0};
+  // Hidden beside the final name, so the rename stays within one file system.
+  const std::string stem =
+      folder_of(path) + "/." + name_of(path) + ".part-" + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    std::string candidate = stem + std::to_string(serial++);
+    fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0)
+      temporary_ = candidate;
+    else if (errno != EEXIST)
+      break;
+  }
+  if (fd_ < 0) {
+    if (error) *error = errno_text("cannot write a file in", folder_of(path));
+    return false;
+  }
+  path_ = path;
+  return true;
+}
+
+bool AtomicFile::commit(const std::string& bytes, std::string* error) {
+  if (fd_ < 0) {
+    if (error) *error = "no file is open";
+    return false;
+  }
+  errno = 0;
+  bool ok = ends_with_gz(path_) ? write_gzip(fd_, bytes) : write_all(fd_, bytes);
+  if (ok && ::fsync(fd_) != 0) ok = false;
+  if (!ok) {
+    if (error) *error = errno_text("cannot write", temporary_);
+    abandon();
+    return false;
+  }
+  ::close(fd_);
+  fd_ = -1;
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    if (error) *error = errno_text("cannot rename the finished file to", path_);
+    abandon();
+    return false;
+  }
+  temporary_.clear();
+  // The rename itself reaches the disk with its folder.
+  int folder = ::open(folder_of(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return true;
+}
+
+void AtomicFile::abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+}  // namespace tv

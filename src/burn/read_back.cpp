@@ -1,0 +1,340 @@
+#include "burn/read_back.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <utility>
+
+#include "burn/backup_file.h"
+#include "link/packets.h"
+
+namespace tv {
+namespace {
+
+const char* stage_name(Stage stage) { return section_info(stage).stage; }
+
+std::string hex4(int address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X", unsigned(address) & 0xFFFFFF);
+  return text;
+}
+
+// A box that takes every command: running the section writer against it
+// yields what a burn would write, with nothing sent anywhere.
+class AcceptingBox : public BoxOps {
+ public:
+  int osd_clr() override { return 0; }
+  int osd_wrt16(int, const char*, uint8_t) override {
+    ++writes;
+    return 0;
+  }
+  int osd_wrt_fnt(int, uint8_t) override { return 0; }
+  int osd_clr_fnt_page(int, uint8_t) override { return 0; }
+  int osd_clr_sysfnt_page(int, uint8_t) override { return 0; }
+  int osd_flashR(int, uint8_t*) override { return 0; }
+  int osd_read(int, uint8_t*) override { return 0; }
+  void line_recovery() override {}
+  int writes = 0;
+};
+
+class SilentSink : public BurnSink {
+ public:
+  void log(const std::string&, int) override {}
+  void progress(int) override {}
+  void done(bool) override {}
+};
+
+LineSource lines_of(const SectionText& text) {
+  auto next = std::make_shared<size_t>(0);
+  return [&text, next](std::string* line) {
+    if (*next >= text.line_count()) return false;
+    *line = text.line((*next)++);
+    return true;
+  };
+}
+
+std::vector<int> whole_memory_reads() {
+  std::vector<int> reads;
+  for (int address = 0; address < kReadBackSpan; address += kBytesPerRead) reads.push_back(address);
+  return reads;
+}
+
+bool port_ready(BoxLink& link, BurnSink& sink, const char* nothing_done) {
+  if (link.port().is_open()) return true;
+  sink.log(std::string("The programming port is not open: ") + nothing_done + "\n", kStyleBoldRed);
+  sink.done(false);
+  return false;
+}
+
+}  // namespace
+
+bool readable(Stage stage) { return stage == Stage::Flash || stage == Stage::Osd; }
+
+std::vector<int> reads_covering(const WrittenImage& image) {
+  std::vector<int> reads;
+  for (int address = 0; address < WrittenImage::kSpan; ++address) {
+    if (!image.written(address)) continue;
+    reads.push_back(address);
+    address += kBytesPerRead - 1;
+  }
+  return reads;
+}
+
+WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* records) {
+  WrittenImage image;
+  AcceptingBox box;
+  SilentSink sink;
+  const std::atomic<bool> never{false};
+  const SectionText* text = chipset.sections ? chipset.sections->of(stage) : nullptr;
+  if (readable(stage) && text && (chipset.flags & section_flag(stage))) {
+    WriterContext context{box, sink, never, stage_name(stage), &image};
+    write_hex_section(context, lines_of(*text), chipset.lines_in(stage),
+                      stage == Stage::Flash ? kTargetFlash : kTargetOsd);
+  }
+  if (records) *records = box.writes;
+  return image;
+}
+
+WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads,
+                        const ReadHandler& got) {
+  const bool flash = stage == Stage::Flash;
+  int last_percent = -1;
+  for (size_t i = 0; i < reads.size(); ++i) {
+    const int address = reads[i];
+    uint8_t bytes[kBytesPerRead] = {0, 0, 0, 0};
+    WriteResult result = retry_with_recovery(context, [&] {
+      return flash ? context.box.osd_flashR(address, bytes) : context.box.osd_read(address, bytes);
+    });
+    if (result != WriteResult::Done) {
+      report_write_result(context, result, "the read at " + hex4(address), hex4(address));
+      return result;
+    }
+    got(address, bytes);
+    const int percent = int((i + 1) * 100 / reads.size());
+    if (percent != last_percent) context.sink.progress(last_percent = percent);
+  }
+  return context.cancel ? WriteResult::Cancelled : WriteResult::Done;
+}
+
+// ---- backup -------------------------------------------------------------------
+
+std::string backup_target_problem(const std::string& path) {
+  if (path.empty()) return "no file named";
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return path + " is a folder";
+  size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "there is no folder " + folder;
+  if (::access(folder.c_str(), W_OK) != 0) return "the folder " + folder + " cannot be written";
+  return std::string();
+}
+
+namespace {
+
+class BackupRun {
+ public:
+  BackupRun(BoxLink& link, const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel)
+      : request_(request), sink_(sink), cancel_(cancel), box_(link) {}
+
+  bool read_stage(Stage stage, std::vector<uint8_t>* image);
+  void run(BoxLink& link);
+
+ private:
+  void fail(const std::string& why);
+
+  const BackupRequest& request_;
+  BurnSink& sink_;
+  const std::atomic<bool>& cancel_;
+  LinkBoxOps box_;
+};
+
+bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
+  sink_.log(std::string("Reading ") + stage_name(stage) + "...\n", kStyleBlue);
+  sink_.progress(0);
+  sink_.stage_begun(stage);
+  image->assign(size_t(kReadBackSpan), 0);
+  WriterContext context{box_, sink_, cancel_, stage_name(stage)};
+  WriteResult result =
+      read_memory(context, stage, whole_memory_reads(), [image](int address, const uint8_t(&bytes)[4]) {
+        for (int i = 0; i < kBytesPerRead && address + i < kReadBackSpan; ++i)
+          (*image)[size_t(address + i)] = bytes[i];
+      });
+  if (result == WriteResult::LineLost) sink_.line_lost();
+  sink_.stage_ended(stage, result == WriteResult::Done);
+  sink_.progress(0);
+  if (result != WriteResult::Done) return false;
+  sink_.log(std::string(stage_name(stage)) + " read: " + std::to_string(kReadBackSpan) + " bytes\n",
+            kStyleBoldBlue);
+  return true;
+}
+
+void BackupRun::fail(const std::string& why) {
+  if (!why.empty())
+    sink_.log("Backup failed: " + why + ".\n", kStyleBoldRed);
+  else if (cancel_)
+    sink_.log("Backup cancelled: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+  else
+    sink_.log("Backup failed: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+  sink_.done(false);
+}
+
+void BackupRun::run(BoxLink& link) {
+  if (!port_ready(link, sink_, "nothing was read from the box.")) return;
+  // Made before the first read, so a folder that cannot take the file is
+  // known at once and not after minutes of reading.
+  AtomicFile file;
+  std::string error;
+  if (!file.open(request_.path, &error)) return fail(error);
+  sink_.log(
+      "Backup reads the flash and the OSD memory; the PIC program and the fonts cannot be read from this "
+      "box.\n",
+      kStyleBold);
+  BackupContents contents;
+  contents.port = request_.port;
+  contents.taken = std::time(nullptr);
+  if (request_.flash && !read_stage(Stage::Flash, &contents.flash)) return fail("");
+  if (request_.osd && !read_stage(Stage::Osd, &contents.osd)) return fail("");
+  // A cancel that came after the last read still leaves no file.
+  if (cancel_) return fail("");
+  const std::string text = backup_chipset_text(contents);
+  if (!file.commit(text, &error)) return fail(error + "; nothing was written to " + request_.path);
+  sink_.log("Backup saved to " + request_.path + "\n", kStyleBoldGreen);
+  sink_.done(true);
+}
+
+// ---- compare ------------------------------------------------------------------
+
+class CompareRun {
+ public:
+  CompareRun(const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
+             const std::atomic<bool>& cancel, BoxLink& link)
+      : chipset_(chipset), settings_(settings), sink_(sink), cancel_(cancel), box_(link) {}
+
+  void run(BoxLink& link);
+
+ private:
+  bool chosen(Stage stage) const {
+    return (chipset_.flags & section_flag(stage)) &&
+           (stage == Stage::Flash ? settings_.flash : settings_.osd);
+  }
+  // False when the reading itself failed (the box, the line, a cancel).
+  bool compare_stage(Stage stage, const WrittenImage& expected);
+  void report(Stage stage, int compared);
+
+  const LoadedChipset& chipset_;
+  const CompareSettings& settings_;
+  BurnSink& sink_;
+  const std::atomic<bool>& cancel_;
+  LinkBoxOps box_;
+  bool differs_ = false;
+  // The first difference of the stage being compared.
+  int differ_ = 0, first_address_ = -1;
+  uint8_t first_file_ = 0, first_box_ = 0;
+};
+
+void CompareRun::report(Stage stage, int compared) {
+  char line[200];
+  if (differ_ == 0) {
+    std::snprintf(line, sizeof line, "%s matches the file: %d bytes\n", stage_name(stage), compared);
+    sink_.log(line, kStyleBoldGreen);
+    return;
+  }
+  std::snprintf(line, sizeof line,
+                "%s differs from the file: %d bytes differ, first at 0x%04X (file %02X, box %02X)\n",
+                stage_name(stage), differ_, first_address_, first_file_, first_box_);
+  sink_.log(line, kStyleBoldRed);
+}
+
+bool CompareRun::compare_stage(Stage stage, const WrittenImage& expected) {
+  sink_.log(std::string("Comparing ") + stage_name(stage) + "...\n", kStyleBlue);
+  sink_.progress(0);
+  sink_.stage_begun(stage);
+  differ_ = 0;
+  first_address_ = -1;
+  int compared = 0;
+  WriterContext context{box_, sink_, cancel_, stage_name(stage)};
+  WriteResult result =
+      read_memory(context, stage, reads_covering(expected), [&](int address, const uint8_t(&bytes)[4]) {
+        for (int i = 0; i < kBytesPerRead && address + i < WrittenImage::kSpan; ++i) {
+          if (!expected.written(address + i)) continue;
+          ++compared;
+          const uint8_t want = expected.value(address + i);
+          if (want == bytes[i] || differ_++ > 0) continue;
+          first_address_ = address + i;
+          first_file_ = want;
+          first_box_ = bytes[i];
+        }
+      });
+  if (result == WriteResult::LineLost) sink_.line_lost();
+  if (result == WriteResult::Done) report(stage, compared);
+  differs_ = differs_ || differ_ > 0;
+  sink_.stage_ended(stage, result == WriteResult::Done && differ_ == 0);
+  sink_.progress(0);
+  return result == WriteResult::Done;
+}
+
+void CompareRun::run(BoxLink& link) {
+  if (!chipset_clean(chipset_)) {
+    sink_.log("This chipset file cannot be compared: the load log names its faulty lines.\n", kStyleBoldRed);
+    sink_.done(false);
+    return;
+  }
+  if (!port_ready(link, sink_, "nothing was read from the box.")) return;
+  sink_.log(
+      "Compare reads back the flash and the OSD memory; the PIC program and the fonts cannot be read from "
+      "this box and are not compared.\n",
+      kStyleBold);
+  std::vector<std::pair<Stage, WrittenImage>> planned;
+  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+    if (!chosen(stage)) continue;
+    WrittenImage expected = image_to_burn(chipset_, stage);
+    if (expected.byte_count() > 0) planned.emplace_back(stage, std::move(expected));
+  }
+  if (planned.empty()) {
+    sink_.log(
+        "This chipset file writes nothing into the flash or the OSD memory: there is nothing to compare.\n",
+        kStyleBoldRed);
+    sink_.done(false);
+    return;
+  }
+  bool read_all = true;
+  for (const auto& stage : planned)
+    if (read_all) read_all = compare_stage(stage.first, stage.second);
+  if (!read_all || differs_) {
+    sink_.log(cancel_     ? "Compare cancelled.\n"
+              : !read_all ? "Compare failed: the box could not be read to the end.\n"
+                          : "The box differs from the file.\n",
+              kStyleBoldRed);
+    sink_.done(false);
+    return;
+  }
+  sink_.log("The box matches the file.\n", kStyleBoldGreen);
+  sink_.done(true);
+}
+
+}  // namespace
+
+void run_backup(BoxLink& link, const BackupRequest& request, BurnSink& sink,
+                const std::atomic<bool>& cancel) {
+  BackupRun(link, request, sink, cancel).run(link);
+}
+
+void run_compare(BoxLink& link, const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
+                 const std::atomic<bool>& cancel) {
+  CompareRun(chipset, settings, sink, cancel, link).run(link);
+}
+
+void run_backup(const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel) {
+  run_backup(programming_link(), request, sink, cancel);
+}
+
+void run_compare(const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
+                 const std::atomic<bool>& cancel) {
+  run_compare(programming_link(), chipset, settings, sink, cancel);
+}
+
+}  // namespace tv

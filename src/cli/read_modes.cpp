@@ -1,0 +1,428 @@
+#include "cli/read_modes.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <vector>
+
+#include "burn/backup_file.h"
+#include "burn/burn_log_file.h"
+#include "burn/read_back.h"
+#include "burn/sha256.h"
+#include "cli/burn_command.h"
+#include "cli/burn_display.h"
+#include "link/box_link.h"
+#include "link/ports.h"
+
+namespace tv {
+namespace {
+
+constexpr int kTerminalTickMs = 250;
+constexpr int kPlainTickMs = 1000;
+
+const Stage kReadableStages[] = {Stage::Flash, Stage::Osd};
+
+unsigned stage_bit(Stage stage) { return 1u << int(stage); }
+
+void print_error(const std::string& message) { std::fprintf(stderr, "tvbox-burn: %s\n", message.c_str()); }
+
+// A section as the file names it: its marker without "***" and ">".
+std::string name_in_file(Section section) {
+  const std::string marker = section_info(section).marker;
+  return marker.substr(3, marker.size() - 4);
+}
+
+bool flash_chosen(const BurnOptions& options) {
+  return !options.sections || (options.sections & kChooseFlash);
+}
+bool osd_chosen(const BurnOptions& options) { return !options.sections || (options.sections & kChooseOsd); }
+
+// ---- the boxes, each on its own thread -------------------------------------------
+
+struct BoxRun {
+  std::string port;
+  SerialPort line;
+  BoxLink link{line};
+  std::unique_ptr<PortReport> report;
+  std::unique_ptr<BurnLogFile> log_file;
+  std::thread worker;
+};
+
+using BoxWork = std::function<void(BoxLink& link, BurnSink& sink)>;
+
+std::string open_line(BoxRun& box) {
+  int error_number = 0;
+  int result = open_programming_line(box.line, box.port, &error_number);
+  if (result == 0) return std::string();
+  std::string why = result == 1 ? "the device did not open" : "its line settings could not be made";
+  if (error_number != 0) why += std::string(": ") + std::strerror(error_number);
+  return "cannot open the port " + box.port + " (" + port_device_path(box.port) + "), " + why;
+}
+
+void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
+  BurnSink& sink = box.log_file ? static_cast<BurnSink&>(*box.log_file) : *box.report;
+  box.report->begin();
+  std::string why = open_line(box);
+  if (!why.empty()) {
+    sink.log(why + "\n", kStyleBoldRed);
+    sink.done(false);
+    return;
+  }
+  SerialPort* line = &box.line;
+  box.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
+  hooks.watch_port(line, true);
+  work(box.link, sink);
+  hooks.watch_port(line, false);
+  box.line.drain();
+  box.line.close();
+}
+
+void open_log_files(std::vector<std::unique_ptr<BoxRun>>& boxes, const BurnOptions& options,
+                    BurnLogHeader header, const ModeHooks& hooks) {
+  const std::string dir = options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
+  prune_burn_logs(dir, std::time(nullptr));
+  for (auto& box : boxes) {
+    box->log_file.reset(new BurnLogFile(*box->report));
+    header.port = box->port;
+    std::string error;
+    if (box->log_file->open(dir, header, &error)) {
+      box->log_file->set_cancel_flag(hooks.cancel);
+      box->report->set_log_path(box->log_file->path());
+    } else {
+      print_error("warning: no log file for " + box->port + ": " + error);
+      box->log_file.reset();
+    }
+  }
+}
+
+std::vector<PortStatus> snapshots(const std::vector<std::unique_ptr<BoxRun>>& boxes) {
+  std::vector<PortStatus> all;
+  for (const auto& box : boxes) all.push_back(box->report->snapshot());
+  return all;
+}
+
+bool all_finished(const std::vector<std::unique_ptr<BoxRun>>& boxes) {
+  for (const auto& box : boxes)
+    if (!box->report->finished()) return false;
+  return true;
+}
+
+// Runs `work` on every port at once, shows their progress on standard error
+// and the result on standard output; returns the exit status.
+int run_boxes(const BurnOptions& options, const ModeHooks& hooks, const StagePlan& plan,
+              const BurnLogHeader& header, const BoxWork& work, const std::function<ChipsetFacts()>& facts) {
+  ReportBoard board;
+  hooks.show_notices_on(&board);
+  std::vector<std::unique_ptr<BoxRun>> boxes;
+  for (const std::string& port : options.ports) {
+    auto box = std::make_unique<BoxRun>();
+    box->port = port;
+    box->report.reset(new PortReport(port, plan, board));
+    box->report->set_cancel_flag(hooks.cancel);
+    boxes.push_back(std::move(box));
+  }
+  open_log_files(boxes, options, header, hooks);
+  ProgressDisplay display(stderr, isatty(fileno(stderr)) != 0);
+  for (auto& box : boxes) {
+    BoxRun* one = box.get();
+    one->worker = std::thread([one, &hooks, &work] { work_on_box(*one, hooks, work); });
+  }
+  while (!all_finished(boxes))
+    display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(boxes));
+  for (auto& box : boxes) box->worker.join();
+  hooks.show_notices_on(nullptr);
+  std::vector<PortStatus> ports = snapshots(boxes);
+  display.show(board.wait(0), ports);
+  int status = kExitAllBurned;
+  for (const PortStatus& port : ports)
+    if (port.state != BoxState::Ok) status = kExitBoxFailed;
+  if (*hooks.interrupted) status = kExitInterrupted;
+  std::fputs(summary_text(ports).c_str(), options.json ? stderr : stdout);
+  if (options.json) std::fputs(json_summary(facts(), ports, status).c_str(), stdout);
+  std::fflush(stdout);
+  return status;
+}
+
+std::string sections_setting(bool flash, bool osd) {
+  std::string names = flash ? "Flash" : "";
+  if (osd) names += names.empty() ? "OSD" : ",OSD";
+  return names;
+}
+
+// ---- backup -----------------------------------------------------------------------
+
+int run_backup_mode(const BurnOptions& options, const ModeHooks& hooks) {
+  const std::string problem = backup_target_problem(options.backup);
+  if (!problem.empty()) {
+    print_error("cannot write the backup " + options.backup + ": " + problem + "; nothing was read");
+    return kExitUsage;
+  }
+  BackupRequest request;
+  request.path = options.backup;
+  request.port = options.ports.front();
+  request.flash = flash_chosen(options);
+  request.osd = osd_chosen(options);
+
+  StagePlan plan;
+  const double seconds = read_back_seconds(size_t(kReadBackSpan / kBytesPerRead));
+  plan.seconds[int(Stage::Flash)] = plan.seconds[int(Stage::Osd)] = seconds;
+  plan.runs[int(Stage::Flash)] = request.flash;
+  plan.runs[int(Stage::Osd)] = request.osd;
+
+  BurnLogHeader header;
+  header.program = "tvbox-burn";
+  header.kind = "backup";
+  header.chipset_path = options.backup;
+  header.settings = {{"sections", sections_setting(request.flash, request.osd)}};
+  BoxWork work = [&request, &hooks](BoxLink& link, BurnSink& sink) {
+    run_backup(link, request, sink, *hooks.cancel);
+  };
+  auto facts = [&options] {
+    ChipsetFacts facts;
+    facts.path = options.backup;
+    std::string error;
+    if (!sha256_file(options.backup, &facts.sha256, &facts.size, &error)) facts.size = -1;
+    return facts;
+  };
+  return run_boxes(options, hooks, plan, header, work, facts);
+}
+
+// ---- compare ----------------------------------------------------------------------
+
+int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
+  const LoadedChipset chipset = load_chipset(options.chipset);
+  std::string refusal = chipset_refusal(chipset, options);
+  CompareSettings settings;
+  settings.flash = flash_chosen(options);
+  settings.osd = osd_chosen(options);
+  StagePlan plan;
+  for (Stage stage : kReadableStages) {
+    const bool chosen = stage == Stage::Flash ? settings.flash : settings.osd;
+    const size_t reads = chosen ? reads_covering(image_to_burn(chipset, stage)).size() : 0;
+    plan.seconds[int(stage)] = read_back_seconds(reads);
+    plan.runs[int(stage)] = reads > 0;
+  }
+  if (refusal.empty() && !plan.runs[int(Stage::Flash)] && !plan.runs[int(Stage::Osd)])
+    refusal = "holds no flash or OSD record to compare";
+  ChipsetFacts facts;
+  facts.path = options.chipset;
+  std::string error;
+  if (refusal.empty() && !sha256_file(options.chipset, &facts.sha256, &facts.size, &error)) refusal = error;
+  if (!refusal.empty()) {
+    print_error(options.chipset + ": " + refusal + "; nothing was read");
+    return kExitUsage;
+  }
+  if (*hooks.interrupted) return kExitInterrupted;
+
+  BurnLogHeader header;
+  header.program = "tvbox-burn";
+  header.kind = "compare";
+  header.chipset_path = facts.path;
+  header.chipset_size = facts.size;
+  header.chipset_sha256 = facts.sha256;
+  header.settings = {
+      {"sections", sections_setting(plan.runs[int(Stage::Flash)], plan.runs[int(Stage::Osd)])}};
+  header.load_log = chipset.log;
+  BoxWork work = [&](BoxLink& link, BurnSink& sink) {
+    run_compare(link, chipset, settings, sink, *hooks.cancel);
+  };
+  return run_boxes(options, hooks, plan, header, work, [&facts] { return facts; });
+}
+
+// ---- info -------------------------------------------------------------------------
+
+std::string address_text(int address) {
+  if (address < 0) return "-";
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X", unsigned(address));
+  return text;
+}
+
+// "0-3, 5, 8-F": sector numbers in hexadecimal, runs joined.
+std::string sector_ranges(const std::vector<int>& sectors) {
+  std::string text;
+  for (size_t i = 0; i < sectors.size();) {
+    size_t end = i;
+    while (end + 1 < sectors.size() && sectors[end + 1] == sectors[end] + 1) ++end;
+    char run[32];
+    if (end == i)
+      std::snprintf(run, sizeof run, "%X", unsigned(sectors[i]));
+    else
+      std::snprintf(run, sizeof run, "%X-%X", unsigned(sectors[i]), unsigned(sectors[end]));
+    text += (text.empty() ? "" : ", ") + std::string(run);
+    i = end + 1;
+  }
+  return text;
+}
+
+std::string stage_list(unsigned stages) {
+  std::string names;
+  for (int stage = 0; stage < 5; ++stage)
+    if (stages & (1u << stage))
+      names += (names.empty() ? "" : ", ") + std::string(stage_display_name(Stage(stage)));
+  return names;
+}
+
+std::string section_line(const SectionSummary& section) {
+  char line[160];
+  const std::string name = name_in_file(section.section);
+  if (!section.present) {
+    std::snprintf(line, sizeof line, "  %-13s absent\n", name.c_str());
+    return line;
+  }
+  const SectionWriter writer = section_info(section.section).writer;
+  std::string details;
+  if (writer == SectionWriter::Font || writer == SectionWriter::SystemFont)
+    details = std::to_string(section.glyphs) + " glyphs";
+  else if (writer == SectionWriter::HexRecords)
+    details = std::to_string(section.bytes) + " bytes";
+  if (!section.sectors.empty())
+    details +=
+        ", " + std::to_string(section.sectors.size()) + " flash sectors: " + sector_ranges(section.sectors);
+  const bool records = writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords;
+  std::snprintf(line, sizeof line, "  %-13s %7d %8s  %-5s %-5s %s\n", name.c_str(), section.lines,
+                records ? std::to_string(section.records).c_str() : "",
+                records ? address_text(section.first_address).c_str() : "",
+                records ? address_text(section.last_address).c_str() : "", details.c_str());
+  std::string text = line;
+  while (!text.empty() && text[text.size() - 2] == ' ') text.erase(text.size() - 2, 1);
+  return text;
+}
+
+// The burn's time for these options, from the same plan the burn's display
+// estimates with; a verify adds its reads.
+double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages) {
+  const StagePlan plan = plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay);
+  double seconds = 0;
+  for (int stage = 0; stage < 5; ++stage)
+    if (plan.runs[stage]) seconds += plan.seconds[stage];
+  if (options.verify)
+    for (Stage stage : kReadableStages)
+      if (stages & stage_bit(stage))
+        seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
+  return seconds;
+}
+
+int run_info_mode(const BurnOptions& options) {
+  const LoadedChipset chipset = load_chipset(options.chipset);
+  const ChipsetSummary summary = summarize_chipset(options.chipset, chipset);
+  BurnVerdict verdict;
+  verdict.refusal = chipset_refusal(chipset, options);
+  const unsigned stages = chosen_stages(chipset, options);
+  verdict.stages = stage_list(stages);
+  verdict.seconds = burn_estimate(chipset, options, stages);
+  const std::string text =
+      options.json ? info_json(summary, verdict, options) : info_text(summary, verdict, options);
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+  return verdict.refusal.empty() ? kExitAllBurned : kExitUsage;
+}
+
+std::string estimate_conditions(const BurnOptions& options) {
+  std::string text = "57600 baud, flash delay " + std::to_string(options.flash_delay) + " s";
+  if (options.sysfont) text += ", system font delay " + std::to_string(options.sysfont_delay) + " s";
+  if (options.verify) text += ", with verify";
+  return text;
+}
+
+}  // namespace
+
+std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options) {
+  std::string text = "File:     " + summary.path + "\n";
+  if (summary.size >= 0) {
+    text += "Size:     " + std::to_string(summary.size) + " bytes\n";
+    text += "SHA-256:  " + summary.sha256 + "\n";
+  }
+  text += "Sections:         lines  records  first last  contents\n";
+  for (const SectionSummary& section : summary.sections) text += section_line(section);
+  text += summary.faults.empty() ? "Faults:   none\n" : "Faults:\n";
+  for (const LoadFault& fault : summary.faults) text += "  " + fault.text + "\n";
+  if (verdict.refusal.empty())
+    text += "Burn:     " + verdict.stages + " in about " + clock_text(verdict.seconds) + " (" +
+            estimate_conditions(options) + ")\n";
+  else
+    text += "Burn:     refused: " + verdict.refusal + "\n";
+  return text;
+}
+
+std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options) {
+  using Json = nlohmann::ordered_json;
+  Json sections = Json::array();
+  for (const SectionSummary& section : summary.sections) {
+    Json entry = {{"name", name_in_file(section.section)}, {"present", section.present}};
+    if (section.present) {
+      entry["lines"] = section.lines;
+      const SectionWriter writer = section_info(section.section).writer;
+      if (writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords) {
+        entry["records"] = section.records;
+        entry["first_address"] = section.first_address < 0 ? Json() : Json(section.first_address);
+        entry["last_address"] = section.last_address < 0 ? Json() : Json(section.last_address);
+      }
+      if (writer == SectionWriter::HexRecords) entry["bytes"] = section.bytes;
+      if (section.section == Section::Flash) entry["flash_sectors"] = section.sectors;
+      if (writer == SectionWriter::Font || writer == SectionWriter::SystemFont)
+        entry["glyphs"] = section.glyphs;
+    }
+    sections.push_back(entry);
+  }
+  Json faults = Json::array();
+  for (const LoadFault& fault : summary.faults)
+    faults.push_back({{"line", fault.line > 0 ? Json(fault.line) : Json()}, {"text", fault.text}});
+  Json json = {
+      {"path", summary.path},
+      {"size", summary.size >= 0 ? Json(summary.size) : Json()},
+      {"sha256", summary.size >= 0 ? Json(summary.sha256) : Json()},
+      {"sections", sections},
+      {"faults", faults},
+      {"would_burn", verdict.refusal.empty()},
+      {"refusal", verdict.refusal.empty() ? Json() : Json(verdict.refusal)},
+      {"estimate",
+       {{"stages", verdict.stages},
+        {"seconds", double(long(verdict.seconds * 10 + 0.5)) / 10},
+        {"baud", 57600},
+        {"flash_delay", options.flash_delay},
+        {"sysfont_delay", options.sysfont ? Json(options.sysfont_delay) : Json()},
+        {"verify", options.verify}}},
+      {"exit_code", verdict.refusal.empty() ? int(kExitAllBurned) : int(kExitUsage)},
+  };
+  // Texts from the file need not be UTF-8; a bad byte becomes U+FFFD rather
+  // than an exception.
+  return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool read_mode_chosen(const BurnOptions& options) {
+  return !options.backup.empty() || options.compare || options.info;
+}
+
+bool read_mode_usage(const BurnOptions& options, std::string* error) {
+  const int modes = int(!options.backup.empty()) + int(options.compare) + int(options.info);
+  const char* mode = !options.backup.empty() ? "--backup" : options.compare ? "--compare" : "--info";
+  if (modes == 0) return true;
+  std::string why;
+  if (modes > 1)
+    why = "--backup, --compare and --info go one at a time";
+  else if (!options.backup.empty() && !options.chipset.empty())
+    why = "--backup writes the file it names and takes no chipset file ('" + options.chipset + "')";
+  else if (!options.backup.empty() && options.ports.size() > 1)
+    why = "--backup reads one box at a time: name one port";
+  else if (!options.info && (options.sections & ~unsigned(kChooseFlash | kChooseOsd)))
+    why = std::string(mode) + " reads back only flash and osd: the PIC program and the fonts cannot be read";
+  else if (!options.info && (options.sysfont || options.verify))
+    why = std::string(mode) + " writes nothing: --sysfont and --verify belong to a burn";
+  if (why.empty()) return true;
+  *error = why;
+  return false;
+}
+
+int run_read_mode(const BurnOptions& options, const ModeHooks& hooks) {
+  if (options.info) return run_info_mode(options);
+  if (options.compare) return run_compare_mode(options, hooks);
+  return run_backup_mode(options, hooks);
+}
+
+}  // namespace tv

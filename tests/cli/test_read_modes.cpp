@@ -1,0 +1,303 @@
+// tvbox-burn's modes that write nothing to a box, run as a user runs them
+// against simulated boxes: a backup that burns back into another box, a
+// compare that names the byte that differs, a backup cut short that leaves
+// no file, and --info on a clean and a faulty file.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "boxsim/box_sim.h"
+#include "burn/chipset_file.h"
+#include "burner_process.h"
+#include "gen/chipset_gen.h"
+#include "json_reader.h"
+#include "support/box_images.h"
+#include "support/simulated_box.h"
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
+
+namespace {
+
+using clitest::Finished;
+using clitest::Json;
+
+constexpr int kDeadlineMs = 180000;
+constexpr size_t kSpan = 0x10000;
+
+// The 16-byte records of one section of a (gzip) chipset file, laid out by
+// address; `covered` counts the bytes the records gave.
+struct SectionImage {
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(kSpan, 0);
+  size_t covered = 0;
+  bool end_record = false;
+};
+
+SectionImage section_image(const std::string& path, const std::string& marker) {
+  SectionImage image;
+  gzFile file = gzopen(path.c_str(), "rb");
+  if (!file) return image;
+  char buffer[256];
+  bool inside = false;
+  while (gzgets(file, buffer, sizeof buffer)) {
+    std::string line = buffer;
+    if (line.rfind("***", 0) == 0) {
+      inside = line.rfind(marker, 0) == 0;
+      continue;
+    }
+    if (!inside) continue;
+    if (line.rfind(":00000001FF", 0) == 0) image.end_record = true;
+    if (line.rfind(":10", 0) != 0 || line.size() < 43) continue;
+    const size_t address = std::stoul(line.substr(3, 4), nullptr, 16);
+    for (size_t i = 0; i < 16 && address + i < kSpan; ++i, ++image.covered)
+      image.bytes[address + i] = uint8_t(std::stoul(line.substr(9 + 2 * i, 2), nullptr, 16));
+  }
+  gzclose(file);
+  return image;
+}
+
+std::vector<uint8_t> first_64k(const std::vector<uint8_t>& memory) {
+  return std::vector<uint8_t>(memory.begin(), memory.begin() + kSpan);
+}
+
+std::vector<std::string> folder_entries(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(path.c_str())) {
+    while (dirent* entry = readdir(dir))
+      if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+        names.push_back(entry->d_name);
+    closedir(dir);
+  }
+  return names;
+}
+
+// Every byte sent is a 12-byte read packet: nothing was written to the box.
+::testing::AssertionResult only_reads(const std::vector<uint8_t>& sent) {
+  if (sent.empty() || sent.size() % 12 != 0)
+    return ::testing::AssertionFailure() << sent.size() << " bytes are not whole packets";
+  for (size_t at = 0; at < sent.size(); at += 12)
+    if (sent[at + 4] != 'R' || sent[at + 11] != 0x0D)
+      return ::testing::AssertionFailure() << "the packet at byte " << at << " is not a read";
+  return ::testing::AssertionSuccess();
+}
+
+Json parse_json(const std::string& text) {
+  Json json;
+  EXPECT_TRUE(clitest::JsonReader(text).parse(&json)) << "not one JSON value:\n" << text;
+  return json;
+}
+
+class ReadModeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(clitest::burner_program().c_str(), X_OK) != 0) GTEST_SKIP() << "tvbox-burn is not built";
+    start_box(box_);
+  }
+
+  static void start_box(testsupport::SimulatedBox& box) {
+    std::string error;
+    ASSERT_TRUE(box.start(&error)) << error;
+  }
+
+  std::string port_of(testsupport::SimulatedBox& box) { return box.sim().programming_path(); }
+  std::vector<std::string> with_log(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--log", scratch_.file("logs")});
+    return args;
+  }
+
+  testsupport::TempDir scratch_{"readback"};
+  testsupport::SimulatedBox box_{"read-box"};
+};
+
+TEST_F(ReadModeTest, ABackupHoldsTheBoxExactlyAndBurnsAnotherBoxIntoTheSameMemories) {
+  boxsim::Faults old;
+  old.old_contents = true;
+  box_.sim().set_faults(old);
+  const boxsim::Memories original = box_.sim().memories();
+  const std::string backup = scratch_.file("box.hv.gz");
+
+  Finished run = clitest::run_burner(with_log({"--backup", backup, "-p", port_of(box_)}), kDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(only_reads(box_.sim().received()));
+  EXPECT_EQ(box_.sim().memories().flash, original.flash) << "a backup writes nothing";
+
+  // Every address of both memories, as the box held it, in records the
+  // loader takes without a fault.
+  const SectionImage flash = section_image(backup, "***FLASH>"), osd = section_image(backup, "***OSD>");
+  EXPECT_EQ(flash.covered, kSpan);
+  EXPECT_EQ(osd.covered, kSpan);
+  EXPECT_TRUE(flash.end_record && osd.end_record);
+  EXPECT_EQ(flash.bytes, first_64k(original.flash));
+  EXPECT_EQ(osd.bytes, original.osd);
+  tv::LoadedChipset loaded = tv::load_chipset(backup);
+  EXPECT_TRUE(loaded.opened && tv::chipset_clean(loaded)) << loaded.load_errors << " load errors";
+  EXPECT_EQ(loaded.flags, tv::kSectionHeader | tv::kSectionFlash | tv::kSectionOsd);
+  ASSERT_FALSE(loaded.log.empty());
+  const std::string header = loaded.log.front().text;  // the header line's title
+  EXPECT_EQ(header.rfind(" TV Box backup of the box on " + port_of(box_) + ", read 20", 0), 0u) << header;
+  EXPECT_NE(header.find("The PIC program and the fonts cannot be read"), std::string::npos) << header;
+
+  std::vector<std::string> logs = folder_entries(scratch_.file("logs"));
+  ASSERT_EQ(logs.size(), 1u);
+  std::ifstream in(scratch_.file("logs/" + logs[0]));
+  std::stringstream log_text;
+  log_text << in.rdbuf();
+  const std::string log = log_text.str();
+  EXPECT_EQ(log.rfind("TV Box backup log", 0), 0u) << log;
+  EXPECT_NE(log.find("Outcome:  OK"), std::string::npos) << log;
+
+  // Burned back into a fresh box: the same flash and OSD memory.
+  testsupport::SimulatedBox fresh{"read-fresh"};
+  start_box(fresh);
+  run = clitest::run_burner(with_log({"-p", port_of(fresh), "--sections", "flash,osd", backup}), kDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(first_64k(fresh.sim().memories().flash), first_64k(original.flash));
+  EXPECT_EQ(fresh.sim().memories().osd, original.osd);
+}
+
+// Two boxes burned from one file, one of which stores a flash byte wrong
+// while echoing it right: the compare reads both and finds that byte alone.
+TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
+  testsupport::SimulatedBox wrong{"read-wrong"};
+  start_box(wrong);
+  boxsim::Faults faults;
+  faults.wrong_flash_byte = 0x0123;
+  wrong.sim().set_faults(faults);
+  const chipsetgen::Generated generated = chipsetgen::generate(testsupport::small_chipset_options());
+  const std::string chipset = scratch_.file("firmware.hv");
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(chipset, generated.text, false, &error)) << error;
+  Finished burn = clitest::run_burner(
+      with_log({"-p", port_of(box_), "-p", port_of(wrong), "--sections", "flash,osd", chipset}), kDeadlineMs);
+  ASSERT_EQ(burn.exit_code, 0) << burn.err;
+  box_.sim().clear_received();
+  wrong.sim().clear_received();
+  const uint64_t erases = box_.sim().stats().sector_erases + wrong.sim().stats().sector_erases;
+
+  Finished run = clitest::run_burner(
+      with_log({"--compare", "--json", "-p", port_of(box_), "-p", port_of(wrong), chipset}), kDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  Json summary = parse_json(run.out);
+  ASSERT_EQ(summary["boxes"].items.size(), 2u) << run.out;
+  EXPECT_TRUE(summary["boxes"].items[0]["ok"].boolean) << run.out;
+  EXPECT_EQ(summary["boxes"].items[1]["result"].text, "FAILED");
+  EXPECT_NE(
+      summary["boxes"].items[1]["first_failure"].text.find("FLASH differs from the file: 1 bytes differ, "
+                                                           "first at 0x0123"),
+      std::string::npos)
+      << run.out;
+  EXPECT_EQ(summary["exit_code"].number, 1);
+  EXPECT_TRUE(only_reads(box_.sim().received()));
+  EXPECT_TRUE(only_reads(wrong.sim().received()));
+  EXPECT_EQ(box_.sim().stats().sector_erases + wrong.sim().stats().sector_erases, erases);
+  EXPECT_EQ(box_.sim().memories().flash, generated.images.flash) << "the compare changed the box";
+
+  // The good box alone compares equal.
+  run = clitest::run_burner(with_log({"--compare", "-p", port_of(box_), chipset}), kDeadlineMs);
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+}
+
+// A box that falls silent halfway, and a ctrl-C: neither leaves a file under
+// the name, nor a temporary one beside it.
+TEST_F(ReadModeTest, ABackupCutShortLeavesNoFile) {
+  boxsim::Faults faults;
+  faults.silent_after = 5000;
+  box_.sim().set_faults(faults);
+  const std::string backup = scratch_.file("box.hv");
+  Finished run = clitest::run_burner(with_log({"--backup", backup, "-p", port_of(box_)}), kDeadlineMs);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_NE(run.out.find("stopped answering at FLASH"), std::string::npos) << run.out;
+  EXPECT_EQ(folder_entries(scratch_.path()), std::vector<std::string>{"logs"});
+
+  // Slowed down, so the backup is still reading when the ctrl-C comes.
+  faults = boxsim::Faults();
+  faults.answer_delay_ms = 1;
+  box_.sim().set_faults(faults);
+  clitest::BurnerProcess burner(with_log({"--backup", backup, "-p", port_of(box_)}));
+  const uint64_t before = box_.sim().stats().packets;
+  ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().packets > before + 2000; }, 60000));
+  kill(burner.pid(), SIGINT);
+  run = burner.finish(30000);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 130) << run.err;
+  EXPECT_EQ(folder_entries(scratch_.path()), std::vector<std::string>{"logs"});
+}
+
+TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
+  const chipsetgen::Generated generated = chipsetgen::generate(testsupport::small_chipset_options());
+  const std::string clean = scratch_.file("clean.hv.gz"), faulty = scratch_.file("faulty.hv");
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(clean, generated.text, true, &error)) << error;
+
+  Finished run = clitest::run_burner({"--info", "--json", "-p", port_of(box_), clean}, 20000);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  Json info = parse_json(run.out);
+  EXPECT_TRUE(info["would_burn"].boolean);
+  EXPECT_EQ(info["sha256"].text.size(), 64u);
+  ASSERT_EQ(info["sections"].items.size(), 6u);
+  const Json& flash = info["sections"].items[2];
+  EXPECT_EQ(flash["name"].text, "FLASH");
+  EXPECT_EQ(flash["records"].number, 4096 / 16);
+  EXPECT_EQ(flash["first_address"].number, 0);
+  EXPECT_EQ(flash["last_address"].number, 4095);
+  EXPECT_EQ(flash["flash_sectors"].items.size(), 1u);
+  EXPECT_EQ(info["sections"].items[4]["glyphs"].number, 2);
+  EXPECT_GT(info["estimate"]["seconds"].number, 10);
+  EXPECT_TRUE(info["faults"].items.empty());
+
+  // A record of 8 bytes in the FLASH section, on a line of its own.
+  std::string text = generated.text;
+  const size_t record = text.find("\r\n:10", text.find("***FLASH>")) + 2;
+  text.insert(record,
+              ":08000000"
+              "0000000000000000"
+              "F8\r\n");
+  const int line = int(std::count(text.begin(), text.begin() + long(record), '\n')) + 1;
+  ASSERT_TRUE(testsupport::write_file(faulty, text));
+  for (bool json : {false, true}) {
+    run = clitest::run_burner(json ? std::vector<std::string>{"--info", "--json", faulty}
+                                   : std::vector<std::string>{"--info", faulty},
+                              20000);
+    EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
+    const std::string named = "Line " + std::to_string(line) + ": a data record of 8 bytes";
+    EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
+    if (json)
+      EXPECT_EQ(parse_json(run.out)["faults"].items.at(0)["line"].number, line) << run.out;
+    else
+      EXPECT_NE(run.out.find("Burn:     refused: does not load cleanly"), std::string::npos) << run.out;
+  }
+  EXPECT_TRUE(box_.sim().received().empty()) << "--info opens no port";
+}
+
+TEST_F(ReadModeTest, UsageErrorsExitTwoAndTouchNoBox) {
+  testsupport::SimulatedBox second{"read-second"};
+  start_box(second);
+  const std::string backup = scratch_.file("b.hv");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--backup", backup, "-p", port_of(box_), "-p", port_of(second)},
+           {"--backup", backup, "--sections", "pic", "-p", port_of(box_)},
+           {"--backup", scratch_.file("no-such-folder/b.hv"), "-p", port_of(box_)},
+           {"--compare", "--info", scratch_.file("x.hv")},
+           {"--compare", "--verify", "-p", port_of(box_), scratch_.file("x.hv")},
+           {"--compare", "-p", port_of(box_), scratch_.file("no-such.hv")}}) {
+    Finished run = clitest::run_burner(args, 20000);
+    EXPECT_EQ(run.exit_code, 2) << args[0] << " " << args[1] << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_TRUE(box_.sim().received().empty());
+  EXPECT_TRUE(second.sim().received().empty());
+  EXPECT_EQ(folder_entries(scratch_.path()), std::vector<std::string>{});
+}
+
+}  // namespace
