@@ -57,9 +57,11 @@ class BoxLink {
   // purge both directions, 300 ms, drain, 300 ms.
   void line_recovery();
   // Reads `count` bytes into `buffer` (first zeroing `size` bytes of it).
-  // 0 when they arrived, 1 after more than 3 s without a byte, 2 when the
-  // read failed (also when the port is not open).
-  int wait_read(uint8_t* buffer, int size, int count);
+  // The box's PIC loader talks in text, not in echoed packets, so this has
+  // codes of its own: every byte came, more than 3 s passed without a byte,
+  // or the read failed (also when the port is not open).
+  enum ReadResult : int { kReadComplete = 0, kReadSilent = 1, kReadFailed = 2 };
+  ReadResult wait_read(uint8_t* buffer, int size, int count);
 
   // Flash sectors. A flash write erases its sector before the first write
   // into it, in whatever order the records come, and at most once until the
@@ -67,8 +69,10 @@ class BoxLink {
   void reset_flash_sector();
   bool sector_erased(int address) const;
 
-  // How the last exchange ended.
+  // How the last exchange ended, and how many exchanges in a row have now
+  // timed out without one byte from the box.
   LinkFault last_fault() const { return last_fault_; }
+  int silent_in_a_row() const { return silent_in_a_row_; }
 
  private:
   struct AnswerRule;

@@ -20,8 +20,8 @@ bool is_terminal_device(const std::string& path) {
 
 }  // namespace
 
-PortProblem diagnose_port(const std::string& device_path, int open_result, int error_number) {
-  if (open_result == 0) return PortProblem::None;
+PortProblem diagnose_port(const std::string& device_path, OpenResult open_result, int error_number) {
+  if (open_result == kOpened) return PortProblem::None;
   struct stat info;
   if (stat(device_path.c_str(), &info) != 0)
     return errno == EACCES ? PortProblem::PermissionDenied : PortProblem::NoSuchDevice;
@@ -32,7 +32,7 @@ PortProblem diagnose_port(const std::string& device_path, int open_result, int e
   if (!is_terminal_device(device_path)) return PortProblem::NotASerialLine;
   // A terminal that we may open. Busy only when the system said so: the
   // exclusive mode of another user, or the lock of another program.
-  if (open_result != 1) return PortProblem::SetupFailed;
+  if (open_result != kDeviceNotOpened) return PortProblem::SetupFailed;
   switch (error_number) {
     case EBUSY: return PortProblem::Busy;
     case EACCES:

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "link/serial_port.h"
+
 namespace tv {
 
 enum class PortProblem {
@@ -19,10 +21,9 @@ enum class PortProblem {
   SetupFailed,       // a terminal whose line settings could not be applied
 };
 
-// The cause of a failed open of `device_path`, given the open's result code
-// (1: the device did not open; 2 or 3: its line settings failed) and the
-// errno it left (0 when not known).
-PortProblem diagnose_port(const std::string& device_path, int open_result, int error_number);
+// The cause of a failed open of `device_path`, given the step that failed
+// and the errno it left (0 when not known).
+PortProblem diagnose_port(const std::string& device_path, OpenResult open_result, int error_number);
 
 // The catalogue key of a cause (empty for None), and the English text the
 // program shows when the language file lacks that key.

@@ -31,15 +31,6 @@ int com_number(const std::string& name) {
   return number;
 }
 
-int line_result_code(SerialPort::LineResult result) {
-  switch (result) {
-    case SerialPort::LineResult::ReadFailed: return 2;
-    case SerialPort::LineResult::WriteFailed: return 3;
-    case SerialPort::LineResult::Ok: break;
-  }
-  return 0;
-}
-
 }  // namespace
 
 std::string port_device_path(const std::string& name) {
@@ -52,16 +43,13 @@ std::string port_device_path(const std::string& name) {
   return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-int open_programming_line(SerialPort& port, const std::string& name, int* error_number) {
+OpenResult open_programming_line(SerialPort& port, const std::string& name, int* error_number) {
   port.close();
-  int result = 0;
-  if (port.open_device(port_device_path(name)) != 0) {
-    result = 1;
-  } else {
-    result = line_result_code(port.apply_line(kProgrammingBaud, Parity::None, 1));
-  }
-  int reason = result == 0 ? 0 : errno;
-  if (result != 0) {
+  OpenResult result = kDeviceNotOpened;
+  if (port.open_device(port_device_path(name)) == 0)
+    result = port.apply_line(kProgrammingBaud, Parity::None, 1);
+  int reason = result == kOpened ? 0 : errno;
+  if (result != kOpened) {
     port.close();
   } else {
     // The box reads DTR and RTS low as "programming line idle".
@@ -72,9 +60,9 @@ int open_programming_line(SerialPort& port, const std::string& name, int* error_
   return result;
 }
 
-int open_com(SerialPort& port, const std::string& name, int* error_number) {
-  const int result = open_programming_line(port, name, error_number);
-  if (result == 0) trace("open_com 0 hCom %d\n", port.fd());
+OpenResult open_com(SerialPort& port, const std::string& name, int* error_number) {
+  const OpenResult result = open_programming_line(port, name, error_number);
+  if (result == kOpened) trace("open_com 0 hCom %d\n", port.fd());
   return result;
 }
 
@@ -88,13 +76,13 @@ void BoxLink::line_recovery() {
   port_.pause(300);
 }
 
-int open_control_line(SerialPort& port, const std::string& name, int* error_number) {
-  int result = port.open_device(port_device_path(name)) == 0 ? 0 : 1;
+OpenResult open_control_line(SerialPort& port, const std::string& name, int* error_number) {
+  OpenResult result = kDeviceNotOpened;
   // A regular file or any other non-terminal would take the preamble as
   // data: refused like the programming port refuses one.
-  if (result == 0) result = line_result_code(port.apply_line(kControlBaud, Parity::Even, 2));
-  int reason = result == 0 ? 0 : errno;
-  if (result != 0)
+  if (port.open_device(port_device_path(name)) == 0) result = port.apply_line(kControlBaud, Parity::Even, 2);
+  int reason = result == kOpened ? 0 : errno;
+  if (result != kOpened)
     port.close();
   else
     port.set_rts(true);
@@ -102,13 +90,14 @@ int open_control_line(SerialPort& port, const std::string& name, int* error_numb
   return result;
 }
 
-int xs_open(SerialPort& port, int n, int* error_number) {
+OpenResult xs_open(SerialPort& port, int n, int* error_number) {
   char name[32];
   std::snprintf(name, sizeof name, "COM%d", n);
   trace("xs_open <%s> com %d\n", name, n);
-  const int result = open_control_line(port, name, error_number);
+  const OpenResult result = open_control_line(port, name, error_number);
   trace("xs_open <%s> com %d h %d\n", name, n, port.fd());
-  if (result > 1) trace("xs_open <%s> line settings refused\n", name);
+  if (result == kLineStateUnread || result == kLineStateRefused)
+    trace("xs_open <%s> line settings refused\n", name);
   return result;
 }
 
@@ -124,25 +113,25 @@ void xs_rts_on(SerialPort& port) {
   port.pause(1);
 }
 
-int BoxLink::wait_read(uint8_t* buffer, int size, int count) {
-  if (!buffer || size < 0) return 2;
+BoxLink::ReadResult BoxLink::wait_read(uint8_t* buffer, int size, int count) {
+  if (!buffer || size < 0) return kReadFailed;
   std::memset(buffer, 0, static_cast<size_t>(size));
   if (count > size) count = size;  // never past the caller's buffer
-  if (!port_.is_open()) return 2;
+  if (!port_.is_open()) return kReadFailed;
   int got = 0;
   int64_t last_byte = monotonic_ms();
   while (got < count) {
     int64_t silent = monotonic_ms() - last_byte;
-    if (silent > kIdleLimitMs) return 1;
+    if (silent > kIdleLimitMs) return kReadSilent;
     int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
     long n = port_.read_answer(buffer + got, static_cast<size_t>(count - got), wait);
-    if (n < 0) return 2;
+    if (n < 0) return kReadFailed;
     if (n > 0) {
       got += static_cast<int>(n);
       last_byte = monotonic_ms();
     }
   }
-  return 0;
+  return kReadComplete;
 }
 
 }  // namespace tv

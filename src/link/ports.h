@@ -9,10 +9,9 @@
 // variable is set (the box simulator makes its pseudo-terminals reachable
 // there), otherwise to /dev/ttyS(N-1).
 //
-// Open results, shared by both lines: 0 open; 1 the device did not open;
-// 2 reading its line state failed; 3 setting the line state failed. The
-// errno of the failure goes to `error_number` (0 when open), so that the
-// reason can be told apart from the step.
+// Every open returns an OpenResult (serial_port.h): kOpened, or the step that
+// failed. The errno of the failure goes to `error_number` (0 when open), so
+// that the reason can be told apart from the step.
 #pragma once
 
 #include <string>
@@ -26,18 +25,18 @@ std::string port_device_path(const std::string& name);
 
 // Opens `port` by a port name with the programming line's settings: 57600
 // 8N1, raw, DTR and RTS low. Traces nothing.
-int open_programming_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
+OpenResult open_programming_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
 // The same, tracing "open_com 0 hCom %d\n" when the line opened.
-int open_com(SerialPort& port, const std::string& name, int* error_number = nullptr);
+OpenResult open_com(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
 // Opens `port` by a port name with the control line's settings: 2400 8E2,
 // raw, RTS high. Traces nothing.
-int open_control_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
+OpenResult open_control_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
 // The same for the control line "COM%d" with number n, tracing the name
 // before and the descriptor after the open.
-int xs_open(SerialPort& port, int n, int* error_number = nullptr);
+OpenResult xs_open(SerialPort& port, int n, int* error_number = nullptr);
 
 // RTS of the control line: low, then 500 ms; or 600 ms (the last bytes leave
 // the line), then high, then 1 ms.

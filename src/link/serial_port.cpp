@@ -139,10 +139,9 @@ void SerialPort::close() {
   fd_ = -1;
 }
 
-
-SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_bits) {
+OpenResult SerialPort::apply_line(int baud, Parity parity, int stop_bits) {
   termios settings{};
-  if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) return LineResult::ReadFailed;
+  if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) return kLineStateUnread;
   cfmakeraw(&settings);
   settings.c_cflag |= CLOCAL | CREAD;
   settings.c_cflag &= ~(CRTSCTS | CSIZE | CSTOPB);
@@ -154,12 +153,12 @@ SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_
   settings.c_cc[VTIME] = 0;
   speed_t speed = speed_for(baud);
   if (speed == B0 || cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0)
-    return LineResult::WriteFailed;
+    return kLineStateRefused;
   if (tcsetattr(fd_, TCSANOW, &settings) != 0) {
     const int refusal = errno;
     if (refusal != EINVAL || !all_but_parity_held(fd_, settings)) {
       errno = refusal;
-      return LineResult::WriteFailed;
+      return kLineStateRefused;
     }
   }
   byte_time_us_ = (int64_t(bits_per_byte(parity, stop_bits)) * 1000000 + baud - 1) / baud;
@@ -170,7 +169,7 @@ SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_
     parity_failure_traced_ = true;
     trace("parity not kept on %s\n", path_.c_str());
   }
-  return LineResult::Ok;
+  return kOpened;
 }
 
 long SerialPort::read(uint8_t* buffer, size_t size, int timeout_ms) {

@@ -20,6 +20,15 @@ namespace tv {
 
 enum class Parity { None, Even, Odd };
 
+// How opening a line went, for every open of the box's lines (ports.h):
+// opened, or the step that failed; errno tells why.
+enum OpenResult : int {
+  kOpened = 0,
+  kDeviceNotOpened = 1,   // the device itself did not open
+  kLineStateUnread = 2,   // its line state could not be read: no terminal
+  kLineStateRefused = 3,  // the line settings were refused
+};
+
 class SerialPort {
  public:
   SerialPort();
@@ -36,12 +45,11 @@ class SerialPort {
   const std::string& path() const { return path_; }
 
   // Raw mode, 8 data bits, the given baud rate, parity and stop bits, no flow
-  // control, telling which step failed: reading the current settings
+  // control: kOpened, or the step that failed, reading the current settings
   // (tcgetattr) or setting the new ones (tcsetattr). A pseudo-terminal that
   // does not keep the parity is not a failure, not even when it refuses a
   // request that would change nothing else; it is traced once.
-  enum class LineResult { Ok, ReadFailed, WriteFailed };
-  LineResult apply_line(int baud, Parity parity, int stop_bits);
+  OpenResult apply_line(int baud, Parity parity, int stop_bits);
 
   // Reads up to `size` bytes. Waits at most `timeout_ms` for the first byte
   // (0 = return at once with whatever has arrived), then takes what is there.

@@ -38,7 +38,7 @@ FXString line_text(const char* what_key, const char* what_english, const std::st
 }  // namespace
 
 FXString port_problem_text(const char* what_key, const char* what_english, const std::string& name,
-                           int open_result, int error_number) {
+                           OpenResult open_result, int error_number) {
   const PortProblem problem = diagnose_port(port_device_path(name), open_result, error_number);
   FXString text = line_text(what_key, what_english, name) + ": ";
   text += ui_text_or(port_problem_key(problem), port_problem_english(problem));
@@ -58,12 +58,12 @@ bool PortKeeper::retryArmed() const {
   return app_ && app_->hasTimeout(const_cast<PortKeeper*>(this), ID_RETRY);
 }
 
-void PortKeeper::openAtStart(const std::string& name, int control_number, int control_result,
+void PortKeeper::openAtStart(const std::string& name, int control_number, OpenResult control_result,
                              int control_error) {
   programmingName_ = name;
   controlNumber_ = control_number;
   openProgramming(true);
-  if (control_result != 0) {
+  if (control_result != kOpened) {
     controlProblem_ = port_problem_text("m_ctrl_open", "The control line did not open",
                                         control_name(control_number), control_result, control_error);
     // The programming port matters more; its problem keeps the status bar.
@@ -112,36 +112,38 @@ void PortKeeper::tryLines() {
 // the same name is a new device.
 bool PortKeeper::openProgramming(bool at_start) {
   int error_number = 0;
-  int result;
+  OpenResult result;
   if (at_start) {
     trace("(%s)\n", programmingName_.c_str());
     result = open_com(lines_->programming, programmingName_, &error_number);
   } else {
     result = open_programming_line(lines_->programming, programmingName_, &error_number);
   }
-  display_.lamp(result == 0);
+  display_.lamp(result == kOpened);
   FXString problem;
-  if (result != 0)
+  if (result != kOpened)
     problem = port_problem_text("m_port_open", "The programming port did not open", programmingName_, result,
                                 error_number);
-  const bool changed = problem != programmingProblem_ || (result == 0 && !at_start);
+  const bool changed = problem != programmingProblem_ || (result == kOpened && !at_start);
   programmingProblem_ = problem;
-  if (!changed || (result == 0 && at_start)) return false;
-  display_.tell(result == 0 ? line_text("m_port_opened", "The programming port is open", programmingName_)
-                            : programmingProblem_);
+  if (!changed || (result == kOpened && at_start)) return false;
+  display_.tell(result == kOpened
+                    ? line_text("m_port_opened", "The programming port is open", programmingName_)
+                    : programmingProblem_);
   return true;
 }
 
 void PortKeeper::openControl(bool status_taken) {
   int error_number = 0;
   const std::string name = control_name(controlNumber_);
-  const int result = open_control_line(lines_->control, name, &error_number);
+  const OpenResult result = open_control_line(lines_->control, name, &error_number);
   FXString problem;
-  if (result != 0)
+  if (result != kOpened)
     problem = port_problem_text("m_ctrl_open", "The control line did not open", name, result, error_number);
   if (problem == controlProblem_) return;
   controlProblem_ = problem;
-  const FXString text = result == 0 ? line_text("m_ctrl_opened", "The control line is open", name) : problem;
+  const FXString text =
+      result == kOpened ? line_text("m_ctrl_opened", "The control line is open", name) : problem;
   // The programming port's problem or news keeps the status bar.
   if (lines_->programming.is_open() && !status_taken)
     display_.tell(text);

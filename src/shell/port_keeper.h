@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "link/serial_port.h"
+
 namespace tv {
 
 struct BoxLines;
@@ -37,8 +39,8 @@ class PortKeeper : public FX::FXObject {
 
   // Start-up, when the window is shown: opens the programming port under
   // `name`, and takes the control line COM<control_number> as start-up
-  // left it (`control_result` and `control_error` of its open, 0 when open).
-  void openAtStart(const std::string& name, int control_number, int control_result, int control_error);
+  // left it (`control_result` and `control_error` of its open).
+  void openAtStart(const std::string& name, int control_number, OpenResult control_result, int control_error);
 
   // Save: `name` is the programming port from now on. Both lines are tried
   // at once when they are closed or named anew (and free).
@@ -80,6 +82,6 @@ class PortKeeper : public FX::FXObject {
 // "<what> <name> (<device>): <why>" for a line that did not open, in the
 // user's language; `open_result` and `error_number` as the open left them.
 FX::FXString port_problem_text(const char* what_key, const char* what_english, const std::string& name,
-                               int open_result, int error_number);
+                               OpenResult open_result, int error_number);
 
 }  // namespace tv

@@ -37,7 +37,7 @@ bool application_is_ours = false;
 // The control line is opened before the window exists: how it went is kept
 // until the window can say it.
 struct ControlOpen {
-  int result = 0;
+  OpenResult result = kOpened;
   int error_number = 0;
 };
 
@@ -150,7 +150,7 @@ bool probe_box(SerialPort& port, const std::string& port_name) {
     port.write(kProbePacket, sizeof(kProbePacket));
     port.drain();
     uint8_t answer[4];
-    answered = BoxLink(port).wait_read(answer, sizeof(answer), 1) == 0;
+    answered = BoxLink(port).wait_read(answer, sizeof(answer), 1) == BoxLink::kReadComplete;
   }
   port.close();
   return answered;

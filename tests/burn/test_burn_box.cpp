@@ -30,7 +30,7 @@ class BoxBurn : public ::testing::Test {
     tv::set_trace_enabled(false);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(port_), 0);
+    ASSERT_EQ(box_.open_programming_port(port_), tv::kOpened);
   }
   void TearDown() override { tv::set_pause_scale_percent(100); }
 

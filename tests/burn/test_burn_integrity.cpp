@@ -34,7 +34,7 @@ class BurnIntegrity : public ::testing::Test {
     tv::set_pause_scale_percent(1);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(port_), 0);
+    ASSERT_EQ(box_.open_programming_port(port_), tv::kOpened);
     settings_.flash_delay = 0;
     settings_.sysfont_delay = 0;
   }

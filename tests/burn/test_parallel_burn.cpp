@@ -65,7 +65,7 @@ TEST_F(ParallelBurn, TwoBoxesBurnedAtOnceEachHoldExactlyTheirOwnImages) {
   ASSERT_TRUE(first.started && second.started);
   for (Bench* bench : {&first, &second}) {
     int reason = -1;
-    ASSERT_EQ(tv::open_programming_line(bench->port, bench->sim.programming_path(), &reason), 0);
+    ASSERT_EQ(tv::open_programming_line(bench->port, bench->sim.programming_path(), &reason), tv::kOpened);
     EXPECT_EQ(reason, 0);
   }
   tv::BurnSettings settings;
@@ -96,7 +96,7 @@ TEST_F(ParallelBurn, OpeningAMissingLineByNameGivesItsReason) {
   testsupport::TempDir dir("parallel-missing");
   tv::SerialPort port;
   int reason = 0;
-  EXPECT_EQ(tv::open_programming_line(port, dir.file("ttyNone"), &reason), 1);
+  EXPECT_EQ(tv::open_programming_line(port, dir.file("ttyNone"), &reason), tv::kDeviceNotOpened);
   EXPECT_EQ(reason, ENOENT);
   EXPECT_FALSE(port.is_open());
 }

@@ -43,7 +43,7 @@ class ReadBack : public ::testing::Test {
     tv::set_trace_enabled(false);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(port_), 0);
+    ASSERT_EQ(box_.open_programming_port(port_), tv::kOpened);
   }
   void TearDown() override { port_.close(); }
 

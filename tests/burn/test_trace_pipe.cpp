@@ -67,7 +67,7 @@ TEST(TracePipe, AClosedOrAFullTracePipeNeitherHoldsNorEndsABurn) {
   ASSERT_TRUE(box.start(&error)) << error;
   tv::SerialPort port;
   tv::BoxLink link(port);
-  ASSERT_EQ(box.open_programming_port(port), 0);
+  ASSERT_EQ(box.open_programming_port(port), tv::kOpened);
   chipsetgen::Generated generated = chipsetgen::generate(testsupport::small_chipset_options());
   const std::string path = box.dir().file("chipset.hv");
   ASSERT_TRUE(chipsetgen::write_chipset(path, generated.text, false, &error)) << error;

@@ -77,7 +77,7 @@ class BurnGui : public ::testing::Test {
     });
     window = new X_SRV_K_Window(testsupport::test_app());
     window->create();
-    ASSERT_EQ(box_.open_programming_port(window->lines().programming), 0);
+    ASSERT_EQ(box_.open_programming_port(window->lines().programming), tv::kOpened);
     window->flashDelay = 0;
     window->sysfontDelay = 0;
   }
@@ -517,7 +517,7 @@ namespace {
 // runs, and a burn while a control exchange runs, each with an error box.
 TEST_F(BurnGui, BurnAndControlExchangeNeverRunTogether) {
   tv::set_pause_scale_percent(1);
-  ASSERT_EQ(tv::xs_open(window->lines().control, 5), 0);
+  ASSERT_EQ(tv::xs_open(window->lines().control, 5), tv::kOpened);
   load(writeGenerated(small_options(), false, "chipset.hv"));
   command(tv::ID_BURN);
   ASSERT_TRUE(page().burnRunning());

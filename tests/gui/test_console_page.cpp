@@ -47,7 +47,7 @@ class ConsolePageTest : public ::testing::Test {
     tv::reset_catalogue_for_tests();
     window = new X_SRV_K_Window(testsupport::test_app());
     window->create();
-    ASSERT_EQ(box_.open_programming_port(window->lines().programming), 0);
+    ASSERT_EQ(box_.open_programming_port(window->lines().programming), tv::kOpened);
     window->addPollTimer();  // watches the port just opened, as the next tick would
   }
 
@@ -328,7 +328,7 @@ class ControlLineTest : public ConsolePageTest {
  protected:
   void SetUp() override {
     ConsolePageTest::SetUp();
-    ASSERT_EQ(tv::xs_open(window->lines().control, 5), 0);
+    ASSERT_EQ(tv::xs_open(window->lines().control, 5), tv::kOpened);
   }
   bool controlButtonsIdle() {
     return testsupport::usable(page().controlQueryButton) && testsupport::usable(page().lineTestButton) &&
@@ -373,7 +373,7 @@ TEST_F(ControlLineTest, QueryRunsOnAWorkerAndShowsTheFirstReplyByte) {
 // for a minute against nothing.
 TEST_F(ControlLineTest, ClosedControlLineIsRefusedWithItsReason) {
   window->lines().control.close();
-  window->ports().openAtStart("com3", 8, 1, ENOENT);  // as start-up leaves a missing COM8
+  window->ports().openAtStart("com3", 8, tv::kDeviceNotOpened, ENOENT);  // as start-up leaves a missing COM8
   command(tv::ID_CONTROL_QUERY);
   command(tv::ID_LINE_TEST);
   EXPECT_FALSE(page().controlExchangeRunning());

@@ -319,8 +319,8 @@ TEST_F(StartupTest, ClosingTheWindowThenShuttingDownTouchesNoDeletedWindow) {
   tv::shut_down_program();
   // The lines went with the window: another opener gets both.
   tv::SerialPort programming, control;
-  EXPECT_EQ(tv::open_programming_line(programming, "com3"), 0);
-  EXPECT_EQ(tv::xs_open(control, 5), 0);
+  EXPECT_EQ(tv::open_programming_line(programming, "com3"), tv::kOpened);
+  EXPECT_EQ(tv::xs_open(control, 5), tv::kOpened);
 }
 
 TEST_F(StartupTest, StoredLanguageWithoutBlankKeepsRussian) {

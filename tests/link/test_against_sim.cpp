@@ -24,8 +24,8 @@ class AgainstSim : public ::testing::Test {
     tv::set_pause_scale_percent(0);
     std::string error;
     ASSERT_TRUE(simulated_.start(&error)) << error;
-    ASSERT_EQ(simulated_.open_programming_port(port), 0);
-    ASSERT_EQ(tv::xs_open(control, 5), 0);
+    ASSERT_EQ(simulated_.open_programming_port(port), tv::kOpened);
+    ASSERT_EQ(tv::xs_open(control, 5), tv::kOpened);
   }
   void TearDown() override {
     port.close();

@@ -94,7 +94,7 @@ class ControlExchange : public ::testing::Test {
     tv::set_pause_scale_percent(0);
     ASSERT_TRUE(peer.ok());
     ASSERT_EQ(symlink(peer.slave_path().c_str(), dir.file("com6").c_str()), 0);
-    ASSERT_EQ(tv::xs_open(port, 6), 0);
+    ASSERT_EQ(tv::xs_open(port, 6), tv::kOpened);
   }
   void TearDown() override {
     port.close();

@@ -13,9 +13,9 @@ namespace {
 
 TEST(PortProblem, FoldersAndDevicesThatAreNoTerminalAreNotSerialLines) {
   testsupport::TempDir dir("port-problem");
-  EXPECT_EQ(tv::diagnose_port(dir.path(), 1, ENOTTY), tv::PortProblem::NotASerialLine);
-  EXPECT_EQ(tv::diagnose_port("/dev/null", 2, ENOTTY), tv::PortProblem::NotASerialLine);
-  EXPECT_EQ(tv::diagnose_port(dir.file("com3"), 0, 0), tv::PortProblem::None) << "it opened";
+  EXPECT_EQ(tv::diagnose_port(dir.path(), tv::kDeviceNotOpened, ENOTTY), tv::PortProblem::NotASerialLine);
+  EXPECT_EQ(tv::diagnose_port("/dev/null", tv::kLineStateUnread, ENOTTY), tv::PortProblem::NotASerialLine);
+  EXPECT_EQ(tv::diagnose_port(dir.file("com3"), tv::kOpened, 0), tv::PortProblem::None) << "it opened";
   EXPECT_NE(std::string(tv::port_problem_english(tv::PortProblem::PermissionDenied)).find("dialout"),
             std::string::npos);
 }
@@ -26,16 +26,16 @@ TEST(PortProblem, ATerminalIsBusyOnlyForEbusyAndOtherwiseSaysWhatTheSystemSaid) 
   testsupport::PtyPeer peer;
   ASSERT_TRUE(peer.ok());
   struct Case {
-    int open_result;
+    tv::OpenResult open_result;
     int error_number;
     tv::PortProblem problem;
     std::string detail;
   };
   const Case cases[] = {
-      {1, EBUSY, tv::PortProblem::Busy, ""},
-      {1, EIO, tv::PortProblem::OpenFailed, "Input/output error"},
-      {3, EINVAL, tv::PortProblem::SetupFailed, "Invalid argument"},
-      {2, EIO, tv::PortProblem::SetupFailed, "Input/output error"},
+      {tv::kDeviceNotOpened, EBUSY, tv::PortProblem::Busy, ""},
+      {tv::kDeviceNotOpened, EIO, tv::PortProblem::OpenFailed, "Input/output error"},
+      {tv::kLineStateRefused, EINVAL, tv::PortProblem::SetupFailed, "Invalid argument"},
+      {tv::kLineStateUnread, EIO, tv::PortProblem::SetupFailed, "Input/output error"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.detail);

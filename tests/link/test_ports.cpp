@@ -46,7 +46,7 @@ TEST(OpenCom, MissingDeviceIsOneAndLeavesThePortClosed) {
   tv::set_trace_enabled(false);
   tv::SerialPort port;
   int reason = 0;
-  EXPECT_EQ(tv::open_com(port, "/nonexistent/com7", &reason), 1);
+  EXPECT_EQ(tv::open_com(port, "/nonexistent/com7", &reason), tv::kDeviceNotOpened);
   EXPECT_EQ(reason, ENOENT);
   EXPECT_FALSE(port.is_open());
 }
@@ -59,7 +59,7 @@ TEST(OpenCom, NotATerminalIsTwoAndClosesWhatItOpened) {
   ASSERT_GE(fd, 0);
   ::close(fd);
   tv::SerialPort port;
-  EXPECT_EQ(tv::open_com(port, file), 2);
+  EXPECT_EQ(tv::open_com(port, file), tv::kLineStateUnread);
   EXPECT_FALSE(port.is_open());
   // Closed, so the lock is gone: another opener gets the file.
   tv::SerialPort other;
@@ -108,7 +108,7 @@ TEST_F(Ports, AbandonedWaitsEndAtOnceAndTheLineWorksAfterwards) {
   EXPECT_FALSE(port.pause(5000));
   uint8_t byte = 0;
   EXPECT_EQ(port.read(&byte, 1, 2000), -1);
-  EXPECT_EQ(link.wait_read(&byte, 1, 1), 2);
+  EXPECT_EQ(link.wait_read(&byte, 1, 1), tv::BoxLink::kReadFailed);
   EXPECT_LT(elapsed_since(start), 1000);
 
   port.abandon_waits(false);
@@ -130,11 +130,11 @@ TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
   {
     ScopedEnv env("TVBOX_PORT_DIR", dir.path().c_str());
     tv::SerialPort control;
-    EXPECT_EQ(tv::xs_open(control, 9), 0);
+    EXPECT_EQ(tv::xs_open(control, 9), tv::kOpened);
     EXPECT_TRUE(control.is_open());
     control.close();
     int reason = 0;
-    EXPECT_EQ(tv::xs_open(control, 8, &reason), 1);  // no such port in the directory
+    EXPECT_EQ(tv::xs_open(control, 8, &reason), tv::kDeviceNotOpened);  // no such port in the directory
     EXPECT_EQ(reason, ENOENT);
     EXPECT_FALSE(control.is_open());
   }
@@ -144,7 +144,7 @@ TEST_F(Ports, WaitReadCollectsTheBytesAndZeroesTheRest) {
   uint8_t buffer[8];
   memset(buffer, 0xAA, sizeof buffer);
   ASSERT_TRUE(peer.write_bytes({1, 2, 3}));
-  EXPECT_EQ(link.wait_read(buffer, 8, 3), 0);
+  EXPECT_EQ(link.wait_read(buffer, 8, 3), tv::BoxLink::kReadComplete);
   EXPECT_EQ(Bytes(buffer, buffer + 8), Bytes({1, 2, 3, 0, 0, 0, 0, 0}));
 }
 
@@ -152,7 +152,7 @@ TEST_F(Ports, WaitReadNeverWritesPastItsBuffer) {
   uint8_t buffer[6];
   memset(buffer, 0xAA, sizeof buffer);
   ASSERT_TRUE(peer.write_bytes({1, 2, 3, 4, 5}));
-  EXPECT_EQ(link.wait_read(buffer, 4, 50), 0);  // count is held to the size
+  EXPECT_EQ(link.wait_read(buffer, 4, 50), tv::BoxLink::kReadComplete);  // count is held to the size
   EXPECT_EQ(Bytes(buffer, buffer + 6), Bytes({1, 2, 3, 4, 0xAA, 0xAA}));
 }
 
@@ -160,7 +160,7 @@ TEST_F(Ports, WaitReadGivesUpAfterThreeSilentSeconds) {
   uint8_t buffer[4];
   ASSERT_TRUE(peer.write_bytes({7}));
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(link.wait_read(buffer, 4, 2), 1);
+  EXPECT_EQ(link.wait_read(buffer, 4, 2), tv::BoxLink::kReadSilent);
   int64_t took = elapsed_since(start);
   EXPECT_GE(took, 3000);
   EXPECT_LT(took, 4500);
@@ -171,10 +171,10 @@ TEST_F(Ports, WaitReadFailsOnAVanishedOrClosedPort) {
   uint8_t buffer[4];
   peer.close_master();
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(link.wait_read(buffer, 4, 1), 2);
+  EXPECT_EQ(link.wait_read(buffer, 4, 1), tv::BoxLink::kReadFailed);
   EXPECT_LT(elapsed_since(start), 1000);
   port.close();
-  EXPECT_EQ(link.wait_read(buffer, 4, 1), 2);
+  EXPECT_EQ(link.wait_read(buffer, 4, 1), tv::BoxLink::kReadFailed);
 }
 
 TEST_F(Ports, LineRecoveryThrowsAwayUnreadInput) {
@@ -184,7 +184,7 @@ TEST_F(Ports, LineRecoveryThrowsAwayUnreadInput) {
   link.line_recovery();
   ASSERT_TRUE(peer.write_bytes({5}));
   uint8_t buffer[1];
-  EXPECT_EQ(link.wait_read(buffer, 1, 1), 0);
+  EXPECT_EQ(link.wait_read(buffer, 1, 1), tv::BoxLink::kReadComplete);
   EXPECT_EQ(buffer[0], 5);
 }
 

@@ -45,7 +45,7 @@ TEST_F(ProbeTest, PortThatDoesNotOpenIsNoAnswer) {
 
 TEST_F(ProbeTest, DrainTakesEverythingInChunksAndStopsWhenQuiet) {
   EXPECT_EQ(tv::drain_programming_port(port_), 0u);  // closed port: nothing to do
-  ASSERT_EQ(tv::open_com(port_, "com3"), 0);
+  ASSERT_EQ(tv::open_com(port_, "com3"), tv::kOpened);
   sim_.send_raw(std::vector<uint8_t>(1234, 0x41));
   size_t dropped = 0;
   EXPECT_TRUE(testsupport::wait_for(
