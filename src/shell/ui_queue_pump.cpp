@@ -6,9 +6,11 @@ using namespace FX;
 
 namespace tv {
 
+// clang-format off
 FXDEFMAP(UiQueuePump) UiQueuePumpMap[] = {
     FXMAPFUNC(SEL_IO_READ, UiQueuePump::ID_DRAIN, UiQueuePump::onDrain),
 };
+// clang-format on
 FXIMPLEMENT(UiQueuePump, FXObject, UiQueuePumpMap, ARRAYNUMBER(UiQueuePumpMap))
 
 UiQueuePump::UiQueuePump(FXApp* app) : link_(std::make_shared<Link>()) {
