@@ -146,7 +146,7 @@ std::string language_file_for(const std::string& stored_language) {
 bool probe_box(SerialPort& port, const std::string& port_name) {
   trace("(%s)\n", port_name.c_str());
   bool answered = false;
-  if (open_com(port, port_name) == 0) {
+  if (open_com(port, port_name) == kOpened) {
     port.write(kProbePacket, sizeof(kProbePacket));
     port.drain();
     uint8_t answer[4];
