@@ -289,7 +289,7 @@ int verify_reads(const tv::WrittenImage& image) {
 
 // The Verify step alone, on the box just burned: each 4-byte read is 12 bytes
 // out and 16 back (the echo and the data), so the line sets its minimum.
-void bench_verify(const std::string& text) {
+void bench_verify(tv::BoxLink& link, const std::string& text) {
   std::vector<std::string> lines = lines_of(text);
   tv::WrittenImage flash = written_image(section(lines, tv::section_info(tv::Section::Flash).marker));
   tv::WrittenImage osd = written_image(section(lines, tv::section_info(tv::Section::Osd).marker));
@@ -297,7 +297,7 @@ void bench_verify(const std::string& text) {
   const double minimum = reads * double(kPacket + kPacket + 4) / kLineBytesPerSecond;
   NullSink sink;
   std::atomic<bool> cancel{false};
-  tv::LinkBoxOps box;
+  tv::LinkBoxOps box(link);
   tv::WriterContext flash_context{box, sink, cancel, "FLASH"};
   tv::WriterContext osd_context{box, sink, cancel, "OSD"};
   double cpu_before = cpu_seconds(RUSAGE_SELF);
@@ -339,7 +339,9 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
     return 1;
   }
   setenv("TVBOX_PORT_DIR", (dir + "/ports").c_str(), 1);
-  if (tv::open_com("com3") != 0) {
+  tv::SerialPort port;
+  tv::BoxLink link(port);
+  if (tv::open_com(port, "com3") != 0) {
     std::fprintf(stderr, "cannot open the simulator's programming port\n");
     stop_sim(&sim, 2000);
     return 1;
@@ -349,11 +351,11 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   std::atomic<bool> cancel{false};
   double cpu_before = cpu_seconds(RUSAGE_SELF);
   auto start = std::chrono::steady_clock::now();
-  tv::run_burn(chipset, settings, sink, cancel);
+  tv::run_burn(link, chipset, settings, sink, cancel);
   double wall = seconds_since(start);
   double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
-  if (sink.ok_) bench_verify(generated.text);
-  tv::close_com();
+  if (sink.ok_) bench_verify(link, generated.text);
+  port.close();
   stop_sim(&sim, 20000);
   double sim_cpu = cpu_seconds(RUSAGE_CHILDREN);
 

@@ -72,20 +72,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
     return 1;
   }
-  if (tv::open_com("com3") != 0) {
-    std::fprintf(stderr, "cannot open the programming port\n");
-    return 1;
-  }
-
   // The line itself, without the window: how fast the paced box delivers.
   {
+    tv::SerialPort line;
+    if (tv::open_com(line, "com3") != 0) {
+      std::fprintf(stderr, "cannot open the programming port\n");
+      return 1;
+    }
     std::vector<uint8_t> second(kLineRateBytesPerSecond, 0x55);
     uint8_t buffer[512];
     size_t got = 0;
     const int64_t raw_start = tv::monotonic_ms();
     sim.send_raw(second);
     while (got < second.size()) {
-      const long n = tv::programming_port().read(buffer, sizeof buffer, 1000);
+      const long n = line.read(buffer, sizeof buffer, 1000);
       if (n <= 0) break;
       got += static_cast<size_t>(n);
     }
@@ -97,6 +97,11 @@ int main(int argc, char** argv) {
   app.init(argc, argv);
   auto* window = new X_SRV_K_Window(&app);
   app.create();
+  tv::BoxLines& lines = window->lines();
+  if (tv::open_com(lines.programming, "com3") != 0) {
+    std::fprintf(stderr, "cannot open the programming port\n");
+    return 1;
+  }
 
   std::vector<uint8_t> stream(static_cast<size_t>(kStreamSeconds) * kLineRateBytesPerSecond);
   // Values 0..254 in turn and one 0xFF at the very end, so that the data text
@@ -127,15 +132,14 @@ int main(int argc, char** argv) {
   boxsim::Faults silent;
   silent.silent_after = 1;
   sim.set_faults(silent);
-  tv::programming_port().purge();
+  lines.programming.purge();
   const double wait_cpu_before = cpu_seconds();
   const int64_t wait_start = tv::monotonic_ms();
-  const int result = tv::wait_echo(reply, sizeof reply, packet, 0x6F);
+  const int result = lines.link.wait_echo(reply, sizeof reply, packet, 0x6F);
   std::printf("echo wait on a silent box: result %d after %.2f s, CPU %.4f s\n", result,
               (tv::monotonic_ms() - wait_start) / 1000.0, cpu_seconds() - wait_cpu_before);
 
   delete window;
-  tv::close_com();
   sim.stop();
   return 0;
 }

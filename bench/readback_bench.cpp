@@ -65,7 +65,7 @@ void print_figures(const char* what, bool ok, size_t reads, double wall, double 
 
 // The flash and OSD stages alone, with the protocol's pauses cut short: the
 // box only has to hold the data before the measurements begin.
-bool give_box_the_chipset(const tv::LoadedChipset& chipset) {
+bool give_box_the_chipset(tv::BoxLink& link, const tv::LoadedChipset& chipset) {
   tv::BurnSettings settings;
   settings.flash_delay = 0;
   settings.sysfont_delay = 0;
@@ -76,12 +76,12 @@ bool give_box_the_chipset(const tv::LoadedChipset& chipset) {
   QuietSink sink;
   std::atomic<bool> cancel{false};
   tv::set_pause_scale_percent(1);
-  tv::run_burn(chipset, settings, sink, cancel);
+  tv::run_burn(link, chipset, settings, sink, cancel);
   tv::set_pause_scale_percent(100);
   return sink.ok_;
 }
 
-bool bench_compare(const tv::LoadedChipset& chipset) {
+bool bench_compare(tv::BoxLink& link, const tv::LoadedChipset& chipset) {
   size_t reads = 0;
   for (tv::Stage stage : {tv::Stage::Flash, tv::Stage::Osd})
     reads += tv::reads_covering(tv::image_to_burn(chipset, stage)).size();
@@ -89,13 +89,13 @@ bool bench_compare(const tv::LoadedChipset& chipset) {
   std::atomic<bool> cancel{false};
   const double cpu = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
-  tv::run_compare(chipset, tv::CompareSettings(), sink, cancel);
+  tv::run_compare(link, chipset, tv::CompareSettings(), sink, cancel);
   print_figures("compare with the reference chipset (every byte equal)", sink.ok_, reads,
                 seconds_since(start), cpu_seconds() - cpu);
   return sink.ok_;
 }
 
-bool bench_backup(const std::string& dir, const chipsetgen::Images& images) {
+bool bench_backup(tv::BoxLink& link, const std::string& dir, const chipsetgen::Images& images) {
   tv::BackupRequest request;
   request.path = dir + "/backup.hv.gz";
   request.port = "com3";
@@ -103,7 +103,7 @@ bool bench_backup(const std::string& dir, const chipsetgen::Images& images) {
   std::atomic<bool> cancel{false};
   const double cpu = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
-  tv::run_backup(request, sink, cancel);
+  tv::run_backup(link, request, sink, cancel);
   const double wall = seconds_since(start);
   print_figures("backup of the whole flash and OSD memory", sink.ok_,
                 2 * tv::kReadBackSpan / tv::kBytesPerRead, wall, cpu_seconds() - cpu);
@@ -148,16 +148,17 @@ int main(int argc, char** argv) {
   } else {
     setenv("TVBOX_PORT_DIR", (dir + "/ports").c_str(), 1);
     const tv::LoadedChipset chipset = tv::load_chipset(path);
-    if (tv::open_com("com3") != 0) {
+    tv::SerialPort port;
+    tv::BoxLink link(port);
+    if (tv::open_com(port, "com3") != 0) {
       std::fprintf(stderr, "cannot open the simulator's programming port\n");
-    } else if (!give_box_the_chipset(chipset)) {
+    } else if (!give_box_the_chipset(link, chipset)) {
       std::fprintf(stderr, "the box could not be given the reference chipset\n");
     } else {
-      const bool compared = !compare || bench_compare(chipset);
-      const bool backed_up = !backup || bench_backup(dir, generated.images);
+      const bool compared = !compare || bench_compare(link, chipset);
+      const bool backed_up = !backup || bench_backup(link, dir, generated.images);
       rc = compared && backed_up ? 0 : 1;
     }
-    tv::close_com();
   }
   benchsupport::stop_sim(&sim, 20000);
   std::system(("rm -rf '" + dir + "'").c_str());

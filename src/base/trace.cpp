@@ -224,11 +224,6 @@ void set_trace_destination(TraceDestination destination) {
   g_destination_fd = destination == TraceDestination::StandardError ? STDERR_FILENO : STDOUT_FILENO;
 }
 
-TraceDestination trace_destination() {
-  return g_destination_fd == STDERR_FILENO ? TraceDestination::StandardError
-                                           : TraceDestination::StandardOutput;
-}
-
 uint64_t trace_dropped_lines() {
   TraceQueue& q = queue();
   std::lock_guard<std::mutex> lock(q.mutex);

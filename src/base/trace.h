@@ -41,7 +41,6 @@ bool trace_enabled();
 // Where the trace goes while it is on.
 enum class TraceDestination { StandardOutput, StandardError };
 void set_trace_destination(TraceDestination destination);
-TraceDestination trace_destination();
 
 // Lines dropped so far because the reader did not keep up or had gone.
 uint64_t trace_dropped_lines();

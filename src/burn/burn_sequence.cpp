@@ -174,10 +174,10 @@ void BurnRun::close_loader() {
 
 bool BurnRun::read_and_trace(const char* format, int count) {
   uint8_t buffer[64];
-  int result = link_.wait_read(buffer, sizeof buffer - 1, count);
+  const BoxLink::ReadResult result = link_.wait_read(buffer, sizeof buffer - 1, count);
   buffer[sizeof buffer - 1] = 0;
   trace(format, reinterpret_cast<const char*>(buffer));
-  return result != 2;
+  return result != BoxLink::kReadFailed;
 }
 
 // What the box says during the hand-shake is not checked: the reads only let
@@ -185,7 +185,7 @@ bool BurnRun::read_and_trace(const char* format, int count) {
 // matter.
 void BurnRun::pic_handshake() {
   uint8_t banner[64];
-  bool line_ok = send_text("Z") && link_.wait_read(banner, sizeof banner, 50) != 2;
+  bool line_ok = send_text("Z") && link_.wait_read(banner, sizeof banner, 50) != BoxLink::kReadFailed;
   if (line_ok && !cancel_) line_ok = send_text(kTwoZLine) && read_and_trace("1!====<%s>\n", 1) && send_text("*");
   if (line_ok && !cancel_ && pause(2000))
     line_ok = send_text(kFourZLine) && read_and_trace("11!====<%s>\n", 1) && send_text("*") &&
@@ -200,10 +200,10 @@ bool BurnRun::send_pic_record(int address) {
   for (int attempt = 0; attempt < kPicAttempts && !cancel_; ++attempt) {
     uint8_t echo[kPicRecordLength + 1];
     bool sent = send(record.data(), record.size());
-    int result = sent ? link_.wait_read(echo, sizeof echo, kPicRecordLength) : 2;
+    const int result = sent ? link_.wait_read(echo, sizeof echo, kPicRecordLength) : BoxLink::kReadFailed;
     echo[kPicRecordLength] = 0;
     trace("***<%s>\n", reinterpret_cast<const char*>(echo));
-    if (result == 2) {
+    if (result == BoxLink::kReadFailed) {
       char where[16];
       std::snprintf(where, sizeof where, "%04X", address & 0xFFFF);
       lose_line(Stage::Pic, where);
@@ -233,7 +233,8 @@ void BurnRun::pic_records() {
     return;
   }
   uint8_t answer[16];
-  if (!send(kPicEndRecord, std::strlen(kPicEndRecord)) || link_.wait_read(answer, sizeof answer, 9) == 2) {
+  if (!send(kPicEndRecord, std::strlen(kPicEndRecord)) ||
+      link_.wait_read(answer, sizeof answer, 9) == BoxLink::kReadFailed) {
     lose_line(Stage::Pic, "the end record");
     return;
   }
@@ -374,16 +375,6 @@ void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& s
 void run_system_font_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
                           BurnSink& sink, const std::atomic<bool>& cancel) {
   BurnRun(link, chipset, settings, sink, cancel).system_font_alone();
-}
-
-void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
-              const std::atomic<bool>& cancel) {
-  run_burn(programming_link(), chipset, settings, sink, cancel);
-}
-
-void run_system_font_burn(const LoadedChipset& chipset, const BurnSettings& settings,
-                          BurnSink& sink, const std::atomic<bool>& cancel) {
-  run_system_font_burn(programming_link(), chipset, settings, sink, cancel);
 }
 
 }  // namespace tv

@@ -43,12 +43,6 @@ void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& s
 void run_system_font_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
                           BurnSink& sink, const std::atomic<bool>& cancel);
 
-// The same on the window's programming link.
-void run_burn(const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
-              const std::atomic<bool>& cancel);
-void run_system_font_burn(const LoadedChipset& chipset, const BurnSettings& settings,
-                          BurnSink& sink, const std::atomic<bool>& cancel);
-
 // Builds the 26-character PIC record for the 8 image bytes at `address`.
 std::string pic_record(const std::vector<uint8_t>& image, int address);
 

@@ -340,11 +340,4 @@ std::string ChipsetReader::read_failure() const {
   return message && *message ? message : "unreadable";
 }
 
-bool ChipsetReader::seek_marker(const char* marker) {
-  std::string line;
-  while (next_line(&line))
-    if (starts_with(line, marker)) return true;
-  return false;
-}
-
 }  // namespace tv

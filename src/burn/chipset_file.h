@@ -167,8 +167,6 @@ class ChipsetReader {
   bool is_open() const { return file_ != nullptr; }
   // The next line with its line end, as gzgets gives it; false at the end.
   bool next_line(std::string* line);
-  // Reads up to and including the first line that begins with `marker`.
-  bool seek_marker(const char* marker);
   // After the last line: empty when the file was read to its end, otherwise
   // why it could not be (a damaged or cut gzip stream, a read error).
   std::string read_failure() const;

@@ -328,13 +328,4 @@ void run_compare(BoxLink& link, const LoadedChipset& chipset, const CompareSetti
   CompareRun(chipset, settings, sink, cancel, link).run(link);
 }
 
-void run_backup(const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel) {
-  run_backup(programming_link(), request, sink, cancel);
-}
-
-void run_compare(const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
-                 const std::atomic<bool>& cancel) {
-  run_compare(programming_link(), chipset, settings, sink, cancel);
-}
-
 }  // namespace tv

@@ -85,9 +85,4 @@ struct CompareSettings {
 void run_compare(BoxLink& link, const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
                  const std::atomic<bool>& cancel);
 
-// The same on the window's programming link.
-void run_backup(const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel);
-void run_compare(const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
-                 const std::atomic<bool>& cancel);
-
 }  // namespace tv

@@ -16,7 +16,7 @@
 
 namespace tv {
 
-// The box operations the writers use; LinkBoxOps forwards to the link layer.
+// The box operations the writers use; LinkBoxOps forwards to a box link.
 class BoxOps {
  public:
   virtual ~BoxOps() = default;
@@ -35,7 +35,7 @@ class BoxOps {
 
 class LinkBoxOps : public BoxOps {
  public:
-  explicit LinkBoxOps(BoxLink& link = programming_link()) : link_(link) {}
+  explicit LinkBoxOps(BoxLink& link) : link_(link) {}
   int osd_clr() override;
   int osd_wrt16(int address, const char* hex32, uint8_t target) override;
   int osd_wrt_fnt(int address, uint8_t value) override;

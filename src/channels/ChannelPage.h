@@ -66,7 +66,6 @@ class ChannelPage : public FX::FXHorizontalFrame {
   std::vector<FX::FXIcon*> loadedIcons;  // pictures read from files, owned
 
   FX::FXIcon* picture(const char* file_name);
-  FX::FXComposite* buildSplitter();
   void buildGrid(FX::FXComposite* left, FX::FXIcon* check_icon);
   void buildButtonColumn(FX::FXComposite* parent, FX::FXObject* window);
   void buildEditor(FX::FXComposite* parent, FX::FXIcon* logo);

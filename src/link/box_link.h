@@ -3,9 +3,8 @@
 // answered last). Every primitive of the programming port is a member, so any
 // number of boxes can be burned side by side, each link on its own thread.
 //
-// The window's programming port has its own instance, programming_link(); the
-// free functions of packets.h and ports.h (osd_wrt16, wait_read, ...) forward
-// to it and keep their names and their bytes on the wire.
+// Whoever opens a programming line makes its link: the window one for its
+// port, tvbox-burn one per port, a test one for its pseudo-terminal.
 //
 // Thread safety: a BoxLink is used by one thread at a time, like its port.
 // Its port's abandon_waits() may be called from any thread.
@@ -58,17 +57,16 @@ class BoxLink {
   // purge both directions, 300 ms, drain, 300 ms.
   void line_recovery();
   // Reads `count` bytes into `buffer` (first zeroing `size` bytes of it).
-  // 0 when they arrived, 1 after more than 3 s without a byte, 2 when the
-  // read failed (also when the port is not open).
-  int wait_read(uint8_t* buffer, int size, int count);
+  // The box's PIC loader talks in text, not in echoed packets, so this has
+  // codes of its own: every byte came, more than 3 s passed without a byte,
+  // or the read failed (also when the port is not open).
+  enum ReadResult : int { kReadComplete = 0, kReadSilent = 1, kReadFailed = 2 };
+  ReadResult wait_read(uint8_t* buffer, int size, int count);
 
   // Flash sectors. A flash write erases its sector before the first write
   // into it, in whatever order the records come, and at most once until the
   // erased set is forgotten again (each Flash stage begins with that).
   void reset_flash_sector();
-  // Start address of the sector erased last, -1 when none.
-  int flash_sector_start() const { return flash_sector_start_; }
-  int& flash_sector_start_ref() { return flash_sector_start_; }
   bool sector_erased(int address) const;
 
   // How the last exchange ended, and how many exchanges in a row have now
@@ -89,21 +87,10 @@ class BoxLink {
   void note_result(int result, size_t bytes_received);
 
   SerialPort& port_;
-  int flash_sector_start_ = -1;
   std::vector<bool> erased_sectors_;
   LinkFault last_fault_ = LinkFault::None;
   int silent_in_a_row_ = 0;
   size_t answered_bytes_ = 0;  // bytes the last answer wait received
 };
-
-// The window's link, on the process-wide programming port.
-BoxLink& programming_link();
-
-// Opens `port` by a port name (the rule of port_device_path) with the
-// programming line's settings: 57600 8N1, raw, DTR and RTS low. Result as
-// open_com: 0 open; 1 the device did not open; 2 reading its line state
-// failed; 3 setting it failed. `error_number` receives errno for the reason
-// (0 when open). Traces nothing.
-int open_programming_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
 }  // namespace tv

@@ -1,13 +1,10 @@
 #include "link/control_frame.h"
 
 #include <cstring>
-#include <poll.h>
-#include <unistd.h>
 
 #include "base/clock.h"
-#include "link/ports.h"
-#include "link/progress.h"
 #include "base/trace.h"
+#include "link/ports.h"
 
 namespace tv {
 namespace {
@@ -74,13 +71,6 @@ void trace_frame(const uint8_t* frame) {
   trace("cmd send<<<\n");
 }
 
-void send_preamble(SerialPort& port, const std::atomic<bool>* cancel) {
-  uint8_t preamble[kPreambleSize];
-  build_preamble(preamble);
-  write_paced(port, preamble, kPreambleSize, cancel);
-  port.drain();
-}
-
 // Reads at most one byte, waiting at most `wait_ms`. A failing line counts as
 // no byte (the exchange runs out its time), but is waited out, not spun on.
 long read_control_byte(SerialPort& port, uint8_t* byte, int wait_ms) {
@@ -90,48 +80,6 @@ long read_control_byte(SerialPort& port, uint8_t* byte, int wait_ms) {
     return 0;
   }
   return got;
-}
-
-int receive_reply(SerialPort& port, uint8_t* out, size_t capacity, unsigned limit_ms, int max) {
-  ControlDecoder decoder(out, capacity);
-  uint32_t start = static_cast<uint32_t>(monotonic_ms());
-  trace("zzz %d\n", 0);
-  set_progress(80);
-  for (;;) {
-    uint32_t elapsed = static_cast<uint32_t>(monotonic_ms()) - start;
-    if (elapsed > limit_ms || port.waits_abandoned()) break;
-    if (max != 0 && decoder.count() >= max) break;
-    unsigned left = limit_ms - elapsed + 1;
-    int wait = static_cast<int>(left < static_cast<unsigned>(kReadSliceMs) ? left : kReadSliceMs);
-    uint8_t byte = 0;
-    long got = read_control_byte(port, &byte, wait);
-    trace("rd %hX l %hX ~%hX kol %d fl %d\n", static_cast<unsigned short>(byte),
-          static_cast<unsigned short>(decoder.pending_first()), static_cast<unsigned short>(byte ^ 0xFF),
-          static_cast<int>(got), decoder.has_first() ? 1 : 0);
-    if (got != 1) continue;
-    decoder.feed(byte);
-    if (decoder.pair_completed()) trace("rdrr > %hX kol %d\n", static_cast<unsigned short>(decoder.pair_value()), 1);
-  }
-  return decoder.count();
-}
-
-// A key typed on the terminal the program was started from; 0 when none (or
-// when standard input is not a terminal). Never blocks.
-int terminal_key() {
-  if (!isatty(STDIN_FILENO)) return 0;
-  pollfd waiting{STDIN_FILENO, POLLIN, 0};
-  if (::poll(&waiting, 1, 0) <= 0 || !(waiting.revents & POLLIN)) return 0;
-  unsigned char key = 0;
-  return ::read(STDIN_FILENO, &key, 1) == 1 ? key : 0;
-}
-
-// Whether the user asked to end the wake-up: 'q' on the terminal or `cancel`.
-bool wake_up_stopped(const std::atomic<bool>* cancel) {
-  if (cancelled(cancel)) return true;
-  int key = terminal_key();
-  if (key == 'q') return true;
-  if (key != 0) trace("_kbhit c <%c>\n", key);
-  return false;
 }
 
 }  // namespace
@@ -169,53 +117,97 @@ void double_bytes(const uint8_t* bytes, size_t size, uint8_t* out) {
   }
 }
 
-int xs_cmd(const uint8_t* record, uint8_t* out, size_t capacity, unsigned limit_ms, int max) {
-  SerialPort& port = control_port();
-  trace("zzz 0  %x\n", static_cast<unsigned>(port.fd()));
-  if (!port.is_open() || !record) return 0;
-  port.purge();
+void ControlLink::report(int percent) {
+  if (percent < 0) percent = 0;
+  if (percent > 100) percent = 100;
+  sink_.progress(percent);
+}
+
+void ControlLink::send_preamble(const std::atomic<bool>* cancel) {
+  uint8_t preamble[kPreambleSize];
+  build_preamble(preamble);
+  write_paced(port_, preamble, kPreambleSize, cancel);
+  port_.drain();
+}
+
+int ControlLink::receive_reply(uint8_t* out, size_t capacity, unsigned limit_ms, int max) {
+  ControlDecoder decoder(out, capacity);
+  uint32_t start = static_cast<uint32_t>(monotonic_ms());
+  trace("zzz %d\n", 0);
+  report(80);
+  for (;;) {
+    uint32_t elapsed = static_cast<uint32_t>(monotonic_ms()) - start;
+    if (elapsed > limit_ms || port_.waits_abandoned()) break;
+    if (max != 0 && decoder.count() >= max) break;
+    unsigned left = limit_ms - elapsed + 1;
+    int wait = static_cast<int>(left < static_cast<unsigned>(kReadSliceMs) ? left : kReadSliceMs);
+    uint8_t byte = 0;
+    long got = read_control_byte(port_, &byte, wait);
+    trace("rd %hX l %hX ~%hX kol %d fl %d\n", static_cast<unsigned short>(byte),
+          static_cast<unsigned short>(decoder.pending_first()), static_cast<unsigned short>(byte ^ 0xFF),
+          static_cast<int>(got), decoder.has_first() ? 1 : 0);
+    if (got != 1) continue;
+    decoder.feed(byte);
+    if (decoder.pair_completed())
+      trace("rdrr > %hX kol %d\n", static_cast<unsigned short>(decoder.pair_value()), 1);
+  }
+  return decoder.count();
+}
+
+// Whether the user asked to end the wake-up: 'q' through the sink, or `cancel`.
+bool ControlLink::wake_up_stopped(const std::atomic<bool>* cancel) {
+  if (cancelled(cancel)) return true;
+  int key = sink_.key();
+  if (key == 'q') return true;
+  if (key != 0) trace("_kbhit c <%c>\n", key);
+  return false;
+}
+
+int ControlLink::xs_cmd(const uint8_t* record, uint8_t* out, size_t capacity, unsigned limit_ms, int max) {
+  trace("zzz 0  %x\n", static_cast<unsigned>(port_.fd()));
+  if (!port_.is_open() || !record) return 0;
+  port_.purge();
   trace("zzz 0\n");
 
   uint8_t frame[kFrameSize] = {};
   build_frame(record, frame);
   trace_frame(frame);
-  set_progress(15);
-  xs_rts_off();
-  port.pause(10);
+  report(15);
+  xs_rts_off(port_);
+  port_.pause(10);
   trace("zzz 10\n");
 
-  set_progress(20);
-  send_preamble(port, nullptr);
-  set_progress(50);
+  report(20);
+  send_preamble(nullptr);
+  report(50);
 
   uint8_t doubled[2 * kFrameSize];
   double_bytes(frame, kFrameSize, doubled);
   for (size_t i = 0; i < kFrameSize; ++i)
     trace("** %04d <%X><%X>\n", static_cast<int>(i), doubled[2 * i], doubled[2 * i + 1]);
-  write_paced(port, doubled, sizeof doubled, nullptr);
-  port.drain();
-  set_progress(60);
+  write_paced(port_, doubled, sizeof doubled, nullptr);
+  port_.drain();
+  report(60);
   trace("zzz 20\n");
 
-  xs_rts_on();
-  return receive_reply(port, out, capacity, limit_ms, max);
+  xs_rts_on(port_);
+  return receive_reply(out, capacity, limit_ms, max);
 }
 
-int xs_query(uint8_t* out, size_t capacity, const std::atomic<bool>* cancel) {
-  SerialPort& port = control_port();
+int ControlLink::xs_query(uint8_t* out, size_t capacity, const std::atomic<bool>* cancel) {
   int64_t start = monotonic_ms();
-  xs_rts_off();
-  port.pause(3500);
-  set_progress(60);
+  xs_rts_off(port_);
+  port_.pause(3500);
+  report(60);
   // The wake-up time follows the pause scale so that tests need not wait a minute.
   int64_t wake_up_ms = static_cast<int64_t>(kWakeUpMs) * pause_scale_percent() / 100;
   for (;;) {
     sleep_ms(1);
-    if (wake_up_stopped(cancel) || port.waits_abandoned()) break;
+    if (wake_up_stopped(cancel) || port_.waits_abandoned()) break;
     int64_t elapsed = monotonic_ms() - start;
     if (elapsed > wake_up_ms) break;
-    set_progress(wake_up_ms > 0 ? static_cast<int>(elapsed * 100 / wake_up_ms) : 100);
-    send_preamble(port, cancel);
+    report(wake_up_ms > 0 ? static_cast<int>(elapsed * 100 / wake_up_ms) : 100);
+    send_preamble(cancel);
   }
   return xs_cmd(kQueryRecord, out, capacity, kQueryListenMs, 0);
 }
@@ -228,10 +220,10 @@ bool line_test_byte_fits(uint8_t previous, uint8_t v) {
   return v == complement || v == complement + 1;
 }
 
-int xs_line_test() {
-  SerialPort& port = control_port();
+int ControlLink::xs_line_test() {
+  SerialPort& port = port_;
   int errors = 0;
-  xs_rts_off();
+  xs_rts_off(port);
   uint8_t pattern[2 * kLineTestPairs];
   for (size_t i = 0; i < kLineTestPairs; ++i) {
     uint8_t b = static_cast<uint8_t>(i % 255);

@@ -7,9 +7,8 @@
 #include <string>
 
 #include "base/clock.h"
-#include "link/box_link.h"
-#include "link/ports.h"
 #include "base/trace.h"
+#include "link/box_link.h"
 
 namespace tv {
 
@@ -135,18 +134,7 @@ struct BoxLink::AnswerRule {
 
 BoxLink::BoxLink(SerialPort& port) : port_(port), erased_sectors_(kSectorCount, false) {}
 
-BoxLink& programming_link() {
-  static BoxLink link(programming_port());
-  return link;
-}
-
-// The window's link keeps the name the box's programmers know it by.
-int& osd_flashStrAdr = programming_link().flash_sector_start_ref();
-
-void BoxLink::reset_flash_sector() {
-  flash_sector_start_ = -1;
-  erased_sectors_.assign(kSectorCount, false);
-}
+void BoxLink::reset_flash_sector() { erased_sectors_.assign(kSectorCount, false); }
 
 bool BoxLink::sector_erased(int address) const { return erased_sectors_[size_t(low24(address) / kSectorSize)]; }
 
@@ -304,7 +292,6 @@ int BoxLink::ensure_sector_erased(int address) {
     }
     if (last_fault_ != LinkFault::Refused) break;
   }
-  flash_sector_start_ = -1;
   return result;
 }
 
@@ -409,7 +396,6 @@ int BoxLink::osd_flashClr(int address) {
   int a = low24(address);
   int sector_start = a - a % kSectorSize;
   int sector = sector_start / kSectorSize;
-  flash_sector_start_ = sector_start;
   trace("<osd_flashStrAdr %d %x || %d %x>\n", sector_start, sector_start, a, a);
   if (!port_.is_open()) {
     note_result(kEchoOk, 0);
@@ -487,31 +473,6 @@ int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
     trace("\n");
   }
   return result;
-}
-
-// ---- the window's link under the names the rest of the program uses ----------
-
-void reset_flash_sector() { programming_link().reset_flash_sector(); }
-
-int wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
-  return programming_link().wait_echo(reply, size, packet, expected);
-}
-int osd_clr() { return programming_link().osd_clr(); }
-int osd_read(int address, uint8_t* out4) { return programming_link().osd_read(address, out4); }
-int osd_flashR(int address, uint8_t* out4) { return programming_link().osd_flashR(address, out4); }
-int osd_wrt(int address, uint8_t value) { return programming_link().osd_wrt(address, value); }
-int osd_wrt_fnt(int address, uint8_t value) { return programming_link().osd_wrt_fnt(address, value); }
-int osd_clr_fnt_page(int page_address, uint8_t operand) {
-  return programming_link().osd_clr_fnt_page(page_address, operand);
-}
-int osd_clr_sysfnt_page(int page_address, uint8_t operand) {
-  return programming_link().osd_clr_sysfnt_page(page_address, operand);
-}
-int osd_wrt4(int address, const char* hex8) { return programming_link().osd_wrt4(address, hex8); }
-int osd_flashClr(int address) { return programming_link().osd_flashClr(address); }
-int osd_flashW(int address, const char* hex8) { return programming_link().osd_flashW(address, hex8); }
-int osd_wrt16(int address, const char* hex32, uint8_t target) {
-  return programming_link().osd_wrt16(address, hex32, target);
 }
 
 }  // namespace tv

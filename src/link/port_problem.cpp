@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace tv {
 namespace {
@@ -19,8 +20,8 @@ bool is_terminal_device(const std::string& path) {
 
 }  // namespace
 
-PortProblem diagnose_port(const std::string& device_path, int open_result) {
-  if (open_result == 0) return PortProblem::None;
+PortProblem diagnose_port(const std::string& device_path, OpenResult open_result, int error_number) {
+  if (open_result == kOpened) return PortProblem::None;
   struct stat info;
   if (stat(device_path.c_str(), &info) != 0)
     return errno == EACCES ? PortProblem::PermissionDenied : PortProblem::NoSuchDevice;
@@ -29,10 +30,18 @@ PortProblem diagnose_port(const std::string& device_path, int open_result) {
     return errno == EACCES || errno == EPERM ? PortProblem::PermissionDenied
                                              : PortProblem::NoSuchDevice;
   if (!is_terminal_device(device_path)) return PortProblem::NotASerialLine;
-  // A terminal that we may open: when opening it failed, someone else holds
-  // it (the exclusive mode or the lock); when its settings failed, it is one
-  // the driver will not configure.
-  return open_result == 1 ? PortProblem::Busy : PortProblem::SetupFailed;
+  // A terminal that we may open. Busy only when the system said so: the
+  // exclusive mode of another user, or the lock of another program.
+  if (open_result != kDeviceNotOpened) return PortProblem::SetupFailed;
+  switch (error_number) {
+    case EBUSY: return PortProblem::Busy;
+    case EACCES:
+    case EPERM: return PortProblem::PermissionDenied;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return PortProblem::NoSuchDevice;
+    default: return PortProblem::OpenFailed;
+  }
 }
 
 const char* port_problem_key(PortProblem problem) {
@@ -42,6 +51,7 @@ const char* port_problem_key(PortProblem problem) {
     case PortProblem::PermissionDenied: return "m_port_denied";
     case PortProblem::Busy: return "m_port_busy";
     case PortProblem::NotASerialLine: return "m_port_notty";
+    case PortProblem::OpenFailed: return "m_port_openerr";
     case PortProblem::SetupFailed: return "m_port_setup";
   }
   return "";
@@ -55,9 +65,16 @@ const char* port_problem_english(PortProblem problem) {
       return "permission denied: add your user to the dialout group, then log in again";
     case PortProblem::Busy: return "busy: another program holds it";
     case PortProblem::NotASerialLine: return "not a serial line";
+    case PortProblem::OpenFailed: return "it could not be opened";
     case PortProblem::SetupFailed: return "its line settings could not be applied";
   }
   return "";
+}
+
+std::string port_problem_detail(PortProblem problem, int error_number) {
+  if (error_number == 0) return "";
+  if (problem != PortProblem::OpenFailed && problem != PortProblem::SetupFailed) return "";
+  return std::strerror(error_number);
 }
 
 }  // namespace tv

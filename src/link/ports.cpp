@@ -33,16 +33,6 @@ int com_number(const std::string& name) {
 
 }  // namespace
 
-SerialPort& programming_port() {
-  static SerialPort port;
-  return port;
-}
-
-SerialPort& control_port() {
-  static SerialPort port;
-  return port;
-}
-
 std::string port_device_path(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
   int number = com_number(name);
@@ -53,20 +43,13 @@ std::string port_device_path(const std::string& name) {
   return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-int open_programming_line(SerialPort& port, const std::string& name, int* error_number) {
+OpenResult open_programming_line(SerialPort& port, const std::string& name, int* error_number) {
   port.close();
-  int result = 0;
-  if (port.open_device(port_device_path(name)) != 0) {
-    result = 1;
-  } else {
-    switch (port.apply_line(kProgrammingBaud, Parity::None, 1)) {
-      case SerialPort::LineResult::ReadFailed: result = 2; break;
-      case SerialPort::LineResult::WriteFailed: result = 3; break;
-      case SerialPort::LineResult::Ok: break;
-    }
-  }
-  int reason = result == 0 ? 0 : errno;
-  if (result != 0) {
+  OpenResult result = kDeviceNotOpened;
+  if (port.open_device(port_device_path(name)) == 0)
+    result = port.apply_line(kProgrammingBaud, Parity::None, 1);
+  int reason = result == kOpened ? 0 : errno;
+  if (result != kOpened) {
     port.close();
   } else {
     // The box reads DTR and RTS low as "programming line idle".
@@ -77,20 +60,10 @@ int open_programming_line(SerialPort& port, const std::string& name, int* error_
   return result;
 }
 
-int open_com(const char* name) {
-  SerialPort& port = programming_port();
-  if (!name) {
-    port.close();
-    return 1;
-  }
-  int result = open_programming_line(port, name);
-  if (result == 0) trace("open_com 0 hCom %d\n", port.fd());
+OpenResult open_com(SerialPort& port, const std::string& name, int* error_number) {
+  const OpenResult result = open_programming_line(port, name, error_number);
+  if (result == kOpened) trace("open_com 0 hCom %d\n", port.fd());
   return result;
-}
-
-int close_com() {
-  programming_port().close();
-  return 0;
 }
 
 void BoxLink::line_recovery() {
@@ -103,67 +76,62 @@ void BoxLink::line_recovery() {
   port_.pause(300);
 }
 
-void line_recovery() { programming_link().line_recovery(); }
+OpenResult open_control_line(SerialPort& port, const std::string& name, int* error_number) {
+  OpenResult result = kDeviceNotOpened;
+  // A regular file or any other non-terminal would take the preamble as
+  // data: refused like the programming port refuses one.
+  if (port.open_device(port_device_path(name)) == 0) result = port.apply_line(kControlBaud, Parity::Even, 2);
+  int reason = result == kOpened ? 0 : errno;
+  if (result != kOpened)
+    port.close();
+  else
+    port.set_rts(true);
+  if (error_number) *error_number = reason;
+  return result;
+}
 
-int xs_open(int n) {
+OpenResult xs_open(SerialPort& port, int n, int* error_number) {
   char name[32];
   std::snprintf(name, sizeof name, "COM%d", n);
   trace("xs_open <%s> com %d\n", name, n);
-  SerialPort& port = control_port();
-  port.open_device(port_device_path(name));
+  const OpenResult result = open_control_line(port, name, error_number);
   trace("xs_open <%s> com %d h %d\n", name, n, port.fd());
-  if (!port.is_open()) return -1;
-  // A regular file or any other non-terminal would take the preamble as
-  // data: refused like the programming port refuses one.
-  if (port.apply_line(kControlBaud, Parity::Even, 2) != SerialPort::LineResult::Ok) {
-    port.close();
-    trace("xs_open <%s> not a serial line\n", name);
-    return -1;
-  }
-  port.set_rts(true);
-  return port.fd();
+  if (result == kLineStateUnread || result == kLineStateRefused)
+    trace("xs_open <%s> line settings refused\n", name);
+  return result;
 }
 
-int xs_close() {
-  control_port().close();
-  return 0;
+void xs_rts_off(SerialPort& port) {
+  port.set_rts(false);
+  port.pause(500);
 }
 
-void xs_rts_off() {
-  control_port().set_rts(false);
-  control_port().pause(500);
-}
-
-void xs_rts_on() {
+void xs_rts_on(SerialPort& port) {
   // Lets the last bytes leave the line before the box may talk.
-  control_port().pause(600);
-  control_port().set_rts(true);
-  control_port().pause(1);
+  port.pause(600);
+  port.set_rts(true);
+  port.pause(1);
 }
 
-int BoxLink::wait_read(uint8_t* buffer, int size, int count) {
-  if (!buffer || size < 0) return 2;
+BoxLink::ReadResult BoxLink::wait_read(uint8_t* buffer, int size, int count) {
+  if (!buffer || size < 0) return kReadFailed;
   std::memset(buffer, 0, static_cast<size_t>(size));
   if (count > size) count = size;  // never past the caller's buffer
-  if (!port_.is_open()) return 2;
+  if (!port_.is_open()) return kReadFailed;
   int got = 0;
   int64_t last_byte = monotonic_ms();
   while (got < count) {
     int64_t silent = monotonic_ms() - last_byte;
-    if (silent > kIdleLimitMs) return 1;
+    if (silent > kIdleLimitMs) return kReadSilent;
     int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
     long n = port_.read_answer(buffer + got, static_cast<size_t>(count - got), wait);
-    if (n < 0) return 2;
+    if (n < 0) return kReadFailed;
     if (n > 0) {
       got += static_cast<int>(n);
       last_byte = monotonic_ms();
     }
   }
-  return 0;
-}
-
-int wait_read(uint8_t* buffer, int size, int count) {
-  return programming_link().wait_read(buffer, size, count);
+  return kReadComplete;
 }
 
 }  // namespace tv

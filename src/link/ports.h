@@ -1,51 +1,46 @@
-// The two serial lines of the box and the operations on them:
-// the programming port (57600 8N1: probe, packets, console, burn) and the
-// control port (2400 8E2: control frames, switched by RTS).
+// Opening and closing the box's two serial lines, and the small line-control
+// operations run between exchanges: the programming port (57600 8N1: probe,
+// packets, console, burn) and the control port (2400 8E2: control frames,
+// switched by RTS). The lines themselves belong to whoever opens them (the
+// window, tvbox-burn, a test); every operation here is given its line.
 //
 // Port names: a name that contains '/' is a device path used as it stands.
 // "comN" or "COMN" (any case) is mapped to $TVBOX_PORT_DIR/comN when that
 // variable is set (the box simulator makes its pseudo-terminals reachable
 // there), otherwise to /dev/ttyS(N-1).
+//
+// Every open returns an OpenResult (serial_port.h): kOpened, or the step that
+// failed. The errno of the failure goes to `error_number` (0 when open), so
+// that the reason can be told apart from the step.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "link/serial_port.h"
 
 namespace tv {
 
-// Process-wide handles. The programming port is used by the GUI thread, or by
-// the one burn worker while a burn runs; the control port by the GUI thread.
-SerialPort& programming_port();
-SerialPort& control_port();
-
 // Maps a port name as typed by the user (or "COM%d") to a device path.
 std::string port_device_path(const std::string& name);
 
-// Programming port. Result: 0 open; 1 the device did not open; 2 reading its
-// line state failed; 3 setting the line state failed; 4 setting the
-// time-outs failed. Traces "open_com 0 hCom %d\n" on success.
-int open_com(const char* name);
-int close_com();  // always 0; closing a closed port is harmless
+// Opens `port` by a port name with the programming line's settings: 57600
+// 8N1, raw, DTR and RTS low. Traces nothing.
+OpenResult open_programming_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
-// The next two run on the window's programming link (box_link.h), which
-// also has them as members for a link of its own.
-// The line recovery step run between two attempts of a refused packet:
-// drain, 30 ms, DTR low, purge both directions, 300 ms, drain, 300 ms.
-void line_recovery();
+// The same, tracing "open_com 0 hCom %d\n" when the line opened.
+OpenResult open_com(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
-// Control port "COM%d" with number n, 2400 8E2, RTS high. Returns the port's
-// descriptor or -1 (the "invalid handle").
-int xs_open(int n);
-int xs_close();     // always 0
-void xs_rts_off();  // RTS low, then 500 ms
-void xs_rts_on();   // 600 ms, then RTS high, then 1 ms
+// Opens `port` by a port name with the control line's settings: 2400 8E2,
+// raw, RTS high. Traces nothing.
+OpenResult open_control_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
 
-// Reads `count` bytes from the programming port into `buffer` (first zeroing
-// `size` bytes of it), waiting on the port. Returns 0 when they arrived, 1
-// when the box was silent for more than 3 s since the last byte, 2 when the
-// read failed (also when the port is not open).
-int wait_read(uint8_t* buffer, int size, int count);
+// The same for the control line "COM%d" with number n, tracing the name
+// before and the descriptor after the open.
+OpenResult xs_open(SerialPort& port, int n, int* error_number = nullptr);
+
+// RTS of the control line: low, then 500 ms; or 600 ms (the last bytes leave
+// the line), then high, then 1 ms.
+void xs_rts_off(SerialPort& port);
+void xs_rts_on(SerialPort& port);
 
 }  // namespace tv

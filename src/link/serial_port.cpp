@@ -50,6 +50,20 @@ int bits_per_byte(Parity parity, int stop_bits) {
   return 1 + 8 + (parity == Parity::None ? 0 : 1) + (stop_bits == 2 ? 2 : 1);
 }
 
+// Whether the line already holds `wanted` in everything but the parity. A
+// pseudo-terminal never keeps a parity bit, and a kernel that finds nothing
+// left to change refuses a second request for one with EINVAL: the control
+// line of a program started a second time against the same box simulator.
+bool all_but_parity_held(int fd, const termios& wanted) {
+  termios held{};
+  if (tcgetattr(fd, &held) != 0) return false;
+  const tcflag_t parity = PARENB | PARODD;
+  return (held.c_cflag & ~parity) == (wanted.c_cflag & ~parity) && held.c_iflag == wanted.c_iflag &&
+         held.c_oflag == wanted.c_oflag && held.c_lflag == wanted.c_lflag &&
+         cfgetispeed(&held) == cfgetispeed(&wanted) && cfgetospeed(&held) == cfgetospeed(&wanted) &&
+         held.c_cc[VMIN] == wanted.c_cc[VMIN] && held.c_cc[VTIME] == wanted.c_cc[VTIME];
+}
+
 bool hung_up(short revents) { return revents & (POLLHUP | POLLERR | POLLNVAL); }
 
 }  // namespace
@@ -110,7 +124,6 @@ int SerialPort::open_device(const std::string& path) {
   byte_time_us_ = 0;
   bytes_written_ = 0;
   bytes_read_ = 0;
-  modem_lines_ = true;
   modem_failure_traced_ = false;
   parity_failure_traced_ = false;
   return 0;
@@ -126,10 +139,9 @@ void SerialPort::close() {
   fd_ = -1;
 }
 
-
-SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_bits) {
+OpenResult SerialPort::apply_line(int baud, Parity parity, int stop_bits) {
   termios settings{};
-  if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) return LineResult::ReadFailed;
+  if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) return kLineStateUnread;
   cfmakeraw(&settings);
   settings.c_cflag |= CLOCAL | CREAD;
   settings.c_cflag &= ~(CRTSCTS | CSIZE | CSTOPB);
@@ -141,8 +153,14 @@ SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_
   settings.c_cc[VTIME] = 0;
   speed_t speed = speed_for(baud);
   if (speed == B0 || cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0)
-    return LineResult::WriteFailed;
-  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return LineResult::WriteFailed;
+    return kLineStateRefused;
+  if (tcsetattr(fd_, TCSANOW, &settings) != 0) {
+    const int refusal = errno;
+    if (refusal != EINVAL || !all_but_parity_held(fd_, settings)) {
+      errno = refusal;
+      return kLineStateRefused;
+    }
+  }
   byte_time_us_ = (int64_t(bits_per_byte(parity, stop_bits)) * 1000000 + baud - 1) / baud;
 
   // A pseudo-terminal ignores parity: worth a note, not a failure.
@@ -151,7 +169,7 @@ SerialPort::LineResult SerialPort::apply_line(int baud, Parity parity, int stop_
     parity_failure_traced_ = true;
     trace("parity not kept on %s\n", path_.c_str());
   }
-  return LineResult::Ok;
+  return kOpened;
 }
 
 long SerialPort::read(uint8_t* buffer, size_t size, int timeout_ms) {
@@ -241,7 +259,6 @@ bool SerialPort::set_modem_bit(int bit, bool on) {
   if (fd_ < 0) return false;
   if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0) return true;
   // Pseudo-terminals (the box simulator) have no modem lines.
-  modem_lines_ = false;
   if (!modem_failure_traced_) {
     modem_failure_traced_ = true;
     trace("no modem lines on %s\n", path_.c_str());

@@ -20,6 +20,15 @@ namespace tv {
 
 enum class Parity { None, Even, Odd };
 
+// How opening a line went, for every open of the box's lines (ports.h):
+// opened, or the step that failed; errno tells why.
+enum OpenResult : int {
+  kOpened = 0,
+  kDeviceNotOpened = 1,   // the device itself did not open
+  kLineStateUnread = 2,   // its line state could not be read: no terminal
+  kLineStateRefused = 3,  // the line settings were refused
+};
+
 class SerialPort {
  public:
   SerialPort();
@@ -36,11 +45,11 @@ class SerialPort {
   const std::string& path() const { return path_; }
 
   // Raw mode, 8 data bits, the given baud rate, parity and stop bits, no flow
-  // control, telling which step failed: reading the current settings
+  // control: kOpened, or the step that failed, reading the current settings
   // (tcgetattr) or setting the new ones (tcsetattr). A pseudo-terminal that
-  // does not keep the parity is not a failure; it is traced once.
-  enum class LineResult { Ok, ReadFailed, WriteFailed };
-  LineResult apply_line(int baud, Parity parity, int stop_bits);
+  // does not keep the parity is not a failure, not even when it refuses a
+  // request that would change nothing else; it is traced once.
+  OpenResult apply_line(int baud, Parity parity, int stop_bits);
 
   // Reads up to `size` bytes. Waits at most `timeout_ms` for the first byte
   // (0 = return at once with whatever has arrived), then takes what is there.
@@ -64,9 +73,9 @@ class SerialPort {
   // is refused.
   long write(const uint8_t* data, size_t size, int timeout_ms = 10000);
 
-  // Waits until everything written has left the driver (FlushFileBuffers).
+  // Waits until everything written has left the driver.
   void drain();
-  // Throws away unread input and unsent output (PurgeComm, all four flags).
+  // Throws away unread input and unsent output, both directions.
   void purge();
 
   // A fixed pause of the protocol (scaled like tv::protocol_pause_ms) that
@@ -84,7 +93,6 @@ class SerialPort {
   // first such failure on the port is traced once.
   bool set_dtr(bool on);
   bool set_rts(bool on);
-  bool has_modem_lines() const { return modem_lines_; }
 
   // Bytes written to and read from the line since it was opened; readable
   // from any thread (a progress display counts them while a burn runs).
@@ -106,7 +114,6 @@ class SerialPort {
   // Microseconds one byte takes on the line at the applied settings; 0 until
   // the line has been set (then answers are read as they come).
   int64_t byte_time_us_ = 0;
-  bool modem_lines_ = true;
   bool modem_failure_traced_ = false;
   bool parity_failure_traced_ = false;
 };

@@ -8,8 +8,7 @@
 #include "burn/burn_sequence.h"
 #include "burn/sha256.h"
 #include "dbkit/FXMessageSeam.h"
-#include "link/port_owner.h"
-#include "link/ports.h"
+#include "shell/box_lines.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
@@ -139,8 +138,13 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
 }
 
 BurnPage::BurnPage(FXComposite* pane, FXObject* window, WindowIcons& icons)
-    : window_(window), pathTarget_(chipsetPath), verifyTarget_(verify),
-      boxWatcher_(new SectionBoxWatcher(&boxChecked_)), worker_(programming_port), clock_(new BurnClock(this)) {
+    : window_(window),
+      lines_(page_host(window).lines()),
+      pathTarget_(chipsetPath),
+      verifyTarget_(verify),
+      boxWatcher_(new SectionBoxWatcher(&boxChecked_)),
+      worker_(lines_.programming),
+      clock_(new BurnClock(this)) {
   fill_log_styles(styles_);
   auto* page = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTestColumn(page, icons);
@@ -330,7 +334,7 @@ bool BurnPage::refuseChangedFile() {
 // One job at a time drives the progress bar: a control exchange runs for
 // more than a minute, and a burn waits for it.
 bool BurnPage::refuseControlExchange() {
-  if (!control_exchange_running()) return false;
+  if (lines_.use.mayStartProgrammingWorker()) return false;
   show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
                ui_text_or("m_burn_control", kControlRunningText));
   return true;
@@ -339,7 +343,7 @@ bool BurnPage::refuseControlExchange() {
 // Without the programming port every stage would fail in turn; the log says
 // why there is none instead, in red.
 bool BurnPage::refuseWithoutPort() {
-  if (programming_port().is_open()) return false;
+  if (lines_.programming.is_open()) return false;
   PageHost* window = owner();
   FXString why = window && !window->whyProgrammingPortIsClosed().empty()
                      ? window->whyProgrammingPortIsClosed()
@@ -371,7 +375,7 @@ bool BurnPage::confirmBadChecksums() {
 void BurnPage::lockForBurn() {
   recallArmed_ = false;
   if (PageHost* window = owner()) window->lockTabsForBurn();
-  set_burn_owns_programming_port(true);
+  lines_.use.setProgrammingWorker(true);
   snapshotSectionBoxes();
 }
 
@@ -415,7 +419,7 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
   };
   handlers.stopped_at = [this](Stage stage, int address) { status_.stoppedAt(stage, address); };
   handlers.done = [this](bool ok) { onBurnEnded(ok); };
-  // The port is gone or failing: the lamp says so until the next start.
+  // The port is gone or failing: the lamp says so until the line is opened again.
   handlers.line_lost = [this] {
     if (PageHost* window = owner()) window->showPortLamp(false);
   };
@@ -430,7 +434,7 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, *chipset, saved);
-    run(*chipset, settings, log_file, worker_.cancelFlag());
+    run(lines_.link, *chipset, settings, log_file, worker_.cancelFlag());
   });
 }
 
@@ -449,7 +453,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
     request.header.settings.push_back({"flash_delay", std::to_string(delays.flash) + " s"});
     request.header.settings.push_back({"sysfont_delay", std::to_string(delays.sysfont) + " s"});
   }
-  request.header.settings.push_back({"device", programming_port().path()});
+  request.header.settings.push_back({"device", lines_.programming.path()});
   std::string sections;
   for (const SectionInfo& info : section_table())
     if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
@@ -484,9 +488,9 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
 void BurnPage::onBurnEnded(bool ok) {
   worker_.finished();
   const bool stopped = worker_.cancelFlag().load();
-  if (stopping_) programming_port().abandon_waits(false);  // the waits Stop cut short
+  if (stopping_) lines_.programming.abandon_waits(false);  // the waits Stop cut short
   stopping_ = false;
-  set_burn_owns_programming_port(false);
+  lines_.use.setProgrammingWorker(false);
   log->getApp()->removeTimeout(clock_.get(), BurnClock::ID_TICK);
   using Outcome = BurnStatus::Outcome;
   status_.end(ok ? Outcome::Completed : stopped ? Outcome::Stopped : Outcome::Failed, monotonic_ms());
@@ -508,7 +512,7 @@ long BurnPage::onStop() {
   if (!burnRunning() || stopping_) return 1;
   stopping_ = true;
   worker_.requestCancel();
-  programming_port().abandon_waits(true);
+  lines_.programming.abandon_waits(true);
   return 1;
 }
 

@@ -26,6 +26,8 @@ namespace tv {
 
 struct WindowIcons;
 class PageHost;
+struct BoxLines;
+class BoxLink;
 class SectionBoxWatcher;
 class BurnClock;
 class BurnSink;
@@ -58,7 +60,6 @@ class BurnPage {
   void appendLog(const FX::FXString& text, int style);
   void clearLog();
   void showPathEnd();
-  const FX::FXHiliteStyle* logStyles() const { return styles_; }
 
   // Commands of the burn tab.
   long onOpen();
@@ -109,8 +110,8 @@ class BurnPage {
   void lockForBurn();
   void snapshotSectionBoxes();
   BurnSettings burnSettings() const;
-  using BurnRunner = void (*)(const LoadedChipset&, const BurnSettings&, BurnSink&,
-                             const std::atomic<bool>&);
+  using BurnRunner = void (*)(BoxLink&, const LoadedChipset&, const BurnSettings&, BurnSink&,
+                              const std::atomic<bool>&);
   void startWorker(BurnRunner run, const char* first_line);
   struct SavedLogRequest {
     BurnLogHeader header;
@@ -131,6 +132,7 @@ class BurnPage {
   void buildLog(FX::FXComposite* column);
 
   FX::FXObject* window_;
+  BoxLines& lines_;  // the window's lines, the link and who may use them
   FX::FXDataTarget pathTarget_;
   FX::FXDataTarget verifyTarget_;
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "base/trace.h"
-#include "shell/main_window.h"
+#include "shell/console_page.h"
 
 namespace tv {
 namespace {
@@ -79,11 +79,11 @@ bool read_config_lists(const std::string& path, ConfigLists* lists) {
   return true;
 }
 
-void apply_config_lists(X_SRV_K_Window& window, const ConfigLists& lists) {
-  fill_combo(window.slaveAdrCombo, lists.slave_adr);
-  fill_combo(window.cmdCombo, lists.cmd);
-  fill_combo(window.adrCombo, lists.adr);
-  fill_combo(window.dataCombo, lists.dt);
+void apply_config_lists(ConsolePage& console, const ConfigLists& lists) {
+  fill_combo(console.slaveAdrCombo, lists.slave_adr);
+  fill_combo(console.cmdCombo, lists.cmd);
+  fill_combo(console.adrCombo, lists.adr);
+  fill_combo(console.dataCombo, lists.dt);
 }
 
 }  // namespace tv

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-class X_SRV_K_Window;
-
 namespace tv {
+
+class ConsolePage;
 
 constexpr int kMaxListItems = 1000;
 
@@ -31,7 +31,7 @@ bool read_config_lists(const std::string& path, ConfigLists* lists);
 std::string list_item_for_display(const std::string& raw);
 bool is_utf8(const std::string& text);
 
-// Replaces the items of the window's four console combo boxes, tracing each.
-void apply_config_lists(X_SRV_K_Window& window, const ConfigLists& lists);
+// Replaces the items of the register console's four combo boxes, tracing each.
+void apply_config_lists(ConsolePage& console, const ConfigLists& lists);
 
 }  // namespace tv

@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
-#include "dbkit/FXMessageSeam.h"
 #include "base/clock.h"
+#include "base/trace.h"
+#include "dbkit/FXMessageSeam.h"
 #include "link/console_packets.h"
 #include "link/control_frame.h"
 #include "link/packets.h"
-#include "link/port_owner.h"
 #include "link/ports.h"
-#include "link/progress.h"
-#include "base/trace.h"
+#include "shell/box_lines.h"
 #include "shell/page_host.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
@@ -120,8 +119,7 @@ void trace_echo_failure(int result, const Packet packet, const uint8_t* reply) {
   trace("\n");
 }
 
-void send_packet(const uint8_t* packet) {
-  SerialPort& port = programming_port();
+void send_packet(SerialPort& port, const uint8_t* packet) {
   port.write(packet, kPacketSize);
   port.drain();
 }
@@ -152,8 +150,10 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
       dataStrTarget_(dataStrText),
       dataStr2Target_(dataStr2Text),
       window_(window),
+      lines_(page_host(window).lines()),
+      controlSink_([window](int percent) { page_host(window).showProgress(percent); }),
       replyIcon_(icons.exchange),
-      worker_(control_port),
+      worker_(lines_.control),
       cancelTarget_(new ControlCancelTarget(this)) {
   FXint* ints[5] = {&wi, &wo, &ni, &no, &wosz};
   for (int i = 0; i < 5; ++i) intTargets_[i].connect(*ints[i]);
@@ -329,7 +329,7 @@ long ConsolePage::onClear() {
 // Register commands (GUI thread; each blocks it for its short exchange)
 
 bool ConsolePage::refuseWhileBurning() {
-  if (!burn_owns_programming_port()) return false;
+  if (lines_.use.consoleMayTalk()) return false;
   show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error",
                ui_text_or("m_console_burning", kBurnRunningText));
   return true;
@@ -339,9 +339,9 @@ bool ConsolePage::refuseWhileBurning() {
 // themselves: a burn owns the bar while it runs.
 bool ConsolePage::refuseControlLine() {
   FXString why;
-  if (burn_owns_programming_port()) {
+  if (!lines_.use.mayStartControlExchange()) {  // the caller has seen that none runs
     why = ui_text_or("m_control_burning", kBurnRunningControlText);
-  } else if (!control_port().is_open()) {
+  } else if (!lines_.control.is_open()) {
     auto* window = dynamic_cast<PageHost*>(window_);
     why = window && !window->whyControlLineIsClosed().empty()
               ? window->whyControlLineIsClosed()
@@ -376,18 +376,18 @@ long ConsolePage::onReadWrite(char letter) {
   if (refuseWhileBurning()) return 1;
   const RegisterRequest request = read_register_fields(letter, slaveAdrText.text(), cmdText.text(),
                                                        adrText.text(), dataText.text());
-  if (!programming_port().is_open()) return 1;
+  if (!lines_.programming.is_open()) return 1;
   appendOutput(register_request_line(request), 1);
   pausePolling();
   Packet packet;
   build_register_packet(request, packet);
   trace_console_packet(request.address, packet);
-  send_packet(packet);
+  send_packet(lines_.programming, packet);
   // An I2C answer comes in through the poll timer; the OSD processor's echo
   // is checked here, so only what follows it reaches the output.
   if (request.osd) {
     uint8_t reply[kEchoBufferSize];
-    const int result = wait_echo(reply, sizeof reply, packet, kTargetOsd);
+    const int result = lines_.link.wait_echo(reply, sizeof reply, packet, kTargetOsd);
     if (result != kEchoOk) {
       trace_echo_failure(result, packet, reply);
       FXString text;
@@ -406,9 +406,9 @@ void ConsolePage::writeStrPacket(const FXString& text) {
   trace("______________-----(%s)\n", text.text());
   const WriteStrBuffer buffer = build_write_str_packet(text.text());
   for (int i = 0; i < kWriteStrTracedBytes; ++i) trace("(%d > %x  %c)\n", i, buffer[i], buffer[i]);
-  send_packet(buffer.data());
+  send_packet(lines_.programming, buffer.data());
   uint8_t reply[kEchoBufferSize];
-  wait_echo(reply, sizeof reply, buffer.data(), kTargetOsd);  // the box's word is not checked
+  lines_.link.wait_echo(reply, sizeof reply, buffer.data(), kTargetOsd);  // the box's word is not checked
 }
 
 long ConsolePage::onWriteStr() {
@@ -420,12 +420,12 @@ long ConsolePage::onWriteStr() {
 }
 
 void ConsolePage::iicWrite(unsigned slave, unsigned reg, unsigned value) {
-  if (!programming_port().is_open()) return;
+  if (!lines_.programming.is_open()) return;
   pausePolling();
   Packet packet;
   build_iic_write_packet(slave, reg, value, packet);
   trace_console_packet(reg, packet);
-  send_packet(packet);
+  send_packet(lines_.programming, packet);
   protocol_pause_ms(kIicWritePauseMs);  // the box gets no echo check; give it time
   resumePolling();
 }
@@ -451,8 +451,8 @@ long ConsolePage::onWiWoNiNo() {
 }
 
 ConsolePage::Poll ConsolePage::pollPort() {
-  SerialPort& port = programming_port();
-  if (!port.is_open() || burn_owns_programming_port()) return Poll::Nothing;
+  SerialPort& port = lines_.programming;
+  if (!port.is_open() || !lines_.use.consoleMayTalk()) return Poll::Nothing;
   uint8_t bytes[kPollBytesPerTick];
   const long got = port.read(bytes, sizeof bytes, 0);
   if (got < 0 && !port.waits_abandoned()) return Poll::LineLost;
@@ -472,10 +472,11 @@ ConsolePage::Poll ConsolePage::pollPort() {
 
 template <typename Work>
 void ConsolePage::startControlWorker(Work work) {
-  set_control_exchange_running(true);
+  lines_.use.setControlExchange(true);
   worker_.start([this, work] {
-    work();
-    set_progress(0);
+    ControlLink link(lines_.control, controlSink_);
+    work(link);
+    controlSink_.progress(0);
     ui_queue().post([this] { finishControlExchange(); });
   });
 }
@@ -483,15 +484,15 @@ void ConsolePage::startControlWorker(Work work) {
 void ConsolePage::finishControlExchange() {
   worker_.finished();
   lineTestRunning_ = false;
-  control_port().abandon_waits(false);
-  set_control_exchange_running(false);
+  lines_.control.abandon_waits(false);
+  lines_.use.setControlExchange(false);
 }
 
 // Cancel cuts a query's wake-up short (the frame still goes out and the
 // answer is still heard); the line test has no such part, so it is ended.
 void ConsolePage::cancelControlExchange() {
   worker_.requestCancel();
-  if (lineTestRunning_) control_port().abandon_waits(true);
+  if (lineTestRunning_) lines_.control.abandon_waits(true);
 }
 
 // Nothing of the exchange is wanted any more; its last reports (the reply,
@@ -499,16 +500,16 @@ void ConsolePage::cancelControlExchange() {
 void ConsolePage::stopWorkers() {
   if (!worker_.running()) return;
   worker_.stop();
-  set_control_exchange_running(false);
+  lines_.use.setControlExchange(false);
 }
 
 long ConsolePage::onControlQuery() {
   if (controlExchangeRunning() || refuseControlLine()) return 1;
-  set_progress(10);
+  page_host(window_).showProgress(10);
   replyList->clearItems();
-  startControlWorker([this] {
+  startControlWorker([this](ControlLink& link) {
     uint8_t reply[kControlReplySize] = {};
-    const int count = xs_query(reply, sizeof reply, &worker_.cancelFlag());
+    const int count = link.xs_query(reply, sizeof reply, &worker_.cancelFlag());
     if (count <= 0) return;
     const uint8_t first = reply[0];  // only the first byte of the answer is shown
     ui_queue().post([this, first] { replyList->appendItem(FXStringFormat("%X", first), replyIcon_); });
@@ -519,14 +520,14 @@ long ConsolePage::onControlQuery() {
 long ConsolePage::onLineTest() {
   if (controlExchangeRunning() || refuseControlLine()) return 1;
   lineTestRunning_ = true;
-  startControlWorker([] { xs_line_test(); });
+  startControlWorker([](ControlLink& link) { link.xs_line_test(); });
   return 1;
 }
 
 long ConsolePage::onRaiseRts() {
   if (controlExchangeRunning()) return 1;  // the worker switches RTS itself
   if (refuseControlLine()) return 1;
-  xs_rts_on();
+  xs_rts_on(lines_.control);
   return 1;
 }
 

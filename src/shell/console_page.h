@@ -9,11 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "shell/gui_control_sink.h"
 #include "shell/page_worker.h"
 
 namespace tv {
 
 struct WindowIcons;
+struct BoxLines;
 
 constexpr int kBitCount = 8;
 // One poll tick takes every byte already waiting, up to this many, so a box
@@ -122,6 +124,8 @@ class ConsolePage {
   std::unique_ptr<FX::FXFont> outputFont_;
 
   FX::FXObject* window_;
+  BoxLines& lines_;  // the window's lines, the link and who may use them
+  GuiControlSink controlSink_;
   FX::FXIcon* replyIcon_;
   int outputLines_ = 0;
   PageWorker worker_;

@@ -7,26 +7,25 @@
 #include <fox-1.6/fxkeys.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
+#include "base/trace.h"
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
-#include "link/port_owner.h"
-#include "link/ports.h"
-#include "link/progress.h"
-#include "base/trace.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "text/catalogue.h"
 #include "text/data_files.h"
 #include "shell/globals.h"
+#include "shell/port_keeper.h"
 #include "shell/settings.h"
 #include "shell/settings_page.h"
 #include "shell/title_page.h"
 #include "shell/ui_queue.h"
+#include "shell/ui_queue_pump.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
+#include "text/data_files.h"
 
 using namespace FX;
 
@@ -34,58 +33,6 @@ namespace tv {
 
 const char* const kAboutText = "HarnvaTVBox Version 1.44 \n\n";
 const char* const kDesktopOpener = "xdg-open";
-
-// Wakes the GUI thread when a worker posts to the UI queue and drains the
-// queue there. The waker may run on any thread at any time, so it reaches
-// the signal through a shared, locked link that the pump cuts when it goes.
-class UiQueuePump : public FXObject {
-  FXDECLARE(UiQueuePump)
-
- public:
-  enum { ID_DRAIN = 1 };
-
-  explicit UiQueuePump(FXApp* app);
-  ~UiQueuePump();
-  long onDrain(FXObject*, FXSelector, void*);
-
- private:
-  UiQueuePump() {}
-
-  struct Link {
-    std::mutex mutex;
-    FXGUISignal* signal = nullptr;
-  };
-  std::shared_ptr<Link> link_;
-};
-
-FXDEFMAP(UiQueuePump) UiQueuePumpMap[] = {
-    FXMAPFUNC(SEL_IO_READ, UiQueuePump::ID_DRAIN, UiQueuePump::onDrain),
-};
-FXIMPLEMENT(UiQueuePump, FXObject, UiQueuePumpMap, ARRAYNUMBER(UiQueuePumpMap))
-
-UiQueuePump::UiQueuePump(FXApp* app) : link_(std::make_shared<Link>()) {
-  link_->signal = new FXGUISignal(app, this, ID_DRAIN);
-  std::weak_ptr<Link> weak = link_;
-  ui_queue().set_waker([weak] {
-    if (auto link = weak.lock()) {
-      std::lock_guard<std::mutex> lock(link->mutex);
-      if (link->signal) link->signal->signal();
-    }
-  });
-}
-
-UiQueuePump::~UiQueuePump() {
-  if (!link_) return;  // made by the metaclass, never connected
-  ui_queue().set_waker({});
-  std::lock_guard<std::mutex> lock(link_->mutex);
-  delete link_->signal;
-  link_->signal = nullptr;
-}
-
-long UiQueuePump::onDrain(FXObject*, FXSelector, void*) {
-  ui_queue().drain();
-  return 1;
-}
 
 // The application's tooltip window, if one was made already: the application
 // owns it, and one is enough however often a window is built.
@@ -231,10 +178,11 @@ FXIMPLEMENT(X_SRV_K_Window, FXMainWindow, X_SRV_K_WindowMap, ARRAYNUMBER(X_SRV_K
 
 X_SRV_K_Window::X_SRV_K_Window() {}
 
-X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
+X_SRV_K_Window::X_SRV_K_Window(FXApp* app, std::unique_ptr<BoxLines> lines)
     : FXMainWindow(app, FXString::null, nullptr, nullptr, DECOR_ALL, 130, 130, 500, 380),
       comPort(tv::SavedSettings().com_port.c_str()),
       language("ENGLISH en"),
+      lines_(lines ? std::move(lines) : std::unique_ptr<BoxLines>(new BoxLines)),
       icons_(new WindowIcons(app)) {
   setTitle(ui_text("m_Title"));
   setIcon(icons_->logo);
@@ -246,6 +194,7 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app)
   new FXHorizontalSeparator(frame, SEPARATOR_GROOVE | LAYOUT_FILL_X);
   buildStatusBar(frame);
   new FXHorizontalSeparator(this, SEPARATOR_GROOVE | LAYOUT_FILL_X);
+  keepPorts();
 
   toolTip_ = application_tooltip(app);
   if (!toolTip_) toolTip_ = new FXToolTip(app);
@@ -265,6 +214,7 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   if (main_window == this) main_window = nullptr;
   removePollTimer();
   stopWatchingHelpOpener();
+  portIndicator->setTarget(nullptr);  // the keeper goes before the button
   delete menuPane;
   delete helpPane;
 }
@@ -325,10 +275,6 @@ void X_SRV_K_Window::buildTabs(FXComposite* frame) {
 
   consolePage_.reset(
       new ConsolePage(addTab(consoleTab, ui_text("hv_actions"), icons_->console), this, *icons_));
-  slaveAdrCombo = consolePage_->slaveAdrCombo;
-  cmdCombo = consolePage_->cmdCombo;
-  adrCombo = consolePage_->adrCombo;
-  dataCombo = consolePage_->dataCombo;
 
   settingsPage_.reset(new SettingsPage(addTab(settingsTab, ui_text("hv_settings"), icons_->settings),
                                        this, *icons_,
@@ -343,14 +289,24 @@ void X_SRV_K_Window::installAccelerators() {
   table->addAccel(MKUINT(KEY_Escape, 0), this, FXSEL(SEL_COMMAND, ID_STOP_BURN));
 }
 
-void X_SRV_K_Window::connectWorkerQueue() {
-  queuePump_.reset(new UiQueuePump(getApp()));
-  FXProgressBar* bar = progressBar;
-  set_progress_handler([bar](int percent) { ui_queue().post([bar, percent] { bar->setProgress(percent); }); });
+// The lamp tries the programming port at once when clicked; the keeper
+// tells the window what to show.
+void X_SRV_K_Window::keepPorts() {
+  PortKeeper::Display display;
+  display.lamp = [this](bool open) { setPortLamp(open); };
+  display.tell = [this](const FXString& text) { showPortProblem(text); };
+  portKeeper_.reset(new PortKeeper(getApp(), *lines_, comPort.text(), display));
+  portIndicator->setTarget(portKeeper_.get());
+  portIndicator->setSelector(PortKeeper::ID_LAMP);
 }
 
+std::string X_SRV_K_Window::programmingPortName() const { return portKeeper_->programmingName(); }
+FXString X_SRV_K_Window::whyProgrammingPortIsClosed() const { return portKeeper_->programmingProblem(); }
+FXString X_SRV_K_Window::whyControlLineIsClosed() const { return portKeeper_->controlProblem(); }
+
+void X_SRV_K_Window::connectWorkerQueue() { queuePump_.reset(new UiQueuePump(getApp())); }
+
 void X_SRV_K_Window::disconnectWorkerQueue() {
-  set_progress_handler({});
   ui_queue().drain();  // what workers reported still finds its widgets here
   queuePump_.reset();
 }
@@ -375,8 +331,9 @@ void X_SRV_K_Window::hideStartupTabs(bool show_console) {
 void X_SRV_K_Window::setPortLamp(bool open) {
   FXIcon* lamp = open ? icons_->lampGreen : icons_->lampBlack;
   // The green lamp belongs to no widget when the window is created, so it
-  // must be made here before the indicator draws it.
-  if (portIndicator->id()) lamp->create();
+  // must be made here before the indicator draws it; start-up and a reopen
+  // may change the lamp before the indicator itself has been created.
+  if (getApp()->isInitialized()) lamp->create();
   portIndicator->setIcon(lamp);
   // The help in the status line tells what the lamp's colour means now; the
   // tip of a black lamp is the reason, which showPortProblem gives it.
@@ -402,8 +359,8 @@ void X_SRV_K_Window::removePollTimer() {
 // descriptor is closed under it, and the port may be closed at any time
 // (a line that hung up, shutdown); the next tick then drops the watch.
 void X_SRV_K_Window::watchPort(bool on) {
-  SerialPort& port = programming_port();
-  const bool wanted = on && port.is_open() && !burn_owns_programming_port();
+  SerialPort& port = lines_->programming;
+  const bool wanted = on && port.is_open() && lines_->use.consoleMayTalk();
   if (wanted && watchedFd_ >= 0 && watchedPortFd_ == port.fd() && watchedPath_ == port.path()) return;
   if (!wanted && watchedFd_ < 0) return;
   if (watchedFd_ >= 0) {
@@ -429,13 +386,7 @@ void X_SRV_K_Window::showPortProblem(const FXString& text) {
 
 void X_SRV_K_Window::programmingLineLost() {
   watchPort(false);
-  const std::string path = programming_port().path();
-  close_com();
-  setPortLamp(false);
-  programmingPortProblem = port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
-                                             ui_text_or("m_port_hangup", "The programming port is no longer read"),
-                                             std::string());
-  showPortProblem(programmingPortProblem);
+  portKeeper_->programmingLineLost();
 }
 
 // True when a widget changed. A line that failed is closed here once, so that
@@ -521,12 +472,29 @@ long X_SRV_K_Window::onCmdConsole(FXObject*, FXSelector sel, void*) {
   return 1;
 }
 
+// The settings values and the window's current geometry, into the registry
+// of the window's application. False when the registry file was not written.
+bool X_SRV_K_Window::saveSettings() {
+  SavedSettings settings;
+  settings.language = language.text();
+  settings.com_port = comPort.text();
+  settings.delays.flash = flashDelay;
+  settings.delays.sysfont = sysfontDelay;
+  settings.verify = burnPage_->verify != FALSE;
+  settings.geometry.w = getWidth();
+  settings.geometry.h = getHeight();
+  settings.geometry.x = getX();
+  settings.geometry.y = getY();
+  return save_settings(getApp()->reg(), settings);
+}
+
 long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
   // A full disk or a read-only home must not pass for a successful save.
-  if (!save_window_settings(*this)) {
+  if (!saveSettings()) {
     show_message(this, MessageKind::Error, MBOX_OK, "Error",
                  ui_text_or("m_save_failed", "The settings could not be written to the registry file."));
   }
+  portKeeper_->apply(comPort.text());  // a changed port takes effect now
   return 1;
 }
 

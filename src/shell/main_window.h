@@ -10,10 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "shell/box_lines.h"
 #include "shell/page_host.h"
 #include "shell/settings.h"
 
 namespace tv {
+class PortKeeper;
 struct WindowIcons;
 class TitlePage;
 class BurnPage;
@@ -31,7 +33,9 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   X_SRV_K_Window();
 
  public:
-  explicit X_SRV_K_Window(FX::FXApp* app);
+  // The window owns its lines to the box: those start-up opened, or new
+  // closed ones.
+  explicit X_SRV_K_Window(FX::FXApp* app, std::unique_ptr<tv::BoxLines> lines = nullptr);
   virtual ~X_SRV_K_Window();
   virtual void create();
 
@@ -44,10 +48,6 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   // Start-up hooks.
   void hideStartupTabs(bool show_console);  // channels and FM Radio always hidden
   void setPortLamp(bool open);              // black lamp / green lamp
-  FX::FXComboBox* slaveAdrCombo = nullptr;  // filled from h_tvbox.cfg
-  FX::FXComboBox* cmdCombo = nullptr;
-  FX::FXComboBox* adrCombo = nullptr;
-  FX::FXComboBox* dataCombo = nullptr;
 
   // The port poll timer (ID 72) and the watch on the programming port,
   // removed together while something else talks to the box.
@@ -57,16 +57,16 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   bool pollTimerArmed() const;
   bool portWatched() const { return watchedFd_ >= 0; }
 
-  // Why a port is not usable, in the user's language (empty while it is):
-  // shown in the status bar and the trace, and repeated by the commands that
-  // need the port.
-  FX::FXString programmingPortProblem;
-  FX::FXString controlPortProblem;
+  // What is to be said about a line (why it is closed, that it opened): in
+  // the status bar, the lamp's tip and the trace.
   void showPortProblem(const FX::FXString& text);
-  // The programming line hung up: closed, lamp black, said once.
+  // The programming line hung up: closed, lamp black, said once, tried again.
   void programmingLineLost();
+  // Keeps the lines open: start-up, Save, the lamp and the retries use it.
+  tv::PortKeeper& ports() { return *portKeeper_; }
 
   // What the pages may ask of the window (see page_host.h).
+  tv::BoxLines& lines() override { return *lines_; }
   void lockTabsForBurn() override;
   void giveConsoleBack() override;
   void showProgress(int percent) override;
@@ -75,9 +75,9 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   void pausePolling() override { removePollTimer(); }
   void resumePolling() override { addPollTimer(); }
   tv::BurnDelays burnDelays() const override { return {flashDelay, sysfontDelay}; }
-  std::string programmingPortName() const override { return comPort.text(); }
-  FX::FXString whyProgrammingPortIsClosed() const override { return programmingPortProblem; }
-  FX::FXString whyControlLineIsClosed() const override { return controlPortProblem; }
+  std::string programmingPortName() const override;
+  FX::FXString whyProgrammingPortIsClosed() const override;
+  FX::FXString whyControlLineIsClosed() const override;
 
   // Frame widgets.
   FX::FXMenuBar* menuBar = nullptr;
@@ -135,12 +135,16 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   void buildTabs(FX::FXComposite* frame);
   FX::FXComposite* addTab(FX::FXTabItem*& item, const FX::FXString& label, FX::FXIcon* icon);
   void installAccelerators();
+  void keepPorts();
+  bool saveSettings();
   void connectWorkerQueue();
   void disconnectWorkerQueue();
   void watchPort(bool on);
   bool pollPortAndReport();
   void stopWatchingHelpOpener();
 
+  std::unique_ptr<tv::BoxLines> lines_;  // first in, last out: the pages use it to the end
+  std::unique_ptr<tv::PortKeeper> portKeeper_;
   std::unique_ptr<tv::WindowIcons> icons_;
   std::unique_ptr<tv::TitlePage> titlePage_;
   std::unique_ptr<tv::BurnPage> burnPage_;

@@ -1,8 +1,9 @@
 // What a page may ask of the window that holds it. A page talks to the box and
-// keeps its own widgets; what belongs to the window (its tabs, the progress
-// bar, the port lamp, the poll timer, the settings values, why a port did not
-// open) it asks for here, so that no page knows the window's class and the
-// window stays the one place that changes its own widgets.
+// keeps its own widgets; what belongs to the window (its lines to the box, its
+// tabs, the progress bar, the port lamp, the poll timer, the settings values,
+// why a port did not open) it asks for here, so that no page knows the
+// window's class and the window stays the one place that changes its own
+// widgets.
 #pragma once
 
 #include <fox-1.6/fx.h>
@@ -13,8 +14,13 @@
 
 namespace tv {
 
+struct BoxLines;
+
 class PageHost {
  public:
+  // The window's two lines, the link on the programming line and the rule of
+  // who may use them (box_lines.h, port_use.h).
+  virtual BoxLines& lines() = 0;
   // A burn takes the programming port: the channel tabs are locked, the
   // poll timer stops reading the port and the progress bar starts at 0.
   virtual void lockTabsForBurn() = 0;
@@ -39,5 +45,8 @@ class PageHost {
  protected:
   ~PageHost() = default;
 };
+
+// The window a page is built in, as what the page may ask of it.
+inline PageHost& page_host(FX::FXObject* window) { return dynamic_cast<PageHost&>(*window); }
 
 }  // namespace tv

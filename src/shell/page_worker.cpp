@@ -12,10 +12,9 @@ void PageWorker::finished() {
 void PageWorker::stop() {
   cancel_ = true;
   if (!thread_.joinable()) return;
-  SerialPort& port = port_();
-  port.abandon_waits(true);
+  port_.abandon_waits(true);
   thread_.join();
-  port.abandon_waits(false);
+  port_.abandon_waits(false);
   ui_queue().drain();
 }
 

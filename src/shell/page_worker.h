@@ -19,7 +19,7 @@ class SerialPort;
 class PageWorker {
  public:
   // The port the worker waits on; stop() cuts those waits short.
-  explicit PageWorker(SerialPort& (*port)()) : port_(port) {}
+  explicit PageWorker(SerialPort& port) : port_(port) {}
   ~PageWorker() { stop(); }
   PageWorker(const PageWorker&) = delete;
   PageWorker& operator=(const PageWorker&) = delete;
@@ -48,7 +48,7 @@ class PageWorker {
   void stop();
 
  private:
-  SerialPort& (*port_)();
+  SerialPort& port_;
   std::thread thread_;
   std::atomic<bool> cancel_{false};
 };

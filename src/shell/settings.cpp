@@ -2,9 +2,6 @@
 
 #include <fox-1.6/fx.h>
 
-#include "shell/burn_page.h"
-#include "shell/main_window.h"
-
 namespace tv {
 namespace {
 
@@ -54,20 +51,6 @@ bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
   registry.writeIntEntry(kPosition, "x", settings.geometry.x);
   registry.writeIntEntry(kPosition, "y", settings.geometry.y);
   return registry.write();
-}
-
-bool save_window_settings(X_SRV_K_Window& window) {
-  SavedSettings settings;
-  settings.language = window.language.text();
-  settings.com_port = window.comPort.text();
-  settings.delays.flash = window.flashDelay;
-  settings.delays.sysfont = window.sysfontDelay;
-  settings.verify = window.burn().verify != FALSE;
-  settings.geometry.w = window.getWidth();
-  settings.geometry.h = window.getHeight();
-  settings.geometry.x = window.getX();
-  settings.geometry.y = window.getY();
-  return save_settings(window.getApp()->reg(), settings);
 }
 
 }  // namespace tv

@@ -8,7 +8,6 @@
 namespace FX {
 class FXRegistry;
 }
-class X_SRV_K_Window;
 
 namespace tv {
 
@@ -47,9 +46,5 @@ SavedSettings load_settings(FX::FXRegistry& registry);
 // Writes every value in the order the Save command uses, then writes the
 // registry to its file at once. Returns false when the file could not be written.
 bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings);
-
-// The Save command (ID 69): the window's settings values and its current
-// geometry, into the registry of the window's application.
-bool save_window_settings(X_SRV_K_Window& window);
 
 }  // namespace tv

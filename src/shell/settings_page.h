@@ -1,6 +1,6 @@
 // The settings tab: COM port, language and the two burn delays, bound to the
-// window's settings values, and the Save button. A change takes effect after
-// Save and a restart.
+// window's settings values, and the Save button. Save applies a changed port
+// at once; a changed language takes effect at the next start.
 //
 // The COM list offers com1..com7 (the names stored settings may hold), then
 // the serial lines the machine has, each with its description. Those are read

@@ -5,18 +5,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
-#include "link/port_problem.h"
-#include "link/ports.h"
 #include "base/trace.h"
-#include "text/catalogue.h"
+#include "link/box_link.h"
+#include "link/ports.h"
 #include "shell/burn_page.h"
 #include "shell/config_lists.h"
-#include "text/data_files.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
+#include "shell/port_keeper.h"
 #include "shell/settings.h"
 #include "shell/window_parts.h"
+#include "text/catalogue.h"
+#include "text/data_files.h"
 
 namespace tv {
 namespace {
@@ -32,26 +34,21 @@ constexpr size_t kDrainLimitBytes = 1 << 20;
 
 bool application_is_ours = false;
 
-// "<Reason>: <device>. <what> (<name>).", in the user's language.
-FX::FXString port_problem_text(const char* what_key, const char* what_english,
-                               const std::string& name, int open_result) {
-  const std::string device = port_device_path(name);
-  const PortProblem problem = diagnose_port(device, open_result);
-  return port_problem_line(ui_text_or(port_problem_key(problem), port_problem_english(problem)), device,
-                           ui_text_or(what_key, what_english), name);
-}
+// The control line is opened before the window exists: how it went is kept
+// until the window can say it.
+struct ControlOpen {
+  OpenResult result = kOpened;
+  int error_number = 0;
+};
 
-// The control line is opened before the window exists: why it failed is
-// kept until the window can say it.
-int control_open_result = 0;
-
-void open_control_port() {
+ControlOpen open_control_port(SerialPort& port) {
   trace("1 _r_fn %s\n", _r_fn);
-  int result = xs_open(control_port_number);
-  control_open_result = result < 0 ? 1 : 0;
+  ControlOpen open;
+  open.result = xs_open(port, control_port_number, &open.error_number);
   trace("2 _r_fn %s\n", _r_fn);
-  trace("main %d com %d  <%X> %d\n", result, control_port_number,
-        static_cast<unsigned>(result), 0);
+  const int handle = port.is_open() ? port.fd() : -1;
+  trace("main %d com %d  <%X> %d\n", handle, control_port_number, static_cast<unsigned>(handle), 0);
+  return open;
 }
 
 void create_application(int argc, char** argv, FX::FXApp* existing_app) {
@@ -90,35 +87,17 @@ void apply_geometry_and_delays(const SavedSettings& settings) {
   main_window->raise();
 }
 
-void open_programming_port() {
-  std::string name = main_window->comPort.text();
-  trace("(%s)\n", name.c_str());
-  const int result = open_com(name.c_str());
-  main_window->setPortLamp(result == 0);
-  if (result != 0) {
-    main_window->programmingPortProblem =
-        port_problem_text("m_port_open", "The programming port did not open", name, result);
-    main_window->showPortProblem(main_window->programmingPortProblem);
-  }
-  if (control_open_result != 0) {
-    const std::string control_name = FX::FXStringFormat("COM%d", control_port_number).text();
-    main_window->controlPortProblem = port_problem_text(
-        "m_ctrl_open", "The control line did not open", control_name, control_open_result);
-    // The programming port matters more; its problem keeps the status bar.
-    if (result == 0) main_window->showPortProblem(main_window->controlPortProblem);
-    else trace("%s\n", main_window->controlPortProblem.text());
-  }
-  // The lamp picture swapped in after the window was created has no server
-  // side yet; painting it so would abort the toolkit.
-  if (main_window->portIndicator && main_window->portIndicator->getIcon()) {
-    main_window->portIndicator->getIcon()->create();
-  }
+// From here on the window keeps both lines open, trying again while one is
+// closed.
+void open_programming_port(const ControlOpen& control) {
+  main_window->ports().openAtStart(main_window->comPort.text(), control_port_number, control.result,
+                                   control.error_number);
 }
 
 void load_config_lists() {
   ConfigLists lists;
   const std::string path = find_data_file(kConfigListsFile);
-  if (!path.empty() && read_config_lists(path, &lists)) apply_config_lists(*main_window, lists);
+  if (!path.empty() && read_config_lists(path, &lists)) apply_config_lists(main_window->console(), lists);
 }
 
 }  // namespace
@@ -164,22 +143,20 @@ std::string language_file_for(const std::string& stored_language) {
   return name;
 }
 
-bool probe_box(const std::string& port_name) {
+bool probe_box(SerialPort& port, const std::string& port_name) {
   trace("(%s)\n", port_name.c_str());
   bool answered = false;
-  if (open_com(port_name.c_str()) == 0) {
-    SerialPort& port = programming_port();
+  if (open_com(port, port_name) == kOpened) {
     port.write(kProbePacket, sizeof(kProbePacket));
     port.drain();
     uint8_t answer[4];
-    answered = wait_read(answer, sizeof(answer), 1) == 0;
+    answered = BoxLink(port).wait_read(answer, sizeof(answer), 1) == BoxLink::kReadComplete;
   }
-  close_com();
+  port.close();
   return answered;
 }
 
-size_t drain_programming_port() {
-  SerialPort& port = programming_port();
+size_t drain_programming_port(SerialPort& port) {
   if (!port.is_open()) return 0;
   uint8_t buffer[500];
   size_t dropped = 0;
@@ -201,23 +178,24 @@ void start_program(int argc, char** argv, FX::FXApp* existing_app) {
   extended_mode = options.extended_mode;
   device_unsupported = false;
 
-  open_control_port();
+  std::unique_ptr<BoxLines> lines(new BoxLines);
+  const ControlOpen control = open_control_port(lines->control);
   create_application(argc, argv, existing_app);
   const SavedSettings settings = load_settings(application->reg());
   choose_language_file(settings);
 
-  main_window = new X_SRV_K_Window(application);
+  main_window = new X_SRV_K_Window(application, std::move(lines));
   application->create();
   apply_stored_names(settings);
 
   // With no port stored the probe asks the port the program is about to use
   // anyway, so an unsupported box is caught on a first start too.
-  device_unsupported = probe_box(settings.com_port);
+  device_unsupported = probe_box(main_window->lines().programming, settings.com_port);
   main_window->hideStartupTabs(extended_mode);
   apply_geometry_and_delays(settings);
-  open_programming_port();
+  open_programming_port(control);
   load_config_lists();
-  drain_programming_port();
+  drain_programming_port(main_window->lines().programming);
 }
 
 int run_event_loop() { return application->run(); }
@@ -225,9 +203,12 @@ int run_event_loop() { return application->run(); }
 void shut_down_program() {
   // A worker still talking to the box (the event loop may have ended in the
   // middle of a burn) stops before its ports close under it.
-  if (main_window) main_window->stopWorkers();
-  xs_close();
-  close_com();
+  // The window's lines close with it; the control line first, as always.
+  if (main_window) {
+    main_window->stopWorkers();
+    main_window->lines().control.close();
+    main_window->lines().programming.close();
+  }
   if (application_is_ours) {
     delete application;  // takes every window with it
   } else if (main_window) {

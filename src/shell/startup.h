@@ -12,6 +12,8 @@ class FXApp;
 
 namespace tv {
 
+class SerialPort;
+
 struct CommandLineOptions {
   bool show_usage = false;     // -h, -H, -?
   int control_port = 5;        // -cN / -CN, as atoi reads N
@@ -30,15 +32,15 @@ std::string usage_text(const char* program);
 // a blank. Never longer than the catalogue's file-name buffer can hold.
 std::string language_file_for(const std::string& stored_language);
 
-// The one-packet probe of the box on the programming port: opens `port_name`,
-// sends 05 FA 00 x9 0D, waits (3 s of silence at most) for one byte, closes
-// the port again. True when the box answered, i.e. it is a model this program
-// does not support.
-bool probe_box(const std::string& port_name);
+// The one-packet probe of the box: opens `port` as the programming line
+// `port_name`, sends 05 FA 00 x9 0D, waits (3 s of silence at most) for one
+// byte, closes the port again. True when the box answered, i.e. it is a
+// model this program does not support.
+bool probe_box(SerialPort& port, const std::string& port_name);
 
-// Throws away what the box has sent so far. Bounded, so a box that keeps
-// talking cannot hold up start-up. Returns the number of bytes dropped.
-size_t drain_programming_port();
+// Throws away what the box has sent so far on `port`. Bounded, so a box that
+// keeps talking cannot hold up start-up. Returns the number of bytes dropped.
+size_t drain_programming_port(SerialPort& port);
 
 // Steps 1 to 14 of start-up. With `existing_app` null a new application object
 // is made and initialised from argc/argv; a test passes its own (already
@@ -48,9 +50,9 @@ void start_program(int argc, char** argv, FX::FXApp* existing_app = nullptr);
 // Runs the event loop until the application quits; returns its exit code.
 int run_event_loop();
 
-// Closes the control port, then the programming port, and destroys the
-// application object with all its windows (only the main window when the
-// application was lent by the caller of start_program).
+// Closes the control port, then the programming port (the window's lines),
+// and destroys the application object with all its windows (only the main
+// window when the application was lent by the caller of start_program).
 void shut_down_program();
 
 // The whole program: start, event loop, shutdown.

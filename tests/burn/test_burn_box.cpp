@@ -30,7 +30,7 @@ class BoxBurn : public ::testing::Test {
     tv::set_trace_enabled(false);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(), 0);
+    ASSERT_EQ(box_.open_programming_port(port_), tv::kOpened);
   }
   void TearDown() override { tv::set_pause_scale_percent(100); }
 
@@ -51,7 +51,7 @@ class BoxBurn : public ::testing::Test {
 
   // Runs a burn on a worker thread, as the GUI does, and waits for its end.
   void burn(const tv::LoadedChipset& chipset, const tv::BurnSettings& settings, RecordingSink& sink) {
-    std::thread worker([&] { tv::run_burn(chipset, settings, sink, cancel_); });
+    std::thread worker([&] { tv::run_burn(link_, chipset, settings, sink, cancel_); });
     bool ended = testsupport::wait_for([&] { return !sink.done_calls().empty(); }, kBurnDeadlineMs);
     worker.join();
     ASSERT_TRUE(ended);
@@ -76,6 +76,8 @@ class BoxBurn : public ::testing::Test {
   }
 
   testsupport::SimulatedBox box_{"burn-box"};
+  tv::SerialPort port_;  // the programming line, closed before the box stops
+  tv::BoxLink link_{port_};
   boxsim::BoxSimulator& sim_ = box_.sim();
   chipsetgen::Generated generated_;
   std::atomic<bool> cancel_{false};
@@ -240,7 +242,7 @@ TEST_F(BoxBurn, ABoxThatNeverEchoesGetsTheFirstPicRecordFiveTimesThenError) {
 }
 
 TEST_F(BoxBurn, WithoutAnOpenPortNothingIsSentAndTheBurnFails) {
-  tv::close_com();
+  port_.close();
   tv::LoadedChipset chipset = make_chipset(small_options());
   RecordingSink sink;
   burn(chipset, quick_settings(), sink);
@@ -253,7 +255,7 @@ TEST_F(BoxBurn, CancelDuringTheFlashStageEndsTheBurnPromptly) {
   tv::set_pause_scale_percent(1);
   tv::LoadedChipset chipset = make_chipset(small_options());
   RecordingSink sink;
-  std::thread worker([&] { tv::run_burn(chipset, quick_settings(), sink, cancel_); });
+  std::thread worker([&] { tv::run_burn(link_, chipset, quick_settings(), sink, cancel_); });
   bool in_flash = testsupport::wait_for(
       [&] {
         std::vector<std::string> texts = sink.texts();
@@ -274,7 +276,7 @@ TEST_F(BoxBurn, SystemFontAloneWritesOnlyTheSystemFontAndClosesWithTheFourZLine)
   tv::set_pause_scale_percent(1);
   tv::LoadedChipset chipset = make_chipset(small_options());
   RecordingSink sink;
-  tv::run_system_font_burn(chipset, quick_settings(), sink, cancel_);
+  tv::run_system_font_burn(link_, chipset, quick_settings(), sink, cancel_);
   EXPECT_EQ(sink.texts(), (std::vector<std::string>{"Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n"}));
   EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
   // The last line may still be on its way through the pseudo-terminal.

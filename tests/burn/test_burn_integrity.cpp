@@ -34,7 +34,7 @@ class BurnIntegrity : public ::testing::Test {
     tv::set_pause_scale_percent(1);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(), 0);
+    ASSERT_EQ(box_.open_programming_port(port_), tv::kOpened);
     settings_.flash_delay = 0;
     settings_.sysfont_delay = 0;
   }
@@ -56,7 +56,7 @@ class BurnIntegrity : public ::testing::Test {
 
   // Starts the burn on a worker; finish() waits for its end.
   void start(const tv::LoadedChipset& chipset) {
-    worker_ = std::thread([this, &chipset] { tv::run_burn(chipset, settings_, sink_, cancel_); });
+    worker_ = std::thread([this, &chipset] { tv::run_burn(link_, chipset, settings_, sink_, cancel_); });
   }
   void finish() {
     bool ended = testsupport::wait_for([&] { return !sink_.done_calls().empty(); }, kBurnDeadlineMs);
@@ -88,6 +88,8 @@ class BurnIntegrity : public ::testing::Test {
   }
 
   testsupport::SimulatedBox box_{"integrity"};
+  tv::SerialPort port_;  // the programming line, closed before the box stops
+  tv::BoxLink link_{port_};
   boxsim::BoxSimulator& sim_ = box_.sim();
   chipsetgen::Generated generated_;
   tv::BurnSettings settings_;
@@ -159,7 +161,7 @@ TEST_F(BurnIntegrity, ARefusedOsdClearIsRetriedAndOneRefusedForEverFailsTheBurn)
   faults.refuse_osd_clears = -1;
   sim_.set_faults(faults);
   RecordingSink refused;
-  std::thread worker([&] { tv::run_burn(chipset, settings_, refused, cancel_); });
+  std::thread worker([&] { tv::run_burn(link_, chipset, settings_, refused, cancel_); });
   worker.join();
   EXPECT_EQ(refused.done_calls(), std::vector<bool>{false});
   EXPECT_TRUE(refused.has_red_line_containing("OSD: the clear of the OSD memory was refused 10 times."));
@@ -214,9 +216,9 @@ TEST_F(BurnIntegrity, ACancelledOrFailedBurnStillClosesTheLoader) {
   start(chipset);
   ASSERT_TRUE(testsupport::wait_for([&] { return sink_.has_line("Burning FLASH...\n"); }, kBurnDeadlineMs));
   cancel_ = true;
-  tv::programming_port().abandon_waits(true);
+  port_.abandon_waits(true);
   finish();
-  tv::programming_port().abandon_waits(false);
+  port_.abandon_waits(false);
   EXPECT_EQ(sink_.lines().back().text, "Burning cancelled.\n");
   EXPECT_TRUE(testsupport::wait_for([&] { return four_z_lines() == 2; }, 5000));
 
@@ -225,7 +227,7 @@ TEST_F(BurnIntegrity, ACancelledOrFailedBurnStillClosesTheLoader) {
   faults.refuse_first = 1000;  // every font page clear refused
   sim_.set_faults(faults);
   RecordingSink font;
-  tv::run_system_font_burn(chipset, settings_, font, cancel_);
+  tv::run_system_font_burn(link_, chipset, settings_, font, cancel_);
   EXPECT_EQ(font.done_calls(), std::vector<bool>{false});
   EXPECT_TRUE(testsupport::wait_for([&] { return four_z_lines() == 3; }, 5000));
 }
@@ -262,7 +264,7 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   faults.wrong_flash_byte = 0x1234;
   sim_.set_faults(faults);
   RecordingSink wrong;
-  tv::run_burn(chipset, settings_, wrong, cancel_);
+  tv::run_burn(link_, chipset, settings_, wrong, cancel_);
   EXPECT_EQ(wrong.done_calls(), std::vector<bool>{false});
   char expected[128];
   const uint8_t wrote = generated_.images.flash[0x1234];
@@ -273,7 +275,7 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
 
   settings_.verify = false;
   RecordingSink unverified;
-  tv::run_burn(chipset, settings_, unverified, cancel_);
+  tv::run_burn(link_, chipset, settings_, unverified, cancel_);
   EXPECT_EQ(unverified.done_calls(), std::vector<bool>{true});
   EXPECT_FALSE(flash_matches(2 * 4096));
 }

@@ -1,20 +1,21 @@
 // Several boxes burned at once from one process: each burn has its own link
 // (port and flash-sector state) on its own thread, and each box must end up
 // holding exactly its own chipset, not a mixture.
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <memory>
 #include <thread>
 
-#include <gtest/gtest.h>
-
+#include "base/clock.h"
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
 #include "link/box_link.h"
-#include "base/clock.h"
-#include "base/trace.h"
+#include "link/ports.h"
 #include "support/box_images.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
@@ -64,7 +65,7 @@ TEST_F(ParallelBurn, TwoBoxesBurnedAtOnceEachHoldExactlyTheirOwnImages) {
   ASSERT_TRUE(first.started && second.started);
   for (Bench* bench : {&first, &second}) {
     int reason = -1;
-    ASSERT_EQ(tv::open_programming_line(bench->port, bench->sim.programming_path(), &reason), 0);
+    ASSERT_EQ(tv::open_programming_line(bench->port, bench->sim.programming_path(), &reason), tv::kOpened);
     EXPECT_EQ(reason, 0);
   }
   tv::BurnSettings settings;
@@ -95,7 +96,7 @@ TEST_F(ParallelBurn, OpeningAMissingLineByNameGivesItsReason) {
   testsupport::TempDir dir("parallel-missing");
   tv::SerialPort port;
   int reason = 0;
-  EXPECT_EQ(tv::open_programming_line(port, dir.file("ttyNone"), &reason), 1);
+  EXPECT_EQ(tv::open_programming_line(port, dir.file("ttyNone"), &reason), tv::kDeviceNotOpened);
   EXPECT_EQ(reason, ENOENT);
   EXPECT_FALSE(port.is_open());
 }

@@ -43,9 +43,9 @@ class ReadBack : public ::testing::Test {
     tv::set_trace_enabled(false);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(), 0);
+    ASSERT_EQ(box_.open_programming_port(port_), tv::kOpened);
   }
-  void TearDown() override { tv::close_com(); }
+  void TearDown() override { port_.close(); }
 
   // Runs `job` on a worker thread, as the window does, until its done().
   void run(RecordingSink& sink, const std::function<void()>& job) {
@@ -57,6 +57,8 @@ class ReadBack : public ::testing::Test {
   }
 
   testsupport::SimulatedBox box_{"readback"};
+  tv::SerialPort port_;  // the programming line, closed before the box stops
+  tv::BoxLink link_{port_};
   std::atomic<bool> cancel_{false};
 };
 
@@ -82,7 +84,7 @@ TEST_F(ReadBack, ACompareChecksExactlyTheBytesTheRecordsWriteAndNamesTheFirstTha
   memories.osd = generated.images.osd;
   box_.sim().set_memories(memories);
   RecordingSink equal;
-  run(equal, [&] { tv::run_compare(chipset, tv::CompareSettings(), equal, cancel_); });
+  run(equal, [&] { tv::run_compare(link_, chipset, tv::CompareSettings(), equal, cancel_); });
   EXPECT_TRUE(equal.done_calls().at(0));
   EXPECT_TRUE(equal.has_line("FLASH matches the file: " + std::to_string(options.flash_bytes) + " bytes\n"));
   EXPECT_TRUE(equal.has_line("OSD matches the file: " + std::to_string(options.osd_bytes) + " bytes\n"));
@@ -93,7 +95,7 @@ TEST_F(ReadBack, ACompareChecksExactlyTheBytesTheRecordsWriteAndNamesTheFirstTha
   memories.osd[size_t(options.osd_bytes)] ^= 0xFF;
   box_.sim().set_memories(memories);
   RecordingSink differs;
-  run(differs, [&] { tv::run_compare(chipset, tv::CompareSettings(), differs, cancel_); });
+  run(differs, [&] { tv::run_compare(link_, chipset, tv::CompareSettings(), differs, cancel_); });
   EXPECT_FALSE(differs.done_calls().at(0));
   char expected[128];
   std::snprintf(expected, sizeof expected,
@@ -114,16 +116,16 @@ TEST_F(ReadBack, ABackupThatCannotBeFinishedLeavesNoFileAndWithoutAPortSendsNoth
   request.port = "com3";
   request.osd = false;
   RecordingSink sink;
-  run(sink, [&] { tv::run_backup(request, sink, cancel_); });
+  run(sink, [&] { tv::run_backup(link_, request, sink, cancel_); });
   EXPECT_FALSE(sink.done_calls().at(0));
   EXPECT_TRUE(sink.has_red_line_containing("Backup failed: cannot rename the finished file to " + taken));
   EXPECT_EQ(hidden_files(box_.dir().path()), 0) << "the temporary file stayed";
 
-  tv::close_com();
+  port_.close();
   box_.sim().clear_received();
   request.path = box_.dir().file("never.hv");
   RecordingSink closed;
-  run(closed, [&] { tv::run_backup(request, closed, cancel_); });
+  run(closed, [&] { tv::run_backup(link_, request, closed, cancel_); });
   EXPECT_FALSE(closed.done_calls().at(0));
   EXPECT_TRUE(closed.has_red_line_containing("The programming port is not open"));
   EXPECT_TRUE(box_.sim().received().empty());

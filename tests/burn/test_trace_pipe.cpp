@@ -65,7 +65,9 @@ TEST(TracePipe, AClosedOrAFullTracePipeNeitherHoldsNorEndsABurn) {
   testsupport::SimulatedBox box("trace-pipe");
   std::string error;
   ASSERT_TRUE(box.start(&error)) << error;
-  ASSERT_EQ(box.open_programming_port(), 0);
+  tv::SerialPort port;
+  tv::BoxLink link(port);
+  ASSERT_EQ(box.open_programming_port(port), tv::kOpened);
   chipsetgen::Generated generated = chipsetgen::generate(testsupport::small_chipset_options());
   const std::string path = box.dir().file("chipset.hv");
   ASSERT_TRUE(chipsetgen::write_chipset(path, generated.text, false, &error)) << error;
@@ -83,7 +85,7 @@ TEST(TracePipe, AClosedOrAFullTracePipeNeitherHoldsNorEndsABurn) {
     {
       StdoutIntoPipe pipe(reader_gone);
       tv::set_trace_enabled(true);
-      std::thread worker([&] { tv::run_burn(chipset, settings, sink, cancel); });
+      std::thread worker([&] { tv::run_burn(link, chipset, settings, sink, cancel); });
       ended = testsupport::wait_for([&] { return !sink.done_calls().empty(); }, kBurnDeadlineMs);
       if (!ended) cancel = true;
       worker.join();

@@ -15,19 +15,19 @@
 
 #include <fox-1.6/fxkeys.h>
 
+#include "base/clock.h"
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "dbkit/FXMessageSeam.h"
 #include "gen/chipset_gen.h"
-#include "base/clock.h"
-#include "link/port_owner.h"
 #include "link/ports.h"
-#include "base/trace.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
 #include "shell/main_window.h"
+#include "shell/port_keeper.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 #include "support/box_images.h"
@@ -66,7 +66,6 @@ class BurnGui : public ::testing::Test {
     tv::set_trace_enabled(false);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(), 0);
     device_unsupported = false;
     extended_mode = false;
     tv::set_message_hook([this](const tv::MessageRecord& record) {
@@ -81,6 +80,7 @@ class BurnGui : public ::testing::Test {
     });
     window = new X_SRV_K_Window(testsupport::test_app());
     window->create();
+    ASSERT_EQ(box_.open_programming_port(window->lines().programming), tv::kOpened);
     window->flashDelay = 0;
     window->sysfontDelay = 0;
   }
@@ -176,7 +176,7 @@ class BurnGui : public ::testing::Test {
     EXPECT_TRUE(testsupport::usable(page().verifyCheck));
     EXPECT_FALSE(testsupport::usable(page().recallButton));  // only a new load enables it
     EXPECT_TRUE(window->pollTimerArmed());
-    EXPECT_FALSE(tv::burn_owns_programming_port());
+    EXPECT_FALSE(window->lines().use.programmingWorkerRunning());
     EXPECT_TRUE(testsupport::usable(window->consoleTab));
     EXPECT_FALSE(testsupport::usable(window->channelsTab));
   }
@@ -231,7 +231,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
                             static_cast<FXWindow*>(page().verifyCheck)})
     EXPECT_FALSE(testsupport::usable(control));
   EXPECT_FALSE(window->pollTimerArmed());
-  EXPECT_TRUE(tv::burn_owns_programming_port());
+  EXPECT_TRUE(window->lines().use.programmingWorkerRunning());
 
   ASSERT_TRUE(testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > 0; }, kBurnDeadlineMs));
   EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
@@ -456,7 +456,7 @@ TEST_F(BurnGui, ClosingDuringABurnAsksAndYesCancelsAndJoinsTheWorker) {
   EXPECT_FALSE(page().burnRunning());
   EXPECT_EQ(logLines().back(), "Burning cancelled.");
   EXPECT_EQ(styleOfLine(int(logLines().size()) - 1), tv::kStyleBoldRed);
-  EXPECT_FALSE(tv::burn_owns_programming_port());
+  EXPECT_FALSE(window->lines().use.programmingWorkerRunning());
   // The box leaves its loader: the hand-shake's four-Z line and the closing one.
   EXPECT_TRUE(testsupport::wait_for([&] { return fourZLines() == 2; }, 5000));
 }
@@ -497,11 +497,10 @@ TEST_F(BurnGui, DestroyingTheWindowDuringABurnStopsTheWorkerFirst) {
   window->flashDelay = 600;
   load(writeGenerated(small_options(), false, "chipset.hv"));
   command(tv::ID_BURN);
-  ASSERT_TRUE(tv::burn_owns_programming_port());
+  ASSERT_TRUE(window->lines().use.programmingWorkerRunning());
   delete window;  // without asking: the program is going
   window = nullptr;
-  EXPECT_FALSE(tv::burn_owns_programming_port());  // the worker's end ran before the widgets went
-  EXPECT_TRUE(tv::ui_queue().empty());
+  EXPECT_TRUE(tv::ui_queue().empty());                   // the worker's end ran before the widgets went
   window = new X_SRV_K_Window(testsupport::test_app());  // for TearDown
   window->create();
 }
@@ -533,7 +532,7 @@ namespace {
 // runs, and a burn while a control exchange runs, each with an error box.
 TEST_F(BurnGui, BurnAndControlExchangeNeverRunTogether) {
   tv::set_pause_scale_percent(1);
-  ASSERT_GE(tv::xs_open(5), 0);
+  ASSERT_EQ(tv::xs_open(window->lines().control, 5), tv::kOpened);
   load(writeGenerated(small_options(), false, "chipset.hv"));
   command(tv::ID_BURN);
   ASSERT_TRUE(page().burnRunning());
@@ -558,17 +557,18 @@ TEST_F(BurnGui, BurnAndControlExchangeNeverRunTogether) {
   command(tv::ID_BURN);  // free again
   EXPECT_TRUE(page().burnRunning());
   window->burn().cancelAndJoinBurn();
-  tv::xs_close();
 }
 
 // A burn without a programming port does not start: the log says why, in red.
 TEST_F(BurnGui, BurnWithoutAPortSaysWhyInRed) {
   load(writeGenerated(small_options(), false, "chipset.hv"));
-  tv::close_com();
-  window->programmingPortProblem = "The programming port did not open com9: no such device";
+  window->ports().apply("com9");  // nothing there
+  ASSERT_FALSE(window->lines().programming.is_open());
   command(tv::ID_BURN);
   EXPECT_FALSE(page().burnRunning());
-  ASSERT_EQ(logLines(), std::vector<std::string>{"The programming port did not open com9: no such device"});
+  const std::string why =
+      "No such device: " + box_.dir().file("com9") + ". The programming port did not open (com9).";
+  ASSERT_EQ(logLines(), std::vector<std::string>{why});
   EXPECT_EQ(styleOfLine(0), tv::kStyleRed);
   EXPECT_EQ(sim_.stats().pic_records, 0u);
 }

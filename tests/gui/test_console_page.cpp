@@ -3,29 +3,29 @@
 // the long write, the scaler, the refusal during a burn, the output's bound,
 // and the control line's worker with its reply, Cancel and shutdown.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "dbkit/FXMessageSeam.h"
 #include "base/clock.h"
-#include "link/console_packets.h"
-#include "link/port_owner.h"
-#include "link/ports.h"
 #include "base/trace.h"
-#include "text/catalogue.h"
+#include "boxsim/box_sim.h"
+#include "dbkit/FXMessageSeam.h"
+#include "link/console_packets.h"
+#include "link/ports.h"
 #include "shell/console_page.h"
 #include "shell/main_window.h"
+#include "shell/port_keeper.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
-#include "boxsim/box_sim.h"
+#include "text/catalogue.h"
 
 using namespace FX;
 
@@ -40,7 +40,6 @@ class ConsolePageTest : public ::testing::Test {
     sim.set_control_turnaround_ms(0);
     std::string error;
     ASSERT_TRUE(box_.start(&error)) << error;
-    ASSERT_EQ(box_.open_programming_port(), 0);
     tv::set_message_hook([this](const tv::MessageRecord& record) {
       messages.push_back(record);
       return static_cast<FXuint>(MBOX_CLICKED_OK);
@@ -48,15 +47,15 @@ class ConsolePageTest : public ::testing::Test {
     tv::reset_catalogue_for_tests();
     window = new X_SRV_K_Window(testsupport::test_app());
     window->create();
+    ASSERT_EQ(box_.open_programming_port(window->lines().programming), tv::kOpened);
+    window->addPollTimer();  // watches the port just opened, as the next tick would
   }
 
   void TearDown() override {
-    delete window;
+    delete window;  // its lines close with it
     testsupport::pump_gui();
     tv::set_message_hook({});
-    tv::set_burn_owns_programming_port(false);
     tv::set_pause_scale_percent(100);
-    tv::xs_close();
     tv::reset_catalogue_for_tests();
   }
 
@@ -165,7 +164,7 @@ TEST_F(ConsolePageTest, RefusedOsdEchoShowsTheErrorBox) {
 }
 
 TEST_F(ConsolePageTest, ClosedPortSendsAndShowsNothing) {
-  tv::close_com();
+  window->lines().programming.close();
   command(tv::ID_CONSOLE_WRITE);
   command(tv::ID_CONSOLE_READ);
   EXPECT_EQ(output(), "");
@@ -283,7 +282,7 @@ TEST_F(ConsolePageTest, WiWoNiNoWithZeroSendsNothingAndSaysWhy) {
 }
 
 TEST_F(ConsolePageTest, EveryRegisterCommandIsRefusedWhileABurnOwnsThePort) {
-  tv::set_burn_owns_programming_port(true);
+  window->lines().use.setProgrammingWorker(true);
   page().wo = 720;
   page().no = 864;
   for (FXSelector id : {tv::ID_CONSOLE_WRITE, tv::ID_CONSOLE_READ, tv::ID_CONSOLE_WRITE_STR,
@@ -300,7 +299,7 @@ TEST_F(ConsolePageTest, EveryRegisterCommandIsRefusedWhileABurnOwnsThePort) {
   // Nor does the poll take the burn's answers away from it.
   sim.send_raw({0x41});
   uint8_t byte = 0;
-  EXPECT_EQ(tv::programming_port().read(&byte, 1, 2000), 1);
+  EXPECT_EQ(window->lines().programming.read(&byte, 1, 2000), 1);
   EXPECT_EQ(byte, 0x41);
   testsupport::pump_gui();
   EXPECT_EQ(output(), "");
@@ -315,7 +314,7 @@ TEST_F(ConsolePageTest, LineThatHangsUpIsDroppedOnce) {
   window->setPortLamp(true);
   ASSERT_TRUE(window->portWatched());
   command(tv::ID_CONSOLE_WRITE);
-  ASSERT_TRUE(testsupport::run_gui_until([&] { return !tv::programming_port().is_open(); }, 5000));
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !window->lines().programming.is_open(); }, 5000));
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);
   EXPECT_FALSE(window->portWatched());
   const std::string status = window->statusBar->getStatusLine()->getNormalText().text();
@@ -329,7 +328,7 @@ class ControlLineTest : public ConsolePageTest {
  protected:
   void SetUp() override {
     ConsolePageTest::SetUp();
-    ASSERT_GE(tv::xs_open(5), 0);
+    ASSERT_EQ(tv::xs_open(window->lines().control, 5), tv::kOpened);
   }
   bool controlButtonsIdle() {
     return testsupport::usable(page().controlQueryButton) && testsupport::usable(page().lineTestButton) &&
@@ -373,14 +372,15 @@ TEST_F(ControlLineTest, QueryRunsOnAWorkerAndShowsTheFirstReplyByte) {
 // A control line that is not open is refused with its reason, not run
 // for a minute against nothing.
 TEST_F(ControlLineTest, ClosedControlLineIsRefusedWithItsReason) {
-  tv::xs_close();
-  window->controlPortProblem = "The control line did not open COM5: not a serial line";
+  window->lines().control.close();
+  window->ports().openAtStart("com3", 8, tv::kDeviceNotOpened, ENOENT);  // as start-up leaves a missing COM8
   command(tv::ID_CONTROL_QUERY);
   command(tv::ID_LINE_TEST);
   EXPECT_FALSE(page().controlExchangeRunning());
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].caption, "Error");
-  EXPECT_EQ(messages[0].text, "The control line did not open COM5: not a serial line");
+  EXPECT_EQ(messages[0].text,
+            "No such device: " + box_.dir().file("com8") + ". The control line did not open (COM8).");
 }
 
 TEST_F(ControlLineTest, CancelCutsTheWakeUpShort) {
@@ -421,7 +421,7 @@ TEST_F(ControlLineTest, CancelEndsTheLineTest) {
   ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().controlExchangeRunning(); }, 15000));
   EXPECT_LT(tv::monotonic_ms() - started, 3000);
   EXPECT_TRUE(controlButtonsIdle());
-  EXPECT_FALSE(tv::control_port().waits_abandoned());
+  EXPECT_FALSE(window->lines().control.waits_abandoned());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "channels/ChannelPage.h"
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
+#include "shell/console_page.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
@@ -95,8 +96,8 @@ TEST_F(DataAnywhereTest, StartFromAnEmptyFolderUsesTheInstalledDataAndHelp) {
   ASSERT_NE(main_window, nullptr);
   EXPECT_STREQ(main_window->getTitle().text(), "Installed Box");
   EXPECT_STREQ(main_window->settingsTab->getText().text(), "Settings");
-  ASSERT_EQ(main_window->cmdCombo->getNumItems(), 1);
-  EXPECT_STREQ(main_window->cmdCombo->getItemText(0).text(), "01 installed");
+  ASSERT_EQ(main_window->console().cmdCombo->getNumItems(), 1);
+  EXPECT_STREQ(main_window->console().cmdCombo->getItemText(0).text(), "01 installed");
   EXPECT_NE(main_window->channels().tv->upButton->getIcon(), nullptr);
   EXPECT_EQ(main_window->channels().tv->downButton->getIcon(), nullptr);  // dn.gif not installed
 

@@ -20,6 +20,7 @@
 #include "link/ports.h"
 #include "base/trace.h"
 #include "text/catalogue.h"
+#include "shell/console_page.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
@@ -130,16 +131,16 @@ class StartupTest : public ::testing::Test {
 TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
   start_sim();
   start();
-  int control_fd = tv::control_port().fd();
+  int control_fd = main_window->lines().control.fd();
   char main_line[64];
   std::snprintf(main_line, sizeof(main_line), "main %d com 5  <%X> 0", control_fd,
                 static_cast<unsigned>(control_fd));
   EXPECT_TRUE(trace_has_in_order({"1 _r_fn lang.r", "2 _r_fn lang.r", main_line,
                                   "3 _r_fn lang.r", "4 _r_fn lang.r", "_r_fn lang.ru **",
                                   "(com3)", "(com3)"}));
-  EXPECT_TRUE(tv::control_port().is_open());
-  EXPECT_TRUE(ends_with(tv::control_port().path(), "com5"));
-  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_TRUE(main_window->lines().control.is_open());
+  EXPECT_TRUE(ends_with(main_window->lines().control.path(), "com5"));
+  EXPECT_TRUE(main_window->lines().programming.is_open());
   // The green lamp is shown, and can be painted.
   ASSERT_NE(main_window->portIndicator->getIcon(), nullptr);
   EXPECT_NE(main_window->portIndicator->getIcon()->id(), 0u);
@@ -184,7 +185,7 @@ TEST_F(StartupTest, AnsweringBoxIsMarkedUnsupported) {
   EXPECT_LT(elapsed_ms_, 2900);  // the answer ends the wait
   // The probe's answer does not reach the console: it was drained.
   uint8_t byte;
-  EXPECT_EQ(tv::programming_port().read(&byte, 1, 0), 0);
+  EXPECT_EQ(main_window->lines().programming.read(&byte, 1, 0), 0);
 }
 
 TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
@@ -195,8 +196,8 @@ TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
   EXPECT_FALSE(main_window->channelsTab->shown());
   EXPECT_FALSE(main_window->radioTab->shown());
   EXPECT_EQ(control_port_number, 2);
-  EXPECT_TRUE(tv::control_port().is_open());
-  EXPECT_TRUE(ends_with(tv::control_port().path(), "com2"));
+  EXPECT_TRUE(main_window->lines().control.is_open());
+  EXPECT_TRUE(ends_with(main_window->lines().control.path(), "com2"));
   EXPECT_TRUE(trace_has_in_order({"Usage: tvbox [ -sw [ -sw ..] ]  ", "", "<Switches>", "",
                                   "  h\t\tthis help", "1 _r_fn lang.r"}));
 }
@@ -204,8 +205,8 @@ TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
 TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
   // No simulator at all: neither port opens, start-up still completes.
   start();
-  EXPECT_FALSE(tv::control_port().is_open());
-  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_FALSE(main_window->lines().control.is_open());
+  EXPECT_FALSE(main_window->lines().programming.is_open());
   EXPECT_TRUE(trace_has("main -1 com 5  <FFFFFFFF> 0"));
   EXPECT_FALSE(device_unsupported);
 }
@@ -230,7 +231,7 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   }
   std::replace(tip.begin(), tip.end(), '\n', ' ');
   EXPECT_EQ(tip, status);
-  EXPECT_EQ(std::string(main_window->controlPortProblem.text()),
+  EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text()),
             "Нет такого устройства: " + dir + "/com5. The control line did not open (COM5).");
   // The lamp's help follows its colour.
   EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()), "Black: the programming port is closed");
@@ -244,10 +245,10 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   write_file(dir + "/com3", "");
   write_file(dir + "/com5", "");
   start();
-  EXPECT_FALSE(tv::programming_port().is_open());
-  EXPECT_FALSE(tv::control_port().is_open());
-  EXPECT_EQ(std::string(main_window->programmingPortProblem.text()).rfind("Not a serial line: " + dir + "/com3. ", 0), 0u);
-  EXPECT_EQ(std::string(main_window->controlPortProblem.text()).rfind("Not a serial line: " + dir + "/com5. ", 0), 0u);
+  EXPECT_FALSE(main_window->lines().programming.is_open());
+  EXPECT_FALSE(main_window->lines().control.is_open());
+  EXPECT_EQ(std::string(main_window->whyProgrammingPortIsClosed().text()).rfind("Not a serial line: " + dir + "/com3. ", 0), 0u);
+  EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text()).rfind("Not a serial line: " + dir + "/com5. ", 0), 0u);
   tv::shut_down_program();
   unlink((dir + "/com3").c_str());
   unlink((dir + "/com5").c_str());
@@ -257,12 +258,12 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   tv::SerialPort holder;
   ASSERT_EQ(holder.open_device(dir + "/com3"), 0);
   start();
-  EXPECT_FALSE(tv::programming_port().is_open());
+  EXPECT_FALSE(main_window->lines().programming.is_open());
   EXPECT_EQ(std::string(main_window->statusBar->getStatusLine()->getNormalText().text())
                 .rfind("Busy: " + dir + "/com3 \xE2\x80\x94 another program holds it. ", 0),
             0u);
-  EXPECT_TRUE(tv::control_port().is_open());
-  EXPECT_TRUE(main_window->controlPortProblem.empty());
+  EXPECT_TRUE(main_window->lines().control.is_open());
+  EXPECT_TRUE(main_window->whyControlLineIsClosed().empty());
 }
 
 TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {
@@ -270,22 +271,22 @@ TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {
              "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n[cmd]\nit_0=01\nit_2=03\n"
              "[adr]\nit_0=07\n[dt]\nit_0=FF\nit_1=00\n");
   start();
-  ASSERT_NE(main_window->slaveAdrCombo, nullptr);
-  EXPECT_EQ(main_window->slaveAdrCombo->getNumItems(), 2);
-  EXPECT_EQ(std::string(main_window->slaveAdrCombo->getItem(1).text()), "C0 tuner");
-  EXPECT_EQ(main_window->cmdCombo->getNumItems(), 1);
-  EXPECT_EQ(main_window->adrCombo->getNumItems(), 1);
-  EXPECT_EQ(main_window->dataCombo->getNumItems(), 2);
+  ASSERT_NE(main_window->console().slaveAdrCombo, nullptr);
+  EXPECT_EQ(main_window->console().slaveAdrCombo->getNumItems(), 2);
+  EXPECT_EQ(std::string(main_window->console().slaveAdrCombo->getItem(1).text()), "C0 tuner");
+  EXPECT_EQ(main_window->console().cmdCombo->getNumItems(), 1);
+  EXPECT_EQ(main_window->console().adrCombo->getNumItems(), 1);
+  EXPECT_EQ(main_window->console().dataCombo->getNumItems(), 2);
   EXPECT_TRUE(trace_has_in_order({"(FE OSD)", "(C0 tuner)", "(01)", "(07)", "(FF)", "(00)"}));
 }
 
 TEST_F(StartupTest, UnreadableConfigurationKeepsTheWindowsOwnItems) {
   start();
-  int initial = main_window->cmdCombo->getNumItems();
+  int initial = main_window->console().cmdCombo->getNumItems();
   tv::shut_down_program();
   ASSERT_EQ(mkdir((work_dir_ + "/h_tvbox.cfg").c_str(), 0700), 0);
   start();
-  EXPECT_EQ(main_window->cmdCombo->getNumItems(), initial);
+  EXPECT_EQ(main_window->console().cmdCombo->getNumItems(), initial);
   EXPECT_GT(initial, 0);
 }
 
@@ -307,7 +308,7 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   EXPECT_EQ(std::string(main_window->language.text()), "ENGLISH en");
   EXPECT_EQ(std::string(main_window->comPort.text()), "com4");
   EXPECT_EQ(std::string(main_window->getTitle().text()), "Service Tool");
-  EXPECT_TRUE(tv::programming_port().is_open());
+  EXPECT_TRUE(main_window->lines().programming.is_open());
   EXPECT_EQ(main_window->flashDelay, 9);
   EXPECT_EQ(main_window->sysfontDelay, 50);
   EXPECT_EQ(main_window->getX(), 210);
@@ -327,11 +328,14 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
 TEST_F(StartupTest, ClosingTheWindowThenShuttingDownTouchesNoDeletedWindow) {
   start_sim();
   start();
-  ASSERT_TRUE(tv::programming_port().is_open());
+  ASSERT_TRUE(main_window->lines().programming.is_open());
   main_window->handle(main_window, FXSEL(SEL_COMMAND, FX::FXTopWindow::ID_CLOSE), nullptr);
   EXPECT_EQ(main_window, nullptr);
   tv::shut_down_program();
-  EXPECT_FALSE(tv::programming_port().is_open());
+  // The lines went with the window: another opener gets both.
+  tv::SerialPort programming, control;
+  EXPECT_EQ(tv::open_programming_line(programming, "com3"), tv::kOpened);
+  EXPECT_EQ(tv::xs_open(control, 5), tv::kOpened);
 }
 
 TEST_F(StartupTest, StoredLanguageWithoutBlankKeepsRussian) {

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "base/clock.h"
-#include "link/ports.h"
 #include "base/trace.h"
+#include "link/box_link.h"
+#include "link/control_frame.h"
+#include "link/ports.h"
 #include "support/pty_peer.h"
 
 namespace linktest {
@@ -71,20 +73,28 @@ class ScriptedBox {
   std::thread thread_;
 };
 
+// A control exchange's sink for tests that do not look at its reports.
+class NoControlSink : public tv::ControlSink {
+ public:
+  void progress(int) override {}
+};
+
 class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::set_trace_enabled(false);
     tv::set_pause_scale_percent(0);
     ASSERT_TRUE(peer.ok());
-    ASSERT_EQ(tv::open_com(peer.slave_path().c_str()), 0);
+    ASSERT_EQ(tv::open_com(port, peer.slave_path()), 0);
   }
   void TearDown() override {
-    tv::close_com();
+    port.close();
     tv::set_pause_scale_percent(100);
   }
 
   testsupport::PtyPeer peer;
+  tv::SerialPort port;  // the programming port, on the peer's line
+  tv::BoxLink link{port};
 };
 
 }  // namespace linktest

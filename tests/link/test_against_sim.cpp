@@ -24,12 +24,12 @@ class AgainstSim : public ::testing::Test {
     tv::set_pause_scale_percent(0);
     std::string error;
     ASSERT_TRUE(simulated_.start(&error)) << error;
-    ASSERT_EQ(simulated_.open_programming_port(), 0);
-    ASSERT_GE(tv::xs_open(5), 0);
-    tv::reset_flash_sector();
+    ASSERT_EQ(simulated_.open_programming_port(port), tv::kOpened);
+    ASSERT_EQ(tv::xs_open(control, 5), tv::kOpened);
   }
   void TearDown() override {
-    tv::xs_close();
+    port.close();
+    control.close();
     tv::set_pause_scale_percent(100);
   }
 
@@ -44,14 +44,19 @@ class AgainstSim : public ::testing::Test {
 
   testsupport::SimulatedBox simulated_{"sim"};
   boxsim::BoxSimulator& box = simulated_.sim();
+  tv::SerialPort port;  // the programming line
+  tv::BoxLink link{port};
+  tv::SerialPort control;
+  linktest::NoControlSink sink;
+  tv::ControlLink control_link{control, sink};
 };
 
 TEST_F(AgainstSim, OsdWritesLandInMemoryAndReadBack) {
-  EXPECT_EQ(tv::osd_wrt4(0x0100, "11223344"), 0);
-  EXPECT_EQ(tv::osd_wrt(0x0104, 0x55), 0);
+  EXPECT_EQ(link.osd_wrt4(0x0100, "11223344"), 0);
+  EXPECT_EQ(link.osd_wrt(0x0104, 0x55), 0);
   EXPECT_EQ(osd(0x100, 5), Bytes({0x11, 0x22, 0x33, 0x44, 0x55}));
   uint8_t out[4] = {};
-  EXPECT_EQ(tv::osd_read(0x0101, out), 0);
+  EXPECT_EQ(link.osd_read(0x0101, out), 0);
   EXPECT_EQ(Bytes(out, out + 4), Bytes({0x22, 0x33, 0x44, 0x55}));
 }
 
@@ -59,18 +64,18 @@ TEST_F(AgainstSim, FlashWriteErasesTheOldContentsOfItsSectorFirst) {
   auto memories = box.memories();
   std::fill(memories.flash.begin() + 0x12000, memories.flash.begin() + 0x13000, 0x00);
   box.set_memories(memories);
-  EXPECT_EQ(tv::osd_flashW(0x12345, "A1B2C3D4"), 0);
+  EXPECT_EQ(link.osd_flashW(0x12345, "A1B2C3D4"), 0);
   EXPECT_EQ(flash(0x12344, 6), Bytes({0xFF, 0xA1, 0xB2, 0xC3, 0xD4, 0xFF}));
   EXPECT_EQ(box.stats().sector_erases, 1u);
   uint8_t out[4] = {};
-  EXPECT_EQ(tv::osd_flashR(0x12345, out), 0);
+  EXPECT_EQ(link.osd_flashR(0x12345, out), 0);
   EXPECT_EQ(Bytes(out, out + 4), Bytes({0xA1, 0xB2, 0xC3, 0xD4}));
 }
 
 TEST_F(AgainstSim, SixteenByteWritesToOsdAndFlash) {
   const char* data = "00112233445566778899AABBCCDDEEFF";
-  EXPECT_EQ(tv::osd_wrt16(0x2000, data, tv::kTargetOsd), 0);
-  EXPECT_EQ(tv::osd_wrt16(0x7010, data, tv::kTargetFlash), 0);
+  EXPECT_EQ(link.osd_wrt16(0x2000, data, tv::kTargetOsd), 0);
+  EXPECT_EQ(link.osd_wrt16(0x7010, data, tv::kTargetFlash), 0);
   Bytes expected;
   for (int i = 0; i < 16; ++i) expected.push_back(static_cast<uint8_t>(0x11 * i));
   EXPECT_EQ(osd(0x2000, 16), expected);
@@ -83,9 +88,9 @@ TEST_F(AgainstSim, RefusedWriteSucceedsAfterLineRecovery) {
   faults.refuse_first = 1;
   box.set_faults(faults);
   const char* data = "0102030405060708090A0B0C0D0E0F10";
-  EXPECT_NE(tv::osd_wrt16(0x3000, data, tv::kTargetOsd), 0);
-  tv::line_recovery();
-  EXPECT_EQ(tv::osd_wrt16(0x3000, data, tv::kTargetOsd), 0);
+  EXPECT_NE(link.osd_wrt16(0x3000, data, tv::kTargetOsd), 0);
+  link.line_recovery();
+  EXPECT_EQ(link.osd_wrt16(0x3000, data, tv::kTargetOsd), 0);
   EXPECT_EQ(osd(0x3000, 2), Bytes({0x01, 0x02}));
 }
 
@@ -93,10 +98,10 @@ TEST_F(AgainstSim, VanishedBoxFailsTheReadInsteadOfHanging) {
   boxsim::Faults faults;
   faults.vanish_after = 2;  // the line goes with the second answer
   box.set_faults(faults);
-  EXPECT_EQ(tv::osd_wrt4(0x0100, "11223344"), 0);
-  tv::osd_wrt4(0x0104, "11223344");  // its echo may or may not get out first
+  EXPECT_EQ(link.osd_wrt4(0x0100, "11223344"), 0);
+  link.osd_wrt4(0x0104, "11223344");  // its echo may or may not get out first
   int64_t start = tv::monotonic_ms();
-  int result = tv::osd_wrt4(0x0108, "11223344");
+  int result = link.osd_wrt4(0x0108, "11223344");
   EXPECT_TRUE(result == tv::kEchoReadFailed || result == tv::kEchoReadFailed + tv::kEchoMismatch) << result;
   EXPECT_LT(linktest::elapsed_since(start), 1000);
 }
@@ -108,7 +113,7 @@ TEST_F(AgainstSim, ControlQueryHearsALateAnswerWithinItsListeningWindow) {
   box.set_control_turnaround_ms(2000);
   tv::set_pause_scale_percent(1);  // a wake-up of one preamble, RTS switched at once
   uint8_t out[250] = {};
-  int count = tv::xs_query(out, sizeof out);
+  int count = control_link.xs_query(out, sizeof out);
   ASSERT_EQ(count, 2);
   EXPECT_EQ(out[0], 0x5A);
   EXPECT_EQ(out[1], 0x07);
@@ -123,7 +128,7 @@ TEST_F(AgainstSim, ControlQueryHearsALateAnswerWithinItsListeningWindow) {
 TEST_F(AgainstSim, ControlFrameWithoutTheWakeUpGetsNoAnswer) {
   const uint8_t query[11] = {0x00, 0xFF, 0x00, 0x70, 0, 0, 0, 0, 0, 0, 0};
   uint8_t out[250] = {};
-  EXPECT_EQ(tv::xs_cmd(query, out, sizeof out, 1000, 0), 0);
+  EXPECT_EQ(control_link.xs_cmd(query, out, sizeof out, 1000, 0), 0);
   EXPECT_EQ(box.stats().control_frames_asleep, 1u);
 }
 

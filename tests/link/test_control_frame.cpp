@@ -1,13 +1,12 @@
 // The control line: the receive decoder and the frame exchange on a peer.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <future>
 #include <string>
-#include <unistd.h>
 
 #include "link/control_frame.h"
-#include "link/progress.h"
 #include "link_fixture.h"
 #include "support/temp_dir.h"
 
@@ -95,12 +94,11 @@ class ControlExchange : public ::testing::Test {
     tv::set_pause_scale_percent(0);
     ASSERT_TRUE(peer.ok());
     ASSERT_EQ(symlink(peer.slave_path().c_str(), dir.file("com6").c_str()), 0);
-    ASSERT_GE(tv::xs_open(6), 0);
+    ASSERT_EQ(tv::xs_open(port, 6), tv::kOpened);
   }
   void TearDown() override {
-    tv::xs_close();
+    port.close();
     tv::set_pause_scale_percent(100);
-    tv::set_progress_handler(nullptr);
   }
 
   // The box: reads the whole frame, then answers.
@@ -115,15 +113,28 @@ class ControlExchange : public ::testing::Test {
   testsupport::PtyPeer peer;
   testsupport::TempDir dir{"ctl"};
   testsupport::ScopedEnv port_dir{"TVBOX_PORT_DIR", dir.path().c_str()};
+  tv::SerialPort port;
+  // What the exchange reports: its progress, and the keys it is handed.
+  struct Sink : tv::ControlSink {
+    void progress(int value) override { values.push_back(value); }
+    int key() override { return keys.empty() || !keys_allowed ? 0 : next_key(); }
+    int next_key() {
+      const int key = keys.front();
+      keys.erase(keys.begin());
+      return key;
+    }
+    std::vector<int> values;
+    std::vector<int> keys;
+    std::atomic<bool> keys_allowed{false};
+  } sink;
+  tv::ControlLink link{port, sink};
 };
 
 TEST_F(ControlExchange, SendsPreambleAndDoubledFrameAtLinePaceThenDecodesTheReply) {
-  std::vector<int> progress;
-  tv::set_progress_handler([&](int value) { progress.push_back(value); });
   auto box = answer_after(506, kReply);
   uint8_t out[16] = {};
   int64_t start = tv::monotonic_ms();
-  int count = tv::xs_cmd(kQueryRecord, out, sizeof out, 300, 0);
+  int count = link.xs_cmd(kQueryRecord, out, sizeof out, 300, 0);
   int64_t took = elapsed_since(start);
   Bytes line = box.get();
   ASSERT_EQ(line.size(), 506u);
@@ -133,14 +144,14 @@ TEST_F(ControlExchange, SendsPreambleAndDoubledFrameAtLinePaceThenDecodesTheRepl
   EXPECT_EQ(count, 5);
   EXPECT_EQ(Bytes(out, out + 5), Bytes({0x5A, 1, 2, 3, 4}));
   EXPECT_GE(took, 506 * 5);  // 2400 baud, 12-bit characters
-  EXPECT_EQ(progress, std::vector<int>({15, 20, 50, 60, 80}));
+  EXPECT_EQ(sink.values, std::vector<int>({15, 20, 50, 60, 80}));
 }
 
 TEST_F(ControlExchange, MaximumEndsTheListeningEarly) {
   auto box = answer_after(506, kReply);
   uint8_t out[16] = {};
   int64_t start = tv::monotonic_ms();
-  int count = tv::xs_cmd(kQueryRecord, out, sizeof out, 20000, 3);
+  int count = link.xs_cmd(kQueryRecord, out, sizeof out, 20000, 3);
   int64_t took = elapsed_since(start);
   box.get();
   EXPECT_EQ(count, 3);
@@ -148,45 +159,56 @@ TEST_F(ControlExchange, MaximumEndsTheListeningEarly) {
 }
 
 TEST_F(ControlExchange, ClosedPortReturnsNothingAtOnce) {
-  tv::xs_close();
+  port.close();
   uint8_t out[4];
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(tv::xs_cmd(kQueryRecord, out, sizeof out, 2000, 0), 0);
+  EXPECT_EQ(link.xs_cmd(kQueryRecord, out, sizeof out, 2000, 0), 0);
   EXPECT_LT(elapsed_since(start), 500);
 }
 
-TEST_F(ControlExchange, QueryWakeUpEndsWhenCancelled) {
-  tv::set_pause_scale_percent(20);  // wake-up of 12.4 s unless cut short
-  std::atomic<bool> cancel{false};
-  auto box = std::async(std::launch::async, [&] {
-    Bytes line = peer.read_bytes(400, 10000);
-    cancel = true;
-    Bytes rest = peer.read_bytes(506, 10000);
-    line.insert(line.end(), rest.begin(), rest.end());
-    peer.write_bytes(kReply);
-    Bytes extra = peer.read_until_quiet(200, 4000);
-    line.insert(line.end(), extra.begin(), extra.end());
-    return line;
-  });
-  uint8_t out[250] = {};
-  int64_t start = tv::monotonic_ms();
-  int count = tv::xs_query(out, sizeof out, &cancel);
-  int64_t took = elapsed_since(start);
-  Bytes line = box.get();
-  ASSERT_EQ(line.size(), 906u);  // one wake-up preamble, then the exchange
-  EXPECT_TRUE(is_preamble(line, 0));
-  EXPECT_TRUE(is_preamble(line, 400));
-  EXPECT_EQ(Bytes(line.begin() + 800, line.end()), expected_frame_on_line());
-  EXPECT_EQ(count, 5);
-  EXPECT_EQ(out[0], 0x5A);
-  EXPECT_LT(took, 12400);
+// The wake-up ends early when the one who started it says so: the cancel flag
+// of the window's Cancel button, or 'q' typed where the sink reads keys
+// on the terminal the program was started from.
+TEST_F(ControlExchange, QueryWakeUpEndsWhenCancelledOrOnQ) {
+  for (const bool by_key : {false, true}) {
+    SCOPED_TRACE(by_key ? "q" : "cancel");
+    tv::set_pause_scale_percent(20);  // wake-up of 12.4 s unless cut short
+    std::atomic<bool> cancel{false};
+    sink.keys = {'q'};
+    sink.keys_allowed = false;
+    auto box = std::async(std::launch::async, [&] {
+      Bytes line = peer.read_bytes(400, 10000);
+      if (by_key)
+        sink.keys_allowed = true;
+      else
+        cancel = true;
+      Bytes rest = peer.read_bytes(506, 10000);
+      line.insert(line.end(), rest.begin(), rest.end());
+      peer.write_bytes(kReply);
+      Bytes extra = peer.read_until_quiet(200, 4000);
+      line.insert(line.end(), extra.begin(), extra.end());
+      return line;
+    });
+    uint8_t out[250] = {};
+    int64_t start = tv::monotonic_ms();
+    int count = link.xs_query(out, sizeof out, &cancel);
+    int64_t took = elapsed_since(start);
+    Bytes line = box.get();
+    ASSERT_EQ(line.size(), 906u);  // one wake-up preamble, then the exchange
+    EXPECT_TRUE(is_preamble(line, 0));
+    EXPECT_TRUE(is_preamble(line, 400));
+    EXPECT_EQ(Bytes(line.begin() + 800, line.end()), expected_frame_on_line());
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(out[0], 0x5A);
+    EXPECT_LT(took, 12400);
+  }
 }
 
 TEST_F(ControlExchange, LineTestSendsTheCountingPatternAndTheTestTailAndADeadLineIsNotClean) {
   auto box = std::async(std::launch::async, [this] { return peer.read_bytes(1030, 15000); });
   // The peer never answers: every listening pass reads nothing, and a line
   // that says nothing must not look like a clean loop.
-  EXPECT_GT(tv::xs_line_test(), 100);
+  EXPECT_GT(link.xs_line_test(), 100);
   Bytes line = box.get();
   ASSERT_EQ(line.size(), 1030u);
   for (size_t i = 0; i < 500; ++i) {
@@ -208,13 +230,13 @@ TEST(LineTestCheck, FollowsTheLoopedCountingPatternOnly) {
 // A window closing during a control exchange must not wait out the line:
 // abandoned, the line test and a frame exchange end at once.
 TEST_F(ControlExchange, AbandonedExchangesEndAtOnce) {
-  tv::control_port().abandon_waits(true);
+  port.abandon_waits(true);
   int64_t start = tv::monotonic_ms();
-  tv::xs_line_test();  // about 11 s on the line when left alone
+  link.xs_line_test();  // about 11 s on the line when left alone
   uint8_t out[8];
-  EXPECT_EQ(tv::xs_cmd(kQueryRecord, out, sizeof out, 2500, 0), 0);
+  EXPECT_EQ(link.xs_cmd(kQueryRecord, out, sizeof out, 2500, 0), 0);
   EXPECT_LT(elapsed_since(start), 1000);
-  tv::control_port().abandon_waits(false);
+  port.abandon_waits(false);
 }
 
 }  // namespace

@@ -52,9 +52,9 @@ class EchoTiming : public LinkTest {
     return Bytes(bytes.begin() + long(from), bytes.begin() + long(to));
   }
   int sendAndWait() {
-    tv::programming_port().write(kPacket.data(), kPacket.size());
+    port.write(kPacket.data(), kPacket.size());
     uint8_t reply[64];
-    return tv::wait_echo(reply, sizeof reply, kPacket.data(), kPacket[1]);
+    return link.wait_echo(reply, sizeof reply, kPacket.data(), kPacket[1]);
   }
 };
 
@@ -88,11 +88,11 @@ TEST_F(EchoTiming, ReadAnswerInLatePiecesIsAcceptedWithinTheOneSecondRule) {
                               {150, {data[1], data[2], data[3], 0x55}}};
   });
   uint8_t out[4] = {};
-  EXPECT_EQ(tv::osd_read(0x1234, out), tv::kEchoOk);
+  EXPECT_EQ(link.osd_read(0x1234, out), tv::kEchoOk);
   box.get();
   EXPECT_EQ(Bytes(out, out + 4), data);
   uint8_t left[8];
-  EXPECT_EQ(tv::programming_port().read(left, sizeof left, 200), 1) << "the byte after the answer stays on the line";
+  EXPECT_EQ(port.read(left, sizeof left, 200), 1) << "the byte after the answer stays on the line";
   EXPECT_EQ(left[0], 0x55);
 }
 

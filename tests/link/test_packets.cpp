@@ -28,7 +28,7 @@ using Primitives = LinkTest;
 TEST_F(Primitives, OsdReadSendsItsPacketAndReturnsTheFourDataBytes) {
   ScriptedBox box(peer, 12, [](const Bytes& p, int) { return with_data(p, bytes({0xDE, 0xAD, 0xBE, 0xEF})); });
   uint8_t out[4] = {};
-  EXPECT_EQ(tv::osd_read(0x1234, out), 0);
+  EXPECT_EQ(link.osd_read(0x1234, out), 0);
   box.stop();
   ASSERT_EQ(box.packets().size(), 1u);
   EXPECT_EQ(box.packets()[0], bytes({0x90, 0x6F, 0, 0, 0x52, 0x12, 0x34, 0, 0x33, 0, 0, 0x0D}));
@@ -39,7 +39,7 @@ TEST_F(Primitives, ReadDataThatStopsShortTimesOutAfterOneSecond) {
   ScriptedBox box(peer, 12, [](const Bytes& p, int) { return with_data(p, bytes({0x01, 0x02})); });
   uint8_t out[4] = {};
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(tv::osd_flashR(0x123456, out), tv::kEchoTimeout);
+  EXPECT_EQ(link.osd_flashR(0x123456, out), tv::kEchoTimeout);
   int64_t took = elapsed_since(start);
   EXPECT_GE(took, 1000);
   EXPECT_LT(took, 2000);
@@ -51,14 +51,13 @@ TEST_F(Primitives, ReadDataThatStopsShortTimesOutAfterOneSecond) {
 // contents: each sector is erased before its first write, in any order, and
 // only once until the erased set is forgotten.
 TEST_F(Primitives, FlashWriteErasesEachSectorBeforeItsFirstWriteInAnyOrder) {
-  tv::reset_flash_sector();
+  link.reset_flash_sector();
   ScriptedBox box(peer, 12);
-  EXPECT_EQ(tv::osd_flashW(0x12345, "A1B2C3D4"), 0);
-  EXPECT_EQ(tv::osd_flashStrAdr, 0x12 * 4096);
-  EXPECT_EQ(tv::osd_flashW(0x12FFC, "00000000"), 0);
-  EXPECT_EQ(tv::osd_flashW(0x13000, "00000000"), 0);
-  EXPECT_EQ(tv::osd_flashW(0x11000, "00000000"), 0);
-  EXPECT_EQ(tv::osd_flashW(0x12000, "00000000"), 0);
+  EXPECT_EQ(link.osd_flashW(0x12345, "A1B2C3D4"), 0);
+  EXPECT_EQ(link.osd_flashW(0x12FFC, "00000000"), 0);
+  EXPECT_EQ(link.osd_flashW(0x13000, "00000000"), 0);
+  EXPECT_EQ(link.osd_flashW(0x11000, "00000000"), 0);
+  EXPECT_EQ(link.osd_flashW(0x12000, "00000000"), 0);
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 8u);
@@ -70,29 +69,28 @@ TEST_F(Primitives, FlashWriteErasesEachSectorBeforeItsFirstWriteInAnyOrder) {
   EXPECT_EQ(sent[5], bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x11, 0, 0, 0, 0x0D}));  // below: erased too
   EXPECT_EQ(sent[6][4], 0x57);
   EXPECT_EQ(sent[7][4], 0x57);  // back in 0x12: erased once already
-  EXPECT_EQ(tv::osd_flashStrAdr, 0x11 * 4096);
 }
 
 TEST_F(Primitives, RefusedEraseIsGivenUpAfterFiveAttemptsWithoutWriting) {
-  tv::reset_flash_sector();
+  link.reset_flash_sector();
   ScriptedBox box(peer, 12, [](Bytes p, int) {
     p[5] ^= 0xFF;  // the box misread the sector number
     return p;
   });
-  EXPECT_EQ(tv::osd_flashW(0x4000, "01020304"), tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_flashW(0x4000, "01020304"), tv::kEchoMismatch);
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 5u);
   for (const Bytes& packet : sent) EXPECT_EQ(packet[4], 0x65) << "a write went out after the refused erase";
   // The refused sector is not taken as erased: the next write asks again.
-  EXPECT_EQ(tv::osd_flashStrAdr, -1);
+  EXPECT_FALSE(link.sector_erased(0x4000));
 }
 
 TEST_F(Primitives, WriteRunningIntoTheNextSectorErasesThatSectorFirst) {
-  tv::reset_flash_sector();
+  link.reset_flash_sector();
   ScriptedBox box(peer, 12);
-  EXPECT_EQ(tv::osd_flashW(0x0FFE, "01020304"), 0);  // bytes at 0x0FFE..0x1001
-  EXPECT_EQ(tv::osd_flashW(0x1002, "05060708"), 0);  // sector 1 is erased already
+  EXPECT_EQ(link.osd_flashW(0x0FFE, "01020304"), 0);  // bytes at 0x0FFE..0x1001
+  EXPECT_EQ(link.osd_flashW(0x1002, "05060708"), 0);  // sector 1 is erased already
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 4u);
@@ -113,8 +111,8 @@ TEST_F(Primitives, EchoRulesStrayBytesAndUncomparedEnds) {
     echo[11] = 0xEE;
     return echo;
   });
-  EXPECT_EQ(tv::osd_wrt(0x0102, 0x7E), 0);
-  EXPECT_EQ(tv::osd_wrt_fnt(0x0304, 0x11), 0);
+  EXPECT_EQ(link.osd_wrt(0x0102, 0x7E), 0);
+  EXPECT_EQ(link.osd_wrt_fnt(0x0304, 0x11), 0);
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 2u);
@@ -127,8 +125,8 @@ TEST_F(Primitives, MisEchoIsFour) {
     p[10] ^= 0x01;
     return p;
   });
-  EXPECT_EQ(tv::osd_clr_fnt_page(0x0200, 0xFF), tv::kEchoMismatch);
-  EXPECT_EQ(tv::osd_clr_sysfnt_page(0x0300, 0xFF), tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_clr_fnt_page(0x0200, 0xFF), tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_clr_sysfnt_page(0x0300, 0xFF), tv::kEchoMismatch);
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 2u);
@@ -138,7 +136,7 @@ TEST_F(Primitives, MisEchoIsFour) {
 
 TEST_F(Primitives, SilentBoxTimesOutAfterThreeSeconds) {
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(tv::osd_wrt(0x10, 1), tv::kEchoTimeout + tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_wrt(0x10, 1), tv::kEchoTimeout + tv::kEchoMismatch);
   int64_t took = elapsed_since(start);
   EXPECT_GE(took, 3000);
   EXPECT_LT(took, 4500);
@@ -150,7 +148,7 @@ TEST_F(Primitives, VanishedBoxIsAFailingReadNotAHang) {
     peer.close_master();
   });
   int64_t start = tv::monotonic_ms();
-  int result = tv::osd_wrt(0x10, 1);
+  int result = link.osd_wrt(0x10, 1);
   box.join();
   EXPECT_TRUE(result == tv::kEchoReadFailed || result == tv::kEchoReadFailed + tv::kEchoMismatch) << result;
   EXPECT_LT(elapsed_since(start), 2500);
@@ -158,8 +156,8 @@ TEST_F(Primitives, VanishedBoxIsAFailingReadNotAHang) {
 
 TEST_F(Primitives, HexDataTextTwoCharactersPerByte) {
   ScriptedBox box(peer, 12);
-  EXPECT_EQ(tv::osd_wrt4(0xABCD, "ZZ1G0a7F"), 0);
-  EXPECT_EQ(tv::osd_wrt4(0x0001, "AB"), 0);  // a short text leaves the rest 0
+  EXPECT_EQ(link.osd_wrt4(0xABCD, "ZZ1G0a7F"), 0);
+  EXPECT_EQ(link.osd_wrt4(0x0001, "AB"), 0);  // a short text leaves the rest 0
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 2u);
@@ -173,8 +171,8 @@ TEST_F(Primitives, Write16PacketAndItsSixByteAnswer) {
     return bytes({0x11, 0x22, 0x6F, 0x57, 0x00, 0x20, 0x10});  // stray byte, then a wrong address
   });
   const char* data = "000102030405060708090A0B0C0D0E0F";
-  EXPECT_EQ(tv::osd_wrt16(0x2000, data, tv::kTargetOsd), 0);
-  EXPECT_EQ(tv::osd_wrt16(0x2000, data, tv::kTargetOsd), tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_wrt16(0x2000, data, tv::kTargetOsd), 0);
+  EXPECT_EQ(link.osd_wrt16(0x2000, data, tv::kTargetOsd), tv::kEchoMismatch);
   box.stop();
   auto sent = box.packets();
   ASSERT_EQ(sent.size(), 2u);
@@ -186,7 +184,7 @@ TEST_F(Primitives, Write16PacketAndItsSixByteAnswer) {
 }
 
 TEST_F(Primitives, Write16ToFlashErasesTheSectorFirst) {
-  tv::reset_flash_sector();
+  link.reset_flash_sector();
   Bytes erase, write;
   std::thread box([&] {
     erase = peer.read_bytes(12, 3000);
@@ -194,7 +192,7 @@ TEST_F(Primitives, Write16ToFlashErasesTheSectorFirst) {
     write = peer.read_bytes(26, 3000);
     peer.write_bytes(bytes({0x00, 0x66, 0x57, 0x00, 0x50, 0x10}));
   });
-  EXPECT_EQ(tv::osd_wrt16(0x5010, "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", tv::kTargetFlash), 0);
+  EXPECT_EQ(link.osd_wrt16(0x5010, "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", tv::kTargetFlash), 0);
   box.join();
   EXPECT_EQ(erase, bytes({0x99, 0x66, 0, 0, 0x65, 0, 0, 0x05, 0, 0, 0, 0x0D}));
   ASSERT_EQ(write.size(), 26u);
@@ -204,21 +202,21 @@ TEST_F(Primitives, Write16ToFlashErasesTheSectorFirst) {
 
 TEST_F(Primitives, OsdClearSendsItsConstantPacket) {
   ScriptedBox box(peer, 12);
-  tv::osd_clr();
+  link.osd_clr();
   box.stop();
   ASSERT_EQ(box.packets().size(), 1u);
   EXPECT_EQ(box.packets()[0], bytes({0x8C, 0x73, 0, 0x73, 0x77, 0, 0, 0, 0, 0, 0x0D, 0x0D}));
 }
 
 TEST_F(Primitives, ClosedPortChecksReturnAtOnceOthersFail) {
-  tv::close_com();
+  port.close();
   uint8_t out[4] = {};
-  EXPECT_EQ(tv::osd_read(0x1234, out), 0);
-  EXPECT_EQ(tv::osd_flashR(0x1234, out), 0);
-  tv::reset_flash_sector();
-  EXPECT_EQ(tv::osd_flashW(0x1234, "00000000"), 0);
-  EXPECT_EQ(tv::osd_wrt(0x1234, 1), tv::kEchoReadFailed + tv::kEchoMismatch);
-  EXPECT_EQ(tv::osd_wrt16(0x1234, "00", tv::kTargetOsd), tv::kEchoReadFailed + tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_read(0x1234, out), 0);
+  EXPECT_EQ(link.osd_flashR(0x1234, out), 0);
+  link.reset_flash_sector();
+  EXPECT_EQ(link.osd_flashW(0x1234, "00000000"), 0);
+  EXPECT_EQ(link.osd_wrt(0x1234, 1), tv::kEchoReadFailed + tv::kEchoMismatch);
+  EXPECT_EQ(link.osd_wrt16(0x1234, "00", tv::kTargetOsd), tv::kEchoReadFailed + tv::kEchoMismatch);
   EXPECT_TRUE(peer.read_until_quiet(50, 200).empty());
 }
 

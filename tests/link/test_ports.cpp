@@ -1,14 +1,15 @@
 // Opening, naming and reading the serial ports.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
-#include <string>
-#include <thread>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <thread>
 
 #include "link/packets.h"
 #include "link/serial_port.h"
@@ -43,9 +44,11 @@ TEST(PortNames, PortDirectoryTakesLowerCaseComNames) {
 
 TEST(OpenCom, MissingDeviceIsOneAndLeavesThePortClosed) {
   tv::set_trace_enabled(false);
-  EXPECT_EQ(tv::open_com("/nonexistent/com7"), 1);
-  EXPECT_FALSE(tv::programming_port().is_open());
-  EXPECT_EQ(tv::open_com(nullptr), 1);
+  tv::SerialPort port;
+  int reason = 0;
+  EXPECT_EQ(tv::open_com(port, "/nonexistent/com7", &reason), tv::kDeviceNotOpened);
+  EXPECT_EQ(reason, ENOENT);
+  EXPECT_FALSE(port.is_open());
 }
 
 TEST(OpenCom, NotATerminalIsTwoAndClosesWhatItOpened) {
@@ -55,8 +58,9 @@ TEST(OpenCom, NotATerminalIsTwoAndClosesWhatItOpened) {
   int fd = ::open(file.c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(fd, 0);
   ::close(fd);
-  EXPECT_EQ(tv::open_com(file.c_str()), 2);
-  EXPECT_FALSE(tv::programming_port().is_open());
+  tv::SerialPort port;
+  EXPECT_EQ(tv::open_com(port, file), tv::kLineStateUnread);
+  EXPECT_FALSE(port.is_open());
   // Closed, so the lock is gone: another opener gets the file.
   tv::SerialPort other;
   EXPECT_EQ(other.open_device(file), 0);
@@ -68,9 +72,9 @@ using Ports = LinkTest;
 TEST_F(Ports, OpenIsExclusiveUntilClosed) {
   tv::SerialPort second;
   EXPECT_EQ(second.open_device(peer.slave_path()), -1);
-  EXPECT_EQ(tv::close_com(), 0);
-  EXPECT_EQ(tv::close_com(), 0);
-  EXPECT_FALSE(tv::programming_port().is_open());
+  port.close();
+  port.close();
+  EXPECT_FALSE(port.is_open());
   EXPECT_EQ(second.open_device(peer.slave_path()), 0);
 }
 
@@ -82,7 +86,7 @@ TEST_F(Ports, CloseLeavesTheLineNoLongerExclusive) {
   int exclusive = 0;
   ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
   EXPECT_NE(exclusive, 0);
-  tv::close_com();
+  port.close();
   ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
   ::close(probe);
@@ -91,12 +95,11 @@ TEST_F(Ports, CloseLeavesTheLineNoLongerExclusive) {
 // Cancelling a burn must not sit out a silent box's time-outs: abandoned
 // waits end at once, in progress or to come, and the port works again after.
 TEST_F(Ports, AbandonedWaitsEndAtOnceAndTheLineWorksAfterwards) {
-  tv::SerialPort& port = tv::programming_port();
   int echo_result = -1;
   int64_t start = tv::monotonic_ms();
   std::thread reader([&] {
     uint8_t out[4];
-    echo_result = tv::osd_read(0x1234, out);  // the peer never answers: 3 s at most
+    echo_result = link.osd_read(0x1234, out);  // the peer never answers: 3 s at most
   });
   port.abandon_waits(true);
   reader.join();
@@ -105,7 +108,7 @@ TEST_F(Ports, AbandonedWaitsEndAtOnceAndTheLineWorksAfterwards) {
   EXPECT_FALSE(port.pause(5000));
   uint8_t byte = 0;
   EXPECT_EQ(port.read(&byte, 1, 2000), -1);
-  EXPECT_EQ(tv::wait_read(&byte, 1, 1), 2);
+  EXPECT_EQ(link.wait_read(&byte, 1, 1), tv::BoxLink::kReadFailed);
   EXPECT_LT(elapsed_since(start), 1000);
 
   port.abandon_waits(false);
@@ -115,9 +118,8 @@ TEST_F(Ports, AbandonedWaitsEndAtOnceAndTheLineWorksAfterwards) {
 }
 
 TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
-  EXPECT_TRUE(tv::programming_port().is_open());
-  EXPECT_FALSE(tv::programming_port().set_dtr(true));
-  EXPECT_FALSE(tv::programming_port().has_modem_lines());
+  EXPECT_TRUE(port.is_open());
+  EXPECT_FALSE(port.set_dtr(true));
 }
 
 TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
@@ -127,11 +129,14 @@ TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
   ASSERT_EQ(symlink(control_peer.slave_path().c_str(), dir.file("com9").c_str()), 0);
   {
     ScopedEnv env("TVBOX_PORT_DIR", dir.path().c_str());
-    int fd = tv::xs_open(9);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(fd, tv::control_port().fd());
-    EXPECT_EQ(tv::xs_close(), 0);
-    EXPECT_EQ(tv::xs_open(8), -1);  // no such port in the directory
+    tv::SerialPort control;
+    EXPECT_EQ(tv::xs_open(control, 9), tv::kOpened);
+    EXPECT_TRUE(control.is_open());
+    control.close();
+    int reason = 0;
+    EXPECT_EQ(tv::xs_open(control, 8, &reason), tv::kDeviceNotOpened);  // no such port in the directory
+    EXPECT_EQ(reason, ENOENT);
+    EXPECT_FALSE(control.is_open());
   }
 }
 
@@ -139,7 +144,7 @@ TEST_F(Ports, WaitReadCollectsTheBytesAndZeroesTheRest) {
   uint8_t buffer[8];
   memset(buffer, 0xAA, sizeof buffer);
   ASSERT_TRUE(peer.write_bytes({1, 2, 3}));
-  EXPECT_EQ(tv::wait_read(buffer, 8, 3), 0);
+  EXPECT_EQ(link.wait_read(buffer, 8, 3), tv::BoxLink::kReadComplete);
   EXPECT_EQ(Bytes(buffer, buffer + 8), Bytes({1, 2, 3, 0, 0, 0, 0, 0}));
 }
 
@@ -147,7 +152,7 @@ TEST_F(Ports, WaitReadNeverWritesPastItsBuffer) {
   uint8_t buffer[6];
   memset(buffer, 0xAA, sizeof buffer);
   ASSERT_TRUE(peer.write_bytes({1, 2, 3, 4, 5}));
-  EXPECT_EQ(tv::wait_read(buffer, 4, 50), 0);  // count is held to the size
+  EXPECT_EQ(link.wait_read(buffer, 4, 50), tv::BoxLink::kReadComplete);  // count is held to the size
   EXPECT_EQ(Bytes(buffer, buffer + 6), Bytes({1, 2, 3, 4, 0xAA, 0xAA}));
 }
 
@@ -155,7 +160,7 @@ TEST_F(Ports, WaitReadGivesUpAfterThreeSilentSeconds) {
   uint8_t buffer[4];
   ASSERT_TRUE(peer.write_bytes({7}));
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(tv::wait_read(buffer, 4, 2), 1);
+  EXPECT_EQ(link.wait_read(buffer, 4, 2), tv::BoxLink::kReadSilent);
   int64_t took = elapsed_since(start);
   EXPECT_GE(took, 3000);
   EXPECT_LT(took, 4500);
@@ -166,20 +171,20 @@ TEST_F(Ports, WaitReadFailsOnAVanishedOrClosedPort) {
   uint8_t buffer[4];
   peer.close_master();
   int64_t start = tv::monotonic_ms();
-  EXPECT_EQ(tv::wait_read(buffer, 4, 1), 2);
+  EXPECT_EQ(link.wait_read(buffer, 4, 1), tv::BoxLink::kReadFailed);
   EXPECT_LT(elapsed_since(start), 1000);
-  tv::close_com();
-  EXPECT_EQ(tv::wait_read(buffer, 4, 1), 2);
+  port.close();
+  EXPECT_EQ(link.wait_read(buffer, 4, 1), tv::BoxLink::kReadFailed);
 }
 
 TEST_F(Ports, LineRecoveryThrowsAwayUnreadInput) {
   ASSERT_TRUE(peer.write_bytes({9, 9, 9}));
-  pollfd waiting{tv::programming_port().fd(), POLLIN, 0};
+  pollfd waiting{port.fd(), POLLIN, 0};
   ASSERT_EQ(poll(&waiting, 1, 2000), 1);  // the stale bytes have arrived
-  tv::line_recovery();
+  link.line_recovery();
   ASSERT_TRUE(peer.write_bytes({5}));
   uint8_t buffer[1];
-  EXPECT_EQ(tv::wait_read(buffer, 1, 1), 0);
+  EXPECT_EQ(link.wait_read(buffer, 1, 1), tv::BoxLink::kReadComplete);
   EXPECT_EQ(buffer[0], 5);
 }
 
