@@ -271,24 +271,11 @@ void print_minimum(const Minimum& m) {
               (unsigned long long)m.sent, (unsigned long long)m.answered, m.wire_seconds(), m.pauses);
 }
 
-// What a FLASH or OSD section writes, as the read-back sees it.
-tv::WrittenImage written_image(const std::vector<std::string>& body) {
-  tv::WrittenImage image;
-  for (const std::string& line : body) {
-    if (line.compare(0, 11, ":00000001FF") == 0) break;
-    if (line.size() < 43 || line.compare(0, 3, ":10") != 0 || line.compare(7, 2, "00") != 0) continue;
-    uint8_t data[16];
-    for (int i = 0; i < 16; ++i) data[i] = uint8_t(std::strtol(line.substr(9 + 2 * i, 2).c_str(), nullptr, 16));
-    image.record(int(std::strtol(line.substr(3, 4).c_str(), nullptr, 16)), data);
-  }
-  return image;
-}
-
-// Reads of 4 bytes the read-back makes: runs of written bytes, 4 at a time.
-int verify_reads(const tv::WrittenImage& image) {
+// Reads of 4 bytes the read-back makes: runs of the file's bytes, 4 at a time.
+int verify_reads(const tv::ByteImage& image) {
   int reads = 0;
-  for (int address = 0; address < tv::WrittenImage::kSpan; ++address)
-    if (image.written(address)) {
+  for (int address = 0; address < tv::ByteImage::kSpan; ++address)
+    if (image.holds(address)) {
       ++reads;
       address += 3;
     }
@@ -297,10 +284,9 @@ int verify_reads(const tv::WrittenImage& image) {
 
 // The Verify step alone, on the box just burned: each 4-byte read is 12 bytes
 // out and 16 back (the echo and the data), so the line sets its minimum.
-void bench_verify(const std::string& text) {
-  std::vector<std::string> lines = lines_of(text);
-  tv::WrittenImage flash = written_image(section(lines, tv::section_info(tv::Section::Flash).marker));
-  tv::WrittenImage osd = written_image(section(lines, tv::section_info(tv::Section::Osd).marker));
+void bench_verify(const tv::LoadedChipset& chipset) {
+  const tv::ByteImage& flash = *chipset.sections->image_of(tv::Section::Flash);
+  const tv::ByteImage& osd = *chipset.sections->image_of(tv::Section::Osd);
   const int reads = verify_reads(flash) + verify_reads(osd);
   const double minimum = reads * double(kPacket + kPacket + 4) / kLineBytesPerSecond;
   NullSink sink;
@@ -310,8 +296,8 @@ void bench_verify(const std::string& text) {
   tv::WriterContext osd_context{box, sink, cancel, "OSD"};
   double cpu_before = cpu_seconds(RUSAGE_SELF);
   auto start = std::chrono::steady_clock::now();
-  bool ok = tv::verify_section(flash_context, flash, tv::kTargetFlash) == tv::WriteResult::Done &&
-            tv::verify_section(osd_context, osd, tv::kTargetOsd) == tv::WriteResult::Done;
+  bool ok = tv::verify_section(flash_context, flash, nullptr, tv::kTargetFlash) == tv::WriteResult::Done &&
+            tv::verify_section(osd_context, osd, nullptr, tv::kTargetOsd) == tv::WriteResult::Done;
   double wall = seconds_since(start);
   double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
   std::printf("  verify (read-back of %d flash and %d OSD bytes, %d reads): %s\n", flash.byte_count(),
@@ -360,7 +346,7 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   tv::run_burn(chipset, settings, sink, cancel);
   double wall = seconds_since(start);
   double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
-  if (sink.ok_) bench_verify(generated.text);
+  if (sink.ok_) bench_verify(chipset);
   tv::close_com();
   stop_sim(&sim, 20000);
   double sim_cpu = cpu_seconds(RUSAGE_CHILDREN);

@@ -266,7 +266,7 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   EXPECT_EQ(wrong.done_calls(), std::vector<bool>{false});
   char expected[128];
   const uint8_t wrote = generated_.images.flash[0x1234];
-  std::snprintf(expected, sizeof expected, "FLASH verify failed: 1 bytes differ, first at 0x1234 (wrote %02X, read %02X)\n",
+  std::snprintf(expected, sizeof expected, "FLASH verify failed: 1 byte differs, first at 0x1234 (file %02X, box %02X)\n",
                 wrote, wrote ^ 1);
   EXPECT_TRUE(wrong.has_red_line_containing(expected)) << expected;
   EXPECT_FALSE(wrong.has_line("FLASH Burned OK!\n"));

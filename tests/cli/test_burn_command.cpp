@@ -169,7 +169,7 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   EXPECT_NE(summary["boxes"].items[1]["first_failure"].text.find("stopped answering"), std::string::npos)
       << summary["boxes"].items[1]["first_failure"].text;
   EXPECT_EQ(summary["boxes"].items[2]["result"].text, "FAILED");
-  EXPECT_NE(summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 bytes differ, first at 0x0123"),
+  EXPECT_NE(summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 byte differs, first at 0x0123"),
             std::string::npos)
       << summary["boxes"].items[2]["first_failure"].text;
   EXPECT_EQ(summary["exit_code"].number, 1);
