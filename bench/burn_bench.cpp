@@ -10,10 +10,11 @@
 // ways at 5,760 bytes/s, plus the pauses the protocol fixes.
 //
 // After the burn it times the Verify read-back of the flash and the OSD
-// memory against its own wire minimum.
+// memory against its own wire minimum, and then the same burn over a line
+// that loses one byte in 1,000, against the clean burn's time.
 //
-//   burn_bench [--skip-burn] [--skip-load] [--load-mb N] [--default-delays]
-//              [--sim PATH]
+//   burn_bench [--skip-burn] [--skip-line-loss] [--skip-load] [--load-mb N]
+//              [--default-delays] [--sim PATH]
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
@@ -43,6 +44,7 @@
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
 #include "support/paced_sim.h"
+#include "link/box_link.h"
 #include "link/packets.h"
 #include "link/ports.h"
 #include "base/trace.h"
@@ -308,7 +310,48 @@ void bench_verify(const tv::LoadedChipset& chipset) {
   std::printf("  verify CPU       %8.2f s\n", cpu);
 }
 
-int bench_burn(const std::string& dir, const std::string& sim_program, bool default_delays) {
+class CountingSink : public NullSink {
+ public:
+  void retried() override { ++retries_; }
+  int retries_ = 0;
+};
+
+// The same burn over a line that loses one byte in 1,000 of those the box
+// sends: each loss should cost a fraction of a second and one retry, so the
+// whole burn stays near the clean one.
+void bench_lossy_burn(const std::string& dir, const std::string& sim_program, const tv::LoadedChipset& chipset,
+                      const tv::BurnSettings& settings, const chipsetgen::Images& images, double clean_wall) {
+  const std::string lossy = dir + "/lossy";
+  mkdir(lossy.c_str(), 0700);
+  SimProcess sim;
+  if (!start_sim(sim_program, lossy, &sim, {"--drop-every", "1000"})) {
+    std::fprintf(stderr, "the simulator %s did not get ready\n", sim_program.c_str());
+    stop_sim(&sim, 2000);
+    return;
+  }
+  setenv("TVBOX_PORT_DIR", (lossy + "/ports").c_str(), 1);
+  tv::SerialPort port;
+  tv::BoxLink link(port);
+  if (tv::open_programming_line(port, "com3") != 0) {
+    std::fprintf(stderr, "cannot open the lossy simulator's programming port\n");
+    stop_sim(&sim, 2000);
+    return;
+  }
+  CountingSink sink;
+  std::atomic<bool> cancel{false};
+  auto start = std::chrono::steady_clock::now();
+  tv::run_burn(link, chipset, settings, sink, cancel);
+  double wall = seconds_since(start);
+  port.close();
+  stop_sim(&sim, 20000);
+  std::printf("burn over a line that loses one byte in 1,000 the box sends\n");
+  std::printf("  burn %s, %d retries; box memories: %s\n", sink.ok_ ? "ok" : "FAILED", sink.retries_,
+              memories_verdict(lossy + "/images", images).c_str());
+  std::printf("  wall time        %8.1f s   (clean burn %.1f s)\n", wall, clean_wall);
+  std::printf("  ratio to clean   %8.3f   (target <= 1.25)\n", wall / clean_wall);
+}
+
+int bench_burn(const std::string& dir, const std::string& sim_program, bool default_delays, bool line_loss) {
   chipsetgen::Generated generated = reference_chipset();
   std::string path = dir + "/reference.hv";
   std::string error;
@@ -359,6 +402,7 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   std::printf("  program CPU      %8.2f s = %.2f%% of the wall time (target < 2%%)\n", cpu,
               100.0 * cpu / wall);
   std::printf("  (simulator CPU, its own process: %.2f s)\n", sim_cpu);
+  if (line_loss) bench_lossy_burn(dir, sim_program, chipset, settings, generated.images, wall);
   return sink.ok_ ? 0 : 1;
 }
 
@@ -400,7 +444,7 @@ int bench_load(const std::string& dir, int megabytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool burn = true, load = true, default_delays = false;
+  bool burn = true, load = true, default_delays = false, line_loss = true;
   int megabytes = 50;
   std::string sim_program = default_sim_path();
   for (int i = 1; i < argc; ++i) {
@@ -408,9 +452,12 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--skip-load")) load = false;
     else if (!std::strcmp(argv[i], "--load-mb") && i + 1 < argc) megabytes = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--default-delays")) default_delays = true;
+    else if (!std::strcmp(argv[i], "--skip-line-loss")) line_loss = false;
     else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc) sim_program = argv[++i];
     else {
-      std::fprintf(stderr, "usage: burn_bench [--skip-burn] [--skip-load] [--load-mb N] [--default-delays] [--sim PATH]\n");
+      std::fprintf(stderr,
+                   "usage: burn_bench [--skip-burn] [--skip-line-loss] [--skip-load] [--load-mb N] [--default-delays] "
+                   "[--sim PATH]\n");
       return 2;
     }
   }
@@ -418,7 +465,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/burn_bench_XXXXXX";
   std::string dir = mkdtemp(pattern);
   int rc = 0;
-  if (burn) rc |= bench_burn(dir, sim_program, default_delays);
+  if (burn) rc |= bench_burn(dir, sim_program, default_delays, line_loss);
   if (load && megabytes > 0) rc |= bench_load(dir, megabytes);
   std::system(("rm -rf '" + dir + "'").c_str());
   return rc;

@@ -13,6 +13,7 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/sha256.h"
 #include "gen/chipset_gen.h"
 #include "base/trace.h"
 #include "support/temp_dir.h"
@@ -126,7 +127,7 @@ TEST(ChipsetLoader, BadChecksumsAreReportedInRedWithCountAndFirstLine) {
   EXPECT_EQ(loaded.bad_checksums, 2);
   EXPECT_EQ(loaded.first_bad_checksum_line, 6);
   EXPECT_EQ(loaded.log.back().style, tv::kStyleBoldRed);
-  EXPECT_NE(loaded.log.back().text.find("2 records"), std::string::npos);
+  EXPECT_NE(loaded.log.back().text.find("2 records with a bad checksum, the first in line 6"), std::string::npos);
   EXPECT_NE(loaded.log.back().text.find("line 6"), std::string::npos);
   EXPECT_EQ(loaded.flash_lines, 2);  // reported, not refused
 }
@@ -176,6 +177,13 @@ TEST(ChipsetLoaderFiles, GzipLoadsExactlyLikePlainTextAndMatchesTheGenerator) {
   EXPECT_EQ(plain.flash_lines, 4096 / 16 + 2);  // plus the extended-address and end records
   EXPECT_EQ(plain.osd_font_lines, 8 * 19);
   EXPECT_EQ(plain.bad_checksums, 0);
+  // The size and digest are those of the bytes read: compressed for gzip.
+  std::ifstream in(dir.file("a.hv.gz"), std::ios::binary);
+  std::string packed_bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(plain.sha256, tv::sha256_hex(generated.text));
+  EXPECT_EQ(plain.size, int64_t(generated.text.size()));
+  EXPECT_EQ(packed.sha256, tv::sha256_hex(packed_bytes));
+  EXPECT_EQ(packed.size, int64_t(packed_bytes.size()));
   EXPECT_TRUE(tv::burn_possible(plain.flags));
   EXPECT_TRUE(tv::system_font_present(plain.flags));
 }
@@ -247,6 +255,11 @@ TEST(ChipsetLoader, MisplacedLinesAreLoadErrorsWithTheirLineNumbers) {
   for (const tv::LogLine& line : loaded.log)
     if (line.style == tv::kStyleBoldRed) errors.push_back(line.text.substr(0, line.text.find(':')));
   EXPECT_EQ(errors, (std::vector<std::string>{"Line 3", "Line 5", "Line 7", "Line 8", "Line 9", "Line 13"}));
+
+  // The last PIC record the box can take ends at FFFF.
+  tv::LoadedChipset edge = parse({"***PIC>", chipsetgen::hex_record(0, 0xFFF0, sixteen)});
+  EXPECT_TRUE(tv::chipset_clean(edge));
+  EXPECT_EQ(edge.pic_adr_l, 0x10000);
 }
 
 TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {

@@ -105,6 +105,22 @@ TEST_F(HexWriter, ARecordRefusedForeverGivesUpAfterTenAttemptsNamingTheAddress) 
   EXPECT_TRUE(sink.has_red_line_containing("1230"));
 }
 
+// Three time-outs in a row end the section, whether no byte came or an
+// answer broke off; an answer between them (a refusal) starts the count again.
+TEST_F(HexWriter, TimeOutsInARowEndTheSectionAndAnAnswerBetweenThemStartsTheCountAgain) {
+  using tv::LinkFault;
+  const std::vector<LinkFault> faults = {LinkFault::Silent, LinkFault::CutShort, LinkFault::Refused,
+                                         LinkFault::Silent, LinkFault::CutShort, LinkFault::None,
+                                         LinkFault::CutShort, LinkFault::Silent, LinkFault::CutShort};
+  size_t call = 0;
+  box.fail = [&](const BoxCall&) { return call < faults.size() ? faults[call++] : LinkFault::None; };
+  EXPECT_EQ(tv::write_hex_section(context, lines_of({record_line(0x10, 1), record_line(0x20, 2)}), 2,
+                                  tv::kTargetFlash),
+            tv::WriteResult::BoxSilent);
+  EXPECT_EQ(call, faults.size());
+  EXPECT_TRUE(sink.has_red_line_containing("The box stopped answering at FLASH 0020."));
+}
+
 TEST_F(HexWriter, CancelStopsBeforeTheNextRecord) {
   box.refuse = [&](const BoxCall&) {
     cancel = true;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -187,13 +188,30 @@ TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   ASSERT_TRUE(testsupport::write_file(chipset_, text));
   const std::vector<std::string> ports = {port_of(box_), port_of(second)};
 
+  // A damaged gzip file is refused as damaged, whatever its garbled lines
+  // look like, at a byte counted in the compressed file.
+  const std::string damaged = scratch_.file("damaged.hv.gz");
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(damaged, generated_.text, true, &error)) << error;
+  const std::string packed = read_file(damaged);
+  ASSERT_TRUE(testsupport::write_file(damaged, packed.substr(0, packed.size() / 2)));
+
   for (const std::vector<std::string>& args :
        {burn_args(ports), burn_args(ports, {"--sections", "pic,voodoo"}),
-        burn_args(ports, {"--flash-delay", "2"}), {"-p", port_of(box_), scratch_.file("no-such.hv")}}) {
+        burn_args(ports, {"--flash-delay", "2"}), {"-p", port_of(box_), scratch_.file("no-such.hv")},
+        {"-p", port_of(box_), damaged}}) {
     Finished run = clitest::run_burner(args, 20000);
     EXPECT_EQ(run.exit_code, 2) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line on stderr: " << run.err;
+    EXPECT_EQ(run.err.find(".;"), std::string::npos) << run.err;
+    if (args == burn_args(ports)) {
+      EXPECT_NE(run.err.find(": 1 record with a bad checksum, in line "), std::string::npos) << run.err;
+    }
+    if (args.back() == damaged) {
+      EXPECT_NE(run.err.find("damaged at byte "), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(" of the compressed file ("), std::string::npos) << run.err;
+    }
   }
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
@@ -239,6 +257,11 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   const size_t summary = screen.find("Summary:");
   ASSERT_NE(summary, std::string::npos) << screen;
   EXPECT_NE(screen.find("CANCELLED", summary), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("FLASH FAILED"), std::string::npos) << "a cancel is no failure: " << screen;
+  std::string saved;
+  for (const auto& entry : std::filesystem::directory_iterator(logs())) saved += read_file(entry.path().string());
+  EXPECT_NE(saved.find("cancelled in FLASH"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("stage FLASH failed"), std::string::npos) << saved;
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 
