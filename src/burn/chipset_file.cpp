@@ -270,8 +270,8 @@ void ChipsetParser::check_hex_record(const std::string& text, const HexRecord& r
                   record.type);
     load_error(what);
   } else if (record.type == 0 && record.count > 0 && record.count != kBoxRecordBytes) {
-    std::snprintf(what, sizeof what, "a data record of %u bytes; the box is written in records of %u.\n",
-                  record.count, kBoxRecordBytes);
+    std::snprintf(what, sizeof what, "a data record of %u byte%s; the box is written in records of %u.\n",
+                  record.count, record.count == 1 ? "" : "s", kBoxRecordBytes);
     load_error(what);
   } else if (record.type == 0 && record.count == kBoxRecordBytes) {
     uint8_t bytes[kBoxRecordBytes];

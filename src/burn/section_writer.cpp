@@ -1,6 +1,5 @@
 #include "burn/section_writer.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +23,7 @@ int LinkBoxOps::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
 int LinkBoxOps::osd_flashR(int address, uint8_t* out4) { return link_.osd_flashR(address, out4); }
 int LinkBoxOps::osd_read(int address, uint8_t* out4) { return link_.osd_read(address, out4); }
 void LinkBoxOps::line_recovery() { link_.line_recovery(); }
+void LinkBoxOps::discard_input() { link_.port().purge(); }
 LinkFault LinkBoxOps::fault_of(int result) const {
   return result == 0 ? LinkFault::None : link_.last_fault();
 }
@@ -81,7 +81,10 @@ WriteResult retry_with_recovery(WriterContext& context, const std::function<int(
     silent = timed_out(fault) ? silent + 1 : 0;
     if (silent >= kSilentLimit) return WriteResult::BoxSilent;
     if (tries + 1 < kMaxAttempts) context.sink.retried();
-    context.box.line_recovery();
+    // A lost byte of an answer then costs the burst's margin, not the
+    // recovery step's 630 ms of pauses on top.
+    if (fault == LinkFault::CutShort) context.box.discard_input();
+    else context.box.line_recovery();
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Failed;
 }

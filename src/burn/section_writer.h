@@ -29,6 +29,9 @@ class BoxOps {
   virtual int osd_flashR(int address, uint8_t* out4) = 0;
   virtual int osd_read(int address, uint8_t* out4) = 0;
   virtual void line_recovery() = 0;
+  // After an answer that broke off: the box has had its say and the line
+  // works, so only what is left of the answer is thrown away.
+  virtual void discard_input() { line_recovery(); }
   // Why an operation returned `result` (non-zero). By default told from the
   // code alone: a failed read is a lost line, a time-out a silent box.
   virtual LinkFault fault_of(int result) const;
@@ -45,6 +48,7 @@ class LinkBoxOps : public BoxOps {
   int osd_flashR(int address, uint8_t* out4) override;
   int osd_read(int address, uint8_t* out4) override;
   void line_recovery() override;
+  void discard_input() override;
   // The link saw whether any byte came back.
   LinkFault fault_of(int result) const override;
 
@@ -83,8 +87,9 @@ struct WriterContext {
 };
 
 // Runs `attempt` until it returns 0, at most kMaxAttempts times, with the
-// line recovery step after each refusal. Stops early when cancelled, when
-// the box has stopped answering, or at once when the line is lost.
+// line recovery step after each refusal or silence (after an answer that
+// broke off, its rest is discarded instead). Stops early when cancelled,
+// when the box has stopped answering, or at once when the line is lost.
 WriteResult retry_with_recovery(WriterContext& context, const std::function<int()>& attempt);
 
 // Names the way a write ended in the log, in red, for any result but Done

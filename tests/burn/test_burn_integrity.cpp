@@ -273,6 +273,24 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   EXPECT_TRUE(wrong.has_red_line_containing(expected)) << expected;
   EXPECT_FALSE(wrong.has_line("FLASH Burned OK!\n"));
 
+  // The writer never sent one record (its line left out of what it is fed):
+  // the box cannot hold it, and Verify, comparing with the file, says so.
+  faults.wrong_flash_byte = -1;
+  sim_.set_faults(faults);
+  auto skipped = std::make_shared<tv::ChipsetSections>();
+  for (size_t i = 0; i < chipset.sections->flash.line_count(); ++i)
+    if (i != 5) skipped->flash.add_line(chipset.sections->flash.line(i));
+  skipped->flash_image = chipset.sections->flash_image;
+  tv::LoadedChipset skipping = chipset;
+  skipping.sections = skipped;
+  only({tv::Stage::Flash});
+  RecordingSink unwritten;
+  tv::run_burn(skipping, settings_, unwritten, cancel_);
+  EXPECT_EQ(unwritten.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(unwritten.has_red_line_containing("FLASH verify failed: 16 bytes of the file not written, first at 0x0040"));
+
+  faults.wrong_flash_byte = 0x1234;
+  sim_.set_faults(faults);
   settings_.verify = false;
   RecordingSink unverified;
   tv::run_burn(chipset, settings_, unverified, cancel_);
@@ -330,6 +348,8 @@ TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLin
       {"records after an end record",
        [](auto& l, auto*) { l.insert(l.begin() + 99, ":00000001FF"); }, 101},
       {"records after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 99, "***NOTES>"); }, 101},
+      {"font rows after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 319, "***NOTES>"); }, 321},
+      {"a record one digit short", [](auto& l, auto*) { l[40].pop_back(); }, 41},
       {"a 17-byte FLASH record",
        [](auto& l, auto*) { l[29] = chipsetgen::hex_record(0, 0x0C0, std::vector<uint8_t>(17, 0x42)); }, 30},
       {"a long header line, then a 10 MB font line",

@@ -66,6 +66,13 @@ TEST_F(HexWriter, OsdSectionIsClearedOnceFirstAndLowerCaseIsWrittenUpperCase) {
   EXPECT_EQ(box.calls[1].address, 0x2000);
   EXPECT_EQ(box.calls[1].value, tv::kTargetOsd);
   EXPECT_EQ(box.calls[1].text, "ABABABABABABABABABABABABABABABAB");
+
+  FakeBox silent;
+  silent.fail = [](const BoxCall&) { return tv::LinkFault::Silent; };
+  RecordingSink silent_sink;
+  tv::WriterContext osd{silent, silent_sink, cancel, "OSD"};
+  EXPECT_EQ(tv::write_hex_section(osd, lines_of({lower}), 1, tv::kTargetOsd), tv::WriteResult::BoxSilent);
+  EXPECT_TRUE(silent_sink.has_red_line_containing("The box stopped answering during the OSD clear."));
 }
 
 TEST_F(HexWriter, ShortLinesAreSkippedAndAnyMarkerLineEndsTheSection) {
@@ -119,6 +126,10 @@ TEST_F(HexWriter, TimeOutsInARowEndTheSectionAndAnAnswerBetweenThemStartsTheCoun
             tv::WriteResult::BoxSilent);
   EXPECT_EQ(call, faults.size());
   EXPECT_TRUE(sink.has_red_line_containing("The box stopped answering at FLASH 0020."));
+  // A broken-off answer is followed by a discard of its rest, not the
+  // recovery step.
+  EXPECT_EQ(box.of("recover").size(), 4u);
+  EXPECT_EQ(box.of("discard").size(), 3u);
 }
 
 TEST_F(HexWriter, CancelStopsBeforeTheNextRecord) {
