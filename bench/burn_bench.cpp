@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -36,18 +37,16 @@
 #include <thread>
 #include <vector>
 
-#include <zlib.h>
-
+#include "base/trace.h"
 #include "boxsim/box_decoder.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
-#include "support/paced_sim.h"
 #include "link/box_link.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
+#include "support/paced_sim.h"
 
 namespace {
 
@@ -319,8 +318,9 @@ class CountingSink : public NullSink {
 // The same burn over a line that loses one byte in 1,000 of those the box
 // sends: each loss should cost a fraction of a second and one retry, so the
 // whole burn stays near the clean one.
-void bench_lossy_burn(const std::string& dir, const std::string& sim_program, const tv::LoadedChipset& chipset,
-                      const tv::BurnSettings& settings, const chipsetgen::Images& images, double clean_wall) {
+void bench_lossy_burn(const std::string& dir, const std::string& sim_program,
+                      const tv::LoadedChipset& chipset, const tv::BurnSettings& settings,
+                      const chipsetgen::Images& images, double clean_wall) {
   const std::string lossy = dir + "/lossy";
   mkdir(lossy.c_str(), 0700);
   SimProcess sim;
@@ -452,12 +452,14 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--skip-load")) load = false;
     else if (!std::strcmp(argv[i], "--load-mb") && i + 1 < argc) megabytes = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--default-delays")) default_delays = true;
-    else if (!std::strcmp(argv[i], "--skip-line-loss")) line_loss = false;
+    else if (!std::strcmp(argv[i], "--skip-line-loss"))
+      line_loss = false;
     else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc) sim_program = argv[++i];
     else {
-      std::fprintf(stderr,
-                   "usage: burn_bench [--skip-burn] [--skip-line-loss] [--skip-load] [--load-mb N] [--default-delays] "
-                   "[--sim PATH]\n");
+      std::fprintf(
+          stderr,
+          "usage: burn_bench [--skip-burn] [--skip-line-loss] [--skip-load] [--load-mb N] [--default-delays] "
+          "[--sim PATH]\n");
       return 2;
     }
   }

@@ -55,8 +55,8 @@ bool start_sim(const std::string& program, const std::string& dir, SimProcess* s
   if (pid < 0) return false;
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
-    std::vector<const char*> args = {program.c_str(), "--port-dir", ports.c_str(), "--images", images.c_str(),
-                                     "--pace"};
+    std::vector<const char*> args = {program.c_str(), "--port-dir",   ports.c_str(),
+                                     "--images",      images.c_str(), "--pace"};
     for (const std::string& fault : faults) args.push_back(fault.c_str());
     args.push_back(nullptr);
     execv(program.c_str(), const_cast<char* const*>(args.data()));

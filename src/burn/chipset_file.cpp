@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "burn/burn_sink.h"
-#include "burn/sha256.h"
 #include "base/hex_field.h"
 #include "base/trace.h"
+#include "burn/burn_sink.h"
+#include "burn/sha256.h"
 
 namespace tv {
 
@@ -64,7 +64,8 @@ bool ends_hex_section(const std::string& text) {
   if (text.compare(0, 3, "***") == 0) return true;
   static const char kEnd[] = ":00000001FF";
   const size_t length = sizeof kEnd - 1;
-  for (size_t at = text.find(':'); at != std::string::npos && at + length <= text.size(); at = text.find(':', at + 1)) {
+  for (size_t at = text.find(':'); at != std::string::npos && at + length <= text.size();
+       at = text.find(':', at + 1)) {
     size_t i = 1;
     while (i < length && std::toupper(static_cast<unsigned char>(text[at + i])) == kEnd[i]) ++i;
     if (i == length) return true;
@@ -219,7 +220,8 @@ void ChipsetParser::check_pic_line(const std::string& text) {
   const HexRecord record = read_hex_record(text);
   if (!text.empty() && text[0] == ':') count_bad_checksum(record);
   if (!record.ok) {
-    if (writer_takes_record(text)) load_error("not an Intel HEX data record; it would be read at a wrong address.\n");
+    if (writer_takes_record(text))
+      load_error("not an Intel HEX data record; it would be read at a wrong address.\n");
     return;
   }
   if (record.type == 0 && record.count > 0 && record.address + record.count > 0x10000) {
@@ -239,7 +241,8 @@ void ChipsetParser::check_hex_line(const std::string& text) {
   if (section_end_line_ != 0) {
     if (data) {
       char what[160];
-      std::snprintf(what, sizeof what, "a data record after the section's end in line %d; it would not be burned.\n",
+      std::snprintf(what, sizeof what,
+                    "a data record after the section's end in line %d; it would not be burned.\n",
                     section_end_line_);
       load_error(what);
     }
@@ -266,7 +269,8 @@ void ChipsetParser::check_hex_record(const std::string& text, const HexRecord& r
                   record.first_data_word);
     load_error(what);
   } else if (record.type != 0 && writer_takes_record(text)) {
-    std::snprintf(what, sizeof what, "a record of type %02X as long as a data record; it would be written as data.\n",
+    std::snprintf(what, sizeof what,
+                  "a record of type %02X as long as a data record; it would be written as data.\n",
                   record.type);
     load_error(what);
   } else if (record.type == 0 && record.count > 0 && record.count != kBoxRecordBytes) {
@@ -289,7 +293,8 @@ void ChipsetParser::check_font_line(const std::string& line) {
   }
   if (text.size() >= kFontRowChars) {
     char what[160];
-    std::snprintf(what, sizeof what, "a font row after the section's end in line %d; it would not be burned.\n",
+    std::snprintf(what, sizeof what,
+                  "a font row after the section's end in line %d; it would not be burned.\n",
                   section_end_line_);
     load_error(what);
   }
@@ -363,13 +368,15 @@ void ChipsetParser::add_fault_lines() {
   if (state_.bad_checksums > 0) {
     char buffer[128];
     if (state_.bad_checksums == 1)
-      std::snprintf(buffer, sizeof buffer, "1 record with a bad checksum, in line %d.\n", state_.first_bad_checksum_line);
+      std::snprintf(buffer, sizeof buffer, "1 record with a bad checksum, in line %d.\n",
+                    state_.first_bad_checksum_line);
     else
       std::snprintf(buffer, sizeof buffer, "%d records with a bad checksum, the first in line %d.\n",
                     state_.bad_checksums, state_.first_bad_checksum_line);
     faults_.push_back({state_.first_bad_checksum_line, {buffer, kStyleBoldRed}});
   }
-  std::stable_sort(faults_.begin(), faults_.end(), [](const Fault& a, const Fault& b) { return a.line < b.line; });
+  std::stable_sort(faults_.begin(), faults_.end(),
+                   [](const Fault& a, const Fault& b) { return a.line < b.line; });
   for (const Fault& fault : faults_) state_.log.push_back(fault.text);
   const int listed = int(faults_.size()) - (state_.bad_checksums > 0 ? 1 : 0);
   if (state_.load_errors > listed)
@@ -528,14 +535,18 @@ class ChipsetReader {
     text_.resize(4 * kChunk);
     for (;;) {
       if (member_ended_ && !next_member()) return false;
-      if (stream_.avail_in == 0 && !refill()) return failure_.empty() ? fail("the compressed data end early") : false;
+      if (stream_.avail_in == 0 && !refill())
+        return failure_.empty() ? fail("the compressed data end early") : false;
       stream_.next_out = reinterpret_cast<Bytef*>(&text_[0]);
       stream_.avail_out = uInt(text_.size());
       const int result = inflate(&stream_, Z_NO_FLUSH);
       const size_t produced = text_.size() - stream_.avail_out;
-      if (result == Z_STREAM_END) member_ended_ = true;
-      else if (result != Z_OK && result != Z_BUF_ERROR) return fail(stream_.msg ? stream_.msg : "damaged data");
-      else if (produced == 0 && stream_.avail_in > 0) return fail("no progress");
+      if (result == Z_STREAM_END)
+        member_ended_ = true;
+      else if (result != Z_OK && result != Z_BUF_ERROR)
+        return fail(stream_.msg ? stream_.msg : "damaged data");
+      else if (produced == 0 && stream_.avail_in > 0)
+        return fail("no progress");
       if (produced > 0) {
         text_.resize(produced);
         return true;

@@ -108,7 +108,9 @@ struct ChipsetSections {
   SectionText* of(Section section) { return const_cast<SectionText*>(static_cast<const ChipsetSections*>(this)->of(section)); }
   // The records of a FLASH or OSD section; null for the others.
   const ByteImage* image_of(Section section) const;
-  ByteImage* image_of(Section section) { return const_cast<ByteImage*>(static_cast<const ChipsetSections*>(this)->image_of(section)); }
+  ByteImage* image_of(Section section) {
+    return const_cast<ByteImage*>(static_cast<const ChipsetSections*>(this)->image_of(section));
+  }
 };
 
 struct LoadedChipset {

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/trace.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
 
 namespace tv {
 
@@ -51,7 +51,9 @@ void upper_case(std::string* line) {
 }
 
 // The four address digits at positions 3..6.
-int address_field(const std::string& text) { return text.size() > 3 ? int(hex_value(text.c_str() + 3, 4)) : 0; }
+int address_field(const std::string& text) {
+  return text.size() > 3 ? int(hex_value(text.c_str() + 3, 4)) : 0;
+}
 
 void report_progress(WriterContext& context, int line, int count) {
   int percent = section_progress(line, count);
@@ -83,8 +85,10 @@ WriteResult retry_with_recovery(WriterContext& context, const std::function<int(
     if (tries + 1 < kMaxAttempts) context.sink.retried();
     // A lost byte of an answer then costs the burst's margin, not the
     // recovery step's 630 ms of pauses on top.
-    if (fault == LinkFault::CutShort) context.box.discard_input();
-    else context.box.line_recovery();
+    if (fault == LinkFault::CutShort)
+      context.box.discard_input();
+    else
+      context.box.line_recovery();
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Failed;
 }
@@ -101,8 +105,8 @@ void report_write_result(WriterContext& context, WriteResult result, const std::
                        kStyleBoldRed);
       break;
     case WriteResult::LineLost:
-      context.sink.log(context.section + ": the line to the box was lost " + (where_is_step ? "during the " : "at ") +
-                           where + ".\n",
+      context.sink.log(context.section + ": the line to the box was lost " +
+                           (where_is_step ? "during the " : "at ") + where + ".\n",
                        kStyleBoldRed);
       break;
     case WriteResult::Done:

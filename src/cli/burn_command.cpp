@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/trace.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
 #include "cli/burn_display.h"
@@ -23,7 +24,6 @@
 #include "link/port_list.h"
 #include "link/ports.h"
 #include "link/serial_port.h"
-#include "base/trace.h"
 
 namespace tv {
 namespace {
@@ -333,7 +333,8 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
   // The loader names the faults in the order of the file, the damage of the
   // file as a whole first; the refusal names the first.
   for (const LogLine& line : chipset.log)
-    if (line.style == kStyleBoldRed) return "does not load cleanly: " + without_final_stop(without_line_end(line.text));
+    if (line.style == kStyleBoldRed)
+      return "does not load cleanly: " + without_final_stop(without_line_end(line.text));
   for (const ChoiceSection& section : kChoiceSections) {
     if ((options.sections & section.choice) && !(chipset.flags & section_flag(section.stage)))
       return "has no " + name_in_file(section.stage) + " section";

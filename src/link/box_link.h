@@ -24,11 +24,11 @@ namespace tv {
 // a different answer: a refusal is retried, a box that has stopped answering
 // will not answer the next command either, and a lost line ends everything.
 enum class LinkFault {
-  None,     // the last exchange succeeded
+  None,      // the last exchange succeeded
   Refused,   // the box answered, but not with the echo
   Silent,    // the time-out ran out without one byte from the box
   CutShort,  // an answer began and broke off: counted like a silent box
-  Lost,     // the line itself failed: a read or write error, a hang-up
+  Lost,      // the line itself failed: a read or write error, a hang-up
 };
 
 class BoxLink {

@@ -107,7 +107,9 @@ class FakeBox : public tv::BoxOps {
   int osd_read(int address, uint8_t* out4) override { return read({"read", address, 0, ""}, out4); }
   void line_recovery() override { calls.push_back({"recover", 0, 0, ""}); }
   void discard_input() override { calls.push_back({"discard", 0, 0, ""}); }
-  tv::LinkFault fault_of(int result) const override { return result == 0 ? tv::LinkFault::None : last_fault_; }
+  tv::LinkFault fault_of(int result) const override {
+    return result == 0 ? tv::LinkFault::None : last_fault_;
+  }
 
   std::vector<BoxCall> of(const std::string& op) const {
     std::vector<BoxCall> result;

@@ -3,21 +3,21 @@
 // box that already holds other firmware, refused OSD clears, a box that falls
 // silent, a cancel, a damaged file, files no generator writes, and the
 // read-back of Verify, which compares the box with the file.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <fstream>
 #include <functional>
 #include <thread>
 
-#include <gtest/gtest.h>
-
+#include "base/clock.h"
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
-#include "base/clock.h"
 #include "link/ports.h"
-#include "base/trace.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
@@ -268,8 +268,9 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   EXPECT_EQ(wrong.done_calls(), std::vector<bool>{false});
   char expected[128];
   const uint8_t wrote = generated_.images.flash[0x1234];
-  std::snprintf(expected, sizeof expected, "FLASH verify failed: 1 byte differs, first at 0x1234 (file %02X, box %02X)\n",
-                wrote, wrote ^ 1);
+  std::snprintf(expected, sizeof expected,
+                "FLASH verify failed: 1 byte differs, first at 0x1234 (file %02X, box %02X)\n", wrote,
+                wrote ^ 1);
   EXPECT_TRUE(wrong.has_red_line_containing(expected)) << expected;
   EXPECT_FALSE(wrong.has_line("FLASH Burned OK!\n"));
 
@@ -287,7 +288,8 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   RecordingSink unwritten;
   tv::run_burn(skipping, settings_, unwritten, cancel_);
   EXPECT_EQ(unwritten.done_calls(), std::vector<bool>{false});
-  EXPECT_TRUE(unwritten.has_red_line_containing("FLASH verify failed: 16 bytes of the file not written, first at 0x0040"));
+  EXPECT_TRUE(unwritten.has_red_line_containing(
+      "FLASH verify failed: 16 bytes of the file not written, first at 0x0040"));
 
   faults.wrong_flash_byte = 0x1234;
   sim_.set_faults(faults);
@@ -345,10 +347,10 @@ TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLin
       {"NUL after a record", [](auto& l, auto*) { l[19] += '\0'; }, 20},
       {"NUL before the colon", [](auto& l, auto*) { l[20].insert(0, 1, '\0'); }, 21},
       {"NUL in a font row", [](auto& l, auto*) { l[315][3] = '\0'; }, 316},
-      {"records after an end record",
-       [](auto& l, auto*) { l.insert(l.begin() + 99, ":00000001FF"); }, 101},
+      {"records after an end record", [](auto& l, auto*) { l.insert(l.begin() + 99, ":00000001FF"); }, 101},
       {"records after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 99, "***NOTES>"); }, 101},
-      {"font rows after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 319, "***NOTES>"); }, 321},
+      {"font rows after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 319, "***NOTES>"); },
+       321},
       {"a record one digit short", [](auto& l, auto*) { l[40].pop_back(); }, 41},
       {"a 17-byte FLASH record",
        [](auto& l, auto*) { l[29] = chipsetgen::hex_record(0, 0x0C0, std::vector<uint8_t>(17, 0x42)); }, 30},
@@ -358,7 +360,8 @@ TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLin
          l.insert(l.begin() + 313, std::string(10 << 20, '0'));
        },
        314},
-      {"the last record without a line end", [](auto& l, std::string* e) { flash_last_without_line_end(l, e); }, 0},
+      {"the last record without a line end",
+       [](auto& l, std::string* e) { flash_last_without_line_end(l, e); }, 0},
       {"blanks after the checksums",
        [](auto& l, auto*) {
          for (size_t i = index_of(l, "***OSD>") + 2; l[i][0] == ':' && l[i][8] == '0'; ++i) l[i] += " \t ";
@@ -403,7 +406,8 @@ TEST(VerifyAgainstTheFile, ARecordTheBoxOrTheWriterSkippedFailsNamingItsAddress)
   tv::ChipsetParser parser;
   parser.feed_line("***FLASH>\r\n");
   for (int i = 0; i < 4; ++i) {
-    lines.push_back(chipsetgen::hex_record(0, 0x100 + 16 * i, std::vector<uint8_t>(16, uint8_t(i + 1))) + "\r\n");
+    lines.push_back(chipsetgen::hex_record(0, 0x100 + 16 * i, std::vector<uint8_t>(16, uint8_t(i + 1))) +
+                    "\r\n");
     parser.feed_line(lines.back());
   }
   tv::LoadedChipset chipset = parser.finish();
@@ -417,9 +421,11 @@ TEST(VerifyAgainstTheFile, ARecordTheBoxOrTheWriterSkippedFailsNamingItsAddress)
   tv::WriterContext context{box, sink, cancel, "FLASH"};
   tv::ByteImage written;
   context.written = &written;
-  ASSERT_EQ(tv::write_hex_section(context, burntest::lines_of(lines), 4, tv::kTargetFlash), tv::WriteResult::Done);
+  ASSERT_EQ(tv::write_hex_section(context, burntest::lines_of(lines), 4, tv::kTargetFlash),
+            tv::WriteResult::Done);
   EXPECT_EQ(tv::verify_section(context, file, &written, tv::kTargetFlash), tv::WriteResult::Failed);
-  EXPECT_TRUE(sink.has_red_line_containing("FLASH verify failed: 16 bytes differ, first at 0x0120 (file 03, box FF)"));
+  EXPECT_TRUE(sink.has_red_line_containing(
+      "FLASH verify failed: 16 bytes differ, first at 0x0120 (file 03, box FF)"));
 
   written = tv::ByteImage();
   const uint8_t other[16] = {};
@@ -427,5 +433,6 @@ TEST(VerifyAgainstTheFile, ARecordTheBoxOrTheWriterSkippedFailsNamingItsAddress)
   RecordingSink unwritten;
   tv::WriterContext short_context{box, unwritten, cancel, "FLASH"};
   EXPECT_EQ(tv::verify_section(short_context, file, &written, tv::kTargetFlash), tv::WriteResult::Failed);
-  EXPECT_TRUE(unwritten.has_red_line_containing("FLASH verify failed: 48 bytes of the file not written, first at 0x0110"));
+  EXPECT_TRUE(unwritten.has_red_line_containing(
+      "FLASH verify failed: 48 bytes of the file not written, first at 0x0110"));
 }

@@ -116,9 +116,9 @@ TEST_F(HexWriter, ARecordRefusedForeverGivesUpAfterTenAttemptsNamingTheAddress) 
 // answer broke off; an answer between them (a refusal) starts the count again.
 TEST_F(HexWriter, TimeOutsInARowEndTheSectionAndAnAnswerBetweenThemStartsTheCountAgain) {
   using tv::LinkFault;
-  const std::vector<LinkFault> faults = {LinkFault::Silent, LinkFault::CutShort, LinkFault::Refused,
-                                         LinkFault::Silent, LinkFault::CutShort, LinkFault::None,
-                                         LinkFault::CutShort, LinkFault::Silent, LinkFault::CutShort};
+  const std::vector<LinkFault> faults = {LinkFault::Silent,   LinkFault::CutShort, LinkFault::Refused,
+                                         LinkFault::Silent,   LinkFault::CutShort, LinkFault::None,
+                                         LinkFault::CutShort, LinkFault::Silent,   LinkFault::CutShort};
   size_t call = 0;
   box.fail = [&](const BoxCall&) { return call < faults.size() ? faults[call++] : LinkFault::None; };
   EXPECT_EQ(tv::write_hex_section(context, lines_of({record_line(0x10, 1), record_line(0x20, 2)}), 2,

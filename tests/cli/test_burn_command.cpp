@@ -2,6 +2,7 @@
 // status, what it prints, the JSON summary, the saved log file, and what each
 // box holds afterwards.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "boxsim/box_sim.h"
 #include "burn/sha256.h"
@@ -170,8 +169,9 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   EXPECT_NE(summary["boxes"].items[1]["first_failure"].text.find("stopped answering"), std::string::npos)
       << summary["boxes"].items[1]["first_failure"].text;
   EXPECT_EQ(summary["boxes"].items[2]["result"].text, "FAILED");
-  EXPECT_NE(summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 byte differs, first at 0x0123"),
-            std::string::npos)
+  EXPECT_NE(
+      summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 byte differs, first at 0x0123"),
+      std::string::npos)
       << summary["boxes"].items[2]["first_failure"].text;
   EXPECT_EQ(summary["exit_code"].number, 1);
 }
@@ -196,10 +196,11 @@ TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   const std::string packed = read_file(damaged);
   ASSERT_TRUE(testsupport::write_file(damaged, packed.substr(0, packed.size() / 2)));
 
-  for (const std::vector<std::string>& args :
-       {burn_args(ports), burn_args(ports, {"--sections", "pic,voodoo"}),
-        burn_args(ports, {"--flash-delay", "2"}), {"-p", port_of(box_), scratch_.file("no-such.hv")},
-        {"-p", port_of(box_), damaged}}) {
+  for (const std::vector<std::string>& args : {burn_args(ports),
+                                               burn_args(ports, {"--sections", "pic,voodoo"}),
+                                               burn_args(ports, {"--flash-delay", "2"}),
+                                               {"-p", port_of(box_), scratch_.file("no-such.hv")},
+                                               {"-p", port_of(box_), damaged}}) {
     Finished run = clitest::run_burner(args, 20000);
     EXPECT_EQ(run.exit_code, 2) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
@@ -259,7 +260,8 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   EXPECT_NE(screen.find("CANCELLED", summary), std::string::npos) << screen;
   EXPECT_EQ(screen.find("FLASH FAILED"), std::string::npos) << "a cancel is no failure: " << screen;
   std::string saved;
-  for (const auto& entry : std::filesystem::directory_iterator(logs())) saved += read_file(entry.path().string());
+  for (const auto& entry : std::filesystem::directory_iterator(logs()))
+    saved += read_file(entry.path().string());
   EXPECT_NE(saved.find("cancelled in FLASH"), std::string::npos) << saved;
   EXPECT_EQ(saved.find("stage FLASH failed"), std::string::npos) << saved;
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;

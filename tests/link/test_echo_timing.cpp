@@ -85,12 +85,9 @@ TEST_F(EchoTiming, RestOfTheEchoOutsideTheBurstTimesOutAsCutShort) {
 TEST_F(EchoTiming, ReadAnswerInPiecesOfOneBurstIsAccepted) {
   const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF};
   auto box = boxInPieces([&](const Bytes& packet) {
-    return std::vector<Piece>{{300, part(packet, 0, 1)},
-                              {5, {0x11}},
-                              {5, part(packet, 1, 7)},
-                              {5, part(packet, 7, 12)},
-                              {0, {data[0]}},
-                              {5, {data[1], data[2], data[3], 0x55}}};
+    return std::vector<Piece>{
+        {300, part(packet, 0, 1)}, {5, {0x11}},    {5, part(packet, 1, 7)},
+        {5, part(packet, 7, 12)},  {0, {data[0]}}, {5, {data[1], data[2], data[3], 0x55}}};
   });
   uint8_t out[4] = {};
   EXPECT_EQ(tv::osd_read(0x1234, out), tv::kEchoOk);
@@ -129,7 +126,9 @@ TEST_F(EchoTiming, EchoCutShortTimesOutAndAVanishedLineFailsAtOnce) {
 // still gets its full time to begin (4 s here, past the 3 s a silent box is
 // left with).
 TEST_F(EchoTiming, Write16AnswerCutShortEndsInABurstAndKeepsTheFullLimitForTheNext) {
-  auto answer = [](const Bytes& packet) { return Bytes{packet[0], packet[1], packet[4], packet[5], packet[6], packet[7]}; };
+  auto answer = [](const Bytes& packet) {
+    return Bytes{packet[0], packet[1], packet[4], packet[5], packet[6], packet[7]};
+  };
   auto cut = std::async(std::launch::async, [&] {
     Bytes got = peer.read_bytes(26, 5000);
     peer.write_bytes(part(answer(got), 0, 2));
