@@ -264,6 +264,17 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
     saved += read_file(entry.path().string());
   EXPECT_NE(saved.find("cancelled in FLASH"), std::string::npos) << saved;
   EXPECT_EQ(saved.find("stage FLASH failed"), std::string::npos) << saved;
+
+  // Not on a terminal every stage's end is a line of its own: the stage cut
+  // short says so, it does not fail.
+  const uint64_t erases = box_.sim().stats().sector_erases;
+  BurnerProcess plain(burn_args({port_of(box_)}));
+  ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().sector_erases > erases; }, 60000));
+  kill(plain.pid(), SIGINT);
+  Finished stopped = plain.finish(30000);
+  EXPECT_EQ(stopped.exit_code, 130) << stopped.err;
+  EXPECT_NE(stopped.out.find(": FLASH cancelled\n"), std::string::npos) << stopped.out;
+  EXPECT_EQ(stopped.out.find("FLASH FAILED"), std::string::npos) << stopped.out;
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 
