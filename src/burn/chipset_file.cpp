@@ -51,13 +51,25 @@ bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// The characters of the line end (CR and LF) at the end of a line.
+size_t line_end_length(const std::string& line) {
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
+  return line.size() - end;
+}
+
+void drop_trailing_blanks(std::string* text) {
+  size_t end = text->size();
+  while (end > 0 && is_blank((*text)[end - 1])) --end;
+  text->resize(end);
+}
+
 }  // namespace
 
 std::string record_text(const std::string& line) {
-  size_t end = line.size();
-  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
-  while (end > 0 && is_blank(line[end - 1])) --end;
-  return line.substr(0, end);
+  std::string text = line.substr(0, line.size() - line_end_length(line));
+  drop_trailing_blanks(&text);
+  return text;
 }
 
 bool ends_hex_section(const std::string& text) {
@@ -199,7 +211,7 @@ void ChipsetParser::load_error(const std::string& what) {
 // the reader would have to cut, or one with a NUL byte (text tools stop at it,
 // so the line reads differently to each of them).
 bool ChipsetParser::line_readable(const std::string& line, uint64_t length) {
-  const uint64_t own = length - (line.size() - strip_line_end(line).size());
+  const uint64_t own = length - line_end_length(line);
   if (own > kMaxSectionLineChars) {
     char what[160];
     std::snprintf(what, sizeof what, "a line of %llu characters; no line of a section is longer than %zu.\n",
@@ -278,8 +290,9 @@ void ChipsetParser::check_hex_record(const std::string& text, const HexRecord& r
                   record.count, record.count == 1 ? "" : "s", kBoxRecordBytes);
     load_error(what);
   } else if (record.type == 0 && record.count == kBoxRecordBytes) {
-    uint8_t bytes[kBoxRecordBytes];
-    for (unsigned i = 0; i < kBoxRecordBytes; ++i) bytes[i] = uint8_t(hex_field(text, 9 + 2 * i, 2));
+    uint8_t bytes[kBoxRecordBytes];  // the record's digits are all hexadecimal
+    for (size_t i = 0; i < kBoxRecordBytes; ++i)
+      bytes[i] = uint8_t(hex_digit(text[9 + 2 * i]) * 16 + hex_digit(text[10 + 2 * i]));
     sections_->image_of(section_)->record(int(record.address), bytes);
   }
 }
@@ -336,10 +349,13 @@ void ChipsetParser::feed_line(const std::string& line, uint64_t length) {
   if (take_marker(text)) return;
   if (SectionText* kept = sections_->of(section_)) kept->add_line(line);
   const SectionWriter writer = section_info(section_).writer;
+  // Records are read without the blanks after them (record_text); the PIC
+  // record's columns below do not reach them.
+  if (writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords) drop_trailing_blanks(&text);
   if (writer != SectionWriter::None && line_readable(line, length)) {
     switch (writer) {
-      case SectionWriter::PicRecords: check_pic_line(record_text(line)); break;
-      case SectionWriter::HexRecords: check_hex_line(record_text(line)); break;
+      case SectionWriter::PicRecords: check_pic_line(text); break;
+      case SectionWriter::HexRecords: check_hex_line(text); break;
       case SectionWriter::Font:
       case SectionWriter::SystemFont: check_font_line(line); break;
       case SectionWriter::None: break;
@@ -545,7 +561,7 @@ class ChipsetReader {
         member_ended_ = true;
       else if (result != Z_OK && result != Z_BUF_ERROR)
         return fail(stream_.msg ? stream_.msg : "damaged data");
-      else if (produced == 0 && stream_.avail_in > 0)
+      else if (result == Z_BUF_ERROR && produced == 0 && stream_.avail_in > 0)
         return fail("no progress");
       if (produced > 0) {
         text_.resize(produced);
