@@ -10,10 +10,11 @@
 // ways at 5,760 bytes/s, plus the pauses the protocol fixes.
 //
 // After the burn it times the Verify read-back of the flash and the OSD
-// memory against its own wire minimum.
+// memory against its own wire minimum, and then the same burn over a line
+// that loses one byte in 1,000, against the clean burn's time.
 //
-//   burn_bench [--skip-burn] [--skip-load] [--load-mb N] [--default-delays]
-//              [--sim PATH]
+//   burn_bench [--skip-burn] [--skip-line-loss] [--skip-load] [--load-mb N]
+//              [--default-delays] [--sim PATH]
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -35,8 +37,7 @@
 #include <thread>
 #include <vector>
 
-#include <zlib.h>
-
+#include "base/trace.h"
 #include "boxsim/box_decoder.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
@@ -44,9 +45,10 @@
 #include "gen/chipset_gen.h"
 #include "support/paced_sim.h"
 #include "support/reference_chipset.h"
+#include "link/box_link.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
+#include "support/paced_sim.h"
 
 namespace {
 
@@ -263,24 +265,11 @@ void print_minimum(const Minimum& m) {
               (unsigned long long)m.sent, (unsigned long long)m.answered, m.wire_seconds(), m.pauses);
 }
 
-// What a FLASH or OSD section writes, as the read-back sees it.
-tv::WrittenImage written_image(const std::vector<std::string>& body) {
-  tv::WrittenImage image;
-  for (const std::string& line : body) {
-    if (line.compare(0, 11, ":00000001FF") == 0) break;
-    if (line.size() < 43 || line.compare(0, 3, ":10") != 0 || line.compare(7, 2, "00") != 0) continue;
-    uint8_t data[16];
-    for (int i = 0; i < 16; ++i) data[i] = uint8_t(std::strtol(line.substr(9 + 2 * i, 2).c_str(), nullptr, 16));
-    image.record(int(std::strtol(line.substr(3, 4).c_str(), nullptr, 16)), data);
-  }
-  return image;
-}
-
-// Reads of 4 bytes the read-back makes: runs of written bytes, 4 at a time.
-int verify_reads(const tv::WrittenImage& image) {
+// Reads of 4 bytes the read-back makes: runs of the file's bytes, 4 at a time.
+int verify_reads(const tv::ByteImage& image) {
   int reads = 0;
-  for (int address = 0; address < tv::WrittenImage::kSpan; ++address)
-    if (image.written(address)) {
+  for (int address = 0; address < tv::ByteImage::kSpan; ++address)
+    if (image.holds(address)) {
       ++reads;
       address += 3;
     }
@@ -289,10 +278,9 @@ int verify_reads(const tv::WrittenImage& image) {
 
 // The Verify step alone, on the box just burned: each 4-byte read is 12 bytes
 // out and 16 back (the echo and the data), so the line sets its minimum.
-void bench_verify(tv::BoxLink& link, const std::string& text) {
-  std::vector<std::string> lines = lines_of(text);
-  tv::WrittenImage flash = written_image(section(lines, tv::section_info(tv::Section::Flash).marker));
-  tv::WrittenImage osd = written_image(section(lines, tv::section_info(tv::Section::Osd).marker));
+void bench_verify(tv::BoxLink& link, const tv::LoadedChipset& chipset) {
+  const tv::ByteImage& flash = *chipset.sections->image_of(tv::Section::Flash);
+  const tv::ByteImage& osd = *chipset.sections->image_of(tv::Section::Osd);
   const int reads = verify_reads(flash) + verify_reads(osd);
   const double minimum = reads * double(kPacket + kPacket + 4) / kLineBytesPerSecond;
   NullSink sink;
@@ -302,8 +290,8 @@ void bench_verify(tv::BoxLink& link, const std::string& text) {
   tv::WriterContext osd_context{box, sink, cancel, "OSD"};
   double cpu_before = cpu_seconds(RUSAGE_SELF);
   auto start = std::chrono::steady_clock::now();
-  bool ok = tv::verify_section(flash_context, flash, tv::kTargetFlash) == tv::WriteResult::Done &&
-            tv::verify_section(osd_context, osd, tv::kTargetOsd) == tv::WriteResult::Done;
+  bool ok = tv::verify_section(flash_context, flash, nullptr, tv::kTargetFlash) == tv::WriteResult::Done &&
+            tv::verify_section(osd_context, osd, nullptr, tv::kTargetOsd) == tv::WriteResult::Done;
   double wall = seconds_since(start);
   double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
   std::printf("  verify (read-back of %d flash and %d OSD bytes, %d reads): %s\n", flash.byte_count(),
@@ -314,7 +302,49 @@ void bench_verify(tv::BoxLink& link, const std::string& text) {
   std::printf("  verify CPU       %8.2f s\n", cpu);
 }
 
-int bench_burn(const std::string& dir, const std::string& sim_program, bool default_delays) {
+class CountingSink : public NullSink {
+ public:
+  void retried() override { ++retries_; }
+  int retries_ = 0;
+};
+
+// The same burn over a line that loses one byte in 1,000 of those the box
+// sends: each loss should cost a fraction of a second and one retry, so the
+// whole burn stays near the clean one.
+void bench_lossy_burn(const std::string& dir, const std::string& sim_program,
+                      const tv::LoadedChipset& chipset, const tv::BurnSettings& settings,
+                      const chipsetgen::Images& images, double clean_wall) {
+  const std::string lossy = dir + "/lossy";
+  mkdir(lossy.c_str(), 0700);
+  SimProcess sim;
+  if (!start_sim(sim_program, lossy, &sim, {"--drop-every", "1000"})) {
+    std::fprintf(stderr, "the simulator %s did not get ready\n", sim_program.c_str());
+    stop_sim(&sim, 2000);
+    return;
+  }
+  setenv("TVBOX_PORT_DIR", (lossy + "/ports").c_str(), 1);
+  tv::SerialPort port;
+  tv::BoxLink link(port);
+  if (tv::open_programming_line(port, "com3") != 0) {
+    std::fprintf(stderr, "cannot open the lossy simulator's programming port\n");
+    stop_sim(&sim, 2000);
+    return;
+  }
+  CountingSink sink;
+  std::atomic<bool> cancel{false};
+  auto start = std::chrono::steady_clock::now();
+  tv::run_burn(link, chipset, settings, sink, cancel);
+  double wall = seconds_since(start);
+  port.close();
+  stop_sim(&sim, 20000);
+  std::printf("burn over a line that loses one byte in 1,000 the box sends\n");
+  std::printf("  burn %s, %d retries; box memories: %s\n", sink.ok_ ? "ok" : "FAILED", sink.retries_,
+              memories_verdict(lossy + "/images", images).c_str());
+  std::printf("  wall time        %8.1f s   (clean burn %.1f s)\n", wall, clean_wall);
+  std::printf("  ratio to clean   %8.3f   (target <= 1.25)\n", wall / clean_wall);
+}
+
+int bench_burn(const std::string& dir, const std::string& sim_program, bool default_delays, bool line_loss) {
   chipsetgen::Generated generated = reference_chipset();
   std::string path = dir + "/reference.hv";
   std::string error;
@@ -354,7 +384,7 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   tv::run_burn(link, chipset, settings, sink, cancel);
   double wall = seconds_since(start);
   double cpu = cpu_seconds(RUSAGE_SELF) - cpu_before;
-  if (sink.ok_) bench_verify(link, generated.text);
+  if (sink.ok_) bench_verify(link, chipset);
   port.close();
   stop_sim(&sim, 20000);
   double sim_cpu = cpu_seconds(RUSAGE_CHILDREN);
@@ -367,6 +397,7 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   std::printf("  program CPU      %8.2f s = %.2f%% of the wall time (target < 2%%)\n", cpu,
               100.0 * cpu / wall);
   std::printf("  (simulator CPU, its own process: %.2f s)\n", sim_cpu);
+  if (line_loss) bench_lossy_burn(dir, sim_program, chipset, settings, generated.images, wall);
   return sink.ok_ ? 0 : 1;
 }
 
@@ -408,7 +439,7 @@ int bench_load(const std::string& dir, int megabytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool burn = true, load = true, default_delays = false;
+  bool burn = true, load = true, default_delays = false, line_loss = true;
   int megabytes = 50;
   std::string sim_program = default_sim_path();
   for (int i = 1; i < argc; ++i) {
@@ -416,9 +447,14 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--skip-load")) load = false;
     else if (!std::strcmp(argv[i], "--load-mb") && i + 1 < argc) megabytes = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--default-delays")) default_delays = true;
+    else if (!std::strcmp(argv[i], "--skip-line-loss"))
+      line_loss = false;
     else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc) sim_program = argv[++i];
     else {
-      std::fprintf(stderr, "usage: burn_bench [--skip-burn] [--skip-load] [--load-mb N] [--default-delays] [--sim PATH]\n");
+      std::fprintf(
+          stderr,
+          "usage: burn_bench [--skip-burn] [--skip-line-loss] [--skip-load] [--load-mb N] [--default-delays] "
+          "[--sim PATH]\n");
       return 2;
     }
   }
@@ -426,7 +462,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/burn_bench_XXXXXX";
   std::string dir = mkdtemp(pattern);
   int rc = 0;
-  if (burn) rc |= bench_burn(dir, sim_program, default_delays);
+  if (burn) rc |= bench_burn(dir, sim_program, default_delays, line_loss);
   if (load && megabytes > 0) rc |= bench_load(dir, megabytes);
   std::system(("rm -rf '" + dir + "'").c_str());
   return rc;

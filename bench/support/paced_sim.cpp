@@ -46,7 +46,8 @@ std::string build_dir() {
   return path.substr(0, path.rfind('/'));
 }
 
-bool start_sim(const std::string& program, const std::string& dir, SimProcess* sim) {
+bool start_sim(const std::string& program, const std::string& dir, SimProcess* sim,
+               const std::vector<std::string>& faults) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;
   std::string ports = dir + "/ports", images = dir + "/images";
@@ -54,8 +55,11 @@ bool start_sim(const std::string& program, const std::string& dir, SimProcess* s
   if (pid < 0) return false;
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
-    execl(program.c_str(), program.c_str(), "--port-dir", ports.c_str(), "--images", images.c_str(), "--pace",
-          (char*)nullptr);
+    std::vector<const char*> args = {program.c_str(), "--port-dir",   ports.c_str(),
+                                     "--images",      images.c_str(), "--pace"};
+    for (const std::string& fault : faults) args.push_back(fault.c_str());
+    args.push_back(nullptr);
+    execv(program.c_str(), const_cast<char* const*>(args.data()));
     std::fprintf(stderr, "cannot run %s: %s\n", program.c_str(), std::strerror(errno));
     _exit(127);
   }

@@ -21,7 +21,9 @@ struct SimProcess {
 
 // Starts `program` with its ports in DIR/ports and its memory images written
 // to DIR/images when it ends; true once it has said it is ready (10 s at most).
-bool start_sim(const std::string& program, const std::string& dir, SimProcess* sim);
+// `faults` are more options of the simulator ("--drop-every", "1000").
+bool start_sim(const std::string& program, const std::string& dir, SimProcess* sim,
+               const std::vector<std::string>& faults = {});
 
 // Asks the simulator to end (it writes its memory images first) and waits for
 // it, at most `timeout_ms`; then it is killed.

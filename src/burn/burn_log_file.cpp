@@ -199,7 +199,12 @@ void BurnLogFile::stage_begun(Stage stage) {
 }
 
 void BurnLogFile::stage_ended(Stage stage, bool ok) {
-  write_line(ok ? "ok" : "error", std::string("stage ") + stage_word(stage) + (ok ? " done" : " failed"));
+  if (ok)
+    write_line("ok", std::string("stage ") + stage_word(stage) + " done");
+  else if (cancel_ && *cancel_)
+    write_line("error", std::string("cancelled in ") + stage_word(stage));
+  else
+    write_line("error", std::string("stage ") + stage_word(stage) + " failed");
   next_.stage_ended(stage, ok);
 }
 

@@ -74,7 +74,7 @@ class BurnRun {
   void section_stage(Stage stage);
   void system_font();
   WriteResult write_section(Stage stage, WriterContext& context, int lines);
-  WriteResult verify(Stage stage, WriterContext& context, const WrittenImage& written);
+  WriteResult verify(Stage stage, WriterContext& context, const ByteImage& written);
   void fail(Stage stage);
   void finish();
 
@@ -264,9 +264,11 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
   }
 }
 
-WriteResult BurnRun::verify(Stage stage, WriterContext& context, const WrittenImage& written) {
+// Compared with the file's records, never with what the writer sent: a
+// record the writer left out cannot then pass.
+WriteResult BurnRun::verify(Stage stage, WriterContext& context, const ByteImage& written) {
   sink_.progress(0);
-  return verify_section(context, written, target_of(stage));
+  return verify_section(context, *chipset_.sections->image_of(stage), &written, target_of(stage));
 }
 
 void BurnRun::section_stage(Stage stage) {
@@ -274,7 +276,7 @@ void BurnRun::section_stage(Stage stage) {
   sink_.log(info.start_line, kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
-  WrittenImage written;
+  ByteImage written;
   const bool read_back = settings_.verify && info.writer == SectionWriter::HexRecords;
   reach(stage);
   WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr, &address_};

@@ -1,6 +1,9 @@
 #include "burn/chipset_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -8,9 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "burn/burn_sink.h"
 #include "base/hex_field.h"
 #include "base/trace.h"
+#include "burn/burn_sink.h"
+#include "burn/sha256.h"
 
 namespace tv {
 
@@ -33,17 +37,63 @@ std::string format_line(const char* format, int value) {
 
 // Only a regular file is a chipset file: a pipe would block the opening and a
 // device such as /dev/zero would yield lines without end.
-bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+bool identity_of(const struct stat& info, int64_t* size, int64_t* mtime_ns) {
+  if (!S_ISREG(info.st_mode)) return false;
   *size = info.st_size;
   *mtime_ns = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   return true;
 }
 
-// The fields of an Intel HEX record, when the text is one: ':', then only
-// hexadecimal digits, exactly as many as its byte count promises.
+bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && identity_of(info, size, mtime_ns);
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// The characters of the line end (CR and LF) at the end of a line.
+size_t line_end_length(const std::string& line) {
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
+  return line.size() - end;
+}
+
+void drop_trailing_blanks(std::string* text) {
+  size_t end = text->size();
+  while (end > 0 && is_blank((*text)[end - 1])) --end;
+  text->resize(end);
+}
+
 }  // namespace
+
+std::string record_text(const std::string& line) {
+  std::string text = line.substr(0, line.size() - line_end_length(line));
+  drop_trailing_blanks(&text);
+  return text;
+}
+
+bool ends_hex_section(const std::string& text) {
+  if (text.compare(0, 3, "***") == 0) return true;
+  static const char kEnd[] = ":00000001FF";
+  const size_t length = sizeof kEnd - 1;
+  for (size_t at = text.find(':'); at != std::string::npos && at + length <= text.size();
+       at = text.find(':', at + 1)) {
+    size_t i = 1;
+    while (i < length && std::toupper(static_cast<unsigned char>(text[at + i])) == kEnd[i]) ++i;
+    if (i == length) return true;
+  }
+  return false;
+}
+
+ByteImage::ByteImage() : values_(size_t(kSpan), int16_t(-1)) {}
+
+void ByteImage::record(int address, const uint8_t (&data)[16]) {
+  for (int i = 0; i < 16; ++i) {
+    int16_t& slot = values_[size_t(address + i)];
+    if (slot < 0) ++byte_count_;
+    slot = data[i];
+  }
+}
 
 // One pass over the digits gives the fields and the checksum together: the
 // load reads millions of these lines.
@@ -68,10 +118,6 @@ HexRecord read_hex_record(const std::string& text) {
 
 namespace {
 
-// ":10AAAA00" + 32 data digits + 2 checksum digits + CR LF: the writer takes
-// every line this long as a 16-byte record.
-constexpr size_t kWriterRecordLength = 44;
-constexpr unsigned kBoxRecordBytes = 16;
 constexpr size_t kMaxErrorLines = 20;
 
 }  // namespace
@@ -119,11 +165,11 @@ bool ChipsetParser::take_marker(const std::string& text) {
     // A second section of a kind would be burned as a part of the first, or
     // not at all: the file is refused instead.
     if ((state_.flags & flag) && info.section != Section::Header)
-      load_error(format_line("Line %d: ", line_number_) + "the section marker " + info.marker +
-                 " appears a second time.\n");
+      load_error(std::string("the section marker ") + info.marker + " appears a second time.\n");
     state_.log.push_back({text.substr(std::strlen(info.marker)) + "\n", kStyleBlue});
     state_.flags |= flag;
     section_ = info.section;
+    section_end_line_ = 0;
     return true;
   }
   return false;
@@ -147,46 +193,124 @@ void ChipsetParser::take_pic_record(const std::string& text) {
     trace(" %02x", value);
   }
   trace("\n");
+  if (count > 0) ++state_.pic_records;
   if (address < state_.pic_adr_f) state_.pic_adr_f = address;
   if (address + int(count) > state_.pic_adr_l) state_.pic_adr_l = address + int(count);
 }
 
-void ChipsetParser::check_record(const std::string& text, const HexRecord& record) {
-  if (text.empty() || text[0] != ':') return;
+void ChipsetParser::count_bad_checksum(const HexRecord& record) {
   if (record.checksum_ok) return;
   if (state_.bad_checksums++ == 0) state_.first_bad_checksum_line = line_number_;
 }
 
 void ChipsetParser::load_error(const std::string& what) {
-  if (state_.load_errors++ < int(kMaxErrorLines)) errors_.push_back({what, kStyleBoldRed});
+  if (state_.load_errors++ < int(kMaxErrorLines))
+    faults_.push_back({line_number_, {format_line("Line %d: ", line_number_) + what, kStyleBoldRed}});
 }
 
-// Lines that the writers would put somewhere else than the file says, or not
-// at all: each is a load error with its line number.
-void ChipsetParser::check_placement(const std::string& line, const HexRecord& record) {
-  auto where = [this] { return format_line("Line %d: ", line_number_); };
+// A line of a burned section that cannot be read as the file means it: one
+// the reader would have to cut, or one with a NUL byte (text tools stop at it,
+// so the line reads differently to each of them).
+bool ChipsetParser::line_readable(const std::string& line, uint64_t length) {
+  const uint64_t own = length - line_end_length(line);
+  if (own > kMaxSectionLineChars) {
+    char what[160];
+    std::snprintf(what, sizeof what, "a line of %llu characters; no line of a section is longer than %zu.\n",
+                  static_cast<unsigned long long>(own), kMaxSectionLineChars);
+    load_error(what);
+    return false;
+  }
+  if (line.find('\0') != std::string::npos) {
+    load_error("a NUL byte in the line; a chipset file is text.\n");
+    return false;
+  }
+  return true;
+}
+
+// PIC records are read by their columns (take_pic_record); what the load
+// refuses are lines it would read at a wrong place.
+void ChipsetParser::check_pic_line(const std::string& text) {
+  const HexRecord record = read_hex_record(text);
+  if (!text.empty() && text[0] == ':') count_bad_checksum(record);
   if (!record.ok) {
-    if (line.size() >= kWriterRecordLength)
-      load_error(where() + "not an Intel HEX data record; it would be written at a wrong address.\n");
+    if (writer_takes_record(text))
+      load_error("not an Intel HEX data record; it would be read at a wrong address.\n");
     return;
   }
+  if (record.type == 0 && record.count > 0 && record.address + record.count > 0x10000) {
+    char what[120];
+    std::snprintf(what, sizeof what, "the PIC record at %04X runs past FFFF.\n", record.address);
+    load_error(what);
+  }
+}
+
+// FLASH and OSD lines: each either is a 16-byte record the writer sends as
+// the file says, or carries nothing the writer would send; anything else is
+// refused. The section's image is built from the records here, apart from
+// the writer, so that Verify compares the box with the file.
+void ChipsetParser::check_hex_line(const std::string& text) {
+  const HexRecord record = read_hex_record(text);
+  const bool data = writer_takes_record(text) || (record.ok && record.type == 0 && record.count > 0);
+  if (section_end_line_ != 0) {
+    if (data) {
+      char what[160];
+      std::snprintf(what, sizeof what,
+                    "a data record after the section's end in line %d; it would not be burned.\n",
+                    section_end_line_);
+      load_error(what);
+    }
+    return;
+  }
+  if (ends_hex_section(text)) {
+    section_end_line_ = line_number_;
+    return;
+  }
+  if (!record.ok) {
+    if (data || (!text.empty() && text[0] == ':'))
+      load_error("not an Intel HEX record; it would be written at a wrong address or not at all.\n");
+    return;
+  }
+  count_bad_checksum(record);
+  check_hex_record(text, record);
+}
+
+void ChipsetParser::check_hex_record(const std::string& text, const HexRecord& record) {
+  char what[160];
   if ((record.type == 2 || record.type == 4) && record.first_data_word != 0) {
-    char what[160];
     std::snprintf(what, sizeof what,
                   "an extended address record with base %04X; the box takes 16-bit addresses only.\n",
                   record.first_data_word);
-    load_error(where() + what);
+    load_error(what);
+  } else if (record.type != 0 && writer_takes_record(text)) {
+    std::snprintf(what, sizeof what,
+                  "a record of type %02X as long as a data record; it would be written as data.\n",
+                  record.type);
+    load_error(what);
+  } else if (record.type == 0 && record.count > 0 && record.count != kBoxRecordBytes) {
+    std::snprintf(what, sizeof what, "a data record of %u byte%s; the box is written in records of %u.\n",
+                  record.count, record.count == 1 ? "" : "s", kBoxRecordBytes);
+    load_error(what);
+  } else if (record.type == 0 && record.count == kBoxRecordBytes) {
+    uint8_t bytes[kBoxRecordBytes];  // the record's digits are all hexadecimal
+    for (size_t i = 0; i < kBoxRecordBytes; ++i)
+      bytes[i] = uint8_t(hex_digit(text[9 + 2 * i]) * 16 + hex_digit(text[10 + 2 * i]));
+    sections_->image_of(section_)->record(int(record.address), bytes);
   }
-  if (record.type != 0 || record.count == 0) return;
-  if (section_ == Section::Pic && record.address + record.count > 0x10000) {
-    char what[120];
-    std::snprintf(what, sizeof what, "the PIC record at %04X runs past FFFF.\n", record.address);
-    load_error(where() + what);
-  } else if (section_ != Section::Pic && record.count != kBoxRecordBytes) {
+}
+
+// Font rows after the line the font writer stops at would never be written.
+void ChipsetParser::check_font_line(const std::string& line) {
+  const std::string text = strip_line_end(line);
+  if (section_end_line_ == 0) {
+    if (ends_font_section(text)) section_end_line_ = line_number_;
+    return;
+  }
+  if (text.size() >= kFontRowChars) {
     char what[160];
-    std::snprintf(what, sizeof what, "a data record of %u bytes; the box is written in records of 16.\n",
-                  record.count);
-    load_error(where() + what);
+    std::snprintf(what, sizeof what,
+                  "a font row after the section's end in line %d; it would not be burned.\n",
+                  section_end_line_);
+    load_error(what);
   }
 }
 
@@ -202,6 +326,12 @@ const SectionText* ChipsetSections::of(Section section) const {
   return nullptr;
 }
 
+const ByteImage* ChipsetSections::image_of(Section section) const {
+  if (section == Section::Flash) return &flash_image;
+  if (section == Section::Osd) return &osd_image;
+  return nullptr;
+}
+
 int LoadedChipset::lines_in(Section section) const {
   switch (section) {
     case Section::Pic: return pic_lines;
@@ -214,17 +344,23 @@ int LoadedChipset::lines_in(Section section) const {
   return 0;
 }
 
-void ChipsetParser::feed_line(const std::string& line) {
+void ChipsetParser::feed_line(const std::string& line, uint64_t length) {
   ++line_number_;
-  bytes_read_ += int64_t(line.size());
   std::string text = strip_line_end(line);
   if (take_marker(text)) return;
   if (SectionText* kept = sections_->of(section_)) kept->add_line(line);
   const SectionWriter writer = section_info(section_).writer;
-  if (writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords) {
-    HexRecord record = read_hex_record(text);
-    check_record(text, record);
-    check_placement(line, record);
+  // Records are read without the blanks after them (record_text); the PIC
+  // record's columns below do not reach them.
+  if (writer == SectionWriter::PicRecords || writer == SectionWriter::HexRecords) drop_trailing_blanks(&text);
+  if (writer != SectionWriter::None && line_readable(line, length)) {
+    switch (writer) {
+      case SectionWriter::PicRecords: check_pic_line(text); break;
+      case SectionWriter::HexRecords: check_hex_line(text); break;
+      case SectionWriter::Font:
+      case SectionWriter::SystemFont: check_font_line(line); break;
+      case SectionWriter::None: break;
+    }
   }
   switch (section_) {
     case Section::Pic: take_pic_record(text); break;  // counts the line too
@@ -232,18 +368,37 @@ void ChipsetParser::feed_line(const std::string& line) {
     case Section::Osd: ++state_.osd_lines; break;
     case Section::OsdRusFont: ++state_.osd_font_lines; break;
     case Section::OsdSysFont: ++state_.osd_all_font_lines; break;
-    case Section::Header: break;
+    case Section::Header: ++state_.header_lines; break;
   }
 }
 
-void ChipsetParser::report_damage(const std::string& why) {
-  char where[64];
-  std::snprintf(where, sizeof where, "%lld", static_cast<long long>(bytes_read_));
+void ChipsetParser::report_damage(const std::string& where_and_why) {
   // Named first and always: the lines before it may have been garbled by it.
   ++state_.load_errors;
-  errors_.insert(errors_.begin(),
-                 {"The file is damaged at byte " + std::string(where) + " (" + why + "); it cannot be burned.\n",
-                  kStyleBoldRed});
+  faults_.insert(faults_.begin(),
+                 {0, {"The file is damaged " + where_and_why + "; it cannot be burned.\n", kStyleBoldRed}});
+}
+
+// The faults in the order of the file, the damage of the file as a whole
+// first, so that the first red line names the first fault.
+void ChipsetParser::add_fault_lines() {
+  if (state_.bad_checksums > 0) {
+    char buffer[128];
+    if (state_.bad_checksums == 1)
+      std::snprintf(buffer, sizeof buffer, "1 record with a bad checksum, in line %d.\n",
+                    state_.first_bad_checksum_line);
+    else
+      std::snprintf(buffer, sizeof buffer, "%d records with a bad checksum, the first in line %d.\n",
+                    state_.bad_checksums, state_.first_bad_checksum_line);
+    faults_.push_back({state_.first_bad_checksum_line, {buffer, kStyleBoldRed}});
+  }
+  std::stable_sort(faults_.begin(), faults_.end(),
+                   [](const Fault& a, const Fault& b) { return a.line < b.line; });
+  for (const Fault& fault : faults_) state_.log.push_back(fault.text);
+  const int listed = int(faults_.size()) - (state_.bad_checksums > 0 ? 1 : 0);
+  if (state_.load_errors > listed)
+    state_.log.push_back(
+        {format_line("... and %d more such lines.\n", state_.load_errors - listed), kStyleBoldRed});
 }
 
 LoadedChipset ChipsetParser::finish() {
@@ -253,16 +408,7 @@ LoadedChipset ChipsetParser::finish() {
   state_.log.push_back({format_line("OSD Font LINES %d\n", state_.osd_font_lines), kStyleBoldGreen});
   if (state_.osd_all_font_lines != 0)
     state_.log.push_back({format_line("OSD All Font LINES %d\n", state_.osd_all_font_lines), kStyleBoldGreen});
-  if (state_.bad_checksums > 0) {
-    char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "%d records with a bad checksum, the first in line %d.\n",
-                  state_.bad_checksums, state_.first_bad_checksum_line);
-    state_.log.push_back({buffer, kStyleBoldRed});
-  }
-  for (const LogLine& error : errors_) state_.log.push_back(error);
-  if (state_.load_errors > int(errors_.size()))
-    state_.log.push_back(
-        {format_line("... and %d more such lines.\n", state_.load_errors - int(errors_.size())), kStyleBoldRed});
+  add_fault_lines();
   trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
   state_.sections = sections_;
   LoadedChipset result = std::move(state_);
@@ -270,27 +416,191 @@ LoadedChipset ChipsetParser::finish() {
   sections_ = std::make_shared<ChipsetSections>();
   section_ = Section::Header;
   line_number_ = 0;
-  bytes_read_ = 0;
-  errors_.clear();
+  section_end_line_ = 0;
+  faults_.clear();
   return result;
 }
 
+namespace {
+
+// Reads a chipset file once, from start to end: digests its bytes as they
+// are on disk, inflates them when they are gzip (one member or several) and
+// cuts the text into whole lines. zlib's own line reader is not used: it
+// stops at a NUL and cuts long lines into pieces, and the digest would need a
+// second pass over the file.
+class ChipsetReader {
+ public:
+  ~ChipsetReader() {
+    if (inflating_) inflateEnd(&stream_);
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // False when the path names no regular file or it cannot be opened.
+  bool open(const std::string& path, int64_t* mtime_ns) {
+    int64_t size = 0;
+    if (!file_identity(path, &size, mtime_ns)) return false;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat info;
+    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && identity_of(info, &size, mtime_ns);
+  }
+
+  // The next line with its line end, kept up to kKeptChars; `length` is its
+  // whole length. False after the last line, and when the file could not be
+  // read on (failure() says why).
+  bool next_line(std::string* line, uint64_t* length) {
+    line->clear();
+    *length = 0;
+    for (;;) {
+      if (text_at_ == text_.size() && !decode_more()) return *length > 0;
+      const char* begin = text_.data() + text_at_;
+      const size_t left = text_.size() - text_at_;
+      const char* newline = static_cast<const char*>(std::memchr(begin, '\n', left));
+      const size_t take = newline ? size_t(newline - begin) + 1 : left;
+      if (line->size() < kKeptChars) line->append(begin, std::min(take, kKeptChars - line->size()));
+      *length += take;
+      text_at_ += take;
+      if (newline) return true;
+    }
+  }
+
+  const std::string& failure() const { return failure_; }
+  int64_t bytes_read() const { return bytes_read_; }
+  std::string digest() { return digest_.hex_digest(); }
+
+ private:
+  static constexpr size_t kChunk = 1 << 16;
+  static constexpr size_t kKeptChars = 4096;
+
+  // Raw bytes from the file into `raw_`; false at its end or on a failure.
+  bool read_raw() {
+    raw_.resize(kChunk);
+    ssize_t got;
+    do got = ::read(fd_, &raw_[0], kChunk);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      failure_ = at_byte(bytes_read_) + " (" + std::strerror(errno) + ")";
+      failed_ = true;
+    }
+    raw_.resize(got > 0 ? size_t(got) : 0);
+    if (got <= 0) return false;
+    digest_.update(raw_.data(), raw_.size());
+    bytes_read_ += got;
+    return true;
+  }
+
+  std::string at_byte(int64_t offset) const {
+    char text[64];
+    std::snprintf(text, sizeof text, inflating_ ? "at byte %lld of the compressed file" : "at byte %lld",
+                  static_cast<long long>(offset));
+    return text;
+  }
+
+  // More text into `text_`; false at the end of the file or on a failure.
+  bool decode_more() {
+    text_.clear();
+    text_at_ = 0;
+    if (failed_) return false;
+    if (!inflating_) {
+      if (!read_raw()) return false;
+      if (bytes_read_ == int64_t(raw_.size()) && raw_.size() >= 2 && uint8_t(raw_[0]) == 0x1F &&
+          uint8_t(raw_[1]) == 0x8B)
+        return start_inflating();
+      text_.swap(raw_);
+      return true;
+    }
+    return inflate_more();
+  }
+
+  bool start_inflating() {
+    std::memset(&stream_, 0, sizeof stream_);
+    if (inflateInit2(&stream_, 16 + MAX_WBITS) != Z_OK) return fail("zlib could not start");
+    inflating_ = true;
+    stream_.next_in = reinterpret_cast<Bytef*>(&raw_[0]);
+    stream_.avail_in = uInt(raw_.size());
+    return inflate_more();
+  }
+
+  bool fail(const std::string& why) {
+    failure_ = at_byte(bytes_read_ - int64_t(stream_.avail_in)) + " (" + why + ")";
+    failed_ = true;
+    return false;
+  }
+
+  bool refill() {
+    if (stream_.avail_in > 0) return true;
+    if (!read_raw()) return false;
+    stream_.next_in = reinterpret_cast<Bytef*>(&raw_[0]);
+    stream_.avail_in = uInt(raw_.size());
+    return true;
+  }
+
+  // After the end of a gzip member: another member, zero padding, or the end
+  // of the file. Anything else is not part of the compressed stream.
+  bool next_member() {
+    for (;;) {
+      while (stream_.avail_in > 0 && *stream_.next_in == 0) ++stream_.next_in, --stream_.avail_in;
+      if (stream_.avail_in > 0) break;
+      if (!refill()) return false;
+    }
+    if (*stream_.next_in != 0x1F) return fail("data after the end of the compressed stream");
+    inflateReset(&stream_);
+    member_ended_ = false;
+    return true;
+  }
+
+  bool inflate_more() {
+    text_.resize(4 * kChunk);
+    for (;;) {
+      if (member_ended_ && !next_member()) return false;
+      if (stream_.avail_in == 0 && !refill())
+        return failure_.empty() ? fail("the compressed data end early") : false;
+      stream_.next_out = reinterpret_cast<Bytef*>(&text_[0]);
+      stream_.avail_out = uInt(text_.size());
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      const size_t produced = text_.size() - stream_.avail_out;
+      if (result == Z_STREAM_END)
+        member_ended_ = true;
+      else if (result != Z_OK && result != Z_BUF_ERROR)
+        return fail(stream_.msg ? stream_.msg : "damaged data");
+      else if (result == Z_BUF_ERROR && produced == 0 && stream_.avail_in > 0)
+        return fail("no progress");
+      if (produced > 0) {
+        text_.resize(produced);
+        return true;
+      }
+    }
+  }
+
+  int fd_ = -1;
+  Sha256 digest_;
+  int64_t bytes_read_ = 0;
+  std::string raw_;
+  std::string text_;  // decoded text not yet cut into lines, from text_at_
+  size_t text_at_ = 0;
+  z_stream stream_;
+  bool inflating_ = false;
+  bool member_ended_ = false;
+  bool failed_ = false;
+  std::string failure_;
+};
+
+}  // namespace
+
 LoadedChipset load_chipset(const std::string& path) {
   ChipsetParser parser;
-  int64_t size = 0, mtime_ns = 0;
-  bool known = file_identity(path, &size, &mtime_ns);
+  int64_t mtime_ns = 0;
   ChipsetReader reader;
-  bool opened = known && reader.open(path);
+  const bool opened = reader.open(path, &mtime_ns);
   std::string line;
-  while (opened && reader.next_line(&line)) parser.feed_line(line);
-  std::string failure = opened ? reader.read_failure() : std::string();
-  if (!failure.empty()) parser.report_damage(failure);
-  reader.close();
+  uint64_t length = 0;
+  while (opened && reader.next_line(&line, &length)) parser.feed_line(line, length);
+  if (opened && !reader.failure().empty()) parser.report_damage(reader.failure());
   LoadedChipset loaded = parser.finish();
   loaded.path = path;
   loaded.opened = opened;
-  loaded.size = size;
+  loaded.size = reader.bytes_read();
   loaded.mtime_ns = mtime_ns;
+  if (opened) loaded.sha256 = reader.digest();
   if (!opened)
     loaded.log.insert(loaded.log.begin(), {"Cannot open the chipset file " + path + ".\n", kStyleBoldRed});
   return loaded;
@@ -307,37 +617,6 @@ bool chipset_unchanged(const LoadedChipset& loaded, const std::string& field_pat
     reason = "The chipset file " + field_path + " has changed since it was loaded; load it again.\n";
   if (why) *why = reason;
   return reason.empty();
-}
-
-ChipsetReader::~ChipsetReader() { close(); }
-
-bool ChipsetReader::open(const std::string& path) {
-  close();
-  int64_t size = 0, mtime_ns = 0;
-  if (!file_identity(path, &size, &mtime_ns)) return false;
-  file_ = gzopen(path.c_str(), "rb");
-  return file_ != nullptr;
-}
-
-void ChipsetReader::close() {
-  if (file_) gzclose(file_);
-  file_ = nullptr;
-}
-
-bool ChipsetReader::next_line(std::string* line) {
-  char buffer[kLineBufferSize];
-  if (!file_ || gzgets(file_, buffer, sizeof buffer) == nullptr) return false;
-  line->assign(buffer);
-  return true;
-}
-
-std::string ChipsetReader::read_failure() const {
-  if (!file_) return std::string();
-  int code = Z_OK;
-  const char* message = gzerror(file_, &code);
-  if (code == Z_OK) return std::string();
-  if (code == Z_ERRNO) return std::strerror(errno);
-  return message && *message ? message : "unreadable";
 }
 
 }  // namespace tv

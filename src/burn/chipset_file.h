@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
 #include "burn/chipset_sections.h"
 
 namespace tv {
@@ -25,17 +23,59 @@ constexpr unsigned kSectionOsdAllFont = section_flag(Section::OsdSysFont);
 
 constexpr size_t kPicImageSize = 100000;
 constexpr int kPicNoFirst = 0xFFFFFF;
-// gzgets reads into a buffer of this size, so a longer line arrives in pieces.
-constexpr int kLineBufferSize = 999;
+
+// A line of a burned section (PIC, FLASH, OSD, a font) longer than this is
+// refused: no record or glyph row comes near it.
+constexpr size_t kMaxSectionLineChars = 1024;
+
+// The one kind of record the flash and the OSD memory are written with: ":10",
+// four address digits, "00", 32 data digits and two checksum digits. The
+// lengths here and below count a line's own characters, never its line end,
+// so the last line of a file is read alike with or without one.
+constexpr unsigned kBoxRecordBytes = 16;
+constexpr size_t kBoxRecordChars = 11 + 2 * kBoxRecordBytes;
+// Font lines: shorter than kGlyphLineChars, a glyph number; kFontRowChars or
+// more, a row of pixels; anything between is passed over.
+constexpr size_t kGlyphLineChars = 7;
+constexpr size_t kFontRowChars = 12;
+
+// The characters of a line that belong to its record: without its line end
+// and without blanks after the checksum.
+std::string record_text(const std::string& line);
+// True when the hex writer stops at this record text: the end record (found
+// anywhere in it, in any case) or a line that begins with "***".
+bool ends_hex_section(const std::string& text);
+// True when the hex writer writes this record text as a 16-byte record.
+inline bool writer_takes_record(const std::string& text) { return text.size() >= kBoxRecordChars; }
+// True when the font writer stops at this line.
+inline bool ends_font_section(const std::string& text) { return text.compare(0, 3, "***") == 0; }
+
+// Bytes by 16-bit record address, for the flash or the OSD memory: what a file
+// holds, or what a burn wrote. A record may reach 15 bytes past 0xFFFF.
+class ByteImage {
+ public:
+  ByteImage();
+  void record(int address, const uint8_t (&data)[16]);
+  bool holds(int address) const { return values_[size_t(address)] >= 0; }
+  // The same question, as the read-back of a burn asks it.
+  bool written(int address) const { return holds(address); }
+  uint8_t value(int address) const { return uint8_t(values_[size_t(address)]); }
+  int byte_count() const { return byte_count_; }
+  static constexpr int kSpan = 0x10000 + 16;
+
+ private:
+  std::vector<int16_t> values_;
+  int byte_count_ = 0;
+};
 
 struct LogLine {
   std::string text;  // with its "\n"
   int style;
 };
 
-// The lines of one section as the load read them (line ends included, long
-// lines in the pieces gzgets gives), kept in one buffer: a burn writes
-// exactly these, whatever happens to the file after the load.
+// The lines of one section as the load read them (line ends included), kept
+// in one buffer: a burn writes exactly these, whatever happens to the file
+// after the load.
 class SectionText {
  public:
   void add_line(const std::string& line);
@@ -44,7 +84,7 @@ class SectionText {
 
  private:
   static constexpr size_t kBlockSize = size_t(1) << 20;
-  static constexpr size_t kMaxLine = 4096;  // gzgets gives at most 998 characters
+  static constexpr size_t kMaxLine = 4096;  // longer lines of a section are refused
   std::vector<std::unique_ptr<char[]>> blocks_;
   size_t used_ = 0;              // of the last block
   std::vector<uint64_t> lines_;  // block << 40 | offset << 20 | length
@@ -57,18 +97,29 @@ struct ChipsetSections {
   SectionText osd;
   SectionText osd_font;
   SectionText osd_all_font;
+  // The 16-byte records of the FLASH and the OSD section as the load read
+  // them, by address: what Verify compares the box with.
+  ByteImage flash_image;
+  ByteImage osd_image;
 
   // The lines kept for a section; null for the header and the PIC program,
   // whose lines are not kept.
   const SectionText* of(Section section) const;
   SectionText* of(Section section) { return const_cast<SectionText*>(static_cast<const ChipsetSections*>(this)->of(section)); }
+  // The records of a FLASH or OSD section; null for the others.
+  const ByteImage* image_of(Section section) const;
+  ByteImage* image_of(Section section) {
+    return const_cast<ByteImage*>(static_cast<const ChipsetSections*>(this)->image_of(section));
+  }
 };
 
 struct LoadedChipset {
   std::vector<uint8_t> pic = std::vector<uint8_t>(kPicImageSize, 0xFF);
   int pic_adr_f = kPicNoFirst;  // lowest address of a taken PIC record
   int pic_adr_l = 0;            // end (exclusive) of the highest one
+  int header_lines = 0;  // lines before the first marker and in the header
   int pic_lines = 0;
+  int pic_records = 0;  // PIC data records the load took into the image
   int flash_lines = 0;
   int osd_lines = 0;
   int osd_font_lines = 0;
@@ -84,11 +135,14 @@ struct LoadedChipset {
   int load_errors = 0;
   std::shared_ptr<const ChipsetSections> sections = std::make_shared<ChipsetSections>();
 
-  // The file as it was when loaded, so a burn can tell that it changed.
+  // The file as it was when loaded, so a burn can tell that it changed. The
+  // size and the digest are those of the bytes the load read (as they are on
+  // disk, a gzip file compressed): the saved log names what was burned.
   std::string path;
   bool opened = false;
   int64_t size = 0;
   int64_t mtime_ns = 0;
+  std::string sha256;
 };
 
 // True when all five sections a burn needs were found.
@@ -114,31 +168,45 @@ HexRecord read_hex_record(const std::string& text);
 // Line-fed loader state: no I/O, so it can be fed any bytes.
 class ChipsetParser {
  public:
-  // One line as read from the file, line end included (or not).
-  void feed_line(const std::string& line);
-  // The file could not be read to its end: a red load error.
-  void report_damage(const std::string& why);
+  // One line as read from the file, line end included (or not). `length` is
+  // its whole length when the reader kept only its beginning.
+  void feed_line(const std::string& line) { feed_line(line, line.size()); }
+  void feed_line(const std::string& line, uint64_t length);
+  // The file could not be read to its end (`where` and why): a red load
+  // error, named before every other.
+  void report_damage(const std::string& where_and_why);
   // Adds the closing log lines and hands the result over.
   LoadedChipset finish();
 
  private:
+  struct Fault {
+    int line;  // 0: the file as a whole
+    LogLine text;
+  };
   bool take_marker(const std::string& text);
+  bool line_readable(const std::string& line, uint64_t length);
   void take_pic_record(const std::string& text);
-  void check_record(const std::string& text, const HexRecord& record);
-  void check_placement(const std::string& line, const HexRecord& record);
+  void check_pic_line(const std::string& text);
+  void check_hex_line(const std::string& text);
+  void check_hex_record(const std::string& text, const HexRecord& record);
+  void check_font_line(const std::string& line);
+  void count_bad_checksum(const HexRecord& record);
   void load_error(const std::string& what);
+  void add_fault_lines();
 
   LoadedChipset state_;
   std::shared_ptr<ChipsetSections> sections_ = std::make_shared<ChipsetSections>();
   // Lines before the first marker are taken like the header's: shown, not kept.
   Section section_ = Section::Header;
   int line_number_ = 0;
-  int64_t bytes_read_ = 0;
-  std::vector<LogLine> errors_;
+  // The line at which the writer of the current section stops (its end
+  // record); 0 while it has not come.
+  int section_end_line_ = 0;
+  std::vector<Fault> faults_;
 };
 
-// Reads the whole file. A file that cannot be opened reads as empty, with a
-// red log line saying so.
+// Reads the whole file, once. A file that cannot be opened reads as empty,
+// with a red log line saying so.
 LoadedChipset load_chipset(const std::string& path);
 
 // True when `field_path` still names the loaded file, unchanged in size and
@@ -152,27 +220,5 @@ bool hex_record_checksum_ok(const std::string& text);
 
 // Removes trailing CR and LF characters, and nothing else.
 std::string strip_line_end(const std::string& line);
-
-// A chipset file opened for reading line by line through zlib, for the burn
-// stages that read a section again.
-class ChipsetReader {
- public:
-  ChipsetReader() = default;
-  ~ChipsetReader();
-  ChipsetReader(const ChipsetReader&) = delete;
-  ChipsetReader& operator=(const ChipsetReader&) = delete;
-
-  bool open(const std::string& path);
-  void close();
-  bool is_open() const { return file_ != nullptr; }
-  // The next line with its line end, as gzgets gives it; false at the end.
-  bool next_line(std::string* line);
-  // After the last line: empty when the file was read to its end, otherwise
-  // why it could not be (a damaged or cut gzip stream, a read error).
-  std::string read_failure() const;
-
- private:
-  gzFile file_ = nullptr;
-};
 
 }  // namespace tv

@@ -19,39 +19,6 @@ bool starts_with(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// What the load does not keep: the header's lines, and the PIC section's
-// data records as the load takes them (type 0 at an address other than 0),
-// of which it keeps only the image they make. So the file is read once more.
-struct FilePass {
-  int header_lines = 0;
-  int pic_records = 0;
-};
-
-FilePass read_file_pass(const std::string& path) {
-  FilePass pass;
-  ChipsetReader reader;
-  if (!reader.open(path)) return pass;
-  // Lines before the first marker are taken like the header's.
-  Section section = Section::Header;
-  std::string line;
-  while (reader.next_line(&line)) {
-    const std::string text = strip_line_end(line);
-    bool marker = false;
-    for (const SectionInfo& info : section_table()) {
-      if (!starts_with(text, info.marker)) continue;
-      section = info.section;
-      marker = true;
-      break;
-    }
-    if (marker) continue;
-    if (section == Section::Header) ++pass.header_lines;
-    if (section != Section::Pic) continue;
-    HexRecord record = read_hex_record(text);
-    if (record.ok && record.type == 0 && record.count > 0 && record.address != 0) ++pass.pic_records;
-  }
-  return pass;
-}
-
 // Glyphs with at least one row, read as the font writer reads the section:
 // a short line numbers the glyph, a long one is a row of it.
 int count_glyphs(const SectionText& text) {
@@ -98,17 +65,17 @@ double read_back_seconds(size_t reads) { return double(reads) * kReadExchangeByt
 ChipsetSummary summarize_chipset(const std::string& path, const LoadedChipset& loaded) {
   ChipsetSummary summary;
   summary.path = path;
-  std::string error;
-  if (!sha256_file(path, &summary.sha256, &summary.size, &error)) summary.size = -1;
-  const FilePass pass = read_file_pass(path);
+  // The digest of the bytes the load read, not of what the path holds now.
+  summary.sha256 = loaded.sha256;
+  summary.size = loaded.opened ? loaded.size : -1;
   for (const SectionInfo& info : section_table()) {
     SectionSummary section;
     section.section = info.section;
     section.present = (loaded.flags & section_flag(info.section)) != 0;
-    section.lines = info.section == Section::Header ? pass.header_lines : loaded.lines_in(info.section);
+    section.lines = info.section == Section::Header ? loaded.header_lines : loaded.lines_in(info.section);
     if (section.present) {
       if (info.writer == SectionWriter::PicRecords) {
-        section.records = pass.pic_records;
+        section.records = loaded.pic_records;
         if (loaded.pic_adr_f < loaded.pic_adr_l) {
           section.first_address = loaded.pic_adr_f;
           section.last_address = loaded.pic_adr_l - 1;

@@ -1,12 +1,11 @@
 #include "burn/section_writer.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "base/trace.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
 
 namespace tv {
 
@@ -24,6 +23,7 @@ int LinkBoxOps::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
 int LinkBoxOps::osd_flashR(int address, uint8_t* out4) { return link_.osd_flashR(address, out4); }
 int LinkBoxOps::osd_read(int address, uint8_t* out4) { return link_.osd_read(address, out4); }
 void LinkBoxOps::line_recovery() { link_.line_recovery(); }
+void LinkBoxOps::discard_input() { link_.port().purge(); }
 LinkFault LinkBoxOps::fault_of(int result) const {
   return result == 0 ? LinkFault::None : link_.last_fault();
 }
@@ -35,21 +35,11 @@ LinkFault BoxOps::fault_of(int result) const {
   return LinkFault::Refused;
 }
 
-WrittenImage::WrittenImage() : values_(size_t(kSpan), int16_t(-1)) {}
-
-void WrittenImage::record(int address, const uint8_t (&data)[16]) {
-  for (int i = 0; i < 16; ++i) {
-    int16_t& slot = values_[size_t(address + i)];
-    if (slot < 0) ++byte_count_;
-    slot = data[i];
-  }
-}
-
 namespace {
 
-const char* const kEndRecord = ":00000001FF";
-// ":10AAAA00" + 32 data digits + 2 checksum digits + CR LF.
-constexpr size_t kMinRecordLength = 44;
+// Both end in a time-out: a box that stops in the middle of its answer has
+// stopped answering as surely as one that never begins.
+bool timed_out(LinkFault fault) { return fault == LinkFault::Silent || fault == LinkFault::CutShort; }
 
 void report_failure(WriterContext& context, const char* what) {
   context.sink.log(context.section + ": " + what + "\n", kStyleBoldRed);
@@ -60,14 +50,9 @@ void upper_case(std::string* line) {
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
 }
 
-int address_field(const std::string& line) {
-  // Four digits at positions 3..6, read like "%x".
-  unsigned value = 0;
-  for (size_t pos = 3; pos < 7 && pos < line.size() && std::isxdigit(static_cast<unsigned char>(line[pos])); ++pos) {
-    char c = line[pos];
-    value = value * 16 + unsigned(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-  }
-  return int(value);
+// The four address digits at positions 3..6.
+int address_field(const std::string& text) {
+  return text.size() > 3 ? int(hex_value(text.c_str() + 3, 4)) : 0;
 }
 
 void report_progress(WriterContext& context, int line, int count) {
@@ -95,25 +80,34 @@ WriteResult retry_with_recovery(WriterContext& context, const std::function<int(
     if (context.cancel) return WriteResult::Cancelled;  // its waits were cut short
     LinkFault fault = context.box.fault_of(result);
     if (fault == LinkFault::Lost) return WriteResult::LineLost;
-    silent = fault == LinkFault::Silent ? silent + 1 : 0;
+    silent = timed_out(fault) ? silent + 1 : 0;
     if (silent >= kSilentLimit) return WriteResult::BoxSilent;
     if (tries + 1 < kMaxAttempts) context.sink.retried();
-    context.box.line_recovery();
+    // A lost byte of an answer then costs the burst's margin, not the
+    // recovery step's 630 ms of pauses on top.
+    if (fault == LinkFault::CutShort)
+      context.box.discard_input();
+    else
+      context.box.line_recovery();
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Failed;
 }
 
 void report_write_result(WriterContext& context, WriteResult result, const std::string& what,
-                         const std::string& where) {
+                         const std::string& where, bool where_is_step) {
   switch (result) {
     case WriteResult::Failed:
       report_failure(context, (what + " was refused " + std::to_string(kMaxAttempts) + " times.").c_str());
       break;
     case WriteResult::BoxSilent:
-      context.sink.log("The box stopped answering at " + context.section + " " + where + ".\n", kStyleBoldRed);
+      context.sink.log("The box stopped answering " + std::string(where_is_step ? "during the " : "at ") +
+                           context.section + " " + where + ".\n",
+                       kStyleBoldRed);
       break;
     case WriteResult::LineLost:
-      context.sink.log(context.section + ": the line to the box was lost at " + where + ".\n", kStyleBoldRed);
+      context.sink.log(context.section + ": the line to the box was lost " +
+                           (where_is_step ? "during the " : "at ") + where + ".\n",
+                       kStyleBoldRed);
       break;
     case WriteResult::Done:
     case WriteResult::Cancelled:
@@ -136,7 +130,7 @@ static WriteResult clear_osd(WriterContext& context) {
   trace("!!!!osd_clr >>\n");
   WriteResult result = retry_with_recovery(context, [&] { return context.box.osd_clr(); });
   trace("!!!!osd_clr <<\n");
-  report_write_result(context, result, "the clear of the OSD memory", "the clear");
+  report_write_result(context, result, "the clear of the OSD memory", "clear", true);
   return result;
 }
 
@@ -150,17 +144,17 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
   int line_number = 0;
   while (lines(&line)) {
     ++line_number;
-    upper_case(&line);
-    if (line.find(kEndRecord) != std::string::npos) break;
-    // A marker ends the section whatever its length, so a section without an
-    // end record never spills into the next one.
-    if (line.compare(0, 3, "***") == 0) break;
-    if (line.size() < kMinRecordLength) continue;
-    int address = address_field(line);
+    // The loader reads the file by the same rules (ends_hex_section,
+    // writer_takes_record) and refuses what this loop would leave out.
+    std::string text = record_text(line);
+    upper_case(&text);
+    if (ends_hex_section(text)) break;
+    if (!writer_takes_record(text)) continue;
+    int address = address_field(text);
     if (context.reached) *context.reached = address;
-    trace("%s <%s><%x>\n", line.c_str(), line.substr(3, 4).c_str(), address);
+    trace("%s <%s><%x>\n", text.c_str(), text.substr(3, 4).c_str(), address);
     report_progress(context, line_number, line_count);
-    const char* data = line.c_str() + 9;
+    const char* data = text.c_str() + 9;
     WriteResult result = retry_with_recovery(
         context, [&] { return context.box.osd_wrt16(address, data, target); });
     if (result != WriteResult::Done) {
@@ -246,18 +240,19 @@ WriteResult write_font_section(WriterContext& context, const LineSource& lines, 
   int line_number = 0;
   bool any_row = false;
   while (lines(&line)) {
-    if (line.compare(0, 3, "***") == 0) break;
+    // Blanks are pixels here: only the line end is not part of the line.
+    const std::string text = strip_line_end(line);
+    if (ends_font_section(text)) break;
     ++line_number;
     report_progress(context, line_number, line_count);
-    std::string text = line.substr(0, line.find_first_of("\r\n"));
-    if (line.size() < 9) {
-      glyph = glyph_number(line);
+    if (text.size() < kGlyphLineChars) {
+      glyph = glyph_number(text);
       row_offset = 0;
       trace("<%s>%05x %05x %05d\n", text.c_str(), glyph, glyph * kGlyphBytes, glyph * kGlyphBytes);
-    } else if (line.size() >= 14) {
+    } else if (text.size() >= kFontRowChars) {
       unsigned address = glyph * kGlyphBytes + row_offset;
       trace("<%s>%05x %05x %05d\n", text.c_str(), glyph, address, address);
-      FontRowBytes bytes = font_row_bytes(line);
+      FontRowBytes bytes = font_row_bytes(text);
       result = write_font_byte(context, address, bytes.at_p, line_number);
       if (result == WriteResult::Done) result = write_font_byte(context, address + 1, bytes.at_p1, line_number);
       if (result != WriteResult::Done) return result;
@@ -290,15 +285,15 @@ struct VerifyTally {
   int compared = 0;
   int differ = 0;
   int first_address = -1;
-  uint8_t first_wrote = 0, first_read = 0;
+  uint8_t first_file = 0, first_box = 0;
 
-  void compare(int address, uint8_t wrote, uint8_t read) {
+  void compare(int address, uint8_t file, uint8_t box) {
     ++compared;
-    if (wrote == read) return;
+    if (file == box) return;
     if (differ++ == 0) {
       first_address = address;
-      first_wrote = wrote;
-      first_read = read;
+      first_file = file;
+      first_box = box;
     }
   }
 };
@@ -309,20 +304,39 @@ void report_verify(WriterContext& context, const VerifyTally& tally) {
     std::snprintf(line, sizeof line, "%s verified: %d bytes\n", context.section.c_str(), tally.compared);
     context.sink.log(line, kStyleBoldGreen);
   } else {
-    std::snprintf(line, sizeof line, "%s verify failed: %d bytes differ, first at 0x%04X (wrote %02X, read %02X)\n",
-                  context.section.c_str(), tally.differ, tally.first_address, tally.first_wrote, tally.first_read);
+    std::snprintf(line, sizeof line, "%s verify failed: %d %s, first at 0x%04X (file %02X, box %02X)\n",
+                  context.section.c_str(), tally.differ, tally.differ == 1 ? "byte differs" : "bytes differ",
+                  tally.first_address, tally.first_file, tally.first_box);
     context.sink.log(line, kStyleBoldRed);
   }
 }
 
+// Addresses the file holds and the burn did not write: the box cannot hold
+// them but by chance, so they fail Verify before anything is read.
+bool report_unwritten(WriterContext& context, const ByteImage& file, const ByteImage& written) {
+  int missing = 0, first = -1;
+  for (int address = 0; address < ByteImage::kSpan; ++address) {
+    if (!file.holds(address) || written.holds(address)) continue;
+    if (missing++ == 0) first = address;
+  }
+  if (missing == 0) return false;
+  char line[160];
+  std::snprintf(line, sizeof line, "%s verify failed: %d %s of the file not written, first at 0x%04X\n",
+                context.section.c_str(), missing, missing == 1 ? "byte" : "bytes", first);
+  context.sink.log(line, kStyleBoldRed);
+  return true;
+}
+
 }  // namespace
 
-WriteResult verify_section(WriterContext& context, const WrittenImage& image, uint8_t target) {
+WriteResult verify_section(WriterContext& context, const ByteImage& file, const ByteImage* written,
+                           uint8_t target) {
+  if (written && report_unwritten(context, file, *written)) return WriteResult::Failed;
   VerifyTally tally;
-  const int total = image.byte_count();
+  const int total = file.byte_count();
   int last_percent = -1;
-  for (int address = 0; address < WrittenImage::kSpan; ++address) {
-    if (!image.written(address)) continue;
+  for (int address = 0; address < ByteImage::kSpan; ++address) {
+    if (!file.holds(address)) continue;
     if (context.reached) *context.reached = address;
     uint8_t read[4] = {0, 0, 0, 0};
     WriteResult result = retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
@@ -333,8 +347,8 @@ WriteResult verify_section(WriterContext& context, const WrittenImage& image, ui
       report_write_result(context, result, what, where);
       return result;
     }
-    for (int i = 0; i < 4 && address + i < WrittenImage::kSpan; ++i)
-      if (image.written(address + i)) tally.compare(address + i, image.value(address + i), read[i]);
+    for (int i = 0; i < 4 && address + i < ByteImage::kSpan; ++i)
+      if (file.holds(address + i)) tally.compare(address + i, file.value(address + i), read[i]);
     int percent = total > 0 ? int(static_cast<long long>(tally.compared) * 100 / total) : 100;
     if (percent != last_percent) context.sink.progress(last_percent = percent);
     address += 3;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "burn/burn_sink.h"
+#include "burn/chipset_file.h"
 #include "link/box_link.h"
 
 namespace tv {
@@ -28,6 +29,9 @@ class BoxOps {
   virtual int osd_flashR(int address, uint8_t* out4) = 0;
   virtual int osd_read(int address, uint8_t* out4) = 0;
   virtual void line_recovery() = 0;
+  // After an answer that broke off: the box has had its say and the line
+  // works, so only what is left of the answer is thrown away.
+  virtual void discard_input() { line_recovery(); }
   // Why an operation returned `result` (non-zero). By default told from the
   // code alone: a failed read is a lost line, a time-out a silent box.
   virtual LinkFault fault_of(int result) const;
@@ -44,6 +48,7 @@ class LinkBoxOps : public BoxOps {
   int osd_flashR(int address, uint8_t* out4) override;
   int osd_read(int address, uint8_t* out4) override;
   void line_recovery() override;
+  void discard_input() override;
   // The link saw whether any byte came back.
   LinkFault fault_of(int result) const override;
 
@@ -55,14 +60,14 @@ class LinkBoxOps : public BoxOps {
 using LineSource = std::function<bool(std::string* line)>;
 
 // Failed: the box kept refusing. BoxSilent: it stopped answering (three
-// time-outs in a row without a byte); the next command would fare no better.
-// LineLost: the line itself failed.
+// time-outs in a row, whether no byte came or an answer broke off); the next
+// command would fare no better. LineLost: the line itself failed.
 enum class WriteResult { Done, Failed, Cancelled, BoxSilent, LineLost };
 
 // A box that keeps refusing is given this many attempts, each followed by the
 // line recovery step, before the stage gives up.
 constexpr int kMaxAttempts = 10;
-// Time-outs in a row, without one byte from the box, that end the burn.
+// Time-outs in a row (no answer, or one that broke off) that end the burn.
 constexpr int kSilentLimit = 3;
 
 constexpr int kFontPageFirst = 0x2400;
@@ -70,21 +75,8 @@ constexpr int kFontPageCount = 10;
 constexpr int kFontPageSize = 0x200;
 constexpr int kGlyphBytes = 36;  // 18 rows of two bytes
 
-// The bytes a hex section wrote, by address, for the read-back. Addresses of
-// the records are 16-bit, so a record may reach 15 bytes past 0xFFFF.
-class WrittenImage {
- public:
-  WrittenImage();
-  void record(int address, const uint8_t (&data)[16]);
-  bool written(int address) const { return values_[size_t(address)] >= 0; }
-  uint8_t value(int address) const { return uint8_t(values_[size_t(address)]); }
-  int byte_count() const { return byte_count_; }
-  static constexpr int kSpan = 0x10000 + 16;
-
- private:
-  std::vector<int16_t> values_;
-  int byte_count_ = 0;
-};
+// The bytes a hex section wrote, by address, for the read-back.
+using WrittenImage = ByteImage;
 
 struct WriterContext {
   BoxOps& box;
@@ -96,15 +88,17 @@ struct WriterContext {
 };
 
 // Runs `attempt` until it returns 0, at most kMaxAttempts times, with the
-// line recovery step after each refusal. Stops early when cancelled, when
-// the box has stopped answering, or at once when the line is lost.
+// line recovery step after each refusal or silence (after an answer that
+// broke off, its rest is discarded instead). Stops early when cancelled,
+// when the box has stopped answering, or at once when the line is lost.
 WriteResult retry_with_recovery(WriterContext& context, const std::function<int()>& attempt);
 
 // Names the way a write ended in the log, in red, for any result but Done
 // and Cancelled. `what` tells the refused item ("the record for address
-// 0200 (line 7)"), `where` its address for the other failures ("0200").
+// 0200 (line 7)"), `where` its address for the other failures ("0200"), or
+// the step when `where_is_step` ("clear": "... during the OSD clear").
 void report_write_result(WriterContext& context, WriteResult result, const std::string& what,
-                         const std::string& where);
+                         const std::string& where, bool where_is_step = false);
 
 // Progress of a section: line * 100 / count cut to an integer, 0..100; -1 when
 // no update is due (only every tenth line, never with a zero count).
@@ -126,9 +120,13 @@ FontRowBytes font_row_bytes(const std::string& line);
 // Clears the ten font pages and writes the font's glyph rows.
 WriteResult write_font_section(WriterContext& context, const LineSource& lines, int line_count);
 
-// Reads back every byte in `image` from flash (target 0x66) or OSD memory
-// (0x6F), 4 bytes per read, and logs "<section> verified: N bytes" in green
-// or the bytes that differ in red (then Failed).
-WriteResult verify_section(WriterContext& context, const WrittenImage& image, uint8_t target);
+// Verify: compares the flash (target 0x66) or the OSD memory (0x6F) with the
+// records of the file, address by address. An address of the file that the
+// burn did not write (`written`, when given) fails at once, naming it;
+// otherwise every byte of the file is read back, 4 bytes per read. Logs
+// "<section> verified: N bytes" in green, or the first address that differs
+// in red (then Failed).
+WriteResult verify_section(WriterContext& context, const ByteImage& file, const ByteImage* written,
+                           uint8_t target);
 
 }  // namespace tv

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/trace.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
-#include "burn/sha256.h"
 #include "cli/burn_display.h"
 #include "cli/port_report.h"
 #include "cli/read_modes.h"
@@ -25,7 +25,6 @@
 #include "link/port_list.h"
 #include "link/ports.h"
 #include "link/serial_port.h"
-#include "base/trace.h"
 
 namespace tv {
 namespace {
@@ -56,6 +55,12 @@ std::string name_in_file(Stage stage) {
 
 std::string without_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+// The refusal goes on after the loader's sentence ("...; nothing was sent").
+std::string without_final_stop(std::string text) {
+  if (!text.empty() && text.back() == '.') text.pop_back();
   return text;
 }
 
@@ -323,12 +328,11 @@ int run(int argc, char** argv) {
     print_error(options.chipset + ": " + refusal + "; nothing was sent");
     return kExitUsage;
   }
+  // The size and digest of the bytes the load read: what is burned.
   ChipsetFacts facts;
   facts.path = options.chipset;
-  if (!sha256_file(options.chipset, &facts.sha256, &facts.size, &error)) {
-    print_error(error + "; nothing was sent");
-    return kExitUsage;
-  }
+  facts.sha256 = chipset.sha256;
+  facts.size = chipset.size;
   // A ctrl-C while the file was being read: no box has been touched yet.
   if (interruption().interrupted) return kExitInterrupted;
   return burn_all(options, chipset, facts);
@@ -338,11 +342,14 @@ int run(int argc, char** argv) {
 
 std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& options) {
   if (!chipset.opened) {
-    if (!chipset.log.empty()) return without_line_end(chipset.log.front().text);
+    if (!chipset.log.empty()) return without_final_stop(without_line_end(chipset.log.front().text));
     return "cannot be read";
   }
+  // The loader names the faults in the order of the file, the damage of the
+  // file as a whole first; the refusal names the first.
   for (const LogLine& line : chipset.log)
-    if (line.style == kStyleBoldRed) return "does not load cleanly: " + without_line_end(line.text);
+    if (line.style == kStyleBoldRed)
+      return "does not load cleanly: " + without_final_stop(without_line_end(line.text));
   for (const ChoiceSection& section : kChoiceSections) {
     if ((options.sections & section.choice) && !(chipset.flags & section_flag(section.stage)))
       return "has no " + name_in_file(section.stage) + " section";

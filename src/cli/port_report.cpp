@@ -107,7 +107,10 @@ void PortReport::stage_ended(Stage stage, bool ok) {
       status_.first_failure = std::string(interrupted() ? "interrupted in " : "") + stage_display_name(stage) +
                               (interrupted() ? "" : " failed");
   }
-  board_.post(status_.port + ": " + stage_display_name(stage) + (ok ? " done" : " FAILED"));
+  board_.post(status_.port + ": " + stage_display_name(stage) +
+              (ok              ? " done"
+               : interrupted() ? " cancelled"
+                               : " FAILED"));
 }
 
 void PortReport::retried() {

@@ -23,10 +23,11 @@ namespace tv {
 // a different answer: a refusal is retried, a box that has stopped answering
 // will not answer the next command either, and a lost line ends everything.
 enum class LinkFault {
-  None,     // the last exchange succeeded
-  Refused,  // the box answered, but not with the echo (a mis-echo or a short one)
-  Silent,   // the time-out ran out without one byte from the box
-  Lost,     // the line itself failed: a read or write error, a hang-up
+  None,      // the last exchange succeeded
+  Refused,   // the box answered, but not with the echo
+  Silent,    // the time-out ran out without one byte from the box
+  CutShort,  // an answer began and broke off: counted like a silent box
+  Lost,      // the line itself failed: a read or write error, a hang-up
 };
 
 class BoxLink {
@@ -70,13 +71,15 @@ class BoxLink {
   bool sector_erased(int address) const;
 
   // How the last exchange ended, and how many exchanges in a row have now
-  // timed out without one byte from the box.
+  // timed out without one byte from the box (an answer that broke off ends
+  // the count: the box was there).
   LinkFault last_fault() const { return last_fault_; }
   int silent_in_a_row() const { return silent_in_a_row_; }
 
  private:
   struct AnswerRule;
   int collect_answer(uint8_t* answer, const AnswerRule& rule);
+  int burst_ms(size_t bytes) const;
   int send_packet(const uint8_t* packet, uint8_t* reply);
   int read_data(uint8_t* out4);
   int read_member(int address, uint8_t* out4, uint8_t* packet, bool is_osd);

@@ -14,9 +14,12 @@ namespace tv {
 
 namespace {
 
-constexpr int kFirstByteMs = 3000;     // the box's first echo byte
-constexpr int kRestOfEchoMs = 1000;    // the other eleven, counted from the first
-constexpr int kReadDataMs = 1000;      // the 4 data bytes after a read's echo
+constexpr int kFirstByteMs = 3000;  // the box's first echo byte
+// The box sends an answer as one burst: once its first byte has come, the
+// rest (the 4 data bytes of a read included) follow within the time they
+// take on the line and this margin. A byte the line lost then costs a
+// fraction of a second, not the whole limit of a silent box.
+constexpr int kAnswerMarginMs = 100;
 constexpr int kWrite16AnswerMs = 10000;
 // A box that has already let an exchange time out without a byte gets the
 // ordinary echo limit for a 16-byte write's answer too: a silent box is then
@@ -127,10 +130,13 @@ bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoRead
 struct BoxLink::AnswerRule {
   size_t length;      // bytes of the answer
   uint8_t expected;   // the target byte that must take position 1
-  int first_ms;       // limit for the first byte
-  int rest_ms;        // limit restarted at the first byte; < 0: never restarted
+  int first_ms;       // limit for the first byte; the rest follow in a burst
   std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
 };
+
+int BoxLink::burst_ms(size_t bytes) const {
+  return int((int64_t(bytes) * port_.byte_time_us() + 999) / 1000) + kAnswerMarginMs;
+}
 
 BoxLink::BoxLink(SerialPort& port) : port_(port), erased_sectors_(kSectorCount, false) {}
 
@@ -147,6 +153,9 @@ void BoxLink::note_result(int result, size_t bytes_received) {
   } else if (result >= kEchoTimeout && bytes_received == 0) {
     last_fault_ = LinkFault::Silent;
     ++silent_in_a_row_;
+  } else if (result >= kEchoTimeout) {
+    last_fault_ = LinkFault::CutShort;
+    silent_in_a_row_ = 0;
   } else {
     last_fault_ = LinkFault::Refused;
     silent_in_a_row_ = 0;
@@ -181,7 +190,7 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
       if (rule.on_byte) rule.on_byte(pass, byte);
       ++pass;
       if (count == 1 && byte != rule.expected) continue;
-      if (count == 0 && rule.rest_ms >= 0) deadline.restart(rule.rest_ms);
+      if (count == 0) deadline.restart(burst_ms(rule.length - 1));
       answer[count++] = byte;
     }
   }
@@ -192,7 +201,7 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
 int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
   if (reply && size) std::memset(reply, 0, size);
   uint8_t echo[kPacketSize] = {};
-  AnswerRule rule{kPacketSize, expected, kFirstByteMs, kRestOfEchoMs, nullptr};
+  AnswerRule rule{kPacketSize, expected, kFirstByteMs, nullptr};
   int result = collect_answer(echo, rule);
   if (reply) std::memcpy(reply, echo, size < kPacketSize ? size : kPacketSize);
   if (!same_bytes(echo, packet, 1, 10)) result += kEchoMismatch;
@@ -213,10 +222,10 @@ int BoxLink::send_packet(const Packet packet, uint8_t* reply) {
   return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
 }
 
-// The 4 data bytes that follow a read's echo. 0 when they came, 100 when the
-// box stopped short, 1 when the line failed.
+// The 4 data bytes that follow a read's echo in the same burst. 0 when they
+// came, 100 when the box stopped short, 1 when the line failed.
 int BoxLink::read_data(uint8_t* out4) {
-  Deadline deadline(kReadDataMs);
+  Deadline deadline(burst_ms(4));
   size_t got = 0;
   int result = kEchoOk;
   while (got < 4) {
@@ -458,7 +467,7 @@ int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
   size_t received = 0;
   if (written == long(kWrite16Size)) {
     int limit = silent_in_a_row_ > 0 ? kWrite16AfterSilenceMs : kWrite16AnswerMs;
-    AnswerRule rule{kWrite16AnswerSize, target, limit, -1, [](int pass, uint8_t byte) {
+    AnswerRule rule{kWrite16AnswerSize, target, limit, [](int pass, uint8_t byte) {
                       trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1);
                     }};
     result = collect_answer(answer, rule);

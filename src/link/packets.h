@@ -4,8 +4,8 @@
 // 10 of the echo must equal the packet's. Result codes, shared by the family:
 //   0    the echo (or answer) arrived and matched
 //   1    a read from the port failed (the line vanished)
-//   100  time-out (3 s for the first byte, 1 s for the rest; 10 s for the
-//        answer of a 16-byte write)
+//   100  time-out (3 s for the first byte, 10 s for the answer of a 16-byte
+//        write; the rest of an answer follows its first byte in one burst)
 //   +4   added when the bytes compared do not match (so 4, 5 and 104 occur)
 // The primitives themselves are the members of BoxLink (box_link.h). None of
 // them retries; the callers repeat a failed one with the line recovery step

@@ -94,6 +94,10 @@ class SerialPort {
   bool set_dtr(bool on);
   bool set_rts(bool on);
 
+  // Microseconds one byte takes on the line at the applied settings; 0 until
+  // the line has been set.
+  int64_t byte_time_us() const { return byte_time_us_; }
+
   // Bytes written to and read from the line since it was opened; readable
   // from any thread (a progress display counts them while a burn runs).
   uint64_t bytes_written() const { return bytes_written_; }

@@ -6,7 +6,6 @@
 #include "base/clock.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
-#include "burn/sha256.h"
 #include "dbkit/FXMessageSeam.h"
 #include "shell/box_lines.h"
 #include "shell/file_dialog_seam.h"
@@ -463,13 +462,14 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   return request;
 }
 
-// On the worker: the digest of a large file takes a moment, and a folder that
-// cannot be written is only a warning in the burn log.
+// On the worker: a folder that cannot be written is only a warning in the
+// burn log. The size and digest are those of the bytes the load read.
 void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request) {
   BurnLogHeader header = request.header;
   header.load_log = chipset.log;
+  header.chipset_sha256 = chipset.sha256;
+  header.chipset_size = chipset.size;
   std::string error;
-  if (!sha256_file(header.chipset_path, &header.chipset_sha256, &header.chipset_size, &error)) header.chipset_size = -1;
   const std::string dir = default_burn_log_dir();
   prune_burn_logs(dir, std::time(nullptr));
   if (!log_file.open(dir, header, &error)) {

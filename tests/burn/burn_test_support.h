@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -81,15 +82,23 @@ struct BoxCall {
   std::string text;
 };
 
-// Records every operation; `refuse` decides per call whether the box refuses.
+// Records every operation; `refuse` decides per call whether the box refuses,
+// `fail` (when set) how else a call ends. 16-byte writes are kept in
+// `memory` (unwritten bytes read 0xFF), except at `skip_write`.
 class FakeBox : public tv::BoxOps {
  public:
   std::vector<BoxCall> calls;
   std::function<bool(const BoxCall&)> refuse;
+  std::function<tv::LinkFault(const BoxCall&)> fail;
+  std::map<int, uint8_t> memory;
+  int skip_write = -1;
 
   int osd_clr() override { return answer({"clr", 0, 0, ""}); }
   int osd_wrt16(int address, const char* hex32, uint8_t target) override {
-    return answer({"wrt16", address, target, std::string(hex32).substr(0, 32)});
+    int result = answer({"wrt16", address, target, std::string(hex32).substr(0, 32)});
+    if (result == 0 && address != skip_write)
+      for (int i = 0; i < 16; ++i) memory[address + i] = uint8_t(tv::hex_value(hex32 + 2 * i, 2));
+    return result;
   }
   int osd_wrt_fnt(int address, uint8_t value) override { return answer({"fnt", address, value, ""}); }
   int osd_clr_fnt_page(int page, uint8_t operand) override { return answer({"page", page, operand, ""}); }
@@ -97,6 +106,10 @@ class FakeBox : public tv::BoxOps {
   int osd_flashR(int address, uint8_t* out4) override { return read({"flashR", address, 0, ""}, out4); }
   int osd_read(int address, uint8_t* out4) override { return read({"read", address, 0, ""}, out4); }
   void line_recovery() override { calls.push_back({"recover", 0, 0, ""}); }
+  void discard_input() override { calls.push_back({"discard", 0, 0, ""}); }
+  tv::LinkFault fault_of(int result) const override {
+    return result == 0 ? tv::LinkFault::None : last_fault_;
+  }
 
   std::vector<BoxCall> of(const std::string& op) const {
     std::vector<BoxCall> result;
@@ -108,12 +121,20 @@ class FakeBox : public tv::BoxOps {
  private:
   int answer(const BoxCall& call) {
     calls.push_back(call);
-    return refuse && refuse(call) ? tv::kEchoMismatch : 0;
+    last_fault_ = fail ? fail(call) : tv::LinkFault::None;
+    if (last_fault_ == tv::LinkFault::None && refuse && refuse(call)) last_fault_ = tv::LinkFault::Refused;
+    switch (last_fault_) {
+      case tv::LinkFault::None: return 0;
+      case tv::LinkFault::Refused: return tv::kEchoMismatch;
+      case tv::LinkFault::Lost: return tv::kEchoReadFailed;
+      default: return tv::kEchoTimeout + tv::kEchoMismatch;
+    }
   }
   int read(const BoxCall& call, uint8_t* out4) {
-    for (int i = 0; i < 4; ++i) out4[i] = 0;
+    for (int i = 0; i < 4; ++i) out4[i] = memory.count(call.address + i) ? memory[call.address + i] : 0xFF;
     return answer(call);
   }
+  tv::LinkFault last_fault_ = tv::LinkFault::None;
 };
 
 // Feeds a fixed list of lines to a writer.

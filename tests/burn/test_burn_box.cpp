@@ -239,6 +239,18 @@ TEST_F(BoxBurn, ABoxThatNeverEchoesGetsTheFirstPicRecordFiveTimesThenError) {
   EXPECT_EQ(sink.texts(),
             (std::vector<std::string>{"ERROR !\n", "PIC was not burned.\n", "Burning failed: PIC.\n"}));
   EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+
+  // A box that does not answer at all is no lost line: five attempts, each
+  // ended by the silence, and the same end.
+  faults = boxsim::Faults();
+  faults.silent_after = 1;  // the five exchanges above are past it
+  sim_.set_faults(faults);
+  sim_.clear_received();
+  RecordingSink silent;
+  burn(chipset, settings, silent);
+  EXPECT_EQ(count_of(sim_.received(), ":08"), 5);
+  EXPECT_EQ(silent.line_lost_calls, 0);
+  EXPECT_EQ(silent.texts(), sink.texts());
 }
 
 TEST_F(BoxBurn, WithoutAnOpenPortNothingIsSentAndTheBurnFails) {

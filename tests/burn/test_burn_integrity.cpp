@@ -1,21 +1,23 @@
 // A finished burn means the box holds exactly the loaded file, or the burn
 // fails saying why: against the simulator with a file cut under the burn, a
 // box that already holds other firmware, refused OSD clears, a box that falls
-// silent, a cancel, a damaged file, and the read-back of Verify.
-#include <algorithm>
-#include <fstream>
-#include <thread>
-
+// silent, a cancel, a damaged file, files no generator writes, and the
+// read-back of Verify, which compares the box with the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "base/clock.h"
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
-#include "base/clock.h"
 #include "link/ports.h"
-#include "base/trace.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
@@ -268,14 +270,162 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   EXPECT_EQ(wrong.done_calls(), std::vector<bool>{false});
   char expected[128];
   const uint8_t wrote = generated_.images.flash[0x1234];
-  std::snprintf(expected, sizeof expected, "FLASH verify failed: 1 bytes differ, first at 0x1234 (wrote %02X, read %02X)\n",
-                wrote, wrote ^ 1);
+  std::snprintf(expected, sizeof expected,
+                "FLASH verify failed: 1 byte differs, first at 0x1234 (file %02X, box %02X)\n", wrote,
+                wrote ^ 1);
   EXPECT_TRUE(wrong.has_red_line_containing(expected)) << expected;
   EXPECT_FALSE(wrong.has_line("FLASH Burned OK!\n"));
 
+  // The writer never sent one record (its line left out of what it is fed):
+  // the box cannot hold it, and Verify, comparing with the file, says so.
+  faults.wrong_flash_byte = -1;
+  sim_.set_faults(faults);
+  auto skipped = std::make_shared<tv::ChipsetSections>();
+  for (size_t i = 0; i < chipset.sections->flash.line_count(); ++i)
+    if (i != 5) skipped->flash.add_line(chipset.sections->flash.line(i));
+  skipped->flash_image = chipset.sections->flash_image;
+  tv::LoadedChipset skipping = chipset;
+  skipping.sections = skipped;
+  only({tv::Stage::Flash});
+  RecordingSink unwritten;
+  tv::run_burn(link_, skipping, settings_, unwritten, cancel_);
+  EXPECT_EQ(unwritten.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(unwritten.has_red_line_containing(
+      "FLASH verify failed: 16 bytes of the file not written, first at 0x0040"));
+
+  faults.wrong_flash_byte = 0x1234;
+  sim_.set_faults(faults);
   settings_.verify = false;
   RecordingSink unverified;
   tv::run_burn(link_, chipset, settings_, unverified, cancel_);
   EXPECT_EQ(unverified.done_calls(), std::vector<bool>{true});
   EXPECT_FALSE(flash_matches(2 * 4096));
+}
+
+namespace {
+
+// The generated file as lines without their line ends, and back.
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find("\r\n", at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+size_t index_of(const std::vector<std::string>& lines, const std::string& start, size_t from = 0) {
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i].compare(0, start.size(), start) == 0) return i;
+  return lines.size();
+}
+
+// The FLASH section moved to the end of the file without its end record, its
+// last record without a line end.
+void flash_last_without_line_end(std::vector<std::string>& lines, std::string* ending) {
+  size_t begin = index_of(lines, "***FLASH>"), end = index_of(lines, ":00000001FF", begin);
+  std::vector<std::string> flash(lines.begin() + long(begin), lines.begin() + long(end));
+  lines.erase(lines.begin() + long(begin), lines.begin() + long(end) + 1);
+  lines.insert(lines.end(), flash.begin(), flash.end());
+  *ending = "";
+}
+
+struct FileCase {
+  const char* what;
+  std::function<void(std::vector<std::string>& lines, std::string* ending)> edit;
+  int refused_line;  // the line the load names; 0: the file burns
+};
+
+}  // namespace
+
+// Files no generator would write: each either burns so that the flash and the
+// OSD memory hold every record of the file (compared with the file, not with
+// what the writer sent), or is refused naming its line, with nothing sent.
+TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLine) {
+  // Line numbers are 1-based; in the generated file line 17 is the FLASH
+  // section's first data record and line 311 the first line of its font.
+  const std::vector<FileCase> cases = {
+      {"NUL after a record", [](auto& l, auto*) { l[19] += '\0'; }, 20},
+      {"NUL before the colon", [](auto& l, auto*) { l[20].insert(0, 1, '\0'); }, 21},
+      {"NUL in a font row", [](auto& l, auto*) { l[315][3] = '\0'; }, 316},
+      {"records after an end record", [](auto& l, auto*) { l.insert(l.begin() + 99, ":00000001FF"); }, 101},
+      {"records after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 99, "***NOTES>"); }, 101},
+      {"font rows after an unknown marker", [](auto& l, auto*) { l.insert(l.begin() + 319, "***NOTES>"); },
+       321},
+      {"a record one digit short", [](auto& l, auto*) { l[40].pop_back(); }, 41},
+      {"a 17-byte FLASH record",
+       [](auto& l, auto*) { l[29] = chipsetgen::hex_record(0, 0x0C0, std::vector<uint8_t>(17, 0x42)); }, 30},
+      {"a long header line, then a 10 MB font line",
+       [](auto& l, auto*) {
+         l.insert(l.begin() + 1, std::string(5000, 'h'));
+         l.insert(l.begin() + 313, std::string(10 << 20, '0'));
+       },
+       314},
+      {"the last record without a line end",
+       [](auto& l, std::string* e) { flash_last_without_line_end(l, e); }, 0},
+      {"blanks after the checksums",
+       [](auto& l, auto*) {
+         for (size_t i = index_of(l, "***OSD>") + 2; l[i][0] == ':' && l[i][8] == '0'; ++i) l[i] += " \t ";
+       },
+       0},
+  };
+  only({tv::Stage::Flash, tv::Stage::Osd});
+  generated_ = chipsetgen::generate(testsupport::small_chipset_options());
+  for (const FileCase& file : cases) {
+    SCOPED_TRACE(file.what);
+    std::vector<std::string> lines = split_lines(generated_.text);
+    std::string ending = "\r\n";
+    file.edit(lines, &ending);
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() ? "\r\n" : ending);
+    sim_.set_memories(boxsim::Memories());
+    sim_.clear_received();
+    tv::LoadedChipset chipset = tv::load_chipset(write(text));
+    RecordingSink sink;
+    tv::run_burn(link_, chipset, settings_, sink, cancel_);
+    if (file.refused_line == 0) {
+      EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
+      EXPECT_EQ(sim_.memories().flash, generated_.images.flash);
+      EXPECT_EQ(sim_.memories().osd, generated_.images.osd);
+      continue;
+    }
+    std::string first_fault;
+    for (const tv::LogLine& line : chipset.log)
+      if (first_fault.empty() && line.style == tv::kStyleBoldRed) first_fault = line.text;
+    EXPECT_EQ(first_fault.rfind("Line " + std::to_string(file.refused_line) + ":", 0), 0u) << first_fault;
+    EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
+    EXPECT_TRUE(sim_.received().empty());
+  }
+}
+
+// Verify compares the box with the file: a box that took a record's write
+// without storing it fails naming the address. (A writer that never sent a
+// record: VerifyFindsTheOneFlashByteTheBoxStoredWrong.)
+TEST(VerifyAgainstTheFile, ARecordTheBoxSkippedFailsNamingItsAddress) {
+  tv::set_trace_enabled(false);
+  std::vector<std::string> lines;
+  tv::ChipsetParser parser;
+  parser.feed_line("***FLASH>\r\n");
+  for (int i = 0; i < 4; ++i) {
+    lines.push_back(chipsetgen::hex_record(0, 0x100 + 16 * i, std::vector<uint8_t>(16, uint8_t(i + 1))) +
+                    "\r\n");
+    parser.feed_line(lines.back());
+  }
+  tv::LoadedChipset chipset = parser.finish();
+  const tv::ByteImage& file = *chipset.sections->image_of(tv::Section::Flash);
+  ASSERT_EQ(file.byte_count(), 64);
+
+  burntest::FakeBox box;
+  box.skip_write = 0x120;  // echoes the write, stores nothing
+  RecordingSink sink;
+  std::atomic<bool> cancel{false};
+  tv::WriterContext context{box, sink, cancel, "FLASH"};
+  tv::ByteImage written;
+  context.written = &written;
+  ASSERT_EQ(tv::write_hex_section(context, burntest::lines_of(lines), 4, tv::kTargetFlash),
+            tv::WriteResult::Done);
+  EXPECT_EQ(tv::verify_section(context, file, &written, tv::kTargetFlash), tv::WriteResult::Failed);
+  EXPECT_TRUE(sink.has_red_line_containing(
+      "FLASH verify failed: 16 bytes differ, first at 0x0120 (file 03, box FF)"));
 }

@@ -13,6 +13,7 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/sha256.h"
 #include "gen/chipset_gen.h"
 #include "base/trace.h"
 #include "support/temp_dir.h"
@@ -122,13 +123,19 @@ TEST(ChipsetLoader, BadChecksumsAreReportedInRedWithCountAndFirstLine) {
   std::string good = chipsetgen::hex_record(0, 0x100, std::vector<uint8_t>(16, 0x5A));
   std::string bad = good;
   bad[12] = bad[12] == '0' ? '1' : '0';
-  tv::LoadedChipset loaded = parse({"***HEADER>", "***PIC>", good, "***FLASH>", good, bad, "***OSD>", bad});
+  tv::LoadedChipset loaded =
+      parse({"***HEADER>", "***PIC>", good, "***FLASH>", good, bad, "***OSD>", bad, ":0100000001FE"});
   EXPECT_EQ(loaded.bad_checksums, 2);
   EXPECT_EQ(loaded.first_bad_checksum_line, 6);
-  EXPECT_EQ(loaded.log.back().style, tv::kStyleBoldRed);
-  EXPECT_NE(loaded.log.back().text.find("2 records"), std::string::npos);
-  EXPECT_NE(loaded.log.back().text.find("line 6"), std::string::npos);
   EXPECT_EQ(loaded.flash_lines, 2);  // reported, not refused
+  // Named in the order of the file: the checksums from line 6, then the
+  // one-byte record of line 9.
+  std::vector<std::string> red;
+  for (const tv::LogLine& line : loaded.log)
+    if (line.style == tv::kStyleBoldRed) red.push_back(line.text);
+  ASSERT_EQ(red.size(), 2u);
+  EXPECT_EQ(red[0], "2 records with a bad checksum, the first in line 6.\n");
+  EXPECT_EQ(red[1].rfind("Line 9: ", 0), 0u) << red[1];
 }
 
 TEST(ChipsetLoader, ChecksumRuleRejectsShortOddAndNonHexRecords) {
@@ -176,6 +183,13 @@ TEST(ChipsetLoaderFiles, GzipLoadsExactlyLikePlainTextAndMatchesTheGenerator) {
   EXPECT_EQ(plain.flash_lines, 4096 / 16 + 2);  // plus the extended-address and end records
   EXPECT_EQ(plain.osd_font_lines, 8 * 19);
   EXPECT_EQ(plain.bad_checksums, 0);
+  // The size and digest are those of the bytes read: compressed for gzip.
+  std::ifstream in(dir.file("a.hv.gz"), std::ios::binary);
+  std::string packed_bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(plain.sha256, tv::sha256_hex(generated.text));
+  EXPECT_EQ(plain.size, int64_t(generated.text.size()));
+  EXPECT_EQ(packed.sha256, tv::sha256_hex(packed_bytes));
+  EXPECT_EQ(packed.size, int64_t(packed_bytes.size()));
   EXPECT_TRUE(tv::burn_possible(plain.flags));
   EXPECT_TRUE(tv::system_font_present(plain.flags));
 }
@@ -240,13 +254,20 @@ TEST(ChipsetLoader, MisplacedLinesAreLoadErrorsWithTheirLineNumbers) {
       chipsetgen::hex_record(0, 0x0200, sixteen),                // fine
       ":00000001FF", "***OSD>",
       "***FLASH>",                                               // 13: a second FLASH section
+      chipsetgen::hex_record(3, 0x0300, sixteen),                // 14: as long as data, not data
   });
-  EXPECT_EQ(loaded.load_errors, 6);
+  EXPECT_EQ(loaded.load_errors, 7);
   EXPECT_FALSE(tv::chipset_clean(loaded));
   std::vector<std::string> errors;
   for (const tv::LogLine& line : loaded.log)
     if (line.style == tv::kStyleBoldRed) errors.push_back(line.text.substr(0, line.text.find(':')));
-  EXPECT_EQ(errors, (std::vector<std::string>{"Line 3", "Line 5", "Line 7", "Line 8", "Line 9", "Line 13"}));
+  EXPECT_EQ(errors,
+            (std::vector<std::string>{"Line 3", "Line 5", "Line 7", "Line 8", "Line 9", "Line 13", "Line 14"}));
+
+  // The last PIC record the box can take ends at FFFF.
+  tv::LoadedChipset edge = parse({"***PIC>", chipsetgen::hex_record(0, 0xFFF0, sixteen)});
+  EXPECT_TRUE(tv::chipset_clean(edge));
+  EXPECT_EQ(edge.pic_adr_l, 0x10000);
 }
 
 TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {
@@ -259,9 +280,23 @@ TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {
   tv::set_trace_enabled(false);
   EXPECT_TRUE(tv::chipset_clean(tv::load_chipset(dir.file("a.hv.gz"))));
 
+  // Two gzip members one after the other read as one text; what follows the
+  // last member is no part of the file.
+  std::string halves;
+  const size_t middle = generated.text.find("***OSD>");
+  for (const std::string& half : {generated.text.substr(0, middle), generated.text.substr(middle)}) {
+    ASSERT_TRUE(chipsetgen::write_chipset(dir.file("half.gz"), half, true, &error)) << error;
+    std::ifstream part(dir.file("half.gz"), std::ios::binary);
+    halves.append((std::istreambuf_iterator<char>(part)), std::istreambuf_iterator<char>());
+  }
+  ASSERT_TRUE(write_file(dir.file("c.hv.gz"), halves));
+  tv::LoadedChipset two = tv::load_chipset(dir.file("c.hv.gz"));
+  EXPECT_TRUE(tv::chipset_clean(two));
+  EXPECT_EQ(two.osd_font_lines, tv::load_chipset(dir.file("a.hv.gz")).osd_font_lines);
+
   std::string corrupt = bytes;
   corrupt[corrupt.size() / 2] ^= 0x55;
-  for (const std::string& damaged : {bytes.substr(0, bytes.size() * 95 / 100), corrupt}) {
+  for (const std::string& damaged : {bytes.substr(0, bytes.size() * 95 / 100), corrupt, bytes + "more text\r\n"}) {
     ASSERT_TRUE(write_file(dir.file("b.hv.gz"), damaged));
     tv::LoadedChipset loaded = tv::load_chipset(dir.file("b.hv.gz"));
     EXPECT_FALSE(tv::chipset_clean(loaded));

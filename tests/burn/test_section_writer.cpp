@@ -66,6 +66,13 @@ TEST_F(HexWriter, OsdSectionIsClearedOnceFirstAndLowerCaseIsWrittenUpperCase) {
   EXPECT_EQ(box.calls[1].address, 0x2000);
   EXPECT_EQ(box.calls[1].value, tv::kTargetOsd);
   EXPECT_EQ(box.calls[1].text, "ABABABABABABABABABABABABABABABAB");
+
+  FakeBox silent;
+  silent.fail = [](const BoxCall&) { return tv::LinkFault::Silent; };
+  RecordingSink silent_sink;
+  tv::WriterContext osd{silent, silent_sink, cancel, "OSD"};
+  EXPECT_EQ(tv::write_hex_section(osd, lines_of({lower}), 1, tv::kTargetOsd), tv::WriteResult::BoxSilent);
+  EXPECT_TRUE(silent_sink.has_red_line_containing("The box stopped answering during the OSD clear."));
 }
 
 TEST_F(HexWriter, ShortLinesAreSkippedAndAnyMarkerLineEndsTheSection) {
@@ -103,6 +110,26 @@ TEST_F(HexWriter, ARecordRefusedForeverGivesUpAfterTenAttemptsNamingTheAddress) 
   EXPECT_EQ(box.of("recover").size(), size_t(tv::kMaxAttempts));
   EXPECT_TRUE(sink.has_red_line_containing("FLASH"));
   EXPECT_TRUE(sink.has_red_line_containing("1230"));
+}
+
+// Three time-outs in a row end the section, whether no byte came or an
+// answer broke off; an answer between them (a refusal) starts the count again.
+TEST_F(HexWriter, TimeOutsInARowEndTheSectionAndAnAnswerBetweenThemStartsTheCountAgain) {
+  using tv::LinkFault;
+  const std::vector<LinkFault> faults = {LinkFault::Silent,   LinkFault::CutShort, LinkFault::Refused,
+                                         LinkFault::Silent,   LinkFault::CutShort, LinkFault::None,
+                                         LinkFault::CutShort, LinkFault::Silent,   LinkFault::CutShort};
+  size_t call = 0;
+  box.fail = [&](const BoxCall&) { return call < faults.size() ? faults[call++] : LinkFault::None; };
+  EXPECT_EQ(tv::write_hex_section(context, lines_of({record_line(0x10, 1), record_line(0x20, 2)}), 2,
+                                  tv::kTargetFlash),
+            tv::WriteResult::BoxSilent);
+  EXPECT_EQ(call, faults.size());
+  EXPECT_TRUE(sink.has_red_line_containing("The box stopped answering at FLASH 0020."));
+  // A broken-off answer is followed by a discard of its rest, not the
+  // recovery step.
+  EXPECT_EQ(box.of("recover").size(), 4u);
+  EXPECT_EQ(box.of("discard").size(), 3u);
 }
 
 TEST_F(HexWriter, CancelStopsBeforeTheNextRecord) {

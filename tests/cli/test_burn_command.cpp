@@ -2,18 +2,18 @@
 // status, what it prints, the JSON summary, the saved log file, and what each
 // box holds afterwards.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "boxsim/box_sim.h"
 #include "burn/sha256.h"
@@ -169,8 +169,9 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   EXPECT_NE(summary["boxes"].items[1]["first_failure"].text.find("stopped answering"), std::string::npos)
       << summary["boxes"].items[1]["first_failure"].text;
   EXPECT_EQ(summary["boxes"].items[2]["result"].text, "FAILED");
-  EXPECT_NE(summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 bytes differ, first at 0x0123"),
-            std::string::npos)
+  EXPECT_NE(
+      summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 byte differs, first at 0x0123"),
+      std::string::npos)
       << summary["boxes"].items[2]["first_failure"].text;
   EXPECT_EQ(summary["exit_code"].number, 1);
 }
@@ -187,13 +188,31 @@ TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   ASSERT_TRUE(testsupport::write_file(chipset_, text));
   const std::vector<std::string> ports = {port_of(box_), port_of(second)};
 
-  for (const std::vector<std::string>& args :
-       {burn_args(ports), burn_args(ports, {"--sections", "pic,voodoo"}),
-        burn_args(ports, {"--flash-delay", "2"}), {"-p", port_of(box_), scratch_.file("no-such.hv")}}) {
+  // A damaged gzip file is refused as damaged, whatever its garbled lines
+  // look like, at a byte counted in the compressed file.
+  const std::string damaged = scratch_.file("damaged.hv.gz");
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(damaged, generated_.text, true, &error)) << error;
+  const std::string packed = read_file(damaged);
+  ASSERT_TRUE(testsupport::write_file(damaged, packed.substr(0, packed.size() / 2)));
+
+  for (const std::vector<std::string>& args : {burn_args(ports),
+                                               burn_args(ports, {"--sections", "pic,voodoo"}),
+                                               burn_args(ports, {"--flash-delay", "2"}),
+                                               {"-p", port_of(box_), scratch_.file("no-such.hv")},
+                                               {"-p", port_of(box_), damaged}}) {
     Finished run = clitest::run_burner(args, 20000);
     EXPECT_EQ(run.exit_code, 2) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line on stderr: " << run.err;
+    EXPECT_EQ(run.err.find(".;"), std::string::npos) << run.err;
+    if (args == burn_args(ports)) {
+      EXPECT_NE(run.err.find(": 1 record with a bad checksum, in line "), std::string::npos) << run.err;
+    }
+    if (args.back() == damaged) {
+      EXPECT_NE(run.err.find("damaged at byte "), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(" of the compressed file ("), std::string::npos) << run.err;
+    }
   }
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
@@ -239,6 +258,23 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   const size_t summary = screen.find("Summary:");
   ASSERT_NE(summary, std::string::npos) << screen;
   EXPECT_NE(screen.find("CANCELLED", summary), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("FLASH FAILED"), std::string::npos) << "a cancel is no failure: " << screen;
+  std::string saved;
+  for (const auto& entry : std::filesystem::directory_iterator(logs()))
+    saved += read_file(entry.path().string());
+  EXPECT_NE(saved.find("cancelled in FLASH"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("stage FLASH failed"), std::string::npos) << saved;
+
+  // Not on a terminal every stage's end is a line of its own: the stage cut
+  // short says so, it does not fail.
+  const uint64_t erases = box_.sim().stats().sector_erases;
+  BurnerProcess plain(burn_args({port_of(box_)}));
+  ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().sector_erases > erases; }, 60000));
+  kill(plain.pid(), SIGINT);
+  Finished stopped = plain.finish(30000);
+  EXPECT_EQ(stopped.exit_code, 130) << stopped.err;
+  EXPECT_NE(stopped.out.find(": FLASH cancelled\n"), std::string::npos) << stopped.out;
+  EXPECT_EQ(stopped.out.find("FLASH FAILED"), std::string::npos) << stopped.out;
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 

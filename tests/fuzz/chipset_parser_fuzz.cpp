@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the chipset loader as the lines gzgets would give
-// it, and checks that the counts and the PIC address range stay consistent.
+// Feeds arbitrary bytes to the chipset loader as the lines its reader would
+// give it, and checks that the counts and the PIC address range stay consistent.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,12 +14,11 @@ void require(bool ok) {
   if (!ok) std::abort();
 }
 
-// gzgets stops at a line feed or after kLineBufferSize - 1 bytes.
+// A line runs up to and including its line feed, or to the end of the data.
 size_t line_length(const uint8_t* data, size_t size) {
-  size_t limit = tv::kLineBufferSize - 1;
-  for (size_t i = 0; i < size && i < limit; ++i)
+  for (size_t i = 0; i < size; ++i)
     if (data[i] == '\n') return i + 1;
-  return size < limit ? size : limit;
+  return size;
 }
 
 }  // namespace
