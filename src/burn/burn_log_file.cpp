@@ -109,6 +109,13 @@ int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, s
   return removed;
 }
 
+LogKeeping checked_keeping(int files, int days) {
+  LogKeeping keeping;
+  if (files >= kKeepFilesMin && files <= kKeepFilesMax) keeping.files = files;
+  if (days >= kKeepDaysMin && days <= kKeepDaysMax) keeping.days = days;
+  return keeping;
+}
+
 const char* log_style_word(int style) {
   switch (style) {
     case kStyleBoldRed: return "error";

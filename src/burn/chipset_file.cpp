@@ -96,8 +96,7 @@ std::string SectionText::line(size_t index) const {
 }
 
 bool burn_possible(unsigned flags) {
-  const unsigned needed = kSectionHeader | kSectionPic | kSectionFlash | kSectionOsd | kSectionOsdFont;
-  return (flags & needed) == needed;
+  return (flags & kSectionsForBurn) == kSectionsForBurn;
 }
 
 bool system_font_present(unsigned flags) { return (flags & kSectionOsdAllFont) != 0; }

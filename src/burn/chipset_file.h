@@ -91,6 +91,8 @@ struct LoadedChipset {
   int64_t mtime_ns = 0;
 };
 
+// The five sections a whole burn needs.
+constexpr unsigned kSectionsForBurn = kSectionHeader | kSectionPic | kSectionFlash | kSectionOsd | kSectionOsdFont;
 // True when all five sections a burn needs were found.
 bool burn_possible(unsigned flags);
 // True when the file carries a system font.

@@ -5,7 +5,10 @@
 #include <fox-1.6/fx.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,9 +64,20 @@ TEST(CommandLine, NonSwitchesAndUnknownSwitchesAreIgnored) {
   EXPECT_EQ(options.control_port, 5);
 }
 
-TEST(CommandLine, UsageTextNamesTheProgram) {
-  EXPECT_EQ(tv::usage_text("/usr/bin/tvbox"),
-            "Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n");
+// tvbox -h and its manual page name the same switches.
+TEST(CommandLine, UsageTextNamesTheProgramAndEverySwitchOfTheManualPage) {
+  const std::string usage = tv::usage_text("/usr/bin/tvbox");
+  EXPECT_EQ(usage.rfind("Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n", 0), 0u);
+  std::ifstream in(std::string(TVBOX_SOURCE_DIR) + "/man/tvbox.1");
+  const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::pair<const char*, const char*> switches[] = {
+      {"  h\t", ".B \\-h\n"}, {"  cN\t", ".BI \\-c N\n"}, {"  a\t", ".B \\-a\n"}, {"  --version\t", ".B \\-\\-version\n"}};
+  for (const auto& [in_usage, in_page] : switches) {
+    EXPECT_NE(usage.find(in_usage), std::string::npos) << in_usage;
+    EXPECT_NE(page.find(in_page), std::string::npos) << in_page;
+  }
+  EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 4 + 4) << usage;
+  EXPECT_TRUE(parse({"--version"}).show_version);
 }
 
 TEST(LanguageFile, CodeAfterTheFirstBlank) {
