@@ -452,11 +452,12 @@ int BurnerRun::load_and_burn() {
 }
 
 int BurnerRun::finish(int status) {
-  record_.exit_code = status;
-  record_.ended = iso_time_now();
-  if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
   trace_flush(kTraceFlushMs);
   const uint64_t dropped = trace_dropped_lines();
+  record_.exit_code = status;
+  record_.ended = iso_time_now();
+  record_.trace_lines_dropped = dropped;
+  if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
   if (dropped > 0)
     print_error(std::to_string(dropped) + " trace line" + (dropped == 1 ? " was" : "s were") +
                 " dropped: the reader of standard error was too slow");

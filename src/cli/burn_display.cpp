@@ -150,6 +150,7 @@ std::string json_summary(const RunRecord& run) {
                  {"started", run.started},
                  {"ended", run.ended},
                  {"exit_code", run.exit_code},
+                 {"trace_lines_dropped", run.trace_lines_dropped},
                  {"error", error},
                  {"chipset", chipset},
                  {"boxes", boxes}};

@@ -60,6 +60,7 @@ struct RunRecord {
   std::vector<std::string> devices;  // each port's device path, by index
   bool verify = false;
   int exit_code = 0;
+  uint64_t trace_lines_dropped = 0;  // --trace lines its reader did not take in time
 };
 constexpr int kJsonFormatVersion = 1;
 std::string json_summary(const RunRecord& run);

@@ -13,6 +13,7 @@
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
 #include "shell/page_host.h"
+#include "shell/settings.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -363,6 +364,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   request.first_line = first_line;
   request.saved_text = caption_or("hv_log_saved", kLogSavedText);
   request.failed_text = caption_or("hv_log_failed", kLogFailedText);
+  if (application) request.keeping = read_log_keeping(application->reg());
   request.header.program = "tvbox";
   request.header.chipset_path = chipsetPath.text();
   if (PageHost* window = owner()) {
@@ -389,7 +391,7 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
   std::string error;
   if (!sha256_file(header.chipset_path, &header.chipset_sha256, &header.chipset_size, &error)) header.chipset_size = -1;
   const std::string dir = default_burn_log_dir();
-  prune_burn_logs(dir, std::time(nullptr));
+  prune_burn_logs(dir, std::time(nullptr), request.keeping.days, size_t(request.keeping.files));
   if (!log_file.open(dir, header, &error)) {
     log_file.log(request.failed_text + " " + error + "\n", kStyleRed);
     return;

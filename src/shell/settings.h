@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "burn/burn_log_file.h"
+
 namespace FX {
 class FXRegistry;
 }
@@ -43,6 +45,11 @@ struct SavedSettings {
 //   position x, y, w, h        out of range (x, y, h: 0..1000; w: 0..1500)
 //                              falls back: x, y to 130, w to 600, h to 380
 SavedSettings load_settings(FX::FXRegistry& registry);
+
+// How many saved burn logs the default folder keeps: "settings" keep_logs and
+// keep_days, set by hand in the settings file (the defaults when absent or
+// out of range). Read at each burn, so a change counts without a restart.
+LogKeeping read_log_keeping(FX::FXRegistry& registry);
 
 // Writes every value in the order the Save command uses, then writes the
 // registry to its file at once. Returns false when the file could not be written.
