@@ -327,17 +327,22 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
 }
 
 // A file with some sections only, as a read-back leaves one, burns back
-// with --sections naming them: those and nothing else.
+// with --sections naming them: those and nothing else. The box's port is
+// made only after the burner started, as when both are started together.
 TEST_F(BurnerTest, AFileOfSomeSectionsBurnsBackWithSectionsNamingThem) {
   chipset_ = scratch_.file("backup.hv");
   ASSERT_TRUE(testsupport::write_file(chipset_, sections_of("***FLASH>", "***OSD Font>")));
-  Finished run = this->run(burn_args({port_of(box_)}, {"--sections", "flash,osd"}));
+  testsupport::SimulatedBox late{"cli-late"};
+  BurnerProcess burner(burn_args({late.dir().file("com3")}, {"--sections", "flash,osd"}), launch());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the port is late, not a wait for the burner
+  start_box(late);
+  Finished run = burner.finish(kBurnDeadlineMs);
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  boxsim::Memories memories = box_.sim().memories();
+  boxsim::Memories memories = late.sim().memories();
   EXPECT_EQ(memories.flash, generated_.images.flash);
   EXPECT_EQ(memories.osd, generated_.images.osd);
-  EXPECT_EQ(box_.sim().stats().pic_records, 0u);
-  EXPECT_EQ(box_.sim().stats().font_page_clears, 0u);
+  EXPECT_EQ(late.sim().stats().pic_records, 0u);
+  EXPECT_EQ(late.sim().stats().font_page_clears, 0u);
 }
 
 // On a terminal: the port's line is redrawn in place while it burns. Then a
