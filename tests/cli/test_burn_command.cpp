@@ -150,6 +150,8 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   const std::string port = scratch_.file("порт \"1\"");
   ASSERT_EQ(symlink(port_of(box_).c_str(), port.c_str()), 0);
   fill_with_old_logs(logs(), 600);
+  const std::string default_logs = scratch_.file("state") + "/tvbox/logs";
+  fill_with_old_logs(default_logs, 3);
 
   Finished run = this->run(burn_args({port}, {"--sysfont", "--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
@@ -159,6 +161,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_NE(run.err.find("SHA-256 " + tv::sha256_hex(generated_.text).substr(0, 12)), std::string::npos)
       << "a header line names the file's digest before the burn: " << run.err;
   EXPECT_EQ(files_in(logs()), 601u) << "a folder named with --log is never pruned";
+  EXPECT_EQ(files_in(default_logs), 3u) << "nor is the default folder when the logs go elsewhere";
 
   Json summary = parse_json(run.out);
   ASSERT_EQ(summary["boxes"].size(), 1u);
@@ -383,14 +386,30 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 
-// A dropped ssh session sends SIGHUP: the burn ends as after ctrl-C, and the
-// saved log says it was cancelled.
+// A dropped ssh session sends SIGHUP: the burn ends as after ctrl-C, the
+// saved log says it was cancelled, and the terminal that is gone gets
+// nothing more (the summary is not written to it).
 TEST_F(BurnerTest, SighupMidFlashEndsTheBurnWithTheFourZLineAndACancelledLog) {
-  BurnerProcess burner(burn_args({port_of(box_)}, {"--json"}), launch());
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  Launch how = launch();
+  how.stderr_fd = slave;
+  BurnerProcess burner(burn_args({port_of(box_)}, {"--json"}), how);
+  close(slave);
+  std::string screen;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, size_t(got));
+  });
   bool in_flash = testsupport::wait_for([&] { return box_.sim().stats().sector_erases > 0; }, 60000);
   kill(burner.pid(), SIGHUP);
   Finished run = burner.finish(30000);
+  reader.join();
+  close(master);
   ASSERT_TRUE(in_flash);
+  EXPECT_NE(screen.find("burning " + chipset_), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("Summary:"), std::string::npos) << screen;
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 128 + SIGHUP) << run.err;
   EXPECT_TRUE(testsupport::wait_for([&] { return count_of(box_.sim().received(), kFourZLine) == 2; }, 5000));
