@@ -90,12 +90,17 @@ std::vector<std::string> ReportBoard::wait(int timeout_ms) {
 StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay) {
   StagePlan plan;
   const double pic_records = chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
-  plan.seconds[int(Stage::Pic)] = 8.0 + pic_records * 52 / kLineBytesPerSecond + flash_delay;
   const double sectors = chipset.flash_lines / 256.0 + 1;
-  plan.seconds[int(Stage::Flash)] = chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0;
-  plan.seconds[int(Stage::Osd)] = 6.0 + chipset.osd_lines * 32 / kLineBytesPerSecond;
-  plan.seconds[int(Stage::OsdRusFont)] = 3.0 + chipset.osd_font_lines * 48 / kLineBytesPerSecond;
-  plan.seconds[int(Stage::OsdSysFont)] = sysfont_delay + 3.0 + chipset.osd_all_font_lines * 48 / kLineBytesPerSecond;
+  auto set = [&plan](Stage stage, double opening, double writing, double delay) {
+    plan.opening[int(stage)] = opening;
+    plan.writing[int(stage)] = writing;
+    plan.seconds[int(stage)] = opening + writing + delay;
+  };
+  set(Stage::Pic, 8.0, pic_records * 52 / kLineBytesPerSecond, flash_delay);
+  set(Stage::Flash, 0, chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0, 0);
+  set(Stage::Osd, 6.0, chipset.osd_lines * 32 / kLineBytesPerSecond, 0);
+  set(Stage::OsdRusFont, 3.0, chipset.osd_font_lines * 48 / kLineBytesPerSecond, 0);
+  set(Stage::OsdSysFont, 3.0, chipset.osd_all_font_lines * 48 / kLineBytesPerSecond, sysfont_delay);
   for (int i = 0; i < kStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
   return plan;
 }
@@ -162,6 +167,7 @@ void PortReport::stage_begun(Stage stage) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     current_stage_ = int(stage);
+    stage_started_ = std::chrono::steady_clock::now();
     status_.stage = stage_display_name(stage);
     status_.percent = 0;
   }
@@ -212,24 +218,37 @@ bool PortReport::finished() const {
   return status_.state != BoxState::Waiting && status_.state != BoxState::Running;
 }
 
-double PortReport::estimate_left(double elapsed) const {
+// The burn reports the percent of a stage's writing only. Before it has any
+// (the hand-shake, a clear) the clock moves the percent through the part the
+// plan gives that opening; the writing fills the rest.
+int PortReport::stage_percent(double seconds_in_stage) const {
+  if (current_stage_ < 0) return status_.percent;
+  const double opening = plan_.opening[current_stage_];
+  const double own = opening + plan_.writing[current_stage_];
+  if (own <= 0) return status_.percent;
+  const double share = opening / own;
+  if (status_.percent == 0) return int(100 * std::min(seconds_in_stage / own, share));
+  return int(100 * (share + (1 - share) * status_.percent / 100.0));
+}
+
+double PortReport::estimate_left(double elapsed, int stage_percent) const {
   double total = 0;
   for (int i = 0; i < kStageCount; ++i) total += plan_.runs[i] ? plan_.seconds[i] : 0;
   double reached = done_seconds_;
-  if (current_stage_ >= 0) reached += plan_.seconds[current_stage_] * status_.percent / 100.0;
+  if (current_stage_ >= 0) reached += plan_.seconds[current_stage_] * stage_percent / 100.0;
   if (total <= 0 || reached <= 0 || elapsed < 1) return -1;
   double fraction = std::min(reached / total, 1.0);
   return elapsed * (1 - fraction) / fraction;
 }
 
-PortStatus PortReport::snapshot() const {
+PortStatus PortReport::snapshot(std::chrono::steady_clock::time_point now) const {
   std::lock_guard<std::mutex> lock(mutex_);
   PortStatus copy = status_;
   if (bytes_) copy.bytes = bytes_();
   const bool running = status_.state == BoxState::Running;
-  if (status_.state != BoxState::Waiting)
-    copy.elapsed_s = seconds_between(started_, running ? std::chrono::steady_clock::now() : ended_);
-  copy.left_s = running ? estimate_left(copy.elapsed_s) : 0;
+  if (status_.state != BoxState::Waiting) copy.elapsed_s = seconds_between(started_, running ? now : ended_);
+  if (running) copy.percent = stage_percent(seconds_between(stage_started_, now));
+  copy.left_s = running ? estimate_left(copy.elapsed_s, copy.percent) : 0;
   return copy;
 }
 

@@ -68,7 +68,12 @@ class ReportBoard {
 // How long each stage of this file is likely to take, so that a stage's own
 // percent can become an estimate of the whole burn's time left.
 struct StagePlan {
-  double seconds[5] = {0, 0, 0, 0, 0};  // by Stage
+  double seconds[5] = {0, 0, 0, 0, 0};  // by Stage, with the delay that belongs to it
+  // Of the stage's own time: the part at its start in which the burn has no
+  // progress to report (the hand-shake, the clear of the memory or the font
+  // pages), and the writing that reports it.
+  double opening[5] = {0, 0, 0, 0, 0};
+  double writing[5] = {0, 0, 0, 0, 0};
   bool runs[5] = {false, false, false, false, false};
 };
 StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay);
@@ -96,11 +101,13 @@ class PortReport : public BurnSink {
   void retried() override;
   void line_lost() override;
 
-  PortStatus snapshot() const;
+  // The port as it is at `now`.
+  PortStatus snapshot(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) const;
   bool finished() const;
 
  private:
-  double estimate_left(double elapsed) const;
+  double estimate_left(double elapsed, int stage_percent) const;
+  int stage_percent(double seconds_in_stage) const;
   // The first failure's text, stage and kind (later ones are left out).
   void note_failure(const std::string& text, const char* kind);
   void finish(BoxState state);
@@ -114,6 +121,7 @@ class PortReport : public BurnSink {
   const std::atomic<bool>* cancel_ = nullptr;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point ended_;
+  std::chrono::steady_clock::time_point stage_started_;
   int current_stage_ = -1;
   double done_seconds_ = 0;  // planned seconds of the stages already over
   bool line_lost_ = false;

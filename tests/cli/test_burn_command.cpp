@@ -564,13 +564,20 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
   }
   EXPECT_EQ(tv::shortened_in_the_middle("/dev/serial/by-id/usb-1234", 11), "/dev...1234");
 
+  // The OSD stage: its clear (6 s planned) moves the percent by the clock,
+  // its records (6 s more at the line's pace) by what the burn reports.
   tv::LoadedChipset chipset;
+  chipset.osd_lines = 1080;
   tv::ReportBoard board;
   tv::PortReport report("com3", tv::plan_stages(chipset, 0x1F, 3, 6), board);
   report.begin();
-  report.stage_begun(tv::Stage::Pic);
+  report.stage_begun(tv::Stage::Osd);
+  const auto now = std::chrono::steady_clock::now();
+  EXPECT_EQ(report.snapshot(now + std::chrono::seconds(3)).percent, 25);
+  EXPECT_EQ(report.snapshot(now + std::chrono::seconds(9)).percent, 50) << "the clear's part at most";
   report.progress(50);
-  report.stage_ended(tv::Stage::Pic, true);
+  EXPECT_EQ(report.snapshot(now + std::chrono::seconds(9)).percent, 75);
+  report.stage_ended(tv::Stage::Osd, true);
   EXPECT_EQ(report.snapshot().stage, "waiting");
   EXPECT_EQ(report.snapshot().percent, 0);
 }
