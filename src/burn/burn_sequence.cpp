@@ -47,7 +47,12 @@ class BurnRun {
  public:
   BurnRun(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
           const std::atomic<bool>& cancel)
-      : link_(link), chipset_(chipset), settings_(settings), sink_(sink), cancel_(cancel), box_(link),
+      : link_(link),
+        chipset_(chipset),
+        settings_(settings),
+        sink_(sink),
+        cancel_(cancel),
+        box_(link),
         bytes_read_before_(link.port().bytes_read()) {}
 
   void burn();
@@ -85,7 +90,7 @@ class BurnRun {
   std::vector<std::string> failed_;
   bool stop_ = false;       // a stage gave up: the remaining stages are left out
   bool line_lost_ = false;  // the port failed: nothing more is sent
-  bool nobody_answered_ = false;  // not one byte came back from the box
+  bool nobody_answered_ = false;    // not one byte came back from the box
   uint64_t bytes_read_before_ = 0;  // by the port before this burn
 };
 

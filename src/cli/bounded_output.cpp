@@ -34,8 +34,10 @@ bool write_bounded(int fd, const std::string& text, int wait_ms) {
   while (done < text.size()) {
     if (!wait_for_room(fd, deadline)) break;
     ssize_t written = ::write(fd, text.data() + done, std::min(kChunk, text.size() - done));
-    if (written > 0) done += size_t(written);
-    else if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    if (written > 0)
+      done += size_t(written);
+    else if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+      break;
   }
   if (done == text.size()) return true;
   ++g_dropped;

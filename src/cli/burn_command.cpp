@@ -112,7 +112,8 @@ void take_stop_signal(int signal_number) {
   std::lock_guard<std::mutex> lock(stop.mutex);
   for (SerialPort* port : stop.ports) port->abandon_waits(true);
   if (stop.board)
-    stop.board->post(std::string("interrupted (") + strsignal(signal_number) + "): every burn stops at its next packet");
+    stop.board->post(std::string("interrupted (") + strsignal(signal_number) +
+                     "): every burn stops at its next packet");
 }
 
 // Signals are taken by one thread with sigwait, so the work done on a stop
@@ -153,7 +154,8 @@ std::string port_naming(const std::string& port) {
 
 void wait_for_port_to_appear(const std::string& device) {
   Deadline deadline(kPortAppearMs);
-  while (access(device.c_str(), F_OK) != 0 && errno == ENOENT && !deadline.expired() && !interruption().cancel)
+  while (access(device.c_str(), F_OK) != 0 && errno == ENOENT && !deadline.expired() &&
+         !interruption().cancel)
     std::this_thread::sleep_for(std::chrono::milliseconds(kPortAppearPollMs));
 }
 
@@ -221,8 +223,10 @@ int list_ports() {
   std::string text;
   for (const SerialPortInfo& port : ports) {
     char line[512];
-    if (port.description.empty()) std::snprintf(line, sizeof line, "%s\n", port.path.c_str());
-    else std::snprintf(line, sizeof line, "%-60s %s\n", port.path.c_str(), port.description.c_str());
+    if (port.description.empty())
+      std::snprintf(line, sizeof line, "%s\n", port.path.c_str());
+    else
+      std::snprintf(line, sizeof line, "%-60s %s\n", port.path.c_str(), port.description.c_str());
     text += line;
   }
   write_bounded(STDOUT_FILENO, text, kResultWaitMs);
@@ -277,11 +281,12 @@ bool all_finished(const std::vector<std::unique_ptr<BoxJob>>& jobs) {
 void prune_default_folder(const BurnOptions& options) {
   if (!options.log_dir.empty()) return;
   const std::string dir = default_burn_log_dir();
-  const int removed = prune_burn_logs(dir, std::time(nullptr), options.keeping.days, size_t(options.keeping.files));
+  const int removed =
+      prune_burn_logs(dir, std::time(nullptr), options.keeping.days, size_t(options.keeping.files));
   if (removed > 0)
-    print_error("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " + dir +
-                " (it keeps the newest " + std::to_string(options.keeping.files) + ", none older than " +
-                std::to_string(options.keeping.days) + " days)");
+    print_error("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " +
+                dir + " (it keeps the newest " + std::to_string(options.keeping.files) +
+                ", none older than " + std::to_string(options.keeping.days) + " days)");
 }
 
 void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOptions& options,
@@ -358,7 +363,8 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
 int refusal_line(const LoadedChipset& chipset) {
   for (const LogLine& line : chipset.log) {
     int number = 0;
-    if (line.style == kStyleBoldRed && std::sscanf(line.text.c_str(), "Line %d:", &number) == 1) return number;
+    if (line.style == kStyleBoldRed && std::sscanf(line.text.c_str(), "Line %d:", &number) == 1)
+      return number;
   }
   return chipset.first_bad_checksum_line;
 }
@@ -438,7 +444,8 @@ int BurnerRun::load_and_burn() {
   // Loaded and checked once; every box gets the same data.
   LoadedChipset chipset = load_chipset(options_.chipset);
   std::string refusal = chipset_refusal(chipset, options_);
-  if (!refusal.empty()) return refuse(options_.chipset + ": " + refusal + "; nothing was sent", refusal_line(chipset));
+  if (!refusal.empty())
+    return refuse(options_.chipset + ": " + refusal + "; nothing was sent", refusal_line(chipset));
   std::string error;
   if (!sha256_file(options_.chipset, &record_.chipset.sha256, &record_.chipset.size, &error))
     return refuse(error + "; nothing was sent");
@@ -480,7 +487,8 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
       if ((kSectionsForBurn & section_flag(info.section)) && !(chipset.flags & section_flag(info.section)))
         missing += (missing.empty() ? "" : ", ") + name_in_file(info.section);
     if (!missing.empty())
-      return "has no " + missing + " section; a whole burn needs HEADER, PIC, FLASH, OSD and OSD Font "
+      return "has no " + missing +
+             " section; a whole burn needs HEADER, PIC, FLASH, OSD and OSD Font "
              "(--sections burns only some)";
   }
   for (const ChoiceSection& section : kChoiceSections) {

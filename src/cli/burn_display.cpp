@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/bounded_output.h"
@@ -63,8 +62,10 @@ std::string shortened_in_the_middle(const std::string& text, size_t width) {
 size_t port_column_width(const std::vector<PortStatus>& ports, size_t line_width) {
   size_t width = 10;
   for (const PortStatus& port : ports) width = std::max(width, port.port.size());
-  if (line_width > kRunningLineRest + kNarrowestPortColumn) width = std::min(width, line_width - kRunningLineRest);
-  else if (line_width > 0) width = std::min(width, kNarrowestPortColumn);
+  if (line_width > kRunningLineRest + kNarrowestPortColumn)
+    width = std::min(width, line_width - kRunningLineRest);
+  else if (line_width > 0)
+    width = std::min(width, kNarrowestPortColumn);
   return width;
 }
 
@@ -115,7 +116,8 @@ Json text_or_null(const std::string& text) { return text.empty() ? Json(nullptr)
 
 Json failure_json(const PortStatus& port) {
   if (!port.failure_kind) return nullptr;
-  return {{"stage", text_or_null(port.failure_stage)}, {"kind", port.failure_kind}, {"text", port.first_failure}};
+  return {
+      {"stage", text_or_null(port.failure_stage)}, {"kind", port.failure_kind}, {"text", port.first_failure}};
 }
 
 Json box_json(const PortStatus& port, const std::string& device, bool verify) {
@@ -139,11 +141,14 @@ Json box_json(const PortStatus& port, const std::string& device, bool verify) {
 std::string json_summary(const RunRecord& run) {
   Json boxes = Json::array();
   for (size_t i = 0; i < run.ports.size(); ++i)
-    boxes.push_back(box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(), run.verify));
-  Json chipset = {{"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
+    boxes.push_back(
+        box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(), run.verify));
+  Json chipset = {
+      {"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
   if (run.chipset.size >= 0) chipset["size"] = run.chipset.size;
   Json error = nullptr;
-  if (!run.error.empty()) error = {{"text", run.error}, {"line", run.error_line > 0 ? Json(run.error_line) : Json()}};
+  if (!run.error.empty())
+    error = {{"text", run.error}, {"line", run.error_line > 0 ? Json(run.error_line) : Json()}};
   Json object = {{"format", kJsonFormatVersion},
                  {"program", "tvbox-burn"},
                  {"version", TVBOX_VERSION},

@@ -52,10 +52,10 @@ struct ChipsetFacts {
 
 // Everything the JSON object for scripts tells about one run.
 struct RunRecord {
-  std::string started, ended;        // local time, ISO 8601 with the offset
-  std::string error;                 // why nothing was burned (exit 2); empty otherwise
-  int error_line = 0;                // the chipset file's line the error is about, when it is
-  ChipsetFacts chipset;              // path only, when it was never read
+  std::string started, ended;  // local time, ISO 8601 with the offset
+  std::string error;           // why nothing was burned (exit 2); empty otherwise
+  int error_line = 0;          // the chipset file's line the error is about, when it is
+  ChipsetFacts chipset;        // path only, when it was never read
   std::vector<PortStatus> ports;
   std::vector<std::string> devices;  // each port's device path, by index
   bool verify = false;

@@ -49,8 +49,8 @@ bool parse_number(const std::string& option, const char* text, int min, int max,
   char* end = nullptr;
   long number = std::strtol(text, &end, 10);
   if (errno != 0 || end == text || *end != '\0' || number < min || number > max) {
-    *error = option + " takes " + unit + " from " + std::to_string(min) + " to " + std::to_string(max) + ", not '" +
-             text + "'";
+    *error = option + " takes " + unit + " from " + std::to_string(min) + " to " + std::to_string(max) +
+             ", not '" + text + "'";
     return false;
   }
   *value = int(number);
@@ -77,7 +77,8 @@ bool take_flash_delay(const std::string& option, const char* text, BurnOptions* 
 }
 
 bool take_sysfont_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
-  return parse_number(option, text, kSysfontDelayMin, kSysfontDelayMax, "whole seconds", &o->sysfont_delay, error);
+  return parse_number(option, text, kSysfontDelayMin, kSysfontDelayMax, "whole seconds", &o->sysfont_delay,
+                      error);
 }
 
 bool take_log_dir(const std::string& option, const char* dir, BurnOptions* o, std::string* error) {
@@ -107,13 +108,14 @@ struct Switch {
   bool BurnOptions::*flag;
 };
 const Switch kSwitches[] = {
-    {"--help", "-h", &BurnOptions::help},         {"--version", nullptr, &BurnOptions::version},
+    {"--help", "-h", &BurnOptions::help},          {"--version", nullptr, &BurnOptions::version},
     {"--sysfont", nullptr, &BurnOptions::sysfont}, {"--verify", nullptr, &BurnOptions::verify},
     {"--json", nullptr, &BurnOptions::json},       {"--list-ports", nullptr, &BurnOptions::list_ports},
     {"--trace", nullptr, &BurnOptions::trace},
 };
 
-using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o, std::string* error);
+using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
+                             std::string* error);
 struct Valued {
   const char* name;
   const char* short_name;

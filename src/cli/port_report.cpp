@@ -89,7 +89,8 @@ std::vector<std::string> ReportBoard::wait(int timeout_ms) {
 // 57600 baud, plus the pauses the protocol fixes.
 StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay) {
   StagePlan plan;
-  const double pic_records = chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
+  const double pic_records =
+      chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
   const double sectors = chipset.flash_lines / 256.0 + 1;
   auto set = [&plan](Stage stage, double opening, double writing, double delay) {
     plan.opening[int(stage)] = opening;
@@ -179,8 +180,10 @@ void PortReport::stage_ended(Stage stage, bool ok) {
     std::lock_guard<std::mutex> lock(mutex_);
     done_seconds_ += plan_.seconds[int(stage)];
     if (ok) status_.stages_done.push_back(stage_display_name(stage));
-    else if (interrupted()) note_failure(std::string("interrupted in ") + stage_display_name(stage), kFailureCancelled);
-    else note_failure(std::string(stage_display_name(stage)) + " failed", kFailureRefused);
+    else if (interrupted())
+      note_failure(std::string("interrupted in ") + stage_display_name(stage), kFailureCancelled);
+    else
+      note_failure(std::string(stage_display_name(stage)) + " failed", kFailureRefused);
     // Until the next stage begins the burn waits out a delay (the flash
     // delay after the PIC, the system-font delay after the fonts).
     current_stage_ = -1;

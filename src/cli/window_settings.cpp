@@ -23,8 +23,10 @@ std::string unquoted(const std::string& value) {
     char c = value[i];
     if (c == '\\' && i + 2 < value.size()) {
       c = value[++i];
-      if (c == 'n') c = '\n';
-      else if (c == 't') c = '\t';
+      if (c == 'n')
+        c = '\n';
+      else if (c == 't')
+        c = '\t';
     }
     text += c;
   }
@@ -59,9 +61,12 @@ WindowSettings read_window_settings(const std::string& path) {
     if (!in_settings || equals == std::string::npos) continue;
     const std::string key = trimmed(line.substr(0, equals));
     const std::string value = unquoted(trimmed(line.substr(equals + 1)));
-    if (key == "comm") settings.port = value;
-    else if (key == kKeepLogsKey) files = number_or(value, files);
-    else if (key == kKeepDaysKey) days = number_or(value, days);
+    if (key == "comm")
+      settings.port = value;
+    else if (key == kKeepLogsKey)
+      files = number_or(value, files);
+    else if (key == kKeepDaysKey)
+      days = number_or(value, days);
   }
   settings.keeping = checked_keeping(files, days);
   return settings;

@@ -21,11 +21,11 @@ struct Finished {
 
 // How to start it, beyond its arguments.
 struct Launch {
-  int stderr_fd = -1;                // else captured
-  int stdout_fd = -1;                // else captured
-  std::vector<std::string> env;      // "NAME=value" set on top of the test's own
-  std::vector<std::string> unset;    // names taken out of the environment
-  std::string program;               // empty: tvbox-burn
+  int stderr_fd = -1;              // else captured
+  int stdout_fd = -1;              // else captured
+  std::vector<std::string> env;    // "NAME=value" set on top of the test's own
+  std::vector<std::string> unset;  // names taken out of the environment
+  std::string program;             // empty: tvbox-burn
 };
 
 class BurnerProcess {

@@ -2,32 +2,30 @@
 // status, what it prints, the JSON summary, the saved log file, and what each
 // box holds afterwards.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include "boxsim/box_sim.h"
 #include "burn/burn_log_file.h"
 #include "burn/sha256.h"
+#include "burner_process.h"
 #include "cli/burn_command.h"
 #include "cli/burn_display.h"
 #include "cli/burn_options.h"
 #include "cli/window_settings.h"
-#include "burner_process.h"
 #include "gen/chipset_gen.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
@@ -233,7 +231,8 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   faults = boxsim::Faults();
   faults.wrong_flash_byte = 0x0123;
   wrong.sim().set_faults(faults);
-  Finished run = this->run(burn_args({port_of(box_), port_of(silent), port_of(wrong)}, {"--json", "--verify"}));
+  Finished run =
+      this->run(burn_args({port_of(box_), port_of(silent), port_of(wrong)}, {"--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 1) << run.err;
   boxsim::Memories good = box_.sim().memories();
@@ -253,8 +252,9 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
       << silent_box;
   EXPECT_EQ(wrong_box["result"], "FAILED");
   EXPECT_EQ(wrong_box["failure"]["kind"], "verify mismatch");
-  EXPECT_NE(wrong_box["first_failure"].get<std::string>().find("verify failed: 1 bytes differ, first at 0x0123"),
-            std::string::npos)
+  EXPECT_NE(
+      wrong_box["first_failure"].get<std::string>().find("verify failed: 1 bytes differ, first at 0x0123"),
+      std::string::npos)
       << wrong_box;
   EXPECT_EQ(summary["exit_code"], 1);
 }
@@ -273,7 +273,8 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   const int bad_line = int(std::count(text.begin(), text.begin() + long(record), '\n')) + 2;
   size_t checksum = text.find("\r\n", record + 2) - 1;
   text[checksum] = text[checksum] == '0' ? '1' : '0';
-  const std::string bad = scratch_.file("bad.hv"), cut = scratch_.file("cut.hv"), some = scratch_.file("some.hv");
+  const std::string bad = scratch_.file("bad.hv"), cut = scratch_.file("cut.hv"),
+                    some = scratch_.file("some.hv");
   ASSERT_TRUE(testsupport::write_file(bad, text));
   ASSERT_TRUE(testsupport::write_file(cut, sections_of("", "***OSD>")));
   ASSERT_TRUE(testsupport::write_file(some, sections_of("***FLASH>", "***OSD>")));
@@ -287,16 +288,28 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   };
   const Case cases[] = {
       {{"-p", ports[0], "-p", ports[1], bad}, 2, bad + ": does not load cleanly: "},
-      {{"-p", ports[0], cut}, 2, cut + ": has no OSD, OSD Font section; a whole burn needs HEADER, PIC, FLASH"},
+      {{"-p", ports[0], cut},
+       2,
+       cut + ": has no OSD, OSD Font section; a whole burn needs HEADER, PIC, FLASH"},
       {{"-p", ports[0], "--sections", "flash,osd", some}, 2, some + ": has no OSD section"},
-      {{"-p", ports[0], "--sections", "pic,voodoo", chipset_}, 2, "--sections takes some of pic,flash,osd,rusfont"},
-      {{"-p", ports[0], "--flash-delay", "2", chipset_}, 2, "--flash-delay takes whole seconds from 3 to 20, not '2'"},
+      {{"-p", ports[0], "--sections", "pic,voodoo", chipset_},
+       2,
+       "--sections takes some of pic,flash,osd,rusfont"},
+      {{"-p", ports[0], "--flash-delay", "2", chipset_},
+       2,
+       "--flash-delay takes whole seconds from 3 to 20, not '2'"},
       {{"--keep-logs", "0", chipset_}, 2, "--keep-logs takes a count from 1 to 100000"},
       {{"--keep-days", "9", "--log", logs(), chipset_}, 2, "a --log folder is never pruned"},
-      {{"-p", ports[0], missing}, 2, "cannot read the chipset file " + missing + ": No such file or directory"},
-      {{"-p", ports[0], scratch_.path()}, 2, "cannot read the chipset file " + scratch_.path() + ": Is a directory"},
+      {{"-p", ports[0], missing},
+       2,
+       "cannot read the chipset file " + missing + ": No such file or directory"},
+      {{"-p", ports[0], scratch_.path()},
+       2,
+       "cannot read the chipset file " + scratch_.path() + ": Is a directory"},
       {{"-p", plain_file, chipset_}, 1, "cannot open " + plain_file + ": not a serial line"},
-      {{"-p", "com9", chipset_}, 1, "cannot open com9 (" + scratch_.file("ports") + "/com9): No such file or directory"},
+      {{"-p", "com9", chipset_},
+       1,
+       "cannot open com9 (" + scratch_.file("ports") + "/com9): No such file or directory"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"--json", "--log", logs()};
@@ -586,14 +599,16 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
 // saved port, which wins over com3; the window's file also gives the log
 // limits, checked against their ranges.
 TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
-  EXPECT_EQ(tv::default_ports("com4,,/dev/ttyUSB0,com4", "com6"), (std::vector<std::string>{"com4", "/dev/ttyUSB0"}));
+  EXPECT_EQ(tv::default_ports("com4,,/dev/ttyUSB0,com4", "com6"),
+            (std::vector<std::string>{"com4", "/dev/ttyUSB0"}));
   EXPECT_EQ(tv::default_ports("", "/dev/x y"), std::vector<std::string>{"/dev/x y"});
   EXPECT_EQ(tv::default_ports(nullptr, ""), std::vector<std::string>{"com3"});
 
   testsupport::TempDir dir("window-settings");
   const std::string path = dir.file("TV Box");
-  ASSERT_TRUE(testsupport::write_file(
-      path, "[position]\ncomm=com1\n[settings]\ncomm=\"/dev/serial/by-id/a \\\"b\\\"\"\nkeep_logs=20\nkeep_days=0\n"));
+  ASSERT_TRUE(testsupport::write_file(path,
+                                      "[position]\ncomm=com1\n[settings]\ncomm=\"/dev/serial/by-id/a "
+                                      "\\\"b\\\"\"\nkeep_logs=20\nkeep_days=0\n"));
   tv::WindowSettings settings = tv::read_window_settings(path);
   EXPECT_EQ(settings.port, "/dev/serial/by-id/a \"b\"");
   EXPECT_EQ(settings.keeping.files, 20);
@@ -613,7 +628,8 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   partial.opened = true;
   partial.flags = tv::kSectionPic | tv::kSectionFlash;
   EXPECT_EQ(tv::chosen_stages(partial, tv::BurnOptions()), tv::kSectionPic | tv::kSectionFlash);
-  EXPECT_NE(tv::chipset_refusal(partial, tv::BurnOptions()).find("has no HEADER, OSD, OSD Font section"), std::string::npos);
+  EXPECT_NE(tv::chipset_refusal(partial, tv::BurnOptions()).find("has no HEADER, OSD, OSD Font section"),
+            std::string::npos);
 }
 
 }  // namespace

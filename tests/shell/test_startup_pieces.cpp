@@ -1,8 +1,7 @@
 // The testable pieces of start-up: the command line, the language file name,
 // the stored settings with their checks, and the configuration-lists file.
-#include <gtest/gtest.h>
-
 #include <fox-1.6/fx.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,11 +12,11 @@
 #include <vector>
 
 #include "base/trace.h"
-#include "text/catalogue.h"
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "support/temp_dir.h"
+#include "text/catalogue.h"
 
 namespace {
 
@@ -67,11 +66,14 @@ TEST(CommandLine, NonSwitchesAndUnknownSwitchesAreIgnored) {
 // tvbox -h and its manual page name the same switches.
 TEST(CommandLine, UsageTextNamesTheProgramAndEverySwitchOfTheManualPage) {
   const std::string usage = tv::usage_text("/usr/bin/tvbox");
-  EXPECT_EQ(usage.rfind("Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n", 0), 0u);
+  EXPECT_EQ(usage.rfind("Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n", 0),
+            0u);
   std::ifstream in(std::string(TVBOX_SOURCE_DIR) + "/man/tvbox.1");
   const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::pair<const char*, const char*> switches[] = {
-      {"  h\t", ".B \\-h\n"}, {"  cN\t", ".BI \\-c N\n"}, {"  a\t", ".B \\-a\n"}, {"  --version\t", ".B \\-\\-version\n"}};
+  const std::pair<const char*, const char*> switches[] = {{"  h\t", ".B \\-h\n"},
+                                                          {"  cN\t", ".BI \\-c N\n"},
+                                                          {"  a\t", ".B \\-a\n"},
+                                                          {"  --version\t", ".B \\-\\-version\n"}};
   for (const auto& [in_usage, in_page] : switches) {
     EXPECT_NE(usage.find(in_usage), std::string::npos) << in_usage;
     EXPECT_NE(page.find(in_page), std::string::npos) << in_page;
