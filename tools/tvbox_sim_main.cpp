@@ -106,8 +106,7 @@ Options parse_options(int argc, char** argv) {
     } else if (arg == "--version") {
       std::puts("tvbox-sim " TVBOX_VERSION);
       std::exit(0);
-    } else if (arg == "--port-dir")
-      o.port_dir = value();
+    } else if (arg == "--port-dir") o.port_dir = value();
     else if (arg == "--prog") o.prog = value();
     else if (arg == "--ctrl") o.ctrl = value();
     else if (arg == "--images") o.images = value();

@@ -7,17 +7,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/trace.h"
 #include "link/port_problem.h"
 #include "link/ports.h"
+#include "base/trace.h"
+#include "text/catalogue.h"
 #include "shell/burn_page.h"
 #include "shell/config_lists.h"
+#include "text/data_files.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 #include "shell/window_parts.h"
-#include "text/catalogue.h"
-#include "text/data_files.h"
 
 namespace tv {
 namespace {
