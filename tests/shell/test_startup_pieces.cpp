@@ -1,7 +1,8 @@
 // The testable pieces of start-up: the command line, the language file name,
 // the stored settings with their checks, and the configuration-lists file.
-#include <fox-1.6/fx.h>
 #include <gtest/gtest.h>
+
+#include <fox-1.6/fx.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,11 +13,11 @@
 #include <vector>
 
 #include "base/trace.h"
+#include "text/catalogue.h"
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "support/temp_dir.h"
-#include "text/catalogue.h"
 
 namespace {
 
