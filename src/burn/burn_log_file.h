@@ -33,6 +33,22 @@ struct BurnLogHeader {
   std::vector<LogLine> load_log;    // what loading the file reported
 };
 
+// What a front end knows when a burn starts, for the header of its log.
+struct BurnLogSetup {
+  std::string program;       // "tvbox" or "tvbox-burn"
+  std::string chipset_path;
+  std::string port;          // as the user named it
+  std::string device;        // the device it was opened as
+  int flash_delay = 0;
+  int sysfont_delay = 0;
+  unsigned sections = 0;     // section_flag bits of the stages the burn runs
+  bool verify = false;
+};
+// The header of a saved burn log, the same for the window and tvbox-burn:
+// the sections named by their boxes in the window. The file's size, digest
+// and load log are filled in by whoever reads the file.
+BurnLogHeader burn_log_header(const BurnLogSetup& setup);
+
 // $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.
 std::string default_burn_log_dir();
 

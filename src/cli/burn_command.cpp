@@ -45,20 +45,6 @@ constexpr int kPortAppearMs = 2000;
 constexpr int kPortAppearPollMs = 50;
 constexpr size_t kShortDigest = 12;
 
-unsigned stage_bit(Stage stage) { return 1u << int(stage); }
-
-// The sections of the file a choice of --sections names.
-struct ChoiceSection {
-  SectionChoice choice;
-  Stage stage;
-};
-const ChoiceSection kChoiceSections[] = {
-    {kChoosePic, Stage::Pic},
-    {kChooseFlash, Stage::Flash},
-    {kChooseOsd, Stage::Osd},
-    {kChooseRusFont, Stage::OsdRusFont},
-};
-
 // A section as the file names it: its marker without "***" and ">".
 std::string name_in_file(Stage stage) {
   const std::string marker = section_info(stage).marker;
@@ -235,21 +221,18 @@ int list_ports() {
 
 BurnLogHeader log_header(const BurnOptions& options, const ChipsetFacts& facts, const LoadedChipset& chipset,
                          unsigned stages, const std::string& port) {
-  BurnLogHeader header;
-  header.program = "tvbox-burn";
-  header.chipset_path = facts.path;
+  BurnLogSetup setup;
+  setup.program = "tvbox-burn";
+  setup.chipset_path = facts.path;
+  setup.port = port;
+  setup.device = port_device_path(port);
+  setup.flash_delay = options.flash_delay;
+  setup.sysfont_delay = options.sysfont_delay;
+  setup.sections = stages;
+  setup.verify = options.verify;
+  BurnLogHeader header = burn_log_header(setup);
   header.chipset_size = facts.size;
   header.chipset_sha256 = facts.sha256;
-  header.port = port;
-  // Named by their boxes, as the window's saved logs name them.
-  std::string names;
-  for (const SectionInfo& info : section_table())
-    if (info.section != Section::Header && (stages & stage_bit(info.section)))
-      names += (names.empty() ? "" : ",") + std::string(info.box);
-  header.settings = {{"sections", names},
-                     {"flash_delay", std::to_string(options.flash_delay) + " s"},
-                     {"sysfont_delay", std::to_string(options.sysfont_delay) + " s"},
-                     {"verify", options.verify ? "yes" : "no"}};
   header.load_log = chipset.log;
   return header;
 }
@@ -258,9 +241,9 @@ BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
   BurnSettings settings;
   settings.flash_delay = options.flash_delay;
   settings.sysfont_delay = options.sysfont_delay;
-  settings.stage_checked = [stages](Stage stage) { return (stages & stage_bit(stage)) != 0; };
+  settings.stage_checked = [stages](Stage stage) { return (stages & section_flag(stage)) != 0; };
   settings.verify = options.verify;
-  settings.pic_records = (stages & stage_bit(Stage::Pic)) != 0;
+  settings.pic_records = (stages & section_flag(Stage::Pic)) != 0;
   return settings;
 }
 
@@ -491,9 +474,9 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
              " section; a whole burn needs HEADER, PIC, FLASH, OSD and OSD Font "
              "(--sections burns only some)";
   }
-  for (const ChoiceSection& section : kChoiceSections) {
-    if ((options.sections & section.choice) && !(chipset.flags & section_flag(section.stage)))
-      return "has no " + name_in_file(section.stage) + " section";
+  for (const SectionInfo& info : section_table()) {
+    if ((options.sections & section_flag(info.section)) && !(chipset.flags & section_flag(info.section)))
+      return "has no " + name_in_file(info.section) + " section";
   }
   if (options.sysfont && !(chipset.flags & kSectionOsdAllFont)) return "has no OSD All Font section (--sysfont)";
   if (chosen_stages(chipset, options) == 0) return "holds no section to burn";
@@ -502,12 +485,13 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
 
 unsigned chosen_stages(const LoadedChipset& chipset, const BurnOptions& options) {
   unsigned stages = 0;
-  for (const ChoiceSection& section : kChoiceSections) {
-    bool chosen = options.sections ? (options.sections & section.choice) != 0
-                                   : (chipset.flags & section_flag(section.stage)) != 0;
-    if (chosen) stages |= stage_bit(section.stage);
+  for (const SectionInfo& info : section_table()) {
+    if (!info.option) continue;  // the header is never burned; the system font comes with --sysfont
+    const unsigned flag = section_flag(info.section);
+    bool chosen = options.sections ? (options.sections & flag) != 0 : (chipset.flags & flag) != 0;
+    if (chosen) stages |= flag;
   }
-  if (options.sysfont) stages |= stage_bit(Stage::OsdSysFont);
+  if (options.sysfont) stages |= section_flag(Stage::OsdSysFont);
   return stages;
 }
 

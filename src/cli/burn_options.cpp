@@ -4,15 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/ports.h"
+
 namespace tv {
 namespace {
-
-struct SectionName {
-  const char* name;
-  SectionChoice choice;
-};
-const SectionName kSectionNames[] = {
-    {"pic", kChoosePic}, {"flash", kChooseFlash}, {"osd", kChooseOsd}, {"rusfont", kChooseRusFont}};
 
 std::vector<std::string> comma_list(const std::string& list) {
   std::vector<std::string> items;
@@ -29,14 +24,14 @@ bool take_sections(const std::string&, const char* list, BurnOptions* o, std::st
   o->sections = 0;
   for (const std::string& name : comma_list(list)) {
     bool known = false;
-    for (const SectionName& section : kSectionNames) {
-      if (name == section.name) {
-        o->sections |= section.choice;
+    for (const SectionInfo& section : section_table()) {
+      if (section.option && name == section.option) {
+        o->sections |= section_flag(section.section);
         known = true;
       }
     }
     if (!known) {
-      *error = "--sections takes some of pic,flash,osd,rusfont, not '" + name + "'";
+      *error = "--sections takes some of " + section_words() + ", not '" + name + "'";
       return false;
     }
   }
@@ -73,11 +68,11 @@ bool take_port(const std::string& option, const char* port, BurnOptions* o, std:
 }
 
 bool take_flash_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
-  return parse_number(option, text, kFlashDelayMin, kFlashDelayMax, "whole seconds", &o->flash_delay, error);
+  return parse_number(option, text, kFlashDelay.min, kFlashDelay.max, "whole seconds", &o->flash_delay, error);
 }
 
 bool take_sysfont_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
-  return parse_number(option, text, kSysfontDelayMin, kSysfontDelayMax, "whole seconds", &o->sysfont_delay,
+  return parse_number(option, text, kSysfontDelay.min, kSysfontDelay.max, "whole seconds", &o->sysfont_delay,
                       error);
 }
 
@@ -225,9 +220,25 @@ std::vector<std::string> default_ports(const char* bench_ports, const std::strin
     for (const std::string& taken : ports) seen = seen || taken == port;
     if (!port.empty() && !seen) ports.push_back(port);
   }
-  if (ports.empty()) ports.push_back(window_port.empty() ? "com3" : window_port);
+  if (ports.empty()) ports.push_back(window_port.empty() ? kDefaultProgrammingPort : window_port);
   return ports;
 }
+
+std::string section_words() {
+  std::string words;
+  for (const SectionInfo& section : section_table())
+    if (section.option) words += (words.empty() ? "" : ",") + std::string(section.option);
+  return words;
+}
+
+namespace {
+
+std::string delay_range(const DelaySetting& delay) {
+  return "(" + std::to_string(delay.min) + "-" + std::to_string(delay.max) + ", default " +
+         std::to_string(delay.initial) + ")";
+}
+
+}  // namespace
 
 std::string burn_usage_text() {
   return "usage: tvbox-burn [options] CHIPSET\n"
@@ -237,13 +248,13 @@ std::string burn_usage_text() {
          "                         /dev/ttyUSB0 (repeat it to burn several boxes at\n"
          "                         once; default: $TVBOX_PORTS, a comma list, else the\n"
          "                         window's saved port, else com3)\n"
-         "      --sections LIST    only some of pic,flash,osd,rusfont, each of which the\n"
+         "      --sections LIST    only some of " + section_words() + ", each of which the\n"
          "                         file must hold (default: the window's whole burn; the\n"
          "                         file must hold HEADER, PIC, FLASH, OSD and OSD Font)\n"
          "      --sysfont          also burn the system font afterwards\n"
          "      --verify           read back the flash and the OSD memory and compare\n"
-         "      --flash-delay S    seconds between the PIC and Flash stages (3-20, default 3)\n"
-         "      --sysfont-delay S  seconds before the system font (6-30, default 6)\n"
+         "      --flash-delay S    seconds between the PIC and Flash stages " + delay_range(kFlashDelay) + "\n"
+         "      --sysfont-delay S  seconds before the system font " + delay_range(kSysfontDelay) + "\n"
          "      --log DIR          where the log files go, never pruned (default\n"
          "                         $XDG_STATE_HOME/tvbox/logs or ~/.local/state/tvbox/logs)\n"
          "      --keep-logs N      the default folder keeps the newest N logs (default 500)\n"

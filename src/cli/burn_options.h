@@ -6,24 +6,17 @@
 #include <vector>
 
 #include "burn/burn_log_file.h"
+#include "burn/burn_sequence.h"
 
 namespace tv {
 
-// The stages a user may choose with --sections.
-enum SectionChoice : unsigned {
-  kChoosePic = 0x01,
-  kChooseFlash = 0x02,
-  kChooseOsd = 0x04,
-  kChooseRusFont = 0x08,
-};
-
 struct BurnOptions {
   std::vector<std::string> ports;  // in the order given; empty: the bench's default
-  unsigned sections = 0;           // 0: the whole burn the window makes
+  unsigned sections = 0;           // section_flag bits of --sections; 0: the window's whole burn
   bool sysfont = false;
   bool verify = false;
-  int flash_delay = 3;
-  int sysfont_delay = 6;
+  int flash_delay = kFlashDelay.initial;
+  int sysfont_delay = kSysfontDelay.initial;
   std::string log_dir;             // empty: the default folder
   LogKeeping keeping;              // how many old logs the default folder keeps
   bool keeping_given = false;      // --keep-logs or --keep-days named
@@ -35,9 +28,8 @@ struct BurnOptions {
   std::string chipset;
 };
 
-// The window's ranges for the two delays.
-constexpr int kFlashDelayMin = 3, kFlashDelayMax = 20;
-constexpr int kSysfontDelayMin = 6, kSysfontDelayMax = 30;
+// "pic,flash,osd,rusfont": the words of --sections, from the sections' table.
+std::string section_words();
 
 // Fills `options` from the arguments (argv[0] is the program). Returns false
 // with a one-line reason in `error` on a usage error.

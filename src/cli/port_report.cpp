@@ -59,17 +59,7 @@ const char* box_state_word(BoxState state) {
   return "?";
 }
 
-const char* stage_display_name(Stage stage) {
-  switch (stage) {
-    case Stage::Pic: return "PIC";
-    case Stage::Flash: return "FLASH";
-    case Stage::Osd: return "OSD";
-    case Stage::OsdRusFont: return "RusFont";
-    case Stage::OsdSysFont: return "SysFont";
-    case Stage::Header: break;
-  }
-  return "?";
-}
+const char* stage_display_name(Stage stage) { return section_info(stage).short_name; }
 
 void ReportBoard::post(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);

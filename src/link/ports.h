@@ -27,6 +27,8 @@ std::string port_device_path(const std::string& name);
 // line state failed; 3 setting the line state failed; 4 setting the
 // time-outs failed. Traces "open_com 0 hCom %d\n" on success.
 int open_com(const char* name);
+// The programming port when none has been chosen.
+constexpr const char* kDefaultProgrammingPort = "com3";
 int close_com();  // always 0; closing a closed port is harmless
 
 // The next two run on the window's programming link (box_link.h), which

@@ -365,21 +365,21 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   request.saved_text = caption_or("hv_log_saved", kLogSavedText);
   request.failed_text = caption_or("hv_log_failed", kLogFailedText);
   if (application) request.keeping = read_log_keeping(application->reg());
-  request.header.program = "tvbox";
-  request.header.chipset_path = chipsetPath.text();
+  BurnLogSetup setup;
+  setup.program = "tvbox";
+  setup.chipset_path = chipsetPath.text();
   if (PageHost* window = owner()) {
     const BurnDelays delays = window->burnDelays();
-    request.header.port = window->programmingPortName();
-    request.header.settings.push_back({"flash_delay", std::to_string(delays.flash) + " s"});
-    request.header.settings.push_back({"sysfont_delay", std::to_string(delays.sysfont) + " s"});
+    setup.port = window->programmingPortName();
+    setup.flash_delay = delays.flash;
+    setup.sysfont_delay = delays.sysfont;
   }
-  request.header.settings.push_back({"device", programming_port().path()});
-  std::string sections;
+  setup.device = programming_port().path();
   for (const SectionInfo& info : section_table())
     if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
-      sections += (sections.empty() ? "" : ",") + std::string(info.box);
-  request.header.settings.push_back({"sections", sections});
-  request.header.settings.push_back({"verify", verify != FALSE ? "yes" : "no"});
+      setup.sections |= section_flag(info.section);
+  setup.verify = verify != FALSE;
+  request.header = burn_log_header(setup);
   return request;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "burn/burn_log_file.h"
+#include "burn/burn_sequence.h"
+#include "link/ports.h"
 
 namespace FX {
 class FXRegistry;
@@ -24,14 +26,14 @@ struct WindowGeometry {
 };
 
 struct BurnDelays {
-  int flash = 3;    // seconds after the PIC program
-  int sysfont = 6;  // seconds before the system font
+  int flash = kFlashDelay.initial;      // seconds after the PIC program
+  int sysfont = kSysfontDelay.initial;  // seconds before the system font
 };
 
 struct SavedSettings {
   std::string language = "RUSSIAN ru";  // a list entry: name, blank, file suffix
   bool language_stored = false;         // false: the first start, in Russian
-  std::string com_port = "com3";
+  std::string com_port = kDefaultProgrammingPort;
   BurnDelays delays;
   WindowGeometry geometry;
   bool verify = false;  // the burn page's Verify box

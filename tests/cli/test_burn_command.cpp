@@ -619,7 +619,7 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   tv::BurnOptions options;
   std::string error;
   ASSERT_TRUE(tv::parse_burn_options(5, argv, &options, &error)) << error;
-  EXPECT_EQ(options.sections, unsigned(tv::kChoosePic | tv::kChooseOsd));
+  EXPECT_EQ(options.sections, tv::kSectionPic | tv::kSectionOsd);
   EXPECT_TRUE(options.ports.empty());
   EXPECT_EQ(options.keeping.days, 7);
 
