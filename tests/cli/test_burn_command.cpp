@@ -190,7 +190,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
        {"Chipset:  " + chipset_, "SHA-256:  " + tv::sha256_hex(generated_.text),
         "Size:     " + std::to_string(generated_.text.size()) + " bytes", "Port:     " + port,
         std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
-        std::string("Setting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont"),
+        "Setting:  device = " + port + "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n",
         std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
         std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"), std::string("Outcome:  OK")})
     EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
