@@ -14,6 +14,7 @@
 
 #include "base/trace.h"
 #include "text/catalogue.h"
+#include "cli/window_settings.h"
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
@@ -179,6 +180,19 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   EXPECT_EQ(loaded.geometry.y, 50);
   EXPECT_EQ(loaded.geometry.w, 700);
   EXPECT_EQ(loaded.geometry.h, 420);
+
+  // tvbox-burn reads the same file without the toolkit: the saved port (one
+  // the toolkit quotes) and the log limits, each checked against its range.
+  fresh.writeStringEntry("settings", "comm", "/dev/serial/by-id/usb \"7\"");
+  fresh.writeIntEntry("settings", tv::kKeepLogsKey, 20);
+  fresh.writeIntEntry("settings", tv::kKeepDaysKey, 0);
+  ASSERT_TRUE(fresh.write());
+  EXPECT_EQ(tv::read_log_keeping(fresh).files, 20);
+  EXPECT_EQ(tv::read_log_keeping(fresh).days, tv::LogKeeping().days);
+  const tv::WindowSettings burner = tv::read_window_settings(tv::window_settings_path());
+  EXPECT_EQ(burner.port, "/dev/serial/by-id/usb \"7\"");
+  EXPECT_EQ(burner.keeping.files, 20);
+  EXPECT_EQ(burner.keeping.days, tv::LogKeeping().days);
 }
 
 class ConfigListsFile : public ::testing::Test {
