@@ -56,7 +56,8 @@ std::string without_line_end(std::string text) {
   return text;
 }
 
-void print_error(const std::string& message) {
+// One line for people, on standard error: an error, a warning, a note.
+void say(const std::string& message) {
   write_bounded(STDERR_FILENO, "tvbox-burn: " + message + "\n", kMessageWaitMs);
 }
 
@@ -205,7 +206,7 @@ void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& set
 
 int list_ports() {
   std::vector<SerialPortInfo> ports = list_serial_ports();
-  if (ports.empty()) print_error("no serial ports found");
+  if (ports.empty()) say("no serial ports found");
   std::string text;
   for (const SerialPortInfo& port : ports) {
     char line[512];
@@ -267,7 +268,7 @@ void prune_default_folder(const BurnOptions& options) {
   const int removed =
       prune_burn_logs(dir, std::time(nullptr), options.keeping.days, size_t(options.keeping.files));
   if (removed > 0)
-    print_error("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " +
+    say("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " +
                 dir + " (it keeps the newest " + std::to_string(options.keeping.files) +
                 ", none older than " + std::to_string(options.keeping.days) + " days)");
 }
@@ -283,7 +284,7 @@ void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOption
       job->log_file->set_cancel_flag(&interruption().cancel);
       job->report->set_log_path(job->log_file->path());
     } else {
-      print_error("warning: no log file for " + job->port + ": " + error);
+      say("warning: no log file for " + job->port + ": " + error);
       job->log_file.reset();
     }
   }
@@ -323,7 +324,7 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
     jobs.push_back(std::move(job));
   }
   open_log_files(jobs, options, facts, chipset, stages);
-  print_error(burn_header_line(facts, options.ports));
+  say(burn_header_line(facts, options.ports));
 
   ProgressDisplay display(STDERR_FILENO, isatty(STDERR_FILENO) != 0);
   for (auto& job : jobs) {
@@ -388,7 +389,7 @@ class BurnerRun {
 };
 
 int BurnerRun::refuse(const std::string& message, int line) {
-  print_error(message);
+  say(message);
   record_.error = message;
   record_.error_line = line;
   return kExitUsage;
@@ -449,7 +450,7 @@ int BurnerRun::finish(int status) {
   record_.trace_lines_dropped = dropped;
   if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
   if (dropped > 0)
-    print_error(std::to_string(dropped) + " trace line" + (dropped == 1 ? " was" : "s were") +
+    say(std::to_string(dropped) + " trace line" + (dropped == 1 ? " was" : "s were") +
                 " dropped: the reader of standard error was too slow");
   return status;
 }
