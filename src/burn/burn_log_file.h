@@ -35,13 +35,13 @@ struct BurnLogHeader {
 
 // What a front end knows when a burn starts, for the header of its log.
 struct BurnLogSetup {
-  std::string program;       // "tvbox" or "tvbox-burn"
+  std::string program;  // "tvbox" or "tvbox-burn"
   std::string chipset_path;
-  std::string port;          // as the user named it
-  std::string device;        // the device it was opened as
+  std::string port;    // as the user named it
+  std::string device;  // the device it was opened as
   int flash_delay = 0;
   int sysfont_delay = 0;
-  unsigned sections = 0;     // section_flag bits of the stages the burn runs
+  unsigned sections = 0;  // section_flag bits of the stages the burn runs
   bool verify = false;
 };
 // The header of a saved burn log, the same for the window and tvbox-burn:

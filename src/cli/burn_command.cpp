@@ -268,9 +268,9 @@ void prune_default_folder(const BurnOptions& options) {
   const int removed =
       prune_burn_logs(dir, std::time(nullptr), options.keeping.days, size_t(options.keeping.files));
   if (removed > 0)
-    say("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " +
-                dir + " (it keeps the newest " + std::to_string(options.keeping.files) +
-                ", none older than " + std::to_string(options.keeping.days) + " days)");
+    say("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " + dir +
+        " (it keeps the newest " + std::to_string(options.keeping.files) + ", none older than " +
+        std::to_string(options.keeping.days) + " days)");
 }
 
 void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOptions& options,
@@ -451,7 +451,7 @@ int BurnerRun::finish(int status) {
   if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
   if (dropped > 0)
     say(std::to_string(dropped) + " trace line" + (dropped == 1 ? " was" : "s were") +
-                " dropped: the reader of standard error was too slow");
+        " dropped: the reader of standard error was too slow");
   return status;
 }
 

@@ -68,7 +68,8 @@ bool take_port(const std::string& option, const char* port, BurnOptions* o, std:
 }
 
 bool take_flash_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
-  return parse_number(option, text, kFlashDelay.min, kFlashDelay.max, "whole seconds", &o->flash_delay, error);
+  return parse_number(option, text, kFlashDelay.min, kFlashDelay.max, "whole seconds", &o->flash_delay,
+                      error);
 }
 
 bool take_sysfont_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
@@ -248,13 +249,19 @@ std::string burn_usage_text() {
          "                         /dev/ttyUSB0 (repeat it to burn several boxes at\n"
          "                         once; default: $TVBOX_PORTS, a comma list, else the\n"
          "                         window's saved port, else com3)\n"
-         "      --sections LIST    only some of " + section_words() + ", each of which the\n"
+         "      --sections LIST    only some of " +
+         section_words() +
+         ", each of which the\n"
          "                         file must hold (default: the window's whole burn; the\n"
          "                         file must hold HEADER, PIC, FLASH, OSD and OSD Font)\n"
          "      --sysfont          also burn the system font afterwards\n"
          "      --verify           read back the flash and the OSD memory and compare\n"
-         "      --flash-delay S    seconds between the PIC and Flash stages " + delay_range(kFlashDelay) + "\n"
-         "      --sysfont-delay S  seconds before the system font " + delay_range(kSysfontDelay) + "\n"
+         "      --flash-delay S    seconds between the PIC and Flash stages " +
+         delay_range(kFlashDelay) +
+         "\n"
+         "      --sysfont-delay S  seconds before the system font " +
+         delay_range(kSysfontDelay) +
+         "\n"
          "      --log DIR          where the log files go, never pruned (default\n"
          "                         $XDG_STATE_HOME/tvbox/logs or ~/.local/state/tvbox/logs)\n"
          "      --keep-logs N      the default folder keeps the newest N logs (default 500)\n"

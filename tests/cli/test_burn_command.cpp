@@ -192,7 +192,8 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
         std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
         "Setting:  device = " + port + "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n",
         std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
-        std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"), std::string("Outcome:  OK")})
+        std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"),
+        std::string("Outcome:  OK")})
     EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
 }
 
