@@ -3,13 +3,15 @@
 # entry and icon, the manual pages and the copyright file. Tests and
 # benchmarks are not installed.
 
-set(TVBOX_VERSION 1.44)
 set(TVBOX_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/tvbox)
 set(TVBOX_DOC_DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tvbox)
 
 install(TARGETS tvbox tvbox-sim tvbox-gen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET tvbox-burn)
   install(TARGETS tvbox-burn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Where bash-completion loads it from on the first tab after "tvbox-burn".
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/tvbox-burn.bash-completion
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tvbox-burn)
 endif()
 
 file(GLOB TVBOX_DATA_FILES CONFIGURE_DEPENDS
@@ -64,7 +66,7 @@ endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tvbox)
-set(CPACK_PACKAGE_VERSION ${TVBOX_VERSION})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Harnvale)
 set(CPACK_PACKAGE_CONTACT "Harnvale TV Box service <tvbox@harnvale.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})

@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
   g++ make cmake pkg-config
-  libfox-1.6-dev zlib1g-dev
+  libfox-1.6-dev zlib1g-dev nlohmann-json3-dev
   googletest libgtest-dev
   nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core
   xdg-utils gzip
-  dpkg-dev
+  dpkg-dev file  # scripts/package.sh: CPack's Debian generator runs both
 )
 
 missing=()

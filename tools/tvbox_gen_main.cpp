@@ -13,7 +13,8 @@ namespace {
 
 const char kUsage[] =
     "usage: tvbox-gen --seed N --out FILE [--gzip] [--images DIR]\n"
-    "                 [--flash-bytes N] [--osd-bytes N] [--pic-bytes N] [--glyphs N]\n";
+    "                 [--flash-bytes N] [--osd-bytes N] [--pic-bytes N] [--glyphs N]\n"
+    "       tvbox-gen --help | --version\n";
 
 bool parse_number(const char* text, long long* value) {
   if (!text || !*text) return false;
@@ -63,6 +64,10 @@ std::string parse_arguments(int argc, char** argv, Arguments* args) {
 int main(int argc, char** argv) {
   if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::puts("tvbox-gen " TVBOX_VERSION);
     return 0;
   }
   Arguments args;

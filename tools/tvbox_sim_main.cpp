@@ -44,6 +44,7 @@ const char kUsage[] =
     "  --silent-in-flash N    answer nothing more after N 16-byte flash writes\n"
     "  --reply HEX,HEX..      payload of the control reply (default 5A)\n"
     "  --stream RATE          send bytes on the programming port, RATE bytes/s\n"
+    "  --version              print the version and exit\n"
     "  --help                 this text\n";
 
 struct Options {
@@ -101,6 +102,9 @@ Options parse_options(int argc, char** argv) {
     };
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::puts("tvbox-sim " TVBOX_VERSION);
       std::exit(0);
     } else if (arg == "--port-dir") o.port_dir = value();
     else if (arg == "--prog") o.prog = value();

@@ -109,6 +109,30 @@ int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, s
   return removed;
 }
 
+BurnLogHeader burn_log_header(const BurnLogSetup& setup) {
+  BurnLogHeader header;
+  header.program = setup.program;
+  header.chipset_path = setup.chipset_path;
+  header.port = setup.port;
+  std::string sections;
+  for (const SectionInfo& info : section_table())
+    if (info.section != Section::Header && (setup.sections & section_flag(info.section)))
+      sections += (sections.empty() ? "" : ",") + std::string(info.box);
+  header.settings = {{"flash_delay", std::to_string(setup.flash_delay) + " s"},
+                     {"sysfont_delay", std::to_string(setup.sysfont_delay) + " s"},
+                     {"device", setup.device},
+                     {"sections", sections},
+                     {"verify", setup.verify ? "yes" : "no"}};
+  return header;
+}
+
+LogKeeping checked_keeping(int files, int days) {
+  LogKeeping keeping;
+  if (files >= kKeepFilesMin && files <= kKeepFilesMax) keeping.files = files;
+  if (days >= kKeepDaysMin && days <= kKeepDaysMax) keeping.days = days;
+  return keeping;
+}
+
 const char* log_style_word(int style) {
   switch (style) {
     case kStyleBoldRed: return "error";

@@ -34,6 +34,22 @@ struct BurnLogHeader {
   std::vector<LogLine> load_log;    // what loading the file reported
 };
 
+// What a front end knows when a burn starts, for the header of its log.
+struct BurnLogSetup {
+  std::string program;  // "tvbox" or "tvbox-burn"
+  std::string chipset_path;
+  std::string port;    // as the user named it
+  std::string device;  // the device it was opened as
+  int flash_delay = 0;
+  int sysfont_delay = 0;
+  unsigned sections = 0;  // section_flag bits of the stages the burn runs
+  bool verify = false;
+};
+// The header of a saved burn log, the same for the window and tvbox-burn:
+// the sections named by their boxes in the window. The file's size, digest
+// and load log are filled in by whoever reads the file.
+BurnLogHeader burn_log_header(const BurnLogSetup& setup);
+
 // $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.
 std::string default_burn_log_dir();
 
@@ -41,9 +57,25 @@ std::string default_burn_log_dir();
 // character of the port that does not belong in a file name made a '-'.
 std::string burn_log_file_name(std::time_t when, const std::string& port);
 
+// How many saved logs the default folder keeps: the newest `files`, and none
+// older than `days`. A folder of the user's own choosing is never pruned.
+// The window's settings file may set both ("keep_logs", "keep_days").
+struct LogKeeping {
+  int files = 500;
+  int days = 90;
+};
+constexpr int kKeepFilesMin = 1, kKeepFilesMax = 100000;
+constexpr int kKeepDaysMin = 1, kKeepDaysMax = 36500;
+// Their keys in the "settings" section of the window's settings file.
+constexpr const char* kKeepLogsKey = "keep_logs";
+constexpr const char* kKeepDaysKey = "keep_days";
+// Within the ranges above; a value outside falls back to the default.
+LogKeeping checked_keeping(int files, int days);
+
 // Removes burn logs (files named as above, nothing else) older than
 // `max_age_days` or beyond the newest `keep`. Returns how many went.
-int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days = 90, size_t keep = 500);
+int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days = LogKeeping().days,
+                    size_t keep = size_t(LogKeeping().files));
 
 // The colour of a burn-log style as a word: "error" for bold red, "warning"
 // for the lighter reds, "ok" for every other.

@@ -15,15 +15,30 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
   StagePlan plan;
   const double pic_records =
       chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
-  plan.seconds[int(Stage::Pic)] = 8.0 + pic_records * 52 / kLineBytesPerSecond + flash_delay;
   const double sectors = chipset.flash_lines / 256.0 + 1;
-  plan.seconds[int(Stage::Flash)] = chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0;
-  plan.seconds[int(Stage::Osd)] = 6.0 + chipset.osd_lines * 32 / kLineBytesPerSecond;
-  plan.seconds[int(Stage::OsdRusFont)] = 3.0 + chipset.osd_font_lines * 48 / kLineBytesPerSecond;
-  plan.seconds[int(Stage::OsdSysFont)] =
-      sysfont_delay + 3.0 + chipset.osd_all_font_lines * 48 / kLineBytesPerSecond;
+  auto set = [&plan](Stage stage, double opening, double writing, double delay) {
+    plan.opening[int(stage)] = opening;
+    plan.writing[int(stage)] = writing;
+    plan.seconds[int(stage)] = opening + writing + delay;
+  };
+  set(Stage::Pic, 8.0, pic_records * 52 / kLineBytesPerSecond, flash_delay);
+  set(Stage::Flash, 0, chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0, 0);
+  set(Stage::Osd, 6.0, chipset.osd_lines * 32 / kLineBytesPerSecond, 0);
+  set(Stage::OsdRusFont, 3.0, chipset.osd_font_lines * 48 / kLineBytesPerSecond, 0);
+  set(Stage::OsdSysFont, 3.0, chipset.osd_all_font_lines * 48 / kLineBytesPerSecond, sysfont_delay);
   for (int i = 0; i < kBurnStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
   return plan;
+}
+
+int planned_stage_percent(const StagePlan& plan, int current_stage, int reported_percent,
+                          double seconds_in_stage) {
+  if (current_stage < 0 || current_stage >= kBurnStageCount) return reported_percent;
+  const double opening = plan.opening[current_stage];
+  const double own = opening + plan.writing[current_stage];
+  if (own <= 0) return reported_percent;
+  const double share = opening / own;
+  if (reported_percent == 0) return int(100 * std::min(seconds_in_stage / own, share));
+  return int(100 * (share + (1 - share) * reported_percent / 100.0));
 }
 
 double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,

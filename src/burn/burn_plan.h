@@ -11,7 +11,12 @@ namespace tv {
 constexpr int kBurnStageCount = 5;  // PIC .. OSD SysFont, numbered as Stage
 
 struct StagePlan {
-  double seconds[kBurnStageCount] = {0, 0, 0, 0, 0};  // by Stage
+  double seconds[kBurnStageCount] = {0, 0, 0, 0, 0};  // by Stage, with the delay that belongs to it
+  // Of the stage's own time: the part at its start in which the burn has no
+  // progress to report (the hand-shake, the clear of the memory or the font
+  // pages), and the writing that reports it.
+  double opening[kBurnStageCount] = {0, 0, 0, 0, 0};
+  double writing[kBurnStageCount] = {0, 0, 0, 0, 0};
   bool runs[kBurnStageCount] = {false, false, false, false, false};
 };
 
@@ -23,5 +28,11 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
 // there is too little to go on.
 double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
                              double elapsed);
+
+// The percent of the running stage as a whole: the burn reports only its
+// writing's percent, so before the first report the clock moves it through
+// the stage's opening, which the writing then fills on from.
+int planned_stage_percent(const StagePlan& plan, int current_stage, int reported_percent,
+                          double seconds_in_stage);
 
 }  // namespace tv

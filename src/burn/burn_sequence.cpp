@@ -47,7 +47,13 @@ class BurnRun {
  public:
   BurnRun(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
           const std::atomic<bool>& cancel)
-      : link_(link), chipset_(chipset), settings_(settings), sink_(sink), cancel_(cancel), box_(link) {}
+      : link_(link),
+        chipset_(chipset),
+        settings_(settings),
+        sink_(sink),
+        cancel_(cancel),
+        box_(link),
+        bytes_read_before_(link.port().bytes_read()) {}
 
   void burn();
   void system_font_alone();
@@ -95,6 +101,8 @@ class BurnRun {
   // Where the first failure happened, for the end's report.
   Stage failed_stage_ = Stage::Pic;
   int failed_address_ = -1;
+  bool nobody_answered_ = false;    // not one byte came back from the box
+  uint64_t bytes_read_before_ = 0;  // by the port before this burn
 };
 
 // Nothing goes to the box from a file the load found faults in, nor without
@@ -211,6 +219,13 @@ bool BurnRun::send_pic_record(int address) {
     }
     if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) return true;
     trace("ERROR %x\n", result);
+    // Not one byte since the burn began, through the hand-shake and a whole
+    // record: no box is there, and four more attempts would only wait out
+    // their time-outs.
+    if (link_.port().bytes_read() == bytes_read_before_) {
+      nobody_answered_ = true;
+      return false;
+    }
     if (attempt + 1 < kPicAttempts) sink_.retried();
   }
   return false;
@@ -226,6 +241,12 @@ void BurnRun::pic_records() {
       sink_.progress(int(static_cast<long long>(address) * 100 / chipset_.pic_adr_l));
   }
   if (cancel_ || line_lost_) return;
+  if (nobody_answered_) {
+    sink_.log("PIC: the box sent not one byte back; the later stages are left out.\n", kStyleBoldRed);
+    fail(Stage::Pic);
+    stop_ = true;
+    return;
+  }
   if (!ok) {
     sink_.log("ERROR !\n", kStyleBoldRed);
     sink_.log("PIC was not burned.\n", kStyleBoldRed);

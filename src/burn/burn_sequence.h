@@ -17,9 +17,17 @@ namespace tv {
 extern const char* const kBurningPicLine;   // "Burning PIC...\n", style 2
 extern const char* const kFontLoadingLine;  // "FONT Loading...\n", style 2
 
+// The two delays of a burn, in whole seconds: what a first start gets, and
+// the range the window's spinners and tvbox-burn accept.
+struct DelaySetting {
+  int initial, min, max;
+};
+constexpr DelaySetting kFlashDelay{3, 3, 20};
+constexpr DelaySetting kSysfontDelay{6, 6, 30};
+
 struct BurnSettings {
-  int flash_delay = 3;    // seconds between the PIC and Flash stages
-  int sysfont_delay = 6;  // seconds before the system font
+  int flash_delay = kFlashDelay.initial;      // seconds between the PIC and Flash stages
+  int sysfont_delay = kSysfontDelay.initial;  // seconds before the system font
   // Read when the stage is reached, so a box unchecked during the burn
   // counts for the stages not yet begun. Empty: every stage runs.
   std::function<bool(Stage)> stage_checked;

@@ -141,10 +141,7 @@ std::string SectionText::line(size_t index) const {
   return std::string(blocks_[block].get() + offset, length);
 }
 
-bool burn_possible(unsigned flags) {
-  const unsigned needed = kSectionHeader | kSectionPic | kSectionFlash | kSectionOsd | kSectionOsdFont;
-  return (flags & needed) == needed;
-}
+bool burn_possible(unsigned flags) { return (flags & kSectionsForBurn) == kSectionsForBurn; }
 
 bool system_font_present(unsigned flags) { return (flags & kSectionOsdAllFont) != 0; }
 

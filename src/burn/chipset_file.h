@@ -145,6 +145,9 @@ struct LoadedChipset {
   std::string sha256;
 };
 
+// The five sections a whole burn needs.
+constexpr unsigned kSectionsForBurn =
+    kSectionHeader | kSectionPic | kSectionFlash | kSectionOsd | kSectionOsdFont;
 // True when all five sections a burn needs were found.
 bool burn_possible(unsigned flags);
 // True when the file carries a system font.

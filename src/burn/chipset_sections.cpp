@@ -6,12 +6,12 @@ namespace {
 
 // clang-format off
 const SectionInfo kSections[kSectionCount] = {
-    {Section::Header,     "***HEADER>",       "Header",      nullptr,       SectionWriter::None,       nullptr,                    nullptr},
-    {Section::Pic,        "***PIC>",          "PIC",         "PIC",         SectionWriter::PicRecords, "Burning PIC...\n",         "PIC Burned OK!\n"},
-    {Section::Flash,      "***FLASH>",        "Flash",       "FLASH",       SectionWriter::HexRecords, "Burning FLASH...\n",       "FLASH Burned OK!\n"},
-    {Section::Osd,        "***OSD>",          "OSD",         "OSD",         SectionWriter::HexRecords, "Burning OSD...\n",         "OSD Burned OK!\n"},
-    {Section::OsdRusFont, "***OSD Font>",     "OSD RusFont", "OSD RusFont", SectionWriter::Font,       "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n"},
-    {Section::OsdSysFont, "***OSD All Font>", "OSD SysFont", "OSD SysFont", SectionWriter::SystemFont, "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n"},
+    {Section::Header,     "***HEADER>",       "Header",      nullptr,       SectionWriter::None,       nullptr,                    nullptr,                    nullptr,   "HEADER"},
+    {Section::Pic,        "***PIC>",          "PIC",         "PIC",         SectionWriter::PicRecords, "Burning PIC...\n",         "PIC Burned OK!\n",         "pic",     "PIC"},
+    {Section::Flash,      "***FLASH>",        "Flash",       "FLASH",       SectionWriter::HexRecords, "Burning FLASH...\n",       "FLASH Burned OK!\n",       "flash",   "FLASH"},
+    {Section::Osd,        "***OSD>",          "OSD",         "OSD",         SectionWriter::HexRecords, "Burning OSD...\n",         "OSD Burned OK!\n",         "osd",     "OSD"},
+    {Section::OsdRusFont, "***OSD Font>",     "OSD RusFont", "OSD RusFont", SectionWriter::Font,       "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n", "rusfont", "RusFont"},
+    {Section::OsdSysFont, "***OSD All Font>", "OSD SysFont", "OSD SysFont", SectionWriter::SystemFont, "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n", nullptr,   "SysFont"},
 };
 // clang-format on
 

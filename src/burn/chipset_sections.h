@@ -31,6 +31,8 @@ struct SectionInfo {
   SectionWriter writer;
   const char* start_line;  // logged when the stage begins (the PIC's by the start command)
   const char* done_line;   // logged when it ends well
+  const char* option;      // its word in tvbox-burn --sections; null: not chosen by name
+  const char* short_name;  // tvbox-burn's name of the stage, in its live line and summary
 };
 
 // The table, in the order of the file's markers, which is also the order of

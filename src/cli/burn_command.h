@@ -14,8 +14,9 @@ namespace tv {
 enum BurnExit : int {
   kExitAllBurned = 0,
   kExitBoxFailed = 1,
-  kExitUsage = 2,        // also: a chipset file that does not load cleanly
-  kExitInterrupted = 130,
+  kExitUsage = 2,  // also: a chipset file that cannot be burned as asked
+  // A stop signal N ends the program with 128 + N: 129 SIGHUP, 130 ctrl-C,
+  // 131 SIGQUIT, 143 SIGTERM.
 };
 
 // Why a loaded file may not be burned with these options; empty when it may.

@@ -5,11 +5,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "cli/bounded_output.h"
 
 namespace tv {
 namespace {
 
 constexpr int kDefaultWidth = 80;
+// A port column narrower than this would leave nothing to tell ports apart.
+constexpr size_t kNarrowestPortColumn = 16;
+// The running line after the port: stage, percent, bytes, retries, time, ETA.
+constexpr size_t kRunningLineRest = 62;
+constexpr int kFrameWaitMs = 0;     // a busy terminal skips a frame, the next one catches up
+constexpr int kEventsWaitMs = 200;  // plain lines wait a little, then are dropped
+const char kEllipsis[] = "...";
 
 std::string bytes_text(uint64_t bytes) {
   char text[32];
@@ -39,14 +50,27 @@ std::string clock_text(double seconds) {
   return text;
 }
 
-size_t port_column_width(const std::vector<PortStatus>& ports) {
+std::string shortened_in_the_middle(const std::string& text, size_t width) {
+  const size_t mark = sizeof kEllipsis - 1;
+  if (text.size() <= width) return text;
+  if (width <= mark) return text.substr(0, width);
+  const size_t tail = (width - mark) / 2;
+  const size_t head = width - mark - tail;
+  return text.substr(0, head) + kEllipsis + text.substr(text.size() - tail);
+}
+
+size_t port_column_width(const std::vector<PortStatus>& ports, size_t line_width) {
   size_t width = 10;
   for (const PortStatus& port : ports) width = std::max(width, port.port.size());
+  if (line_width > kRunningLineRest + kNarrowestPortColumn)
+    width = std::min(width, line_width - kRunningLineRest);
+  else if (line_width > 0)
+    width = std::min(width, kNarrowestPortColumn);
   return width;
 }
 
 std::string status_line(const PortStatus& port, size_t name_width) {
-  std::string line = padded(port.port, name_width) + " ";
+  std::string line = padded(shortened_in_the_middle(port.port, name_width), name_width) + " ";
   if (port.state == BoxState::Running) {
     char middle[160];
     std::snprintf(middle, sizeof middle, "%-8s %3d%%  %10s  retries %-3d %6s", port.stage.c_str(), port.percent,
@@ -75,64 +99,84 @@ std::string summary_text(const std::vector<PortStatus>& ports) {
   return text;
 }
 
-std::string json_string(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          // Bytes from a file or a box are not always UTF-8: each stays one
-          // character, so the output is always valid JSON.
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += char(c);
-        }
-    }
-  }
-  return out + "\"";
+std::string iso_time_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  localtime_r(&now, &parts);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
+  return text;
 }
 
-std::string json_summary(const ChipsetFacts& chipset, const std::vector<PortStatus>& ports, int exit_code) {
-  std::string json = "{\n  \"chipset\": {\"path\": " + json_string(chipset.path) +
-                     ", \"size\": " + std::to_string(chipset.size) +
-                     ", \"sha256\": " + json_string(chipset.sha256) + "},\n";
-  json += "  \"exit_code\": " + std::to_string(exit_code) + ",\n  \"boxes\": [";
-  for (size_t i = 0; i < ports.size(); ++i) {
-    const PortStatus& port = ports[i];
-    std::string stages;
-    for (const std::string& stage : port.stages_done) stages += (stages.empty() ? "" : ", ") + json_string(stage);
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", port.elapsed_s);
-    json += i ? ",\n" : "\n";
-    json += "    {\"port\": " + json_string(port.port) + ", \"ok\": " + (port.state == BoxState::Ok ? "true" : "false") +
-            ", \"result\": " + json_string(box_state_word(port.state)) + ", \"stages_done\": [" + stages +
-            "], \"first_failure\": " + (port.first_failure.empty() ? "null" : json_string(port.first_failure)) +
-            ", \"seconds\": " + seconds + ", \"bytes\": " + std::to_string(port.bytes) +
-            ", \"retries\": " + std::to_string(port.retries) +
-            ", \"log\": " + (port.log_path.empty() ? "null" : json_string(port.log_path)) + "}";
-  }
-  return json + "\n  ]\n}\n";
+namespace {
+
+using Json = nlohmann::ordered_json;  // the keys in the order a reader expects them
+
+Json text_or_null(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+Json failure_json(const PortStatus& port) {
+  if (!port.failure_kind) return nullptr;
+  return {
+      {"stage", text_or_null(port.failure_stage)}, {"kind", port.failure_kind}, {"text", port.first_failure}};
 }
 
-ProgressDisplay::ProgressDisplay(FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+Json box_json(const PortStatus& port, const std::string& device, bool verify) {
+  const bool ok = port.state == BoxState::Ok;
+  return {{"port", port.port},
+          {"device", device},
+          {"ok", ok},
+          {"result", box_state_word(port.state)},
+          {"verified", verify && ok},
+          {"stages_done", port.stages_done},
+          {"failure", failure_json(port)},
+          {"first_failure", text_or_null(port.first_failure)},
+          {"seconds", std::round(port.elapsed_s * 10) / 10},
+          {"bytes", port.bytes},
+          {"retries", port.retries},
+          {"log", text_or_null(port.log_path)}};
+}
+
+}  // namespace
+
+std::string json_summary(const RunRecord& run) {
+  Json boxes = Json::array();
+  for (size_t i = 0; i < run.ports.size(); ++i)
+    boxes.push_back(
+        box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(), run.verify));
+  Json chipset = {
+      {"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
+  if (run.chipset.size >= 0) chipset["size"] = run.chipset.size;
+  Json error = nullptr;
+  if (!run.error.empty())
+    error = {{"text", run.error}, {"line", run.error_line > 0 ? Json(run.error_line) : Json()}};
+  Json object = {{"format", kJsonFormatVersion},
+                 {"program", "tvbox-burn"},
+                 {"version", TVBOX_VERSION},
+                 {"started", run.started},
+                 {"ended", run.ended},
+                 {"exit_code", run.exit_code},
+                 {"trace_lines_dropped", run.trace_lines_dropped},
+                 {"error", error},
+                 {"chipset", chipset},
+                 {"boxes", boxes}};
+  // A path or a port name need not be UTF-8: a byte that is not becomes
+  // U+FFFD instead of breaking the whole object.
+  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+ProgressDisplay::ProgressDisplay(int fd, bool terminal) : fd_(fd), terminal_(terminal) {}
 
 int ProgressDisplay::width() const {
   winsize size{};
-  if (ioctl(fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 10) return size.ws_col;
+  if (ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 10) return size.ws_col;
   return kDefaultWidth;
 }
 
 void ProgressDisplay::show(const std::vector<std::string>& events, const std::vector<PortStatus>& ports) {
   if (!terminal_) {
-    for (const std::string& event : events) std::fprintf(out_, "%s\n", event.c_str());
-    if (!events.empty()) std::fflush(out_);
+    std::string text;
+    for (const std::string& event : events) text += event + "\n";
+    if (!text.empty()) write_bounded(fd_, text, kEventsWaitMs);
     return;
   }
   // The block shows the stages; only failures need a line of their own.
@@ -144,16 +188,17 @@ void ProgressDisplay::show(const std::vector<std::string>& events, const std::ve
 
 void ProgressDisplay::redraw(const std::vector<std::string>& above, const std::vector<PortStatus>& ports) {
   // A line wider than the terminal would wrap and break the count of lines
-  // to go back up, so each is cut to fit.
+  // to go back up: a long port name gives up its middle, and what is still
+  // too wide is cut.
   const size_t fit = size_t(width() - 1);
   std::string frame;
   if (drawn_ > 0) frame += "\x1b[" + std::to_string(drawn_) + "A\r";
-  for (const std::string& line : above) frame += "\x1b[2K" + line + "\n";
-  const size_t name_width = port_column_width(ports);
+  for (const std::string& line : above) frame += "\x1b[2K" + line.substr(0, fit) + "\n";
+  const size_t name_width = port_column_width(ports, fit);
   for (const PortStatus& port : ports) frame += "\x1b[2K" + status_line(port, name_width).substr(0, fit) + "\n";
-  drawn_ = ports.size();
-  std::fputs(frame.c_str(), out_);
-  std::fflush(out_);
+  // A frame that does not go out whole would leave the count of lines wrong:
+  // the next one starts below whatever is on the screen.
+  drawn_ = write_bounded(fd_, frame, kFrameWaitMs) ? ports.size() : 0;
 }
 
 }  // namespace tv

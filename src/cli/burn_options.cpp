@@ -5,52 +5,145 @@
 #include <cstring>
 
 #include "cli/read_modes.h"
+#include "link/ports.h"
 
 namespace tv {
 namespace {
 
-struct SectionName {
-  const char* name;
-  SectionChoice choice;
-};
-const SectionName kSectionNames[] = {
-    {"pic", kChoosePic}, {"flash", kChooseFlash}, {"osd", kChooseOsd}, {"rusfont", kChooseRusFont}};
-
-bool parse_sections(const std::string& list, unsigned* sections, std::string* error) {
-  *sections = 0;
+std::vector<std::string> comma_list(const std::string& list) {
+  std::vector<std::string> items;
   size_t start = 0;
-  while (start <= list.size()) {
+  for (;;) {
     size_t comma = list.find(',', start);
-    std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    items.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) return items;
+    start = comma + 1;
+  }
+}
+
+bool take_sections(const std::string&, const char* list, BurnOptions* o, std::string* error) {
+  o->sections = 0;
+  for (const std::string& name : comma_list(list)) {
     bool known = false;
-    for (const SectionName& section : kSectionNames) {
-      if (name == section.name) {
-        *sections |= section.choice;
+    for (const SectionInfo& section : section_table()) {
+      if (section.option && name == section.option) {
+        o->sections |= section_flag(section.section);
         known = true;
       }
     }
     if (!known) {
-      *error = "--sections takes some of pic,flash,osd,rusfont, not '" + name + "'";
+      *error = "--sections takes some of " + section_words() + ", not '" + name + "'";
       return false;
     }
-    if (comma == std::string::npos) break;
-    start = comma + 1;
   }
   return true;
 }
 
-bool parse_seconds(const std::string& option, const char* text, int min, int max, int* value,
-                   std::string* error) {
+bool parse_number(const std::string& option, const char* text, int min, int max, const char* unit, int* value,
+                  std::string* error) {
   errno = 0;
   char* end = nullptr;
   long number = std::strtol(text, &end, 10);
   if (errno != 0 || end == text || *end != '\0' || number < min || number > max) {
-    *error = option + " takes whole seconds from " + std::to_string(min) + " to " + std::to_string(max) +
+    *error = option + " takes " + unit + " from " + std::to_string(min) + " to " + std::to_string(max) +
              ", not '" + text + "'";
     return false;
   }
   *value = int(number);
   return true;
+}
+
+bool take_port(const std::string& option, const char* port, BurnOptions* o, std::string* error) {
+  if (*port == '\0') {
+    *error = option + " needs a port name";
+    return false;
+  }
+  for (const std::string& named : o->ports) {
+    if (named == port) {
+      *error = std::string("the port ") + port + " is named twice";
+      return false;
+    }
+  }
+  o->ports.push_back(port);
+  return true;
+}
+
+bool take_flash_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  return parse_number(option, text, kFlashDelay.min, kFlashDelay.max, "whole seconds", &o->flash_delay,
+                      error);
+}
+
+bool take_sysfont_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  return parse_number(option, text, kSysfontDelay.min, kSysfontDelay.max, "whole seconds", &o->sysfont_delay,
+                      error);
+}
+
+bool take_log_dir(const std::string& option, const char* dir, BurnOptions* o, std::string* error) {
+  if (*dir == '\0') {
+    *error = option + " needs a folder";
+    return false;
+  }
+  o->log_dir = dir;
+  return true;
+}
+
+bool take_keep_logs(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  o->keeping_given = true;
+  return parse_number(option, text, kKeepFilesMin, kKeepFilesMax, "a count", &o->keeping.files, error);
+}
+
+bool take_keep_days(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  o->keeping_given = true;
+  return parse_number(option, text, kKeepDaysMin, kKeepDaysMax, "days", &o->keeping.days, error);
+}
+
+bool take_backup(const std::string& option, const char* file, BurnOptions* o, std::string* error) {
+  if (*file == '\0') {
+    *error = option + " needs a file name";
+    return false;
+  }
+  o->backup = file;
+  return true;
+}
+
+// The options: a switch sets its flag, a valued option hands its value to
+// its reader. A new mode is one more row.
+struct Switch {
+  const char* name;
+  const char* short_name;
+  bool BurnOptions::*flag;
+};
+const Switch kSwitches[] = {
+    {"--help", "-h", &BurnOptions::help},          {"--version", nullptr, &BurnOptions::version},
+    {"--sysfont", nullptr, &BurnOptions::sysfont}, {"--verify", nullptr, &BurnOptions::verify},
+    {"--json", nullptr, &BurnOptions::json},       {"--list-ports", nullptr, &BurnOptions::list_ports},
+    {"--trace", nullptr, &BurnOptions::trace},     {"--compare", nullptr, &BurnOptions::compare},
+    {"--info", nullptr, &BurnOptions::info},
+};
+
+using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
+                             std::string* error);
+struct Valued {
+  const char* name;
+  const char* short_name;
+  ValueReader take;
+};
+const Valued kValued[] = {
+    {"--port", "-p", take_port},
+    {"--sections", nullptr, take_sections},
+    {"--flash-delay", nullptr, take_flash_delay},
+    {"--sysfont-delay", nullptr, take_sysfont_delay},
+    {"--log", nullptr, take_log_dir},
+    {"--keep-logs", nullptr, take_keep_logs},
+    {"--keep-days", nullptr, take_keep_days},
+    {"--backup", nullptr, take_backup},
+};
+
+template <typename Row, size_t N>
+const Row* find_option(const Row (&rows)[N], const std::string& name) {
+  for (const Row& row : rows)
+    if (name == row.name || (row.short_name && name == row.short_name)) return &row;
+  return nullptr;
 }
 
 // "--port=com4" and "--port com4" alike; a short option takes the next argument.
@@ -71,6 +164,46 @@ Argument split(const std::string& arg) {
   return a;
 }
 
+// One option at argv[*i]; a value in the next argument moves *i on.
+bool parse_option(int argc, const char* const* argv, int* i, BurnOptions* o, std::string* error) {
+  const Argument a = split(argv[*i]);
+  if (const Switch* flag = find_option(kSwitches, a.name)) {
+    if (a.has_inline_value) {
+      *error = a.name + " takes no value";
+      return false;
+    }
+    o->*(flag->flag) = true;
+    return true;
+  }
+  const Valued* valued = find_option(kValued, a.name);
+  if (!valued) {
+    *error = "unknown option '" + std::string(argv[*i]) + "'";
+    return false;
+  }
+  const char* value = a.has_inline_value ? a.inline_value.c_str() : *i + 1 < argc ? argv[++*i] : nullptr;
+  if (!value) {
+    *error = a.name + " needs a value";
+    return false;
+  }
+  return valued->take(a.name, value, o, error);
+}
+
+bool check_whole(const BurnOptions& o, const std::vector<std::string>& files, std::string* error) {
+  if (files.size() > 1) {
+    *error = "one chipset file at a time, not " + std::to_string(files.size());
+    return false;
+  }
+  if (o.keeping_given && !o.log_dir.empty()) {
+    *error = "--keep-logs and --keep-days are for the default log folder; a --log folder is never pruned";
+    return false;
+  }
+  if (!o.help && !o.version && !o.list_ports && files.empty() && o.backup.empty()) {
+    *error = "no chipset file named";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options, std::string* error) {
@@ -81,103 +214,72 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     const std::string arg = argv[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
       files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
+    } else if (arg == "--") {
       options_ended = true;
-      continue;
-    }
-    Argument a = split(arg);
-    const char* value = nullptr;
-    auto take_value = [&]() -> bool {
-      if (a.has_inline_value) value = a.inline_value.c_str();
-      else if (i + 1 < argc) value = argv[++i];
-      else *error = a.name + " needs a value";
-      return value != nullptr;
-    };
-    if (a.name == "-h" || a.name == "--help") o.help = true;
-    else if (a.name == "--sysfont") o.sysfont = true;
-    else if (a.name == "--verify") o.verify = true;
-    else if (a.name == "--json") o.json = true;
-    else if (a.name == "--list-ports") o.list_ports = true;
-    else if (a.name == "--trace") o.trace = true;
-    else if (a.name == "--compare") o.compare = true;
-    else if (a.name == "--info") o.info = true;
-    else if (a.name == "-p" || a.name == "--port") {
-      if (!take_value()) return false;
-      if (*value == '\0') {
-        *error = a.name + " needs a port name";
-        return false;
-      }
-      for (const std::string& port : o.ports) {
-        if (port == value) {
-          *error = std::string("the port ") + value + " is named twice";
-          return false;
-        }
-      }
-      o.ports.push_back(value);
-    } else if (a.name == "--sections") {
-      if (!take_value() || !parse_sections(value, &o.sections, error)) return false;
-    } else if (a.name == "--flash-delay") {
-      if (!take_value() || !parse_seconds(a.name, value, kFlashDelayMin, kFlashDelayMax, &o.flash_delay, error))
-        return false;
-    } else if (a.name == "--sysfont-delay") {
-      if (!take_value() ||
-          !parse_seconds(a.name, value, kSysfontDelayMin, kSysfontDelayMax, &o.sysfont_delay, error))
-        return false;
-    } else if (a.name == "--log") {
-      if (!take_value()) return false;
-      if (*value == '\0') {
-        *error = "--log needs a folder";
-        return false;
-      }
-      o.log_dir = value;
-    } else if (a.name == "--backup") {
-      if (!take_value()) return false;
-      o.backup = value;
-    } else {
-      *error = "unknown option '" + arg + "'";
-      return false;
-    }
-    if (a.has_inline_value && value == nullptr) {
-      *error = a.name + " takes no value";
+    } else if (!parse_option(argc, argv, &i, &o, error)) {
       return false;
     }
   }
-  if (o.ports.empty()) o.ports.push_back("com3");
-  if (files.size() > 1) {
-    *error = "one chipset file at a time, not " + std::to_string(files.size());
-    return false;
-  }
+  if (!check_whole(o, files, error)) return false;
   if (!files.empty()) o.chipset = files.front();
-  if (!o.help && !o.list_ports && !read_mode_usage(o, error)) return false;
-  if (!o.help && !o.list_ports && o.chipset.empty() && o.backup.empty()) {
-    *error = "no chipset file named";
-    return false;
-  }
+  if (!o.help && !o.version && !o.list_ports && !read_mode_usage(o, error)) return false;
   *options = o;
   return true;
 }
 
+std::vector<std::string> default_ports(const char* bench_ports, const std::string& window_port) {
+  std::vector<std::string> ports;
+  for (const std::string& port : comma_list(bench_ports ? bench_ports : "")) {
+    bool seen = false;
+    for (const std::string& taken : ports) seen = seen || taken == port;
+    if (!port.empty() && !seen) ports.push_back(port);
+  }
+  if (ports.empty()) ports.push_back(window_port.empty() ? kDefaultProgrammingPort : window_port);
+  return ports;
+}
+
+std::string section_words() {
+  std::string words;
+  for (const SectionInfo& section : section_table())
+    if (section.option) words += (words.empty() ? "" : ",") + std::string(section.option);
+  return words;
+}
+
+namespace {
+
+std::string delay_range(const DelaySetting& delay) {
+  return "(" + std::to_string(delay.min) + "-" + std::to_string(delay.max) + ", default " +
+         std::to_string(delay.initial) + ")";
+}
+
+}  // namespace
+
 std::string burn_usage_text() {
   return "usage: tvbox-burn [options] CHIPSET\n"
-         "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
-         "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
-         "       tvbox-burn --info [--json] CHIPSET\n"
          "Burns a chipset file into one or more TV boxes at once.\n"
          "\n"
          "  -p, --port NAME        a programming port: comN, or a device path such as\n"
          "                         /dev/ttyUSB0 (repeat it to burn several boxes at\n"
-         "                         once; default com3)\n"
-         "      --sections LIST    some of pic,flash,osd,rusfont (default: every section\n"
-         "                         the file holds)\n"
+         "                         once; default: $TVBOX_PORTS, a comma list, else the\n"
+         "                         window's saved port, else com3)\n"
+         "      --sections LIST    only some of " +
+         section_words() +
+         ", each of which the\n"
+         "                         file must hold (default: the window's whole burn; the\n"
+         "                         file must hold HEADER, PIC, FLASH, OSD and OSD Font)\n"
          "      --sysfont          also burn the system font afterwards\n"
          "      --verify           read back the flash and the OSD memory and compare\n"
-         "      --flash-delay S    seconds between the PIC and Flash stages (3-20, default 3)\n"
-         "      --sysfont-delay S  seconds before the system font (6-30, default 6)\n"
-         "      --log DIR          where the log files go (default\n"
+         "      --flash-delay S    seconds between the PIC and Flash stages " +
+         delay_range(kFlashDelay) +
+         "\n"
+         "      --sysfont-delay S  seconds before the system font " +
+         delay_range(kSysfontDelay) +
+         "\n"
+         "      --log DIR          where the log files go, never pruned (default\n"
          "                         $XDG_STATE_HOME/tvbox/logs or ~/.local/state/tvbox/logs)\n"
-         "      --json             print one JSON summary to standard output at the end\n"
+         "      --keep-logs N      the default folder keeps the newest N logs (default 500)\n"
+         "      --keep-days N      and none older than N days (default 90)\n"
+         "      --json             one JSON object on standard output, also on a refusal\n"
          "      --list-ports       list the serial ports this machine has and exit\n"
          "      --trace            the diagnostic trace to standard error\n"
          "      --backup FILE      read the box's flash and OSD memory into FILE, a\n"
@@ -187,11 +289,15 @@ std::string burn_usage_text() {
          "                         nothing is written to the box\n"
          "      --info             tell what CHIPSET holds and whether it would burn; opens\n"
          "                         no port (with --json: one JSON object)\n"
+         "      --version          print the version and exit\n"
          "  -h, --help             this text\n"
          "\n"
-         "Exit status: 0 every box burned (backed up, matched); 1 at least one box\n"
-         "failed or differs; 2 a usage error or a chipset file that does not load\n"
-         "cleanly (nothing is sent); 130 interrupted.\n";
+         "Progress, warnings and errors go to standard error; standard output has only\n"
+         "the summary (or the JSON object with --json).\n"
+         "Exit status: 0 every box burned (backed up, matched); 1 at least one box failed\n"
+         "or differs; 2 a usage error or\n"
+         "a chipset file that cannot be burned as asked (nothing is sent); 128+N after\n"
+         "signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT, 143 SIGTERM.\n";
 }
 
 }  // namespace tv

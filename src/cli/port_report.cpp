@@ -15,7 +15,35 @@ double seconds_between(std::chrono::steady_clock::time_point from, std::chrono::
   return std::chrono::duration<double>(to - from).count();
 }
 
+// The burn says what went wrong in words; these phrases tell the kinds apart.
+struct FailurePhrase {
+  const char* phrase;
+  const char* const* kind;
+};
+const FailurePhrase kFailurePhrases[] = {
+    {"stopped answering", &kFailureSilent},
+    {"verify failed", &kFailureVerifyMismatch},
+    {"the line to the box was lost", &kFailureLineLost},
+};
+
+const char* failure_kind_of(const std::string& text) {
+  for (const FailurePhrase& known : kFailurePhrases)
+    if (text.find(known.phrase) != std::string::npos) return *known.kind;
+  return kFailureRefused;
+}
+
+// The PIC stage heads its failure with this line, which says nothing by
+// itself; the line after it says what failed.
+const char kBareErrorLine[] = "ERROR !";
+
 }  // namespace
+
+const char* const kFailureSilent = "silent";
+const char* const kFailureLineLost = "line lost";
+const char* const kFailureRefused = "refused";
+const char* const kFailureVerifyMismatch = "verify mismatch";
+const char* const kFailureCancelled = "cancelled";
+const char* const kFailurePort = "port";
 
 const char* box_state_word(BoxState state) {
   switch (state) {
@@ -28,17 +56,7 @@ const char* box_state_word(BoxState state) {
   return "?";
 }
 
-const char* stage_display_name(Stage stage) {
-  switch (stage) {
-    case Stage::Pic: return "PIC";
-    case Stage::Flash: return "FLASH";
-    case Stage::Osd: return "OSD";
-    case Stage::OsdRusFont: return "RusFont";
-    case Stage::OsdSysFont: return "SysFont";
-    case Stage::Header: break;
-  }
-  return "?";
-}
+const char* stage_display_name(Stage stage) { return section_info(stage).short_name; }
 
 void ReportBoard::post(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -69,15 +87,40 @@ void PortReport::begin() {
   started_ = std::chrono::steady_clock::now();
 }
 
+void PortReport::note_failure(const std::string& text, const char* kind) {
+  if (!status_.first_failure.empty()) return;
+  status_.first_failure = text;
+  status_.failure_kind = kind;
+  status_.failure_stage = current_stage_ >= 0 ? status_.stage : std::string();
+}
+
+void PortReport::port_failed(const std::string& why) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  note_failure(why, kFailurePort);
+}
+
+void PortReport::no_answer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_.first_failure = "no box answered on " + status_.port + ": check the cable, the power and the port";
+  status_.failure_kind = kFailureSilent;
+  status_.failure_stage = stage_display_name(Stage::Pic);
+}
+
 void PortReport::log(const std::string& text, int style) {
   if (style != kStyleBoldRed) return;
   std::string line = without_line_end(text);
   {
     // After a ctrl-C the red lines tell of the interruption, not of the box.
     std::lock_guard<std::mutex> lock(mutex_);
-    if (status_.first_failure.empty() && !interrupted()) status_.first_failure = line;
+    if (!interrupted() && line != kBareErrorLine) note_failure(line, failure_kind_of(line));
   }
   board_.post(status_.port + ": error: " + line);
+}
+
+void PortReport::line_lost() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  line_lost_ = true;
+  if (status_.failure_kind == kFailureRefused) status_.failure_kind = kFailureLineLost;
 }
 
 // The terminal's block is redrawn on its own tick: a progress value alone
@@ -91,6 +134,7 @@ void PortReport::stage_begun(Stage stage) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     current_stage_ = int(stage);
+    stage_started_ = std::chrono::steady_clock::now();
     status_.stage = stage_display_name(stage);
     status_.percent = 0;
   }
@@ -101,11 +145,16 @@ void PortReport::stage_ended(Stage stage, bool ok) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     done_seconds_ += plan_.seconds[int(stage)];
-    current_stage_ = -1;
     if (ok) status_.stages_done.push_back(stage_display_name(stage));
-    else if (status_.first_failure.empty())
-      status_.first_failure = std::string(interrupted() ? "interrupted in " : "") + stage_display_name(stage) +
-                              (interrupted() ? "" : " failed");
+    else if (interrupted())
+      note_failure(std::string("interrupted in ") + stage_display_name(stage), kFailureCancelled);
+    else
+      note_failure(std::string(stage_display_name(stage)) + " failed", kFailureRefused);
+    // Until the next stage begins the burn waits out a delay (the flash
+    // delay after the PIC, the system-font delay after the fonts).
+    current_stage_ = -1;
+    status_.stage = "waiting";
+    status_.percent = 0;
   }
   board_.post(status_.port + ": " + stage_display_name(stage) +
               (ok              ? " done"
@@ -125,6 +174,10 @@ void PortReport::done(bool ok) {
     ended_ = std::chrono::steady_clock::now();
     const bool cancelled = cancel_ && *cancel_;
     status_.state = ok ? BoxState::Ok : cancelled ? BoxState::Cancelled : BoxState::Failed;
+    if (status_.state == BoxState::Cancelled) {
+      if (status_.first_failure.empty()) status_.first_failure = "cancelled";
+      status_.failure_kind = kFailureCancelled;
+    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, " (%.1f s)", seconds_between(started_, ended_));
     line = status_.port + ": " + box_state_word(status_.state) + seconds;
@@ -137,18 +190,25 @@ bool PortReport::finished() const {
   return status_.state != BoxState::Waiting && status_.state != BoxState::Running;
 }
 
-double PortReport::estimate_left(double elapsed) const {
-  return estimate_seconds_left(plan_, done_seconds_, current_stage_, status_.percent, elapsed);
+// The burn reports the percent of a stage's writing only. Before it has any
+// (the hand-shake, a clear) the clock moves the percent through the part the
+// plan gives that opening; the writing fills the rest.
+int PortReport::stage_percent(double seconds_in_stage) const {
+  return planned_stage_percent(plan_, current_stage_, status_.percent, seconds_in_stage);
 }
 
-PortStatus PortReport::snapshot() const {
+double PortReport::estimate_left(double elapsed, int stage_percent) const {
+  return estimate_seconds_left(plan_, done_seconds_, current_stage_, stage_percent, elapsed);
+}
+
+PortStatus PortReport::snapshot(std::chrono::steady_clock::time_point now) const {
   std::lock_guard<std::mutex> lock(mutex_);
   PortStatus copy = status_;
   if (bytes_) copy.bytes = bytes_();
   const bool running = status_.state == BoxState::Running;
-  if (status_.state != BoxState::Waiting)
-    copy.elapsed_s = seconds_between(started_, running ? std::chrono::steady_clock::now() : ended_);
-  copy.left_s = running ? estimate_left(copy.elapsed_s) : 0;
+  if (status_.state != BoxState::Waiting) copy.elapsed_s = seconds_between(started_, running ? now : ended_);
+  if (running) copy.percent = stage_percent(seconds_between(stage_started_, now));
+  copy.left_s = running ? estimate_left(copy.elapsed_s, copy.percent) : 0;
   return copy;
 }
 

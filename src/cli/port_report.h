@@ -39,8 +39,18 @@ struct PortStatus {
   double left_s = -1;                     // estimate; -1 when there is none yet
   std::vector<std::string> stages_done;
   std::string first_failure;
+  std::string failure_stage;              // where the first failure came; empty: none, or before any stage
+  const char* failure_kind = nullptr;     // one of the kFailure words; null: no failure
   std::string log_path;                   // the saved log, when written
 };
+
+// What kind of failure ended a box's burn, for scripts that act on it.
+extern const char* const kFailureSilent;          // "silent": the box stopped answering, or never did
+extern const char* const kFailureLineLost;        // "line lost": the port failed under the burn
+extern const char* const kFailureRefused;         // "refused": the box kept refusing a write
+extern const char* const kFailureVerifyMismatch;  // "verify mismatch": read back, a byte differs
+extern const char* const kFailureCancelled;       // "cancelled": a signal stopped the burn
+extern const char* const kFailurePort;            // "port": the port did not open
 
 // Events from all workers for the main thread, in the order they happened.
 class ReportBoard {
@@ -66,18 +76,29 @@ class PortReport : public BurnSink {
   void set_cancel_flag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
   void begin();  // the worker starts now
+  // The port did not open; `why` names it and the reason. Ends the box.
+  void port_failed(const std::string& why);
+  // Not one byte came back from the box: this replaces whatever failure the
+  // burn reported, since the box was never there to fail.
+  void no_answer();
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
   void stage_begun(Stage stage) override;
   void stage_ended(Stage stage, bool ok) override;
   void retried() override;
+  void line_lost() override;
 
-  PortStatus snapshot() const;
+  // The port as it is at `now`.
+  PortStatus snapshot(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) const;
   bool finished() const;
 
  private:
-  double estimate_left(double elapsed) const;
+  double estimate_left(double elapsed, int stage_percent) const;
+  int stage_percent(double seconds_in_stage) const;
+  // The first failure's text, stage and kind (later ones are left out).
+  void note_failure(const std::string& text, const char* kind);
+  void finish(BoxState state);
   bool interrupted() const { return cancel_ && *cancel_; }
 
   mutable std::mutex mutex_;
@@ -88,8 +109,10 @@ class PortReport : public BurnSink {
   const std::atomic<bool>* cancel_ = nullptr;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point ended_;
+  std::chrono::steady_clock::time_point stage_started_;
   int current_stage_ = -1;
   double done_seconds_ = 0;  // planned seconds of the stages already over
+  bool line_lost_ = false;
 };
 
 }  // namespace tv

@@ -14,6 +14,7 @@
 #include "burn/burn_log_file.h"
 #include "burn/read_back.h"
 #include "burn/sha256.h"
+#include "cli/bounded_output.h"
 #include "cli/burn_command.h"
 #include "cli/burn_display.h"
 #include "link/box_link.h"
@@ -29,7 +30,9 @@ const Stage kReadableStages[] = {Stage::Flash, Stage::Osd};
 
 unsigned stage_bit(Stage stage) { return 1u << int(stage); }
 
-void print_error(const std::string& message) { std::fprintf(stderr, "tvbox-burn: %s\n", message.c_str()); }
+void print_error(const std::string& message) {
+  write_bounded(STDERR_FILENO, "tvbox-burn: " + message + "\n", kMessageWaitMs);
+}
 
 // A section as the file names it: its marker without "***" and ">".
 std::string name_in_file(Section section) {
@@ -38,9 +41,11 @@ std::string name_in_file(Section section) {
 }
 
 bool flash_chosen(const BurnOptions& options) {
-  return !options.sections || (options.sections & kChooseFlash);
+  return !options.sections || (options.sections & section_flag(Section::Flash));
 }
-bool osd_chosen(const BurnOptions& options) { return !options.sections || (options.sections & kChooseOsd); }
+bool osd_chosen(const BurnOptions& options) {
+  return !options.sections || (options.sections & section_flag(Section::Osd));
+}
 
 // ---- the boxes, each on its own thread -------------------------------------------
 
@@ -55,19 +60,10 @@ struct BoxRun {
 
 using BoxWork = std::function<void(BoxLink& link, BurnSink& sink)>;
 
-std::string open_line(BoxRun& box) {
-  int error_number = 0;
-  int result = open_programming_line(box.line, box.port, &error_number);
-  if (result == 0) return std::string();
-  std::string why = result == 1 ? "the device did not open" : "its line settings could not be made";
-  if (error_number != 0) why += std::string(": ") + std::strerror(error_number);
-  return "cannot open the port " + box.port + " (" + port_device_path(box.port) + "), " + why;
-}
-
 void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
   BurnSink& sink = box.log_file ? static_cast<BurnSink&>(*box.log_file) : *box.report;
   box.report->begin();
-  std::string why = open_line(box);
+  std::string why = hooks.open_line(box.line, box.port);
   if (!why.empty()) {
     sink.log(why + "\n", kStyleBoldRed);
     sink.done(false);
@@ -116,6 +112,8 @@ bool all_finished(const std::vector<std::unique_ptr<BoxRun>>& boxes) {
 // and the result on standard output; returns the exit status.
 int run_boxes(const BurnOptions& options, const ModeHooks& hooks, const StagePlan& plan,
               const BurnLogHeader& header, const BoxWork& work, const std::function<ChipsetFacts()>& facts) {
+  RunRecord record;
+  record.started = iso_time_now();
   ReportBoard board;
   hooks.show_notices_on(&board);
   std::vector<std::unique_ptr<BoxRun>> boxes;
@@ -127,7 +125,7 @@ int run_boxes(const BurnOptions& options, const ModeHooks& hooks, const StagePla
     boxes.push_back(std::move(box));
   }
   open_log_files(boxes, options, header, hooks);
-  ProgressDisplay display(stderr, isatty(fileno(stderr)) != 0);
+  ProgressDisplay display(STDERR_FILENO, isatty(STDERR_FILENO) != 0);
   for (auto& box : boxes) {
     BoxRun* one = box.get();
     one->worker = std::thread([one, &hooks, &work] { work_on_box(*one, hooks, work); });
@@ -141,10 +139,17 @@ int run_boxes(const BurnOptions& options, const ModeHooks& hooks, const StagePla
   int status = kExitAllBurned;
   for (const PortStatus& port : ports)
     if (port.state != BoxState::Ok) status = kExitBoxFailed;
-  if (*hooks.interrupted) status = kExitInterrupted;
-  std::fputs(summary_text(ports).c_str(), options.json ? stderr : stdout);
-  if (options.json) std::fputs(json_summary(facts(), ports, status).c_str(), stdout);
-  std::fflush(stdout);
+  if (int signalled = hooks.signal_exit_status()) status = signalled;
+  // Standard output carries the results alone: the summary, or the JSON.
+  write_bounded(options.json ? STDERR_FILENO : STDOUT_FILENO, summary_text(ports), kResultWaitMs);
+  if (options.json) {
+    record.ended = iso_time_now();
+    record.chipset = facts();
+    record.ports = ports;
+    for (const std::string& port : options.ports) record.devices.push_back(port_device_path(port));
+    record.exit_code = status;
+    write_bounded(STDOUT_FILENO, json_summary(record), kResultWaitMs);
+  }
   return status;
 }
 
@@ -217,7 +222,7 @@ int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
     print_error(options.chipset + ": " + refusal + "; nothing was read");
     return kExitUsage;
   }
-  if (*hooks.interrupted) return kExitInterrupted;
+  if (int signalled = hooks.signal_exit_status()) return signalled;
 
   BurnLogHeader header;
   header.program = "tvbox-burn";
@@ -318,8 +323,7 @@ int run_info_mode(const BurnOptions& options) {
   verdict.seconds = burn_estimate(chipset, options, stages);
   const std::string text =
       options.json ? info_json(summary, verdict, options) : info_text(summary, verdict, options);
-  std::fputs(text.c_str(), stdout);
-  std::fflush(stdout);
+  write_bounded(STDOUT_FILENO, text, kResultWaitMs);
   return verdict.refusal.empty() ? kExitAllBurned : kExitUsage;
 }
 
@@ -410,7 +414,7 @@ bool read_mode_usage(const BurnOptions& options, std::string* error) {
     why = "--backup writes the file it names and takes no chipset file ('" + options.chipset + "')";
   else if (!options.backup.empty() && options.ports.size() > 1)
     why = "--backup reads one box at a time: name one port";
-  else if (!options.info && (options.sections & ~unsigned(kChooseFlash | kChooseOsd)))
+  else if (!options.info && (options.sections & ~(section_flag(Section::Flash) | section_flag(Section::Osd))))
     why = std::string(mode) + " reads back only flash and osd: the PIC program and the fonts cannot be read";
   else if (!options.info && (options.sysfont || options.verify))
     why = std::string(mode) + " writes nothing: --sysfont and --verify belong to a burn";

@@ -19,8 +19,11 @@ namespace tv {
 // ports whose waits it cuts short, and the board it posts its notice on.
 struct ModeHooks {
   const std::atomic<bool>* cancel = nullptr;
-  const std::atomic<bool>* interrupted = nullptr;
+  // 128 + the stop signal that came (SIGINT, SIGTERM, SIGHUP, SIGQUIT); 0 for none.
+  std::function<int()> signal_exit_status;
   std::function<void(SerialPort* port, bool watch)> watch_port;
+  // Opens a box's line as a burn does; empty when it opened, else why not.
+  std::function<std::string(SerialPort& line, const std::string& port)> open_line;
   std::function<void(ReportBoard* board)> show_notices_on;
 };
 

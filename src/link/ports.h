@@ -26,6 +26,8 @@ std::string port_device_path(const std::string& name);
 // Opens `port` by a port name with the programming line's settings: 57600
 // 8N1, raw, DTR and RTS low. Traces nothing.
 OpenResult open_programming_line(SerialPort& port, const std::string& name, int* error_number = nullptr);
+// The programming port when none has been chosen.
+constexpr const char* kDefaultProgrammingPort = "com3";
 
 // The same, tracing "open_com 0 hCom %d\n" when the line opened.
 OpenResult open_com(SerialPort& port, const std::string& name, int* error_number = nullptr);

@@ -12,6 +12,7 @@
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
 #include "shell/page_host.h"
+#include "shell/settings.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -444,21 +445,22 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   request.first_line = first_line;
   request.saved_text = caption_or("hv_log_saved", kLogSavedText);
   request.failed_text = caption_or("hv_log_failed", kLogFailedText);
-  request.header.program = "tvbox";
-  request.header.chipset_path = chipsetPath.text();
+  if (application) request.keeping = read_log_keeping(application->reg());
+  BurnLogSetup setup;
+  setup.program = "tvbox";
+  setup.chipset_path = chipsetPath.text();
   if (PageHost* window = owner()) {
     const BurnDelays delays = window->burnDelays();
-    request.header.port = window->programmingPortName();
-    request.header.settings.push_back({"flash_delay", std::to_string(delays.flash) + " s"});
-    request.header.settings.push_back({"sysfont_delay", std::to_string(delays.sysfont) + " s"});
+    setup.port = window->programmingPortName();
+    setup.flash_delay = delays.flash;
+    setup.sysfont_delay = delays.sysfont;
   }
-  request.header.settings.push_back({"device", lines_.programming.path()});
-  std::string sections;
+  setup.device = lines_.programming.path();
   for (const SectionInfo& info : section_table())
     if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
-      sections += (sections.empty() ? "" : ",") + std::string(info.box);
-  request.header.settings.push_back({"sections", sections});
-  request.header.settings.push_back({"verify", verify != FALSE ? "yes" : "no"});
+      setup.sections |= section_flag(info.section);
+  setup.verify = verify != FALSE;
+  request.header = burn_log_header(setup);
   return request;
 }
 
@@ -471,7 +473,7 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
   header.chipset_size = chipset.size;
   std::string error;
   const std::string dir = default_burn_log_dir();
-  prune_burn_logs(dir, std::time(nullptr));
+  prune_burn_logs(dir, std::time(nullptr), request.keeping.days, size_t(request.keeping.files));
   if (!log_file.open(dir, header, &error)) {
     log_file.log(request.failed_text + " " + error + "\n", kStyleRed);
     return;

@@ -118,6 +118,7 @@ class BurnPage {
     std::string first_line;   // the start command's own log line
     std::string saved_text;   // "Burn log saved in", in the window's language
     std::string failed_text;
+    LogKeeping keeping;  // of the default log folder
   };
   SavedLogRequest savedLogRequest(const char* first_line) const;
   void openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request);

@@ -40,6 +40,12 @@ SavedSettings load_settings(FX::FXRegistry& registry) {
   return settings;
 }
 
+LogKeeping read_log_keeping(FX::FXRegistry& registry) {
+  const LogKeeping defaults;
+  return checked_keeping(registry.readIntEntry(kSettings, kKeepLogsKey, defaults.files),
+                         registry.readIntEntry(kSettings, kKeepDaysKey, defaults.days));
+}
+
 bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
   registry.writeStringEntry(kSettings, "lang", settings.language.c_str());
   registry.writeStringEntry(kSettings, "comm", settings.com_port.c_str());

@@ -5,6 +5,10 @@
 
 #include <string>
 
+#include "burn/burn_log_file.h"
+#include "burn/burn_sequence.h"
+#include "link/ports.h"
+
 namespace FX {
 class FXRegistry;
 }
@@ -21,14 +25,14 @@ struct WindowGeometry {
 };
 
 struct BurnDelays {
-  int flash = 3;    // seconds after the PIC program
-  int sysfont = 6;  // seconds before the system font
+  int flash = kFlashDelay.initial;      // seconds after the PIC program
+  int sysfont = kSysfontDelay.initial;  // seconds before the system font
 };
 
 struct SavedSettings {
   std::string language = "RUSSIAN ru";  // a list entry: name, blank, file suffix
   bool language_stored = false;         // false: the first start, in Russian
-  std::string com_port = "com3";
+  std::string com_port = kDefaultProgrammingPort;
   BurnDelays delays;
   WindowGeometry geometry;
   bool verify = false;  // the burn page's Verify box
@@ -42,6 +46,11 @@ struct SavedSettings {
 //   position x, y, w, h        out of range (x, y, h: 0..1000; w: 0..1500)
 //                              falls back: x, y to 130, w to 600, h to 380
 SavedSettings load_settings(FX::FXRegistry& registry);
+
+// How many saved burn logs the default folder keeps: "settings" keep_logs and
+// keep_days, set by hand in the settings file (the defaults when absent or
+// out of range). Read at each burn, so a change counts without a restart.
+LogKeeping read_log_keeping(FX::FXRegistry& registry);
 
 // Writes every value in the order the Save command uses, then writes the
 // registry to its file at once. Returns false when the file could not be written.

@@ -1,5 +1,6 @@
 #include "shell/settings_page.h"
 
+#include "burn/burn_sequence.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 
@@ -169,9 +170,9 @@ void SettingsPage::buildValueColumn(FXComposite* page, WindowIcons& icons) {
 
   auto* delays = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
   new FXLabel(delays, ui_text("hv_flash_delay"), nullptr, LAYOUT_CENTER_Y);
-  flashDelaySpinner = delay_spinner(delays, flashDelayTarget_, 3, 20);
+  flashDelaySpinner = delay_spinner(delays, flashDelayTarget_, kFlashDelay.min, kFlashDelay.max);
   new FXLabel(delays, ui_text("hv_sysfont_delay"), nullptr, LAYOUT_CENTER_Y);
-  sysfontDelaySpinner = delay_spinner(delays, sysfontDelayTarget_, 6, 30);
+  sysfontDelaySpinner = delay_spinner(delays, sysfontDelayTarget_, kSysfontDelay.min, kSysfontDelay.max);
 }
 
 void SettingsPage::buildCommandColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <cstring>
 
 #include "base/trace.h"
 #include "link/box_link.h"
@@ -107,6 +108,7 @@ CommandLineOptions parse_command_line(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     if (!argument || (argument[0] != '-' && argument[0] != '/')) continue;
+    if (std::strcmp(argument, "--version") == 0) options.show_version = true;
     switch (argument[1]) {
       case 'h':
       case 'H':
@@ -132,6 +134,9 @@ std::string usage_text(const char* program) {
   text += program ? program : "";
   text += " [ -sw [ -sw ..] ]  \n\n<Switches>\n\n";
   text += "  h\t\tthis help\n";
+  text += "  cN\t\tCOM<N> is the control line (default COM5)\n";
+  text += "  a\t\tshow the register console\n";
+  text += "  --version\tprint the version and exit\n";
   return text;
 }
 

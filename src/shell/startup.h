@@ -18,6 +18,7 @@ struct CommandLineOptions {
   bool show_usage = false;     // -h, -H, -?
   int control_port = 5;        // -cN / -CN, as atoi reads N
   bool extended_mode = false;  // -a (lower case only)
+  bool show_version = false;   // --version: print it and do not start
 };
 
 // Every argument that begins with '-' or '/' is a switch named by its second

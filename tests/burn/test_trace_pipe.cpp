@@ -99,4 +99,47 @@ TEST(TracePipe, AClosedOrAFullTracePipeNeitherHoldsNorEndsABurn) {
   tv::set_pause_scale_percent(100);
 }
 
+// The queue in front of a pipe: the lines beyond its room are counted as
+// they are dropped, and once the reader has caught up the room is there again.
+TEST(TracePipe, TheQueueCountsWhatItDropsAndHasRoomAgainOnceRead) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  std::vector<char> filler(65536, 'x');
+  while (write(fds[1], filler.data(), filler.size()) > 0) {
+  }
+  fcntl(fds[1], F_SETFL, 0);
+  std::fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  dup2(fds[1], STDOUT_FILENO);
+  close(fds[1]);
+  const bool was_enabled = tv::trace_enabled();
+  tv::set_trace_enabled(true);
+  const std::string line(1023, 'x');  // 1 KiB with its line end; the queue holds 256
+
+  uint64_t before = tv::trace_dropped_lines();
+  for (int i = 0; i < 512; ++i) tv::trace("%s\n", line.c_str());  // the writer is stuck on the full pipe
+  const uint64_t dropped = tv::trace_dropped_lines() - before;
+  std::thread reader([&] {
+    char buffer[65536];
+    while (read(fds[0], buffer, sizeof buffer) > 0) {
+    }
+  });
+  EXPECT_TRUE(tv::trace_flush(10000));
+  EXPECT_GE(dropped, 250u);
+  EXPECT_LE(dropped, 257u);
+  before = tv::trace_dropped_lines();
+  for (int round = 0; round < 4; ++round) {  // three times the queue's room, a part at a time
+    for (int i = 0; i < 200; ++i) tv::trace("%s\n", line.c_str());
+    ASSERT_TRUE(tv::trace_flush(10000));
+  }
+  EXPECT_EQ(tv::trace_dropped_lines(), before);
+
+  tv::set_trace_enabled(was_enabled);
+  dup2(saved, STDOUT_FILENO);  // the pipe's last writer goes: the reader ends
+  close(saved);
+  reader.join();
+  close(fds[0]);
+}
+
 }  // namespace

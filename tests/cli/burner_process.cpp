@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "base/clock.h"
 
 namespace clitest {
@@ -15,12 +18,42 @@ const std::string& burner_program() {
   return path;
 }
 
-BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd, int stdout_fd) {
+BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd, int stdout_fd)
+    : BurnerProcess(args, Launch{stderr_fd, stdout_fd, {}, {}, {}}) {}
+
+namespace {
+
+std::vector<std::string> environment_for(const Launch& launch) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string text = *entry;
+    const std::string name = text.substr(0, text.find('='));
+    bool dropped = false;
+    for (const std::string& gone : launch.unset) dropped = dropped || gone == name;
+    for (const std::string& set : launch.env) dropped = dropped || set.substr(0, set.find('=')) == name;
+    if (!dropped) env.push_back(text);
+  }
+  env.insert(env.end(), launch.env.begin(), launch.env.end());
+  return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> all;
+  for (std::string& text : texts) all.push_back(&text[0]);
+  all.push_back(nullptr);
+  return all;
+}
+
+}  // namespace
+
+BurnerProcess::BurnerProcess(const std::vector<std::string>& args, const Launch& launch) {
   // Everything the child needs is made before the fork: another thread of the
   // test may hold the allocator's lock at that moment.
-  std::vector<char*> argv{const_cast<char*>(burner_program().c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
+  std::vector<std::string> argv_texts{launch.program.empty() ? burner_program() : launch.program};
+  argv_texts.insert(argv_texts.end(), args.begin(), args.end());
+  std::vector<std::string> env_texts = environment_for(launch);
+  std::vector<char*> argv = pointers(argv_texts), envp = pointers(env_texts);
+  const int stderr_fd = launch.stderr_fd, stdout_fd = launch.stdout_fd;
   int out[2], err[2] = {-1, -1};
   if (pipe2(out, O_CLOEXEC) != 0) return;
   if (stderr_fd < 0 && pipe2(err, O_CLOEXEC) != 0) return;
@@ -28,7 +61,7 @@ BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd
   if (pid_ == 0) {
     dup2(stdout_fd >= 0 ? stdout_fd : out[1], STDOUT_FILENO);
     dup2(stderr_fd >= 0 ? stderr_fd : err[1], STDERR_FILENO);
-    execv(burner_program().c_str(), argv.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(out[1]);
@@ -86,6 +119,10 @@ Finished BurnerProcess::finish(int timeout_ms) {
 
 Finished run_burner(const std::vector<std::string>& args, int timeout_ms) {
   return BurnerProcess(args).finish(timeout_ms);
+}
+
+Finished run_burner(const std::vector<std::string>& args, const Launch& launch, int timeout_ms) {
+  return BurnerProcess(args, launch).finish(timeout_ms);
 }
 
 }  // namespace clitest

@@ -19,11 +19,21 @@ struct Finished {
   std::string out, err;
 };
 
+// How to start it, beyond its arguments.
+struct Launch {
+  int stderr_fd = -1;              // else captured
+  int stdout_fd = -1;              // else captured
+  std::vector<std::string> env;    // "NAME=value" set on top of the test's own
+  std::vector<std::string> unset;  // names taken out of the environment
+  std::string program;             // empty: tvbox-burn
+};
+
 class BurnerProcess {
  public:
   // Starts tvbox-burn with `args`. Its standard error (output) goes to
   // `stderr_fd` (`stdout_fd`) when one is given, else it is captured.
   explicit BurnerProcess(const std::vector<std::string>& args, int stderr_fd = -1, int stdout_fd = -1);
+  BurnerProcess(const std::vector<std::string>& args, const Launch& launch);
   ~BurnerProcess();
 
   pid_t pid() const { return pid_; }
@@ -38,5 +48,6 @@ class BurnerProcess {
 
 // Runs it to the end.
 Finished run_burner(const std::vector<std::string>& args, int timeout_ms);
+Finished run_burner(const std::vector<std::string>& args, const Launch& launch, int timeout_ms);
 
 }  // namespace clitest

@@ -5,21 +5,28 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "boxsim/box_sim.h"
+#include "burn/burn_log_file.h"
 #include "burn/sha256.h"
 #include "burner_process.h"
+#include "cli/burn_command.h"
+#include "cli/burn_display.h"
+#include "cli/burn_options.h"
+#include "cli/window_settings.h"
 #include "gen/chipset_gen.h"
-#include "json_reader.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
@@ -29,7 +36,8 @@ namespace {
 
 using clitest::BurnerProcess;
 using clitest::Finished;
-using clitest::Json;
+using clitest::Launch;
+using Json = nlohmann::json;
 
 constexpr int kBurnDeadlineMs = 180000;
 const char kFourZLine[] = "ZZZZ       \r";
@@ -48,10 +56,30 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
+// Parsed by a JSON library, not by a reader of our own that might share the
+// writer's mistakes.
 Json parse_json(const std::string& text) {
-  Json json;
-  EXPECT_TRUE(clitest::JsonReader(text).parse(&json)) << "not one JSON value:\n" << text;
+  Json json = Json::parse(text, nullptr, false);
+  EXPECT_FALSE(json.is_discarded()) << "not one JSON value:\n" << text;
   return json;
+}
+
+// A log folder's files with the burn logs' names, all long past their time.
+void fill_with_old_logs(const std::string& dir, int count) {
+  std::filesystem::create_directories(dir);
+  const std::time_t old = std::time(nullptr) - 400 * 24 * 3600;
+  for (int i = 0; i < count; ++i) {
+    const std::string path = dir + "/" + tv::burn_log_file_name(old - i * 60, "com3");
+    ASSERT_TRUE(testsupport::write_file(path, "old"));
+    utimbuf times{old, old};
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+  }
+}
+
+size_t files_in(const std::string& dir) {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) count += entry.is_regular_file() ? 1 : 0;
+  return count;
 }
 
 class BurnerTest : public ::testing::Test {
@@ -82,8 +110,27 @@ class BurnerTest : public ::testing::Test {
     return args;
   }
 
+  // The user's own folders are the scratch folder's: no window settings, no
+  // saved logs of the machine's user.
+  Launch launch(std::vector<std::string> env = {}) const {
+    Launch how;
+    how.env = {"HOME=" + scratch_.file("home"), "XDG_STATE_HOME=" + scratch_.file("state")};
+    how.env.insert(how.env.end(), env.begin(), env.end());
+    how.unset = {"TVBOX_PORTS"};
+    return how;
+  }
+  Finished run(const std::vector<std::string>& args, int timeout_ms = kBurnDeadlineMs) {
+    return clitest::run_burner(args, launch(), timeout_ms);
+  }
+
   std::string logs() const { return scratch_.file("logs"); }
   std::string port_of(testsupport::SimulatedBox& box) { return box.sim().programming_path(); }
+  // The generated file from one marker up to another (or the end).
+  std::string sections_of(const std::string& from, const std::string& to = "") const {
+    const size_t begin = from.empty() ? 0 : generated_.text.find(from);
+    const size_t end = to.empty() ? std::string::npos : generated_.text.find(to);
+    return generated_.text.substr(begin, end == std::string::npos ? end : end - begin);
+  }
 
   testsupport::TempDir scratch_{"cli"};
   testsupport::SimulatedBox box_{"cli-box"};
@@ -91,55 +138,86 @@ class BurnerTest : public ::testing::Test {
   std::string chipset_;
 };
 
+// A path and a port name with quotes and Cyrillic letters go through the JSON
+// unchanged; a --log folder of 600 old logs loses none of them.
 TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
-  const std::string port = port_of(box_);
-  Finished run = clitest::run_burner(burn_args({port}, {"--sysfont", "--json", "--verify"}), kBurnDeadlineMs);
+  const std::string folder = scratch_.file("прошивки \"новые\"");
+  std::filesystem::create_directories(folder);
+  chipset_ = folder + "/версия \"2\".hv";
+  ASSERT_TRUE(testsupport::write_file(chipset_, generated_.text));
+  const std::string port = scratch_.file("порт \"1\"");
+  ASSERT_EQ(symlink(port_of(box_).c_str(), port.c_str()), 0);
+  fill_with_old_logs(logs(), 600);
+  const std::string default_logs = scratch_.file("state") + "/tvbox/logs";
+  fill_with_old_logs(default_logs, 3);
+
+  Finished run = this->run(burn_args({port}, {"--sysfont", "--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
   EXPECT_NE(run.err.find("Summary:"), std::string::npos) << "with --json the people's output goes to stderr";
+  EXPECT_NE(run.err.find("SHA-256 " + tv::sha256_hex(generated_.text).substr(0, 12)), std::string::npos)
+      << "a header line names the file's digest before the burn: " << run.err;
+  EXPECT_EQ(files_in(logs()), 601u) << "a folder named with --log is never pruned";
+  EXPECT_EQ(files_in(default_logs), 3u) << "nor is the default folder when the logs go elsewhere";
 
   Json summary = parse_json(run.out);
-  ASSERT_EQ(summary["boxes"].items.size(), 1u);
-  const Json& box = summary["boxes"].items[0];
-  EXPECT_EQ(summary["exit_code"].number, 0);
-  EXPECT_EQ(summary["chipset"]["sha256"].text, tv::sha256_hex(generated_.text));
-  EXPECT_EQ(summary["chipset"]["size"].number, double(generated_.text.size()));
-  EXPECT_EQ(box["port"].text, port);
-  EXPECT_TRUE(box["ok"].boolean);
-  EXPECT_EQ(box["first_failure"].kind, Json::Kind::Null);
-  std::vector<std::string> stages;
-  for (const Json& stage : box["stages_done"].items) stages.push_back(stage.text);
-  EXPECT_EQ(stages, (std::vector<std::string>{"PIC", "FLASH", "OSD", "RusFont", "SysFont"}));
-  EXPECT_GT(box["bytes"].number, 1000);
+  ASSERT_EQ(summary["boxes"].size(), 1u);
+  const Json& box = summary["boxes"][0];
+  EXPECT_EQ(summary["format"], tv::kJsonFormatVersion);
+  EXPECT_EQ(summary["version"], TVBOX_VERSION);
+  EXPECT_EQ(summary["exit_code"], 0);
+  EXPECT_TRUE(summary["error"].is_null());
+  EXPECT_EQ(summary["started"].get<std::string>().size(), 24u) << summary["started"];
+  EXPECT_EQ(summary["chipset"]["path"], chipset_);
+  EXPECT_EQ(summary["chipset"]["sha256"], tv::sha256_hex(generated_.text));
+  EXPECT_EQ(summary["chipset"]["size"], generated_.text.size());
+  EXPECT_EQ(box["port"], port);
+  EXPECT_EQ(box["device"], port);
+  EXPECT_TRUE(box["ok"].get<bool>());
+  EXPECT_TRUE(box["verified"].get<bool>());
+  EXPECT_TRUE(box["failure"].is_null());
+  EXPECT_EQ(box["stages_done"], Json({"PIC", "FLASH", "OSD", "RusFont", "SysFont"}));
+  EXPECT_GT(box["bytes"].get<double>(), 1000);
 
   // The log file names the file, its digest, the port and the settings, and
   // holds every burn line with a timestamp and its colour as a word.
-  ASSERT_EQ(box["log"].kind, Json::Kind::String);
-  const std::string log = read_file(box["log"].text);
-  EXPECT_EQ(box["log"].text.rfind(logs() + "/", 0), 0u) << box["log"].text;
+  ASSERT_TRUE(box["log"].is_string());
+  const std::string log_path = box["log"];
+  const std::string log = read_file(log_path);
+  EXPECT_EQ(log_path.rfind(logs() + "/", 0), 0u) << log_path;
   for (const std::string& wanted :
        {"Chipset:  " + chipset_, "SHA-256:  " + tv::sha256_hex(generated_.text),
         "Size:     " + std::to_string(generated_.text.size()) + " bytes", "Port:     " + port,
         std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
-        std::string("Setting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont"),
+        "Setting:  device = " + port + "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n",
         std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
-        std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"), std::string("Outcome:  OK")})
+        std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"),
+        std::string("Outcome:  OK")})
     EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
 }
 
+// The ports from TVBOX_PORTS; the default log folder pruned to --keep-logs,
+// saying so.
 TEST_F(BurnerTest, TwoBoxesAtOnceAreBothBurnedExactlyFromOneLoad) {
   testsupport::SimulatedBox second{"cli-box2"};
   start_box(second);
-  Finished run = clitest::run_burner(burn_args({port_of(box_), port_of(second)}, {"--sysfont"}), kBurnDeadlineMs);
+  const std::string state_logs = scratch_.file("state") + "/tvbox/logs";
+  fill_with_old_logs(state_logs, 5);
+  std::vector<std::string> args = {"--sysfont", "--keep-logs", "3", "--keep-days", "36500", chipset_};
+  Finished run = clitest::run_burner(args, launch({"TVBOX_PORTS=" + port_of(box_) + "," + port_of(second)}),
+                                     kBurnDeadlineMs);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
   EXPECT_TRUE(testsupport::box_holds(second.sim().memories(), generated_.images));
-  // Not a terminal: plain lines per stage, then one summary line per port.
-  EXPECT_NE(run.out.find(port_of(second) + ": FLASH done"), std::string::npos) << run.out;
-  const std::string summary = run.out.substr(run.out.find("Summary:"));
-  EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 1 + 2 + 2) << summary;  // title, boxes, logs
+  EXPECT_NE(run.err.find("removed 2 old logs from " + state_logs), std::string::npos) << run.err;
+  EXPECT_EQ(files_in(state_logs), 3u + 2u);
+  // Not a terminal: plain lines per stage on stderr; on stdout the summary
+  // alone, one line per port and one per log.
+  EXPECT_NE(run.err.find(port_of(second) + ": FLASH done"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.rfind("Summary:\n", 0), 0u) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 2 + 2) << run.out;
 }
 
 // Three boxes with --verify: a good one, one that falls silent in the Flash
@@ -154,8 +232,8 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   faults = boxsim::Faults();
   faults.wrong_flash_byte = 0x0123;
   wrong.sim().set_faults(faults);
-  Finished run = clitest::run_burner(
-      burn_args({port_of(box_), port_of(silent), port_of(wrong)}, {"--json", "--verify"}), kBurnDeadlineMs);
+  Finished run =
+      this->run(burn_args({port_of(box_), port_of(silent), port_of(wrong)}, {"--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 1) << run.err;
   boxsim::Memories good = box_.sim().memories();
@@ -163,30 +241,46 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   EXPECT_EQ(good.flash, generated_.images.flash);
   EXPECT_EQ(good.osd, generated_.images.osd);
   Json summary = parse_json(run.out);
-  ASSERT_EQ(summary["boxes"].items.size(), 3u);
-  EXPECT_TRUE(summary["boxes"].items[0]["ok"].boolean);
-  EXPECT_EQ(summary["boxes"].items[1]["result"].text, "FAILED");
-  EXPECT_NE(summary["boxes"].items[1]["first_failure"].text.find("stopped answering"), std::string::npos)
-      << summary["boxes"].items[1]["first_failure"].text;
-  EXPECT_EQ(summary["boxes"].items[2]["result"].text, "FAILED");
+  ASSERT_EQ(summary["boxes"].size(), 3u);
+  EXPECT_TRUE(summary["boxes"][0]["ok"].get<bool>());
+  const Json& silent_box = summary["boxes"][1];
+  const Json& wrong_box = summary["boxes"][2];
+  EXPECT_EQ(silent_box["result"], "FAILED");
+  EXPECT_FALSE(silent_box["verified"].get<bool>());
+  EXPECT_EQ(silent_box["failure"]["kind"], "silent");
+  EXPECT_EQ(silent_box["failure"]["stage"], "FLASH");
+  EXPECT_NE(silent_box["failure"]["text"].get<std::string>().find("stopped answering"), std::string::npos)
+      << silent_box;
+  EXPECT_EQ(wrong_box["result"], "FAILED");
+  EXPECT_EQ(wrong_box["failure"]["kind"], "verify mismatch");
   EXPECT_NE(
-      summary["boxes"].items[2]["first_failure"].text.find("verify failed: 1 byte differs, first at 0x0123"),
+      wrong_box["first_failure"].get<std::string>().find("verify failed: 1 byte differs, first at 0x0123"),
       std::string::npos)
-      << summary["boxes"].items[2]["first_failure"].text;
-  EXPECT_EQ(summary["exit_code"].number, 1);
+      << wrong_box;
+  EXPECT_EQ(summary["exit_code"], 1);
 }
 
-TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
+// What a script meets when a run cannot go ahead: the exit status, one line
+// on stderr that names the file or the port once with the system's reason,
+// the JSON object even then, and nothing sent to any box.
+TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   testsupport::SimulatedBox second{"cli-box2"};
   start_box(second);
+  const std::vector<std::string> ports = {port_of(box_), port_of(second)};
   // One record's checksum is wrong; the rest of the file is good.
   std::string text = generated_.text;
   size_t record = text.find("\r\n:10", text.find("***FLASH>"));
   ASSERT_NE(record, std::string::npos);
+  const int bad_line = int(std::count(text.begin(), text.begin() + long(record), '\n')) + 2;
   size_t checksum = text.find("\r\n", record + 2) - 1;
   text[checksum] = text[checksum] == '0' ? '1' : '0';
-  ASSERT_TRUE(testsupport::write_file(chipset_, text));
-  const std::vector<std::string> ports = {port_of(box_), port_of(second)};
+  const std::string bad = scratch_.file("bad.hv"), cut = scratch_.file("cut.hv"),
+                    some = scratch_.file("some.hv");
+  ASSERT_TRUE(testsupport::write_file(bad, text));
+  ASSERT_TRUE(testsupport::write_file(cut, sections_of("", "***OSD>")));
+  ASSERT_TRUE(testsupport::write_file(some, sections_of("***FLASH>", "***OSD>")));
+  const std::string missing = scratch_.file("no-such.hv"), plain_file = scratch_.file("plain");
+  ASSERT_TRUE(testsupport::write_file(plain_file, "not a port"));
 
   // A damaged gzip file is refused as damaged, whatever its garbled lines
   // look like, at a byte counted in the compressed file.
@@ -196,33 +290,86 @@ TEST_F(BurnerTest, AFileThatDoesNotLoadCleanlyExitsTwoAndSendsNothing) {
   const std::string packed = read_file(damaged);
   ASSERT_TRUE(testsupport::write_file(damaged, packed.substr(0, packed.size() / 2)));
 
-  for (const std::vector<std::string>& args : {burn_args(ports),
-                                               burn_args(ports, {"--sections", "pic,voodoo"}),
-                                               burn_args(ports, {"--flash-delay", "2"}),
-                                               {"-p", port_of(box_), scratch_.file("no-such.hv")},
-                                               {"-p", port_of(box_), damaged}}) {
-    Finished run = clitest::run_burner(args, 20000);
-    EXPECT_EQ(run.exit_code, 2) << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line on stderr: " << run.err;
-    EXPECT_EQ(run.err.find(".;"), std::string::npos) << run.err;
-    if (args == burn_args(ports)) {
-      EXPECT_NE(run.err.find(": 1 record with a bad checksum, in line "), std::string::npos) << run.err;
-    }
-    if (args.back() == damaged) {
-      EXPECT_NE(run.err.find("damaged at byte "), std::string::npos) << run.err;
-      EXPECT_NE(run.err.find(" of the compressed file ("), std::string::npos) << run.err;
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string said;  // on stderr
+  };
+  const Case cases[] = {
+      {{"-p", ports[0], "-p", ports[1], bad}, 2, bad + ": does not load cleanly: 1 record with a bad checksum, in line "},
+      {{"-p", ports[0], damaged}, 2, " of the compressed file ("},
+      {{"-p", ports[0], cut},
+       2,
+       cut + ": has no OSD, OSD Font section; a whole burn needs HEADER, PIC, FLASH"},
+      {{"-p", ports[0], "--sections", "flash,osd", some}, 2, some + ": has no OSD section"},
+      {{"-p", ports[0], "--sections", "pic,voodoo", chipset_},
+       2,
+       "--sections takes some of pic,flash,osd,rusfont"},
+      {{"-p", ports[0], "--flash-delay", "2", chipset_},
+       2,
+       "--flash-delay takes whole seconds from 3 to 20, not '2'"},
+      {{"--keep-logs", "0", chipset_}, 2, "--keep-logs takes a count from 1 to 100000"},
+      {{"--keep-days", "9", "--log", logs(), chipset_}, 2, "a --log folder is never pruned"},
+      {{"-p", ports[0], missing},
+       2,
+       "cannot read the chipset file " + missing + ": No such file or directory"},
+      {{"-p", ports[0], scratch_.path()},
+       2,
+       "cannot read the chipset file " + scratch_.path() + ": Is a directory"},
+      {{"-p", plain_file, chipset_}, 1, "cannot open " + plain_file + ": not a serial line"},
+      {{"-p", "com9", chipset_},
+       1,
+       "cannot open com9 (" + scratch_.file("ports") + "/com9): No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--json", "--log", logs()};
+    if (c.args[0] == "--keep-days") args.resize(1);  // its own --log
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Finished run = clitest::run_burner(args, launch({"TVBOX_PORT_DIR=" + scratch_.file("ports")}), 20000);
+    SCOPED_TRACE(c.said);
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    Json summary = parse_json(run.out);
+    EXPECT_EQ(summary["exit_code"], c.exit_code);
+    if (c.exit_code == 2) {
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line on stderr: " << run.err;
+      EXPECT_EQ(run.err.find(".;"), std::string::npos) << run.err;
+      EXPECT_NE(summary["error"]["text"].get<std::string>().find(c.said), std::string::npos) << summary;
+      EXPECT_TRUE(summary["boxes"].empty());
+    } else {
+      EXPECT_EQ(summary["boxes"][0]["failure"]["kind"], "port") << summary;
     }
   }
+  EXPECT_EQ(parse_json(run({"--json", "-p", ports[0], bad}, 20000).out)["error"]["line"], bad_line);
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
-  Finished help = clitest::run_burner({"--help"}, 5000);
+
+  Finished help = run({"--help"}, 5000);
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("usage: tvbox-burn", 0), 0u) << help.out;
-  Finished listing = clitest::run_burner({"--list-ports"}, 5000);
+  Finished listing = run({"--list-ports"}, 5000);
   EXPECT_EQ(listing.exit_code, 0);
   std::istringstream listed(listing.out);
   for (std::string line; std::getline(listed, line);) EXPECT_EQ(line.rfind("/dev/", 0), 0u) << line;
+}
+
+// A file with some sections only, as a read-back leaves one, burns back
+// with --sections naming them: those and nothing else. The box's port is
+// made only after the burner started, as when both are started together.
+TEST_F(BurnerTest, AFileOfSomeSectionsBurnsBackWithSectionsNamingThem) {
+  chipset_ = scratch_.file("backup.hv");
+  ASSERT_TRUE(testsupport::write_file(chipset_, sections_of("***FLASH>", "***OSD Font>")));
+  testsupport::SimulatedBox late{"cli-late"};
+  BurnerProcess burner(burn_args({late.dir().file("com3")}, {"--sections", "flash,osd"}), launch());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the port is late, not a wait for the burner
+  start_box(late);
+  Finished run = burner.finish(kBurnDeadlineMs);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  boxsim::Memories memories = late.sim().memories();
+  EXPECT_EQ(memories.flash, generated_.images.flash);
+  EXPECT_EQ(memories.osd, generated_.images.osd);
+  EXPECT_EQ(late.sim().stats().pic_records, 0u);
+  EXPECT_EQ(late.sim().stats().font_page_clears, 0u);
 }
 
 // On a terminal: the port's line is redrawn in place while it burns. Then a
@@ -235,7 +382,9 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   size.ws_row = 40;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
   fcntl(master, F_SETFD, FD_CLOEXEC);
-  BurnerProcess burner(burn_args({port_of(box_)}), -1, slave);
+  Launch how = launch();
+  how.stderr_fd = how.stdout_fd = slave;
+  BurnerProcess burner(burn_args({port_of(box_)}), how);
   close(slave);
   std::string screen;  // read all along, so the terminal never fills up
   std::thread reader([&] {
@@ -278,8 +427,65 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 
+// A dropped ssh session sends SIGHUP: the burn ends as after ctrl-C, the
+// saved log says it was cancelled, and the terminal that is gone gets
+// nothing more (the summary is not written to it).
+TEST_F(BurnerTest, SighupMidFlashEndsTheBurnWithTheFourZLineAndACancelledLog) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  Launch how = launch();
+  how.stderr_fd = slave;
+  BurnerProcess burner(burn_args({port_of(box_)}, {"--json"}), how);
+  close(slave);
+  std::string screen;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, size_t(got));
+  });
+  bool in_flash = testsupport::wait_for([&] { return box_.sim().stats().sector_erases > 0; }, 60000);
+  kill(burner.pid(), SIGHUP);
+  Finished run = burner.finish(30000);
+  reader.join();
+  close(master);
+  ASSERT_TRUE(in_flash);
+  EXPECT_NE(screen.find("burning " + chipset_), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("Summary:"), std::string::npos) << screen;
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 128 + SIGHUP) << run.err;
+  EXPECT_TRUE(testsupport::wait_for([&] { return count_of(box_.sim().received(), kFourZLine) == 2; }, 5000));
+  Json summary = parse_json(run.out);
+  EXPECT_EQ(summary["exit_code"], 128 + SIGHUP);
+  EXPECT_EQ(summary["boxes"][0]["failure"]["kind"], "cancelled");
+  const std::string log = read_file(summary["boxes"][0]["log"]);
+  EXPECT_NE(log.find("Outcome:  CANCELLED"), std::string::npos) << log;
+}
+
+// tvbox-burn 2>&1 | sleep 60: one pipe for both outputs, full and never
+// read. The burn runs to its end and the program exits.
+TEST_F(BurnerTest, AnOutputPipeNobodyReadsNeitherHoldsTheBurnNorTheExit) {
+  int both[2];
+  ASSERT_EQ(pipe2(both, O_CLOEXEC), 0);
+  fcntl(both[1], F_SETFL, O_NONBLOCK);
+  std::vector<char> filler(65536, 'x');
+  while (write(both[1], filler.data(), filler.size()) > 0) {
+  }
+  fcntl(both[1], F_SETFL, 0);
+  Launch how = launch();
+  how.stderr_fd = how.stdout_fd = both[1];
+  BurnerProcess burner(burn_args({port_of(box_)}, {"--trace", "--json"}), how);
+  close(both[1]);
+  Finished run = burner.finish(kBurnDeadlineMs);
+  close(both[0]);
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(box_.sim().memories().flash, generated_.images.flash);
+  EXPECT_EQ(box_.sim().memories().osd, generated_.images.osd);
+}
+
 // The trace goes to standard error with --trace: neither a reader that has
-// gone nor one that never reads may kill or hold the burn.
+// gone nor one that does not read during the burn may kill or hold it; the
+// lines that were dropped are counted for the script.
 TEST_F(BurnerTest, ATracePipeClosedOrFullNeitherKillsNorHoldsTheBurn) {
   for (bool reader_gone : {true, false}) {
     int trace_pipe[2];
@@ -296,16 +502,162 @@ TEST_F(BurnerTest, ATracePipeClosedOrFullNeitherKillsNorHoldsTheBurn) {
       fcntl(trace_pipe[1], F_SETFL, 0);
     }
     box_.sim().clear_received();
-    BurnerProcess burner(burn_args({port_of(box_)}, {"--trace", "--sections", "flash"}), trace_pipe[1]);
+    Launch how = launch();
+    how.stderr_fd = trace_pipe[1];
+    BurnerProcess burner(burn_args({port_of(box_)}, {"--trace", "--json", "--sections", "flash"}), how);
     close(trace_pipe[1]);
     Finished run = burner.finish(kBurnDeadlineMs);
     if (trace_pipe[0] >= 0) close(trace_pipe[0]);
-    EXPECT_FALSE(run.timed_out) << (reader_gone ? "closed" : "full") << " pipe";
-    EXPECT_EQ(run.signal, 0) << (reader_gone ? "closed" : "full") << " pipe";
-    EXPECT_EQ(run.exit_code, 0) << (reader_gone ? "closed" : "full") << " pipe";
+    const char* which = reader_gone ? "closed pipe" : "full pipe";
+    EXPECT_FALSE(run.timed_out) << which;
+    EXPECT_EQ(run.signal, 0) << which;
+    EXPECT_EQ(run.exit_code, 0) << which;
     EXPECT_EQ(box_.sim().memories().flash, generated_.images.flash);
+    if (reader_gone) {
+      EXPECT_GT(parse_json(run.out)["trace_lines_dropped"].get<int>(), 100) << which;
+    }
   }
   EXPECT_EQ(box_.sim().stats().pic_records, 0u) << "--sections flash leaves the PIC program alone";
+}
+
+// A port with nothing behind it: five attempts at the first PIC record are
+// not waited out once nothing at all has come back, and the summary says
+// what to check instead of "ERROR !".
+TEST_F(BurnerTest, APortWithNoBoxBehindItFailsWithinThirtyFiveSecondsSayingSo) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  const std::string port = ttyname(slave);
+  close(slave);
+  std::thread sink([master] {
+    char buffer[4096];
+    while (read(master, buffer, sizeof buffer) > 0) {
+    }
+  });
+  Finished run = this->run(burn_args({port}, {"--json"}), 35000);
+  close(master);
+  sink.join();
+  ASSERT_FALSE(run.timed_out) << "a port with nothing on it fails within 35 s";
+  EXPECT_EQ(run.exit_code, 1);
+  const std::string said = "no box answered on " + port + ": check the cable, the power and the port";
+  Json summary = parse_json(run.out);
+  EXPECT_EQ(summary["boxes"][0]["failure"]["text"], said);
+  EXPECT_EQ(summary["boxes"][0]["failure"]["kind"], "silent");
+  EXPECT_NE(run.err.find("first failure: " + said), std::string::npos) << run.err;
+}
+
+// Every program says its version, from the build's one version, and the
+// window does not open for it (there is no display here to open it on).
+TEST(Programs, VersionIsOneLineAndExitZeroInAllFour) {
+  for (const char* program : {"/src/tvbox", "/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
+    const std::string path = std::string(TVBOX_BINARY_DIR) + program;
+    Launch how;
+    how.program = path;
+    how.unset = {"DISPLAY"};
+    Finished run = clitest::run_burner({"--version"}, how, 10000);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    EXPECT_EQ(run.exit_code, 0) << name << run.err;
+    EXPECT_EQ(run.out, name + " " + TVBOX_VERSION + "\n") << name;
+  }
+}
+
+// Each option a program's --help lists is in its manual page.
+TEST(Programs, ManualPagesListEveryOptionTheirHelpLists) {
+  for (const char* program : {"/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
+    const std::string path = std::string(TVBOX_BINARY_DIR) + program;
+    const std::string name = path.substr(path.rfind('/') + 1);
+    Launch how;
+    how.program = path;
+    Finished help = clitest::run_burner({"--help"}, how, 10000);
+    std::string page = read_file(std::string(TVBOX_SOURCE_DIR) + "/man/" + name + ".1");
+    page.erase(std::remove(page.begin(), page.end(), '\\'), page.end());  // roff's "\-"
+    std::istringstream words(help.out);
+    int options = 0;
+    for (std::string word; words >> word;) {
+      if (word.rfind("--", 0) != 0 || word.size() < 3) continue;
+      word = word.substr(0, word.find_first_of(",=)"));
+      ++options;
+      EXPECT_NE(page.find(word), std::string::npos) << name << ".1 lacks " << word;
+    }
+    EXPECT_GT(options, 3) << name;
+  }
+}
+
+// The live line fits the terminal: a long port name loses its middle, and
+// the bytes, the time and the estimate stay. Between two stages the burn
+// waits out a delay, and the line says so.
+TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
+  tv::PortStatus port;
+  port.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9M5ZK1Q-if00-port0";
+  port.state = tv::BoxState::Running;
+  port.stage = "FLASH";
+  port.percent = 42;
+  port.bytes = 123456;
+  port.left_s = 65;
+  for (size_t width : {60u, 79u, 100u}) {
+    const std::string line = tv::status_line(port, tv::port_column_width({port}, width));
+    EXPECT_LE(line.size(), std::max<size_t>(width, 62 + 16 + 1)) << line;
+    EXPECT_NE(line.find("-port0"), std::string::npos) << line;
+    EXPECT_NE(line.find("123.5 kB"), std::string::npos) << line;
+    if (width >= 79) {
+      EXPECT_NE(line.find("~1:05 left"), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(tv::shortened_in_the_middle("/dev/serial/by-id/usb-1234", 11), "/dev...1234");
+
+  // The OSD stage: its clear (6 s planned) moves the percent by the clock,
+  // its records (6 s more at the line's pace) by what the burn reports.
+  tv::LoadedChipset chipset;
+  chipset.osd_lines = 1080;
+  tv::ReportBoard board;
+  tv::PortReport report("com3", tv::plan_stages(chipset, 0x1F, 3, 6), board);
+  report.begin();
+  report.stage_begun(tv::Stage::Osd);
+  const auto now = std::chrono::steady_clock::now();
+  EXPECT_EQ(report.snapshot(now + std::chrono::seconds(3)).percent, 25);
+  EXPECT_EQ(report.snapshot(now + std::chrono::seconds(9)).percent, 50) << "the clear's part at most";
+  report.progress(50);
+  EXPECT_EQ(report.snapshot(now + std::chrono::seconds(9)).percent, 75);
+  report.stage_ended(tv::Stage::Osd, true);
+  EXPECT_EQ(report.snapshot().stage, "waiting");
+  EXPECT_EQ(report.snapshot().percent, 0);
+}
+
+// The ports a bench gets without -p: TVBOX_PORTS wins over the window's
+// saved port, which wins over com3; the window's file also gives the log
+// limits, checked against their ranges.
+TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
+  EXPECT_EQ(tv::default_ports("com4,,/dev/ttyUSB0,com4", "com6"),
+            (std::vector<std::string>{"com4", "/dev/ttyUSB0"}));
+  EXPECT_EQ(tv::default_ports("", "/dev/x y"), std::vector<std::string>{"/dev/x y"});
+  EXPECT_EQ(tv::default_ports(nullptr, ""), std::vector<std::string>{"com3"});
+
+  testsupport::TempDir dir("window-settings");
+  const std::string path = dir.file("TV Box");
+  ASSERT_TRUE(testsupport::write_file(path,
+                                      "[position]\ncomm=com1\n[settings]\ncomm=\"/dev/serial/by-id/a "
+                                      "\\\"b\\\"\"\nkeep_logs=20\nkeep_days=0\n"));
+  tv::WindowSettings settings = tv::read_window_settings(path);
+  EXPECT_EQ(settings.port, "/dev/serial/by-id/a \"b\"");
+  EXPECT_EQ(settings.keeping.files, 20);
+  EXPECT_EQ(settings.keeping.days, tv::LogKeeping().days) << "0 days is out of range";
+  EXPECT_EQ(tv::read_window_settings(dir.file("missing")).port, "");
+
+  const char* argv[] = {"tvbox-burn", "--sections", "pic,osd", "--keep-days=7", "f.hv"};
+  tv::BurnOptions options;
+  std::string error;
+  ASSERT_TRUE(tv::parse_burn_options(5, argv, &options, &error)) << error;
+  EXPECT_EQ(options.sections, tv::kSectionPic | tv::kSectionOsd);
+  EXPECT_TRUE(options.ports.empty());
+  EXPECT_EQ(options.keeping.days, 7);
+
+  // The stages a partial file offers are its own, never the ones it lacks.
+  tv::LoadedChipset partial;
+  partial.opened = true;
+  partial.flags = tv::kSectionPic | tv::kSectionFlash;
+  EXPECT_EQ(tv::chosen_stages(partial, tv::BurnOptions()), tv::kSectionPic | tv::kSectionFlash);
+  EXPECT_NE(tv::chipset_refusal(partial, tv::BurnOptions()).find("has no HEADER, OSD, OSD Font section"),
+            std::string::npos);
 }
 
 }  // namespace

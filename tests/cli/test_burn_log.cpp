@@ -72,6 +72,13 @@ TEST(BurnLogPruning, KeepsTheNewestFiveHundredWithinNinetyDaysAndNothingElseIsTo
   EXPECT_EQ(left.count(tv::burn_log_file_name(now - 3600, "/dev/ttyUSB0")), 1u);
   EXPECT_EQ(left.count(tv::burn_log_file_name(now - 3600 - 502 * 60, "/dev/ttyUSB0")), 0u);
   EXPECT_EQ(left.count("2020-01-01_00-00-00_com3.log"), 0u);
+
+  // The age alone: exactly 90 days old stays, as does ten days; a day more goes.
+  testsupport::TempDir aged("prune-age");
+  for (int days : {90, 10, 91})
+    touch(aged.file(tv::burn_log_file_name(now - days * 24 * 3600, "com5")), now - days * 24 * 3600);
+  EXPECT_EQ(tv::prune_burn_logs(aged.path(), now), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(aged.path()), {}), 2);
   EXPECT_EQ(tv::burn_log_file_name(0, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0").substr(19),
             "_dev-serial-by-id-usb-FTDI_FT232R-if00-port0.log");
 }

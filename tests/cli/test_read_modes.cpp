@@ -18,7 +18,7 @@
 #include "burn/chipset_file.h"
 #include "burner_process.h"
 #include "gen/chipset_gen.h"
-#include "json_reader.h"
+#include <nlohmann/json.hpp>
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
@@ -27,7 +27,7 @@
 namespace {
 
 using clitest::Finished;
-using clitest::Json;
+using Json = nlohmann::json;
 
 constexpr int kDeadlineMs = 180000;
 constexpr size_t kSpan = 0x10000;
@@ -89,8 +89,8 @@ std::vector<std::string> folder_entries(const std::string& path) {
 }
 
 Json parse_json(const std::string& text) {
-  Json json;
-  EXPECT_TRUE(clitest::JsonReader(text).parse(&json)) << "not one JSON value:\n" << text;
+  Json json = Json::parse(text, nullptr, false);
+  EXPECT_FALSE(json.is_discarded()) << "not one JSON value:\n" << text;
   return json;
 }
 
@@ -188,15 +188,15 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 1) << run.err;
   Json summary = parse_json(run.out);
-  ASSERT_EQ(summary["boxes"].items.size(), 2u) << run.out;
-  EXPECT_TRUE(summary["boxes"].items[0]["ok"].boolean) << run.out;
-  EXPECT_EQ(summary["boxes"].items[1]["result"].text, "FAILED");
+  ASSERT_EQ(summary["boxes"].size(), 2u) << run.out;
+  EXPECT_TRUE(summary["boxes"][0]["ok"].get<bool>()) << run.out;
+  EXPECT_EQ(summary["boxes"][1]["result"].get<std::string>(), "FAILED");
   EXPECT_NE(
-      summary["boxes"].items[1]["first_failure"].text.find("FLASH differs from the file: 1 bytes differ, "
+      summary["boxes"][1]["first_failure"].get<std::string>().find("FLASH differs from the file: 1 byte differs, "
                                                            "first at 0x0123"),
       std::string::npos)
       << run.out;
-  EXPECT_EQ(summary["exit_code"].number, 1);
+  EXPECT_EQ(summary["exit_code"].get<double>(), 1);
   EXPECT_TRUE(only_reads(box_.sim().received()));
   EXPECT_TRUE(only_reads(wrong.sim().received()));
   EXPECT_EQ(box_.sim().stats().sector_erases + wrong.sim().stats().sector_erases, erases);
@@ -243,18 +243,18 @@ TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
   Finished run = clitest::run_burner({"--info", "--json", "-p", port_of(box_), clean}, 20000);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   Json info = parse_json(run.out);
-  EXPECT_TRUE(info["would_burn"].boolean);
-  EXPECT_EQ(info["sha256"].text.size(), 64u);
-  ASSERT_EQ(info["sections"].items.size(), 6u);
-  const Json& flash = info["sections"].items[2];
-  EXPECT_EQ(flash["name"].text, "FLASH");
-  EXPECT_EQ(flash["records"].number, 4096 / 16);
-  EXPECT_EQ(flash["first_address"].number, 0);
-  EXPECT_EQ(flash["last_address"].number, 4095);
-  EXPECT_EQ(flash["flash_sectors"].items.size(), 1u);
-  EXPECT_EQ(info["sections"].items[4]["glyphs"].number, 2);
-  EXPECT_GT(info["estimate"]["seconds"].number, 10);
-  EXPECT_TRUE(info["faults"].items.empty());
+  EXPECT_TRUE(info["would_burn"].get<bool>());
+  EXPECT_EQ(info["sha256"].get<std::string>().size(), 64u);
+  ASSERT_EQ(info["sections"].size(), 6u);
+  const Json& flash = info["sections"][2];
+  EXPECT_EQ(flash["name"].get<std::string>(), "FLASH");
+  EXPECT_EQ(flash["records"].get<double>(), 4096 / 16);
+  EXPECT_EQ(flash["first_address"].get<double>(), 0);
+  EXPECT_EQ(flash["last_address"].get<double>(), 4095);
+  EXPECT_EQ(flash["flash_sectors"].size(), 1u);
+  EXPECT_EQ(info["sections"][4]["glyphs"].get<double>(), 2);
+  EXPECT_GT(info["estimate"]["seconds"].get<double>(), 10);
+  EXPECT_TRUE(info["faults"].empty());
 
   // A record of 8 bytes in the FLASH section, on a line of its own.
   std::string text = generated.text;
@@ -273,7 +273,7 @@ TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
     const std::string named = "Line " + std::to_string(line) + ": a data record of 8 bytes";
     EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
     if (json)
-      EXPECT_EQ(parse_json(run.out)["faults"].items.at(0)["line"].number, line) << run.out;
+      EXPECT_EQ(parse_json(run.out)["faults"].at(0)["line"].get<double>(), line) << run.out;
     else
       EXPECT_NE(run.out.find("Burn:     refused: does not load cleanly"), std::string::npos) << run.out;
   }

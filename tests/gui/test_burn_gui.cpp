@@ -245,6 +245,11 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   std::ifstream file(saved);
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("Chipset:  " + path), std::string::npos) << text;
+  // The header tvbox-burn writes too, from the same function.
+  EXPECT_NE(text.find("Setting:  device = " + box_.sim().programming_path() +
+                      "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("ok      OSD SysFont Burned OK!"), std::string::npos) << text;
   EXPECT_NE(text.find("Outcome:  OK"), std::string::npos) << text;
   expectIdleAfterBurn();

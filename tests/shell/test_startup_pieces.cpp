@@ -5,12 +5,16 @@
 #include <fox-1.6/fx.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "base/trace.h"
 #include "text/catalogue.h"
+#include "cli/window_settings.h"
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
@@ -61,9 +65,23 @@ TEST(CommandLine, NonSwitchesAndUnknownSwitchesAreIgnored) {
   EXPECT_EQ(options.control_port, 5);
 }
 
-TEST(CommandLine, UsageTextNamesTheProgram) {
-  EXPECT_EQ(tv::usage_text("/usr/bin/tvbox"),
-            "Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n");
+// tvbox -h and its manual page name the same switches.
+TEST(CommandLine, UsageTextNamesTheProgramAndEverySwitchOfTheManualPage) {
+  const std::string usage = tv::usage_text("/usr/bin/tvbox");
+  EXPECT_EQ(usage.rfind("Usage: /usr/bin/tvbox [ -sw [ -sw ..] ]  \n\n<Switches>\n\n  h\t\tthis help\n", 0),
+            0u);
+  std::ifstream in(std::string(TVBOX_SOURCE_DIR) + "/man/tvbox.1");
+  const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::pair<const char*, const char*> switches[] = {{"  h\t", ".B \\-h\n"},
+                                                          {"  cN\t", ".BI \\-c N\n"},
+                                                          {"  a\t", ".B \\-a\n"},
+                                                          {"  --version\t", ".B \\-\\-version\n"}};
+  for (const auto& [in_usage, in_page] : switches) {
+    EXPECT_NE(usage.find(in_usage), std::string::npos) << in_usage;
+    EXPECT_NE(page.find(in_page), std::string::npos) << in_page;
+  }
+  EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 4 + 4) << usage;
+  EXPECT_TRUE(parse({"--version"}).show_version);
 }
 
 TEST(LanguageFile, CodeAfterTheFirstBlank) {
@@ -162,6 +180,19 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   EXPECT_EQ(loaded.geometry.y, 50);
   EXPECT_EQ(loaded.geometry.w, 700);
   EXPECT_EQ(loaded.geometry.h, 420);
+
+  // tvbox-burn reads the same file without the toolkit: the saved port (one
+  // the toolkit quotes) and the log limits, each checked against its range.
+  fresh.writeStringEntry("settings", "comm", "/dev/serial/by-id/usb \"7\"");
+  fresh.writeIntEntry("settings", tv::kKeepLogsKey, 20);
+  fresh.writeIntEntry("settings", tv::kKeepDaysKey, 0);
+  ASSERT_TRUE(fresh.write());
+  EXPECT_EQ(tv::read_log_keeping(fresh).files, 20);
+  EXPECT_EQ(tv::read_log_keeping(fresh).days, tv::LogKeeping().days);
+  const tv::WindowSettings burner = tv::read_window_settings(tv::window_settings_path());
+  EXPECT_EQ(burner.port, "/dev/serial/by-id/usb \"7\"");
+  EXPECT_EQ(burner.keeping.files, 20);
+  EXPECT_EQ(burner.keeping.days, tv::LogKeeping().days);
 }
 
 class ConfigListsFile : public ::testing::Test {
