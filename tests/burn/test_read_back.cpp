@@ -99,7 +99,7 @@ TEST_F(ReadBack, ACompareChecksExactlyTheBytesTheRecordsWriteAndNamesTheFirstTha
   EXPECT_FALSE(differs.done_calls().at(0));
   char expected[128];
   std::snprintf(expected, sizeof expected,
-                "OSD differs from the file: 1 bytes differ, first at 0x01F1 (file %02X, box %02X)\n",
+                "OSD differs from the file: 1 byte differs, first at 0x01F1 (file %02X, box %02X)\n",
                 generated.images.osd[0x1F1], memories.osd[0x1F1]);
   EXPECT_TRUE(differs.has_line(expected)) << expected;
   EXPECT_EQ(differs.stages(), (std::vector<std::string>{"+1", "ok1", "+2", "failed2"}));

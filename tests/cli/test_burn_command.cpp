@@ -422,7 +422,8 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   kill(plain.pid(), SIGINT);
   Finished stopped = plain.finish(30000);
   EXPECT_EQ(stopped.exit_code, 130) << stopped.err;
-  EXPECT_NE(stopped.out.find(": FLASH cancelled\n"), std::string::npos) << stopped.out;
+  EXPECT_NE(stopped.err.find(": FLASH cancelled\n"), std::string::npos) << stopped.err;
+  EXPECT_EQ(stopped.err.find("FLASH FAILED"), std::string::npos) << stopped.err;
   EXPECT_EQ(stopped.out.find("FLASH FAILED"), std::string::npos) << stopped.out;
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
