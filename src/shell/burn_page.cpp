@@ -205,9 +205,9 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
                             ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   stopButton->hide();
-  compareButton = new FXButton(buttonRow,
-                               ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
-                               nullptr, window, ID_COMPARE, BUTTON_NORMAL | LAYOUT_LEFT);
+  compareButton =
+      new FXButton(buttonRow, ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
+                   nullptr, window, ID_COMPARE, BUTTON_NORMAL | LAYOUT_LEFT);
   compareButton->disable();
 
   buildLog(column);
@@ -618,7 +618,8 @@ bool BurnPage::mayBackUp() const { return !burnRunning() && lines_.use.mayStartP
 // only a stray command or a key gets here.
 bool BurnPage::refuseBusyPort() {
   if (!burnRunning() && lines_.use.mayStartProgrammingWorker()) return false;
-  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", ui_text_or("m_port_busy", kPortBusyText));
+  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+               ui_text_or("m_port_busy", kPortBusyText));
   return true;
 }
 
@@ -637,7 +638,8 @@ StagePlan BurnPage::comparePlan() const {
 }
 
 long BurnPage::onCompare() {
-  if (refuseBusyPort() || !mayCompare() || refuseFaultyFile() || refuseChangedFile() || refuseWithoutPort()) return 1;
+  if (refuseBusyPort() || !mayCompare() || refuseFaultyFile() || refuseChangedFile() || refuseWithoutPort())
+    return 1;
   Job job;
   job.kind = BurnStatus::Job::Compare;
   job.plan = comparePlan();
@@ -679,7 +681,8 @@ bool BurnPage::askBackupPath(std::string* path) {
   }
   if (!FXStat::exists(path->c_str())) return true;
   return ask_yes_default_no(log->getShell(), ui_text_or("m_burn_anyway_cap", kBurnAnywayCaption),
-                            ui_text_filled("m_backup_replace", kReplaceText, path->c_str())) == MBOX_CLICKED_YES;
+                            ui_text_filled("m_backup_replace", kReplaceText, path->c_str())) ==
+         MBOX_CLICKED_YES;
 }
 
 BurnPage::SavedLogRequest BurnPage::backupLogRequest(const std::string& path) const {

@@ -99,7 +99,8 @@ FXString BurnStatus::text(int64_t now_ms) const {
   if (!running_) {
     const EndText& end = kEndTexts[int(job_)][int(outcome_)];
     const bool timed = outcome_ == Outcome::Completed || outcome_ == Outcome::Differs;
-    return ui_text_filled(end.key, end.english, timed ? minutes_and_seconds((endMs_ - startMs_) / 1000.0) : where());
+    return ui_text_filled(end.key, end.english,
+                          timed ? minutes_and_seconds((endMs_ - startMs_) / 1000.0) : where());
   }
   if (waitStartMs_ >= 0) {
     const int left = std::max(0, waitSeconds_ - int((now_ms - waitStartMs_) / 1000));

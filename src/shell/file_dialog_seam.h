@@ -17,7 +17,7 @@ struct FileDialogRequest {
   std::string file_name;  // the name the dialog starts with
   int width;
   int height;
-  bool save = false;      // a dialog that names a new file rather than opening one
+  bool save = false;  // a dialog that names a new file rather than opening one
 };
 
 // Returns true with the chosen path in `*chosen`, false when cancelled.

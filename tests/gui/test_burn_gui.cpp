@@ -18,10 +18,10 @@
 #include "base/clock.h"
 #include "base/trace.h"
 #include "boxsim/box_sim.h"
+#include "burn/read_back.h"
 #include "dbkit/FXMessageSeam.h"
 #include "gen/chipset_gen.h"
 #include "link/ports.h"
-#include "burn/read_back.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "shell/file_dialog_seam.h"
@@ -729,7 +729,8 @@ TEST_F(ReadBackGui, CompareFindsAJustBurnedBoxEqualAndNamesTheWrongFlashByte) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "The box matches the file.");
   EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldGreen);
-  EXPECT_TRUE(statusMatches("Compare completed in [0-9]+:[0-5][0-9]: the box matches the file")) << statusText();
+  EXPECT_TRUE(statusMatches("Compare completed in [0-9]+:[0-5][0-9]: the box matches the file"))
+      << statusText();
   EXPECT_EQ(savedLog().rfind("TV Box compare log", 0), 0u) << savedLog();
   EXPECT_NE(savedLog().find("Outcome:  OK"), std::string::npos) << savedLog();
   expectIdleAfterBurn();
@@ -769,12 +770,13 @@ TEST_F(ReadBackGui, BackupSavesTheBoxIntoTheChosenFileAndAStoppedOneLeavesNone) 
   command(tv::ID_BACKUP);
   ASSERT_EQ(dialogs_.size(), 1u);
   EXPECT_TRUE(dialogs_[0].save);
-  EXPECT_TRUE(std::regex_match(dialogs_[0].file_name, std::regex(".*/tvbox-backup-20[0-9]{2}-[01][0-9]-[0-3][0-9]-"
-                                                                 "[0-2][0-9][0-5][0-9]\\.hv")))
+  const std::regex dated(".*/tvbox-backup-20[0-9]{2}-[01][0-9]-[0-3][0-9]-[0-2][0-9][0-5][0-9]\\.hv");
+  EXPECT_TRUE(std::regex_match(dialogs_[0].file_name, dated))
       << dialogs_[0].file_name;
   ASSERT_TRUE(page().burnRunning());
   EXPECT_FALSE(testsupport::usable(backupEntry()));
-  ASSERT_TRUE(testsupport::run_gui_until([&] { return window->progressBar->getProgress() >= 5; }, kBurnDeadlineMs));
+  ASSERT_TRUE(
+      testsupport::run_gui_until([&] { return window->progressBar->getProgress() >= 5; }, kBurnDeadlineMs));
   command(tv::ID_STOP_BURN);
   ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().burnRunning(); }, 10000));
   EXPECT_TRUE(statusMatches("Backup stopped in FLASH at [0-9A-F]{4}")) << statusText();
@@ -810,7 +812,8 @@ TEST_F(ReadBackGui, CompareAndBackupAreRefusedWhileABurnRuns) {
   command(tv::ID_BACKUP);
   EXPECT_TRUE(dialogs_.size() == 1u) << "no save dialog";
   EXPECT_EQ(boxesCaptioned("Error"), 2);
-  EXPECT_NE(messages_.back().text.find("programming port is in use"), std::string::npos) << messages_.back().text;
+  EXPECT_NE(messages_.back().text.find("programming port is in use"), std::string::npos)
+      << messages_.back().text;
   for (const std::string& line : logLines())  // the burn's log is left alone
     EXPECT_TRUE(line.rfind("Compare", 0) != 0 && line.rfind("Backup", 0) != 0) << line;
   EXPECT_EQ(logLines().front(), "Burning PIC...");
