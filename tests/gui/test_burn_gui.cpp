@@ -771,8 +771,7 @@ TEST_F(ReadBackGui, BackupSavesTheBoxIntoTheChosenFileAndAStoppedOneLeavesNone) 
   ASSERT_EQ(dialogs_.size(), 1u);
   EXPECT_TRUE(dialogs_[0].save);
   const std::regex dated(".*/tvbox-backup-20[0-9]{2}-[01][0-9]-[0-3][0-9]-[0-2][0-9][0-5][0-9]\\.hv");
-  EXPECT_TRUE(std::regex_match(dialogs_[0].file_name, dated))
-      << dialogs_[0].file_name;
+  EXPECT_TRUE(std::regex_match(dialogs_[0].file_name, dated)) << dialogs_[0].file_name;
   ASSERT_TRUE(page().burnRunning());
   EXPECT_FALSE(testsupport::usable(backupEntry()));
   ASSERT_TRUE(
