@@ -797,7 +797,8 @@ TEST_F(ReadBackGui, BackupSavesTheBoxIntoTheChosenFileAndAStoppedOneLeavesNone) 
 }
 
 // While a burn holds the programming port, Compare and the backup are grey,
-// and their commands (a key, a stray message) start nothing and say why.
+// and their commands (a key, a stray message) start nothing and say why;
+// while a control exchange runs they are grey as well.
 TEST_F(ReadBackGui, CompareAndBackupAreRefusedWhileABurnRuns) {
   window->flashDelay = 600;  // the burn sits in the pause after the PIC stage
   load(writeGenerated(small_options(), false, "chipset.hv"));
@@ -817,6 +818,13 @@ TEST_F(ReadBackGui, CompareAndBackupAreRefusedWhileABurnRuns) {
     EXPECT_TRUE(line.rfind("Compare", 0) != 0 && line.rfind("Backup", 0) != 0) << line;
   EXPECT_EQ(logLines().front(), "Burning PIC...");
   page().cancelAndJoinBurn();
+  EXPECT_TRUE(testsupport::usable(page().compareButton));
+
+  // The rule of the port decides for a control exchange just as well.
+  window->lines().use.setControlExchange(true);
+  EXPECT_FALSE(testsupport::usable(page().compareButton));
+  EXPECT_FALSE(testsupport::usable(backupEntry()));
+  window->lines().use.setControlExchange(false);
 }
 
 }  // namespace
