@@ -655,8 +655,14 @@ long BurnPage::onCompare() {
   job.work = [chipset, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run_compare(link, *chipset, settings, sink, cancel);
   };
+  // The log names the file as a burn's does; of the settings only the
+  // memories compared belong to a compare.
   job.saved = savedLogRequest("");
   job.saved.header.kind = "compare";
+  job.saved.header.settings = {{"device", lines_.programming.path()},
+                               {"sections", settings.flash && settings.osd ? "flash,osd"
+                                            : settings.flash               ? "flash"
+                                                                           : "osd"}};
   lockPort();
   clearLog();
   startJob(std::move(job));
