@@ -2,7 +2,8 @@
 // the box simulator on pseudo-terminals: loading through the "Open File"
 // dialog (answered by the seam), burning on the page's worker, what the log
 // and the boxes tell the user, a box that vanishes, a file changed under the
-// loader's feet, and closing the window in the middle of a burn.
+// loader's feet, closing the window in the middle of a burn, and the two jobs
+// that only read the box (Compare, and the backup from the File menu).
 #include <gtest/gtest.h>
 
 #include <algorithm>
