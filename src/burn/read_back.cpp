@@ -111,13 +111,16 @@ WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<i
     });
     if (result != WriteResult::Done) {
       report_write_result(context, result, "the read at " + hex4(address), hex4(address));
+      context.sink.stopped_at(stage, address);
       return result;
     }
     got(address, bytes);
     const int percent = int((i + 1) * 100 / reads.size());
     if (percent != last_percent) context.sink.progress(last_percent = percent);
   }
-  return context.cancel ? WriteResult::Cancelled : WriteResult::Done;
+  if (!context.cancel) return WriteResult::Done;
+  context.sink.stopped_at(stage, reads.empty() ? -1 : reads.back());
+  return WriteResult::Cancelled;
 }
 
 // ---- backup -------------------------------------------------------------------

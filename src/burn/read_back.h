@@ -49,7 +49,8 @@ WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* recor
 // time, and hands every answer to `got`. A refused read is retried after the
 // line recovery step, as a refused write is; a box that stops answering, a
 // lost line or a cancel ends the reading (the failure is logged, with its
-// address, in red). Progress goes to the sink as the share of reads done.
+// address, in red, and the sink is told where it stopped). Progress goes to
+// the sink as the share of reads done.
 using ReadHandler = std::function<void(int address, const uint8_t (&bytes)[kBytesPerRead])>;
 WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads,
                         const ReadHandler& got);

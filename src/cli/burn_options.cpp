@@ -288,7 +288,7 @@ std::string burn_usage_text() {
          "      --compare          compare the box with CHIPSET's flash and OSD records;\n"
          "                         nothing is written to the box\n"
          "      --info             tell what CHIPSET holds and whether it would burn; opens\n"
-         "                         no port (with --json: one JSON object)\n"
+         "                         no port (one JSON object with --json)\n"
          "      --version          print the version and exit\n"
          "  -h, --help             this text\n"
          "\n"

@@ -6,6 +6,8 @@
 #include "base/clock.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
+#include "burn/chipset_summary.h"
+#include "burn/read_back.h"
 #include "dbkit/FXMessageSeam.h"
 #include "shell/box_lines.h"
 #include "shell/file_dialog_seam.h"
@@ -91,6 +93,14 @@ constexpr size_t kFailureLinesShown = 4;
 const char* const kControlRunningText =
     "A control-line exchange is running and drives the progress bar.\n"
     "Burn when it has ended, or cancel it first.";
+const char* const kPortBusyText =
+    "The programming port is in use: a burn, a compare, a backup or a control-line exchange is running.\n"
+    "Try again when it has ended, or stop it first.";
+const char* const kNothingToCompareText =
+    "This chipset file writes nothing into the flash or the OSD memory: there is nothing to compare.";
+const char* const kBackupPatterns = "Harnvale Chipset (*.hv)\nCompressed (*.hv.gz)\nAll (*)";
+const char* const kReplaceText = "{} already exists.\n\nReplace it?";
+const char* const kBackupTargetText = "The backup cannot be written:";
 
 // The two lines about the saved log name a file: without a language file they
 // still say what the path is.
@@ -196,6 +206,10 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
                             ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   stopButton->hide();
+  compareButton =
+      new FXButton(buttonRow, ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
+                   nullptr, window, ID_COMPARE, BUTTON_NORMAL | LAYOUT_LEFT);
+  compareButton->disable();
 
   buildLog(column);
 
@@ -374,9 +388,13 @@ bool BurnPage::confirmBadChecksums() {
 // the port while the worker owns it.
 void BurnPage::lockForBurn() {
   recallArmed_ = false;
+  lockPort();
+  snapshotSectionBoxes();
+}
+
+void BurnPage::lockPort() {
   if (PageHost* window = owner()) window->lockTabsForBurn();
   lines_.use.setProgrammingWorker(true);
-  snapshotSectionBoxes();
 }
 
 void BurnPage::snapshotSectionBoxes() {
@@ -396,9 +414,21 @@ BurnSettings BurnPage::burnSettings() const {
 }
 
 void BurnPage::startWorker(BurnRunner run, const char* first_line) {
-  burnEnd_ = BurnEnd::None;
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
+  Job job;
+  job.work = [run, chipset, settings = burnSettings()](BoxLink& link, BurnSink& sink,
+                                                       const std::atomic<bool>& cancel) {
+    run(link, *chipset, settings, sink, cancel);
+  };
+  job.plan = burnPlan(run == static_cast<BurnRunner>(run_system_font_burn));
+  job.saved = savedLogRequest(first_line);
+  startJob(std::move(job));
+}
+
+void BurnPage::startJob(Job job) {
+  burnEnd_ = BurnEnd::None;
+  job_ = job.kind;
   GuiBurnSink::Handlers handlers;
   handlers.log = [this](const std::string& text, int style) {
     appendLog(text.c_str(), style);
@@ -423,18 +453,17 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
   handlers.line_lost = [this] {
     if (PageHost* window = owner()) window->showPortLamp(false);
   };
-  SavedLogRequest saved = savedLogRequest(first_line);
   redLines_.clear();
   stopping_ = false;
-  status_.start(burnPlan(run == static_cast<BurnRunner>(run_system_font_burn)), monotonic_ms());
+  status_.start(job.plan, monotonic_ms(), job.kind);
   showStatus();
   log->getApp()->addTimeout(clock_.get(), BurnClock::ID_TICK, BurnClock::kTickMs);
   showRunningControls(true);
-  worker_.start([this, run, chipset, settings = burnSettings(), handlers, saved] {
+  worker_.start([this, work = std::move(job.work), handlers, saved = std::move(job.saved)] {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
-    openSavedLog(log_file, *chipset, saved);
-    run(lines_.link, *chipset, settings, log_file, worker_.cancelFlag());
+    openSavedLog(log_file, saved);
+    work(lines_.link, log_file, worker_.cancelFlag());
   });
 }
 
@@ -461,24 +490,24 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
       setup.sections |= section_flag(info.section);
   setup.verify = verify != FALSE;
   request.header = burn_log_header(setup);
+  // The size and digest are those of the bytes the load read.
+  request.header.load_log = loaded_.log;
+  request.header.chipset_sha256 = loaded_.sha256;
+  request.header.chipset_size = loaded_.size;
   return request;
 }
 
 // On the worker: a folder that cannot be written is only a warning in the
-// burn log. The size and digest are those of the bytes the load read.
-void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request) {
-  BurnLogHeader header = request.header;
-  header.load_log = chipset.log;
-  header.chipset_sha256 = chipset.sha256;
-  header.chipset_size = chipset.size;
+// burn log.
+void BurnPage::openSavedLog(BurnLogFile& log_file, const SavedLogRequest& request) {
   std::string error;
   const std::string dir = default_burn_log_dir();
   prune_burn_logs(dir, std::time(nullptr), request.keeping.days, size_t(request.keeping.files));
-  if (!log_file.open(dir, header, &error)) {
+  if (!log_file.open(dir, request.header, &error)) {
     log_file.log(request.failed_text + " " + error + "\n", kStyleRed);
     return;
   }
-  log_file.record_only(request.first_line, kStyleBlue);
+  if (!request.first_line.empty()) log_file.record_only(request.first_line, kStyleBlue);
   log_file.set_cancel_flag(&worker_.cancelFlag());
   const std::string saved_text = request.saved_text;
   log_file.set_saved_line([saved_text](const std::string& path) { return saved_text + " " + path + "\n"; },
@@ -502,7 +531,10 @@ void BurnPage::onBurnEnded(bool ok) {
     window->giveConsoleBack();
     if (!shuttingDown_) window->resumePolling();
   }
-  burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
+  // A compare or a backup ends in its log and the status line; only a burn
+  // has its completion box.
+  if (job_ == BurnStatus::Job::Burn)
+    burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
 }
 
 void BurnPage::cancelAndJoinBurn() { worker_.stop(); }
@@ -573,6 +605,130 @@ bool BurnPage::checkBurnCompleted() {
   else
     show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption, failureText());
   return true;
+}
+
+// ---- reading the box back ---------------------------------------------------
+
+bool BurnPage::mayCompare() const {
+  return !burnRunning() && lines_.use.mayStartProgrammingWorker() &&
+         (loaded_.flags & (section_flag(Stage::Flash) | section_flag(Stage::Osd))) != 0;
+}
+
+bool BurnPage::mayBackUp() const { return !burnRunning() && lines_.use.mayStartProgrammingWorker(); }
+
+// A second user of the port is refused with a box: its button is greyed, so
+// only a stray command or a key gets here.
+bool BurnPage::refuseBusyPort() {
+  if (!burnRunning() && lines_.use.mayStartProgrammingWorker()) return false;
+  show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+               ui_text_or("m_port_busy", kPortBusyText));
+  return true;
+}
+
+// The reads a compare makes in each memory the file writes, as the status
+// line's plan. With switch a the Flash and OSD boxes choose the memories, as
+// they choose the stages of a burn.
+StagePlan BurnPage::comparePlan() const {
+  StagePlan plan;
+  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+    if (sectionBox(stage)->getCheck() != TRUE) continue;
+    const size_t reads = reads_covering(image_to_burn(loaded_, stage)).size();
+    plan.seconds[int(stage)] = read_back_seconds(reads);
+    plan.runs[int(stage)] = reads > 0;
+  }
+  return plan;
+}
+
+long BurnPage::onCompare() {
+  if (refuseBusyPort() || !mayCompare() || refuseFaultyFile() || refuseChangedFile() || refuseWithoutPort())
+    return 1;
+  Job job;
+  job.kind = BurnStatus::Job::Compare;
+  job.plan = comparePlan();
+  if (!job.plan.runs[int(Stage::Flash)] && !job.plan.runs[int(Stage::Osd)]) {
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or("m_cmp_nothing", kNothingToCompareText));
+    return 1;
+  }
+  CompareSettings settings;
+  settings.flash = job.plan.runs[int(Stage::Flash)];
+  settings.osd = job.plan.runs[int(Stage::Osd)];
+  auto chipset = std::make_shared<const LoadedChipset>(loaded_);
+  job.work = [chipset, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
+    run_compare(link, *chipset, settings, sink, cancel);
+  };
+  // The log names the file as a burn's does; of the settings only the
+  // memories compared belong to a compare.
+  job.saved = savedLogRequest("");
+  job.saved.header.kind = "compare";
+  job.saved.header.settings = {{"device", lines_.programming.path()},
+                               {"sections", settings.flash && settings.osd ? "flash,osd"
+                                            : settings.flash               ? "flash"
+                                                                           : "osd"}};
+  lockPort();
+  clearLog();
+  startJob(std::move(job));
+  return 1;
+}
+
+// "tvbox-backup-2026-12-08-1405.hv" in the working folder, from the local
+// time; a name that exists already is replaced only when the engineer says
+// so, and one that cannot take the file is refused before the box is read.
+bool BurnPage::askBackupPath(std::string* path) {
+  const std::time_t now = std::time(nullptr);
+  char name[64];
+  std::strftime(name, sizeof name, "tvbox-backup-%Y-%m-%d-%H%M.hv", std::localtime(&now));
+  FileDialogRequest request{"Save File", kBackupPatterns,
+                            (FXSystem::getCurrentDirectory() + PATHSEPSTRING + name).text(), 500, 300};
+  if (!ask_save_file(log->getShell(), request, path)) return false;
+  const std::string problem = backup_target_problem(*path);
+  if (!problem.empty()) {
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+                 (caption_or("m_backup_target", kBackupTargetText) + "\n" + problem).c_str());
+    return false;
+  }
+  if (!FXStat::exists(path->c_str())) return true;
+  return ask_yes_default_no(log->getShell(), ui_text_or("m_burn_anyway_cap", kBurnAnywayCaption),
+                            ui_text_filled("m_backup_replace", kReplaceText, path->c_str())) ==
+         MBOX_CLICKED_YES;
+}
+
+BurnPage::SavedLogRequest BurnPage::backupLogRequest(const std::string& path) const {
+  SavedLogRequest request;
+  request.saved_text = caption_or("hv_log_saved", kLogSavedText);
+  request.failed_text = caption_or("hv_log_failed", kLogFailedText);
+  if (application) request.keeping = read_log_keeping(application->reg());
+  request.header.program = "tvbox";
+  request.header.kind = "backup";
+  request.header.chipset_path = path;
+  if (PageHost* window = owner()) request.header.port = window->programmingPortName();
+  request.header.settings.push_back({"device", lines_.programming.path()});
+  request.header.settings.push_back({"sections", "flash,osd"});
+  return request;
+}
+
+long BurnPage::onBackup() {
+  if (refuseBusyPort()) return 1;
+  std::string path;
+  if (!askBackupPath(&path) || refuseBusyPort() || refuseWithoutPort()) return 1;
+  Job job;
+  job.kind = BurnStatus::Job::Backup;
+  const double seconds = read_back_seconds(size_t(kReadBackSpan / kBytesPerRead));
+  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+    job.plan.seconds[int(stage)] = seconds;
+    job.plan.runs[int(stage)] = true;
+  }
+  BackupRequest request;
+  request.path = path;
+  if (PageHost* window = owner()) request.port = window->programmingPortName();
+  job.work = [request](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
+    run_backup(link, request, sink, cancel);
+  };
+  job.saved = backupLogRequest(path);
+  lockPort();
+  clearLog();
+  startJob(std::move(job));
+  return 1;
 }
 
 PageHost* BurnPage::owner() const { return dynamic_cast<PageHost*>(window_); }

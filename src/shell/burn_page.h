@@ -1,7 +1,9 @@
 // The burn tab: the chipset file, its section boxes, the burn buttons and the
-// coloured burn log, with the load, burn and system-font commands.
+// coloured burn log, with the load, burn and system-font commands, and the
+// two jobs that only read the box: a compare of the box with the loaded file
+// and a backup of the box into a file (the window's menu starts that one).
 //
-// A burn runs on one worker thread that the page keeps (never detached): the
+// A burn, a compare or a backup runs on one worker thread that the page keeps (never detached): the
 // worker reports through the UI queue and reads the section boxes through
 // atomics that the boxes' own commands keep up to date, so it touches no
 // widget. Closing the window cancels and joins it before a widget goes.
@@ -11,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +56,7 @@ class BurnPage {
   FX::FXButton* openButton;                         // hv_open, ID 73
   FX::FXButton* burnButton;                         // hv_rec, ID 74, disabled when built
   FX::FXButton* stopButton;                         // hv_stop: in hv_rec's place while a burn runs
+  FX::FXButton* compareButton;                      // hv_compare, beside hv_rec
   FX::FXButton* recallButton;                       // hv_recall, ID 75, disabled and hidden
   FX::FXText* log;                                  // the styled burn log
 
@@ -65,6 +69,11 @@ class BurnPage {
   long onOpen();
   long onBurn();
   long onRecall();
+  // Reads back what the loaded file would write into the flash and the OSD
+  // memory and compares it, writing nothing to the box.
+  long onCompare();
+  // Asks for a file name and reads the box's flash and OSD memory into it.
+  long onBackup();
   // Stop (and Esc): the burn ends at its next packet, still sending the
   // closing four-Z line, and the log says where it stopped. The GUI goes on
   // at once; the worker's end gives the controls back.
@@ -93,6 +102,13 @@ class BurnPage {
   bool mayOpen() const { return !burnRunning(); }
   bool mayBurn() const { return !burnRunning() && burn_possible(loaded_.flags); }
   bool mayRecall() const { return !burnRunning() && recallArmed_; }
+  // A compare needs a load that found the flash or the OSD section; both it
+  // and a backup need the programming port free (port_use.h decides).
+  bool mayCompare() const;
+  bool mayBackUp() const;
+  // The running worker burns (closing the window then leaves the box
+  // half-written) rather than only reading the box.
+  bool burnWriting() const { return burnRunning() && job_ == BurnStatus::Job::Burn; }
 
  private:
   enum class BurnEnd { None, Succeeded, Failed, Stopped };
@@ -115,13 +131,28 @@ class BurnPage {
   void startWorker(BurnRunner run, const char* first_line);
   struct SavedLogRequest {
     BurnLogHeader header;
-    std::string first_line;   // the start command's own log line
+    std::string first_line;   // the start command's own log line; none when empty
     std::string saved_text;   // "Burn log saved in", in the window's language
     std::string failed_text;
     LogKeeping keeping;  // of the default log folder
   };
   SavedLogRequest savedLogRequest(const char* first_line) const;
-  void openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request);
+  SavedLogRequest backupLogRequest(const std::string& path) const;
+  void openSavedLog(BurnLogFile& log_file, const SavedLogRequest& request);
+  // One run of the worker: what it does on the port, its stages for the
+  // status line, and its saved log.
+  using JobWork = std::function<void(BoxLink&, BurnSink&, const std::atomic<bool>&)>;
+  struct Job {
+    BurnStatus::Job kind = BurnStatus::Job::Burn;
+    JobWork work;
+    StagePlan plan;
+    SavedLogRequest saved;
+  };
+  void startJob(Job job);
+  void lockPort();
+  bool refuseBusyPort();
+  StagePlan comparePlan() const;
+  bool askBackupPath(std::string* path);
   void onBurnEnded(bool ok);
   void showRunningControls(bool running);
   void showStatus();
@@ -149,6 +180,7 @@ class BurnPage {
   BurnStatus status_;
   std::vector<FX::FXString> redLines_;  // what the running burn said in red, for the failure box
   bool stopping_ = false;               // Stop was pressed; the worker has not ended yet
+  BurnStatus::Job job_ = BurnStatus::Job::Burn;  // what the worker runs, or ran last
 };
 
 // The ten log styles: white background, selection and highlight in

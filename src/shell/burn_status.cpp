@@ -12,6 +12,28 @@ namespace {
 
 const char* stage_name(Stage stage) { return section_info(stage).stage; }
 
+struct EndText {
+  const char* key;
+  const char* english;
+};
+
+// How each job ended, by Job and Outcome. Completed and Differs are filled
+// with the time taken, Failed and Stopped with where it stopped.
+const EndText kEndTexts[3][4] = {
+    {{"m_st_done", "Burn completed in {}"},
+     {"m_st_failed", "Burn failed in {}"},
+     {"m_st_stopped", "Burn stopped in {}"},
+     {"m_st_failed", "Burn failed in {}"}},
+    {{"m_st_cmp_done", "Compare completed in {}: the box matches the file"},
+     {"m_st_cmp_failed", "Compare failed in {}"},
+     {"m_st_cmp_stopped", "Compare stopped in {}"},
+     {"m_st_cmp_differs", "Compare completed in {}: the box differs from the file"}},
+    {{"m_st_bak_done", "Backup completed in {}"},
+     {"m_st_bak_failed", "Backup failed in {}"},
+     {"m_st_bak_stopped", "Backup stopped in {}"},
+     {"m_st_bak_failed", "Backup failed in {}"}},
+};
+
 }  // namespace
 
 FXString minutes_and_seconds(double seconds) {
@@ -20,9 +42,10 @@ FXString minutes_and_seconds(double seconds) {
   return FXStringFormat("%ld:%02ld", total / 60, total % 60);
 }
 
-void BurnStatus::start(const StagePlan& plan, int64_t now_ms) {
+void BurnStatus::start(const StagePlan& plan, int64_t now_ms, Job job) {
   *this = BurnStatus();
   plan_ = plan;
+  job_ = job;
   started_ = running_ = true;
   startMs_ = now_ms;
 }
@@ -39,6 +62,9 @@ void BurnStatus::stageBegun(Stage stage, int64_t) {
   closeStage();
   stage_ = int(stage);
   waitStartMs_ = -1;
+  // Until the job names a place, it is somewhere in the stage it began last
+  // (a backup whose file cannot be written after the reads).
+  if (!stopReported_) whereStage_ = stage;
 }
 
 void BurnStatus::waiting(Stage next, int seconds, int64_t now_ms) {
@@ -51,10 +77,12 @@ void BurnStatus::waiting(Stage next, int seconds, int64_t now_ms) {
 void BurnStatus::stoppedAt(Stage stage, int address) {
   whereStage_ = stage;
   whereAddress_ = address;
+  stopReported_ = true;
 }
 
 void BurnStatus::end(Outcome outcome, int64_t now_ms) {
   running_ = false;
+  if (job_ == Job::Compare && outcome == Outcome::Failed && !stopReported_) outcome = Outcome::Differs;
   outcome_ = outcome;
   endMs_ = now_ms;
 }
@@ -69,12 +97,10 @@ FXString BurnStatus::where() const {
 FXString BurnStatus::text(int64_t now_ms) const {
   if (!started_) return FXString::null;
   if (!running_) {
-    switch (outcome_) {
-      case Outcome::Completed:
-        return ui_text_filled("m_st_done", "Burn completed in {}", minutes_and_seconds((endMs_ - startMs_) / 1000.0));
-      case Outcome::Failed: return ui_text_filled("m_st_failed", "Burn failed in {}", where());
-      case Outcome::Stopped: return ui_text_filled("m_st_stopped", "Burn stopped in {}", where());
-    }
+    const EndText& end = kEndTexts[int(job_)][int(outcome_)];
+    const bool timed = outcome_ == Outcome::Completed || outcome_ == Outcome::Differs;
+    return ui_text_filled(end.key, end.english,
+                          timed ? minutes_and_seconds((endMs_ - startMs_) / 1000.0) : where());
   }
   if (waitStartMs_ >= 0) {
     const int left = std::max(0, waitSeconds_ - int((now_ms - waitStartMs_) / 1000));

@@ -1,7 +1,9 @@
-// What the status line says about a burn: while it runs, the stage, its
-// percent, the time so far and the time left ("FLASH 48%  0:41  about 1:10
-// left") or the protocol's wait ("waiting 3 s before the flash"); after it,
-// how it ended ("Burn completed in 2:14", "Burn failed in FLASH at 0320").
+// What the status line says about a burn, or about a compare or a backup
+// (which read the box the same way): while it runs, the stage, its percent,
+// the time so far and the time left ("FLASH 48%  0:41  about 1:10 left") or
+// the protocol's wait ("waiting 3 s before the flash"); after it, how it
+// ended ("Burn completed in 2:14", "Burn failed in FLASH at 0320",
+// "Compare completed in 0:40: the box differs from the file").
 // It is fed the burn's reports on the GUI thread and asked for its text on
 // each tick of the page's clock; it touches no widget.
 #pragma once
@@ -16,13 +18,17 @@ namespace tv {
 
 class BurnStatus {
  public:
-  enum class Outcome { Completed, Failed, Stopped };
+  enum class Job { Burn, Compare, Backup };
+  // Differs: a compare that read every byte and found one unlike the file.
+  enum class Outcome { Completed, Failed, Stopped, Differs };
 
-  void start(const StagePlan& plan, int64_t now_ms);
+  void start(const StagePlan& plan, int64_t now_ms, Job job = Job::Burn);
   void stageBegun(Stage stage, int64_t now_ms);
   void progress(int percent) { percent_ = percent; }
   void waiting(Stage next, int seconds, int64_t now_ms);
   void stoppedAt(Stage stage, int address);
+  // A compare that failed without saying where it stopped read everything:
+  // it ended because the box differs.
   void end(Outcome outcome, int64_t now_ms);
 
   bool running() const { return running_; }
@@ -35,6 +41,7 @@ class BurnStatus {
   void closeStage();
 
   StagePlan plan_;
+  Job job_ = Job::Burn;
   bool started_ = false;
   bool running_ = false;
   int64_t startMs_ = 0;
@@ -47,6 +54,7 @@ class BurnStatus {
   int64_t waitStartMs_ = -1;  // -1: not waiting
   Stage whereStage_ = Stage::Pic;
   int whereAddress_ = -1;
+  bool stopReported_ = false;  // stoppedAt() came: the job named where it stopped
   Outcome outcome_ = Outcome::Completed;
 };
 

@@ -28,4 +28,16 @@ bool ask_open_file(FXWindow* owner, const FileDialogRequest& request, std::strin
   return true;
 }
 
+bool ask_save_file(FXWindow* owner, FileDialogRequest request, std::string* chosen) {
+  request.save = true;
+  if (installed_hook()) return installed_hook()(request, chosen);
+  FXFileDialog dialog(owner, request.title.c_str(), 0, 0, 0, request.width, request.height);
+  dialog.setSelectMode(SELECTFILE_ANY);
+  dialog.setPatternList(request.patterns.c_str());
+  dialog.setFilename(request.file_name.c_str());
+  if (!dialog.execute(PLACEMENT_OWNER)) return false;
+  *chosen = dialog.getFilename().text();
+  return true;
+}
+
 }  // namespace tv

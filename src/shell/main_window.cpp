@@ -156,6 +156,10 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_STOP_BURN,         X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_COMPARE,           X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_BACKUP,            X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_UPDATE,  ID_COMPARE,           X_SRV_K_Window::onUpdBurnPage),
+  FXMAPFUNC(SEL_UPDATE,  ID_BACKUP,            X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_OPEN_CHIPSET,      X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BURN,              X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_RECALL,            X_SRV_K_Window::onUpdBurnPage),
@@ -229,6 +233,8 @@ void X_SRV_K_Window::buildMenus() {
   menuBar = new FXMenuBar(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X);
   menuPane = new FXMenuPane(this);
   new FXMenuTitle(menuBar, ui_text("m_menu"), icons_->menu, menuPane);
+  new FXMenuCommand(menuPane, ui_text_or("m_backup", "&Back up the box..."), nullptr, this, ID_BACKUP);
+  new FXMenuSeparator(menuPane);
   // Quit closes the window like its close box, so a running burn is
   // confirmed and cancelled first; closing the main window ends the program.
   new FXMenuCommand(menuPane, ui_text("m_quit"), icons_->exit, this, FXTopWindow::ID_CLOSE);
@@ -537,6 +543,8 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
     case ID_BURN: return burnPage_->onBurn();
     case ID_RECALL: return burnPage_->onRecall();
     case ID_STOP_BURN: return burnPage_->onStop();
+    case ID_COMPARE: return burnPage_->onCompare();
+    case ID_BACKUP: return burnPage_->onBackup();
   }
   return 1;
 }
@@ -559,6 +567,12 @@ long X_SRV_K_Window::onUpdBurnPage(FXObject* sender, FXSelector sel, void*) {
     case ID_RECALL:
       set_enabled(sender, burnPage_->mayRecall());
       return 1;
+    case ID_COMPARE:
+      set_enabled(sender, burnPage_->mayCompare());
+      return 1;
+    case ID_BACKUP:
+      set_enabled(sender, burnPage_->mayBackUp());
+      return 1;
   }
   return 0;
 }
@@ -570,6 +584,12 @@ long X_SRV_K_Window::onUpdControlLine(FXObject* sender, FXSelector, void*) {
 
 bool X_SRV_K_Window::mayClose() {
   if (!burnPage_ || !burnPage_->burnRunning()) return true;
+  // A compare or a backup only reads the box: it is stopped without asking,
+  // and a backup cut short leaves no file.
+  if (!burnPage_->burnWriting()) {
+    burnPage_->cancelAndJoinBurn();
+    return true;
+  }
   const FXuint answer = show_message(
       this, MessageKind::Question, MBOX_YES_NO, "Burning...",
       ui_text_or("m_close_burning", "A burn is running. Closing now stops it and leaves the box "

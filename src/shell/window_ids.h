@@ -35,6 +35,8 @@ enum WindowId : FX::FXSelector {
   ID_PORT_INPUT = 83,        // SEL_IO_READ: the programming port has bytes (or hung up)
   ID_STOP_BURN = 86,         // hv_stop button, Esc: stops a running burn
   ID_HELP_OPENER = 87,       // SEL_IO_READ: the opener of the help page has ended
+  ID_COMPARE = 90,           // hv_compare button: compare the box with the loaded file
+  ID_BACKUP = 91,            // menu m_backup: read the box into a file
 };
 static_assert(int(ID_ABOUT) >= int(FX::FXMainWindow::ID_LAST),
               "the window's fixed IDs must not overlap FXMainWindow's own");

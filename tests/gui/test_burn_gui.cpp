@@ -2,7 +2,8 @@
 // the box simulator on pseudo-terminals: loading through the "Open File"
 // dialog (answered by the seam), burning on the page's worker, what the log
 // and the boxes tell the user, a box that vanishes, a file changed under the
-// loader's feet, and closing the window in the middle of a burn.
+// loader's feet, closing the window in the middle of a burn, and the two jobs
+// that only read the box (Compare, and the backup from the File menu).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "base/clock.h"
 #include "base/trace.h"
 #include "boxsim/box_sim.h"
+#include "burn/read_back.h"
 #include "dbkit/FXMessageSeam.h"
 #include "gen/chipset_gen.h"
 #include "link/ports.h"
@@ -668,6 +670,167 @@ TEST_F(BurnGui, MissingSectionsAreNamedInRed) {
     EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
     EXPECT_FALSE(testsupport::usable(page().burnButton));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Every byte sent is a 12-byte read packet: nothing was written to the box.
+::testing::AssertionResult only_reads(const std::vector<uint8_t>& sent) {
+  if (sent.empty() || sent.size() % 12 != 0)
+    return ::testing::AssertionFailure() << sent.size() << " bytes are not whole packets";
+  for (size_t at = 0; at < sent.size(); at += 12)
+    if (sent[at + 4] != 'R' || sent[at + 11] != 0x0D)
+      return ::testing::AssertionFailure() << "the packet at byte " << at << " is not a read";
+  return ::testing::AssertionSuccess();
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream file(path);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The records of one section of a chipset file equal the first 64 KiB of a
+// memory, address by address, and cover all of it.
+::testing::AssertionResult records_equal(const tv::LoadedChipset& file, tv::Stage stage,
+                                         const std::vector<uint8_t>& memory) {
+  const tv::WrittenImage records = tv::image_to_burn(file, stage);
+  if (records.byte_count() != tv::kReadBackSpan)
+    return ::testing::AssertionFailure() << records.byte_count() << " bytes in the records";
+  for (int address = 0; address < tv::kReadBackSpan; ++address)
+    if (records.value(address) != memory[size_t(address)])
+      return ::testing::AssertionFailure() << "differs at " << address;
+  return ::testing::AssertionSuccess();
+}
+
+class ReadBackGui : public BurnGui {
+ protected:
+  FXMenuCommand* backupEntry() {
+    for (FXWindow* child = window->menuPane->getFirst(); child; child = child->getNext())
+      if (child->getSelector() == tv::ID_BACKUP) return dynamic_cast<FXMenuCommand*>(child);
+    return nullptr;
+  }
+  // Starts a compare or a backup and runs the GUI until its worker ended.
+  bool runUntilEnded(FXSelector id) {
+    command(id);
+    return page().burnRunning() &&
+           testsupport::run_gui_until([&] { return !page().burnRunning(); }, kBurnDeadlineMs);
+  }
+  std::string savedLog() { return file_text(savedLogLine_.substr(kSavedPrefix.size())); }
+};
+
+// A box just burned compares equal; one whose flash stored a byte wrong is
+// named in red with that byte's address. Neither compare writes to the box,
+// and neither shows the burn's completion box.
+TEST_F(ReadBackGui, CompareFindsAJustBurnedBoxEqualAndNamesTheWrongFlashByte) {
+  tv::set_pause_scale_percent(1);
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  ASSERT_TRUE(burnUntilBox());
+  ASSERT_TRUE(testsupport::usable(page().compareButton));
+  sim_.clear_received();
+  ASSERT_TRUE(runUntilEnded(tv::ID_COMPARE));
+  EXPECT_TRUE(only_reads(sim_.received()));
+  std::vector<std::string> lines = logLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "The box matches the file.");
+  EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldGreen);
+  EXPECT_TRUE(statusMatches("Compare completed in [0-9]+:[0-5][0-9]: the box matches the file"))
+      << statusText();
+  EXPECT_EQ(savedLog().rfind("TV Box compare log", 0), 0u) << savedLog();
+  EXPECT_NE(savedLog().find("Outcome:  OK"), std::string::npos) << savedLog();
+  expectIdleAfterBurn();
+
+  boxsim::Faults faults;
+  faults.wrong_flash_byte = 0x0123;
+  sim_.set_faults(faults);
+  ASSERT_TRUE(burnUntilBox());
+  sim_.clear_received();
+  ASSERT_TRUE(runUntilEnded(tv::ID_COMPARE));
+  EXPECT_TRUE(only_reads(sim_.received()));
+  lines = logLines();
+  const auto differs = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.rfind("FLASH differs from the file: 1 byte differs, first at 0x0123 (file ", 0) == 0;
+  });
+  ASSERT_NE(differs, lines.end()) << lines.back();
+  EXPECT_EQ(styleOfLine(int(differs - lines.begin())), tv::kStyleBoldRed);
+  EXPECT_EQ(lines.back(), "The box differs from the file.");
+  EXPECT_TRUE(statusMatches("Compare completed in [0-9]+:[0-5][0-9]: the box differs from the file"))
+      << statusText();
+  EXPECT_NE(savedLog().find("Outcome:  FAILED"), std::string::npos) << savedLog();
+  EXPECT_EQ(boxesCaptioned(kDone), 2);  // the two burns' boxes only
+}
+
+// The File menu's backup: a save dialog with a name from the date; a backup
+// stopped midway leaves no file under the name; a whole one holds the box's
+// flash and OSD memory exactly, in a file that loads cleanly.
+TEST_F(ReadBackGui, BackupSavesTheBoxIntoTheChosenFileAndAStoppedOneLeavesNone) {
+  boxsim::Faults faults;
+  faults.old_contents = true;
+  faults.answer_delay_ms = 1;  // slow enough to be stopped on the way
+  sim_.set_faults(faults);
+  const boxsim::Memories original = sim_.memories();
+  const std::string backup = box_.dir().file("box.hv");
+  dialogAnswer_ = backup;
+  ASSERT_TRUE(testsupport::usable(backupEntry()));
+  command(tv::ID_BACKUP);
+  ASSERT_EQ(dialogs_.size(), 1u);
+  EXPECT_TRUE(dialogs_[0].save);
+  const std::regex dated(".*/tvbox-backup-20[0-9]{2}-[01][0-9]-[0-3][0-9]-[0-2][0-9][0-5][0-9]\\.hv");
+  EXPECT_TRUE(std::regex_match(dialogs_[0].file_name, dated)) << dialogs_[0].file_name;
+  ASSERT_TRUE(page().burnRunning());
+  EXPECT_FALSE(testsupport::usable(backupEntry()));
+  ASSERT_TRUE(
+      testsupport::run_gui_until([&] { return window->progressBar->getProgress() >= 5; }, kBurnDeadlineMs));
+  command(tv::ID_STOP_BURN);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().burnRunning(); }, 10000));
+  EXPECT_TRUE(statusMatches("Backup stopped in FLASH at [0-9A-F]{4}")) << statusText();
+  EXPECT_FALSE(FXStat::exists(backup.c_str()));
+
+  faults.answer_delay_ms = 0;
+  sim_.set_faults(faults);
+  sim_.clear_received();
+  ASSERT_TRUE(runUntilEnded(tv::ID_BACKUP));
+  EXPECT_TRUE(only_reads(sim_.received()));
+  EXPECT_EQ(logLines().back(), "Backup saved to " + backup);
+  EXPECT_TRUE(statusMatches("Backup completed in [0-9]+:[0-5][0-9]")) << statusText();
+  const tv::LoadedChipset saved = tv::load_chipset(backup);
+  EXPECT_TRUE(saved.opened && tv::chipset_clean(saved));
+  EXPECT_TRUE(records_equal(saved, tv::Stage::Flash, original.flash));
+  EXPECT_TRUE(records_equal(saved, tv::Stage::Osd, original.osd));
+  EXPECT_EQ(savedLog().rfind("TV Box backup log", 0), 0u) << savedLog();
+  EXPECT_TRUE(testsupport::usable(backupEntry()));
+}
+
+// While a burn holds the programming port, Compare and the backup are grey,
+// and their commands (a key, a stray message) start nothing and say why;
+// while a control exchange runs they are grey as well.
+TEST_F(ReadBackGui, CompareAndBackupAreRefusedWhileABurnRuns) {
+  window->flashDelay = 600;  // the burn sits in the pause after the PIC stage
+  load(writeGenerated(small_options(), false, "chipset.hv"));
+  EXPECT_TRUE(testsupport::usable(page().compareButton));
+  command(tv::ID_BURN);
+  ASSERT_TRUE(page().burnRunning());
+  EXPECT_FALSE(testsupport::usable(page().compareButton));
+  EXPECT_FALSE(testsupport::usable(backupEntry()));
+  dialogAnswer_ = box_.dir().file("box.hv");
+  command(tv::ID_COMPARE);
+  command(tv::ID_BACKUP);
+  EXPECT_TRUE(dialogs_.size() == 1u) << "no save dialog";
+  EXPECT_EQ(boxesCaptioned("Error"), 2);
+  EXPECT_NE(messages_.back().text.find("programming port is in use"), std::string::npos)
+      << messages_.back().text;
+  for (const std::string& line : logLines())  // the burn's log is left alone
+    EXPECT_TRUE(line.rfind("Compare", 0) != 0 && line.rfind("Backup", 0) != 0) << line;
+  EXPECT_EQ(logLines().front(), "Burning PIC...");
+  page().cancelAndJoinBurn();
+  EXPECT_TRUE(testsupport::usable(page().compareButton));
+
+  // The rule of the port decides for a control exchange just as well.
+  window->lines().use.setControlExchange(true);
+  EXPECT_FALSE(testsupport::usable(page().compareButton));
+  EXPECT_FALSE(testsupport::usable(backupEntry()));
+  window->lines().use.setControlExchange(false);
 }
 
 }  // namespace

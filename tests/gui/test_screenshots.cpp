@@ -1,6 +1,6 @@
-// Pictures of every tab, in English and in Russian, for a person to look at
-// (captions readable, icons in place, nothing behind a sideways scroll bar at
-// the window's first size). They land in <build>/screenshots, or in the
+// Pictures of every tab and of the first menu, in English and in Russian,
+// for a person to look at (captions readable, icons in place, nothing behind
+// a sideways scroll bar at the window's first size). They land in <build>/screenshots, or in the
 // folder TVBOX_SCREENSHOTS names; TVBOX_SCREENSHOT_LANG=lang.r8 (say) takes
 // one language file instead of the two. The window is built with data/ as
 // the working directory, so the shipped language files and pictures are used,
@@ -111,6 +111,21 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
     }
     EXPECT_TRUE(has_content(png)) << png;
   }
+  // The first menu, dropped down over the burn tab at the first size.
+  window->resize(550, 380);
+  window->tabBook->setCurrent(1);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return window->tabBook->childAtIndex(3)->shown(); }, 3000));
+  window->layout();
+  FXint x = 0, y = 0;
+  window->menuBar->translateCoordinatesTo(x, y, window->getRoot(), 0, window->menuBar->getHeight());
+  window->menuPane->popup(nullptr, x, y);
+  testsupport::pump_gui();
+  testsupport::test_app()->repaint();
+  testsupport::test_app()->flush(TRUE);
+  testsupport::pump_gui();
+  const std::string menu_png = out_dir + "/menu-550-" + lang + ".png";
+  EXPECT_TRUE(capture(window, menu_png)) << menu_png;
+  window->menuPane->popdown();
   delete window;
   tv::reset_catalogue_for_tests();
   ASSERT_EQ(chdir(here), 0);

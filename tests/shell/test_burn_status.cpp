@@ -1,0 +1,41 @@
+// How the status line says a job ended: a compare that read everything but
+// failed found a difference, one that named where it stopped could not read
+// on; a job that never named a place failed in the stage it began last.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/burn_status.h"
+
+namespace {
+
+using Job = tv::BurnStatus::Job;
+using Outcome = tv::BurnStatus::Outcome;
+
+TEST(BurnStatus, EndTextsOfCompareAndBackupSayHowTheyEnded) {
+  const struct {
+    Job job;
+    Outcome outcome;
+    int stopped_at;  // -2: never said where
+    const char* text;
+  } cases[] = {
+      {Job::Compare, Outcome::Completed, -2, "Compare completed in 1:05: the box matches the file"},
+      {Job::Compare, Outcome::Failed, -2, "Compare completed in 1:05: the box differs from the file"},
+      {Job::Compare, Outcome::Failed, 0x0123, "Compare failed in OSD at 0123"},
+      {Job::Compare, Outcome::Stopped, 0x0FFC, "Compare stopped in OSD at 0FFC"},
+      {Job::Backup, Outcome::Failed, -2, "Backup failed in OSD"},
+      {Job::Backup, Outcome::Completed, -2, "Backup completed in 1:05"},
+      {Job::Burn, Outcome::Failed, 0x0320, "Burn failed in OSD at 0320"},
+  };
+  for (const auto& c : cases) {
+    tv::BurnStatus status;
+    status.start(tv::StagePlan(), 1000, c.job);
+    status.stageBegun(tv::Stage::Flash, 2000);
+    status.stageBegun(tv::Stage::Osd, 30000);
+    if (c.stopped_at != -2) status.stoppedAt(tv::Stage::Osd, c.stopped_at);
+    status.end(c.outcome, 66000);
+    EXPECT_EQ(std::string(status.text(70000).text()), c.text);
+  }
+}
+
+}  // namespace
