@@ -44,7 +44,9 @@ std::string without_line_end(std::string text) {
   return text;
 }
 
-bool is_digit_at(const std::string& name, size_t i) { return i < name.size() && name[i] >= '0' && name[i] <= '9'; }
+bool is_digit_at(const std::string& name, size_t i) {
+  return i < name.size() && name[i] >= '0' && name[i] <= '9';
+}
 
 // Only files this program named are ever removed from the folder.
 bool looks_like_burn_log(const std::string& name) {
@@ -94,7 +96,8 @@ int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, s
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     std::string name = it->path().filename().string();
     struct stat info;
-    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      continue;
     logs.push_back({name, it->path(), info.st_mtime});
   }
   // Newest first: the names begin with the date and time.
@@ -160,8 +163,10 @@ bool BurnLogFile::open(const std::string& dir, const BurnLogHeader& header, std:
     std::string candidate = dir + "/" + name;
     if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
     file_ = create_new_file(candidate);
-    if (file_) path_ = candidate;
-    else if (errno != EEXIST) break;
+    if (file_)
+      path_ = candidate;
+    else if (errno != EEXIST)
+      break;
   }
   if (!file_) {
     if (error) *error = "cannot write a log file in " + dir + ": " + std::strerror(errno);
@@ -190,7 +195,8 @@ void BurnLogFile::write_header(const BurnLogHeader& header) {
   for (const auto& setting : header.settings)
     std::fprintf(file_, "Setting:  %s = %s\n", setting.first.c_str(), setting.second.c_str());
   for (const LogLine& line : header.load_log)
-    std::fprintf(file_, "Load:     %-7s %s\n", log_style_word(line.style), without_line_end(line.text).c_str());
+    std::fprintf(file_, "Load:     %-7s %s\n", log_style_word(line.style),
+                 without_line_end(line.text).c_str());
   std::fputs("\n", file_);
   std::fflush(file_);
 }

@@ -10,8 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <utility>
@@ -24,14 +24,14 @@ namespace tv {
 
 // What the file says before the first burn line.
 struct BurnLogHeader {
-  std::string program;              // "tvbox" or "tvbox-burn"
-  std::string kind = "burn";        // "burn", "backup" or "compare": what the log is of
+  std::string program;        // "tvbox" or "tvbox-burn"
+  std::string kind = "burn";  // "burn", "backup" or "compare": what the log is of
   std::string chipset_path;
-  int64_t chipset_size = -1;        // -1 when the file could not be read
-  std::string chipset_sha256;       // of the file's bytes as on disk
+  int64_t chipset_size = -1;   // -1 when the file could not be read
+  std::string chipset_sha256;  // of the file's bytes as on disk
   std::string port;
   std::vector<std::pair<std::string, std::string>> settings;  // name, value
-  std::vector<LogLine> load_log;    // what loading the file reported
+  std::vector<LogLine> load_log;                              // what loading the file reported
 };
 
 // What a front end knows when a burn starts, for the header of its log.

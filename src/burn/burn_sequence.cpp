@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "burn/section_writer.h"
 #include "base/clock.h"
+#include "base/trace.h"
+#include "burn/section_writer.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
 
 namespace tv {
 
@@ -169,7 +169,8 @@ bool BurnRun::send(const char* bytes, size_t size) {
 void BurnRun::lose_line(Stage stage, const std::string& where) {
   if (line_lost_ || cancel_) return;
   line_lost_ = true;
-  sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n", kStyleBoldRed);
+  sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n",
+            kStyleBoldRed);
   sink_.line_lost();
   fail(stage);
 }
@@ -194,7 +195,8 @@ bool BurnRun::read_and_trace(const char* format, int count) {
 void BurnRun::pic_handshake() {
   uint8_t banner[64];
   bool line_ok = send_text("Z") && link_.wait_read(banner, sizeof banner, 50) != BoxLink::kReadFailed;
-  if (line_ok && !cancel_) line_ok = send_text(kTwoZLine) && read_and_trace("1!====<%s>\n", 1) && send_text("*");
+  if (line_ok && !cancel_)
+    line_ok = send_text(kTwoZLine) && read_and_trace("1!====<%s>\n", 1) && send_text("*");
   if (line_ok && !cancel_ && pause(2000))
     line_ok = send_text(kFourZLine) && read_and_trace("11!====<%s>\n", 1) && send_text("*") &&
               read_and_trace("2!====<%s>\n", 50);
@@ -271,8 +273,8 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
       if (stage == Stage::Flash) link_.reset_flash_sector();
       return write_hex_section(context, source, lines, target_of(stage));
     case SectionWriter::SystemFont: {
-      WriteResult cleared = retry_with_recovery(
-          context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
+      WriteResult cleared =
+          retry_with_recovery(context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
       if (cleared == WriteResult::Failed)
         sink_.log("OSD SysFont: the font page at 2400 could not be cleared.\n", kStyleBoldRed);
       else
@@ -280,8 +282,7 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
       if (cleared != WriteResult::Done) return cleared;
       return write_font_section(context, source, lines);
     }
-    default:
-      return write_font_section(context, source, lines);
+    default: return write_font_section(context, source, lines);
   }
 }
 
@@ -343,8 +344,10 @@ void BurnRun::finish() {
 void BurnRun::burn() {
   if (!ready()) return;
   if (settings_.verify)
-    sink_.log("Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
-              "from this box.\n", kStyleBold);
+    sink_.log(
+        "Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
+        "from this box.\n",
+        kStyleBold);
   // The hand-shake takes the box into its loader for every later stage; only
   // the PIC records themselves may be left out.
   const bool pic = settings_.pic_records;
@@ -372,7 +375,8 @@ void BurnRun::burn() {
 
 void BurnRun::system_font_alone() {
   if (!ready()) return;
-  if (settings_.verify) sink_.log("The fonts cannot be read back from this box: there is nothing to verify.\n", kStyleBold);
+  if (settings_.verify)
+    sink_.log("The fonts cannot be read back from this box: there is nothing to verify.\n", kStyleBold);
   system_font();
   finish();
 }
@@ -390,8 +394,8 @@ std::string pic_record(const std::vector<uint8_t>& image, int address) {
   return std::string(record, size_t(length)) + "*";
 }
 
-void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
-              BurnSink& sink, const std::atomic<bool>& cancel) {
+void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
+              const std::atomic<bool>& cancel) {
   BurnRun(link, chipset, settings, sink, cancel).burn();
 }
 

@@ -42,10 +42,10 @@ struct BurnSettings {
 // sink.done(ok); ok is false when a stage failed, the port was not open, the
 // chipset has load errors (nothing is sent then) or `cancel` was set. A
 // cancelled burn stops at the next packet boundary; unless the line was lost,
-// every burn ends with the four-Z line so that the box leaves its loader. Any number of burns may run at once, each on its own
-// thread with its own link (and port).
-void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
-              BurnSink& sink, const std::atomic<bool>& cancel);
+// every burn ends with the four-Z line so that the box leaves its loader. Any number of burns may run at
+// once, each on its own thread with its own link (and port).
+void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
+              const std::atomic<bool>& cancel);
 
 // The system font alone (the hv_recall command), from the delay on.
 void run_system_font_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,

@@ -110,8 +110,7 @@ void report_write_result(WriterContext& context, WriteResult result, const std::
                        kStyleBoldRed);
       break;
     case WriteResult::Done:
-    case WriteResult::Cancelled:
-      break;
+    case WriteResult::Cancelled: break;
   }
 }
 
@@ -155,8 +154,8 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     trace("%s <%s><%x>\n", text.c_str(), text.substr(3, 4).c_str(), address);
     report_progress(context, line_number, line_count);
     const char* data = text.c_str() + 9;
-    WriteResult result = retry_with_recovery(
-        context, [&] { return context.box.osd_wrt16(address, data, target); });
+    WriteResult result =
+        retry_with_recovery(context, [&] { return context.box.osd_wrt16(address, data, target); });
     if (result != WriteResult::Done) {
       char what[64], where[16];
       std::snprintf(what, sizeof what, "the record for address %04X (line %d)", address, line_number);
@@ -210,8 +209,8 @@ WriteResult write_font_byte(WriterContext& context, unsigned address, uint8_t va
   });
   if (result == WriteResult::Failed) {
     char what[96];
-    std::snprintf(what, sizeof what, "the font byte at %04X (line %d) was refused %d times.",
-                  wire_address, line_number, kMaxAttempts);
+    std::snprintf(what, sizeof what, "the font byte at %04X (line %d) was refused %d times.", wire_address,
+                  line_number, kMaxAttempts);
     report_failure(context, what);
   } else if (result != WriteResult::Done) {
     char where[16];
@@ -254,7 +253,8 @@ WriteResult write_font_section(WriterContext& context, const LineSource& lines, 
       trace("<%s>%05x %05x %05d\n", text.c_str(), glyph, address, address);
       FontRowBytes bytes = font_row_bytes(text);
       result = write_font_byte(context, address, bytes.at_p, line_number);
-      if (result == WriteResult::Done) result = write_font_byte(context, address + 1, bytes.at_p1, line_number);
+      if (result == WriteResult::Done)
+        result = write_font_byte(context, address + 1, bytes.at_p1, line_number);
       if (result != WriteResult::Done) return result;
       row_offset += 2;
       any_row = true;
@@ -339,7 +339,8 @@ WriteResult verify_section(WriterContext& context, const ByteImage& file, const 
     if (!file.holds(address)) continue;
     if (context.reached) *context.reached = address;
     uint8_t read[4] = {0, 0, 0, 0};
-    WriteResult result = retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
+    WriteResult result =
+        retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
     if (result != WriteResult::Done) {
       char what[64], where[16];
       std::snprintf(what, sizeof what, "the read-back at %04X", address);

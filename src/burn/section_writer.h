@@ -82,7 +82,7 @@ struct WriterContext {
   BoxOps& box;
   BurnSink& sink;
   const std::atomic<bool>& cancel;
-  std::string section;             // named in failure lines, e.g. "FLASH"
+  std::string section;              // named in failure lines, e.g. "FLASH"
   WrittenImage* written = nullptr;  // filled by the hex writer when given
   int* reached = nullptr;           // the address being written, kept up to date when given
 };

@@ -350,7 +350,8 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
     BoxJob* box = job.get();
     box->worker = std::thread([box, &chipset, &settings] { burn_box(*box, chipset, settings); });
   }
-  while (!all_finished(jobs)) display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(jobs));
+  while (!all_finished(jobs))
+    display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(jobs));
   for (auto& job : jobs) job->worker.join();
   {
     std::lock_guard<std::mutex> lock(interruption().mutex);
@@ -485,7 +486,8 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
   // The loader names the faults in the order of the file, the damage of the
   // file as a whole first; the refusal names the first.
   for (const LogLine& line : chipset.log)
-    if (line.style == kStyleBoldRed) return "does not load cleanly: " + without_final_stop(without_line_end(line.text));
+    if (line.style == kStyleBoldRed)
+      return "does not load cleanly: " + without_final_stop(without_line_end(line.text));
   if (options.sections == 0) {
     // Without --sections the burn is the window's, which needs all five.
     std::string missing;
@@ -501,7 +503,8 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
     if ((options.sections & section_flag(info.section)) && !(chipset.flags & section_flag(info.section)))
       return "has no " + name_in_file(info.section) + " section";
   }
-  if (options.sysfont && !(chipset.flags & kSectionOsdAllFont)) return "has no OSD All Font section (--sysfont)";
+  if (options.sysfont && !(chipset.flags & kSectionOsdAllFont))
+    return "has no OSD All Font section (--sysfont)";
   if (chosen_stages(chipset, options) == 0) return "holds no section to burn";
   return std::string();
 }

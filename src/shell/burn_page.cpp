@@ -44,7 +44,8 @@ class SectionBoxWatcher : public FXObject {
   std::array<std::atomic<bool>, kSectionCount>* checked_ = nullptr;
 };
 
-FXDEFMAP(SectionBoxWatcher) SectionBoxWatcherMap[] = {
+FXDEFMAP(SectionBoxWatcher)
+SectionBoxWatcherMap[] = {
     FXMAPFUNCS(SEL_COMMAND, SectionBoxWatcher::ID_BOX, SectionBoxWatcher::ID_BOX_LAST - 1,
                SectionBoxWatcher::onBoxToggled),
 };
@@ -70,7 +71,8 @@ class BurnClock : public FXObject {
   BurnPage* page_ = nullptr;
 };
 
-FXDEFMAP(BurnClock) BurnClockMap[] = {
+FXDEFMAP(BurnClock)
+BurnClockMap[] = {
     FXMAPFUNC(SEL_TIMEOUT, BurnClock::ID_TICK, BurnClock::onTick),
 };
 FXIMPLEMENT(BurnClock, FXObject, BurnClockMap, ARRAYNUMBER(BurnClockMap))
@@ -134,7 +136,9 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
   const FXColor green = FXRGB(0, 190, 0), blue = FXRGB(0, 0, 255), red = FXRGB(255, 0, 0);
   // The burn engine names a style by its LogStyle; the text widget counts its
   // styles from 1, so style n sits at index n - 1.
-  auto set = [&styles](LogStyle name, FXColor fore, FXuint attributes) { styles[name - 1] = log_style(fore, attributes); };
+  auto set = [&styles](LogStyle name, FXColor fore, FXuint attributes) {
+    styles[name - 1] = log_style(fore, attributes);
+  };
   set(kStyleGreen, green, 0);
   set(kStyleBlue, blue, 0);
   set(kStyleRed, red, 0);
@@ -178,8 +182,8 @@ void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
   new FXLabel(column, FXString::null, icons.logoPicture, LAYOUT_BOTTOM | LAYOUT_CENTER_X);
   auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
   for (int i = 0; i < kSectionCount; ++i) {
-    sectionChecks[i] = new FXCheckButton(grid, section_table()[i].box, boxWatcher_.get(),
-                                         SectionBoxWatcher::ID_BOX + i);
+    sectionChecks[i] =
+        new FXCheckButton(grid, section_table()[i].box, boxWatcher_.get(), SectionBoxWatcher::ID_BOX + i);
     sectionChecks[i]->disable();
   }
   verifyCheck = new FXCheckButton(column, ui_text("hv_verify"), &verifyTarget_, FXDataTarget::ID_VALUE);
@@ -220,8 +224,8 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
 }
 
 void BurnPage::buildLog(FXComposite* column) {
-  auto* frame = new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
-                                      0, 0, 0, 0, 0, 0, 0, 0);
+  auto* frame =
+      new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 0, 0, 0, 0);
   log = new FXText(frame, nullptr, 0,
                    TEXT_READONLY | TEXT_SHOWACTIVE | TEXT_WORDWRAP | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   logFont_.reset(new FXFont(column->getApp(), "Courier New", 10));
@@ -299,8 +303,10 @@ void BurnPage::sayMissingSections(const LoadedChipset& chipset) {
     FXString marker = info.marker;
     names += FXString(missing++ ? ", " : "") + marker.mid(3, marker.length() - 4);  // "***OSD>" gives "OSD"
   }
-  FXString line = missing == 1 ? ui_text_filled("m_no_section", "This file has no {} section: it cannot be burned", names)
-                               : ui_text_filled("m_no_sections", "This file has no {} sections: it cannot be burned", names);
+  FXString line =
+      missing == 1
+          ? ui_text_filled("m_no_section", "This file has no {} section: it cannot be burned", names)
+          : ui_text_filled("m_no_sections", "This file has no {} sections: it cannot be burned", names);
   appendLog(line + "\n", kStyleBoldRed);
 }
 
@@ -310,7 +316,8 @@ void BurnPage::checkSectionBoxes(unsigned flags) {
   for (const SectionInfo& info : section_table()) {
     if ((flags & section_flag(info.section)) == 0) continue;
     sectionBox(info.section)->setCheck(TRUE);
-    if (info.section == Section::OsdRusFont || info.section == Section::OsdSysFont) sectionBox(info.section)->enable();
+    if (info.section == Section::OsdRusFont || info.section == Section::OsdSysFont)
+      sectionBox(info.section)->enable();
   }
 }
 
@@ -327,7 +334,8 @@ long BurnPage::onBurn() {
 }
 
 long BurnPage::onRecall() {
-  if (burnRunning() || !system_font_present(loaded_.flags) || refuseFaultyFile() || refuseChangedFile()) return 1;
+  if (burnRunning() || !system_font_present(loaded_.flags) || refuseFaultyFile() || refuseChangedFile())
+    return 1;
   if (refuseControlExchange() || refuseWithoutPort() || !confirmBadChecksums()) return 1;
   lockForBurn();
   appendLog(kFontLoadingLine, kStyleBlue);

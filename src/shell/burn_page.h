@@ -24,7 +24,6 @@
 #include "shell/burn_status.h"
 #include "shell/page_worker.h"
 
-
 namespace tv {
 
 struct WindowIcons;
@@ -51,14 +50,14 @@ class BurnPage {
   // One per row of the section table, "Header" .. "OSD SysFont"; disabled when built.
   FX::FXCheckButton* sectionChecks[kSectionCount];
   FX::FXCheckButton* sectionBox(Section section) const { return sectionChecks[section_row(section)]; }
-  FX::FXCheckButton* verifyCheck;                   // hv_verify, below the section boxes
-  FX::FXTextField* fileField;                       // chipset path
-  FX::FXButton* openButton;                         // hv_open, ID 73
-  FX::FXButton* burnButton;                         // hv_rec, ID 74, disabled when built
-  FX::FXButton* stopButton;                         // hv_stop: in hv_rec's place while a burn runs
-  FX::FXButton* compareButton;                      // hv_compare, beside hv_rec
-  FX::FXButton* recallButton;                       // hv_recall, ID 75, disabled and hidden
-  FX::FXText* log;                                  // the styled burn log
+  FX::FXCheckButton* verifyCheck;  // hv_verify, below the section boxes
+  FX::FXTextField* fileField;      // chipset path
+  FX::FXButton* openButton;        // hv_open, ID 73
+  FX::FXButton* burnButton;        // hv_rec, ID 74, disabled when built
+  FX::FXButton* stopButton;        // hv_stop: in hv_rec's place while a burn runs
+  FX::FXButton* compareButton;     // hv_compare, beside hv_rec
+  FX::FXButton* recallButton;      // hv_recall, ID 75, disabled and hidden
+  FX::FXText* log;                 // the styled burn log
 
   // The log, on the GUI thread: appends and keeps the end in view.
   void appendLog(const FX::FXString& text, int style);
@@ -131,8 +130,8 @@ class BurnPage {
   void startWorker(BurnRunner run, const char* first_line);
   struct SavedLogRequest {
     BurnLogHeader header;
-    std::string first_line;   // the start command's own log line; none when empty
-    std::string saved_text;   // "Burn log saved in", in the window's language
+    std::string first_line;  // the start command's own log line; none when empty
+    std::string saved_text;  // "Burn log saved in", in the window's language
     std::string failed_text;
     LogKeeping keeping;  // of the default log folder
   };
@@ -178,8 +177,8 @@ class BurnPage {
   std::unique_ptr<FX::FXFont> logFont_;
   std::unique_ptr<BurnClock> clock_;
   BurnStatus status_;
-  std::vector<FX::FXString> redLines_;  // what the running burn said in red, for the failure box
-  bool stopping_ = false;               // Stop was pressed; the worker has not ended yet
+  std::vector<FX::FXString> redLines_;           // what the running burn said in red, for the failure box
+  bool stopping_ = false;                        // Stop was pressed; the worker has not ended yet
   BurnStatus::Job job_ = BurnStatus::Job::Burn;  // what the worker runs, or ran last
 };
 
