@@ -8,8 +8,8 @@
 // window runs FOX's own event loop (FXApp::run), as the program does.
 //
 //   window_cpu_bench [--idle-s N] [--skip-burn] [--chipset PATH] [--sim PATH]
-#include <fcntl.h>
 #include <fox-1.6/fx.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>

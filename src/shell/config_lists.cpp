@@ -1,7 +1,7 @@
 #include "shell/config_lists.h"
 
-#include <fox-1.6/FXCP1251Codec.h>
 #include <fox-1.6/fx.h>
+#include <fox-1.6/FXCP1251Codec.h>
 #include <sys/stat.h>
 
 #include <cstdio>

@@ -3,9 +3,9 @@
 // whole run and callers may keep the pointers.
 #include "text/catalogue.h"
 
+#include <fox-1.6/fx.h>
 #include <fox-1.6/FXCP1251Codec.h>
 #include <fox-1.6/FXKOI8RCodec.h>
-#include <fox-1.6/fx.h>
 
 #include <cstdio>
 #include <cstdlib>
