@@ -19,6 +19,7 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/resume_plan.h"
 
 namespace tv {
 
@@ -32,6 +33,7 @@ struct BurnLogHeader {
   std::string port;
   std::vector<std::pair<std::string, std::string>> settings;  // name, value
   std::vector<LogLine> load_log;    // what loading the file reported
+  std::string resumes;              // the saved log of the burn this one continues
 };
 
 // $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.
@@ -40,6 +42,9 @@ std::string default_burn_log_dir();
 // "2026-03-01_14-05-09_com3.log": date, local time and the port, with every
 // character of the port that does not belong in a file name made a '-'.
 std::string burn_log_file_name(std::time_t when, const std::string& port);
+
+// True for a file name burn_log_file_name() makes.
+bool is_burn_log_name(const std::string& name);
 
 // Removes burn logs (files named as above, nothing else) older than
 // `max_age_days` or beyond the newest `keep`. Returns how many went.
@@ -71,6 +76,10 @@ class BurnLogFile : public BurnSink {
     saved_style_ = style;
   }
 
+  // A resumed burn starts from what the burns before it finished; its own
+  // Resume line then says what all of them together have put into the box.
+  void carry_resume_point(const ResumePoint& point) { resume_ = point; }
+
   // A line the front end has shown itself (the start command's first line):
   // into the file only.
   void record_only(const std::string& text, int style);
@@ -84,6 +93,10 @@ class BurnLogFile : public BurnSink {
   void line_lost() override;
   void waiting(Stage next, int seconds) override { next_.waiting(next, seconds); }
   void stopped_at(Stage stage, int address) override { next_.stopped_at(stage, address); }
+  void flash_resumes_at(int address) override {
+    resume_.flash_from = address;
+    next_.flash_resumes_at(address);
+  }
 
  private:
   void write_line(const std::string& word, const std::string& text);
@@ -99,6 +112,7 @@ class BurnLogFile : public BurnSink {
   std::vector<std::string> failures_;
   int retries_ = 0;
   bool write_failed_ = false;
+  ResumePoint resume_;
 };
 
 }  // namespace tv
