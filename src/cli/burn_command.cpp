@@ -21,6 +21,7 @@
 #include "cli/burn_display.h"
 #include "cli/port_report.h"
 #include "cli/read_modes.h"
+#include "cli/resume_mode.h"
 #include "link/box_link.h"
 #include "link/port_list.h"
 #include "link/ports.h"
@@ -123,6 +124,8 @@ struct BoxJob {
   std::unique_ptr<PortReport> report;
   std::unique_ptr<BurnLogFile> log_file;
   std::thread worker;
+  BurnSettings settings;
+  const ResumePlan* resume = nullptr;  // --resume: the burn it continues
 };
 
 // Opens the box's programming line. Empty when it is open, else why not.
@@ -149,7 +152,8 @@ void watch_port(SerialPort* port, bool watch) {
   }
 }
 
-void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& settings) {
+void burn_box(BoxJob& job, const LoadedChipset& chipset) {
+  const BurnSettings& settings = job.settings;
   BurnSink& sink = job.log_file ? static_cast<BurnSink&>(*job.log_file) : *job.report;
   job.report->begin();
   std::string why = open_box_line(job);
@@ -161,7 +165,7 @@ void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& set
   SerialPort* line = &job.line;
   job.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
   watch_port(line, true);
-  sink.log(kBurningPicLine, kStyleBlue);
+  if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic))) sink.log(kBurningPicLine, kStyleBlue);
   run_burn(job.link, chipset, settings, sink, interruption().cancel);
   watch_port(line, false);
   // The box is free for another program as soon as its burn is over; its
@@ -245,8 +249,11 @@ void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOption
   for (auto& job : jobs) {
     job->log_file.reset(new BurnLogFile(*job->report));
     std::string error;
-    if (job->log_file->open(dir, log_header(options, facts, chipset, stages, job->port), &error)) {
+    BurnLogHeader header = log_header(options, facts, chipset, job->resume ? job->resume->chosen : stages, job->port);
+    if (job->resume) header.resumes = job->resume->log_path;
+    if (job->log_file->open(dir, header, &error)) {
       job->log_file->set_cancel_flag(&interruption().cancel);
+      if (job->resume) job->log_file->carry_resume_point(job->resume->point);
       job->report->set_log_path(job->log_file->path());
     } else {
       print_error("warning: no log file for " + job->port + ": " + error);
@@ -271,21 +278,35 @@ int burn_all(const BurnOptions& options, const LoadedChipset& chipset, const Chi
     std::lock_guard<std::mutex> lock(interruption().mutex);
     interruption().board = &board;
   }
+  std::vector<PortResume> resumes;
+  if (options.resume) {
+    resumes = find_port_resumes(options, facts.sha256);
+    report_nothing_to_resume(resumes);
+  }
   std::vector<std::unique_ptr<BoxJob>> jobs;
-  for (const std::string& port : options.ports) {
+  for (size_t i = 0; i < options.ports.size(); ++i) {
+    const std::string& port = options.ports[i];
+    if (options.resume && !resumes[i].found) continue;
     auto job = std::make_unique<BoxJob>();
     job->port = port;
-    job->report.reset(new PortReport(port, plan, board));
+    job->settings = settings;
+    if (options.resume) {
+      job->resume = &resumes[i].plan;
+      prepare_resume(*job->resume, &job->settings);
+    }
+    job->report.reset(new PortReport(
+        port, options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan, board));
     job->report->set_cancel_flag(&interruption().cancel);
     jobs.push_back(std::move(job));
   }
+  if (jobs.empty()) return kExitUsage;  // --resume with nothing to resume
   open_log_files(jobs, options, facts, chipset, stages);
 
   FILE* out = options.json ? stderr : stdout;
   ProgressDisplay display(out, isatty(fileno(out)) != 0);
   for (auto& job : jobs) {
     BoxJob* box = job.get();
-    box->worker = std::thread([box, &chipset, &settings] { burn_box(*box, chipset, settings); });
+    box->worker = std::thread([box, &chipset] { burn_box(*box, chipset); });
   }
   while (!all_finished(jobs)) display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(jobs));
   for (auto& job : jobs) job->worker.join();
@@ -295,7 +316,8 @@ int burn_all(const BurnOptions& options, const LoadedChipset& chipset, const Chi
   }
   std::vector<PortStatus> ports = snapshots(jobs);
   display.show(board.wait(0), ports);
-  const int status = exit_status(ports);
+  int status = exit_status(ports);
+  if (status == kExitAllBurned && jobs.size() < options.ports.size()) status = kExitUsage;
   std::fputs(summary_text(ports).c_str(), out);
   std::fflush(out);
   if (options.json) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/read_modes.h"
+#include "cli/resume_mode.h"
 
 namespace tv {
 namespace {
@@ -103,6 +104,7 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     else if (a.name == "--trace") o.trace = true;
     else if (a.name == "--compare") o.compare = true;
     else if (a.name == "--info") o.info = true;
+    else if (a.name == "--resume") o.resume = true;
     else if (a.name == "-p" || a.name == "--port") {
       if (!take_value()) return false;
       if (*value == '\0') {
@@ -150,7 +152,7 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
     return false;
   }
   if (!files.empty()) o.chipset = files.front();
-  if (!o.help && !o.list_ports && !read_mode_usage(o, error)) return false;
+  if (!o.help && !o.list_ports && (!read_mode_usage(o, error) || !resume_usage(o, error))) return false;
   if (!o.help && !o.list_ports && o.chipset.empty() && o.backup.empty()) {
     *error = "no chipset file named";
     return false;
@@ -164,6 +166,7 @@ std::string burn_usage_text() {
          "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
          "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
          "       tvbox-burn --info [--json] CHIPSET\n"
+         "       tvbox-burn --resume [-p PORT ...] [--log DIR] CHIPSET\n"
          "Burns a chipset file into one or more TV boxes at once.\n"
          "\n"
          "  -p, --port NAME        a programming port: comN, or a device path such as\n"
@@ -187,11 +190,14 @@ std::string burn_usage_text() {
          "                         nothing is written to the box\n"
          "      --info             tell what CHIPSET holds and whether it would burn; opens\n"
          "                         no port (with --json: one JSON object)\n"
+         "      --resume           continue each port's last burn of CHIPSET where it failed\n"
+         "                         or was stopped, as its saved log tells (in --log DIR)\n"
          "  -h, --help             this text\n"
          "\n"
          "Exit status: 0 every box burned (backed up, matched); 1 at least one box\n"
-         "failed or differs; 2 a usage error or a chipset file that does not load\n"
-         "cleanly (nothing is sent); 130 interrupted.\n";
+         "failed or differs; 2 a usage error, a chipset file that does not load\n"
+         "cleanly, or (--resume) a port with nothing to resume (nothing is sent to\n"
+         "it); 130 interrupted.\n";
 }
 
 }  // namespace tv

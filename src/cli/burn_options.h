@@ -33,6 +33,8 @@ struct BurnOptions {
   std::string backup;
   bool compare = false;
   bool info = false;
+  // Continue each port's last burn of this file, which failed or was stopped.
+  bool resume = false;
 };
 
 // The window's ranges for the two delays.
