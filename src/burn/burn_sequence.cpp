@@ -367,6 +367,10 @@ void BurnRun::burn() {
   if (pic) sink_.stage_begun(Stage::Pic);
   reach(Stage::Pic);
   if (!pic_done) pic_handshake();
+  // Without the hand-shake nothing has read what the line still holds: the
+  // late answer of the burn that was stopped would be taken for the echo of
+  // the first command.
+  if (pic_done) link_.line_recovery();
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (!line_lost_ && (pic_done || wait_before(Stage::Flash, settings_.flash_delay))) {

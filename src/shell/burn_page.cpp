@@ -195,6 +195,9 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
                             ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   stopButton->hide();
+  resumeButton = new FXButton(buttonRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"),
+                              nullptr, window, ID_RESUME_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
+  resumeButton->hide();
 
   buildLog(column);
 
@@ -239,6 +242,7 @@ long BurnPage::onOpen() {
     return 1;
   }
   if (burnRunning()) return 1;  // its controls are disabled; a stray command changes nothing
+  showResumeButton(false);
   resetSectionBoxes();
   clearLog();
   FileDialogRequest request{"Open File", kDialogPatterns, chipsetPath.text(), 500, 300};
@@ -308,6 +312,25 @@ long BurnPage::onBurn() {
   clearLog();
   appendLog(kBurningPicLine, kStyleBlue);
   startWorker(run_burn, kBurningPicLine);
+  return 1;
+}
+
+long BurnPage::onResume() {
+  if (burnRunning() || !resumable_ || refuseFaultyFile() || refuseChangedFile()) return 1;
+  if (refuseControlExchange() || refuseWithoutPort()) return 1;
+  PageHost* window = owner();
+  ResumePlan plan;
+  std::string why;
+  if (!find_resume_plan(default_burn_log_dir(), window ? window->programmingPortName() : std::string(),
+                        loaded_.sha256, &plan, &why)) {
+    showResumeButton(false);
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or("m_resume_none", "Nothing to resume:") + "\n" + why.c_str());
+    return 1;
+  }
+  lockForBurn();
+  clearLog();
+  startWorker(run_burn, "", &plan);
   return 1;
 }
 
@@ -394,8 +417,22 @@ BurnSettings BurnPage::burnSettings() const {
   return settings;
 }
 
-void BurnPage::startWorker(BurnRunner run, const char* first_line) {
+void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumePlan* resume) {
   burnEnd_ = BurnEnd::None;
+  wholeBurn_ = run == static_cast<BurnRunner>(run_burn);
+  showResumeButton(false);
+  BurnSettings settings = burnSettings();
+  unsigned stages = 0;
+  for (const SectionInfo& info : section_table())
+    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE) stages |= section_flag(info.section);
+  if (!wholeBurn_) stages = section_flag(Stage::OsdSysFont);
+  if (resume) {
+    const unsigned chosen = resume->chosen;
+    settings.stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
+    settings.pic_records = (chosen & section_flag(Stage::Pic)) != 0;
+    settings.resume = resume->point;
+    stages = chosen;
+  }
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
   GuiBurnSink::Handlers handlers;
@@ -422,24 +459,26 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line) {
   handlers.line_lost = [this] {
     if (PageHost* window = owner()) window->showPortLamp(false);
   };
-  SavedLogRequest saved = savedLogRequest(first_line);
+  SavedLogRequest saved = savedLogRequest(first_line, stages);
+  if (resume) saved.header.resumes = resume->log_path;
   redLines_.clear();
   stopping_ = false;
   status_.start(burnPlan(run == static_cast<BurnRunner>(run_system_font_burn)), monotonic_ms());
   showStatus();
   log->getApp()->addTimeout(clock_.get(), BurnClock::ID_TICK, BurnClock::kTickMs);
   showRunningControls(true);
-  worker_.start([this, run, chipset, settings = burnSettings(), handlers, saved] {
+  worker_.start([this, run, chipset, settings, handlers, saved] {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, *chipset, saved);
+    if (settings.resume) log_file.carry_resume_point(*settings.resume);
     run(lines_.link, *chipset, settings, log_file, worker_.cancelFlag());
   });
 }
 
 // Everything the saved log needs from widgets and the catalogue, taken on the
 // GUI thread before the worker starts.
-BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) const {
+BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line, unsigned stages) const {
   SavedLogRequest request;
   request.first_line = first_line;
   request.saved_text = caption_or("hv_log_saved", kLogSavedText);
@@ -455,7 +494,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   request.header.settings.push_back({"device", lines_.programming.path()});
   std::string sections;
   for (const SectionInfo& info : section_table())
-    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+    if (info.section != Section::Header && (stages & section_flag(info.section)))
       sections += (sections.empty() ? "" : ",") + std::string(info.box);
   request.header.settings.push_back({"sections", sections});
   request.header.settings.push_back({"verify", verify != FALSE ? "yes" : "no"});
@@ -476,7 +515,7 @@ void BurnPage::openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset,
     log_file.log(request.failed_text + " " + error + "\n", kStyleRed);
     return;
   }
-  log_file.record_only(request.first_line, kStyleBlue);
+  if (!request.first_line.empty()) log_file.record_only(request.first_line, kStyleBlue);
   log_file.set_cancel_flag(&worker_.cancelFlag());
   const std::string saved_text = request.saved_text;
   log_file.set_saved_line([saved_text](const std::string& path) { return saved_text + " " + path + "\n"; },
@@ -501,6 +540,16 @@ void BurnPage::onBurnEnded(bool ok) {
     if (!shuttingDown_) window->resumePolling();
   }
   burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
+  // A burn that failed or was stopped can be taken up where it ended.
+  if (!ok && wholeBurn_ && !shuttingDown_) showResumeButton(true);
+}
+
+void BurnPage::showResumeButton(bool shown) {
+  resumable_ = shown;
+  if (shuttingDown_ || resumeButton->shown() == FXbool(shown)) return;
+  if (shown) resumeButton->show();
+  else resumeButton->hide();
+  resumeButton->getParent()->recalc();
 }
 
 void BurnPage::cancelAndJoinBurn() { worker_.stop(); }

@@ -18,6 +18,7 @@
 #include "burn/burn_log_file.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/resume_plan.h"
 #include "shell/burn_status.h"
 #include "shell/page_worker.h"
 
@@ -53,6 +54,7 @@ class BurnPage {
   FX::FXButton* openButton;                         // hv_open, ID 73
   FX::FXButton* burnButton;                         // hv_rec, ID 74, disabled when built
   FX::FXButton* stopButton;                         // hv_stop: in hv_rec's place while a burn runs
+  FX::FXButton* resumeButton;                       // hv_resume: beside hv_rec after a burn failed or stopped
   FX::FXButton* recallButton;                       // hv_recall, ID 75, disabled and hidden
   FX::FXText* log;                                  // the styled burn log
 
@@ -69,6 +71,9 @@ class BurnPage {
   // closing four-Z line, and the log says where it stopped. The GUI goes on
   // at once; the worker's end gives the controls back.
   long onStop();
+  // Resume: continues the burn that failed or was stopped on the same loaded
+  // file, from its saved log; shown only until a load or a new burn.
+  long onResume();
   // Each second while a burn runs: the status line's elapsed and left times.
   void tick();
   // Called on every poll tick: shows the completion box once a burn ended.
@@ -112,14 +117,15 @@ class BurnPage {
   BurnSettings burnSettings() const;
   using BurnRunner = void (*)(BoxLink&, const LoadedChipset&, const BurnSettings&, BurnSink&,
                               const std::atomic<bool>&);
-  void startWorker(BurnRunner run, const char* first_line);
+  void startWorker(BurnRunner run, const char* first_line, const ResumePlan* resume = nullptr);
+  void showResumeButton(bool shown);
   struct SavedLogRequest {
     BurnLogHeader header;
     std::string first_line;   // the start command's own log line
     std::string saved_text;   // "Burn log saved in", in the window's language
     std::string failed_text;
   };
-  SavedLogRequest savedLogRequest(const char* first_line) const;
+  SavedLogRequest savedLogRequest(const char* first_line, unsigned stages) const;
   void openSavedLog(BurnLogFile& log_file, const LoadedChipset& chipset, const SavedLogRequest& request);
   void onBurnEnded(bool ok);
   void showRunningControls(bool running);
@@ -148,6 +154,8 @@ class BurnPage {
   BurnStatus status_;
   std::vector<FX::FXString> redLines_;  // what the running burn said in red, for the failure box
   bool stopping_ = false;               // Stop was pressed; the worker has not ended yet
+  bool wholeBurn_ = false;              // the running worker burns (or resumes) the file, not the font alone
+  bool resumable_ = false;              // the last burn failed or was stopped; no load or burn since
 };
 
 // The ten log styles: white background, selection and highlight in

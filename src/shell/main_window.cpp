@@ -156,6 +156,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_BURN,              X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_RECALL,            X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_COMMAND, ID_STOP_BURN,         X_SRV_K_Window::onCmdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_RESUME_BURN,       X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_OPEN_CHIPSET,      X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BURN,              X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_RECALL,            X_SRV_K_Window::onUpdBurnPage),
@@ -537,6 +538,7 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
     case ID_BURN: return burnPage_->onBurn();
     case ID_RECALL: return burnPage_->onRecall();
     case ID_STOP_BURN: return burnPage_->onStop();
+    case ID_RESUME_BURN: return burnPage_->onResume();
   }
   return 1;
 }
