@@ -238,7 +238,8 @@ void BurnLogFile::close(const char* outcome) {
   std::fprintf(file_, "Outcome:  %s\n", outcome);
   // What a resume of this burn would start from (tvbox-burn --resume, the
   // window's Resume button).
-  if (std::strcmp(outcome, "OK") != 0) std::fprintf(file_, "Resume:   %s\n", resume_point_text(resume_).c_str());
+  if (std::strcmp(outcome, "OK") != 0)
+    std::fprintf(file_, "Resume:   %s\n", resume_point_text(resume_).c_str());
   if (std::fclose(file_) != 0) write_failed_ = true;
   file_ = nullptr;
 }

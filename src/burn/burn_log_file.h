@@ -33,7 +33,7 @@ struct BurnLogHeader {
   std::string port;
   std::vector<std::pair<std::string, std::string>> settings;  // name, value
   std::vector<LogLine> load_log;    // what loading the file reported
-  std::string resumes;              // the saved log of the burn this one continues
+  std::string resumes;              // the saved log of the burn this one continues, if any
 };
 
 // $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.

@@ -55,7 +55,9 @@ class BurnRun {
  private:
   bool ready();
   bool checked(Stage stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
-  bool done_before(Stage stage) const { return settings_.resume && (settings_.resume->done & section_flag(stage)); }
+  bool done_before(Stage stage) const {
+    return settings_.resume && (settings_.resume->done & section_flag(stage));
+  }
   // The flash record at which the burn this one continues stopped; -1: none.
   int flash_resume_address() const { return settings_.resume ? settings_.resume->flash_from : -1; }
   void say_resume();

@@ -200,7 +200,8 @@ std::vector<bool> finished_flash_sectors(const LineSource& lines, int stopped_at
     grew = false;
     for (int address : records) {
       bool reaches = false;
-      for (size_t s = first_sector(address); s <= last_sector(address); ++s) reaches = reaches || unfinished[s];
+      for (size_t s = first_sector(address); s <= last_sector(address); ++s)
+        reaches = reaches || unfinished[s];
       for (size_t s = first_sector(address); reaches && s <= last_sector(address); ++s)
         if (!unfinished[s]) unfinished[s] = grew = true;
     }

@@ -165,7 +165,8 @@ void burn_box(BoxJob& job, const LoadedChipset& chipset) {
   SerialPort* line = &job.line;
   job.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
   watch_port(line, true);
-  if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic))) sink.log(kBurningPicLine, kStyleBlue);
+  if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic)))
+    sink.log(kBurningPicLine, kStyleBlue);
   run_burn(job.link, chipset, settings, sink, interruption().cancel);
   watch_port(line, false);
   // The box is free for another program as soon as its burn is over; its
@@ -249,7 +250,8 @@ void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOption
   for (auto& job : jobs) {
     job->log_file.reset(new BurnLogFile(*job->report));
     std::string error;
-    BurnLogHeader header = log_header(options, facts, chipset, job->resume ? job->resume->chosen : stages, job->port);
+    BurnLogHeader header =
+        log_header(options, facts, chipset, job->resume ? job->resume->chosen : stages, job->port);
     if (job->resume) header.resumes = job->resume->log_path;
     if (job->log_file->open(dir, header, &error)) {
       job->log_file->set_cancel_flag(&interruption().cancel);
@@ -294,8 +296,9 @@ int burn_all(const BurnOptions& options, const LoadedChipset& chipset, const Chi
       job->resume = &resumes[i].plan;
       prepare_resume(*job->resume, &job->settings);
     }
-    job->report.reset(new PortReport(
-        port, options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan, board));
+    const StagePlan port_plan =
+        options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan;
+    job->report.reset(new PortReport(port, port_plan, board));
     job->report->set_cancel_flag(&interruption().cancel);
     jobs.push_back(std::move(job));
   }

@@ -195,8 +195,9 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
                             ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   stopButton->hide();
-  resumeButton = new FXButton(buttonRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"),
-                              nullptr, window, ID_RESUME_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
+  resumeButton =
+      new FXButton(buttonRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"), nullptr,
+                   window, ID_RESUME_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   resumeButton->hide();
 
   buildLog(column);
@@ -321,8 +322,14 @@ long BurnPage::onResume() {
   PageHost* window = owner();
   ResumePlan plan;
   std::string why;
-  if (!find_resume_plan(default_burn_log_dir(), window ? window->programmingPortName() : std::string(),
-                        loaded_.sha256, &plan, &why)) {
+  // Only the log of the burn that just ended tells what the box holds now.
+  const std::string port = window ? window->programmingPortName() : std::string();
+  bool found = find_resume_plan(default_burn_log_dir(), port, loaded_.sha256, &plan, &why);
+  if (found && plan.log_path != savedLogPath_) {
+    found = false;
+    why = "a later burn on " + port + " has been logged since (" + plan.log_path + ")";
+  }
+  if (!found) {
     showResumeButton(false);
     show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
                  ui_text_or("m_resume_none", "Nothing to resume:") + "\n" + why.c_str());
@@ -424,7 +431,8 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumeP
   BurnSettings settings = burnSettings();
   unsigned stages = 0;
   for (const SectionInfo& info : section_table())
-    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE) stages |= section_flag(info.section);
+    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+      stages |= section_flag(info.section);
   if (!wholeBurn_) stages = section_flag(Stage::OsdSysFont);
   if (resume) {
     const unsigned chosen = resume->chosen;
@@ -471,6 +479,7 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumeP
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, *chipset, saved);
+    savedLogPath_ = log_file.is_open() ? log_file.path() : std::string();
     if (settings.resume) log_file.carry_resume_point(*settings.resume);
     run(lines_.link, *chipset, settings, log_file, worker_.cancelFlag());
   });
@@ -541,14 +550,17 @@ void BurnPage::onBurnEnded(bool ok) {
   }
   burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
   // A burn that failed or was stopped can be taken up where it ended.
-  if (!ok && wholeBurn_ && !shuttingDown_) showResumeButton(true);
+  // Without its saved log there is nothing to take it up from.
+  if (!ok && wholeBurn_ && !shuttingDown_ && !savedLogPath_.empty()) showResumeButton(true);
 }
 
 void BurnPage::showResumeButton(bool shown) {
   resumable_ = shown;
   if (shuttingDown_ || resumeButton->shown() == FXbool(shown)) return;
-  if (shown) resumeButton->show();
-  else resumeButton->hide();
+  if (shown)
+    resumeButton->show();
+  else
+    resumeButton->hide();
   resumeButton->getParent()->recalc();
 }
 

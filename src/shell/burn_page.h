@@ -54,7 +54,7 @@ class BurnPage {
   FX::FXButton* openButton;                         // hv_open, ID 73
   FX::FXButton* burnButton;                         // hv_rec, ID 74, disabled when built
   FX::FXButton* stopButton;                         // hv_stop: in hv_rec's place while a burn runs
-  FX::FXButton* resumeButton;                       // hv_resume: beside hv_rec after a burn failed or stopped
+  FX::FXButton* resumeButton;                       // hv_resume: beside hv_rec after a failed burn
   FX::FXButton* recallButton;                       // hv_recall, ID 75, disabled and hidden
   FX::FXText* log;                                  // the styled burn log
 
@@ -156,6 +156,9 @@ class BurnPage {
   bool stopping_ = false;               // Stop was pressed; the worker has not ended yet
   bool wholeBurn_ = false;              // the running worker burns (or resumes) the file, not the font alone
   bool resumable_ = false;              // the last burn failed or was stopped; no load or burn since
+  // The saved log the running (or last) burn writes; empty when it could not
+  // be written. Set by the worker before it burns, read after its end.
+  std::string savedLogPath_;
 };
 
 // The ten log styles: white background, selection and highlight in

@@ -35,7 +35,7 @@ enum WindowId : FX::FXSelector {
   ID_PORT_INPUT = 83,        // SEL_IO_READ: the programming port has bytes (or hung up)
   ID_STOP_BURN = 86,         // hv_stop button, Esc: stops a running burn
   ID_HELP_OPENER = 87,       // SEL_IO_READ: the opener of the help page has ended
-  ID_RESUME_BURN = 88,       // hv_resume button: continue the burn that failed or was stopped
+  ID_RESUME_BURN = 88,       // hv_resume button: continue a burn that failed or stopped
 };
 static_assert(int(ID_ABOUT) >= int(FX::FXMainWindow::ID_LAST),
               "the window's fixed IDs must not overlap FXMainWindow's own");

@@ -681,8 +681,9 @@ TEST_F(BurnGui, ResumeAfterAStopMidFlashFinishesTheBoxExactly) {
   paced.pace = true;  // the flash takes seconds
   sim_.set_faults(paced);
   command(tv::ID_BURN);
-  ASSERT_TRUE(testsupport::run_gui_until([&] { return statusText().rfind("FLASH", 0) == 0 && window->progressBar->getProgress() >= 60; },
-                                         kBurnDeadlineMs));
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] { return statusText().rfind("FLASH", 0) == 0 && window->progressBar->getProgress() >= 60; },
+      kBurnDeadlineMs));
   window->handle(page().stopButton, FXSEL(SEL_COMMAND, tv::ID_STOP_BURN), nullptr);
   ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().burnRunning(); }, 5000));
   ASSERT_TRUE(page().resumeButton->shown());
@@ -697,8 +698,8 @@ TEST_F(BurnGui, ResumeAfterAStopMidFlashFinishesTheBoxExactly) {
   EXPECT_EQ(after.pic_records, before.pic_records);
   EXPECT_LE(after.sector_erases - before.sector_erases, 2u) << stopLine;
   expectImagesMatch();
-  EXPECT_EQ(allLogLines().front().rfind("Resuming the burn: done before: PIC; FLASH again from the sector at ", 0), 0u)
-      << allLogLines().front();
+  const std::string first = allLogLines().front();
+  EXPECT_EQ(first.rfind("Resuming the burn: done before: PIC; FLASH again from the sector at ", 0), 0u) << first;
   EXPECT_FALSE(page().resumeButton->shown());  // it ended well
   expectIdleAfterBurn();
 }
