@@ -32,8 +32,8 @@
 
 namespace {
 
-using benchsupport::SimProcess;
 using benchsupport::file_equals;
+using benchsupport::SimProcess;
 using benchsupport::start_sim;
 using benchsupport::stop_sim;
 
@@ -59,8 +59,9 @@ double cpu_of(const rusage& usage) {
          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-Outcome burn_boxes(int boxes, const std::string& dir, const std::string& chipset, const chipsetgen::Images& images,
-                   const std::string& sim_program, const std::string& burner) {
+Outcome burn_boxes(int boxes, const std::string& dir, const std::string& chipset,
+                   const chipsetgen::Images& images, const std::string& sim_program,
+                   const std::string& burner) {
   Outcome outcome;
   std::vector<SimProcess> sims(static_cast<size_t>(boxes));
   std::vector<std::string> args = {burner, "--sysfont", "--log", dir + "/logs"};
@@ -123,11 +124,16 @@ int main(int argc, char** argv) {
   std::string sim_program = benchsupport::build_dir() + "/tools/tvbox-sim";
   std::string burner = benchsupport::build_dir() + "/src/tvbox-burn";
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--boxes") && i + 1 < argc) counts = parse_counts(argv[++i]);
-    else if (!std::strcmp(argv[i], "--small")) small = true;
-    else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc) sim_program = argv[++i];
-    else if (!std::strcmp(argv[i], "--burner") && i + 1 < argc) burner = argv[++i];
-    else counts.clear();
+    if (!std::strcmp(argv[i], "--boxes") && i + 1 < argc)
+      counts = parse_counts(argv[++i]);
+    else if (!std::strcmp(argv[i], "--small"))
+      small = true;
+    else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc)
+      sim_program = argv[++i];
+    else if (!std::strcmp(argv[i], "--burner") && i + 1 < argc)
+      burner = argv[++i];
+    else
+      counts.clear();
     if (counts.empty()) {
       std::fprintf(stderr, "usage: bench_parallel [--boxes 1,4,16] [--small] [--sim PATH] [--burner PATH]\n");
       return 2;
@@ -163,8 +169,8 @@ int main(int argc, char** argv) {
     if (one_box == 0 && boxes == 1) one_box = outcome.wall;
     double ratio = one_box > 0 ? outcome.wall / one_box : 0;
     std::printf("%6d %10.1f %8.3f %11.0f %12.2f %11.3f%% %5d/%d%s\n", boxes, outcome.wall, ratio,
-                boxes * 3600.0 / outcome.wall, outcome.cpu, 100.0 * outcome.cpu / outcome.wall / boxes, outcome.exact,
-                boxes, outcome.exit_code == 0 ? "" : "  (tvbox-burn did not exit 0)");
+                boxes * 3600.0 / outcome.wall, outcome.cpu, 100.0 * outcome.cpu / outcome.wall / boxes,
+                outcome.exact, boxes, outcome.exit_code == 0 ? "" : "  (tvbox-burn did not exit 0)");
     std::fflush(stdout);
     if (outcome.exit_code != 0 || outcome.exact != boxes) rc = 1;
   }

@@ -43,32 +43,31 @@
 #include "burn/chipset_file.h"
 #include "burn/section_writer.h"
 #include "gen/chipset_gen.h"
-#include "support/paced_sim.h"
-#include "support/reference_chipset.h"
 #include "link/box_link.h"
 #include "link/packets.h"
 #include "link/ports.h"
 #include "support/paced_sim.h"
+#include "support/reference_chipset.h"
 
 namespace {
 
-using benchsupport::SimProcess;
 using benchsupport::file_equals;
 using benchsupport::reference_chipset;
+using benchsupport::SimProcess;
 using benchsupport::start_sim;
 using benchsupport::stop_sim;
 
 constexpr double kLineBytesPerSecond = 5760.0;  // 57600 baud, 10 bits a character
 
 // Sizes on the wire, both ways.
-constexpr int kPacket = 12;         // command packet and its echo
-constexpr int kWrite16 = 26;        // 16-byte write packet
+constexpr int kPacket = 12;   // command packet and its echo
+constexpr int kWrite16 = 26;  // 16-byte write packet
 constexpr int kWrite16Answer = 6;
-constexpr int kPicRecord = 26;      // sent and echoed
-constexpr int kPicEnd = 9;          // ":00020001", answered with up to 9 bytes
+constexpr int kPicRecord = 26;  // sent and echoed
+constexpr int kPicEnd = 9;      // ":00020001", answered with up to 9 bytes
 constexpr int kFourZLine = 12;
 // Fixed pauses, in seconds.
-constexpr double kSilence = 3.0;        // a hand-shake read that the box leaves short
+constexpr double kSilence = 3.0;  // a hand-shake read that the box leaves short
 constexpr double kAfterFirstStar = 2.0;
 constexpr double kSectorErase = 2.0;
 constexpr double kOsdClear = 1.0 + 5.0;
@@ -217,7 +216,8 @@ Minimum protocol_minimum(const std::string& text, const tv::LoadedChipset& chips
   m.pauses += settings.flash_delay;
 
   int others = 0;
-  std::vector<int> flash = data_record_addresses(section(lines, tv::section_info(tv::Section::Flash).marker), &others);
+  std::vector<int> flash =
+      data_record_addresses(section(lines, tv::section_info(tv::Section::Flash).marker), &others);
   m.flash_records = int(flash.size());
   m.sector_erases = sector_erases(flash);
   for (int i = 0; i < m.sector_erases; ++i) m.exchange(kPacket, kPacket);
@@ -226,7 +226,8 @@ Minimum protocol_minimum(const std::string& text, const tv::LoadedChipset& chips
 
   m.exchange(kPacket, kPacket);  // the OSD clear
   m.pauses += kOsdClear;
-  m.osd_records = int(data_record_addresses(section(lines, tv::section_info(tv::Section::Osd).marker), &others).size());
+  m.osd_records =
+      int(data_record_addresses(section(lines, tv::section_info(tv::Section::Osd).marker), &others).size());
   for (int i = 0; i < m.osd_records; ++i) m.exchange(kWrite16, kWrite16Answer);
 
   add_font(&m, section(lines, tv::section_info(tv::Section::OsdRusFont).marker));
@@ -257,10 +258,11 @@ std::string memories_verdict(const std::string& dir, const chipsetgen::Images& i
 }
 
 void print_minimum(const Minimum& m) {
-  std::printf("  exchanges: %d PIC records, %d flash and %d OSD 16-byte writes, %d sector erases,\n"
-              "             %d font rows, %d font page clears, %d hand-shake silences\n",
-              m.pic_records, m.flash_records, m.osd_records, m.sector_erases, m.font_rows,
-              m.font_page_clears, m.silences);
+  std::printf(
+      "  exchanges: %d PIC records, %d flash and %d OSD 16-byte writes, %d sector erases,\n"
+      "             %d font rows, %d font page clears, %d hand-shake silences\n",
+      m.pic_records, m.flash_records, m.osd_records, m.sector_erases, m.font_rows, m.font_page_clears,
+      m.silences);
   std::printf("  bytes sent %llu, answered %llu: %.1f s on the wire; fixed pauses %.1f s\n",
               (unsigned long long)m.sent, (unsigned long long)m.answered, m.wire_seconds(), m.pauses);
 }
@@ -356,9 +358,8 @@ int bench_burn(const std::string& dir, const std::string& sim_program, bool defa
   tv::BurnSettings settings;
   settings.flash_delay = default_delays ? 3 : 0;
   settings.sysfont_delay = default_delays ? 6 : 0;
-  std::printf("burn of the reference chipset, flash_delay %d s, sysfont_delay %d s%s\n",
-              settings.flash_delay, settings.sysfont_delay,
-              default_delays ? " (the defaults)" : " (set to 0)");
+  std::printf("burn of the reference chipset, flash_delay %d s, sysfont_delay %d s%s\n", settings.flash_delay,
+              settings.sysfont_delay, default_delays ? " (the defaults)" : " (set to 0)");
   Minimum minimum = protocol_minimum(generated.text, chipset, settings);
   print_minimum(minimum);
 
@@ -443,13 +444,18 @@ int main(int argc, char** argv) {
   int megabytes = 50;
   std::string sim_program = default_sim_path();
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--skip-burn")) burn = false;
-    else if (!std::strcmp(argv[i], "--skip-load")) load = false;
-    else if (!std::strcmp(argv[i], "--load-mb") && i + 1 < argc) megabytes = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--default-delays")) default_delays = true;
+    if (!std::strcmp(argv[i], "--skip-burn"))
+      burn = false;
+    else if (!std::strcmp(argv[i], "--skip-load"))
+      load = false;
+    else if (!std::strcmp(argv[i], "--load-mb") && i + 1 < argc)
+      megabytes = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--default-delays"))
+      default_delays = true;
     else if (!std::strcmp(argv[i], "--skip-line-loss"))
       line_loss = false;
-    else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc) sim_program = argv[++i];
+    else if (!std::strcmp(argv[i], "--sim") && i + 1 < argc)
+      sim_program = argv[++i];
     else {
       std::fprintf(
           stderr,

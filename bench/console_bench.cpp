@@ -6,7 +6,6 @@
 // console's line count and the process CPU time, then the CPU time of one
 // echo wait that runs out (3 s of a silent box).
 #include <fox-1.6/fx.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "boxsim/box_sim.h"
 #include "base/clock.h"
+#include "base/trace.h"
+#include "boxsim/box_sim.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
 #include "shell/console_page.h"
 #include "shell/main_window.h"
 #include "shell/ui_queue.h"
@@ -117,14 +116,13 @@ int main(int argc, char** argv) {
   const double cpu = cpu_seconds() - cpu_before;
 
   const FX::FXint shown_lines = console.output->countLines(0, console.output->getLength());
-  std::printf("stream: %zu bytes sent at %d bytes/s over %.1f s\n", stream.size(),
-              kLineRateBytesPerSecond, wall);
+  std::printf("stream: %zu bytes sent at %d bytes/s over %.1f s\n", stream.size(), kLineRateBytesPerSecond,
+              wall);
   std::printf("stream fully shown: %s (data text %s, last byte sent %02X)\n",
               all_shown ? "yes" : "no, time limit", console.dataText.text(), stream.back());
   std::printf("bytes shown per second: %.0f\n", stream.size() / wall);
   std::printf("console lines kept: %d (limit %d)\n", shown_lines, tv::kOutputLineLimit);
-  std::printf("process CPU time while streaming: %.3f s (%.1f %% of one core)\n", cpu,
-              100.0 * cpu / wall);
+  std::printf("process CPU time while streaming: %.3f s (%.1f %% of one core)\n", cpu, 100.0 * cpu / wall);
 
   // One echo that never comes: the box answers nothing to an unknown target.
   uint8_t packet[tv::kPacketSize] = {0x90, 0x6F, 0, 0, 0x00, 0, 0, 0, 0, 0, 0, 0x0D};

@@ -8,8 +8,8 @@
 // window runs FOX's own event loop (FXApp::run), as the program does.
 //
 //   window_cpu_bench [--idle-s N] [--skip-burn] [--chipset PATH] [--sim PATH]
-#include <fcntl.h>
 #include <fox-1.6/fx.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
@@ -106,10 +106,14 @@ int main(int argc, char** argv) {
   std::string sim_program = benchsupport::build_dir() + "/tools/tvbox-sim";
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--idle-s" && i + 1 < argc) idle_s = std::atoi(argv[++i]);
-    else if (arg == "--skip-burn") skip_burn = true;
-    else if (arg == "--chipset" && i + 1 < argc) chipset = argv[++i];
-    else if (arg == "--sim" && i + 1 < argc) sim_program = argv[++i];
+    if (arg == "--idle-s" && i + 1 < argc)
+      idle_s = std::atoi(argv[++i]);
+    else if (arg == "--skip-burn")
+      skip_burn = true;
+    else if (arg == "--chipset" && i + 1 < argc)
+      chipset = argv[++i];
+    else if (arg == "--sim" && i + 1 < argc)
+      sim_program = argv[++i];
   }
   if (!std::getenv("DISPLAY")) {
     std::fprintf(stderr, "window_cpu_bench needs an X display\n");
@@ -147,8 +151,7 @@ int main(int argc, char** argv) {
 
   idle_share(app, 1000);  // the window settles: first paint, fonts
   const double idle = idle_share(app, idle_s * 1000);
-  std::printf("idle, register console shown, box attached: %.2f %% of one core over %d s\n", idle,
-              idle_s);
+  std::printf("idle, register console shown, box attached: %.2f %% of one core over %d s\n", idle, idle_s);
 
   window->ports().apply("com9");  // no such line: closed, and tried every 2 s
   const double missing = idle_share(app, idle_s * 1000);
@@ -185,9 +188,8 @@ int main(int argc, char** argv) {
     if (window->burn().burnRunning()) app.run();
     const double wall = (tv::monotonic_ms() - start) / 1000.0;
     const double cpu = cpu_seconds() - cpu_before;
-    std::printf("burn of %s: %s after %.1f s, process CPU %.2f s = %.2f %% of one core\n",
-                chipset.c_str(), done ? "completed" : "did not start", wall, cpu,
-                100.0 * cpu / wall);
+    std::printf("burn of %s: %s after %.1f s, process CPU %.2f s = %.2f %% of one core\n", chipset.c_str(),
+                done ? "completed" : "did not start", wall, cpu, 100.0 * cpu / wall);
     tv::set_message_hook({});
     tv::set_file_dialog_hook({});
   }

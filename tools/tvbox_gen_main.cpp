@@ -39,20 +39,36 @@ struct Arguments {
 std::string parse_arguments(int argc, char** argv, Arguments* args) {
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
-    if (name == "--gzip") { args->gzip = true; continue; }
+    if (name == "--gzip") {
+      args->gzip = true;
+      continue;
+    }
     if (i + 1 >= argc) return "missing value after " + name;
     const char* value = argv[++i];
     long long number = 0;
-    if (name == "--out") { args->out = value; continue; }
-    if (name == "--images") { args->images = value; continue; }
+    if (name == "--out") {
+      args->out = value;
+      continue;
+    }
+    if (name == "--images") {
+      args->images = value;
+      continue;
+    }
     if (!parse_number(value, &number) || number < 0 || number > INT_MAX)
       return "bad number '" + std::string(value) + "' for " + name;
-    if (name == "--seed") { args->options.seed = uint32_t(number); args->have_seed = true; }
-    else if (name == "--flash-bytes") args->options.flash_bytes = int(number);
-    else if (name == "--osd-bytes") args->options.osd_bytes = int(number);
-    else if (name == "--pic-bytes") args->options.pic_bytes = int(number);
-    else if (name == "--glyphs") args->options.glyphs = int(number);
-    else return "unknown option " + name;
+    if (name == "--seed") {
+      args->options.seed = uint32_t(number);
+      args->have_seed = true;
+    } else if (name == "--flash-bytes")
+      args->options.flash_bytes = int(number);
+    else if (name == "--osd-bytes")
+      args->options.osd_bytes = int(number);
+    else if (name == "--pic-bytes")
+      args->options.pic_bytes = int(number);
+    else if (name == "--glyphs")
+      args->options.glyphs = int(number);
+    else
+      return "unknown option " + name;
   }
   if (!args->have_seed) return "--seed is required";
   if (args->out.empty()) return "--out is required";
@@ -75,6 +91,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return fail(error);
   chipsetgen::Generated generated = chipsetgen::generate(args.options);
   if (!chipsetgen::write_chipset(args.out, generated.text, args.gzip, &error)) return fail(error);
-  if (!args.images.empty() && !chipsetgen::write_images(generated.images, args.images, &error)) return fail(error);
+  if (!args.images.empty() && !chipsetgen::write_images(generated.images, args.images, &error))
+    return fail(error);
   return 0;
 }

@@ -28,6 +28,7 @@ const char kUsage[] =
     "  --ctrl NAME            control port name (default com5)\n"
     "  --images DIR           write flash.bin, osd.bin, font.bin, pic.bin here on\n"
     "                         exit and on SIGUSR1\n"
+    "  --from-images DIR      start with the memories another simulator wrote there\n"
     "  --unsupported          answer the start-up probe (an unsupported box)\n"
     "  --drop-every N         drop every Nth byte the box sends\n"
     "  --corrupt-echo-every N corrupt every Nth echo or answer\n"
@@ -42,6 +43,7 @@ const char kUsage[] =
     "                         correctly\n"
     "  --refuse-osd-clears N  refuse the first N OSD clears (-1: every one)\n"
     "  --silent-in-flash N    answer nothing more after N 16-byte flash writes\n"
+    "  --vanish-in-flash N    close the programming line after N 16-byte flash writes\n"
     "  --reply HEX,HEX..      payload of the control reply (default 5A)\n"
     "  --stream RATE          send bytes on the programming port, RATE bytes/s\n"
     "  --version              print the version and exit\n"
@@ -52,6 +54,7 @@ struct Options {
   std::string prog = "com3";
   std::string ctrl = "com5";
   std::string images;
+  std::string from_images;
   boxsim::Faults faults;
   std::vector<uint8_t> reply{0x5A};
   long stream_rate = 0;
@@ -67,8 +70,8 @@ long parse_number(const std::string& option, const char* text, long min, long ma
   char* end = nullptr;
   long value = std::strtol(text, &end, 0);  // 0x... for addresses
   if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
-    usage_error(option + " wants a number from " + std::to_string(min) + " to " +
-                std::to_string(max) + ", not '" + text + "'");
+    usage_error(option + " wants a number from " + std::to_string(min) + " to " + std::to_string(max) +
+                ", not '" + text + "'");
   return value;
 }
 
@@ -78,8 +81,7 @@ std::vector<uint8_t> parse_reply(const char* text) {
   size_t start = 0;
   while (start <= all.size()) {
     size_t comma = all.find(',', start);
-    std::string field = all.substr(start, comma == std::string::npos ? std::string::npos
-                                                                     : comma - start);
+    std::string field = all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     char* end = nullptr;
     errno = 0;
     unsigned long value = std::strtoul(field.c_str(), &end, 16);
@@ -106,31 +108,50 @@ Options parse_options(int argc, char** argv) {
     } else if (arg == "--version") {
       std::puts("tvbox-sim " TVBOX_VERSION);
       std::exit(0);
-    } else if (arg == "--port-dir") o.port_dir = value();
-    else if (arg == "--prog") o.prog = value();
-    else if (arg == "--ctrl") o.ctrl = value();
-    else if (arg == "--images") o.images = value();
-    else if (arg == "--unsupported") o.faults.unsupported = true;
-    else if (arg == "--drop-every") o.faults.drop_every = int(parse_number(arg, value(), 0, INT_MAX));
+    } else if (arg == "--port-dir")
+      o.port_dir = value();
+    else if (arg == "--prog")
+      o.prog = value();
+    else if (arg == "--ctrl")
+      o.ctrl = value();
+    else if (arg == "--images")
+      o.images = value();
+    else if (arg == "--from-images")
+      o.from_images = value();
+    else if (arg == "--unsupported")
+      o.faults.unsupported = true;
+    else if (arg == "--drop-every")
+      o.faults.drop_every = int(parse_number(arg, value(), 0, INT_MAX));
     else if (arg == "--corrupt-echo-every")
       o.faults.corrupt_echo_every = int(parse_number(arg, value(), 0, INT_MAX));
-    else if (arg == "--refuse-first") o.faults.refuse_first = int(parse_number(arg, value(), 0, INT_MAX));
+    else if (arg == "--refuse-first")
+      o.faults.refuse_first = int(parse_number(arg, value(), 0, INT_MAX));
     else if (arg == "--refuse-address")
       o.faults.refuse_always_address = int(parse_number(arg, value(), 0, 0xFFFFFF));
-    else if (arg == "--silent-after") o.faults.silent_after = int(parse_number(arg, value(), 0, INT_MAX));
-    else if (arg == "--vanish-after") o.faults.vanish_after = int(parse_number(arg, value(), 0, INT_MAX));
-    else if (arg == "--delay-ms") o.faults.answer_delay_ms = int(parse_number(arg, value(), 0, 600000));
-    else if (arg == "--pace") o.faults.pace = true;
-    else if (arg == "--old-contents") o.faults.old_contents = true;
+    else if (arg == "--silent-after")
+      o.faults.silent_after = int(parse_number(arg, value(), 0, INT_MAX));
+    else if (arg == "--vanish-after")
+      o.faults.vanish_after = int(parse_number(arg, value(), 0, INT_MAX));
+    else if (arg == "--delay-ms")
+      o.faults.answer_delay_ms = int(parse_number(arg, value(), 0, 600000));
+    else if (arg == "--pace")
+      o.faults.pace = true;
+    else if (arg == "--old-contents")
+      o.faults.old_contents = true;
     else if (arg == "--wrong-flash-byte")
       o.faults.wrong_flash_byte = int(parse_number(arg, value(), 0, 0xFFFFFF));
     else if (arg == "--refuse-osd-clears")
       o.faults.refuse_osd_clears = int(parse_number(arg, value(), -1, INT_MAX));
     else if (arg == "--silent-in-flash")
       o.faults.silent_after_flash_writes = int(parse_number(arg, value(), 0, INT_MAX));
-    else if (arg == "--reply") o.reply = parse_reply(value());
-    else if (arg == "--stream") o.stream_rate = parse_number(arg, value(), 1, 10000000);
-    else usage_error("unknown option '" + arg + "'");
+    else if (arg == "--vanish-in-flash")
+      o.faults.vanish_after_flash_writes = int(parse_number(arg, value(), 0, INT_MAX));
+    else if (arg == "--reply")
+      o.reply = parse_reply(value());
+    else if (arg == "--stream")
+      o.stream_rate = parse_number(arg, value(), 1, 10000000);
+    else
+      usage_error("unknown option '" + arg + "'");
   }
   if (o.port_dir.empty()) usage_error("--port-dir is required");
   if (o.prog.empty() || o.ctrl.empty() || o.prog == o.ctrl)
@@ -162,8 +183,7 @@ double monotonic_seconds() {
 
 // The console benchmark's stream: a counting pattern, owed by the clock so the
 // rate holds however late the nap ends.
-void stream_slice(boxsim::BoxSimulator& sim, long rate, double* last, double* owed,
-                  uint8_t* next) {
+void stream_slice(boxsim::BoxSimulator& sim, long rate, double* last, double* owed, uint8_t* next) {
   double now = monotonic_seconds();
   *owed += rate * (now - *last);
   *last = now;
@@ -183,6 +203,15 @@ int main(int argc, char** argv) {
 
   boxsim::BoxSimulator sim;
   sim.set_faults(options.faults);
+  if (!options.from_images.empty()) {
+    boxsim::Memories memories = sim.memories();
+    std::string why;
+    if (!boxsim::read_memory_images(options.from_images, &memories, &why)) {
+      std::fprintf(stderr, "tvbox-sim: %s\n", why.c_str());
+      return 1;
+    }
+    sim.set_memories(memories);
+  }
   sim.set_control_reply(options.reply);
   std::string error;
   if (!sim.start(options.port_dir, &error, options.prog, options.ctrl)) {

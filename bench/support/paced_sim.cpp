@@ -1,10 +1,10 @@
 #include "support/paced_sim.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,8 +23,9 @@ bool wait_ready(int fd, int timeout_ms) {
   std::string seen;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (seen.find("ready\n") == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                    .count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     pollfd p{fd, POLLIN, 0};
     if (left <= 0 || poll(&p, 1, int(left)) <= 0) return false;
     char buf[256];

@@ -56,7 +56,8 @@ unsigned hex_value(const char* text, size_t width) {
   bool negative = false;
   if (field.peek() == '-' || field.peek() == '+') negative = field.take() == '-';
   // "0x" is a prefix only when a digit follows; otherwise the 0 is the number.
-  if (field.peek() == '0' && (field.peek(1) == 'x' || field.peek(1) == 'X') && hex_digit(field.peek(2)) >= 0) {
+  if (field.peek() == '0' && (field.peek(1) == 'x' || field.peek(1) == 'X') &&
+      hex_digit(field.peek(2)) >= 0) {
     field.take();
     field.take();
   }

@@ -54,11 +54,11 @@ struct TraceQueue {
   std::condition_variable emptied;
   std::deque<QueuedLine> lines;
   size_t queued_bytes = 0;
-  bool writing = false;          // the writer holds a line taken off the queue
+  bool writing = false;  // the writer holds a line taken off the queue
   bool writer_started = false;
-  uint64_t dropped = 0;          // all lines lost, for trace_dropped_lines()
-  uint64_t reported = 0;         // of those, how many the trace has owned up to
-  std::mutex direct_mutex;       // one direct write at a time, lines unmixed
+  uint64_t dropped = 0;     // all lines lost, for trace_dropped_lines()
+  uint64_t reported = 0;    // of those, how many the trace has owned up to
+  std::mutex direct_mutex;  // one direct write at a time, lines unmixed
 };
 
 TraceQueue& queue() {
@@ -115,8 +115,9 @@ void writer_loop() {
     bool ok = true;
     if (missed > 0) {
       char note[96];
-      int length = std::snprintf(note, sizeof note, "### trace: %llu lines dropped, the reader was too slow\n",
-                                 static_cast<unsigned long long>(missed));
+      int length =
+          std::snprintf(note, sizeof note, "### trace: %llu lines dropped, the reader was too slow\n",
+                        static_cast<unsigned long long>(missed));
       ok = write_all(line.fd, note, size_t(length));
     }
     ok = ok && write_all(line.fd, line.text.data(), line.text.size());
@@ -186,9 +187,10 @@ size_t printable_utf8_length(const std::string& text, size_t at) {
   for (size_t i = 1; i < length; ++i)
     if ((byte(at + i) & 0xC0) != 0x80) return 0;
   const unsigned char second = byte(at + 1);
-  if (lead == 0xC2 && second < 0xA0) return 0;                                     // U+0080..U+009F
+  if (lead == 0xC2 && second < 0xA0) return 0;                                       // U+0080..U+009F
   if ((lead == 0xE0 && second < 0xA0) || (lead == 0xF0 && second < 0x90)) return 0;  // overlong
-  if ((lead == 0xED && second >= 0xA0) || (lead == 0xF4 && second >= 0x90)) return 0;  // surrogates, past U+10FFFF
+  if ((lead == 0xED && second >= 0xA0) || (lead == 0xF4 && second >= 0x90))
+    return 0;  // surrogates, past U+10FFFF
   return length;
 }
 

@@ -44,7 +44,9 @@ std::string without_line_end(std::string text) {
   return text;
 }
 
-bool is_digit_at(const std::string& name, size_t i) { return i < name.size() && name[i] >= '0' && name[i] <= '9'; }
+bool is_digit_at(const std::string& name, size_t i) {
+  return i < name.size() && name[i] >= '0' && name[i] <= '9';
+}
 
 // Only files this program named are ever removed from the folder.
 bool looks_like_burn_log(const std::string& name) {
@@ -62,6 +64,8 @@ FILE* create_new_file(const std::string& path) {
 }
 
 }  // namespace
+
+bool is_burn_log_name(const std::string& name) { return looks_like_burn_log(name); }
 
 std::string default_burn_log_dir() {
   const char* state = std::getenv("XDG_STATE_HOME");
@@ -94,7 +98,8 @@ int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, s
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     std::string name = it->path().filename().string();
     struct stat info;
-    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      continue;
     logs.push_back({name, it->path(), info.st_mtime});
   }
   // Newest first: the names begin with the date and time.
@@ -160,8 +165,10 @@ bool BurnLogFile::open(const std::string& dir, const BurnLogHeader& header, std:
     std::string candidate = dir + "/" + name;
     if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
     file_ = create_new_file(candidate);
-    if (file_) path_ = candidate;
-    else if (errno != EEXIST) break;
+    if (file_)
+      path_ = candidate;
+    else if (errno != EEXIST)
+      break;
   }
   if (!file_) {
     if (error) *error = "cannot write a log file in " + dir + ": " + std::strerror(errno);
@@ -187,10 +194,12 @@ void BurnLogFile::write_header(const BurnLogHeader& header) {
     }
   }
   std::fprintf(file_, "Port:     %s\n", header.port.c_str());
+  if (!header.resumes.empty()) std::fprintf(file_, "Resumes:  %s\n", header.resumes.c_str());
   for (const auto& setting : header.settings)
     std::fprintf(file_, "Setting:  %s = %s\n", setting.first.c_str(), setting.second.c_str());
   for (const LogLine& line : header.load_log)
-    std::fprintf(file_, "Load:     %-7s %s\n", log_style_word(line.style), without_line_end(line.text).c_str());
+    std::fprintf(file_, "Load:     %-7s %s\n", log_style_word(line.style),
+                 without_line_end(line.text).c_str());
   std::fputs("\n", file_);
   std::fflush(file_);
 }
@@ -223,9 +232,11 @@ void BurnLogFile::stage_begun(Stage stage) {
 }
 
 void BurnLogFile::stage_ended(Stage stage, bool ok) {
-  if (ok)
+  if (ok) {
     write_line("ok", std::string("stage ") + stage_word(stage) + " done");
-  else if (cancel_ && *cancel_)
+    resume_.done |= section_flag(stage);
+    if (stage == Stage::Flash) resume_.flash_from = -1;
+  } else if (cancel_ && *cancel_)
     write_line("error", std::string("cancelled in ") + stage_word(stage));
   else
     write_line("error", std::string("stage ") + stage_word(stage) + " failed");
@@ -254,6 +265,10 @@ void BurnLogFile::close(const char* outcome) {
   std::fprintf(file_, "Retries:  %d\n", retries_);
   std::fprintf(file_, "Ended:    %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
   std::fprintf(file_, "Outcome:  %s\n", outcome);
+  // What a resume of this burn would start from (tvbox-burn --resume, the
+  // window's Resume button).
+  if (std::strcmp(outcome, "OK") != 0)
+    std::fprintf(file_, "Resume:   %s\n", resume_point_text(resume_).c_str());
   if (std::fclose(file_) != 0) write_failed_ = true;
   file_ = nullptr;
 }

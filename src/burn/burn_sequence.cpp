@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "burn/section_writer.h"
 #include "base/clock.h"
+#include "base/trace.h"
+#include "burn/section_writer.h"
 #include "link/packets.h"
 #include "link/ports.h"
-#include "base/trace.h"
 
 namespace tv {
 
@@ -61,6 +61,13 @@ class BurnRun {
  private:
   bool ready();
   bool checked(Stage stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
+  bool done_before(Stage stage) const {
+    return settings_.resume && (settings_.resume->done & section_flag(stage));
+  }
+  // The flash record at which the burn this one continues stopped; -1: none.
+  int flash_resume_address() const { return settings_.resume ? settings_.resume->flash_from : -1; }
+  void say_resume();
+  void skip_finished_sectors(WriterContext& context);
   // A stage failed in a way that leaves the later ones pointless, the line
   // was lost, or the burn was cancelled.
   bool stopped() const { return cancel_ || stop_ || line_lost_; }
@@ -169,7 +176,8 @@ bool BurnRun::send(const char* bytes, size_t size) {
 void BurnRun::lose_line(Stage stage, const std::string& where) {
   if (line_lost_ || cancel_) return;
   line_lost_ = true;
-  sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n", kStyleBoldRed);
+  sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n",
+            kStyleBoldRed);
   sink_.line_lost();
   fail(stage);
 }
@@ -194,7 +202,8 @@ bool BurnRun::read_and_trace(const char* format, int count) {
 void BurnRun::pic_handshake() {
   uint8_t banner[64];
   bool line_ok = send_text("Z") && link_.wait_read(banner, sizeof banner, 50) != BoxLink::kReadFailed;
-  if (line_ok && !cancel_) line_ok = send_text(kTwoZLine) && read_and_trace("1!====<%s>\n", 1) && send_text("*");
+  if (line_ok && !cancel_)
+    line_ok = send_text(kTwoZLine) && read_and_trace("1!====<%s>\n", 1) && send_text("*");
   if (line_ok && !cancel_ && pause(2000))
     line_ok = send_text(kFourZLine) && read_and_trace("11!====<%s>\n", 1) && send_text("*") &&
               read_and_trace("2!====<%s>\n", 50);
@@ -271,8 +280,8 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
       if (stage == Stage::Flash) link_.reset_flash_sector();
       return write_hex_section(context, source, lines, target_of(stage));
     case SectionWriter::SystemFont: {
-      WriteResult cleared = retry_with_recovery(
-          context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
+      WriteResult cleared =
+          retry_with_recovery(context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
       if (cleared == WriteResult::Failed)
         sink_.log("OSD SysFont: the font page at 2400 could not be cleared.\n", kStyleBoldRed);
       else
@@ -280,8 +289,7 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
       if (cleared != WriteResult::Done) return cleared;
       return write_font_section(context, source, lines);
     }
-    default:
-      return write_font_section(context, source, lines);
+    default: return write_font_section(context, source, lines);
   }
 }
 
@@ -301,10 +309,17 @@ void BurnRun::section_stage(Stage stage) {
   const bool read_back = settings_.verify && info.writer == SectionWriter::HexRecords;
   reach(stage);
   WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr, &address_};
+  if (stage == Stage::Flash) skip_finished_sectors(context);
   // A file without the section gives the stage nothing to write.
   WriteResult result = WriteResult::Done;
   if (chipset_.flags & section_flag(stage)) result = write_section(stage, context, chipset_.lines_in(stage));
+  const bool writes_done = result == WriteResult::Done;
   if (result == WriteResult::Done && read_back) result = verify(stage, context, written);
+  // Cut short while writing, the flash is taken up again at the record it
+  // reached (or where this burn took it up); a failed read-back leaves no
+  // sector to trust.
+  if (stage == Stage::Flash && result != WriteResult::Done)
+    sink_.flash_resumes_at(writes_done ? -1 : address_ >= 0 ? address_ : flash_resume_address());
   if (result == WriteResult::Done) sink_.log(info.done_line, kStyleBoldBlue);
   if (result == WriteResult::LineLost) {
     line_lost_ = true;
@@ -316,6 +331,28 @@ void BurnRun::section_stage(Stage stage) {
   }
   sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
+}
+
+// Sectors the burn being continued finished are left as they are: none of
+// their records is sent, so none of them is erased.
+void BurnRun::skip_finished_sectors(WriterContext& context) {
+  if (flash_resume_address() < 0 || !(chipset_.flags & section_flag(Stage::Flash))) return;
+  auto finished = std::make_shared<std::vector<bool>>(
+      finished_flash_sectors(lines_of(chipset_.sections->flash), flash_resume_address()));
+  context.already_in_box = [finished](int address) {
+    return (*finished)[size_t(address / kFlashSectorBytes)];
+  };
+}
+
+void BurnRun::say_resume() {
+  std::string line = "Resuming the burn: done before: " + stage_list_text(settings_.resume->done);
+  if (flash_resume_address() >= 0 && !done_before(Stage::Flash) && checked(Stage::Flash)) {
+    char from[64];
+    std::snprintf(from, sizeof from, "; FLASH again from the sector at %04X",
+                  flash_resume_address() / kFlashSectorBytes * kFlashSectorBytes);
+    line += from;
+  }
+  sink_.log(line + ".\n", kStyleBlue);
 }
 
 void BurnRun::system_font() {
@@ -343,27 +380,36 @@ void BurnRun::finish() {
 void BurnRun::burn() {
   if (!ready()) return;
   if (settings_.verify)
-    sink_.log("Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
-              "from this box.\n", kStyleBold);
+    sink_.log(
+        "Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
+        "from this box.\n",
+        kStyleBold);
+  if (settings_.resume) say_resume();
   // The hand-shake takes the box into its loader for every later stage; only
-  // the PIC records themselves may be left out.
-  const bool pic = settings_.pic_records;
+  // the PIC records themselves may be left out. A resume whose PIC stage was
+  // done finds the box past its PIC loader already.
+  const bool pic_done = done_before(Stage::Pic);
+  const bool pic = settings_.pic_records && !pic_done;
   if (pic) sink_.stage_begun(Stage::Pic);
   reach(Stage::Pic);
-  pic_handshake();
+  if (!pic_done) pic_handshake();
+  // Without the hand-shake nothing has read what the line still holds: the
+  // late answer of the burn that was stopped would be taken for the echo of
+  // the first command.
+  if (pic_done) link_.line_recovery();
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
-  if (!line_lost_ && wait_before(Stage::Flash, settings_.flash_delay)) {
+  if (!line_lost_ && (pic_done || wait_before(Stage::Flash, settings_.flash_delay))) {
     // The bar is reset before each stage, whether it runs or not.
     for (Stage stage : {Stage::Flash, Stage::Osd, Stage::OsdRusFont}) {
       sink_.progress(0);
-      if (!stopped() && checked(stage)) section_stage(stage);
+      if (!stopped() && checked(stage) && !done_before(stage)) section_stage(stage);
     }
   }
   sink_.progress(0);
   close_loader();
   sink_.progress(0);
-  if (!stopped() && checked(Stage::OsdSysFont)) {
+  if (!stopped() && checked(Stage::OsdSysFont) && !done_before(Stage::OsdSysFont)) {
     sink_.log(kFontLoadingLine, kStyleBlue);
     system_font();
   }
@@ -372,7 +418,8 @@ void BurnRun::burn() {
 
 void BurnRun::system_font_alone() {
   if (!ready()) return;
-  if (settings_.verify) sink_.log("The fonts cannot be read back from this box: there is nothing to verify.\n", kStyleBold);
+  if (settings_.verify)
+    sink_.log("The fonts cannot be read back from this box: there is nothing to verify.\n", kStyleBold);
   system_font();
   finish();
 }
@@ -390,8 +437,8 @@ std::string pic_record(const std::vector<uint8_t>& image, int address) {
   return std::string(record, size_t(length)) + "*";
 }
 
-void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings,
-              BurnSink& sink, const std::atomic<bool>& cancel) {
+void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,
+              const std::atomic<bool>& cancel) {
   BurnRun(link, chipset, settings, sink, cancel).burn();
 }
 

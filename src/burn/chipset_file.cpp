@@ -137,7 +137,8 @@ void SectionText::add_line(const std::string& line) {
 
 std::string SectionText::line(size_t index) const {
   const uint64_t ref = lines_[index];
-  const size_t block = size_t(ref >> 40), offset = size_t(ref >> 20) & 0xFFFFF, length = size_t(ref & 0xFFFFF);
+  const size_t block = size_t(ref >> 40), offset = size_t(ref >> 20) & 0xFFFFF,
+               length = size_t(ref & 0xFFFFF);
   return std::string(blocks_[block].get() + offset, length);
 }
 
@@ -404,7 +405,8 @@ LoadedChipset ChipsetParser::finish() {
   state_.log.push_back({format_line("OSD LINES %d\n", state_.osd_lines), kStyleBoldGreen});
   state_.log.push_back({format_line("OSD Font LINES %d\n", state_.osd_font_lines), kStyleBoldGreen});
   if (state_.osd_all_font_lines != 0)
-    state_.log.push_back({format_line("OSD All Font LINES %d\n", state_.osd_all_font_lines), kStyleBoldGreen});
+    state_.log.push_back(
+        {format_line("OSD All Font LINES %d\n", state_.osd_all_font_lines), kStyleBoldGreen});
   add_fault_lines();
   trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
   state_.sections = sections_;

@@ -105,7 +105,9 @@ struct ChipsetSections {
   // The lines kept for a section; null for the header and the PIC program,
   // whose lines are not kept.
   const SectionText* of(Section section) const;
-  SectionText* of(Section section) { return const_cast<SectionText*>(static_cast<const ChipsetSections*>(this)->of(section)); }
+  SectionText* of(Section section) {
+    return const_cast<SectionText*>(static_cast<const ChipsetSections*>(this)->of(section));
+  }
   // The records of a FLASH or OSD section; null for the others.
   const ByteImage* image_of(Section section) const;
   ByteImage* image_of(Section section) {
@@ -117,7 +119,7 @@ struct LoadedChipset {
   std::vector<uint8_t> pic = std::vector<uint8_t>(kPicImageSize, 0xFF);
   int pic_adr_f = kPicNoFirst;  // lowest address of a taken PIC record
   int pic_adr_l = 0;            // end (exclusive) of the highest one
-  int header_lines = 0;  // lines before the first marker and in the header
+  int header_lines = 0;         // lines before the first marker and in the header
   int pic_lines = 0;
   int pic_records = 0;  // PIC data records the load took into the image
   int flash_lines = 0;
@@ -214,8 +216,7 @@ LoadedChipset load_chipset(const std::string& path);
 
 // True when `field_path` still names the loaded file, unchanged in size and
 // modification time. Otherwise false with the reason in `why` (a log line).
-bool chipset_unchanged(const LoadedChipset& loaded, const std::string& field_path,
-                       std::string* why);
+bool chipset_unchanged(const LoadedChipset& loaded, const std::string& field_path, std::string* why);
 
 // Checks an Intel HEX record (":" count address type data checksum): true
 // when its digits are complete and its bytes add up to 0 modulo 256.

@@ -25,9 +25,9 @@ enum class SectionWriter {
 
 struct SectionInfo {
   Section section;
-  const char* marker;      // opens the section in the file
-  const char* box;         // the window's check box
-  const char* stage;       // names the stage in the burn log ("Burning failed: FLASH.")
+  const char* marker;  // opens the section in the file
+  const char* box;     // the window's check box
+  const char* stage;   // names the stage in the burn log ("Burning failed: FLASH.")
   SectionWriter writer;
   const char* start_line;  // logged when the stage begins (the PIC's by the start command)
   const char* done_line;   // logged when it ends well

@@ -246,9 +246,9 @@ void CompareRun::report(Stage stage, int compared) {
     sink_.log(line, kStyleBoldGreen);
     return;
   }
-  std::snprintf(line, sizeof line,
-                "%s differs from the file: %d %s, first at 0x%04X (file %02X, box %02X)\n", stage_name(stage),
-                differ_, differ_ == 1 ? "byte differs" : "bytes differ", first_address_, first_file_, first_box_);
+  std::snprintf(line, sizeof line, "%s differs from the file: %d %s, first at 0x%04X (file %02X, box %02X)\n",
+                stage_name(stage), differ_, differ_ == 1 ? "byte differs" : "bytes differ", first_address_,
+                first_file_, first_box_);
   sink_.log(line, kStyleBoldRed);
 }
 

@@ -1,5 +1,6 @@
 #include "burn/section_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -110,8 +111,7 @@ void report_write_result(WriterContext& context, WriteResult result, const std::
                        kStyleBoldRed);
       break;
     case WriteResult::Done:
-    case WriteResult::Cancelled:
-      break;
+    case WriteResult::Cancelled: break;
   }
 }
 
@@ -151,12 +151,16 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     if (ends_hex_section(text)) break;
     if (!writer_takes_record(text)) continue;
     int address = address_field(text);
+    if (context.already_in_box && context.already_in_box(address)) {
+      if (context.written) context.written->record(address, record_bytes(text.c_str() + 9));
+      continue;
+    }
     if (context.reached) *context.reached = address;
     trace("%s <%s><%x>\n", text.c_str(), text.substr(3, 4).c_str(), address);
     report_progress(context, line_number, line_count);
     const char* data = text.c_str() + 9;
-    WriteResult result = retry_with_recovery(
-        context, [&] { return context.box.osd_wrt16(address, data, target); });
+    WriteResult result =
+        retry_with_recovery(context, [&] { return context.box.osd_wrt16(address, data, target); });
     if (result != WriteResult::Done) {
       char what[64], where[16];
       std::snprintf(what, sizeof what, "the record for address %04X (line %d)", address, line_number);
@@ -167,6 +171,43 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     if (context.written) context.written->record(address, record_bytes(data));
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Done;
+}
+
+std::vector<bool> finished_flash_sectors(const LineSource& lines, int stopped_at) {
+  std::vector<int> records;  // addresses, in the order of the file
+  std::string line;
+  while (lines(&line)) {
+    std::string text = record_text(line);
+    upper_case(&text);
+    if (ends_hex_section(text)) break;
+    if (writer_takes_record(text)) records.push_back(address_field(text));
+  }
+  const size_t sectors = size_t(ByteImage::kSpan / kFlashSectorBytes + 1);
+  std::vector<bool> touched(sectors, false), unfinished(sectors, false);
+  const size_t stop = size_t(std::find(records.begin(), records.end(), stopped_at) - records.begin());
+  if (stop == records.size()) return std::vector<bool>(sectors, false);
+  auto first_sector = [](int address) { return size_t(address / kFlashSectorBytes); };
+  auto last_sector = [](int address) { return size_t((address + 15) / kFlashSectorBytes); };
+  for (size_t i = 0; i < records.size(); ++i)
+    for (size_t s = first_sector(records[i]); s <= last_sector(records[i]); ++s) {
+      touched[s] = true;
+      if (i >= stop) unfinished[s] = true;
+    }
+  // A record that reaches into an unfinished sector erases every sector it
+  // touches when it is written again: those are unfinished too.
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (int address : records) {
+      bool reaches = false;
+      for (size_t s = first_sector(address); s <= last_sector(address); ++s)
+        reaches = reaches || unfinished[s];
+      for (size_t s = first_sector(address); reaches && s <= last_sector(address); ++s)
+        if (!unfinished[s]) unfinished[s] = grew = true;
+    }
+  }
+  std::vector<bool> finished(sectors, false);
+  for (size_t s = 0; s < sectors; ++s) finished[s] = touched[s] && !unfinished[s];
+  return finished;
 }
 
 FontRowBytes font_row_bytes(const std::string& line) {
@@ -210,8 +251,8 @@ WriteResult write_font_byte(WriterContext& context, unsigned address, uint8_t va
   });
   if (result == WriteResult::Failed) {
     char what[96];
-    std::snprintf(what, sizeof what, "the font byte at %04X (line %d) was refused %d times.",
-                  wire_address, line_number, kMaxAttempts);
+    std::snprintf(what, sizeof what, "the font byte at %04X (line %d) was refused %d times.", wire_address,
+                  line_number, kMaxAttempts);
     report_failure(context, what);
   } else if (result != WriteResult::Done) {
     char where[16];
@@ -254,7 +295,8 @@ WriteResult write_font_section(WriterContext& context, const LineSource& lines, 
       trace("<%s>%05x %05x %05d\n", text.c_str(), glyph, address, address);
       FontRowBytes bytes = font_row_bytes(text);
       result = write_font_byte(context, address, bytes.at_p, line_number);
-      if (result == WriteResult::Done) result = write_font_byte(context, address + 1, bytes.at_p1, line_number);
+      if (result == WriteResult::Done)
+        result = write_font_byte(context, address + 1, bytes.at_p1, line_number);
       if (result != WriteResult::Done) return result;
       row_offset += 2;
       any_row = true;
@@ -339,7 +381,8 @@ WriteResult verify_section(WriterContext& context, const ByteImage& file, const 
     if (!file.holds(address)) continue;
     if (context.reached) *context.reached = address;
     uint8_t read[4] = {0, 0, 0, 0};
-    WriteResult result = retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
+    WriteResult result =
+        retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
     if (result != WriteResult::Done) {
       char what[64], where[16];
       std::snprintf(what, sizeof what, "the read-back at %04X", address);

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "channels/channel_commands.h"
-#include "text/ui_text.h"
-#include "text/load_icon.h"
 #include "base/trace.h"
+#include "channels/channel_commands.h"
 #include "text/data_files.h"
+#include "text/load_icon.h"
+#include "text/ui_text.h"
 
 using namespace FX;
 
@@ -34,7 +34,9 @@ void spacer(FXComposite* parent) { new FXFrame(parent, FRAME_NONE | LAYOUT_FILL_
 
 }  // namespace
 
-FXColor row_color(int index) { return kRowColors[((index % kRowColorCount) + kRowColorCount) % kRowColorCount]; }
+FXColor row_color(int index) {
+  return kRowColors[((index % kRowColorCount) + kRowColorCount) % kRowColorCount];
+}
 
 FXString channel_row_text(const FXString& number, const FXString& name, const FXString& flag,
                           const FXString& freq) {
@@ -46,18 +48,18 @@ bool channel_is_on(const FXString& row_text) { return column(row_text, 2) == "+"
 FXIMPLEMENT(ChannelPage, FXHorizontalFrame, NULL, 0)
 
 ChannelPage::ChannelPage(FXComposite* pane, FXObject* window, FXIcon* logo, FXIcon* check_icon)
-    : FXHorizontalFrame(pane, FRAME_RAISED | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0,
-                        0, 4, 4, 4, 4, 4, 4),
+    : FXHorizontalFrame(pane, FRAME_RAISED | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 4, 4, 4,
+                        4, 4, 4),
       numberTarget(channelNumber),
       nameTarget(channelName),
       freqTarget(channelFreq),
       onTarget(channelOn) {
-  FXSplitter* splitter = new FXSplitter(
-      this, SPLITTER_HORIZONTAL | SPLITTER_TRACKING | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  FXSplitter* splitter =
+      new FXSplitter(this, SPLITTER_HORIZONTAL | SPLITTER_TRACKING | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   FXVerticalFrame* left = new FXVerticalFrame(
       splitter, FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_Y | LAYOUT_FIX_WIDTH, 0, 0, 200, 0);
-  FXVerticalFrame* right = new FXVerticalFrame(
-      splitter, FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  FXVerticalFrame* right =
+      new FXVerticalFrame(splitter, FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y);
 
   navigator = new FXDbControl(right, LAYOUT_TOP | LAYOUT_LEFT | LAYOUT_FILL_X);
   searchField = new FXTextField(navigator, 8, &navigator->searchTarget, FXDataTarget::ID_VALUE,
@@ -75,8 +77,7 @@ ChannelPage::ChannelPage(FXComposite* pane, FXObject* window, FXIcon* logo, FXIc
 }
 
 ChannelPage::~ChannelPage() {
-  live_pages().erase(std::remove(live_pages().begin(), live_pages().end(), this),
-                     live_pages().end());
+  live_pages().erase(std::remove(live_pages().begin(), live_pages().end(), this), live_pages().end());
   // The widgets point at the data targets and pictures below: they go first.
   while (getFirst()) delete getFirst();
   for (FXIcon* icon : loadedIcons) delete icon;
@@ -111,11 +112,11 @@ void ChannelPage::buildGrid(FXComposite* left, FXIcon* check_icon) {
 void ChannelPage::buildButtonColumn(FXComposite* parent, FXObject* window) {
   FXVerticalFrame* column = new FXVerticalFrame(parent, LAYOUT_FILL_Y);
   spacer(column);
-  upButton = new FXButton(column, ui_text("hv_up"), picture("up.gif"), window, kChannelUp,
-                          kCommandButtonStyle);
+  upButton =
+      new FXButton(column, ui_text("hv_up"), picture("up.gif"), window, kChannelUp, kCommandButtonStyle);
   upButton->setUserData(grid);
-  downButton = new FXButton(column, ui_text("hv_down"), picture("dn.gif"), window, kChannelDown,
-                            kCommandButtonStyle);
+  downButton =
+      new FXButton(column, ui_text("hv_down"), picture("dn.gif"), window, kChannelDown, kCommandButtonStyle);
   downButton->setUserData(grid);
   spacer(column);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
@@ -131,14 +132,13 @@ void ChannelPage::buildEditor(FXComposite* parent, FXIcon* logo) {
   const FXSelector value = FXDataTarget::ID_VALUE;
 
   new FXLabel(matrix, "N");
-  numberField = new FXTextField(matrix, 3, &numberTarget, value,
-                                TEXTFIELD_READONLY | FRAME_SUNKEN | FRAME_THICK);
+  numberField =
+      new FXTextField(matrix, 3, &numberTarget, value, TEXTFIELD_READONLY | FRAME_SUNKEN | FRAME_THICK);
   new FXLabel(matrix, ui_text("hv_name"));
-  nameField = new FXTextField(matrix, 20, &nameTarget, value,
-                              LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
+  nameField = new FXTextField(matrix, 20, &nameTarget, value, LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
   new FXLabel(matrix, ui_text("hv_frek"));
-  freqField = new FXTextField(matrix, 3, &freqTarget, value,
-                              TEXTFIELD_READONLY | LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
+  freqField =
+      new FXTextField(matrix, 3, &freqTarget, value, TEXTFIELD_READONLY | LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
   new FXLabel(matrix, FXString::null);
   onCheck = new FXCheckButton(matrix, ui_text("hv_on"), &onTarget, value);
 
@@ -171,8 +171,7 @@ void ChannelPage::loadCurrentRow() {
 void ChannelPage::storeCurrentRow() {
   FXFoldingItem* row = grid->getCurrentItem();
   if (!row) return;
-  grid->setItemText(row, channel_row_text(channelNumber, channelName, channelOn ? "+" : " ",
-                                          channelFreq));
+  grid->setItemText(row, channel_row_text(channelNumber, channelName, channelOn ? "+" : " ", channelFreq));
   grid->setRowColor(row, row_color(channelOn ? kRowColorOn : kRowColorOff));
   grid->onRowPicked(grid, FXSEL(SEL_COMMAND, FXDbGrid::ID_GRID), NULL);
 }
@@ -208,17 +207,16 @@ void moveChannel(FXDbGrid* grid, int direction) {
   if (!grid) return;
   FXFoldingItem* current = grid->getCurrentItem();
   if (!current) return;
-  FXFoldingItem* neighbour =
-      direction < 0 ? FXDbGrid::rowAbove(current) : FXDbGrid::rowBelow(current);
+  FXFoldingItem* neighbour = direction < 0 ? FXDbGrid::rowAbove(current) : FXDbGrid::rowBelow(current);
   if (!neighbour) return;
 
   const FXString mine = current->getText();
   const FXString theirs = neighbour->getText();
-  grid->setItemText(neighbour, channel_row_text(column(theirs, 0), column(mine, 1),
-                                                column(mine, 2), column(mine, 3)));
+  grid->setItemText(neighbour,
+                    channel_row_text(column(theirs, 0), column(mine, 1), column(mine, 2), column(mine, 3)));
   grid->setRowColor(neighbour, row_color(channel_is_on(mine) ? kRowColorOn : kRowColorOff));
-  grid->setItemText(current, channel_row_text(column(mine, 0), column(theirs, 1),
-                                              column(theirs, 2), column(theirs, 3)));
+  grid->setItemText(
+      current, channel_row_text(column(mine, 0), column(theirs, 1), column(theirs, 2), column(theirs, 3)));
   grid->setRowColor(current, row_color(channel_is_on(theirs) ? kRowColorOn : kRowColorOff));
 
   grid->setCurrentItem(neighbour, FALSE);

@@ -34,12 +34,12 @@ class ChannelPage : public FX::FXHorizontalFrame {
   FX::FXString channelFreq;    // column 3, read-only field
   FX::FXint channelOn = 0;     // column 2 is exactly "+"
 
-  FXDbGrid* grid = nullptr;              // the page's channel list
-  FXDbControl* navigator = nullptr;      // drives the grid
+  FXDbGrid* grid = nullptr;                // the page's channel list
+  FXDbControl* navigator = nullptr;        // drives the grid
   FX::FXTextField* searchField = nullptr;  // bound to navigator->searchTarget
-  FX::FXButton* upButton = nullptr;      // ID 76 to the window, user data = grid
-  FX::FXButton* downButton = nullptr;    // ID 77 to the window, user data = grid
-  FX::FXButton* saveAllButton = nullptr; // ID 78 to the window
+  FX::FXButton* upButton = nullptr;        // ID 76 to the window, user data = grid
+  FX::FXButton* downButton = nullptr;      // ID 77 to the window, user data = grid
+  FX::FXButton* saveAllButton = nullptr;   // ID 78 to the window
   FX::FXTextField* numberField = nullptr;
   FX::FXTextField* nameField = nullptr;
   FX::FXTextField* freqField = nullptr;
@@ -47,8 +47,7 @@ class ChannelPage : public FX::FXHorizontalFrame {
 
   // Builds the page into `pane`. `window` receives the commands of the up,
   // down and save-all buttons; `logo` and `check_icon` belong to the caller.
-  ChannelPage(FX::FXComposite* pane, FX::FXObject* window, FX::FXIcon* logo,
-              FX::FXIcon* check_icon);
+  ChannelPage(FX::FXComposite* pane, FX::FXObject* window, FX::FXIcon* logo, FX::FXIcon* check_icon);
   virtual ~ChannelPage();
 
   // The page whose grid `grid` is, or null (a grid of no channel page).
@@ -84,8 +83,8 @@ void f_update(FXDbControl* navigator);    // editor -> current row
 void moveChannel(FXDbGrid* grid, int direction);
 
 // One channel row's text from its four columns.
-FX::FXString channel_row_text(const FX::FXString& number, const FX::FXString& name,
-                              const FX::FXString& flag, const FX::FXString& freq);
+FX::FXString channel_row_text(const FX::FXString& number, const FX::FXString& name, const FX::FXString& flag,
+                              const FX::FXString& freq);
 bool channel_is_on(const FX::FXString& row_text);
 
 }  // namespace tv

@@ -5,8 +5,8 @@
 
 namespace tv {
 
-ChannelPages build_channel_pages(FXComposite* tv_pane, FXComposite* radio_pane,
-                                 FXObject* window, FXIcon* logo, FXIcon* check_icon) {
+ChannelPages build_channel_pages(FXComposite* tv_pane, FXComposite* radio_pane, FXObject* window,
+                                 FXIcon* logo, FXIcon* check_icon) {
   ChannelPages pages;
   if (tv_pane) pages.tv = new ChannelPage(tv_pane, window, logo, check_icon);
   if (radio_pane) pages.radio = new ChannelPage(radio_pane, window, logo, check_icon);

@@ -17,8 +17,8 @@ struct ChannelPages {
 // Builds both pages into the given tab panes. `window` receives the commands
 // of the up, down and save-all buttons (IDs 76, 77, 78); `logo` is the logo
 // picture and `check_icon` the check-mark icon of the untitled grid column.
-ChannelPages build_channel_pages(FXComposite* tv_pane, FXComposite* radio_pane,
-                                 FXObject* window, FXIcon* logo, FXIcon* check_icon);
+ChannelPages build_channel_pages(FXComposite* tv_pane, FXComposite* radio_pane, FXObject* window,
+                                 FXIcon* logo, FXIcon* check_icon);
 
 // Handlers behind the window's commands 76, 77 and 78. The move handlers take
 // the grid from the sender's user data.

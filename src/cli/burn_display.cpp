@@ -24,8 +24,10 @@ const char kEllipsis[] = "...";
 
 std::string bytes_text(uint64_t bytes) {
   char text[32];
-  if (bytes < 10000) std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
-  else std::snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1000.0);
+  if (bytes < 10000)
+    std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
+  else
+    std::snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1000.0);
   return text;
 }
 
@@ -45,8 +47,10 @@ std::string padded(std::string text, size_t width) {
 std::string clock_text(double seconds) {
   long whole = seconds > 0 ? long(std::lround(seconds)) : 0;
   char text[32];
-  if (whole >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
-  else std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+  if (whole >= 3600)
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  else
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
   return text;
 }
 
@@ -73,14 +77,16 @@ std::string status_line(const PortStatus& port, size_t name_width) {
   std::string line = padded(shortened_in_the_middle(port.port, name_width), name_width) + " ";
   if (port.state == BoxState::Running) {
     char middle[160];
-    std::snprintf(middle, sizeof middle, "%-8s %3d%%  %10s  retries %-3d %6s", port.stage.c_str(), port.percent,
-                  bytes_text(port.bytes).c_str(), port.retries, clock_text(port.elapsed_s).c_str());
+    std::snprintf(middle, sizeof middle, "%-8s %3d%%  %10s  retries %-3d %6s", port.stage.c_str(),
+                  port.percent, bytes_text(port.bytes).c_str(), port.retries,
+                  clock_text(port.elapsed_s).c_str());
     line += middle;
     if (port.left_s >= 0) line += "  ~" + clock_text(port.left_s) + " left";
     return line;
   }
   line += padded(box_state_word(port.state), 10);
-  if (port.state != BoxState::Waiting) line += clock_text(port.elapsed_s) + "  " + joined(port.stages_done, " ");
+  if (port.state != BoxState::Waiting)
+    line += clock_text(port.elapsed_s) + "  " + joined(port.stages_done, " ");
   return line;
 }
 
@@ -195,7 +201,8 @@ void ProgressDisplay::redraw(const std::vector<std::string>& above, const std::v
   if (drawn_ > 0) frame += "\x1b[" + std::to_string(drawn_) + "A\r";
   for (const std::string& line : above) frame += "\x1b[2K" + line.substr(0, fit) + "\n";
   const size_t name_width = port_column_width(ports, fit);
-  for (const PortStatus& port : ports) frame += "\x1b[2K" + status_line(port, name_width).substr(0, fit) + "\n";
+  for (const PortStatus& port : ports)
+    frame += "\x1b[2K" + status_line(port, name_width).substr(0, fit) + "\n";
   // A frame that does not go out whole would leave the count of lines wrong:
   // the next one starts below whatever is on the screen.
   drawn_ = write_bounded(fd_, frame, kFrameWaitMs) ? ports.size() : 0;

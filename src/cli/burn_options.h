@@ -17,9 +17,9 @@ struct BurnOptions {
   bool verify = false;
   int flash_delay = kFlashDelay.initial;
   int sysfont_delay = kSysfontDelay.initial;
-  std::string log_dir;             // empty: the default folder
-  LogKeeping keeping;              // how many old logs the default folder keeps
-  bool keeping_given = false;      // --keep-logs or --keep-days named
+  std::string log_dir;         // empty: the default folder
+  LogKeeping keeping;          // how many old logs the default folder keeps
+  bool keeping_given = false;  // --keep-logs or --keep-days named
   bool json = false;
   bool list_ports = false;
   bool trace = false;
@@ -31,6 +31,8 @@ struct BurnOptions {
   std::string backup;
   bool compare = false;
   bool info = false;
+  // Continue each port's last burn of this file, which failed or was stopped.
+  bool resume = false;
 };
 
 // "pic,flash,osd,rusfont": the words of --sections, from the sections' table.

@@ -72,7 +72,8 @@ std::vector<std::string> ReportBoard::wait(int timeout_ms) {
   return lines;
 }
 
-PortReport::PortReport(std::string port, const StagePlan& plan, ReportBoard& board) : plan_(plan), board_(board) {
+PortReport::PortReport(std::string port, const StagePlan& plan, ReportBoard& board)
+    : plan_(plan), board_(board) {
   status_.port = std::move(port);
 }
 
@@ -145,7 +146,8 @@ void PortReport::stage_ended(Stage stage, bool ok) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     done_seconds_ += plan_.seconds[int(stage)];
-    if (ok) status_.stages_done.push_back(stage_display_name(stage));
+    if (ok)
+      status_.stages_done.push_back(stage_display_name(stage));
     else if (interrupted())
       note_failure(std::string("interrupted in ") + stage_display_name(stage), kFailureCancelled);
     else

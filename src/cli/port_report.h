@@ -24,24 +24,24 @@ namespace tv {
 
 enum class BoxState { Waiting, Running, Ok, Failed, Cancelled };
 
-const char* box_state_word(BoxState state);  // "waiting", ..., "OK", "FAILED", "CANCELLED"
+const char* box_state_word(BoxState state);   // "waiting", ..., "OK", "FAILED", "CANCELLED"
 const char* stage_display_name(Stage stage);  // "PIC", "FLASH", "OSD", "RusFont", "SysFont"
 
 // One port at one moment.
 struct PortStatus {
   std::string port;
   BoxState state = BoxState::Waiting;
-  std::string stage;                      // the stage running now, or the last one
-  int percent = 0;                        // of the stage
-  uint64_t bytes = 0;                     // on the line, both ways
+  std::string stage;   // the stage running now, or the last one
+  int percent = 0;     // of the stage
+  uint64_t bytes = 0;  // on the line, both ways
   int retries = 0;
   double elapsed_s = 0;
-  double left_s = -1;                     // estimate; -1 when there is none yet
+  double left_s = -1;  // estimate; -1 when there is none yet
   std::vector<std::string> stages_done;
   std::string first_failure;
-  std::string failure_stage;              // where the first failure came; empty: none, or before any stage
-  const char* failure_kind = nullptr;     // one of the kFailure words; null: no failure
-  std::string log_path;                   // the saved log, when written
+  std::string failure_stage;           // where the first failure came; empty: none, or before any stage
+  const char* failure_kind = nullptr;  // one of the kFailure words; null: no failure
+  std::string log_path;                // the saved log, when written
 };
 
 // What kind of failure ended a box's burn, for scripts that act on it.

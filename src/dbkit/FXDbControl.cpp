@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+#include "base/trace.h"
 #include "dbkit/FXDbGrid.h"
 #include "dbkit/FXMessageSeam.h"
 #include "icons/icons.h"
-#include "base/trace.h"
 #include "text/ui_text.h"
 
 using namespace FX;
@@ -91,9 +91,9 @@ void FXDbControl::buildButtons() {
   for (int i = 0; i < 12; ++i) {
     const ButtonEntry& entry = kButtons[i];
     icons[i] = new FXGIFIcon(getApp(), entry.gif);
-    this->*entry.button = new FXButton(this, tv::ui_text(entry.key), icons[i], this, entry.id,
-                                      BUTTON_TOOLBAR | ICON_ABOVE_TEXT | FRAME_RAISED, 0, 0, 0, 0,
-                                      2, 2, 2, 2);
+    this->*entry.button =
+        new FXButton(this, tv::ui_text(entry.key), icons[i], this, entry.id,
+                     BUTTON_TOOLBAR | ICON_ABOVE_TEXT | FRAME_RAISED, 0, 0, 0, 0, 2, 2, 2, 2);
   }
 }
 

@@ -34,20 +34,20 @@ class FXDbControl : public FX::FXToolBar {
   FX::FXButton* sforButton = nullptr;   // ctr_sfor, ctrl-F
   FX::FXButton* sincButton = nullptr;   // ctr_sinc, ctrl-R
 
-  FXDbGrid* grid = nullptr;          // the grid driven; set by the owner, not owned
-  FX::FXString searchText;           // what the searches look for
-  FX::FXDataTarget searchTarget;     // searchText as a string value, for a text field
-  int insertMode = 0;                // 1 while a new record is being entered
+  FXDbGrid* grid = nullptr;       // the grid driven; set by the owner, not owned
+  FX::FXString searchText;        // what the searches look for
+  FX::FXDataTarget searchTarget;  // searchText as a string value, for a text field
+  int insertMode = 0;             // 1 while a new record is being entered
 
   // The owner's hooks; an empty hook is skipped.
-  Hook showHook = nullptr;       // the current row changed: show it
-  Hook leaveHook = nullptr;      // the shown record is about to be replaced
-  Hook insertHook = nullptr;     // Save in insert mode: add the new record
-  Hook updateHook = nullptr;     // Save otherwise: store the edited record
+  Hook showHook = nullptr;          // the current row changed: show it
+  Hook leaveHook = nullptr;         // the shown record is about to be replaced
+  Hook insertHook = nullptr;        // Save in insert mode: add the new record
+  Hook updateHook = nullptr;        // Save otherwise: store the edited record
   DeleteHook deleteHook = nullptr;  // before a row is removed; 0 cancels
-  Hook sbHook = nullptr;         // the whole of ctr_sb
-  Hook ibHook = nullptr;         // the whole of ctr_ib
-  Hook refreshHook = nullptr;    // the whole of ctr_sinc: refill the grid
+  Hook sbHook = nullptr;            // the whole of ctr_sb
+  Hook ibHook = nullptr;            // the whole of ctr_ib
+  Hook refreshHook = nullptr;       // the whole of ctr_sinc: refill the grid
 
   // Moves (result 1)
   long onFirst(FX::FXObject*, FX::FXSelector, void*);
@@ -83,17 +83,17 @@ class FXDbControl : public FX::FXToolBar {
 
   // Builds the toolbar and its buttons and binds the eight accelerators in the
   // parent window's accelerator table (a new one when the parent has none).
-  FXDbControl(FX::FXComposite* parent, FX::FXuint opts = FX::LAYOUT_TOP | FX::LAYOUT_LEFT |
-                                                         FX::LAYOUT_FILL_X);
+  FXDbControl(FX::FXComposite* parent,
+              FX::FXuint opts = FX::LAYOUT_TOP | FX::LAYOUT_LEFT | FX::LAYOUT_FILL_X);
   virtual ~FXDbControl();
 
   // Searches from the current row in visit order (+1 below, -1 above).
   void onSearch(int direction);
 
  private:
-  FX::FXIcon* icons[12] = {};             // owned
+  FX::FXIcon* icons[12] = {};                 // owned
   FX::FXAccelTable* ownAccelTable = nullptr;  // made by us when the parent had none
-  FX::FXWindow* accelWindow = nullptr;    // the window holding our accelerators
+  FX::FXWindow* accelWindow = nullptr;        // the window holding our accelerators
 
   void buildButtons();
   void bindAccelerators();

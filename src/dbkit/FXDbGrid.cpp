@@ -9,9 +9,7 @@ using namespace FX;
 
 FXIMPLEMENT(FXDbGridItem, FXFoldingItem, NULL, 0)
 
-FXColor FXDbGridItem::backgroundColor() const {
-  return rowColor != 0 ? rowColor : FXRGB(255, 255, 255);
-}
+FXColor FXDbGridItem::backgroundColor() const { return rowColor != 0 ? rowColor : FXRGB(255, 255, 255); }
 
 // The list clears the whole strip with its own background before it asks the
 // row to draw itself, and hands the row only the rectangle of its tree part.
@@ -20,8 +18,7 @@ FXColor FXDbGridItem::backgroundColor() const {
 // selection and the focus rectangle are then drawn by the toolkit as usual; a
 // selected row gets the selection colour, so the row colour shows only while
 // the row is unselected.
-void FXDbGridItem::draw(const FXFoldingList* list, FXDC& dc, FXint x, FXint y, FXint w,
-                        FXint h) const {
+void FXDbGridItem::draw(const FXFoldingList* list, FXDC& dc, FXint x, FXint y, FXint w, FXint h) const {
   const FXint left = FXMIN(x, list->getXPosition());
   const FXint right = FXMAX(x + w, list->getXPosition() + list->getHeader()->getTotalSize());
   dc.setForeground(isSelected() ? FXRGB(255, 255, 255) : backgroundColor());
@@ -43,18 +40,16 @@ FXIMPLEMENT(FXDbGrid, FXFoldingList, FXDbGridMap, ARRAYNUMBER(FXDbGridMap))
 static_assert(int(FXDbGrid::ID_GRID) >= int(FXFoldingList::ID_LAST),
               "the grid's message must not shadow one of the list's own");
 
-FXDbGrid::FXDbGrid(FXComposite* parent, FXDbControl* navigator, FXint x, FXint y, FXint w,
-                   FXint h)
+FXDbGrid::FXDbGrid(FXComposite* parent, FXDbControl* navigator, FXint x, FXint y, FXint w, FXint h)
     : FXFoldingList(parent, NULL, ID_GRID,
-                    FOLDINGLIST_SINGLESELECT | FOLDINGLIST_ROOT_BOXES | FRAME_SUNKEN |
-                        FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y,
+                    FOLDINGLIST_SINGLESELECT | FOLDINGLIST_ROOT_BOXES | FRAME_SUNKEN | FRAME_THICK |
+                        LAYOUT_FILL_X | LAYOUT_FILL_Y,
                     x, y, w, h),
       control(navigator) {
   setTarget(this);
 }
 
-FXFoldingItem* FXDbGrid::createItem(const FXString& text, FXIcon* openIcon, FXIcon* closedIcon,
-                                    void* data) {
+FXFoldingItem* FXDbGrid::createItem(const FXString& text, FXIcon* openIcon, FXIcon* closedIcon, void* data) {
   return new FXDbGridItem(text, openIcon, closedIcon, data);
 }
 

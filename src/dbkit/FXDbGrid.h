@@ -17,12 +17,12 @@ class FXDbGridItem : public FX::FXFoldingItem {
 
  protected:
   FXDbGridItem() {}
-  virtual void draw(const FX::FXFoldingList* list, FX::FXDC& dc, FX::FXint x, FX::FXint y,
-                    FX::FXint w, FX::FXint h) const;
+  virtual void draw(const FX::FXFoldingList* list, FX::FXDC& dc, FX::FXint x, FX::FXint y, FX::FXint w,
+                    FX::FXint h) const;
 
  public:
-  FXDbGridItem(const FX::FXString& text, FX::FXIcon* openIcon = NULL,
-               FX::FXIcon* closedIcon = NULL, void* data = NULL)
+  FXDbGridItem(const FX::FXString& text, FX::FXIcon* openIcon = NULL, FX::FXIcon* closedIcon = NULL,
+               void* data = NULL)
       : FX::FXFoldingItem(text, openIcon, closedIcon, data) {}
 
   FX::FXColor rowColor = 0;  // background while unselected; 0 = white
@@ -48,8 +48,8 @@ class FXDbGrid : public FX::FXFoldingList {
 
   enum { ID_GRID = 57 };
 
-  FXDbGrid(FX::FXComposite* parent, FXDbControl* navigator, FX::FXint x = 0, FX::FXint y = 0,
-           FX::FXint w = 0, FX::FXint h = 0);
+  FXDbGrid(FX::FXComposite* parent, FXDbControl* navigator, FX::FXint x = 0, FX::FXint y = 0, FX::FXint w = 0,
+           FX::FXint h = 0);
 
   // Visit order of the navigator's moves and searches: depth first, children
   // before the next sibling. Null when there is no such row.

@@ -27,8 +27,8 @@ void set_message_hook(MessageHook hook);
 
 // Shows a message box owned by `owner` and returns the button clicked
 // (MBOX_CLICKED_OK, MBOX_CLICKED_YES, MBOX_CLICKED_NO, ...). Texts are UTF-8.
-FXuint show_message(FXWindow* owner, MessageKind kind, FXuint buttons,
-                    const FXString& caption, const FXString& text);
+FXuint show_message(FXWindow* owner, MessageKind kind, FXuint buttons, const FXString& caption,
+                    const FXString& text);
 
 // A Yes/No question whose default button is No, so that Enter or Escape
 // declines. Through the hook it arrives as a Question with MBOX_YES_NO.

@@ -62,8 +62,8 @@ size_t for_each_field(const char* text, Take take) {
 
 }  // namespace
 
-RegisterRequest read_register_fields(char letter, const char* slave, const char* command,
-                                     const char* address, const char* data) {
+RegisterRequest read_register_fields(char letter, const char* slave, const char* command, const char* address,
+                                     const char* data) {
   RegisterRequest request;
   request.letter = letter;
   request.osd = slave && std::strstr(slave, "OSD") != nullptr;
@@ -76,8 +76,8 @@ RegisterRequest read_register_fields(char letter, const char* slave, const char*
 
 std::string register_request_line(const RegisterRequest& r) {
   char line[96];
-  std::snprintf(line, sizeof line, "%c %d %02x %02x %04x %02x\n", r.letter, r.osd ? 1 : 0, r.slave,
-                r.command, r.address, r.data);
+  std::snprintf(line, sizeof line, "%c %d %02x %02x %04x %02x\n", r.letter, r.osd ? 1 : 0, r.slave, r.command,
+                r.address, r.data);
   return line;
 }
 
@@ -122,8 +122,7 @@ size_t count_write_str_fields(const char* text) {
   return for_each_field(text, [](size_t, const std::string&) {});
 }
 
-bool compute_scaler(int wi, int wo, int ni, int no, int wosz, ScalerValues* out,
-                    std::string* error) {
+bool compute_scaler(int wi, int wo, int ni, int no, int wosz, ScalerValues* out, std::string* error) {
   (void)wi;
   (void)ni;  // shown in the trace only; the scaler does not use them
   if (no == 0 || wo == 0) {
@@ -164,12 +163,11 @@ namespace {
 // from 0x80 to 0xBF; 0xC0 to 0xFF are the Cyrillic letters U+0410 to U+044F
 // in order. 0 marks the one byte the code page leaves undefined.
 constexpr uint16_t kCp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0000, 0x2122,
+    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
 
 constexpr uint16_t kSoftHyphen = 0x00AD;  // drawn as nothing, so it is not shown
 
@@ -190,8 +188,10 @@ void append_utf8(std::string& out, uint16_t code) {
 
 std::string console_character(uint8_t byte) {
   uint16_t code = byte;
-  if (byte >= 0xC0) code = static_cast<uint16_t>(0x0410 + (byte - 0xC0));
-  else if (byte >= 0x80) code = kCp1251High[byte - 0x80];
+  if (byte >= 0xC0)
+    code = static_cast<uint16_t>(0x0410 + (byte - 0xC0));
+  else if (byte >= 0x80)
+    code = kCp1251High[byte - 0x80];
   const bool control = byte < 0x20 || byte == 0x7F;
   if (control || code == 0 || code == kSoftHyphen) return ".";
   std::string shown;

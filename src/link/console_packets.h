@@ -30,8 +30,8 @@ constexpr char kConsoleRead = 'r';
 // Number fields are hexadecimal from the start of their text; the mode is the
 // OSD processor whenever the SlaveAdr text contains "OSD". Null texts count
 // as empty.
-RegisterRequest read_register_fields(char letter, const char* slave, const char* command,
-                                     const char* address, const char* data);
+RegisterRequest read_register_fields(char letter, const char* slave, const char* command, const char* address,
+                                     const char* data);
 
 // The console's echo of the request: "w 0 fe 00 0007 00\n".
 std::string register_request_line(const RegisterRequest& request);
@@ -70,8 +70,7 @@ struct ScalerValues {
 
 // Computes the registers. The formula divides by No and by Wo, so either of
 // them being 0 gives no values at all: returns false and says why in `error`.
-bool compute_scaler(int wi, int wo, int ni, int no, int wosz, ScalerValues* out,
-                    std::string* error);
+bool compute_scaler(int wi, int wo, int ni, int no, int wosz, ScalerValues* out, std::string* error);
 
 // The eight bits of a byte from bit 7 to bit 0, as '1' and '0'.
 std::string bit_string(uint8_t byte);

@@ -117,7 +117,8 @@ void build_write16(uint8_t* packet, int address, const char* hex32, uint8_t targ
 
 void trace_write16_packet(int address, const char* hex32, const uint8_t* packet, const uint8_t* expected) {
   trace("### 16 ->%04x<%s>\n", address, hex32 ? hex32 : "");
-  for (size_t i = 0; i < kWrite16Size; ++i) trace("j %d (%02x)<%c>\n", static_cast<int>(i), packet[i], packet[i]);
+  for (size_t i = 0; i < kWrite16Size; ++i)
+    trace("j %d (%02x)<%c>\n", static_cast<int>(i), packet[i], packet[i]);
   trace("\n");
   for (size_t i = 0; i < kWrite16AnswerSize; ++i) trace("(%x)", expected[i]);
   trace("\n");
@@ -128,9 +129,9 @@ bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoRead
 }  // namespace
 
 struct BoxLink::AnswerRule {
-  size_t length;      // bytes of the answer
-  uint8_t expected;   // the target byte that must take position 1
-  int first_ms;       // limit for the first byte; the rest follow in a burst
+  size_t length;     // bytes of the answer
+  uint8_t expected;  // the target byte that must take position 1
+  int first_ms;      // limit for the first byte; the rest follow in a burst
   std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
 };
 
@@ -142,7 +143,9 @@ BoxLink::BoxLink(SerialPort& port) : port_(port), erased_sectors_(kSectorCount, 
 
 void BoxLink::reset_flash_sector() { erased_sectors_.assign(kSectorCount, false); }
 
-bool BoxLink::sector_erased(int address) const { return erased_sectors_[size_t(low24(address) / kSectorSize)]; }
+bool BoxLink::sector_erased(int address) const {
+  return erased_sectors_[size_t(low24(address) / kSectorSize)];
+}
 
 void BoxLink::note_result(int result, size_t bytes_received) {
   if (result == kEchoOk) {
@@ -310,8 +313,7 @@ int BoxLink::ensure_sector_erased(int address) {
 int BoxLink::ensure_sectors_erased(int address, int size) {
   int result = ensure_sector_erased(address);
   const int last = address + size - 1;
-  if (result == kEchoOk && last / kSectorSize != address / kSectorSize)
-    result = ensure_sector_erased(last);
+  if (result == kEchoOk && last / kSectorSize != address / kSectorSize) result = ensure_sector_erased(last);
   return result;
 }
 
@@ -420,7 +422,8 @@ int BoxLink::osd_flashClr(int address) {
   uint8_t reply[kReplyBufferSize];
   int result = send_packet(packet, reply);
   if (result != kEchoOk)
-    trace_write_failure("### err osd_flashClr %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
+    trace_write_failure("### err osd_flashClr %d cb %d<%s><%s>\n", true, result, packet, reply,
+                        kUnsignedPairs);
   port_.pause(2000);  // the box erases the sector meanwhile
   return result;
 }
@@ -454,7 +457,8 @@ int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
   }
   uint8_t packet[kWrite16Size];
   build_write16(packet, a, hex32, target);
-  const uint8_t expected[kWrite16AnswerSize] = {packet[0], packet[1], packet[4], packet[5], packet[6], packet[7]};
+  const uint8_t expected[kWrite16AnswerSize] = {packet[0], packet[1], packet[4],
+                                                packet[5], packet[6], packet[7]};
   trace_write16_packet(a, hex32, packet, expected);
 
   long written = port_.write(packet, kWrite16Size);

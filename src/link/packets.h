@@ -24,10 +24,10 @@ constexpr int kEchoReadFailed = 1;
 constexpr int kEchoTimeout = 100;
 constexpr int kEchoMismatch = 4;
 
-constexpr uint8_t kTargetFlash = 0x66;  // 'f'
-constexpr uint8_t kTargetOsd = 0x6F;    // 'o'
-constexpr uint8_t kTargetI2c = 0x63;    // 'c'
-constexpr uint8_t kTargetSystem = 0x73; // 's', OSD clear only
+constexpr uint8_t kTargetFlash = 0x66;   // 'f'
+constexpr uint8_t kTargetOsd = 0x6F;     // 'o'
+constexpr uint8_t kTargetI2c = 0x63;     // 'c'
+constexpr uint8_t kTargetSystem = 0x73;  // 's', OSD clear only
 
 constexpr size_t kPacketSize = 12;
 using Packet = uint8_t[kPacketSize];

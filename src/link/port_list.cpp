@@ -173,7 +173,7 @@ class PortLister {
   }
 
   std::string dev_root_;
-  std::string sys_root_;  // resolved, so walks up can be kept inside it
+  std::string sys_root_;          // resolved, so walks up can be kept inside it
   std::set<std::string> listed_;  // resolved device paths already in the list
   std::vector<SerialPortInfo> ports_;
 };

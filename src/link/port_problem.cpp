@@ -27,8 +27,7 @@ PortProblem diagnose_port(const std::string& device_path, OpenResult open_result
     return errno == EACCES ? PortProblem::PermissionDenied : PortProblem::NoSuchDevice;
   if (!S_ISCHR(info.st_mode)) return PortProblem::NotASerialLine;
   if (access(device_path.c_str(), R_OK | W_OK) != 0)
-    return errno == EACCES || errno == EPERM ? PortProblem::PermissionDenied
-                                             : PortProblem::NoSuchDevice;
+    return errno == EACCES || errno == EPERM ? PortProblem::PermissionDenied : PortProblem::NoSuchDevice;
   if (!is_terminal_device(device_path)) return PortProblem::NotASerialLine;
   // A terminal that we may open. Busy only when the system said so: the
   // exclusive mode of another user, or the lock of another program.

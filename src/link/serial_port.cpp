@@ -1,6 +1,5 @@
 #include "link/serial_port.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,6 +7,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "base/clock.h"
 #include "base/trace.h"

@@ -11,8 +11,8 @@
 // end; nothing here locks.
 #pragma once
 
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -107,7 +107,6 @@ class SerialPort {
   bool set_modem_bit(int bit, bool on);
   size_t bytes_waiting() const;
   void wait_for_bytes(size_t missing, int64_t limit_ms);
-
 
   int fd_ = -1;
   int wake_[2] = {-1, -1};  // readable while the waits are abandoned

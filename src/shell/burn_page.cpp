@@ -44,7 +44,8 @@ class SectionBoxWatcher : public FXObject {
   std::array<std::atomic<bool>, kSectionCount>* checked_ = nullptr;
 };
 
-FXDEFMAP(SectionBoxWatcher) SectionBoxWatcherMap[] = {
+FXDEFMAP(SectionBoxWatcher)
+SectionBoxWatcherMap[] = {
     FXMAPFUNCS(SEL_COMMAND, SectionBoxWatcher::ID_BOX, SectionBoxWatcher::ID_BOX_LAST - 1,
                SectionBoxWatcher::onBoxToggled),
 };
@@ -70,7 +71,8 @@ class BurnClock : public FXObject {
   BurnPage* page_ = nullptr;
 };
 
-FXDEFMAP(BurnClock) BurnClockMap[] = {
+FXDEFMAP(BurnClock)
+BurnClockMap[] = {
     FXMAPFUNC(SEL_TIMEOUT, BurnClock::ID_TICK, BurnClock::onTick),
 };
 FXIMPLEMENT(BurnClock, FXObject, BurnClockMap, ARRAYNUMBER(BurnClockMap))
@@ -134,7 +136,9 @@ void fill_log_styles(FXHiliteStyle (&styles)[kLogStyleCount]) {
   const FXColor green = FXRGB(0, 190, 0), blue = FXRGB(0, 0, 255), red = FXRGB(255, 0, 0);
   // The burn engine names a style by its LogStyle; the text widget counts its
   // styles from 1, so style n sits at index n - 1.
-  auto set = [&styles](LogStyle name, FXColor fore, FXuint attributes) { styles[name - 1] = log_style(fore, attributes); };
+  auto set = [&styles](LogStyle name, FXColor fore, FXuint attributes) {
+    styles[name - 1] = log_style(fore, attributes);
+  };
   set(kStyleGreen, green, 0);
   set(kStyleBlue, blue, 0);
   set(kStyleRed, red, 0);
@@ -178,8 +182,8 @@ void BurnPage::buildTestColumn(FXComposite* page, WindowIcons& icons) {
   new FXLabel(column, FXString::null, icons.logoPicture, LAYOUT_BOTTOM | LAYOUT_CENTER_X);
   auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
   for (int i = 0; i < kSectionCount; ++i) {
-    sectionChecks[i] = new FXCheckButton(grid, section_table()[i].box, boxWatcher_.get(),
-                                         SectionBoxWatcher::ID_BOX + i);
+    sectionChecks[i] =
+        new FXCheckButton(grid, section_table()[i].box, boxWatcher_.get(), SectionBoxWatcher::ID_BOX + i);
     sectionChecks[i]->disable();
   }
   verifyCheck = new FXCheckButton(column, ui_text("hv_verify"), &verifyTarget_, FXDataTarget::ID_VALUE);
@@ -210,6 +214,10 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
       new FXButton(buttonRow, ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
                    nullptr, window, ID_COMPARE, BUTTON_NORMAL | LAYOUT_LEFT);
   compareButton->disable();
+  resumeButton =
+      new FXButton(buttonRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"), nullptr,
+                   window, ID_RESUME_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
+  resumeButton->hide();
 
   buildLog(column);
 
@@ -220,8 +228,8 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
 }
 
 void BurnPage::buildLog(FXComposite* column) {
-  auto* frame = new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
-                                      0, 0, 0, 0, 0, 0, 0, 0);
+  auto* frame =
+      new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 0, 0, 0, 0);
   log = new FXText(frame, nullptr, 0,
                    TEXT_READONLY | TEXT_SHOWACTIVE | TEXT_WORDWRAP | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   logFont_.reset(new FXFont(column->getApp(), "Courier New", 10));
@@ -254,6 +262,7 @@ long BurnPage::onOpen() {
     return 1;
   }
   if (burnRunning()) return 1;  // its controls are disabled; a stray command changes nothing
+  showResumeButton(false);
   resetSectionBoxes();
   clearLog();
   FileDialogRequest request{"Open File", kDialogPatterns, chipsetPath.text(), 500, 300};
@@ -299,8 +308,10 @@ void BurnPage::sayMissingSections(const LoadedChipset& chipset) {
     FXString marker = info.marker;
     names += FXString(missing++ ? ", " : "") + marker.mid(3, marker.length() - 4);  // "***OSD>" gives "OSD"
   }
-  FXString line = missing == 1 ? ui_text_filled("m_no_section", "This file has no {} section: it cannot be burned", names)
-                               : ui_text_filled("m_no_sections", "This file has no {} sections: it cannot be burned", names);
+  FXString line =
+      missing == 1
+          ? ui_text_filled("m_no_section", "This file has no {} section: it cannot be burned", names)
+          : ui_text_filled("m_no_sections", "This file has no {} sections: it cannot be burned", names);
   appendLog(line + "\n", kStyleBoldRed);
 }
 
@@ -310,7 +321,8 @@ void BurnPage::checkSectionBoxes(unsigned flags) {
   for (const SectionInfo& info : section_table()) {
     if ((flags & section_flag(info.section)) == 0) continue;
     sectionBox(info.section)->setCheck(TRUE);
-    if (info.section == Section::OsdRusFont || info.section == Section::OsdSysFont) sectionBox(info.section)->enable();
+    if (info.section == Section::OsdRusFont || info.section == Section::OsdSysFont)
+      sectionBox(info.section)->enable();
   }
 }
 
@@ -326,8 +338,34 @@ long BurnPage::onBurn() {
   return 1;
 }
 
+long BurnPage::onResume() {
+  if (burnRunning() || !resumable_ || refuseFaultyFile() || refuseChangedFile()) return 1;
+  if (refuseControlExchange() || refuseWithoutPort()) return 1;
+  PageHost* window = owner();
+  ResumePlan plan;
+  std::string why;
+  // Only the log of the burn that just ended tells what the box holds now.
+  const std::string port = window ? window->programmingPortName() : std::string();
+  bool found = find_resume_plan(default_burn_log_dir(), port, loaded_.sha256, &plan, &why);
+  if (found && plan.log_path != savedLogPath_) {
+    found = false;
+    why = "a later burn on " + port + " has been logged since (" + plan.log_path + ")";
+  }
+  if (!found) {
+    showResumeButton(false);
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or("m_resume_none", "Nothing to resume:") + "\n" + why.c_str());
+    return 1;
+  }
+  lockForBurn();
+  clearLog();
+  startWorker(run_burn, "", &plan);
+  return 1;
+}
+
 long BurnPage::onRecall() {
-  if (burnRunning() || !system_font_present(loaded_.flags) || refuseFaultyFile() || refuseChangedFile()) return 1;
+  if (burnRunning() || !system_font_present(loaded_.flags) || refuseFaultyFile() || refuseChangedFile())
+    return 1;
   if (refuseControlExchange() || refuseWithoutPort() || !confirmBadChecksums()) return 1;
   lockForBurn();
   appendLog(kFontLoadingLine, kStyleBlue);
@@ -413,22 +451,44 @@ BurnSettings BurnPage::burnSettings() const {
   return settings;
 }
 
-void BurnPage::startWorker(BurnRunner run, const char* first_line) {
+void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumePlan* resume) {
+  wholeBurn_ = run == static_cast<BurnRunner>(run_burn);
+  showResumeButton(false);
+  BurnSettings settings = burnSettings();
+  unsigned stages = 0;
+  for (const SectionInfo& info : section_table())
+    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+      stages |= section_flag(info.section);
+  if (!wholeBurn_) stages = section_flag(Stage::OsdSysFont);
+  if (resume) {
+    const unsigned chosen = resume->chosen;
+    settings.stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
+    settings.pic_records = (chosen & section_flag(Stage::Pic)) != 0;
+    settings.resume = resume->point;
+    stages = chosen;
+  }
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
   Job job;
-  job.work = [run, chipset, settings = burnSettings()](BoxLink& link, BurnSink& sink,
-                                                       const std::atomic<bool>& cancel) {
+  job.work = [run, chipset, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run(link, *chipset, settings, sink, cancel);
   };
   job.plan = burnPlan(run == static_cast<BurnRunner>(run_system_font_burn));
-  job.saved = savedLogRequest(first_line);
+  job.saved = savedLogRequest(first_line, stages);
+  if (resume) {
+    job.saved.header.resumes = resume->log_path;
+    job.saved.resume = resume->point;
+  }
+  job.whole_burn = wholeBurn_;
   startJob(std::move(job));
 }
 
 void BurnPage::startJob(Job job) {
   burnEnd_ = BurnEnd::None;
   job_ = job.kind;
+  // Any new run on the port ends what a Resume could take up.
+  wholeBurn_ = job.whole_burn;
+  showResumeButton(false);
   GuiBurnSink::Handlers handlers;
   handlers.log = [this](const std::string& text, int style) {
     appendLog(text.c_str(), style);
@@ -463,13 +523,15 @@ void BurnPage::startJob(Job job) {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, saved);
+    savedLogPath_ = log_file.is_open() ? log_file.path() : std::string();
+    if (saved.resume) log_file.carry_resume_point(*saved.resume);
     work(lines_.link, log_file, worker_.cancelFlag());
   });
 }
 
 // Everything the saved log needs from widgets and the catalogue, taken on the
 // GUI thread before the worker starts.
-BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) const {
+BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line, unsigned stages) const {
   SavedLogRequest request;
   request.first_line = first_line;
   request.saved_text = caption_or("hv_log_saved", kLogSavedText);
@@ -486,7 +548,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   }
   setup.device = lines_.programming.path();
   for (const SectionInfo& info : section_table())
-    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+    if (info.section != Section::Header && (stages & section_flag(info.section)))
       setup.sections |= section_flag(info.section);
   setup.verify = verify != FALSE;
   request.header = burn_log_header(setup);
@@ -535,6 +597,19 @@ void BurnPage::onBurnEnded(bool ok) {
   // has its completion box.
   if (job_ == BurnStatus::Job::Burn)
     burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
+  // A burn that failed or was stopped can be taken up where it ended.
+  // Without its saved log there is nothing to take it up from.
+  if (!ok && wholeBurn_ && !shuttingDown_ && !savedLogPath_.empty()) showResumeButton(true);
+}
+
+void BurnPage::showResumeButton(bool shown) {
+  resumable_ = shown;
+  if (shuttingDown_ || resumeButton->shown() == FXbool(shown)) return;
+  if (shown)
+    resumeButton->show();
+  else
+    resumeButton->hide();
+  resumeButton->getParent()->recalc();
 }
 
 void BurnPage::cancelAndJoinBurn() { worker_.stop(); }
@@ -659,7 +734,7 @@ long BurnPage::onCompare() {
   };
   // The log names the file as a burn's does; of the settings only the
   // memories compared belong to a compare.
-  job.saved = savedLogRequest("");
+  job.saved = savedLogRequest("", 0);
   job.saved.header.kind = "compare";
   job.saved.header.settings = {{"device", lines_.programming.path()},
                                {"sections", settings.flash && settings.osd ? "flash,osd"

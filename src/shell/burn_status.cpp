@@ -106,14 +106,15 @@ FXString BurnStatus::text(int64_t now_ms) const {
     const int left = std::max(0, waitSeconds_ - int((now_ms - waitStartMs_) / 1000));
     const bool flash = waitStage_ == Stage::Flash;
     return ui_text_filled(flash ? "m_st_wait_flash" : "m_st_wait_font",
-                  flash ? "waiting {} s before the flash" : "waiting {} s before the system font",
-                  FXStringFormat("%d", left));
+                          flash ? "waiting {} s before the flash" : "waiting {} s before the system font",
+                          FXStringFormat("%d", left));
   }
   const double elapsed = (now_ms - startMs_) / 1000.0;
   FXString text = stage_ >= 0 ? FXString(stage_name(Stage(stage_))) : FXString("PIC");
   text += FXStringFormat(" %d%%  ", percent_) + minutes_and_seconds(elapsed);
   const double left = estimate_seconds_left(plan_, doneSeconds_, stage_, percent_, elapsed);
-  if (left >= 0) text += "  " + ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
+  if (left >= 0)
+    text += "  " + ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
   return text;
 }
 

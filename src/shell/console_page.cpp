@@ -42,7 +42,8 @@ class ControlCancelTarget : public FXObject {
   ConsolePage* page_ = nullptr;
 };
 
-FXDEFMAP(ControlCancelTarget) ControlCancelTargetMap[] = {
+FXDEFMAP(ControlCancelTarget)
+ControlCancelTargetMap[] = {
     FXMAPFUNC(SEL_COMMAND, ControlCancelTarget::ID_CANCEL, ControlCancelTarget::onCancel),
     FXMAPFUNC(SEL_UPDATE, ControlCancelTarget::ID_CANCEL, ControlCancelTarget::onUpdCancel),
 };
@@ -78,7 +79,8 @@ class LeadingComboBox : public FXComboBox {
   }
 };
 
-FXDEFMAP(LeadingComboBox) LeadingComboBoxMap[] = {
+FXDEFMAP(LeadingComboBox)
+LeadingComboBoxMap[] = {
     FXMAPFUNC(SEL_COMMAND, FXWindow::ID_SETSTRINGVALUE, LeadingComboBox::onSetStringValue),
     FXMAPFUNC(SEL_CLICKED, FXComboBox::ID_LIST, LeadingComboBox::onListClicked),
     FXMAPFUNC(SEL_COMMAND, FXComboBox::ID_LIST, LeadingComboBox::onListClicked),
@@ -136,9 +138,7 @@ void fill_items(FXComboBox* combo, const char* const (&items)[N]) {
 
 }  // namespace
 
-unsigned data_byte(const FXString& text) {
-  return hex_value(text.text()) & 0xFF;
-}
+unsigned data_byte(const FXString& text) { return hex_value(text.text()) & 0xFF; }
 
 ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons)
     : slaveAdrText("FE Граф.процессор QRMZP5L"),
@@ -162,8 +162,8 @@ ConsolePage::ConsolePage(FXComposite* pane, FXObject* window, WindowIcons& icons
   // that both are in view at the window's first size; the control line below
   // them, scrolled when the window is small; the output on the right, as wide
   // as the splitter between them leaves it.
-  auto* splitter = new FXSplitter(pane, SPLITTER_HORIZONTAL | SPLITTER_REVERSED | SPLITTER_TRACKING |
-                                            LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  auto* splitter = new FXSplitter(
+      pane, SPLITTER_HORIZONTAL | SPLITTER_REVERSED | SPLITTER_TRACKING | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   commandScroll = new FXScrollWindow(splitter, HSCROLLING_OFF | LAYOUT_FILL_Y);
   auto* commands = new FXVerticalFrame(commandScroll, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   auto* fieldsAndButtons = new FXHorizontalFrame(commands, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
@@ -178,12 +178,12 @@ ConsolePage::~ConsolePage() {
   cancelButton->setTarget(nullptr);
 }
 
-FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const char* tip,
-                                  int visibleRows, FXDataTarget& target) {
+FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const char* tip, int visibleRows,
+                                  FXDataTarget& target) {
   new FXLabel(grid, label, nullptr, JUSTIFY_LEFT | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
-  auto* combo = new LeadingComboBox(grid, kComboColumns, &target, FXDataTarget::ID_VALUE,
-                                    COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X |
-                                        LAYOUT_FILL_COLUMN);
+  auto* combo =
+      new LeadingComboBox(grid, kComboColumns, &target, FXDataTarget::ID_VALUE,
+                          COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
   combo->setNumVisible(visibleRows);
   combo->setTipText(tip);
   combo->setHelpText(tip);
@@ -191,19 +191,18 @@ FXComboBox* ConsolePage::addCombo(FXComposite* grid, const char* label, const ch
 }
 
 void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, WindowIcons& icons) {
-  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X, 0, 0, 0, 0,
-                                     DEFAULT_SPACING, DEFAULT_SPACING, 2, 2, 0, 1);
+  auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X, 0, 0, 0, 0, DEFAULT_SPACING,
+                                     DEFAULT_SPACING, 2, 2, 0, 1);
   make_heading(column, "Комманда", icons.console);
-  auto* grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0,
-                            0, 0, 0, 0, DEFAULT_SPACING, 1);
+  auto* grid =
+      new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   slaveAdrCombo = addCombo(grid, "SlaveAdr\tSlaveAdr IIC устройства\tSlaveAdr IIC устройства",
                            "SlaveAdr IIC устройства", 8, slaveAdrTarget_);
-  cmdCombo = addCombo(grid, "Cmd\tКомманда - для OSD\tКомманда - для OSD!",
-                      "Комманда - для OSD!", 5, cmdTarget_);
+  cmdCombo =
+      addCombo(grid, "Cmd\tКомманда - для OSD\tКомманда - для OSD!", "Комманда - для OSD!", 5, cmdTarget_);
   adrCombo = addCombo(grid, "Adress\tАдрес или Регист\tАдрес или Регист устройства",
                       "Адрес или Регист устройства", 5, adrTarget_);
-  dataCombo = addCombo(grid, "Data\tДанные\tПередаваемые Данные", "Передаваемые Данные", 5,
-                       dataTarget_);
+  dataCombo = addCombo(grid, "Data\tДанные\tПередаваемые Данные", "Передаваемые Данные", 5, dataTarget_);
   fill_items(slaveAdrCombo, kFirstLists);
   for (FXComboBox* combo : {cmdCombo, adrCombo, dataCombo}) fill_items(combo, kLanguageLists);
 
@@ -211,18 +210,18 @@ void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, Window
   // would make the fields as wide as eight boxes, and push the buttons beside
   // them out of a window of the first size.
   buildBitRow(column, window);
-  grid = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
-  dataStrCombo = addCombo(grid,
-                          "Data STR\tДанные Строка с разделителями\tПередаваемые Данные много байт",
+  grid =
+      new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
+  dataStrCombo = addCombo(grid, "Data STR\tДанные Строка с разделителями\tПередаваемые Данные много байт",
                           kByteListTip, 5, dataStrTarget_);
-  dataStr2Combo = addCombo(grid,
-                           "Data STR2\tДанные Строка с разделителями\tПередаваемые Данные много байт",
+  dataStr2Combo = addCombo(grid, "Data STR2\tДанные Строка с разделителями\tПередаваемые Данные много байт",
                            kByteListTip, 5, dataStr2Target_);
   buildIntFields(column);
 }
 
 void ConsolePage::buildBitRow(FXComposite* column, FXObject* window) {
-  auto* bits = new FXMatrix(column, kBitCount, MATRIX_BY_COLUMNS | LAYOUT_RIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0);
+  auto* bits =
+      new FXMatrix(column, kBitCount, MATRIX_BY_COLUMNS | LAYOUT_RIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0);
   for (int i = 0; i < kBitCount; ++i) {
     bitLabels[i] = new FXLabel(bits, "0", nullptr, LAYOUT_CENTER_X | LAYOUT_FILL_COLUMN);
   }
@@ -234,8 +233,7 @@ void ConsolePage::buildBitRow(FXComposite* column, FXObject* window) {
 }
 
 void ConsolePage::buildIntFields(FXComposite* column) {
-  auto* grid = new FXMatrix(column, 4, MATRIX_BY_COLUMNS, 0, 0, 0, 0, 0, 0, 0, 0,
-                            DEFAULT_SPACING, 1);
+  auto* grid = new FXMatrix(column, 4, MATRIX_BY_COLUMNS, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   for (int i = 0; i < 5; ++i) {
     new FXLabel(grid, kIntLabels[i], nullptr, LAYOUT_CENTER_Y);
     intFields[i] = new FXTextField(grid, 4, &intTargets_[i], FXDataTarget::ID_VALUE,
@@ -245,14 +243,14 @@ void ConsolePage::buildIntFields(FXComposite* column) {
 
 // The buttons beside the fields, in their order; the title, as wide as a
 // small window's whole left side, in a row under both.
-void ConsolePage::buildButtonColumn(FXComposite* page, FXComposite* below, FXObject* window, WindowIcons& icons) {
+void ConsolePage::buildButtonColumn(FXComposite* page, FXComposite* below, FXObject* window,
+                                    WindowIcons& icons) {
   auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_Y);
   make_heading(column, "Исполнение", icons.console);
-  auto* rows = new FXMatrix(column, 1, MATRIX_BY_COLUMNS, 0, 0,
-                            0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
+  auto* rows = new FXMatrix(column, 1, MATRIX_BY_COLUMNS, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   const FXuint style = BUTTON_NORMAL | ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X;
-  writeButton = new FXButton(rows, "Write\tЗапись (ctrl-W)\tЗапись", icons.pencil, window,
-                             ID_CONSOLE_WRITE, style);
+  writeButton =
+      new FXButton(rows, "Write\tЗапись (ctrl-W)\tЗапись", icons.pencil, window, ID_CONSOLE_WRITE, style);
   readButton = new FXButton(rows, "Read\t\tЧтение", icons.device, window, ID_CONSOLE_READ, style);
   writeStrButton = new FXButton(rows, "WriteSTR\tЗапись\tЗаписьДлинная", icons.pencil, window,
                                 ID_CONSOLE_WRITE_STR, style);
@@ -266,17 +264,16 @@ void ConsolePage::buildButtonColumn(FXComposite* page, FXComposite* below, FXObj
 void ConsolePage::buildControlGroup(FXComposite* column, FXObject* window) {
   auto* group = new FXGroupBox(column, ui_text_or("hv_ctl_line", "Control line"),
                                GROUPBOX_TITLE_LEFT | FRAME_GROOVE | LAYOUT_FILL_X);
-  auto* buttons = new FXMatrix(group, 1, MATRIX_BY_COLUMNS, 0, 0,
-                               0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
+  auto* buttons = new FXMatrix(group, 1, MATRIX_BY_COLUMNS, 0, 0, 0, 0, 0, 0, 0, 0, DEFAULT_SPACING, 1);
   const FXuint style = BUTTON_NORMAL | LAYOUT_FILL_X;
-  controlQueryButton = new FXButton(buttons, ui_text_or("hv_ctl_query", "Control query"), nullptr,
-                                    window, ID_CONTROL_QUERY, style);
-  lineTestButton = new FXButton(buttons, ui_text_or("hv_ctl_test", "Line test"), nullptr, window,
-                                ID_LINE_TEST, style);
-  raiseRtsButton = new FXButton(buttons, ui_text_or("hv_ctl_rts", "Raise RTS"), nullptr, window,
-                                ID_RAISE_RTS, style);
-  cancelButton = new FXButton(buttons, ui_text_or("hv_ctl_cancel", "Cancel"), nullptr,
-                              cancelTarget_.get(), ControlCancelTarget::ID_CANCEL, style);
+  controlQueryButton = new FXButton(buttons, ui_text_or("hv_ctl_query", "Control query"), nullptr, window,
+                                    ID_CONTROL_QUERY, style);
+  lineTestButton =
+      new FXButton(buttons, ui_text_or("hv_ctl_test", "Line test"), nullptr, window, ID_LINE_TEST, style);
+  raiseRtsButton =
+      new FXButton(buttons, ui_text_or("hv_ctl_rts", "Raise RTS"), nullptr, window, ID_RAISE_RTS, style);
+  cancelButton = new FXButton(buttons, ui_text_or("hv_ctl_cancel", "Cancel"), nullptr, cancelTarget_.get(),
+                              ControlCancelTarget::ID_CANCEL, style);
   cancelButton->disable();
   auto* frame = new FXHorizontalFrame(group, FRAME_SUNKEN | LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
   replyList = new FXList(frame, nullptr, 0, LIST_BROWSESELECT | LAYOUT_FILL_X | LAYOUT_FILL_Y);
@@ -287,8 +284,8 @@ void ConsolePage::buildOutputColumn(FXComposite* page, WindowIcons& icons) {
   auto* column = new FXVerticalFrame(page, FRAME_RAISED | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   make_heading(column, "Вывод", icons.device);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
-  auto* frame = new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y,
-                                      0, 0, 0, 0, 0, 0, 0, 0);
+  auto* frame =
+      new FXHorizontalFrame(column, FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 0, 0, 0, 0);
   output = new FXText(frame, nullptr, 0, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   outputFont_.reset(new FXFont(column->getApp(), "Courier", 10));
   output->setFont(outputFont_.get());
@@ -374,8 +371,8 @@ void ConsolePage::resumePolling() {
 
 long ConsolePage::onReadWrite(char letter) {
   if (refuseWhileBurning()) return 1;
-  const RegisterRequest request = read_register_fields(letter, slaveAdrText.text(), cmdText.text(),
-                                                       adrText.text(), dataText.text());
+  const RegisterRequest request =
+      read_register_fields(letter, slaveAdrText.text(), cmdText.text(), adrText.text(), dataText.text());
   if (!lines_.programming.is_open()) return 1;
   appendOutput(register_request_line(request), 1);
   pausePolling();
@@ -468,7 +465,6 @@ ConsolePage::Poll ConsolePage::pollPort() {
 
 // ---------------------------------------------------------------------------
 // The control line (a worker thread: a query takes more than a minute)
-
 
 template <typename Work>
 void ConsolePage::startControlWorker(Work work) {

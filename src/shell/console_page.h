@@ -33,8 +33,8 @@ class ConsolePage {
   // Values, each bound to its field both ways.
   FX::FXString slaveAdrText;  // "FE Граф.процессор QRMZP5L"
   FX::FXString cmdText;
-  FX::FXString adrText;       // "07"
-  FX::FXString dataText;      // committing it sends ID 80 to the window
+  FX::FXString adrText;   // "07"
+  FX::FXString dataText;  // committing it sends ID 80 to the window
   FX::FXString dataStrText;
   FX::FXString dataStr2Text;
   FX::FXint wi = 0, wo = 0, ni = 0, no = 0, wosz = 0;
@@ -53,12 +53,12 @@ class ConsolePage {
   FX::FXCheckButton* bitChecks[kBitCount];  // ID 79, user data = position
 
   // Buttons and output.
-  FX::FXButton* writeButton;     // ID 65
-  FX::FXButton* readButton;      // ID 70
-  FX::FXButton* writeStrButton;  // ID 66
-  FX::FXButton* wiWoNiNoButton;  // ID 82
-  FX::FXButton* clearButton;     // ID 71
-  FX::FXText* output;            // every byte the box sends
+  FX::FXButton* writeButton;          // ID 65
+  FX::FXButton* readButton;           // ID 70
+  FX::FXButton* writeStrButton;       // ID 66
+  FX::FXButton* wiWoNiNoButton;       // ID 82
+  FX::FXButton* clearButton;          // ID 71
+  FX::FXText* output;                 // every byte the box sends
   FX::FXScrollWindow* commandScroll;  // fields, buttons and the control line, scrolled
 
   // Control line group.
@@ -112,11 +112,12 @@ class ConsolePage {
   void buildCommandColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildBitRow(FX::FXComposite* column, FX::FXObject* window);
   void buildIntFields(FX::FXComposite* column);
-  void buildButtonColumn(FX::FXComposite* page, FX::FXComposite* below, FX::FXObject* window, WindowIcons& icons);
+  void buildButtonColumn(FX::FXComposite* page, FX::FXComposite* below, FX::FXObject* window,
+                         WindowIcons& icons);
   void buildControlGroup(FX::FXComposite* column, FX::FXObject* window);
   void buildOutputColumn(FX::FXComposite* page, WindowIcons& icons);
-  FX::FXComboBox* addCombo(FX::FXComposite* grid, const char* label, const char* tip,
-                           int visibleRows, FX::FXDataTarget& target);
+  FX::FXComboBox* addCombo(FX::FXComposite* grid, const char* label, const char* tip, int visibleRows,
+                           FX::FXDataTarget& target);
 
   FX::FXDataTarget slaveAdrTarget_, cmdTarget_, adrTarget_, dataTarget_;
   FX::FXDataTarget dataStrTarget_, dataStr2Target_;

@@ -4,8 +4,7 @@
 
 namespace tv {
 
-GuiBurnSink::GuiBurnSink(Handlers handlers, UiQueue& queue)
-    : handlers_(std::move(handlers)), queue_(queue) {}
+GuiBurnSink::GuiBurnSink(Handlers handlers, UiQueue& queue) : handlers_(std::move(handlers)), queue_(queue) {}
 
 // The handlers are copied into each closure: the sink belongs to the worker
 // and may be gone by the time the GUI thread drains the queue.

@@ -1,10 +1,9 @@
 #include "shell/main_window.h"
 
 #include <fcntl.h>
+#include <fox-1.6/fxkeys.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fox-1.6/fxkeys.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,8 +13,6 @@
 #include "dbkit/FXMessageSeam.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
-#include "text/catalogue.h"
-#include "text/data_files.h"
 #include "shell/globals.h"
 #include "shell/port_keeper.h"
 #include "shell/settings.h"
@@ -25,6 +22,7 @@
 #include "shell/ui_queue_pump.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
+#include "text/catalogue.h"
 #include "text/data_files.h"
 
 using namespace FX;
@@ -160,6 +158,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_BACKUP,            X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_COMPARE,           X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BACKUP,            X_SRV_K_Window::onUpdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_RESUME_BURN,       X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_OPEN_CHIPSET,      X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BURN,              X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_RECALL,            X_SRV_K_Window::onUpdBurnPage),
@@ -266,25 +265,24 @@ FXComposite* X_SRV_K_Window::addTab(FXTabItem*& item, const FXString& label, FXI
 }
 
 void X_SRV_K_Window::buildTabs(FXComposite* frame) {
-  tabBook = new FXTabBook(frame, nullptr, 0,
-                          TABBOOK_TOPTABS | PACK_UNIFORM_WIDTH | PACK_UNIFORM_HEIGHT |
-                              LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  tabBook = new FXTabBook(
+      frame, nullptr, 0,
+      TABBOOK_TOPTABS | PACK_UNIFORM_WIDTH | PACK_UNIFORM_HEIGHT | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   titlePage_.reset(new TitlePage(addTab(titleTab, "TV Box", icons_->logo), *icons_));
   burnPage_.reset(new BurnPage(addTab(burnTab, ui_text("hv_load"), icons_->burn), this, *icons_));
 
   FXComposite* tvPane = addTab(channelsTab, ui_text("hv_channels"), icons_->channels);
   FXComposite* radioPane = addTab(radioTab, "FM Radio", icons_->radio);
-  channelPages_.reset(new ChannelPages(
-      build_channel_pages(tvPane, radioPane, this, icons_->logoPicture, icons_->check)));
+  channelPages_.reset(
+      new ChannelPages(build_channel_pages(tvPane, radioPane, this, icons_->logoPicture, icons_->check)));
   channelsTab->disable();
   radioTab->disable();
 
   consolePage_.reset(
       new ConsolePage(addTab(consoleTab, ui_text("hv_actions"), icons_->console), this, *icons_));
 
-  settingsPage_.reset(new SettingsPage(addTab(settingsTab, ui_text("hv_settings"), icons_->settings),
-                                       this, *icons_,
-                                       SettingsValues{comPort, language, flashDelay, sysfontDelay}));
+  settingsPage_.reset(new SettingsPage(addTab(settingsTab, ui_text("hv_settings"), icons_->settings), this,
+                                       *icons_, SettingsValues{comPort, language, flashDelay, sysfontDelay}));
 }
 
 void X_SRV_K_Window::installAccelerators() {
@@ -406,7 +404,9 @@ bool X_SRV_K_Window::pollPortAndReport() {
   return false;
 }
 
-bool X_SRV_K_Window::pollTimerArmed() const { return getApp()->hasTimeout(const_cast<X_SRV_K_Window*>(this), ID_POLL_TIMER); }
+bool X_SRV_K_Window::pollTimerArmed() const {
+  return getApp()->hasTimeout(const_cast<X_SRV_K_Window*>(this), ID_POLL_TIMER);
+}
 
 long X_SRV_K_Window::onCmdAbout(FXObject*, FXSelector, void*) {
   // The language files break this caption in two with "~"; a title bar has
@@ -545,6 +545,7 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
     case ID_STOP_BURN: return burnPage_->onStop();
     case ID_COMPARE: return burnPage_->onCompare();
     case ID_BACKUP: return burnPage_->onBackup();
+    case ID_RESUME_BURN: return burnPage_->onResume();
   }
   return 1;
 }
@@ -561,18 +562,10 @@ long X_SRV_K_Window::onUpdBurnPage(FXObject* sender, FXSelector sel, void*) {
       set_enabled(burnPage_->fileField, burnPage_->mayOpen());
       set_enabled(burnPage_->verifyCheck, burnPage_->mayOpen());
       return 1;
-    case ID_BURN:
-      set_enabled(sender, burnPage_->mayBurn());
-      return 1;
-    case ID_RECALL:
-      set_enabled(sender, burnPage_->mayRecall());
-      return 1;
-    case ID_COMPARE:
-      set_enabled(sender, burnPage_->mayCompare());
-      return 1;
-    case ID_BACKUP:
-      set_enabled(sender, burnPage_->mayBackUp());
-      return 1;
+    case ID_BURN: set_enabled(sender, burnPage_->mayBurn()); return 1;
+    case ID_RECALL: set_enabled(sender, burnPage_->mayRecall()); return 1;
+    case ID_COMPARE: set_enabled(sender, burnPage_->mayCompare()); return 1;
+    case ID_BACKUP: set_enabled(sender, burnPage_->mayBackUp()); return 1;
   }
   return 0;
 }
@@ -590,10 +583,10 @@ bool X_SRV_K_Window::mayClose() {
     burnPage_->cancelAndJoinBurn();
     return true;
   }
-  const FXuint answer = show_message(
-      this, MessageKind::Question, MBOX_YES_NO, "Burning...",
-      ui_text_or("m_close_burning", "A burn is running. Closing now stops it and leaves the box "
-                                    "half-written.\n\nClose anyway?"));
+  const FXuint answer = show_message(this, MessageKind::Question, MBOX_YES_NO, "Burning...",
+                                     ui_text_or("m_close_burning",
+                                                "A burn is running. Closing now stops it and leaves the box "
+                                                "half-written.\n\nClose anyway?"));
   if (answer != MBOX_CLICKED_YES) return false;
   burnPage_->cancelAndJoinBurn();
   return true;

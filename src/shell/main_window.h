@@ -40,8 +40,8 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   virtual void create();
 
   // Settings values, each bound to its settings-page widget by a data target.
-  FX::FXString comPort;       // e.g. "com3", "/dev/ttyUSB0"
-  FX::FXString language;      // "ENGLISH en" until start-up sets it
+  FX::FXString comPort;   // e.g. "com3", "/dev/ttyUSB0"
+  FX::FXString language;  // "ENGLISH en" until start-up sets it
   FX::FXint flashDelay = tv::BurnDelays().flash;
   FX::FXint sysfontDelay = tv::BurnDelays().sysfont;
 
@@ -81,8 +81,8 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
 
   // Frame widgets.
   FX::FXMenuBar* menuBar = nullptr;
-  FX::FXMenuPane* menuPane = nullptr;   // m_menu; deleted by the window
-  FX::FXMenuPane* helpPane = nullptr;   // m_help; deleted by the window
+  FX::FXMenuPane* menuPane = nullptr;  // m_menu; deleted by the window
+  FX::FXMenuPane* helpPane = nullptr;  // m_help; deleted by the window
   FX::FXStatusBar* statusBar = nullptr;
   FX::FXProgressBar* progressBar = nullptr;  // the burn's progress, in percent
   FX::FXButton* portIndicator = nullptr;     // comm_sw with a black or green lamp

@@ -91,9 +91,9 @@ void PortKeeper::programmingLineLost() {
   const std::string path = lines_->programming.path();
   lines_->programming.close();
   display_.lamp(false);
-  programmingProblem_ = port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
-                                          ui_text_or("m_port_hangup", "The programming port is no longer read"),
-                                          std::string());
+  programmingProblem_ =
+      port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
+                        ui_text_or("m_port_hangup", "The programming port is no longer read"), std::string());
   display_.tell(programmingProblem_);
   armRetry();
 }

@@ -75,9 +75,9 @@ std::string list_entry(const SerialPortInfo& port) {
 }
 
 FXComboBox* value_combo(FXComposite* grid, FXDataTarget& target) {
-  auto* combo = new FXComboBox(grid, 15, &target, FXDataTarget::ID_VALUE,
-                               COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X |
-                                   LAYOUT_FILL_COLUMN);
+  auto* combo =
+      new FXComboBox(grid, 15, &target, FXDataTarget::ID_VALUE,
+                     COMBOBOX_NORMAL | FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_COLUMN);
   combo->setNumVisible(5);
   return combo;
 }

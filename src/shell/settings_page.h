@@ -33,16 +33,15 @@ struct SettingsValues {
 
 class SettingsPage {
  public:
-  SettingsPage(FX::FXComposite* pane, FX::FXObject* window, WindowIcons& icons,
-               const SettingsValues& values);
+  SettingsPage(FX::FXComposite* pane, FX::FXObject* window, WindowIcons& icons, const SettingsValues& values);
 
   ~SettingsPage();
 
-  FX::FXComboBox* comCombo;           // com1..com7 and the machine's lines, editable
-  FX::FXComboBox* languageCombo;      // the three language values
-  FX::FXSpinner* flashDelaySpinner;   // 3..20, cyclic
-  FX::FXSpinner* sysfontDelaySpinner; // 6..30, cyclic
-  FX::FXButton* saveButton;           // hv_save, ID 69
+  FX::FXComboBox* comCombo;            // com1..com7 and the machine's lines, editable
+  FX::FXComboBox* languageCombo;       // the three language values
+  FX::FXSpinner* flashDelaySpinner;    // 3..20, cyclic
+  FX::FXSpinner* sysfontDelaySpinner;  // 6..30, cyclic
+  FX::FXButton* saveButton;            // hv_save, ID 69
 
   // Where the machine's serial lines come from (tests put a fake machine here).
   std::function<std::vector<SerialPortInfo>()> portSource = [] { return list_serial_ports(); };
@@ -63,10 +62,10 @@ class SettingsPage {
   void followTabBook(FX::FXComposite* pane);
 
   FX::FXDataTarget comTarget_, languageTarget_, flashDelayTarget_, sysfontDelayTarget_;
-  std::unique_ptr<SettingsPageEvents> events_;  // COM list choices, tab changes
+  std::unique_ptr<SettingsPageEvents> events_;    // COM list choices, tab changes
   std::map<std::string, std::string> portNames_;  // list entry -> port name
-  FX::FXTabBook* tabBook_ = nullptr;   // the book the page sits in, if any
-  FX::FXint tabIndex_ = -1;            // this page's tab in it
+  FX::FXTabBook* tabBook_ = nullptr;              // the book the page sits in, if any
+  FX::FXint tabIndex_ = -1;                       // this page's tab in it
 };
 
 }  // namespace tv

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <cstring>
+#include <memory>
 
 #include "base/trace.h"
 #include "link/box_link.h"
@@ -112,18 +112,11 @@ CommandLineOptions parse_command_line(int argc, char** argv) {
     switch (argument[1]) {
       case 'h':
       case 'H':
-      case '?':
-        options.show_usage = true;
-        break;
+      case '?': options.show_usage = true; break;
       case 'c':
-      case 'C':
-        options.control_port = std::atoi(argument + 2);
-        break;
-      case 'a':
-        options.extended_mode = true;
-        break;
-      default:
-        break;
+      case 'C': options.control_port = std::atoi(argument + 2); break;
+      case 'a': options.extended_mode = true; break;
+      default: break;
     }
   }
   return options;

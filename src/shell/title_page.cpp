@@ -14,8 +14,7 @@ TitlePage::TitlePage(FXComposite* pane, WindowIcons& icons) {
   bottomBanner = new FXLabel(bottom, FXString::null, icons.banner, LAYOUT_RIGHT);
 
   auto* middle = new FXHorizontalFrame(pane, LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  logo = new FXLabel(middle, FXString::null, icons.logoPicture,
-                     LAYOUT_CENTER_X | LAYOUT_CENTER_Y);
+  logo = new FXLabel(middle, FXString::null, icons.logoPicture, LAYOUT_CENTER_X | LAYOUT_CENTER_Y);
 }
 
 }  // namespace tv

@@ -41,7 +41,8 @@ FX::FXLabel* make_heading(FX::FXComposite* parent, const FX::FXString& text, FX:
 }
 
 void set_enabled(FX::FXObject* widget, bool enabled) {
-  widget->handle(nullptr, FXSEL(FX::SEL_COMMAND, enabled ? FX::FXWindow::ID_ENABLE : FX::FXWindow::ID_DISABLE), nullptr);
+  widget->handle(
+      nullptr, FXSEL(FX::SEL_COMMAND, enabled ? FX::FXWindow::ID_ENABLE : FX::FXWindow::ID_DISABLE), nullptr);
 }
 
 FXString port_problem_line(const FXString& cause, const std::string& device, const FXString& what,

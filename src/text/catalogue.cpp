@@ -40,8 +40,10 @@ Catalogue& catalogue() {
 void clean_buffer(char* buffer, size_t size) {
   for (size_t i = 0; i < size; ++i) {
     unsigned char byte = static_cast<unsigned char>(buffer[i]);
-    if (byte == 0x0A) buffer[i] = 0;
-    else if (byte < 0x20 && byte != 0x09) buffer[i] = ' ';
+    if (byte == 0x0A)
+      buffer[i] = 0;
+    else if (byte < 0x20 && byte != 0x09)
+      buffer[i] = ' ';
   }
   for (size_t i = 0; i < size; ++i) {
     if (buffer[i] == '~') buffer[i] = '\n';
@@ -101,9 +103,7 @@ const char* lang_text(const char* key) {
 
 namespace tv {
 
-void set_language_file(const char* name) {
-  std::snprintf(_r_fn, sizeof(_r_fn), "%s", name ? name : "");
-}
+void set_language_file(const char* name) { std::snprintf(_r_fn, sizeof(_r_fn), "%s", name ? name : ""); }
 
 void reset_catalogue_for_tests() {
   Catalogue& loaded = catalogue();

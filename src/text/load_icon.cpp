@@ -15,8 +15,14 @@ namespace {
 FXIcon* icon_for_name(FXApp* app, const char* file_name) {
   FXIcon* icon = nullptr;
   if (std::strstr(file_name, ".bmp")) icon = new FXBMPIcon(app);
-  if (std::strstr(file_name, ".gif")) { delete icon; icon = new FXGIFIcon(app); }
-  if (std::strstr(file_name, ".xpm")) { delete icon; icon = new FXXPMIcon(app); }
+  if (std::strstr(file_name, ".gif")) {
+    delete icon;
+    icon = new FXGIFIcon(app);
+  }
+  if (std::strstr(file_name, ".xpm")) {
+    delete icon;
+    icon = new FXXPMIcon(app);
+  }
   return icon;
 }
 

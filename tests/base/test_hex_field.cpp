@@ -22,11 +22,23 @@ TEST(HexValue, ReadsTheLeadingNumberLikePercentX) {
     unsigned value;
   };
   const Case cases[] = {
-      {"1f", 0x1F},       {"  FF rest", 0xFF}, {"\t\n 7", 7},   {"0x10", 0x10},         {"0X1a", 0x1A},
-      {"0xg", 0},         {"7g", 7},           {"zz", 0},       {"", 0},                {"-1", 0xFFFFFFFFu},
-      {"+2A", 0x2A},      {"- 1", 0},          {"123456789", 0x23456789u}, {"FFFFFFFFFFFFFFFFF", 0xFFFFFFFFu},
+      {"1f", 0x1F},
+      {"  FF rest", 0xFF},
+      {"\t\n 7", 7},
+      {"0x10", 0x10},
+      {"0X1a", 0x1A},
+      {"0xg", 0},
+      {"7g", 7},
+      {"zz", 0},
+      {"", 0},
+      {"-1", 0xFFFFFFFFu},
+      {"+2A", 0x2A},
+      {"- 1", 0},
+      {"123456789", 0x23456789u},
+      {"FFFFFFFFFFFFFFFFF", 0xFFFFFFFFu},
       // All ones that still fit 64 bits is exact and negates; one more digit saturates.
-      {"-ffffffffffffffff", 1u},  {"-fffffffffffffffff", 0xFFFFFFFFu},
+      {"-ffffffffffffffff", 1u},
+      {"-fffffffffffffffff", 0xFFFFFFFFu},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tv::hex_value(c.text), c.value) << '"' << c.text << '"';
@@ -54,9 +66,11 @@ TEST(HexValue, AgreesWithTheCLibraryOnRandomTexts) {
   std::mt19937 random(12);
   for (int n = 0; n < 20000; ++n) {
     std::string text;
-    for (size_t length = random() % 24; text.size() < length;) text += alphabet[random() % (sizeof alphabet - 1)];
+    for (size_t length = random() % 24; text.size() < length;)
+      text += alphabet[random() % (sizeof alphabet - 1)];
     for (size_t width = 0; width <= text.size(); ++width)
-      ASSERT_EQ(tv::hex_value(text.c_str(), width), scanf_value(text.substr(0, width))) << '"' << text << '"' << width;
+      ASSERT_EQ(tv::hex_value(text.c_str(), width), scanf_value(text.substr(0, width)))
+          << '"' << text << '"' << width;
   }
 }
 

@@ -47,15 +47,27 @@ class RecordingSink : public tv::BurnSink {
   std::atomic<int> line_lost_calls{0};
   std::atomic<int> retries{0};
   // "+1", "ok1", "failed2", ...: stages begun and ended, by number.
-  std::vector<std::string> stages() const { std::lock_guard<std::mutex> lock(mutex_); return stages_; }
+  std::vector<std::string> stages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stages_;
+  }
   bool has_line(const std::string& text) const {
     for (const Line& line : lines())
       if (line.text == text) return true;
     return false;
   }
-  std::vector<Line> lines() const { std::lock_guard<std::mutex> lock(mutex_); return lines_; }
-  std::vector<int> progress_values() const { std::lock_guard<std::mutex> lock(mutex_); return progress_; }
-  std::vector<bool> done_calls() const { std::lock_guard<std::mutex> lock(mutex_); return done_calls_; }
+  std::vector<Line> lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
+  std::vector<int> progress_values() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return progress_;
+  }
+  std::vector<bool> done_calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_calls_;
+  }
   std::vector<std::string> texts() const {
     std::vector<std::string> result;
     for (const Line& line : lines()) result.push_back(line.text);
@@ -102,7 +114,9 @@ class FakeBox : public tv::BoxOps {
   }
   int osd_wrt_fnt(int address, uint8_t value) override { return answer({"fnt", address, value, ""}); }
   int osd_clr_fnt_page(int page, uint8_t operand) override { return answer({"page", page, operand, ""}); }
-  int osd_clr_sysfnt_page(int page, uint8_t operand) override { return answer({"syspage", page, operand, ""}); }
+  int osd_clr_sysfnt_page(int page, uint8_t operand) override {
+    return answer({"syspage", page, operand, ""});
+  }
   int osd_flashR(int address, uint8_t* out4) override { return read({"flashR", address, 0, ""}, out4); }
   int osd_read(int address, uint8_t* out4) override { return read({"read", address, 0, ""}, out4); }
   void line_recovery() override { calls.push_back({"recover", 0, 0, ""}); }

@@ -2,18 +2,18 @@
 // box must end up holding exactly what the generator says, the log must tell
 // the stages in order, and a box that misbehaves must end the burn in bounded
 // time with a red line.
-#include <thread>
-
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "base/clock.h"
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
-#include "base/clock.h"
 #include "link/ports.h"
-#include "base/trace.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
@@ -84,7 +84,7 @@ class BoxBurn : public ::testing::Test {
 };
 
 const std::vector<std::string> kFullBurnLog = {
-    "PIC Burned OK!\n",         "Burning FLASH...\n", "FLASH Burned OK!\n",       "Burning OSD...\n",
+    "PIC Burned OK!\n",         "Burning FLASH...\n",       "FLASH Burned OK!\n",       "Burning OSD...\n",
     "OSD Burned OK!\n",         "Burning OSD RusFont...\n", "OSD RusFont Burned OK!\n", "FONT Loading...\n",
     "Burning OSD SysFont...\n", "OSD SysFont Burned OK!\n"};
 
@@ -130,10 +130,11 @@ TEST_F(BoxBurn, GzipFileBurnsTwiceAndEverySectorIsErasedAgain) {
   EXPECT_EQ(second.done_calls(), std::vector<bool>{true});
   EXPECT_EQ(sim_.stats().sector_erases, 6u);
   boxsim::Memories memories = sim_.memories();
-  EXPECT_TRUE(std::equal(memories.flash.begin(), memories.flash.begin() + 3 * 4096,
-                         generated_.images.flash.begin()));
+  EXPECT_TRUE(
+      std::equal(memories.flash.begin(), memories.flash.begin() + 3 * 4096, generated_.images.flash.begin()));
   // Font memory outside the glyphs and pages keeps the scribble; the rest is exact.
-  EXPECT_TRUE(std::equal(memories.font.begin(), memories.font.begin() + 2 * 36, generated_.images.font.begin()));
+  EXPECT_TRUE(
+      std::equal(memories.font.begin(), memories.font.begin() + 2 * 36, generated_.images.font.begin()));
   EXPECT_TRUE(std::equal(memories.font.begin() + 0x2400, memories.font.begin() + 0x3800,
                          generated_.images.font.begin() + 0x2400));
 }
@@ -317,9 +318,10 @@ TEST_F(BoxBurn, EachStageBoxIsReadWhenItsStageIsReached) {
   };
   burn(chipset, settings, sink);
   EXPECT_EQ(asked, (std::vector<tv::Stage>{tv::Stage::Flash, tv::Stage::Osd, tv::Stage::OsdRusFont,
-                                            tv::Stage::OsdSysFont}));
-  EXPECT_EQ(sink.texts(), (std::vector<std::string>{"PIC Burned OK!\n", "Burning FLASH...\n", "FLASH Burned OK!\n",
-                                                    "Burning OSD...\n", "OSD Burned OK!\n"}));
+                                           tv::Stage::OsdSysFont}));
+  EXPECT_EQ(sink.texts(),
+            (std::vector<std::string>{"PIC Burned OK!\n", "Burning FLASH...\n", "FLASH Burned OK!\n",
+                                      "Burning OSD...\n", "OSD Burned OK!\n"}));
   // Hand-shake and end of burn; the last may still be in flight.
   EXPECT_TRUE(testsupport::wait_for([&] { return count_of(sim_.received(), "ZZZZ       \r") == 2; }, 5000));
 }

@@ -78,7 +78,8 @@ class BurnIntegrity : public ::testing::Test {
 
   bool flash_matches(size_t bytes) {
     boxsim::Memories memories = sim_.memories();
-    return std::equal(memories.flash.begin(), memories.flash.begin() + long(bytes), generated_.images.flash.begin());
+    return std::equal(memories.flash.begin(), memories.flash.begin() + long(bytes),
+                      generated_.images.flash.begin());
   }
 
   int four_z_lines() {
@@ -129,7 +130,8 @@ TEST_F(BurnIntegrity, SectorsInDescendingOrderAreEachErasedBeforeTheirFirstWrite
   begin = text.find('\n', begin) + 1;
   size_t end = text.find(":00000001FF", begin);
   std::vector<std::string> records;
-  for (size_t at = begin; at < end; at = text.find('\n', at) + 1) records.push_back(text.substr(at, text.find('\n', at) + 1 - at));
+  for (size_t at = begin; at < end; at = text.find('\n', at) + 1)
+    records.push_back(text.substr(at, text.find('\n', at) + 1 - at));
   std::reverse(records.begin(), records.end());
   std::string reversed;
   for (const std::string& record : records) reversed += record;

@@ -1,6 +1,7 @@
 // The chipset loader: markers, PIC records, counts, log lines, checksums and
 // the check that the file is still the one loaded.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,13 +10,11 @@
 #include <iterator>
 #include <random>
 
-#include <gtest/gtest.h>
-
+#include "base/trace.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
 #include "burn/sha256.h"
 #include "gen/chipset_gen.h"
-#include "base/trace.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -36,7 +35,8 @@ std::vector<std::string> log_texts(const tv::LoadedChipset& loaded) {
 using testsupport::TempDir;
 using testsupport::write_file;
 
-const std::vector<std::string> kBareMarkers = {"***HEADER>", "***PIC>", "***FLASH>", "***OSD>", "***OSD Font>"};
+const std::vector<std::string> kBareMarkers = {"***HEADER>", "***PIC>", "***FLASH>", "***OSD>",
+                                               "***OSD Font>"};
 
 }  // namespace
 
@@ -44,8 +44,15 @@ TEST(ChipsetLoader, FiveBareMarkersAllowBurningAndLogEmptyTitlesThenZeroCounts) 
   tv::LoadedChipset loaded = parse(kBareMarkers);
   EXPECT_TRUE(tv::burn_possible(loaded.flags));
   EXPECT_FALSE(tv::system_font_present(loaded.flags));
-  std::vector<std::string> expected = {"\n", "\n", "\n", "\n", "\n", "PIC LINES 0\n", "FLASH LINES 0\n",
-                                       "OSD LINES 0\n", "OSD Font LINES 0\n"};
+  std::vector<std::string> expected = {"\n",
+                                       "\n",
+                                       "\n",
+                                       "\n",
+                                       "\n",
+                                       "PIC LINES 0\n",
+                                       "FLASH LINES 0\n",
+                                       "OSD LINES 0\n",
+                                       "OSD Font LINES 0\n"};
   EXPECT_EQ(log_texts(loaded), expected);
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(loaded.log[i].style, tv::kStyleBlue);
   for (size_t i = 5; i < 9; ++i) EXPECT_EQ(loaded.log[i].style, tv::kStyleBoldGreen);
@@ -243,26 +250,24 @@ TEST(ChipsetLoaderFiles, BurnRefusesAnotherPathOrAChangedFile) {
 TEST(ChipsetLoader, MisplacedLinesAreLoadErrorsWithTheirLineNumbers) {
   std::vector<uint8_t> sixteen(16, 0x5A);
   tv::LoadedChipset loaded = parse({
-      "***HEADER>", "***PIC>",
-      chipsetgen::hex_record(0, 0xFFF8, sixteen),                // 3: past FFFF
-      "***FLASH>",
-      chipsetgen::hex_record(4, 0, {0x00, 0x01}),                // 5: linear base 0001
-      chipsetgen::hex_record(4, 0, {0x00, 0x00}),                // base 0: fine
-      chipsetgen::hex_record(2, 0, {0x10, 0x00}),                // 7: segment base 1000
-      "this line is long enough to be taken for a record by the writer",  // 8
-      chipsetgen::hex_record(0, 0x0100, {1, 2, 3, 4, 5, 6, 7, 8}),  // 9: not 16 bytes
-      chipsetgen::hex_record(0, 0x0200, sixteen),                // fine
+      "***HEADER>", "***PIC>", chipsetgen::hex_record(0, 0xFFF8, sixteen),  // 3: past FFFF
+      "***FLASH>", chipsetgen::hex_record(4, 0, {0x00, 0x01}),              // 5: linear base 0001
+      chipsetgen::hex_record(4, 0, {0x00, 0x00}),                           // base 0: fine
+      chipsetgen::hex_record(2, 0, {0x10, 0x00}),                           // 7: segment base 1000
+      "this line is long enough to be taken for a record by the writer",    // 8
+      chipsetgen::hex_record(0, 0x0100, {1, 2, 3, 4, 5, 6, 7, 8}),          // 9: not 16 bytes
+      chipsetgen::hex_record(0, 0x0200, sixteen),                           // fine
       ":00000001FF", "***OSD>",
-      "***FLASH>",                                               // 13: a second FLASH section
-      chipsetgen::hex_record(3, 0x0300, sixteen),                // 14: as long as data, not data
+      "***FLASH>",                                 // 13: a second FLASH section
+      chipsetgen::hex_record(3, 0x0300, sixteen),  // 14: as long as data, not data
   });
   EXPECT_EQ(loaded.load_errors, 7);
   EXPECT_FALSE(tv::chipset_clean(loaded));
   std::vector<std::string> errors;
   for (const tv::LogLine& line : loaded.log)
     if (line.style == tv::kStyleBoldRed) errors.push_back(line.text.substr(0, line.text.find(':')));
-  EXPECT_EQ(errors,
-            (std::vector<std::string>{"Line 3", "Line 5", "Line 7", "Line 8", "Line 9", "Line 13", "Line 14"}));
+  EXPECT_EQ(errors, (std::vector<std::string>{"Line 3", "Line 5", "Line 7", "Line 8", "Line 9", "Line 13",
+                                              "Line 14"}));
 
   // The last PIC record the box can take ends at FFFF.
   tv::LoadedChipset edge = parse({"***PIC>", chipsetgen::hex_record(0, 0xFFF0, sixteen)});
@@ -296,7 +301,8 @@ TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {
 
   std::string corrupt = bytes;
   corrupt[corrupt.size() / 2] ^= 0x55;
-  for (const std::string& damaged : {bytes.substr(0, bytes.size() * 95 / 100), corrupt, bytes + "more text\r\n"}) {
+  for (const std::string& damaged :
+       {bytes.substr(0, bytes.size() * 95 / 100), corrupt, bytes + "more text\r\n"}) {
     ASSERT_TRUE(write_file(dir.file("b.hv.gz"), damaged));
     tv::LoadedChipset loaded = tv::load_chipset(dir.file("b.hv.gz"));
     EXPECT_FALSE(tv::chipset_clean(loaded));

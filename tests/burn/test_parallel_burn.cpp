@@ -73,7 +73,8 @@ TEST_F(ParallelBurn, TwoBoxesBurnedAtOnceEachHoldExactlyTheirOwnImages) {
   settings.sysfont_delay = 0;
   std::atomic<bool> cancel{false};
   auto burn = [&](Bench* bench) {
-    return std::thread([&, bench] { tv::run_burn(bench->link, bench->chipset, settings, bench->sink, cancel); });
+    return std::thread(
+        [&, bench] { tv::run_burn(bench->link, bench->chipset, settings, bench->sink, cancel); });
   };
   std::thread one = burn(&first), two = burn(&second);
   one.join();

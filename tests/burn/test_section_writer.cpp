@@ -2,15 +2,15 @@
 // box, in which order, with which progress, and how refusals are bounded.
 #include <gtest/gtest.h>
 
+#include "base/trace.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
 #include "link/packets.h"
-#include "base/trace.h"
 
 using burntest::BoxCall;
 using burntest::FakeBox;
-using burntest::RecordingSink;
 using burntest::lines_of;
+using burntest::RecordingSink;
 
 namespace {
 

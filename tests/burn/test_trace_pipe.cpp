@@ -3,19 +3,18 @@
 // and the process must live. The trace is pointed at such a pipe for the
 // length of one burn into the simulator.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "base/clock.h"
+#include "base/trace.h"
 #include "burn/burn_sequence.h"
 #include "burn/chipset_file.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
-#include "base/clock.h"
-#include "base/trace.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"

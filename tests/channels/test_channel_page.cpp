@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/trace.h"
 #include "channels/ChannelPage.h"
 #include "channels/channel_pages.h"
 #include "dbkit/kit_fixture.h"
-#include "base/trace.h"
 #include "support/fox_app.h"
 
 using namespace FX;
@@ -31,7 +31,8 @@ class PageWindow : public FXMainWindow {
   long onSaveAll(FXObject*, FXSelector, void*) { return tv::on_channel_save_all(this); }
 };
 
-FXDEFMAP(PageWindow) PageWindowMap[] = {
+FXDEFMAP(PageWindow)
+PageWindowMap[] = {
     FXMAPFUNC(SEL_COMMAND, 76, PageWindow::onUp),
     FXMAPFUNC(SEL_COMMAND, 77, PageWindow::onDown),
     FXMAPFUNC(SEL_COMMAND, 78, PageWindow::onSaveAll),
@@ -69,7 +70,9 @@ class ChannelPageTest : public ::testing::Test {
     }
     return -1;
   }
-  void refresh() { page->navigator->handle(page->navigator, FXSEL(SEL_COMMAND, FXDbControl::ID_CTR_SINC), NULL); }
+  void refresh() {
+    page->navigator->handle(page->navigator, FXSEL(SEL_COMMAND, FXDbControl::ID_CTR_SINC), NULL);
+  }
   // What a click does: the button sends its command to its target.
   void press(FXButton* button) {
     button->getTarget()->handle(button, FXSEL(SEL_COMMAND, button->getSelector()), NULL);

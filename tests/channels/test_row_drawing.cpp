@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/trace.h"
 #include "channels/ChannelPage.h"
 #include "channels/channel_pages.h"
-#include "icons/icons.h"
 #include "dbkit/kit_fixture.h"
-#include "base/trace.h"
-#include "text/catalogue.h"
+#include "icons/icons.h"
 #include "support/fox_app.h"
+#include "text/catalogue.h"
 
 using namespace FX;
 
@@ -120,7 +120,8 @@ bool screen_is_black(const std::string& png) {
 // A page as the user would see it: coloured unselected rows and one selected
 // row. The picture lands in the build folder (channel_page.png).
 TEST(ChannelPageScreenshot, VisiblePageAfterRefresh) {
-  if (std::system("command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "no import tool";
+  if (std::system("command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no import tool";
   tv::set_trace_enabled(false);
   dbkit_test::SeamGuard seam;
   // As the program shows it: English captions, the pictures of the data
@@ -130,8 +131,8 @@ TEST(ChannelPageScreenshot, VisiblePageAfterRefresh) {
   ASSERT_EQ(chdir(TVBOX_SOURCE_DIR "/data"), 0);
   tv::reset_catalogue_for_tests();
   tv::set_language_file("lang.en");
-  FXMainWindow* window = new FXMainWindow(testsupport::test_app(), "channels", NULL, NULL,
-                                          DECOR_ALL, 0, 0, 760, 460);
+  FXMainWindow* window =
+      new FXMainWindow(testsupport::test_app(), "channels", NULL, NULL, DECOR_ALL, 0, 0, 760, 460);
   FXXPMIcon* logo = new FXXPMIcon(testsupport::test_app(), tv::icons::logo_picture_xpm);
   FXXPMIcon* check = new FXXPMIcon(testsupport::test_app(), tv::icons::check_icon_xpm);
   tv::ChannelPages pages = tv::build_channel_pages(window, nullptr, window, logo, check);

@@ -13,8 +13,8 @@ namespace clitest {
 const std::string& burner_program();
 
 struct Finished {
-  int exit_code = -1;      // -1: killed by a signal or by the deadline
-  int signal = 0;          // the signal that ended it, if one did
+  int exit_code = -1;  // -1: killed by a signal or by the deadline
+  int signal = 0;      // the signal that ended it, if one did
   bool timed_out = false;
   std::string out, err;
 };

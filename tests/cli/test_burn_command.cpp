@@ -99,7 +99,8 @@ class BurnerTest : public ::testing::Test {
   }
 
   // The arguments of a burn into `ports`, its logs in the scratch folder.
-  std::vector<std::string> burn_args(const std::vector<std::string>& ports, std::vector<std::string> extra = {}) {
+  std::vector<std::string> burn_args(const std::vector<std::string>& ports,
+                                     std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"--log", logs()};
     for (const std::string& port : ports) {
       args.push_back("-p");
@@ -296,7 +297,9 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
     std::string said;  // on stderr
   };
   const Case cases[] = {
-      {{"-p", ports[0], "-p", ports[1], bad}, 2, bad + ": does not load cleanly: 1 record with a bad checksum, in line "},
+      {{"-p", ports[0], "-p", ports[1], bad},
+       2,
+       bad + ": does not load cleanly: 1 record with a bad checksum, in line "},
       {{"-p", ports[0], damaged}, 2, " of the compressed file ("},
       {{"-p", ports[0], cut},
        2,

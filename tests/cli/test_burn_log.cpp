@@ -1,5 +1,6 @@
 // The saved burn log's own parts: the digest that names the chipset file,
 // the pruning of old logs, and a folder that cannot be written.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -9,8 +10,6 @@
 #include <iterator>
 #include <set>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "burn/burn_log_file.h"
 #include "burn/sha256.h"
@@ -28,8 +27,10 @@ TEST(Sha256, KnownVectorsAndTheFileDigestAgree) {
   EXPECT_EQ(tv::sha256_hex(std::string(1000000, 'a')),
             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
   // 55 and 56 bytes: the length still fits the last block, and then it does not.
-  EXPECT_EQ(tv::sha256_hex(std::string(55, 'a')), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
-  EXPECT_EQ(tv::sha256_hex(std::string(56, 'a')), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a");
+  EXPECT_EQ(tv::sha256_hex(std::string(55, 'a')),
+            "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+  EXPECT_EQ(tv::sha256_hex(std::string(56, 'a')),
+            "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a");
 
   testsupport::TempDir dir("sha");
   std::string bytes;
@@ -66,7 +67,8 @@ TEST(BurnLogPruning, KeepsTheNewestFiveHundredWithinNinetyDaysAndNothingElseIsTo
 
   EXPECT_EQ(tv::prune_burn_logs(dir.path(), now), 4);
   std::set<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left.insert(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    left.insert(entry.path().filename());
   EXPECT_EQ(left.size(), 503u);
   EXPECT_EQ(left.count("notes.log"), 1u);
   EXPECT_EQ(left.count(tv::burn_log_file_name(now - 3600, "/dev/ttyUSB0")), 1u);
@@ -120,7 +122,8 @@ TEST(BurnLogFile, AFolderThatCannotBeWrittenLeavesTheBurnAloneAndTwoBurnsInOneSe
   std::ifstream in(first.path());
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("error   FLASH: the box stopped answering at 0x1230"), std::string::npos) << text;
-  EXPECT_NE(text.find("Failures:\n  FLASH: the box stopped answering at 0x1230\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Failures:\n  FLASH: the box stopped answering at 0x1230\n"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("Outcome:  FAILED"), std::string::npos) << text;
 }
 

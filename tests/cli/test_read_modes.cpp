@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,7 +19,6 @@
 #include "burn/chipset_file.h"
 #include "burner_process.h"
 #include "gen/chipset_gen.h"
-#include <nlohmann/json.hpp>
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
@@ -191,10 +191,10 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
   ASSERT_EQ(summary["boxes"].size(), 2u) << run.out;
   EXPECT_TRUE(summary["boxes"][0]["ok"].get<bool>()) << run.out;
   EXPECT_EQ(summary["boxes"][1]["result"].get<std::string>(), "FAILED");
-  EXPECT_NE(
-      summary["boxes"][1]["first_failure"].get<std::string>().find("FLASH differs from the file: 1 byte differs, "
-                                                           "first at 0x0123"),
-      std::string::npos)
+  EXPECT_NE(summary["boxes"][1]["first_failure"].get<std::string>().find(
+                "FLASH differs from the file: 1 byte differs, "
+                "first at 0x0123"),
+            std::string::npos)
       << run.out;
   EXPECT_EQ(summary["exit_code"].get<double>(), 1);
   EXPECT_TRUE(only_reads(box_.sim().received()));

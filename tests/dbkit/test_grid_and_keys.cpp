@@ -28,8 +28,7 @@ TEST_F(KitTest, GridIsItsOwnTargetWithItsFixedStyle) {
   const FXuint style = grid->getListStyle();
   EXPECT_TRUE(style & FOLDINGLIST_SINGLESELECT);
   EXPECT_TRUE(style & FOLDINGLIST_ROOT_BOXES);
-  EXPECT_EQ(FXuint(LAYOUT_FILL_X | LAYOUT_FILL_Y),
-            grid->getLayoutHints() & (LAYOUT_FILL_X | LAYOUT_FILL_Y));
+  EXPECT_EQ(FXuint(LAYOUT_FILL_X | LAYOUT_FILL_Y), grid->getLayoutHints() & (LAYOUT_FILL_X | LAYOUT_FILL_Y));
   EXPECT_STREQ("FXDbGrid", grid->getClassName());
   EXPECT_STREQ("FXDbControl", nav->getClassName());
 }
@@ -112,8 +111,7 @@ TEST_F(KitTest, EightAcceleratorsReachTheirCommands) {
   recorder().calls.clear();
   FXAccelTable* table = page->getAccelTable();
   ASSERT_NE(nullptr, table);
-  for (const char* key : {"ctrl-S", "ctrl-P", "ctrl-N", "ctrl-U", "ctrl-D", "ctrl-B", "ctrl-F",
-                          "ctrl-R"}) {
+  for (const char* key : {"ctrl-S", "ctrl-P", "ctrl-N", "ctrl-U", "ctrl-D", "ctrl-B", "ctrl-F", "ctrl-R"}) {
     EXPECT_TRUE(table->hasAccel(parseAccel(key))) << key;
   }
   EXPECT_TRUE(press_ctrl_key(page, KEY_s));
@@ -134,8 +132,7 @@ TEST_F(KitTest, EightAcceleratorsReachTheirCommands) {
 }
 
 TEST_F(KitTest, KeysWorkFromTheFocusedWidgetInsideTheParent) {
-  FXTextField* field =
-      new FXTextField(page, 8, &nav->searchTarget, FXDataTarget::ID_VALUE, TEXTFIELD_NORMAL);
+  FXTextField* field = new FXTextField(page, 8, &nav->searchTarget, FXDataTarget::ID_VALUE, TEXTFIELD_NORMAL);
   field->create();
   window->show();
   field->setFocus();

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dbkit/kit_fixture.h"
 #include "base/trace.h"
+#include "dbkit/kit_fixture.h"
 
 using namespace FX;
 using dbkit_test::KitTest;
@@ -19,15 +19,14 @@ const Calls& calls() { return recorder().calls; }
 
 TEST_F(KitTest, HandlerResultsAreOneForMovesAndZeroForTheRest) {
   fillRows(3);
-  for (FXSelector id : {FXDbControl::ID_CTR_FIRST, FXDbControl::ID_CTR_PREV,
-                        FXDbControl::ID_CTR_NEXT, FXDbControl::ID_CTR_LAST}) {
+  for (FXSelector id : {FXDbControl::ID_CTR_FIRST, FXDbControl::ID_CTR_PREV, FXDbControl::ID_CTR_NEXT,
+                        FXDbControl::ID_CTR_LAST}) {
     EXPECT_EQ(1, sendResult(id)) << id;
   }
   recorder().answer = MBOX_CLICKED_NO;
   for (FXSelector id : {FXDbControl::ID_CTR_SB, FXDbControl::ID_CTR_IB, FXDbControl::ID_CTR_NEW,
-                        FXDbControl::ID_CTR_SAV, FXDbControl::ID_CTR_DEL,
-                        FXDbControl::ID_CTR_SBAC, FXDbControl::ID_CTR_SFOR,
-                        FXDbControl::ID_CTR_SINC}) {
+                        FXDbControl::ID_CTR_SAV, FXDbControl::ID_CTR_DEL, FXDbControl::ID_CTR_SBAC,
+                        FXDbControl::ID_CTR_SFOR, FXDbControl::ID_CTR_SINC}) {
     EXPECT_EQ(0, sendResult(id)) << id;
   }
 }
@@ -61,10 +60,10 @@ TEST_F(KitTest, FirstNextPrevLastWalkTheRowsAndSelectOnlyTheCurrent) {
   EXPECT_EQ((std::vector<std::string>{"r3"}), selectedTexts());
   // The leave hook sees the old row, the show hook the new one.
   // (The list makes the first row it is given current by itself.)
-  EXPECT_EQ((Calls{"leave[r0]/ins=0", "show[r0]/ins=0", "leave[r0]/ins=0", "show[r1]/ins=0",
-                   "leave[r1]/ins=0", "show[r2]/ins=0", "leave[r2]/ins=0", "show[r1]/ins=0",
-                   "leave[r1]/ins=0", "show[r3]/ins=0"}),
-            calls());
+  EXPECT_EQ(
+      (Calls{"leave[r0]/ins=0", "show[r0]/ins=0", "leave[r0]/ins=0", "show[r1]/ins=0", "leave[r1]/ins=0",
+             "show[r2]/ins=0", "leave[r2]/ins=0", "show[r1]/ins=0", "leave[r1]/ins=0", "show[r3]/ins=0"}),
+      calls());
 }
 
 TEST_F(KitTest, NextAtTheLastRowAndPrevAtTheFirstStayWithoutShowing) {
@@ -177,8 +176,7 @@ TEST_F(KitTest, SearchWithoutACurrentRowDoesNothing) {
 }
 
 TEST_F(KitTest, SearchTextFollowsItsDataTarget) {
-  FXTextField* field =
-      new FXTextField(nav, 8, &nav->searchTarget, FXDataTarget::ID_VALUE, TEXTFIELD_NORMAL);
+  FXTextField* field = new FXTextField(nav, 8, &nav->searchTarget, FXDataTarget::ID_VALUE, TEXTFIELD_NORMAL);
   field->create();
   field->setText("r2", TRUE);  // as typing does: the field tells its target
   EXPECT_STREQ("r2", nav->searchText.text());

@@ -93,9 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     const uint8_t op = data[++i];
-    if (op == kEscape) feeder.byte(op);
-    else if (op & 0x80) feeder.control = !feeder.control;
-    else feeder.wait(4 * int64_t(op));
+    if (op == kEscape)
+      feeder.byte(op);
+    else if (op & 0x80)
+      feeder.control = !feeder.control;
+    else
+      feeder.wait(4 * int64_t(op));
   }
   const boxsim::Memories& memories = feeder.box.memories();
   require(memories.flash.size() == boxsim::kFlashSize && memories.osd.size() == boxsim::kOsdSize);

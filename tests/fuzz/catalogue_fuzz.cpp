@@ -25,10 +25,14 @@ std::vector<std::string> cleaned_lines(const uint8_t* data, size_t size) {
   std::vector<std::string> lines(1);
   for (size_t i = 0; i < size; ++i) {
     unsigned char byte = data[i];
-    if (byte == '\n') lines.emplace_back();
-    else if (byte == '~') lines.back() += '\n';
-    else if (byte < 0x20 && byte != '\t') lines.back() += ' ';
-    else lines.back() += static_cast<char>(byte);
+    if (byte == '\n')
+      lines.emplace_back();
+    else if (byte == '~')
+      lines.back() += '\n';
+    else if (byte < 0x20 && byte != '\t')
+      lines.back() += ' ';
+    else
+      lines.back() += static_cast<char>(byte);
   }
   return lines;
 }
@@ -49,7 +53,8 @@ std::vector<std::string> keys_named_in(const uint8_t* data, size_t size) {
     size_t end = raw.find('\n', start);
     if (end == std::string::npos) end = raw.size();
     size_t equals = raw.find('=', start);
-    if (equals != std::string::npos && equals < end) keys.push_back(raw.substr(start, equals - start).c_str());
+    if (equals != std::string::npos && equals < end)
+      keys.push_back(raw.substr(start, equals - start).c_str());
     start = end + 1;
   }
   return keys;
@@ -71,8 +76,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Odd sizes are read as KOI8-R, even ones as Windows-1251.
-  const std::string path =
-      "/tmp/tvbox-fuzz-lang-" + std::to_string(::getpid()) + (size % 2 ? ".r8" : ".en");
+  const std::string path = "/tmp/tvbox-fuzz-lang-" + std::to_string(::getpid()) + (size % 2 ? ".r8" : ".en");
   if (!write_file(path, data, size)) return 0;
   tv::set_language_file(path.c_str());
   tv::reset_catalogue_for_tests();

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "burn/chipset_file.h"
 #include "base/trace.h"
+#include "burn/chipset_file.h"
 
 namespace {
 
@@ -19,9 +19,7 @@ void require(bool ok) {
   if (!ok) std::abort();
 }
 
-std::string scratch_path() {
-  return "/tmp/tvbox-fuzz-chipset-" + std::to_string(::getpid()) + ".hv";
-}
+std::string scratch_path() { return "/tmp/tvbox-fuzz-chipset-" + std::to_string(::getpid()) + ".hv"; }
 
 bool write_file(const std::string& path, const uint8_t* data, size_t size, bool compressed) {
   if (compressed) {

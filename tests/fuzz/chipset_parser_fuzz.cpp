@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "burn/chipset_file.h"
 #include "base/trace.h"
+#include "burn/chipset_file.h"
 
 namespace {
 
@@ -22,8 +22,6 @@ size_t line_length(const uint8_t* data, size_t size) {
 }
 
 }  // namespace
-
-
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tv::set_trace_enabled(false);
@@ -43,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   require(loaded.pic_lines >= 0 && loaded.flash_lines >= 0 && loaded.osd_lines >= 0);
   require(loaded.osd_font_lines >= 0 && loaded.osd_all_font_lines >= 0);
   require(loaded.pic_lines + loaded.flash_lines + loaded.osd_lines + loaded.osd_font_lines +
-              loaded.osd_all_font_lines <= lines);
+              loaded.osd_all_font_lines <=
+          lines);
   if (loaded.pic_adr_f == tv::kPicNoFirst) {
     require(loaded.pic_adr_l == 0);
   } else {

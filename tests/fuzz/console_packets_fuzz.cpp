@@ -27,8 +27,8 @@ void check_write_str(const std::string& text) {
 }
 
 void check_register(const std::vector<std::string>& fields, char letter) {
-  const tv::RegisterRequest request = tv::read_register_fields(
-      letter, fields[0].c_str(), fields[1].c_str(), fields[2].c_str(), fields[3].c_str());
+  const tv::RegisterRequest request = tv::read_register_fields(letter, fields[0].c_str(), fields[1].c_str(),
+                                                               fields[2].c_str(), fields[3].c_str());
   require(request.osd == (fields[0].find("OSD") != std::string::npos));
   require(request.slave == tv::hex_value(fields[0].c_str()));
   const std::string line = tv::register_request_line(request);
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_write_str(text.c_str());
 
   std::vector<std::string> fields;
-  for (size_t start = 0; fields.size() < 4; ) {
+  for (size_t start = 0; fields.size() < 4;) {
     size_t end = text.find('\n', start);
     fields.push_back(text.substr(start < text.size() ? start : text.size(), end - start).c_str());
     start = end == std::string::npos ? text.size() : end + 1;
@@ -62,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   tv::ScalerValues values;
   std::string error;
-  const bool computed = tv::compute_scaler(int_from(data, size, 0), int_from(data, size, 4),
-                                           int_from(data, size, 8), int_from(data, size, 12),
-                                           int_from(data, size, 16), &values, &error);
+  const bool computed =
+      tv::compute_scaler(int_from(data, size, 0), int_from(data, size, 4), int_from(data, size, 8),
+                         int_from(data, size, 12), int_from(data, size, 16), &values, &error);
   require(computed == error.empty());
 
   const std::string shown = tv::packet_text(data, size);

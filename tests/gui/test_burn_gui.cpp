@@ -4,6 +4,7 @@
 // and the boxes tell the user, a box that vanishes, a file changed under the
 // loader's feet, closing the window in the middle of a burn, and the two jobs
 // that only read the box (Compare, and the backup from the File menu).
+#include <fox-1.6/fxkeys.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +14,6 @@
 #include <regex>
 #include <string>
 #include <vector>
-
-#include <fox-1.6/fxkeys.h>
 
 #include "base/clock.h"
 #include "base/trace.h"
@@ -46,9 +45,9 @@ const char* const kDone = "Burning...";
 const std::string kSavedPrefix = "Burn log saved in ";
 
 const std::vector<std::string> kFullBurnLog = {
-    "Burning PIC...",         "PIC Burned OK!",         "Burning FLASH...",       "FLASH Burned OK!",
-    "Burning OSD...",         "OSD Burned OK!",         "Burning OSD RusFont...", "OSD RusFont Burned OK!",
-    "FONT Loading...",        "Burning OSD SysFont...", "OSD SysFont Burned OK!"};
+    "Burning PIC...",  "PIC Burned OK!",         "Burning FLASH...",       "FLASH Burned OK!",
+    "Burning OSD...",  "OSD Burned OK!",         "Burning OSD RusFont...", "OSD RusFont Burned OK!",
+    "FONT Loading...", "Burning OSD SysFont...", "OSD SysFont Burned OK!"};
 
 chipsetgen::Options full_options() {
   chipsetgen::Options options;
@@ -228,9 +227,10 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_TRUE(page().burnRunning());
   EXPECT_EQ(logLines(), std::vector<std::string>{"Burning PIC..."});
   EXPECT_EQ(styleOfLine(0), tv::kStyleBlue);
-  for (FXWindow* control : {static_cast<FXWindow*>(page().burnButton), static_cast<FXWindow*>(page().openButton),
-                            static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField),
-                            static_cast<FXWindow*>(page().verifyCheck)})
+  for (FXWindow* control :
+       {static_cast<FXWindow*>(page().burnButton), static_cast<FXWindow*>(page().openButton),
+        static_cast<FXWindow*>(page().recallButton), static_cast<FXWindow*>(page().fileField),
+        static_cast<FXWindow*>(page().verifyCheck)})
     EXPECT_FALSE(testsupport::usable(control));
   EXPECT_FALSE(window->pollTimerArmed());
   EXPECT_TRUE(window->lines().use.programmingWorkerRunning());
@@ -276,7 +276,8 @@ TEST_F(BurnGui, GzipFileBurnsTwiceInOneRunAndEachBurnRewritesTheBox) {
   // The font burn clears the ten font pages and writes the glyphs; it leaves
   // the rest of font memory alone, so only those parts are scribbled over.
   std::fill(scribbled.font.begin(), scribbled.font.begin() + 128 * 36, 0x5A);
-  std::fill(scribbled.font.begin() + chipsetgen::kFontPageFirst, scribbled.font.begin() + chipsetgen::kFontPageEnd, 0x5A);
+  std::fill(scribbled.font.begin() + chipsetgen::kFontPageFirst,
+            scribbled.font.begin() + chipsetgen::kFontPageEnd, 0x5A);
   sim_.set_memories(scribbled);
   ASSERT_TRUE(burnUntilBox());
   EXPECT_EQ(logLines(), kFullBurnLog);
@@ -293,8 +294,8 @@ TEST_F(BurnGui, FiveBareMarkersEnableBurningAndLogEmptyTitlesThenZeroCounts) {
   EXPECT_FALSE(page().sectionBox(tv::Section::OsdSysFont)->getCheck());
   EXPECT_FALSE(testsupport::usable(page().sectionBox(tv::Section::OsdSysFont)));
   EXPECT_TRUE(testsupport::usable(page().sectionBox(tv::Section::OsdRusFont)));
-  const std::vector<std::string> expected = {"", "", "", "", "", "PIC LINES 0", "FLASH LINES 0",
-                                             "OSD LINES 0", "OSD Font LINES 0"};
+  const std::vector<std::string> expected = {
+      "", "", "", "", "", "PIC LINES 0", "FLASH LINES 0", "OSD LINES 0", "OSD Font LINES 0"};
   EXPECT_EQ(logLines(), expected);
   EXPECT_EQ(styleOfLine(5), tv::kStyleBoldGreen);
 }
@@ -316,7 +317,8 @@ TEST_F(BurnGui, ExtendedModeLetsFlashAndOsdBeLeftOutAndBoxesCountWhenTheirStageI
   EXPECT_EQ(logLines(), expected);
   boxsim::Memories memories = sim_.memories();
   EXPECT_EQ(memories.pic, generated_.images.pic);
-  EXPECT_TRUE(std::all_of(memories.flash.begin(), memories.flash.begin() + 4096, [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_TRUE(std::all_of(memories.flash.begin(), memories.flash.begin() + 4096,
+                          [](uint8_t b) { return b == 0xFF; }));
   EXPECT_EQ(sim_.stats().osd_clears, 0u);
 }
 
@@ -328,8 +330,9 @@ TEST_F(BurnGui, SystemFontAloneAddsToTheLogAndWritesOnlyTheFont) {
   ASSERT_TRUE(burnUntilBox(tv::ID_RECALL));
   std::vector<std::string> lines = logLines();
   ASSERT_EQ(lines.size(), loadLines + 3);  // the load's lines stay
-  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
-            (std::vector<std::string>{"FONT Loading...", "Burning OSD SysFont...", "OSD SysFont Burned OK!"}));
+  EXPECT_EQ(
+      std::vector<std::string>(lines.end() - 3, lines.end()),
+      (std::vector<std::string>{"FONT Loading...", "Burning OSD SysFont...", "OSD SysFont Burned OK!"}));
   EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
   EXPECT_EQ(sim_.stats().pic_records, 0u);
   EXPECT_EQ(sim_.stats().sector_erases, 0u);
@@ -382,7 +385,8 @@ TEST_F(BurnGui, CancelledDialogLeavesNothingToBurn) {
   EXPECT_FALSE(testsupport::usable(page().recallButton));
   EXPECT_EQ(dialogs_.back().file_name, path);  // the dialog started at the loaded file
   EXPECT_EQ(std::string(page().chipsetPath.text()), path);
-  EXPECT_EQ(logLines(), (std::vector<std::string>{"PIC LINES 0", "FLASH LINES 0", "OSD LINES 0", "OSD Font LINES 0"}));
+  EXPECT_EQ(logLines(),
+            (std::vector<std::string>{"PIC LINES 0", "FLASH LINES 0", "OSD LINES 0", "OSD Font LINES 0"}));
   command(tv::ID_BURN);  // a stray burn command starts nothing
   EXPECT_FALSE(page().burnRunning());
   EXPECT_TRUE(sim_.received().empty());
@@ -438,7 +442,8 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   load(path);  // the page works on: a load after the failure
   EXPECT_TRUE(testsupport::usable(page().burnButton));
   const std::vector<std::string> relogged = logLines();
-  EXPECT_NE(std::find(relogged.begin(), relogged.end(), "FLASH LINES " + std::to_string(page().loaded().flash_lines)),
+  EXPECT_NE(std::find(relogged.begin(), relogged.end(),
+                      "FLASH LINES " + std::to_string(page().loaded().flash_lines)),
             relogged.end());
 }
 
@@ -831,6 +836,42 @@ TEST_F(ReadBackGui, CompareAndBackupAreRefusedWhileABurnRuns) {
   EXPECT_FALSE(testsupport::usable(page().compareButton));
   EXPECT_FALSE(testsupport::usable(backupEntry()));
   window->lines().use.setControlExchange(false);
+}
+
+// Resume beside the burn button after a stop: the burn goes on from the
+// saved log on the same loaded file, sends no PIC record, leaves the finished
+// flash sectors alone and leaves the box exact. A new load hides it.
+TEST_F(BurnGui, ResumeAfterAStopMidFlashFinishesTheBoxExactly) {
+  chipsetgen::Options options = small_options();
+  options.flash_bytes = 0x4000;
+  load(writeGenerated(options, false, "chipset.hv"));
+  EXPECT_FALSE(page().resumeButton->shown());
+  boxsim::Faults paced;
+  paced.pace = true;  // the flash takes seconds
+  sim_.set_faults(paced);
+  command(tv::ID_BURN);
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] { return statusText().rfind("FLASH", 0) == 0 && window->progressBar->getProgress() >= 60; },
+      kBurnDeadlineMs));
+  window->handle(page().stopButton, FXSEL(SEL_COMMAND, tv::ID_STOP_BURN), nullptr);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().burnRunning(); }, 5000));
+  ASSERT_TRUE(page().resumeButton->shown());
+  EXPECT_TRUE(page().burnButton->shown());
+  const std::string stopLine = logLines().at(logLines().size() - 2);
+
+  sim_.set_faults(boxsim::Faults());
+  const boxsim::Stats before = sim_.stats();
+  EXPECT_TRUE(burnUntilBox(tv::ID_RESUME_BURN));
+  EXPECT_EQ(boxesCaptioned("Error"), 0);
+  const boxsim::Stats after = sim_.stats();
+  EXPECT_EQ(after.pic_records, before.pic_records);
+  EXPECT_LE(after.sector_erases - before.sector_erases, 2u) << stopLine;
+  expectImagesMatch();
+  const std::string first = allLogLines().front();
+  EXPECT_EQ(first.rfind("Resuming the burn: done before: PIC; FLASH again from the sector at ", 0), 0u)
+      << first;
+  EXPECT_FALSE(page().resumeButton->shown());  // it ended well
+  expectIdleAfterBurn();
 }
 
 }  // namespace

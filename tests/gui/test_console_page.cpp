@@ -79,8 +79,7 @@ class ConsolePageTest : public ::testing::Test {
     return row;
   }
   bool waitForOutput(const std::string& wanted, int timeout_ms = 3000) {
-    return testsupport::run_gui_until([&] { return output().find(wanted) != std::string::npos; },
-                                      timeout_ms);
+    return testsupport::run_gui_until([&] { return output().find(wanted) != std::string::npos; }, timeout_ms);
   }
   bool waitForReceived(size_t count) {
     return testsupport::wait_for([&] { return sim.received().size() >= count; }, 3000);
@@ -89,8 +88,7 @@ class ConsolePageTest : public ::testing::Test {
   // text to its data target, which updates the value and issues command 80.
   void commitDataField(const char* text) {
     page().dataCombo->setText(text);
-    page().dataCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_TEXT),
-                             const_cast<char*>(text));
+    page().dataCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_TEXT), const_cast<char*>(text));
   }
   void toggleBit(int position, bool on) {
     page().bitChecks[position]->setCheck(on);
@@ -124,8 +122,7 @@ TEST_F(ConsolePageTest, OsdModeConsumesTheEchoAndReadBringsTheRegisterBack) {
   page().adrText = "1234";
   page().dataText = "5A";
   command(tv::ID_CONSOLE_WRITE);
-  EXPECT_EQ(sim.received(),
-            Bytes({0x90, 0x6F, 0, 0, 0x77, 0xB4, 0x10, 0x12, 0x34, 0x5A, 0, 0x0D}));
+  EXPECT_EQ(sim.received(), Bytes({0x90, 0x6F, 0, 0, 0x77, 0xB4, 0x10, 0x12, 0x34, 0x5A, 0, 0x0D}));
   EXPECT_TRUE(messages.empty()) << "the echo matched";
   sim.clear_received();
 
@@ -207,8 +204,10 @@ TEST_F(ConsolePageTest, OutputKeepsOnlyTheNewestLines) {
   sim.send_raw(burst);
   const uint8_t last = burst.back();
   ASSERT_TRUE(testsupport::run_gui_until(
-      [&] { return data() == std::string(FXStringFormat("%02X", last).text()) &&
-                   page().output->countLines(0, page().output->getLength()) >= tv::kOutputLineLimit; },
+      [&] {
+        return data() == std::string(FXStringFormat("%02X", last).text()) &&
+               page().output->countLines(0, page().output->getLength()) >= tv::kOutputLineLimit;
+      },
       10000));
   EXPECT_EQ(page().outputLineCount(), tv::kOutputLineLimit);
   const std::string text = output();
@@ -244,7 +243,7 @@ TEST_F(ConsolePageTest, WriteStrSendsBothListsAsPackets) {
   page().dataStr2Text = "1,2,3,4,5,6";
   command(tv::ID_CONSOLE_WRITE_STR);
   Bytes expected = {0x90, 0x6F, 0, 0, 0x77, 0xB4, 0x32, 0x00, 0x10, 0, 0, 0x0D,
-                    0x90, 0x6F, 0, 0, 0x77, 1, 2, 3, 4, 5, 6, 0x0D};
+                    0x90, 0x6F, 0, 0, 0x77, 1,    2,    3,    4,    5, 6, 0x0D};
   EXPECT_EQ(sim.received(), expected);
   EXPECT_EQ(output(), "") << "the long write shows nothing itself";
 }
@@ -285,8 +284,8 @@ TEST_F(ConsolePageTest, EveryRegisterCommandIsRefusedWhileABurnOwnsThePort) {
   window->lines().use.setProgrammingWorker(true);
   page().wo = 720;
   page().no = 864;
-  for (FXSelector id : {tv::ID_CONSOLE_WRITE, tv::ID_CONSOLE_READ, tv::ID_CONSOLE_WRITE_STR,
-                        tv::ID_WI_WO_NI_NO}) {
+  for (FXSelector id :
+       {tv::ID_CONSOLE_WRITE, tv::ID_CONSOLE_READ, tv::ID_CONSOLE_WRITE_STR, tv::ID_WI_WO_NI_NO}) {
     command(id);
   }
   ASSERT_EQ(messages.size(), 4u);
@@ -462,11 +461,11 @@ TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEac
 
     FXWindow* content = page.commandScroll->contentWindow();
     ASSERT_NE(content, nullptr);
-    std::vector<FXWindow*> controls = {page.slaveAdrCombo, page.cmdCombo, page.adrCombo, page.dataCombo,
-                                       page.dataStrCombo, page.dataStr2Combo, page.writeButton,
-                                       page.readButton, page.writeStrButton, page.wiWoNiNoButton,
-                                       page.clearButton, page.controlQueryButton, page.lineTestButton,
-                                       page.raiseRtsButton, page.cancelButton, page.replyList};
+    std::vector<FXWindow*> controls = {
+        page.slaveAdrCombo,  page.cmdCombo,       page.adrCombo,     page.dataCombo,
+        page.dataStrCombo,   page.dataStr2Combo,  page.writeButton,  page.readButton,
+        page.writeStrButton, page.wiWoNiNoButton, page.clearButton,  page.controlQueryButton,
+        page.lineTestButton, page.raiseRtsButton, page.cancelButton, page.replyList};
     for (FXWindow* control : page.bitChecks) controls.push_back(control);
     for (FXWindow* control : page.intFields) controls.push_back(control);
     for (FXWindow* control : controls) {
@@ -484,8 +483,9 @@ TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEac
     EXPECT_EQ(std::string(field->getText().text()), "FE Граф.процессор QRMZP5L");
     EXPECT_EQ(field->getCursorPos(), 0) << "the address in front is in view";
     page.slaveAdrCombo->appendItem("C2 Тюнер, второй адрес, с длинной заметкой");
-    page.slaveAdrCombo->handle(nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_LIST),
-                               reinterpret_cast<void*>(static_cast<FXival>(page.slaveAdrCombo->getNumItems() - 1)));
+    page.slaveAdrCombo->handle(
+        nullptr, FXSEL(SEL_COMMAND, FXComboBox::ID_LIST),
+        reinterpret_cast<void*>(static_cast<FXival>(page.slaveAdrCombo->getNumItems() - 1)));
     testsupport::pump_gui();
     EXPECT_EQ(std::string(page.slaveAdrText.text()), "C2 Тюнер, второй адрес, с длинной заметкой");
     EXPECT_EQ(field->getCursorPos(), 0);

@@ -4,7 +4,6 @@
 // data files' names in the working folder neither hang the start nor hide the
 // installed copies.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,8 +60,8 @@ class DataAnywhereTest : public ::testing::Test {
     }
     char program[] = "tvbox";
     char* argv[] = {program, nullptr};
-    return testsupport::finishes_despite_pipes(
-        [&] { tv::start_program(1, argv, testsupport::test_app()); }, pipes);
+    return testsupport::finishes_despite_pipes([&] { tv::start_program(1, argv, testsupport::test_app()); },
+                                               pipes);
   }
 
   // PATH with no opener at all, or with a stand-in opener ahead of the rest.
@@ -86,7 +85,8 @@ class DataAnywhereTest : public ::testing::Test {
 };
 
 TEST_F(DataAnywhereTest, StartFromAnEmptyFolderUsesTheInstalledDataAndHelp) {
-  install("lang.ru", "m_Title=Installed Box\nhv_settings=Settings\nm_noopen_f=No opener\nm_noopen=Install one\n");
+  install("lang.ru",
+          "m_Title=Installed Box\nhv_settings=Settings\nm_noopen_f=No opener\nm_noopen=Install one\n");
   install("h_tvbox.cfg", "[cmd]\nit_0=01 installed\n");
   install("readme.htm", "<html></html>\n");
   std::ifstream picture(source_data("up.gif"), std::ios::binary);

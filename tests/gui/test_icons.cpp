@@ -2,9 +2,8 @@
 // decode in the toolkit at the size the window layout was planned around, and
 // must actually show something (a blank or one-colour square means the
 // generator or the embedding went wrong).
-#include <gtest/gtest.h>
-
 #include <fox-1.6/fx.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <set>
@@ -30,18 +29,28 @@ struct GifCase {
 };
 
 const XpmCase kXpmPictures[] = {
-    {"logo_icon", logo_icon_xpm, 33, 16},         {"banner", banner_xpm, 225, 52},
-    {"logo_picture", logo_picture_xpm, 162, 111}, {"burn_icon", burn_icon_xpm, 22, 22},
-    {"test_icon", test_icon_xpm, 22, 22},         {"folder_icon", folder_icon_xpm, 16, 16},
-    {"check_icon", check_icon_xpm, 16, 16},       {"pencil_icon", pencil_icon_xpm, 16, 16},
-    {"device_icon", device_icon_xpm, 24, 24},     {"channels_icon", channels_icon_xpm, 22, 22},
-    {"radio_icon", radio_icon_xpm, 22, 22},       {"console_icon", console_icon_xpm, 16, 16},
-    {"title_icon", title_icon_xpm, 22, 16},       {"settings_icon", settings_icon_xpm, 16, 16},
-    {"exchange_icon", exchange_icon_xpm, 32, 32}, {"floppy_icon", floppy_icon_xpm, 16, 16},
+    {"logo_icon", logo_icon_xpm, 33, 16},
+    {"banner", banner_xpm, 225, 52},
+    {"logo_picture", logo_picture_xpm, 162, 111},
+    {"burn_icon", burn_icon_xpm, 22, 22},
+    {"test_icon", test_icon_xpm, 22, 22},
+    {"folder_icon", folder_icon_xpm, 16, 16},
+    {"check_icon", check_icon_xpm, 16, 16},
+    {"pencil_icon", pencil_icon_xpm, 16, 16},
+    {"device_icon", device_icon_xpm, 24, 24},
+    {"channels_icon", channels_icon_xpm, 22, 22},
+    {"radio_icon", radio_icon_xpm, 22, 22},
+    {"console_icon", console_icon_xpm, 16, 16},
+    {"title_icon", title_icon_xpm, 22, 16},
+    {"settings_icon", settings_icon_xpm, 16, 16},
+    {"exchange_icon", exchange_icon_xpm, 32, 32},
+    {"floppy_icon", floppy_icon_xpm, 16, 16},
     {"lamp_black_icon", lamp_black_icon_xpm, 16, 16},
     {"lamp_green_icon", lamp_green_icon_xpm, 16, 16},
-    {"menu_icon", menu_icon_xpm, 16, 16},         {"exit_icon", exit_icon_xpm, 22, 14},
-    {"help_icon", help_icon_xpm, 16, 16},         {"document_icon", document_icon_xpm, 16, 16},
+    {"menu_icon", menu_icon_xpm, 16, 16},
+    {"exit_icon", exit_icon_xpm, 22, 14},
+    {"help_icon", help_icon_xpm, 16, 16},
+    {"document_icon", document_icon_xpm, 16, 16},
     {"about_icon", about_icon_xpm, 16, 16},
 };
 
@@ -54,8 +63,7 @@ const GifCase kNavigatorIcons[] = {
     {"nav_sfor", nav_sfor_gif, 11, 11},   {"nav_sinc", nav_sinc_gif, 16, 16},
 };
 
-const char* const kRuntimePictures[] = {"settings.gif", "goto.gif", "up.gif", "dn.gif",
-                                        "saveall.gif"};
+const char* const kRuntimePictures[] = {"settings.gif", "goto.gif", "up.gif", "dn.gif", "saveall.gif"};
 
 const FX::FXColor kDefaultBack = FXRGB(192, 192, 192);
 
@@ -123,8 +131,7 @@ TEST(CompiledPictures, PortLampsShareTheirShapeAndDifferInColour) {
     for (int x = 0; x < black.getWidth(); ++x) {
       bool clear = is_transparent(black, black.getPixel(x, y));
       clear_pixels += clear;
-      EXPECT_EQ(clear, is_transparent(green, green.getPixel(x, y)))
-          << "outline differs at " << x << "," << y;
+      EXPECT_EQ(clear, is_transparent(green, green.getPixel(x, y))) << "outline differs at " << x << "," << y;
     }
   EXPECT_GT(clear_pixels, 0) << "the lamp should be round, not a square";
   FX::FXColor black_centre = black.getPixel(8, 8), green_centre = green.getPixel(8, 8);

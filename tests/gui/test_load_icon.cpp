@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "text/load_icon.h"
 #include "support/fox_app.h"
 #include "support/temp_dir.h"
+#include "text/load_icon.h"
 
 using namespace FX;
 
@@ -22,12 +22,12 @@ class LoadIconTest : public ::testing::Test {
 
   // A real 1 x 1 GIF (one red pixel), byte for byte.
   void write_gif(const std::string& file) {
-    static const unsigned char kGif[] = {
-        'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0,    // screen, 2-colour table
-        0xFF, 0, 0, 0, 0, 0,                                      // red, black
-        ',', 0, 0, 0, 0, 1, 0, 1, 0, 0,                           // image descriptor
-        2, 2, 0x44, 0x01, 0,                                      // LZW data
-        ';'};
+    static const unsigned char kGif[] = {'G',  'I', 'F',  '8',  '9', 'a', 1, 0, 1, 0,
+                                         0x80, 0,   0,                   // screen, 2-colour table
+                                         0xFF, 0,   0,    0,    0,   0,  // red, black
+                                         ',',  0,   0,    0,    0,   1,   0, 1, 0, 0,  // image descriptor
+                                         2,    2,   0x44, 0x01, 0,                     // LZW data
+                                         ';'};
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(kGif), sizeof kGif);
   }
 

@@ -81,15 +81,14 @@ TEST_F(MainWindowTest, TitleTabsAndTheirOrderComeFromTheCatalogue) {
   EXPECT_EQ(text_of(window->logoButton->getTipText()), "Box Tool");
   EXPECT_EQ(text_of(window->portIndicator->getText()), "Port");
 
-  const std::vector<std::string> expected = {"TV Box", "Burn", "Channels", "FM Radio", "Console",
-                                             "Settings"};
+  const std::vector<std::string> expected = {"TV Box", "Burn", "Channels", "FM Radio", "Console", "Settings"};
   std::vector<std::string> labels;
   for (FXWindow* child = window->tabBook->getFirst(); child; child = child->getNext()) {
     if (auto* tab = dynamic_cast<FXTabItem*>(child)) labels.push_back(text_of(tab->getText()));
   }
   EXPECT_EQ(labels, expected);
-  std::vector<FXTabItem*> items = {window->titleTab,    window->burnTab,    window->channelsTab,
-                                   window->radioTab,    window->consoleTab, window->settingsTab};
+  std::vector<FXTabItem*> items = {window->titleTab, window->burnTab,    window->channelsTab,
+                                   window->radioTab, window->consoleTab, window->settingsTab};
   for (size_t i = 0; i < items.size(); ++i) {
     EXPECT_EQ(window->tabBook->indexOfChild(items[i]), static_cast<FXint>(2 * i)) << i;
   }

@@ -200,7 +200,8 @@ TEST_F(PortReopen, LampTriesAtOnceAndSaveAppliesANewPortButNeverUnderABurn) {
   command(tv::ID_SAVE_SETTINGS);
   EXPECT_FALSE(lines().programming.is_open()) << "the old line was closed";
   EXPECT_FALSE(lampGreen());
-  EXPECT_EQ(status(), "No such device: " + box_.dir().file("com4") + ". The programming port did not open (com4).");
+  EXPECT_EQ(status(),
+            "No such device: " + box_.dir().file("com4") + ". The programming port did not open (com4).");
   main_window->comPort = "com3";
   command(tv::ID_SAVE_SETTINGS);
   EXPECT_TRUE(lines().programming.is_open());

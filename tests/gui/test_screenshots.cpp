@@ -6,20 +6,19 @@
 // the working directory, so the shipped language files and pictures are used,
 // and the burn tab shows the sample chipset file loaded.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "text/catalogue.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/main_window.h"
 #include "shell/window_ids.h"
 #include "support/fox_app.h"
+#include "text/catalogue.h"
 
 using namespace FX;
 
@@ -31,8 +30,8 @@ bool capture(FXWindow* window, const std::string& png) {
   FXint x = 0, y = 0;
   window->translateCoordinatesTo(x, y, window->getRoot(), 0, 0);
   char command[1024];
-  std::snprintf(command, sizeof command, "import -window root -crop %dx%d+%d+%d +repage '%s'", window->getWidth(),
-                window->getHeight(), x, y, png.c_str());
+  std::snprintf(command, sizeof command, "import -window root -crop %dx%d+%d+%d +repage '%s'",
+                window->getWidth(), window->getHeight(), x, y, png.c_str());
   return std::system(command) == 0;
 }
 
@@ -77,8 +76,9 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
   window->handle(nullptr, FXSEL(SEL_COMMAND, tv::ID_OPEN_CHIPSET), nullptr);
   tv::set_file_dialog_hook({});
   // The last line a burn leaves: a path without a blank, to be read whole.
-  window->burn().appendLog("Burn log saved in /home/engineer/.local/state/tvbox/logs/2026-12-08_07-47-28_com3.log\n",
-                           tv::kStyleBlue);
+  window->burn().appendLog(
+      "Burn log saved in /home/engineer/.local/state/tvbox/logs/2026-12-08_07-47-28_com3.log\n",
+      tv::kStyleBlue);
   // The console twice at that size: its fields scroll, the second picture
   // shows their end.
   const int tabs[] = {0, 1, 4, 4, 5, 4};
@@ -99,14 +99,15 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
     testsupport::pump_gui();
     testsupport::test_app()->flush(TRUE);
     const std::string png = std::string(out_dir) + "/tab" + std::to_string(tab) + "-" +
-                            std::to_string(window->getWidth()) + (shot == 3 ? "-end" : "") + "-" +
-                            lang + ".png";
+                            std::to_string(window->getWidth()) + (shot == 3 ? "-end" : "") + "-" + lang +
+                            ".png";
     EXPECT_TRUE(capture(window, png)) << png;
     if (tab == 4 && shot == 2) {
       // The fields and the two buttons that use them, on screen together.
       tv::ConsolePage& console = window->console();
-      for (FXWindow* control : std::initializer_list<FXWindow*>{console.slaveAdrCombo, console.cmdCombo, console.adrCombo,
-                                                            console.dataCombo, console.writeButton, console.readButton})
+      for (FXWindow* control :
+           std::initializer_list<FXWindow*>{console.slaveAdrCombo, console.cmdCombo, console.adrCombo,
+                                            console.dataCombo, console.writeButton, console.readButton})
         EXPECT_TRUE(in_view(control, console.commandScroll)) << lang;
     }
     EXPECT_TRUE(has_content(png)) << png;

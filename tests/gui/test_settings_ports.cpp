@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "text/catalogue.h"
 #include "shell/main_window.h"
 #include "shell/settings_page.h"
 #include "support/fox_app.h"
+#include "text/catalogue.h"
 
 using namespace FX;
 
@@ -52,7 +52,8 @@ TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
 
   openTab(settingsIndex);
   std::vector<std::string> expected = com_names;
-  expected.push_back("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0  (FTDI FT232R USB UART (ttyUSB0))");
+  expected.push_back(
+      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0  (FTDI FT232R USB UART (ttyUSB0))");
   expected.push_back("/dev/ttyS0");
   EXPECT_EQ(items_of(page.comCombo), expected);
   EXPECT_STREQ(page.comCombo->getText().text(), "com3");

@@ -1,9 +1,8 @@
 // Start-up against the box simulator: the order of the trace, the defaults of
 // an empty registry, the switches, the probe of an unsupported or silent box,
 // the configuration lists, and Save followed by a new start-up.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,11 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "boxsim/box_sim.h"
 #include "base/clock.h"
-#include "link/ports.h"
 #include "base/trace.h"
-#include "text/catalogue.h"
+#include "boxsim/box_sim.h"
+#include "link/ports.h"
 #include "shell/console_page.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
@@ -28,6 +26,7 @@
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
+#include "text/catalogue.h"
 
 namespace {
 
@@ -135,9 +134,8 @@ TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
   char main_line[64];
   std::snprintf(main_line, sizeof(main_line), "main %d com 5  <%X> 0", control_fd,
                 static_cast<unsigned>(control_fd));
-  EXPECT_TRUE(trace_has_in_order({"1 _r_fn lang.r", "2 _r_fn lang.r", main_line,
-                                  "3 _r_fn lang.r", "4 _r_fn lang.r", "_r_fn lang.ru **",
-                                  "(com3)", "(com3)"}));
+  EXPECT_TRUE(trace_has_in_order({"1 _r_fn lang.r", "2 _r_fn lang.r", main_line, "3 _r_fn lang.r",
+                                  "4 _r_fn lang.r", "_r_fn lang.ru **", "(com3)", "(com3)"}));
   EXPECT_TRUE(main_window->lines().control.is_open());
   EXPECT_TRUE(ends_with(main_window->lines().control.path(), "com5"));
   EXPECT_TRUE(main_window->lines().programming.is_open());
@@ -198,8 +196,8 @@ TEST_F(StartupTest, SwitchAShowsTheConsoleAndSwitchCChoosesTheControlPort) {
   EXPECT_EQ(control_port_number, 2);
   EXPECT_TRUE(main_window->lines().control.is_open());
   EXPECT_TRUE(ends_with(main_window->lines().control.path(), "com2"));
-  EXPECT_TRUE(trace_has_in_order({"Usage: tvbox [ -sw [ -sw ..] ]  ", "", "<Switches>", "",
-                                  "  h\t\tthis help", "1 _r_fn lang.r"}));
+  EXPECT_TRUE(trace_has_in_order(
+      {"Usage: tvbox [ -sw [ -sw ..] ]  ", "", "<Switches>", "", "  h\t\tthis help", "1 _r_fn lang.r"}));
 }
 
 TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
@@ -216,16 +214,18 @@ TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
 // that the status line's cut at the window's width leaves it standing.
 TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   const std::string dir = box_.dir().path();
-  write_file(work_dir_ + "/lang.ru", "m_port_nodev=\xcd\xe5\xf2 \xf2\xe0\xea\xee\xe3\xee "
-                                     "\xf3\xf1\xf2\xf0\xee\xe9\xf1\xf2\xe2\xe0\n"
-                                     "comm_sw=Port\tProgramming port\tGreen: the programming port is open\n");
+  write_file(work_dir_ + "/lang.ru",
+             "m_port_nodev=\xcd\xe5\xf2 \xf2\xe0\xea\xee\xe3\xee "
+             "\xf3\xf1\xf2\xf0\xee\xe9\xf1\xf2\xe2\xe0\n"
+             "comm_sw=Port\tProgramming port\tGreen: the programming port is open\n");
   start();  // no simulator: nothing at com3 or com5
   const std::string status = main_window->statusBar->getStatusLine()->getNormalText().text();
   EXPECT_EQ(status, "Нет такого устройства: " + dir + "/com3. The programming port did not open (com3).");
   EXPECT_TRUE(trace_has(status));
   // The lamp's tip holds it all, once, in lines that fit on a screen.
   std::string tip = main_window->portIndicator->getTipText().text();
-  for (size_t end = tip.find('\n'), start = 0; start < tip.size(); start = end + 1, end = tip.find('\n', start)) {
+  for (size_t end = tip.find('\n'), start = 0; start < tip.size();
+       start = end + 1, end = tip.find('\n', start)) {
     EXPECT_LE(FXString(tip.substr(start, end - start).c_str()).count(), 60) << tip;
     if (end == std::string::npos) break;
   }
@@ -234,9 +234,11 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text()),
             "Нет такого устройства: " + dir + "/com5. The control line did not open (COM5).");
   // The lamp's help follows its colour.
-  EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()), "Black: the programming port is closed");
+  EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()),
+            "Black: the programming port is closed");
   main_window->setPortLamp(true);
-  EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()), "Green: the programming port is open");
+  EXPECT_EQ(std::string(main_window->portIndicator->getHelpText().text()),
+            "Green: the programming port is open");
   EXPECT_EQ(std::string(main_window->portIndicator->getTipText().text()), "Programming port");
   tv::shut_down_program();
 
@@ -247,8 +249,12 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
   start();
   EXPECT_FALSE(main_window->lines().programming.is_open());
   EXPECT_FALSE(main_window->lines().control.is_open());
-  EXPECT_EQ(std::string(main_window->whyProgrammingPortIsClosed().text()).rfind("Not a serial line: " + dir + "/com3. ", 0), 0u);
-  EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text()).rfind("Not a serial line: " + dir + "/com5. ", 0), 0u);
+  EXPECT_EQ(std::string(main_window->whyProgrammingPortIsClosed().text())
+                .rfind("Not a serial line: " + dir + "/com3. ", 0),
+            0u);
+  EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text())
+                .rfind("Not a serial line: " + dir + "/com5. ", 0),
+            0u);
   tv::shut_down_program();
   unlink((dir + "/com3").c_str());
   unlink((dir + "/com5").c_str());
@@ -303,8 +309,8 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   tv::shut_down_program();
 
   start();
-  EXPECT_TRUE(trace_has_in_order({"4 _r_fn lang.r", "ENGLISH en", "_r_fn lang.en",
-                                  "_r_fn lang.en **", "(com4)", "(com4)"}));
+  EXPECT_TRUE(trace_has_in_order(
+      {"4 _r_fn lang.r", "ENGLISH en", "_r_fn lang.en", "_r_fn lang.en **", "(com4)", "(com4)"}));
   EXPECT_EQ(std::string(main_window->language.text()), "ENGLISH en");
   EXPECT_EQ(std::string(main_window->comPort.text()), "com4");
   EXPECT_EQ(std::string(main_window->getTitle().text()), "Service Tool");

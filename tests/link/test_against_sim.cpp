@@ -2,10 +2,10 @@
 // memories, a refused write recovered the way the writers do it, and a full
 // control exchange.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "boxsim/box_sim.h"
 #include "link/control_frame.h"

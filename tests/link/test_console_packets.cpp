@@ -82,8 +82,7 @@ TEST(WriteStr, AnEmptyFieldEndsTheList) {
   EXPECT_EQ(tv::count_write_str_fields(""), 0u);
   EXPECT_EQ(tv::count_write_str_fields(nullptr), 0u);
   EXPECT_EQ(tv::count_write_str_fields("1 2 "), 2u);
-  EXPECT_EQ(first12(tv::build_write_str_packet("")),
-            Bytes({0x90, 0x6F, 0, 0, 0x77, 0, 0, 0, 0, 0, 0, 0x0D}));
+  EXPECT_EQ(first12(tv::build_write_str_packet("")), Bytes({0x90, 0x6F, 0, 0, 0x77, 0, 0, 0, 0, 0, 0, 0x0D}));
 }
 
 TEST(WriteStr, SeventhValueReplacesTheEndByte) {

@@ -46,8 +46,10 @@ class EchoTiming : public LinkTest {
       Bytes got = peer.read_bytes(kPacket.size(), 5000);
       for (const Piece& piece : answer(got)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(piece.after_ms));
-        if (piece.bytes.empty()) peer.close_master();
-        else peer.write_bytes(piece.bytes);
+        if (piece.bytes.empty())
+          peer.close_master();
+        else
+          peer.write_bytes(piece.bytes);
       }
     });
   }

@@ -27,7 +27,9 @@ Bytes with_data(const Bytes& echo, const Bytes& data) {
 using Primitives = LinkTest;
 
 TEST_F(Primitives, OsdReadSendsItsPacketAndReturnsTheFourDataBytes) {
-  ScriptedBox box(peer, 12, [](const Bytes& p, int) { return with_data(p, bytes({0xDE, 0xAD, 0xBE, 0xEF})); });
+  ScriptedBox box(peer, 12, [](const Bytes& p, int) {
+    return with_data(p, bytes({0xDE, 0xAD, 0xBE, 0xEF}));
+  });
   uint8_t out[4] = {};
   EXPECT_EQ(link.osd_read(0x1234, out), 0);
   box.stop();

@@ -42,7 +42,8 @@ class FakeMachine {
     if (!product.empty()) attribute(usb + "/product", product);
     attribute(interface + "/bInterfaceNumber", "00");
     fs::create_directories(sys_ + "/class/tty/" + tty);
-    fs::create_symlink(fs::relative(device, sys_ + "/class/tty/" + tty), sys_ + "/class/tty/" + tty + "/device");
+    fs::create_symlink(fs::relative(device, sys_ + "/class/tty/" + tty),
+                       sys_ + "/class/tty/" + tty + "/device");
   }
 
   void uart(const std::string& tty, const std::string& type) {

@@ -2,7 +2,6 @@
 // folder behind, put the environment back as it found it, and let go of the
 // programming port when a fixture ends.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -10,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "link/ports.h"
 #include "base/trace.h"
+#include "link/ports.h"
 #include "support/box_images.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"

@@ -1,7 +1,6 @@
 // The language file: lookups, the cleaning of line ends and "~", loading once,
 // and the code-page conversion for display.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstring>
@@ -9,8 +8,8 @@
 #include <string>
 
 #include "base/trace.h"
-#include "text/catalogue.h"
 #include "support/temp_dir.h"
+#include "text/catalogue.h"
 
 namespace {
 
@@ -46,7 +45,9 @@ TEST_F(CatalogueTest, CarriageReturnLeavesOneTrailingBlank) {
 }
 
 TEST_F(CatalogueTest, OtherControlBytesBecomeBlanksButTabStays) {
-  use_file("lang.en", "hv_on=a\x01" "b\tTip\n");
+  use_file("lang.en",
+           "hv_on=a\x01"
+           "b\tTip\n");
   EXPECT_EQ(text("hv_on"), "a b\tTip");
 }
 
@@ -131,27 +132,25 @@ TEST_F(CatalogueTest, Koi8CaptionConvertsToUtf8) {
 // The shipped language files: every key the program looks up is there, with
 // a text, and the two Russian files say the same in their own code pages.
 const char* const kAllKeys[] = {
-    "m_Title", "m_menu", "m_quit", "m_help", "m_doc", "m_about", "m_about_f", "comm_sw",
-    "Test", "hv_load", "hv_file", "hv_open", "hv_rec", "hv_recall", "hv_channels",
-    "search", "hv_name", "hv_frek", "hv_up", "hv_down", "hv_saveall", "hv_on",
-    "hv_actions", "hv_settings", "hv_com_port", "hv_lang", "hv_flash_delay",
-    "hv_sysfont_delay", "hv_commands", "hv_save", "ctr_first", "ctr_prev", "ctr_next",
-    "ctr_last", "ctr_sb", "ctr_ib", "ctr_new", "ctr_sav", "ctr_del", "ctr_sbac",
-    "ctr_sfor", "ctr_sinc", "ctr_adds", "ctr_dels", "ctr_qu",
+    "m_Title", "m_menu", "m_quit", "m_help", "m_doc", "m_about", "m_about_f", "comm_sw", "Test", "hv_load",
+    "hv_file", "hv_open", "hv_rec", "hv_recall", "hv_channels", "search", "hv_name", "hv_frek", "hv_up",
+    "hv_down", "hv_saveall", "hv_on", "hv_actions", "hv_settings", "hv_com_port", "hv_lang", "hv_flash_delay",
+    "hv_sysfont_delay", "hv_commands", "hv_save", "ctr_first", "ctr_prev", "ctr_next", "ctr_last", "ctr_sb",
+    "ctr_ib", "ctr_new", "ctr_sav", "ctr_del", "ctr_sbac", "ctr_sfor", "ctr_sinc", "ctr_adds", "ctr_dels",
+    "ctr_qu",
     // Messages of the program's own: port problems, refusals, failures.
-    "m_port_open", "m_ctrl_open", "m_port_nodev", "m_port_denied", "m_port_busy",
-    "m_port_notty", "m_port_setup", "m_port_hangup", "m_save_failed", "m_close_burning",
-    "m_console_burning", "m_control_burning", "m_burn_control", "m_burn_failed",
-    "m_scaler_no0", "m_scaler_wo0", "hv_ctl_line", "hv_ctl_query", "hv_ctl_test", "hv_ctl_rts",
-    "hv_ctl_cancel", "m_ready", "hv_verify", "hv_log_saved", "hv_log_failed", "m_burn_faulty",
-    "m_burn_anyway_cap", "m_burn_anyway", "m_port_hung", "m_lamp_black",
+    "m_port_open", "m_ctrl_open", "m_port_nodev", "m_port_denied", "m_port_busy", "m_port_notty",
+    "m_port_setup", "m_port_hangup", "m_save_failed", "m_close_burning", "m_console_burning",
+    "m_control_burning", "m_burn_control", "m_burn_failed", "m_scaler_no0", "m_scaler_wo0", "hv_ctl_line",
+    "hv_ctl_query", "hv_ctl_test", "hv_ctl_rts", "hv_ctl_cancel", "m_ready", "hv_verify", "hv_log_saved",
+    "hv_log_failed", "m_burn_faulty", "m_burn_anyway_cap", "m_burn_anyway", "m_port_hung", "m_lamp_black",
     // The burn's Stop button and status line.
     "hv_stop", "m_st_at", "m_st_left", "m_st_wait_flash", "m_st_wait_font", "m_st_done", "m_st_failed",
-    "m_st_stopped", "m_no_section", "m_no_sections", "m_help_failed"};
+    "m_st_stopped", "m_no_section", "m_no_sections", "m_help_failed",
+    // Resuming a burn that failed or was stopped.
+    "hv_resume", "m_resume_none"};
 
-std::string shipped_file(const char* name) {
-  return std::string(TVBOX_SOURCE_DIR) + "/data/" + name;
-}
+std::string shipped_file(const char* name) { return std::string(TVBOX_SOURCE_DIR) + "/data/" + name; }
 
 TEST_F(CatalogueTest, ShippedFilesHaveEveryKey) {
   for (const char* name : {"lang.en", "lang.ru", "lang.r8"}) {

@@ -3,15 +3,14 @@
 // neither blocks the program nor hides the installed copy (the start-up from
 // such a folder is tested with the window).
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "text/data_files.h"
 #include "support/pipe_trap.h"
 #include "support/temp_dir.h"
+#include "text/data_files.h"
 
 namespace {
 
@@ -63,8 +62,8 @@ TEST_F(DataFilesTest, ReadingTakesWholeRegularFilesAndNothingElse) {
   EXPECT_FALSE(tv::read_regular_file(work_.path(), &bytes, 100));
   ASSERT_TRUE(testsupport::make_pipe("up.gif"));
   bool read = true;
-  EXPECT_TRUE(testsupport::finishes_despite_pipes([&] { read = tv::read_regular_file("up.gif", &bytes, 100); },
-                                                  {"up.gif"}));
+  EXPECT_TRUE(testsupport::finishes_despite_pipes(
+      [&] { read = tv::read_regular_file("up.gif", &bytes, 100); }, {"up.gif"}));
   EXPECT_FALSE(read);
 }
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "link/ports.h"
-#include "base/trace.h"
 #include "shell/startup.h"
 #include "support/simulated_box.h"
 #include "support/wait_for.h"

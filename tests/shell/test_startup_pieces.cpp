@@ -1,8 +1,7 @@
 // The testable pieces of start-up: the command line, the language file name,
 // the stored settings with their checks, and the configuration-lists file.
-#include <gtest/gtest.h>
-
 #include <fox-1.6/fx.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,12 +12,12 @@
 #include <vector>
 
 #include "base/trace.h"
-#include "text/catalogue.h"
 #include "cli/window_settings.h"
 #include "shell/config_lists.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "support/temp_dir.h"
+#include "text/catalogue.h"
 
 namespace {
 
@@ -207,8 +206,8 @@ class ConfigListsFile : public ::testing::Test {
 
 TEST_F(ConfigListsFile, ReadsFourSectionsInOrder) {
   testsupport::write_file(path_,
-                        "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n"
-                        "[cmd]\nit_0=01\n[adr]\nit_0=07\nit_1=08\nit_2=09\n[dt]\nit_0=FF\n");
+                          "[slave_adr]\nit_0=FE OSD\nit_1=C0 tuner\n"
+                          "[cmd]\nit_0=01\n[adr]\nit_0=07\nit_1=08\nit_2=09\n[dt]\nit_0=FF\n");
   tv::ConfigLists lists;
   ASSERT_TRUE(tv::read_config_lists(path_, &lists));
   EXPECT_EQ(lists.slave_adr, (std::vector<std::string>{"FE OSD", "C0 tuner"}));
@@ -264,8 +263,9 @@ namespace {
 // as on the engineers' machines, or in UTF-8; the address in front stays.
 TEST_F(ConfigListsFile, Windows1251AndUtf8ListsBothShowTheirRussianNotes) {
   tv::ConfigLists lists;
-  testsupport::write_file(path_, "[slave_adr]\nit_0=FE \xc3\xf0\xe0\xf4.\xef\xf0\xee\xf6\xe5\xf1\xf1\xee\xf0\n"
-                                 "it_1=C0 \xd0\xa2\xd1\x8e\xd0\xbd\xd0\xb5\xd1\x80\nit_2=86 plain\n");
+  testsupport::write_file(path_,
+                          "[slave_adr]\nit_0=FE \xc3\xf0\xe0\xf4.\xef\xf0\xee\xf6\xe5\xf1\xf1\xee\xf0\n"
+                          "it_1=C0 \xd0\xa2\xd1\x8e\xd0\xbd\xd0\xb5\xd1\x80\nit_2=86 plain\n");
   ASSERT_TRUE(tv::read_config_lists(path_, &lists));
   EXPECT_EQ(lists.slave_adr, (std::vector<std::string>{"FE Граф.процессор", "C0 Тюнер", "86 plain"}));
 }

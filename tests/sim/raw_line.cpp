@@ -25,8 +25,7 @@ Bytes read_bytes(int fd, size_t count, int timeout_ms) {
   Bytes got;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (got.size() < count) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, int(left)) <= 0) break;

@@ -28,9 +28,15 @@ Bytes flash_write(uint32_t a, uint8_t d0, uint8_t d1, uint8_t d2, uint8_t d3) {
 Bytes flash_read(uint32_t a) {
   return {0x99, 0x66, 0, 0, 'R', uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, 0, 0, 0x0D};
 }
-Bytes osd_read(uint16_t a) { return {0x90, 0x6F, 0, 0, 'R', uint8_t(a >> 8), uint8_t(a), 0, 0x33, 0, 0, 0x0D}; }
-Bytes osd_wrt(uint16_t a, uint8_t v) { return {0x99, 0x6F, 0, 0, 'w', uint8_t(a >> 8), uint8_t(a), v, 0x33, 0, 0, 0x0D}; }
-Bytes osd_wrt4(uint16_t a, Bytes d) { return {0x90, 0x6F, 0, 0, 'W', uint8_t(a >> 8), uint8_t(a), d[0], d[1], d[2], d[3], 0x0D}; }
+Bytes osd_read(uint16_t a) {
+  return {0x90, 0x6F, 0, 0, 'R', uint8_t(a >> 8), uint8_t(a), 0, 0x33, 0, 0, 0x0D};
+}
+Bytes osd_wrt(uint16_t a, uint8_t v) {
+  return {0x99, 0x6F, 0, 0, 'w', uint8_t(a >> 8), uint8_t(a), v, 0x33, 0, 0, 0x0D};
+}
+Bytes osd_wrt4(uint16_t a, Bytes d) {
+  return {0x90, 0x6F, 0, 0, 'W', uint8_t(a >> 8), uint8_t(a), d[0], d[1], d[2], d[3], 0x0D};
+}
 Bytes osd_cmd(uint8_t op, uint8_t slave, uint8_t cmd, uint16_t a, uint8_t v) {
   return {0x90, 0x6F, 0, 0, op, slave, cmd, uint8_t(a >> 8), uint8_t(a), v, 0, 0x0D};
 }
@@ -88,7 +94,8 @@ TEST(BoxDecoderPackets, ProbeIsSilentUnlessTheBoxIsUnsupported) {
 TEST(BoxDecoderPackets, FlashFollowsTheNorRule) {
   BoxDecoder box;
   // Erased chip: a write lands exactly.
-  EXPECT_EQ(box.feed(flash_write(0x12345, 0xA1, 0xB2, 0xC3, 0xD4), 0), flash_write(0x12345, 0xA1, 0xB2, 0xC3, 0xD4));
+  EXPECT_EQ(box.feed(flash_write(0x12345, 0xA1, 0xB2, 0xC3, 0xD4), 0),
+            flash_write(0x12345, 0xA1, 0xB2, 0xC3, 0xD4));
   EXPECT_EQ(box.memories().flash[0x12345], 0xA1);
   EXPECT_EQ(box.memories().flash[0x12348], 0xD4);
   // Writing over it without an erase can only clear bits.
@@ -121,9 +128,15 @@ TEST(BoxDecoderPackets, EraseOfASectorPastTheChipIsNotEchoed) {
 TEST(BoxDecoderPackets, ReadsSendFourDataBytesAfterTheEcho) {
   BoxDecoder box;
   auto& m = box.memories();
-  m.flash[0xFFFFFE] = 1; m.flash[0xFFFFFF] = 2; m.flash[0] = 3; m.flash[1] = 4;
+  m.flash[0xFFFFFE] = 1;
+  m.flash[0xFFFFFF] = 2;
+  m.flash[0] = 3;
+  m.flash[1] = 4;
   EXPECT_EQ(box.feed(flash_read(0xFFFFFE), 0), concat(flash_read(0xFFFFFE), {1, 2, 3, 4}));
-  m.osd[0x1234] = 0x11; m.osd[0x1235] = 0x22; m.osd[0x1236] = 0x33; m.osd[0x1237] = 0x44;
+  m.osd[0x1234] = 0x11;
+  m.osd[0x1235] = 0x22;
+  m.osd[0x1236] = 0x33;
+  m.osd[0x1237] = 0x44;
   EXPECT_EQ(box.feed(osd_read(0x1234), 1), concat(osd_read(0x1234), {0x11, 0x22, 0x33, 0x44}));
 }
 
@@ -133,7 +146,8 @@ TEST(BoxDecoderPackets, OsdMemoryWritesAndClear) {
   EXPECT_EQ(box.memories().osd[0xB432], 0x7E);
   EXPECT_EQ(box.memories().font[0x7E33], 0x00) << "osd_wrt must not be taken for a font write";
   box.feed(osd_wrt4(0x2000, {1, 2, 3, 4}), 1);
-  EXPECT_EQ(Bytes(box.memories().osd.begin() + 0x2000, box.memories().osd.begin() + 0x2004), Bytes({1, 2, 3, 4}));
+  EXPECT_EQ(Bytes(box.memories().osd.begin() + 0x2000, box.memories().osd.begin() + 0x2004),
+            Bytes({1, 2, 3, 4}));
   EXPECT_EQ(box.feed(kOsdClear, 2), kOsdClear);
   EXPECT_EQ(box.memories().osd[0xB432], 0x00);
   EXPECT_EQ(box.memories().osd[0x2001], 0x00);

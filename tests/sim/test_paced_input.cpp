@@ -2,9 +2,8 @@
 // carries it: a pseudo-terminal delivers a whole write at once, a 57600-baud
 // line one character every 10 bit times. Only lower bounds on the time an
 // answer takes are checked, which hold on any machine however loaded.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,7 +30,6 @@ constexpr auto kControlCharacter = std::chrono::nanoseconds(1000000000LL * 12 / 
 
 const Bytes kWrite4 = {0x90, 0x6F, 0, 0, 'W', 0x12, 0x34, 1, 2, 3, 4, 0x0D};
 
-
 // Reads until `count` bytes came or `timeout_ms` passed.
 
 class PacedBox : public ::testing::Test {
@@ -51,8 +49,7 @@ class PacedBox : public ::testing::Test {
   }
   // Writes `bytes` in one go and returns how long until `answer_size` bytes
   // came back; the answer itself goes to `answer`.
-  Clock::duration exchange(const std::string& path, const Bytes& bytes, size_t answer_size,
-                           Bytes* answer) {
+  Clock::duration exchange(const std::string& path, const Bytes& bytes, size_t answer_size, Bytes* answer) {
     fd_ = open_raw(path);
     EXPECT_GE(fd_, 0);
     auto start = Clock::now();

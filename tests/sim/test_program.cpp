@@ -1,8 +1,7 @@
 // The tvbox-sim program as the demos and benchmarks run it: its start-up
 // lines, its images on exit and its answer to bad options.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>

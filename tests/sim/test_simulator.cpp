@@ -1,8 +1,7 @@
 // The simulator through real pseudo-terminals, opened by plain termios code as
 // any serial program would.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -24,7 +23,6 @@ namespace {
 using simtest::open_raw;
 
 using Bytes = std::vector<uint8_t>;
-
 
 void write_all(int fd, const Bytes& bytes) {
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
@@ -176,11 +174,15 @@ TEST(BoxSimulator, WritesMemoryImages) {
   sim.set_memories(m);
   std::string dir = scratch.file("images/nested");
   ASSERT_TRUE(sim.write_images(dir));
-  struct Expect { const char* name; size_t size; long at; int value; };
-  for (Expect e : {Expect{"flash.bin", boxsim::kFlashSize, 0xABCDEF, 0x12},
-                   Expect{"osd.bin", boxsim::kOsdSize, 0, 0x00},
-                   Expect{"font.bin", boxsim::kFontSize, 0, 0x00},
-                   Expect{"pic.bin", boxsim::kPicSize, 99999, 0x34}}) {
+  struct Expect {
+    const char* name;
+    size_t size;
+    long at;
+    int value;
+  };
+  for (Expect e :
+       {Expect{"flash.bin", boxsim::kFlashSize, 0xABCDEF, 0x12}, Expect{"osd.bin", boxsim::kOsdSize, 0, 0x00},
+        Expect{"font.bin", boxsim::kFontSize, 0, 0x00}, Expect{"pic.bin", boxsim::kPicSize, 99999, 0x34}}) {
     std::string path = dir + "/" + e.name;
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0) << path;

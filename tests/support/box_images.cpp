@@ -4,8 +4,7 @@
 
 namespace testsupport {
 
-::testing::AssertionResult box_holds(const boxsim::Memories& memories,
-                                     const chipsetgen::Images& images) {
+::testing::AssertionResult box_holds(const boxsim::Memories& memories, const chipsetgen::Images& images) {
   std::string differing;
   if (memories.pic != images.pic) differing += " PIC";
   if (memories.flash != images.flash) differing += " flash";

@@ -11,8 +11,7 @@ namespace testsupport {
 
 // Whether each of the box's four memories holds exactly its generated image;
 // on failure names every memory that differs.
-::testing::AssertionResult box_holds(const boxsim::Memories& memories,
-                                     const chipsetgen::Images& images);
+::testing::AssertionResult box_holds(const boxsim::Memories& memories, const chipsetgen::Images& images);
 
 // A chipset with every section but only a few records each: quick to burn.
 chipsetgen::Options small_chipset_options();

@@ -11,8 +11,8 @@
 #include "shell/ui_queue.h"
 #endif
 #include "support/fox_app.h"
-#include "support/x_display.h"
 #include "support/temp_dir.h"
+#include "support/x_display.h"
 
 namespace testsupport {
 namespace {

@@ -1,11 +1,12 @@
 #include "support/pty_peer.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "base/clock.h"
 
@@ -37,8 +38,10 @@ std::vector<uint8_t> PtyPeer::read_bytes(size_t count, int timeout_ms) {
     uint8_t buffer[512];
     size_t want = count - got.size() < sizeof buffer ? count - got.size() : sizeof buffer;
     ssize_t n = ::read(master_, buffer, want);
-    if (n > 0) got.insert(got.end(), buffer, buffer + n);
-    else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    if (n > 0)
+      got.insert(got.end(), buffer, buffer + n);
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      break;
     if (deadline.expired()) break;
   }
   return got;
@@ -53,8 +56,10 @@ std::vector<uint8_t> PtyPeer::read_until_quiet(int quiet_ms, int timeout_ms) {
     if (::poll(&waiting, 1, wait < quiet_ms ? wait : quiet_ms) <= 0) break;
     uint8_t buffer[512];
     ssize_t n = ::read(master_, buffer, sizeof buffer);
-    if (n > 0) got.insert(got.end(), buffer, buffer + n);
-    else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    if (n > 0)
+      got.insert(got.end(), buffer, buffer + n);
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      break;
   }
   return got;
 }

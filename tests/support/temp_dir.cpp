@@ -35,13 +35,17 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
     had_value_ = true;
     old_value_ = old;
   }
-  if (value) setenv(name, value, 1);
-  else unsetenv(name);
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (had_value_) setenv(name_.c_str(), old_value_.c_str(), 1);
-  else unsetenv(name_.c_str());
+  if (had_value_)
+    setenv(name_.c_str(), old_value_.c_str(), 1);
+  else
+    unsetenv(name_.c_str());
 }
 
 }  // namespace testsupport

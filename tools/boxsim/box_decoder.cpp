@@ -60,8 +60,8 @@ bool is_line_noise(uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == '\r' || 
 
 // ":08AAAA00" + 16 upper-case hex digits + "*"
 bool is_pic_record(const std::string& s) {
-  if (s.size() != kPicRecordSize || s[0] != ':' || s.compare(1, 2, "08") != 0 ||
-      s.compare(7, 2, "00") != 0 || s[25] != '*')
+  if (s.size() != kPicRecordSize || s[0] != ':' || s.compare(1, 2, "08") != 0 || s.compare(7, 2, "00") != 0 ||
+      s[25] != '*')
     return false;
   for (size_t i = 3; i < 25; ++i)
     if ((i < 7 || i >= 9) && !is_upper_hex(s[i])) return false;
@@ -118,8 +118,7 @@ void BoxDecoder::idle(int64_t now_ms, std::vector<uint8_t>* out) {
 
 int64_t BoxDecoder::next_deadline_ms() const {
   if (pending_.empty() || vanished_) return -1;
-  if (pending_is_text_ && pending_.size() == 1 && pending_[0] == 'Z')
-    return last_byte_ms_ + kLoneZQuietMs;
+  if (pending_is_text_ && pending_.size() == 1 && pending_[0] == 'Z') return last_byte_ms_ + kLoneZQuietMs;
   return last_byte_ms_ + kResyncIdleMs + 1;
 }
 
@@ -223,8 +222,7 @@ void BoxDecoder::send(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* o
   }
 }
 
-void BoxDecoder::send_answer(std::vector<uint8_t> answer, size_t corrupt_at,
-                             std::vector<uint8_t>* out) {
+void BoxDecoder::send_answer(std::vector<uint8_t> answer, size_t corrupt_at, std::vector<uint8_t>* out) {
   ++answers_;
   if (faults_.corrupt_echo_every > 0 && answers_ % uint64_t(faults_.corrupt_echo_every) == 0) {
     answer[corrupt_at] ^= 0x10;
@@ -271,19 +269,15 @@ void BoxDecoder::handle_packet12(const std::vector<uint8_t>& p, std::vector<uint
 
 bool BoxDecoder::apply_packet12(const std::vector<uint8_t>& p, std::vector<uint8_t>* data) {
   switch (p[1]) {
-    case kTargetFlash:
-      return apply_flash(p, data);
-    case kTargetOsd:
-      return apply_osd(p, data);
-    case kTargetI2c:
-      return apply_i2c(p, data);
+    case kTargetFlash: return apply_flash(p, data);
+    case kTargetOsd: return apply_osd(p, data);
+    case kTargetI2c: return apply_i2c(p, data);
     case kTargetSystem:
       if (p[4] != kOpByteWrite) return false;
       std::fill(mem_.osd.begin(), mem_.osd.end(), 0x00);
       ++stats_.osd_clears;
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -300,7 +294,8 @@ bool BoxDecoder::refuse_osd_clear() {
 void BoxDecoder::store_flash(uint32_t address, uint8_t value) {
   address &= kFlashSize - 1;
   mem_.flash[address] &= value;
-  if (faults_.wrong_flash_byte >= 0 && address == uint32_t(faults_.wrong_flash_byte)) mem_.flash[address] ^= 0x01;
+  if (faults_.wrong_flash_byte >= 0 && address == uint32_t(faults_.wrong_flash_byte))
+    mem_.flash[address] ^= 0x01;
 }
 
 bool BoxDecoder::apply_flash(const std::vector<uint8_t>& p, std::vector<uint8_t>* data) {
@@ -326,8 +321,7 @@ bool BoxDecoder::apply_flash(const std::vector<uint8_t>& p, std::vector<uint8_t>
       for (uint32_t i = 0; i < 4; ++i) store_flash(address + i, values[i]);
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -340,13 +334,9 @@ bool BoxDecoder::apply_osd(const std::vector<uint8_t>& p, std::vector<uint8_t>* 
     case kOpMultiWrite:
       for (uint32_t i = 0; i < 4; ++i) mem_.osd[(address + i) & 0xFFFF] = p[7 + i];
       return true;
-    case kOpByteWrite:
-      return apply_osd_byte_write(p);
-    case kOpRegisterRead:
-      data->push_back(osd_register(p[5], p[6], int(address16(p[7], p[8]))));
-      return true;
-    default:
-      return false;
+    case kOpByteWrite: return apply_osd_byte_write(p);
+    case kOpRegisterRead: data->push_back(osd_register(p[5], p[6], int(address16(p[7], p[8])))); return true;
+    default: return false;
   }
 }
 
@@ -407,8 +397,8 @@ void BoxDecoder::handle_write16(const std::vector<uint8_t>& p, std::vector<uint8
   uint8_t target = p[1];
   uint32_t address = address24(p);
   std::vector<uint8_t> answer = {p[0], target, kOpMultiWrite, p[5], p[6], p[7]};
-  bool refused_forever = faults_.refuse_always_address >= 0 &&
-                         address == uint32_t(faults_.refuse_always_address);
+  bool refused_forever =
+      faults_.refuse_always_address >= 0 && address == uint32_t(faults_.refuse_always_address);
   if (refused_forever) ++stats_.refused;
   if (refused_forever || refuse_attempt(p)) {
     answer[3] ^= 0xFF;
@@ -423,9 +413,13 @@ void BoxDecoder::handle_write16(const std::vector<uint8_t>& p, std::vector<uint8
   }
   send_answer(answer, 5, out);
   // This write is answered; from the Nth on the box says nothing more.
+  if (target == kTargetFlash) ++flash_writes_;
   if (target == kTargetFlash && faults_.silent_after_flash_writes > 0 &&
-      ++flash_writes_ >= uint64_t(faults_.silent_after_flash_writes))
+      flash_writes_ >= uint64_t(faults_.silent_after_flash_writes))
     fallen_silent_ = true;
+  if (target == kTargetFlash && faults_.vanish_after_flash_writes > 0 &&
+      flash_writes_ >= uint64_t(faults_.vanish_after_flash_writes))
+    vanished_ = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -496,15 +490,10 @@ void BoxDecoder::feed_control(uint8_t byte, std::vector<uint8_t>* out) {
   }
   ctl_have_first_ = false;
   uint8_t x = ctl_first_;
-  if (ctl_state_ < 3 && (x == 0x12 || x == 0x34) && sync_pairs_seen_ < wake_up_pairs_)
-    ++sync_pairs_seen_;
+  if (ctl_state_ < 3 && (x == 0x12 || x == 0x34) && sync_pairs_seen_ < wake_up_pairs_) ++sync_pairs_seen_;
   switch (ctl_state_) {
-    case 0:
-      ctl_state_ = x == 0x34 ? 1 : 0;
-      break;
-    case 1:
-      ctl_state_ = x == 0x00 ? 2 : (x == 0x34 ? 1 : 0);
-      break;
+    case 0: ctl_state_ = x == 0x34 ? 1 : 0; break;
+    case 1: ctl_state_ = x == 0x00 ? 2 : (x == 0x34 ? 1 : 0); break;
     case 2:
       ctl_state_ = x == 0xFF ? 3 : (x == 0x34 ? 1 : 0);
       ctl_command_.clear();

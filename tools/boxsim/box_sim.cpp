@@ -77,6 +77,27 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std:
   return ok;
 }
 
+// The whole file, which must be exactly as large as the memory it fills.
+bool read_file(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    if (error) *error = errno_text("cannot read " + path);
+    return false;
+  }
+  std::vector<uint8_t> read(bytes->size() + 1);
+  const size_t got = std::fread(read.data(), 1, read.size(), f);
+  std::fclose(f);
+  if (got != bytes->size()) {
+    if (error)
+      *error = path + " holds " + std::to_string(got) + (got > bytes->size() ? " or more" : "") +
+               " bytes, not " + std::to_string(bytes->size());
+    return false;
+  }
+  read.resize(got);
+  *bytes = std::move(read);
+  return true;
+}
+
 struct Chunk {
   int64_t due_ns;
   std::vector<uint8_t> bytes;
@@ -97,7 +118,7 @@ struct Port {
   int64_t line_free_ns = 0;
   std::deque<Incoming> inbox;   // received, not yet across the line
   int64_t line_in_free_ns = 0;  // when the incoming line is free again
-  bool blocked = false;  // the program is not reading: wait for POLLOUT
+  bool blocked = false;         // the program is not reading: wait for POLLOUT
 
   void close_all() {
     if (master >= 0) ::close(master);
@@ -179,6 +200,16 @@ bool write_memory_images(const Memories& memories, const std::string& dir, std::
          write_file(dir + "/pic.bin", memories.pic, error);
 }
 
+bool read_memory_images(const std::string& dir, Memories* memories, std::string* error) {
+  Memories read;
+  if (!read_file(dir + "/flash.bin", &read.flash, error) || !read_file(dir + "/osd.bin", &read.osd, error) ||
+      !read_file(dir + "/font.bin", &read.font, error) || !read_file(dir + "/pic.bin", &read.pic, error))
+    return false;
+  read.i2c = memories->i2c;
+  *memories = std::move(read);
+  return true;
+}
+
 struct BoxSimulator::Impl {
   mutable std::mutex mu;  // guards everything below up to the ports
   BoxDecoder decoder;
@@ -251,8 +282,7 @@ void BoxSimulator::Impl::deliver_programming(int64_t now_ns, const Faults& fault
     received.push_back(in.byte);
     std::vector<uint8_t> out;
     decoder.feed(in.byte, in.due_ns / 1000000, &out);
-    if (!out.empty())
-      prog.outbox.push_back({in.due_ns + faults.answer_delay_ms * 1000000LL, std::move(out)});
+    if (!out.empty()) prog.outbox.push_back({in.due_ns + faults.answer_delay_ms * 1000000LL, std::move(out)});
   }
 }
 
@@ -281,8 +311,10 @@ void BoxSimulator::Impl::flush(Port* port, int64_t now_ns, int64_t byte_ns) {
     size_t count = byte_ns ? 1 : chunk.bytes.size() - chunk.sent;
     ssize_t written = write(port->master, chunk.bytes.data() + chunk.sent, count);
     if (written < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK) port->blocked = true;
-      else port->outbox.clear();  // the line is gone; nobody will read it
+      if (errno == EAGAIN || errno == EWOULDBLOCK)
+        port->blocked = true;
+      else
+        port->outbox.clear();  // the line is gone; nobody will read it
       return;
     }
     chunk.sent += size_t(written);
@@ -341,8 +373,7 @@ void BoxSimulator::Impl::serve() {
     flush(&prog, now, faults.pace ? kProgrammingByteNs : 0);
     flush(&ctrl, now, faults.pace ? kControlByteNs : 0);
     // The line goes once the last answer is out (or nobody reads it anyway).
-    if (vanish_now && prog.master >= 0 && (prog.outbox.empty() || prog.blocked))
-      vanish_programming_line();
+    if (vanish_now && prog.master >= 0 && (prog.outbox.empty() || prog.blocked)) vanish_programming_line();
   }
 }
 
@@ -361,8 +392,8 @@ BoxSimulator::BoxSimulator() : impl_(new Impl) {}
 
 BoxSimulator::~BoxSimulator() { stop(); }
 
-bool BoxSimulator::start(const std::string& port_dir, std::string* error,
-                         const std::string& programming_name, const std::string& control_name) {
+bool BoxSimulator::start(const std::string& port_dir, std::string* error, const std::string& programming_name,
+                         const std::string& control_name) {
   std::string message;
   if (!error) error = &message;
   if (impl_->thread.joinable()) {
@@ -460,8 +491,6 @@ bool BoxSimulator::vanished() const {
   return impl_->vanished;
 }
 
-bool BoxSimulator::write_images(const std::string& dir) const {
-  return write_memory_images(memories(), dir);
-}
+bool BoxSimulator::write_images(const std::string& dir) const { return write_memory_images(memories(), dir); }
 
 }  // namespace boxsim

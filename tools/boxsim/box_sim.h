@@ -20,7 +20,7 @@
 
 namespace boxsim {
 
-constexpr size_t kFlashSize = 1u << 24;   // 24-bit addresses
+constexpr size_t kFlashSize = 1u << 24;  // 24-bit addresses
 constexpr size_t kFlashSector = 4096;
 constexpr size_t kOsdSize = 1u << 16;
 constexpr size_t kFontSize = 1u << 16;
@@ -36,31 +36,32 @@ struct Memories {
 
 // Faults to inject; 0 means "never" for every counter.
 struct Faults {
-  bool unsupported = false;     // answer the start-up probe (an unsupported box)
-  int drop_every = 0;           // drop every Nth byte the box sends
-  int corrupt_echo_every = 0;   // corrupt every Nth echo or answer (the write still happens)
-  int refuse_first = 0;         // mis-echo (and ignore) the first N attempts of each distinct packet
-  int refuse_always_address = -1;  // refuse every 16-byte write to this address, forever
-  int silent_after = 0;         // after N packets, answer nothing more
-  int vanish_after = 0;         // after N packets, close the line
-  int answer_delay_ms = 0;      // wait before each answer
-  bool pace = false;            // pace output at the line rate (57600; 2400 with 12-bit characters)
-  bool old_contents = false;    // start with an older firmware in flash, OSD and font memory
-  int wrong_flash_byte = -1;    // store the flash byte at this address one bit wrong, echoing correctly
-  int refuse_osd_clears = 0;    // refuse the first N OSD clears (mis-echo, memory kept); -1: every one
+  bool unsupported = false;           // answer the start-up probe (an unsupported box)
+  int drop_every = 0;                 // drop every Nth byte the box sends
+  int corrupt_echo_every = 0;         // corrupt every Nth echo or answer (the write still happens)
+  int refuse_first = 0;               // mis-echo (and ignore) the first N attempts of each distinct packet
+  int refuse_always_address = -1;     // refuse every 16-byte write to this address, forever
+  int silent_after = 0;               // after N packets, answer nothing more
+  int vanish_after = 0;               // after N packets, close the line
+  int answer_delay_ms = 0;            // wait before each answer
+  bool pace = false;                  // pace output at the line rate (57600; 2400 with 12-bit characters)
+  bool old_contents = false;          // start with an older firmware in flash, OSD and font memory
+  int wrong_flash_byte = -1;          // store the flash byte at this address one bit wrong, echoing correctly
+  int refuse_osd_clears = 0;          // refuse the first N OSD clears (mis-echo, memory kept); -1: every one
   int silent_after_flash_writes = 0;  // after N 16-byte flash writes, answer nothing more
+  int vanish_after_flash_writes = 0;  // after N 16-byte flash writes, close the line
 };
 
 struct Stats {
-  uint64_t packets = 0;         // command packets and 16-byte writes decoded
-  uint64_t pic_records = 0;     // PIC records echoed
+  uint64_t packets = 0;      // command packets and 16-byte writes decoded
+  uint64_t pic_records = 0;  // PIC records echoed
   uint64_t sector_erases = 0;
   uint64_t osd_clears = 0;
   uint64_t font_page_clears = 0;
   uint64_t probes = 0;
   uint64_t control_frames = 0;
-  uint64_t refused = 0;         // packets refused or corrupted on purpose
-  uint64_t unknown = 0;         // packets and PIC lines the firmware ignored or rejected
+  uint64_t refused = 0;                // packets refused or corrupted on purpose
+  uint64_t unknown = 0;                // packets and PIC lines the firmware ignored or rejected
   uint64_t control_frames_asleep = 0;  // control frames that came without the wake-up (no answer)
 };
 
@@ -68,8 +69,12 @@ class BoxDecoder;  // defined in box_decoder.h
 
 // Writes the four memory images (flash.bin, osd.bin, font.bin, pic.bin) into
 // `dir`, creating it when needed. False with a message in `error` on failure.
-bool write_memory_images(const Memories& memories, const std::string& dir,
-                         std::string* error = nullptr);
+bool write_memory_images(const Memories& memories, const std::string& dir, std::string* error = nullptr);
+
+// Reads the four images write_memory_images() wrote in `dir` into
+// `memories` (each file must be exactly its memory's size), so that a box can
+// start where another one stopped. False with a message, `memories` unchanged.
+bool read_memory_images(const std::string& dir, Memories* memories, std::string* error = nullptr);
 
 class BoxSimulator {
  public:
@@ -85,8 +90,7 @@ class BoxSimulator {
   // (TIOCEXCL) must therefore clear it (TIOCNXCL) before closing, or its own
   // reopen fails with EBUSY unless it runs as root.
   bool start(const std::string& port_dir, std::string* error = nullptr,
-             const std::string& programming_name = "com3",
-             const std::string& control_name = "com5");
+             const std::string& programming_name = "com3", const std::string& control_name = "com5");
   void stop();
 
   std::string programming_path() const;  // the symlink
@@ -99,7 +103,7 @@ class BoxSimulator {
   // and the streaming benchmark use it).
   void send_raw(const std::vector<uint8_t>& bytes);
 
-  Memories memories() const;                 // a copy, taken under the lock
+  Memories memories() const;  // a copy, taken under the lock
   void set_memories(const Memories& memories);
   Stats stats() const;
   // Every byte the program has sent on the programming port, in order.

@@ -99,7 +99,8 @@ std::string hex_record(int type, int address, const std::vector<uint8_t>& data) 
   std::snprintf(buffer, sizeof buffer, ":%02X%04X%02X", unsigned(data.size()), unsigned(address & 0xFFFF),
                 unsigned(type));
   std::string record = buffer;
-  unsigned sum = unsigned(data.size()) + unsigned(address >> 8 & 0xFF) + unsigned(address & 0xFF) + unsigned(type);
+  unsigned sum =
+      unsigned(data.size()) + unsigned(address >> 8 & 0xFF) + unsigned(address & 0xFF) + unsigned(type);
   for (uint8_t value : data) {
     std::snprintf(buffer, sizeof buffer, "%02X", value);
     record += buffer;
@@ -144,7 +145,8 @@ bool write_chipset(const std::string& path, const std::string& text, bool gzip, 
 }
 
 bool write_images(const Images& images, const std::string& dir, std::string* error) {
-  return write_file(dir + "/pic.bin", images.pic, error) && write_file(dir + "/flash.bin", images.flash, error) &&
+  return write_file(dir + "/pic.bin", images.pic, error) &&
+         write_file(dir + "/flash.bin", images.flash, error) &&
          write_file(dir + "/osd.bin", images.osd, error) && write_file(dir + "/font.bin", images.font, error);
 }
 

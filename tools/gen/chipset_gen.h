@@ -10,17 +10,17 @@
 namespace chipsetgen {
 
 constexpr size_t kPicImageSize = 100000;
-constexpr size_t kImageSize = 0x10000;  // OSD and font memory
+constexpr size_t kImageSize = 0x10000;          // OSD and font memory
 constexpr size_t kFlashSize = size_t(1) << 24;  // 24-bit flash addresses
 constexpr int kFontPageFirst = 0x2400;
-constexpr int kFontPageEnd = 0x3800;    // ten pages of 0x200
+constexpr int kFontPageEnd = 0x3800;  // ten pages of 0x200
 
 struct Options {
   uint32_t seed = 1;
-  int pic_bytes = 600;       // PIC program bytes, in records of 8..16 bytes
-  int flash_bytes = 0x10000; // a multiple of 16, at most 64 KiB
-  int osd_bytes = 0x2000;    // a multiple of 16, at most 64 KiB
-  int glyphs = 128;          // glyphs in each font, at most 128
+  int pic_bytes = 600;        // PIC program bytes, in records of 8..16 bytes
+  int flash_bytes = 0x10000;  // a multiple of 16, at most 64 KiB
+  int osd_bytes = 0x2000;     // a multiple of 16, at most 64 KiB
+  int glyphs = 128;           // glyphs in each font, at most 128
 };
 
 struct Images {
