@@ -28,6 +28,7 @@ const char kUsage[] =
     "  --ctrl NAME            control port name (default com5)\n"
     "  --images DIR           write flash.bin, osd.bin, font.bin, pic.bin here on\n"
     "                         exit and on SIGUSR1\n"
+    "  --from-images DIR      start with the memories another simulator wrote there\n"
     "  --unsupported          answer the start-up probe (an unsupported box)\n"
     "  --drop-every N         drop every Nth byte the box sends\n"
     "  --corrupt-echo-every N corrupt every Nth echo or answer\n"
@@ -42,6 +43,7 @@ const char kUsage[] =
     "                         correctly\n"
     "  --refuse-osd-clears N  refuse the first N OSD clears (-1: every one)\n"
     "  --silent-in-flash N    answer nothing more after N 16-byte flash writes\n"
+    "  --vanish-in-flash N    close the programming line after N 16-byte flash writes\n"
     "  --reply HEX,HEX..      payload of the control reply (default 5A)\n"
     "  --stream RATE          send bytes on the programming port, RATE bytes/s\n"
     "  --version              print the version and exit\n"
@@ -52,6 +54,7 @@ struct Options {
   std::string prog = "com3";
   std::string ctrl = "com5";
   std::string images;
+  std::string from_images;
   boxsim::Faults faults;
   std::vector<uint8_t> reply{0x5A};
   long stream_rate = 0;
@@ -113,6 +116,8 @@ Options parse_options(int argc, char** argv) {
       o.ctrl = value();
     else if (arg == "--images")
       o.images = value();
+    else if (arg == "--from-images")
+      o.from_images = value();
     else if (arg == "--unsupported")
       o.faults.unsupported = true;
     else if (arg == "--drop-every")
@@ -139,6 +144,8 @@ Options parse_options(int argc, char** argv) {
       o.faults.refuse_osd_clears = int(parse_number(arg, value(), -1, INT_MAX));
     else if (arg == "--silent-in-flash")
       o.faults.silent_after_flash_writes = int(parse_number(arg, value(), 0, INT_MAX));
+    else if (arg == "--vanish-in-flash")
+      o.faults.vanish_after_flash_writes = int(parse_number(arg, value(), 0, INT_MAX));
     else if (arg == "--reply")
       o.reply = parse_reply(value());
     else if (arg == "--stream")
@@ -196,6 +203,15 @@ int main(int argc, char** argv) {
 
   boxsim::BoxSimulator sim;
   sim.set_faults(options.faults);
+  if (!options.from_images.empty()) {
+    boxsim::Memories memories = sim.memories();
+    std::string why;
+    if (!boxsim::read_memory_images(options.from_images, &memories, &why)) {
+      std::fprintf(stderr, "tvbox-sim: %s\n", why.c_str());
+      return 1;
+    }
+    sim.set_memories(memories);
+  }
   sim.set_control_reply(options.reply);
   std::string error;
   if (!sim.start(options.port_dir, &error, options.prog, options.ctrl)) {

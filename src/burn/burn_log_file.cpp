@@ -65,6 +65,8 @@ FILE* create_new_file(const std::string& path) {
 
 }  // namespace
 
+bool is_burn_log_name(const std::string& name) { return looks_like_burn_log(name); }
+
 std::string default_burn_log_dir() {
   const char* state = std::getenv("XDG_STATE_HOME");
   if (state && state[0] == '/') return std::string(state) + "/tvbox/logs";
@@ -192,6 +194,7 @@ void BurnLogFile::write_header(const BurnLogHeader& header) {
     }
   }
   std::fprintf(file_, "Port:     %s\n", header.port.c_str());
+  if (!header.resumes.empty()) std::fprintf(file_, "Resumes:  %s\n", header.resumes.c_str());
   for (const auto& setting : header.settings)
     std::fprintf(file_, "Setting:  %s = %s\n", setting.first.c_str(), setting.second.c_str());
   for (const LogLine& line : header.load_log)
@@ -229,9 +232,11 @@ void BurnLogFile::stage_begun(Stage stage) {
 }
 
 void BurnLogFile::stage_ended(Stage stage, bool ok) {
-  if (ok)
+  if (ok) {
     write_line("ok", std::string("stage ") + stage_word(stage) + " done");
-  else if (cancel_ && *cancel_)
+    resume_.done |= section_flag(stage);
+    if (stage == Stage::Flash) resume_.flash_from = -1;
+  } else if (cancel_ && *cancel_)
     write_line("error", std::string("cancelled in ") + stage_word(stage));
   else
     write_line("error", std::string("stage ") + stage_word(stage) + " failed");
@@ -260,6 +265,10 @@ void BurnLogFile::close(const char* outcome) {
   std::fprintf(file_, "Retries:  %d\n", retries_);
   std::fprintf(file_, "Ended:    %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
   std::fprintf(file_, "Outcome:  %s\n", outcome);
+  // What a resume of this burn would start from (tvbox-burn --resume, the
+  // window's Resume button).
+  if (std::strcmp(outcome, "OK") != 0)
+    std::fprintf(file_, "Resume:   %s\n", resume_point_text(resume_).c_str());
   if (std::fclose(file_) != 0) write_failed_ = true;
   file_ = nullptr;
 }

@@ -19,6 +19,7 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/resume_plan.h"
 
 namespace tv {
 
@@ -32,6 +33,7 @@ struct BurnLogHeader {
   std::string port;
   std::vector<std::pair<std::string, std::string>> settings;  // name, value
   std::vector<LogLine> load_log;                              // what loading the file reported
+  std::string resumes;  // the saved log of the burn this one continues, if any
 };
 
 // What a front end knows when a burn starts, for the header of its log.
@@ -71,6 +73,8 @@ constexpr const char* kKeepLogsKey = "keep_logs";
 constexpr const char* kKeepDaysKey = "keep_days";
 // Within the ranges above; a value outside falls back to the default.
 LogKeeping checked_keeping(int files, int days);
+// True for a file name burn_log_file_name() makes.
+bool is_burn_log_name(const std::string& name);
 
 // Removes burn logs (files named as above, nothing else) older than
 // `max_age_days` or beyond the newest `keep`. Returns how many went.
@@ -103,6 +107,10 @@ class BurnLogFile : public BurnSink {
     saved_style_ = style;
   }
 
+  // A resumed burn starts from what the burns before it finished; its own
+  // Resume line then says what all of them together have put into the box.
+  void carry_resume_point(const ResumePoint& point) { resume_ = point; }
+
   // A line the front end has shown itself (the start command's first line):
   // into the file only.
   void record_only(const std::string& text, int style);
@@ -116,6 +124,10 @@ class BurnLogFile : public BurnSink {
   void line_lost() override;
   void waiting(Stage next, int seconds) override { next_.waiting(next, seconds); }
   void stopped_at(Stage stage, int address) override { next_.stopped_at(stage, address); }
+  void flash_resumes_at(int address) override {
+    resume_.flash_from = address;
+    next_.flash_resumes_at(address);
+  }
 
  private:
   void write_line(const std::string& word, const std::string& text);
@@ -131,6 +143,7 @@ class BurnLogFile : public BurnSink {
   std::vector<std::string> failures_;
   int retries_ = 0;
   bool write_failed_ = false;
+  ResumePoint resume_;
 };
 
 }  // namespace tv

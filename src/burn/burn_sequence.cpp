@@ -61,6 +61,13 @@ class BurnRun {
  private:
   bool ready();
   bool checked(Stage stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
+  bool done_before(Stage stage) const {
+    return settings_.resume && (settings_.resume->done & section_flag(stage));
+  }
+  // The flash record at which the burn this one continues stopped; -1: none.
+  int flash_resume_address() const { return settings_.resume ? settings_.resume->flash_from : -1; }
+  void say_resume();
+  void skip_finished_sectors(WriterContext& context);
   // A stage failed in a way that leaves the later ones pointless, the line
   // was lost, or the burn was cancelled.
   bool stopped() const { return cancel_ || stop_ || line_lost_; }
@@ -302,10 +309,17 @@ void BurnRun::section_stage(Stage stage) {
   const bool read_back = settings_.verify && info.writer == SectionWriter::HexRecords;
   reach(stage);
   WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr, &address_};
+  if (stage == Stage::Flash) skip_finished_sectors(context);
   // A file without the section gives the stage nothing to write.
   WriteResult result = WriteResult::Done;
   if (chipset_.flags & section_flag(stage)) result = write_section(stage, context, chipset_.lines_in(stage));
+  const bool writes_done = result == WriteResult::Done;
   if (result == WriteResult::Done && read_back) result = verify(stage, context, written);
+  // Cut short while writing, the flash is taken up again at the record it
+  // reached (or where this burn took it up); a failed read-back leaves no
+  // sector to trust.
+  if (stage == Stage::Flash && result != WriteResult::Done)
+    sink_.flash_resumes_at(writes_done ? -1 : address_ >= 0 ? address_ : flash_resume_address());
   if (result == WriteResult::Done) sink_.log(info.done_line, kStyleBoldBlue);
   if (result == WriteResult::LineLost) {
     line_lost_ = true;
@@ -317,6 +331,28 @@ void BurnRun::section_stage(Stage stage) {
   }
   sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
+}
+
+// Sectors the burn being continued finished are left as they are: none of
+// their records is sent, so none of them is erased.
+void BurnRun::skip_finished_sectors(WriterContext& context) {
+  if (flash_resume_address() < 0 || !(chipset_.flags & section_flag(Stage::Flash))) return;
+  auto finished = std::make_shared<std::vector<bool>>(
+      finished_flash_sectors(lines_of(chipset_.sections->flash), flash_resume_address()));
+  context.already_in_box = [finished](int address) {
+    return (*finished)[size_t(address / kFlashSectorBytes)];
+  };
+}
+
+void BurnRun::say_resume() {
+  std::string line = "Resuming the burn: done before: " + stage_list_text(settings_.resume->done);
+  if (flash_resume_address() >= 0 && !done_before(Stage::Flash) && checked(Stage::Flash)) {
+    char from[64];
+    std::snprintf(from, sizeof from, "; FLASH again from the sector at %04X",
+                  flash_resume_address() / kFlashSectorBytes * kFlashSectorBytes);
+    line += from;
+  }
+  sink_.log(line + ".\n", kStyleBlue);
 }
 
 void BurnRun::system_font() {
@@ -348,25 +384,32 @@ void BurnRun::burn() {
         "Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
         "from this box.\n",
         kStyleBold);
+  if (settings_.resume) say_resume();
   // The hand-shake takes the box into its loader for every later stage; only
-  // the PIC records themselves may be left out.
-  const bool pic = settings_.pic_records;
+  // the PIC records themselves may be left out. A resume whose PIC stage was
+  // done finds the box past its PIC loader already.
+  const bool pic_done = done_before(Stage::Pic);
+  const bool pic = settings_.pic_records && !pic_done;
   if (pic) sink_.stage_begun(Stage::Pic);
   reach(Stage::Pic);
-  pic_handshake();
+  if (!pic_done) pic_handshake();
+  // Without the hand-shake nothing has read what the line still holds: the
+  // late answer of the burn that was stopped would be taken for the echo of
+  // the first command.
+  if (pic_done) link_.line_recovery();
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
-  if (!line_lost_ && wait_before(Stage::Flash, settings_.flash_delay)) {
+  if (!line_lost_ && (pic_done || wait_before(Stage::Flash, settings_.flash_delay))) {
     // The bar is reset before each stage, whether it runs or not.
     for (Stage stage : {Stage::Flash, Stage::Osd, Stage::OsdRusFont}) {
       sink_.progress(0);
-      if (!stopped() && checked(stage)) section_stage(stage);
+      if (!stopped() && checked(stage) && !done_before(stage)) section_stage(stage);
     }
   }
   sink_.progress(0);
   close_loader();
   sink_.progress(0);
-  if (!stopped() && checked(Stage::OsdSysFont)) {
+  if (!stopped() && checked(Stage::OsdSysFont) && !done_before(Stage::OsdSysFont)) {
     sink_.log(kFontLoadingLine, kStyleBlue);
     system_font();
   }

@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/resume_plan.h"
 #include "link/box_link.h"
 
 namespace tv {
@@ -36,6 +38,12 @@ struct BurnSettings {
   // False: the PIC stage does the hand-shake only and sends no PIC record
   // (tvbox-burn --sections without pic). The window always burns the PIC.
   bool pic_records = true;
+  // Continue a burn that failed or was stopped: the stages it finished are
+  // left out (with the PIC stage, its hand-shake and the flash delay too), a
+  // Flash stage it cut short starts again at the sector it was writing, and
+  // every other stage it owes runs whole. The stages it chose come through
+  // stage_checked and pic_records as for any burn.
+  std::optional<ResumePoint> resume;
 };
 
 // The whole burn into the box on `link`. Ends with exactly one

@@ -58,6 +58,10 @@ class BurnSink {
   // stage and the address it had reached there (-1 before the first record,
   // or in a pause: then `stage` is the one it waited for).
   virtual void stopped_at(Stage /*stage*/, int /*address*/) {}
+  // The Flash stage did not end well: a resume may take it up again at the
+  // sector of the record for `address` (-1: from its start). Said when the
+  // stage ends.
+  virtual void flash_resumes_at(int /*address*/) {}
 };
 
 }  // namespace tv

@@ -1,5 +1,6 @@
 #include "burn/section_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -150,6 +151,10 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     if (ends_hex_section(text)) break;
     if (!writer_takes_record(text)) continue;
     int address = address_field(text);
+    if (context.already_in_box && context.already_in_box(address)) {
+      if (context.written) context.written->record(address, record_bytes(text.c_str() + 9));
+      continue;
+    }
     if (context.reached) *context.reached = address;
     trace("%s <%s><%x>\n", text.c_str(), text.substr(3, 4).c_str(), address);
     report_progress(context, line_number, line_count);
@@ -166,6 +171,43 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     if (context.written) context.written->record(address, record_bytes(data));
   }
   return context.cancel ? WriteResult::Cancelled : WriteResult::Done;
+}
+
+std::vector<bool> finished_flash_sectors(const LineSource& lines, int stopped_at) {
+  std::vector<int> records;  // addresses, in the order of the file
+  std::string line;
+  while (lines(&line)) {
+    std::string text = record_text(line);
+    upper_case(&text);
+    if (ends_hex_section(text)) break;
+    if (writer_takes_record(text)) records.push_back(address_field(text));
+  }
+  const size_t sectors = size_t(ByteImage::kSpan / kFlashSectorBytes + 1);
+  std::vector<bool> touched(sectors, false), unfinished(sectors, false);
+  const size_t stop = size_t(std::find(records.begin(), records.end(), stopped_at) - records.begin());
+  if (stop == records.size()) return std::vector<bool>(sectors, false);
+  auto first_sector = [](int address) { return size_t(address / kFlashSectorBytes); };
+  auto last_sector = [](int address) { return size_t((address + 15) / kFlashSectorBytes); };
+  for (size_t i = 0; i < records.size(); ++i)
+    for (size_t s = first_sector(records[i]); s <= last_sector(records[i]); ++s) {
+      touched[s] = true;
+      if (i >= stop) unfinished[s] = true;
+    }
+  // A record that reaches into an unfinished sector erases every sector it
+  // touches when it is written again: those are unfinished too.
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (int address : records) {
+      bool reaches = false;
+      for (size_t s = first_sector(address); s <= last_sector(address); ++s)
+        reaches = reaches || unfinished[s];
+      for (size_t s = first_sector(address); reaches && s <= last_sector(address); ++s)
+        if (!unfinished[s]) unfinished[s] = grew = true;
+    }
+  }
+  std::vector<bool> finished(sectors, false);
+  for (size_t s = 0; s < sectors; ++s) finished[s] = touched[s] && !unfinished[s];
+  return finished;
 }
 
 FontRowBytes font_row_bytes(const std::string& line) {

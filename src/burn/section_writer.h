@@ -85,6 +85,9 @@ struct WriterContext {
   std::string section;              // named in failure lines, e.g. "FLASH"
   WrittenImage* written = nullptr;  // filled by the hex writer when given
   int* reached = nullptr;           // the address being written, kept up to date when given
+  // A resumed Flash stage: records the box holds from the burn it continues
+  // are not sent again (they count as written for the read-back).
+  std::function<bool(int address)> already_in_box;
 };
 
 // Runs `attempt` until it returns 0, at most kMaxAttempts times, with the
@@ -108,6 +111,15 @@ int section_progress(int line, int count);
 // OSD memory (0x6F); the OSD memory is cleared first.
 WriteResult write_hex_section(WriterContext& context, const LineSource& lines, int line_count,
                               uint8_t target);
+
+constexpr int kFlashSectorBytes = 4096;
+
+// The flash sectors (by address / kFlashSectorBytes) that a Flash stage which
+// stopped at the record for `stopped_at` had finished: every sector whose
+// records all come before that record, none of whose records from it on
+// reaches it. Writing any later record never erases one of them. All false
+// when no record has that address.
+std::vector<bool> finished_flash_sectors(const LineSource& lines, int stopped_at);
 
 // The two bytes of one font row: the byte at P (pixels 8..15) and the byte at
 // P + 1 (pixels 0..7); '0' is a set pixel.

@@ -25,6 +25,7 @@
 #include "cli/burn_display.h"
 #include "cli/port_report.h"
 #include "cli/read_modes.h"
+#include "cli/resume_mode.h"
 #include "cli/window_settings.h"
 #include "link/box_link.h"
 #include "link/port_list.h"
@@ -136,6 +137,8 @@ struct BoxJob {
   std::unique_ptr<PortReport> report;
   std::unique_ptr<BurnLogFile> log_file;
   std::thread worker;
+  BurnSettings settings;
+  const ResumePlan* resume = nullptr;  // --resume: the burn it continues
 };
 
 // "com3 (/dev/ttyS2)", or the path alone when the port was named by it.
@@ -184,7 +187,8 @@ void watch_port(SerialPort* port, bool watch) {
   }
 }
 
-void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& settings) {
+void burn_box(BoxJob& job, const LoadedChipset& chipset) {
+  const BurnSettings& settings = job.settings;
   BurnSink& sink = job.log_file ? static_cast<BurnSink&>(*job.log_file) : *job.report;
   job.report->begin();
   std::string why = open_box_line(job.line, job.port);
@@ -197,7 +201,8 @@ void burn_box(BoxJob& job, const LoadedChipset& chipset, const BurnSettings& set
   SerialPort* line = &job.line;
   job.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
   watch_port(line, true);
-  sink.log(kBurningPicLine, kStyleBlue);
+  if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic)))
+    sink.log(kBurningPicLine, kStyleBlue);
   run_burn(job.link, chipset, settings, sink, interruption().cancel);
   watch_port(line, false);
   if (!interruption().cancel && job.line.bytes_read() == 0) job.report->no_answer();
@@ -299,8 +304,12 @@ void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOption
   for (auto& job : jobs) {
     job->log_file.reset(new BurnLogFile(*job->report));
     std::string error;
-    if (job->log_file->open(dir, log_header(options, facts, chipset, stages, job->port), &error)) {
+    BurnLogHeader header =
+        log_header(options, facts, chipset, job->resume ? job->resume->chosen : stages, job->port);
+    if (job->resume) header.resumes = job->resume->log_path;
+    if (job->log_file->open(dir, header, &error)) {
       job->log_file->set_cancel_flag(&interruption().cancel);
+      if (job->resume) job->log_file->carry_resume_point(job->resume->point);
       job->report->set_log_path(job->log_file->path());
     } else {
       say("warning: no log file for " + job->port + ": " + error);
@@ -334,21 +343,36 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
     std::lock_guard<std::mutex> lock(interruption().mutex);
     interruption().board = &board;
   }
+  std::vector<PortResume> resumes;
+  if (options.resume) {
+    resumes = find_port_resumes(options, facts.sha256);
+    report_nothing_to_resume(resumes);
+  }
   std::vector<std::unique_ptr<BoxJob>> jobs;
-  for (const std::string& port : options.ports) {
+  for (size_t i = 0; i < options.ports.size(); ++i) {
+    const std::string& port = options.ports[i];
+    if (options.resume && !resumes[i].found) continue;
     auto job = std::make_unique<BoxJob>();
     job->port = port;
-    job->report.reset(new PortReport(port, plan, board));
+    job->settings = settings;
+    if (options.resume) {
+      job->resume = &resumes[i].plan;
+      prepare_resume(*job->resume, &job->settings);
+    }
+    const StagePlan port_plan =
+        options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan;
+    job->report.reset(new PortReport(port, port_plan, board));
     job->report->set_cancel_flag(&interruption().cancel);
     jobs.push_back(std::move(job));
   }
+  if (jobs.empty()) return {};  // --resume with nothing to resume
   open_log_files(jobs, options, facts, chipset, stages);
   say(burn_header_line(facts, options.ports));
 
   ProgressDisplay display(STDERR_FILENO, isatty(STDERR_FILENO) != 0);
   for (auto& job : jobs) {
     BoxJob* box = job.get();
-    box->worker = std::thread([box, &chipset, &settings] { burn_box(*box, chipset, settings); });
+    box->worker = std::thread([box, &chipset] { burn_box(*box, chipset); });
   }
   while (!all_finished(jobs))
     display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(jobs));
@@ -457,7 +481,9 @@ int BurnerRun::load_and_burn() {
   // A signal while the file was being read: no box has been touched yet.
   if (int status = signal_exit_status()) return status;
   record_.ports = burn_all(options_, chipset, record_.chipset);
-  const int status = exit_status(record_.ports);
+  int status = exit_status(record_.ports);
+  // --resume: a port with nothing to resume was sent nothing, and says so.
+  if (status == kExitAllBurned && record_.ports.size() < options_.ports.size()) status = kExitUsage;
   // Standard output carries the results alone: the summary, or the JSON.
   write_bounded(json_ ? STDERR_FILENO : STDOUT_FILENO, summary_text(record_.ports), kResultWaitMs);
   return status;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/read_modes.h"
+#include "cli/resume_mode.h"
 #include "link/ports.h"
 
 namespace tv {
@@ -118,7 +119,7 @@ const Switch kSwitches[] = {
     {"--sysfont", nullptr, &BurnOptions::sysfont}, {"--verify", nullptr, &BurnOptions::verify},
     {"--json", nullptr, &BurnOptions::json},       {"--list-ports", nullptr, &BurnOptions::list_ports},
     {"--trace", nullptr, &BurnOptions::trace},     {"--compare", nullptr, &BurnOptions::compare},
-    {"--info", nullptr, &BurnOptions::info},
+    {"--info", nullptr, &BurnOptions::info},       {"--resume", nullptr, &BurnOptions::resume},
 };
 
 using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
@@ -222,7 +223,8 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
   }
   if (!check_whole(o, files, error)) return false;
   if (!files.empty()) o.chipset = files.front();
-  if (!o.help && !o.version && !o.list_ports && !read_mode_usage(o, error)) return false;
+  if (!o.help && !o.version && !o.list_ports && (!read_mode_usage(o, error) || !resume_usage(o, error)))
+    return false;
   *options = o;
   return true;
 }
@@ -256,6 +258,10 @@ std::string delay_range(const DelaySetting& delay) {
 
 std::string burn_usage_text() {
   return "usage: tvbox-burn [options] CHIPSET\n"
+         "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
+         "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
+         "       tvbox-burn --info [--json] CHIPSET\n"
+         "       tvbox-burn --resume [-p PORT ...] [--log DIR] CHIPSET\n"
          "Burns a chipset file into one or more TV boxes at once.\n"
          "\n"
          "  -p, --port NAME        a programming port: comN, or a device path such as\n"
@@ -289,14 +295,16 @@ std::string burn_usage_text() {
          "                         nothing is written to the box\n"
          "      --info             tell what CHIPSET holds and whether it would burn; opens\n"
          "                         no port (one JSON object with --json)\n"
+         "      --resume           continue each port's last burn of CHIPSET where it failed\n"
+         "                         or was stopped, as its saved log tells (in --log DIR)\n"
          "      --version          print the version and exit\n"
          "  -h, --help             this text\n"
          "\n"
          "Progress, warnings and errors go to standard error; standard output has only\n"
          "the summary (or the JSON object with --json).\n"
          "Exit status: 0 every box burned (backed up, matched); 1 at least one box failed\n"
-         "or differs; 2 a usage error or\n"
-         "a chipset file that cannot be burned as asked (nothing is sent); 128+N after\n"
+         "or differs; 2 a usage error, a chipset file that cannot be burned as asked, or\n"
+         "(--resume) a port with nothing to resume (nothing is sent to it); 128+N after\n"
          "signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT, 143 SIGTERM.\n";
 }
 

@@ -31,6 +31,8 @@ struct BurnOptions {
   std::string backup;
   bool compare = false;
   bool info = false;
+  // Continue each port's last burn of this file, which failed or was stopped.
+  bool resume = false;
 };
 
 // "pic,flash,osd,rusfont": the words of --sections, from the sections' table.

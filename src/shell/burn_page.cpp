@@ -214,6 +214,10 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
       new FXButton(buttonRow, ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
                    nullptr, window, ID_COMPARE, BUTTON_NORMAL | LAYOUT_LEFT);
   compareButton->disable();
+  resumeButton =
+      new FXButton(buttonRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"), nullptr,
+                   window, ID_RESUME_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
+  resumeButton->hide();
 
   buildLog(column);
 
@@ -258,6 +262,7 @@ long BurnPage::onOpen() {
     return 1;
   }
   if (burnRunning()) return 1;  // its controls are disabled; a stray command changes nothing
+  showResumeButton(false);
   resetSectionBoxes();
   clearLog();
   FileDialogRequest request{"Open File", kDialogPatterns, chipsetPath.text(), 500, 300};
@@ -330,6 +335,31 @@ long BurnPage::onBurn() {
   clearLog();
   appendLog(kBurningPicLine, kStyleBlue);
   startWorker(run_burn, kBurningPicLine);
+  return 1;
+}
+
+long BurnPage::onResume() {
+  if (burnRunning() || !resumable_ || refuseFaultyFile() || refuseChangedFile()) return 1;
+  if (refuseControlExchange() || refuseWithoutPort()) return 1;
+  PageHost* window = owner();
+  ResumePlan plan;
+  std::string why;
+  // Only the log of the burn that just ended tells what the box holds now.
+  const std::string port = window ? window->programmingPortName() : std::string();
+  bool found = find_resume_plan(default_burn_log_dir(), port, loaded_.sha256, &plan, &why);
+  if (found && plan.log_path != savedLogPath_) {
+    found = false;
+    why = "a later burn on " + port + " has been logged since (" + plan.log_path + ")";
+  }
+  if (!found) {
+    showResumeButton(false);
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or("m_resume_none", "Nothing to resume:") + "\n" + why.c_str());
+    return 1;
+  }
+  lockForBurn();
+  clearLog();
+  startWorker(run_burn, "", &plan);
   return 1;
 }
 
@@ -421,22 +451,44 @@ BurnSettings BurnPage::burnSettings() const {
   return settings;
 }
 
-void BurnPage::startWorker(BurnRunner run, const char* first_line) {
+void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumePlan* resume) {
+  wholeBurn_ = run == static_cast<BurnRunner>(run_burn);
+  showResumeButton(false);
+  BurnSettings settings = burnSettings();
+  unsigned stages = 0;
+  for (const SectionInfo& info : section_table())
+    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+      stages |= section_flag(info.section);
+  if (!wholeBurn_) stages = section_flag(Stage::OsdSysFont);
+  if (resume) {
+    const unsigned chosen = resume->chosen;
+    settings.stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
+    settings.pic_records = (chosen & section_flag(Stage::Pic)) != 0;
+    settings.resume = resume->point;
+    stages = chosen;
+  }
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
   Job job;
-  job.work = [run, chipset, settings = burnSettings()](BoxLink& link, BurnSink& sink,
-                                                       const std::atomic<bool>& cancel) {
+  job.work = [run, chipset, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run(link, *chipset, settings, sink, cancel);
   };
   job.plan = burnPlan(run == static_cast<BurnRunner>(run_system_font_burn));
-  job.saved = savedLogRequest(first_line);
+  job.saved = savedLogRequest(first_line, stages);
+  if (resume) {
+    job.saved.header.resumes = resume->log_path;
+    job.saved.resume = resume->point;
+  }
+  job.whole_burn = wholeBurn_;
   startJob(std::move(job));
 }
 
 void BurnPage::startJob(Job job) {
   burnEnd_ = BurnEnd::None;
   job_ = job.kind;
+  // Any new run on the port ends what a Resume could take up.
+  wholeBurn_ = job.whole_burn;
+  showResumeButton(false);
   GuiBurnSink::Handlers handlers;
   handlers.log = [this](const std::string& text, int style) {
     appendLog(text.c_str(), style);
@@ -471,13 +523,15 @@ void BurnPage::startJob(Job job) {
     GuiBurnSink sink(handlers);
     BurnLogFile log_file(sink);
     openSavedLog(log_file, saved);
+    savedLogPath_ = log_file.is_open() ? log_file.path() : std::string();
+    if (saved.resume) log_file.carry_resume_point(*saved.resume);
     work(lines_.link, log_file, worker_.cancelFlag());
   });
 }
 
 // Everything the saved log needs from widgets and the catalogue, taken on the
 // GUI thread before the worker starts.
-BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) const {
+BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line, unsigned stages) const {
   SavedLogRequest request;
   request.first_line = first_line;
   request.saved_text = caption_or("hv_log_saved", kLogSavedText);
@@ -494,7 +548,7 @@ BurnPage::SavedLogRequest BurnPage::savedLogRequest(const char* first_line) cons
   }
   setup.device = lines_.programming.path();
   for (const SectionInfo& info : section_table())
-    if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
+    if (info.section != Section::Header && (stages & section_flag(info.section)))
       setup.sections |= section_flag(info.section);
   setup.verify = verify != FALSE;
   request.header = burn_log_header(setup);
@@ -543,6 +597,19 @@ void BurnPage::onBurnEnded(bool ok) {
   // has its completion box.
   if (job_ == BurnStatus::Job::Burn)
     burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
+  // A burn that failed or was stopped can be taken up where it ended.
+  // Without its saved log there is nothing to take it up from.
+  if (!ok && wholeBurn_ && !shuttingDown_ && !savedLogPath_.empty()) showResumeButton(true);
+}
+
+void BurnPage::showResumeButton(bool shown) {
+  resumable_ = shown;
+  if (shuttingDown_ || resumeButton->shown() == FXbool(shown)) return;
+  if (shown)
+    resumeButton->show();
+  else
+    resumeButton->hide();
+  resumeButton->getParent()->recalc();
 }
 
 void BurnPage::cancelAndJoinBurn() { worker_.stop(); }
@@ -667,7 +734,7 @@ long BurnPage::onCompare() {
   };
   // The log names the file as a burn's does; of the settings only the
   // memories compared belong to a compare.
-  job.saved = savedLogRequest("");
+  job.saved = savedLogRequest("", 0);
   job.saved.header.kind = "compare";
   job.saved.header.settings = {{"device", lines_.programming.path()},
                                {"sections", settings.flash && settings.osd ? "flash,osd"

@@ -15,12 +15,14 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/resume_plan.h"
 #include "shell/burn_status.h"
 #include "shell/page_worker.h"
 
@@ -56,6 +58,7 @@ class BurnPage {
   FX::FXButton* burnButton;        // hv_rec, ID 74, disabled when built
   FX::FXButton* stopButton;        // hv_stop: in hv_rec's place while a burn runs
   FX::FXButton* compareButton;     // hv_compare, beside hv_rec
+  FX::FXButton* resumeButton;      // hv_resume: beside hv_rec after a failed burn
   FX::FXButton* recallButton;      // hv_recall, ID 75, disabled and hidden
   FX::FXText* log;                 // the styled burn log
 
@@ -77,6 +80,9 @@ class BurnPage {
   // closing four-Z line, and the log says where it stopped. The GUI goes on
   // at once; the worker's end gives the controls back.
   long onStop();
+  // Resume: continues the burn that failed or was stopped on the same loaded
+  // file, from its saved log; shown only until a load or a new burn.
+  long onResume();
   // Each second while a burn runs: the status line's elapsed and left times.
   void tick();
   // Called on every poll tick: shows the completion box once a burn ended.
@@ -127,15 +133,17 @@ class BurnPage {
   BurnSettings burnSettings() const;
   using BurnRunner = void (*)(BoxLink&, const LoadedChipset&, const BurnSettings&, BurnSink&,
                               const std::atomic<bool>&);
-  void startWorker(BurnRunner run, const char* first_line);
+  void startWorker(BurnRunner run, const char* first_line, const ResumePlan* resume = nullptr);
+  void showResumeButton(bool shown);
   struct SavedLogRequest {
     BurnLogHeader header;
     std::string first_line;  // the start command's own log line; none when empty
     std::string saved_text;  // "Burn log saved in", in the window's language
     std::string failed_text;
-    LogKeeping keeping;  // of the default log folder
+    LogKeeping keeping;                 // of the default log folder
+    std::optional<ResumePoint> resume;  // a resumed burn: what the burns before it finished
   };
-  SavedLogRequest savedLogRequest(const char* first_line) const;
+  SavedLogRequest savedLogRequest(const char* first_line, unsigned stages) const;
   SavedLogRequest backupLogRequest(const std::string& path) const;
   void openSavedLog(BurnLogFile& log_file, const SavedLogRequest& request);
   // One run of the worker: what it does on the port, its stages for the
@@ -146,6 +154,7 @@ class BurnPage {
     JobWork work;
     StagePlan plan;
     SavedLogRequest saved;
+    bool whole_burn = false;  // a burn of the file (or its resume), which a Resume can take up
   };
   void startJob(Job job);
   void lockPort();
@@ -180,6 +189,11 @@ class BurnPage {
   std::vector<FX::FXString> redLines_;           // what the running burn said in red, for the failure box
   bool stopping_ = false;                        // Stop was pressed; the worker has not ended yet
   BurnStatus::Job job_ = BurnStatus::Job::Burn;  // what the worker runs, or ran last
+  bool wholeBurn_ = false;  // the running worker burns (or resumes) the file, not the font alone
+  bool resumable_ = false;  // the last burn failed or was stopped; no load or burn since
+  // The saved log the running (or last) burn writes; empty when it could not
+  // be written. Set by the worker before it burns, read after its end.
+  std::string savedLogPath_;
 };
 
 // The ten log styles: white background, selection and highlight in

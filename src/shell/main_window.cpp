@@ -158,6 +158,7 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_BACKUP,            X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_COMPARE,           X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BACKUP,            X_SRV_K_Window::onUpdBurnPage),
+  FXMAPFUNC(SEL_COMMAND, ID_RESUME_BURN,       X_SRV_K_Window::onCmdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_OPEN_CHIPSET,      X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_BURN,              X_SRV_K_Window::onUpdBurnPage),
   FXMAPFUNC(SEL_UPDATE,  ID_RECALL,            X_SRV_K_Window::onUpdBurnPage),
@@ -544,6 +545,7 @@ long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
     case ID_STOP_BURN: return burnPage_->onStop();
     case ID_COMPARE: return burnPage_->onCompare();
     case ID_BACKUP: return burnPage_->onBackup();
+    case ID_RESUME_BURN: return burnPage_->onResume();
   }
   return 1;
 }

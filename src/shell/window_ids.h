@@ -35,6 +35,7 @@ enum WindowId : FX::FXSelector {
   ID_PORT_INPUT = 83,                     // SEL_IO_READ: the programming port has bytes (or hung up)
   ID_STOP_BURN = 86,                      // hv_stop button, Esc: stops a running burn
   ID_HELP_OPENER = 87,                    // SEL_IO_READ: the opener of the help page has ended
+  ID_RESUME_BURN = 88,                    // hv_resume button: continue a burn that failed or stopped
   ID_COMPARE = 90,                        // hv_compare button: compare the box with the loaded file
   ID_BACKUP = 91,                         // menu m_backup: read the box into a file
 };

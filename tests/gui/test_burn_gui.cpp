@@ -838,4 +838,40 @@ TEST_F(ReadBackGui, CompareAndBackupAreRefusedWhileABurnRuns) {
   window->lines().use.setControlExchange(false);
 }
 
+// Resume beside the burn button after a stop: the burn goes on from the
+// saved log on the same loaded file, sends no PIC record, leaves the finished
+// flash sectors alone and leaves the box exact. A new load hides it.
+TEST_F(BurnGui, ResumeAfterAStopMidFlashFinishesTheBoxExactly) {
+  chipsetgen::Options options = small_options();
+  options.flash_bytes = 0x4000;
+  load(writeGenerated(options, false, "chipset.hv"));
+  EXPECT_FALSE(page().resumeButton->shown());
+  boxsim::Faults paced;
+  paced.pace = true;  // the flash takes seconds
+  sim_.set_faults(paced);
+  command(tv::ID_BURN);
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] { return statusText().rfind("FLASH", 0) == 0 && window->progressBar->getProgress() >= 60; },
+      kBurnDeadlineMs));
+  window->handle(page().stopButton, FXSEL(SEL_COMMAND, tv::ID_STOP_BURN), nullptr);
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return !page().burnRunning(); }, 5000));
+  ASSERT_TRUE(page().resumeButton->shown());
+  EXPECT_TRUE(page().burnButton->shown());
+  const std::string stopLine = logLines().at(logLines().size() - 2);
+
+  sim_.set_faults(boxsim::Faults());
+  const boxsim::Stats before = sim_.stats();
+  EXPECT_TRUE(burnUntilBox(tv::ID_RESUME_BURN));
+  EXPECT_EQ(boxesCaptioned("Error"), 0);
+  const boxsim::Stats after = sim_.stats();
+  EXPECT_EQ(after.pic_records, before.pic_records);
+  EXPECT_LE(after.sector_erases - before.sector_erases, 2u) << stopLine;
+  expectImagesMatch();
+  const std::string first = allLogLines().front();
+  EXPECT_EQ(first.rfind("Resuming the burn: done before: PIC; FLASH again from the sector at ", 0), 0u)
+      << first;
+  EXPECT_FALSE(page().resumeButton->shown());  // it ended well
+  expectIdleAfterBurn();
+}
+
 }  // namespace

@@ -146,7 +146,9 @@ const char* const kAllKeys[] = {
     "hv_log_failed", "m_burn_faulty", "m_burn_anyway_cap", "m_burn_anyway", "m_port_hung", "m_lamp_black",
     // The burn's Stop button and status line.
     "hv_stop", "m_st_at", "m_st_left", "m_st_wait_flash", "m_st_wait_font", "m_st_done", "m_st_failed",
-    "m_st_stopped", "m_no_section", "m_no_sections", "m_help_failed"};
+    "m_st_stopped", "m_no_section", "m_no_sections", "m_help_failed",
+    // Resuming a burn that failed or was stopped.
+    "hv_resume", "m_resume_none"};
 
 std::string shipped_file(const char* name) { return std::string(TVBOX_SOURCE_DIR) + "/data/" + name; }
 

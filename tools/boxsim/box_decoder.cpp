@@ -413,9 +413,13 @@ void BoxDecoder::handle_write16(const std::vector<uint8_t>& p, std::vector<uint8
   }
   send_answer(answer, 5, out);
   // This write is answered; from the Nth on the box says nothing more.
+  if (target == kTargetFlash) ++flash_writes_;
   if (target == kTargetFlash && faults_.silent_after_flash_writes > 0 &&
-      ++flash_writes_ >= uint64_t(faults_.silent_after_flash_writes))
+      flash_writes_ >= uint64_t(faults_.silent_after_flash_writes))
     fallen_silent_ = true;
+  if (target == kTargetFlash && faults_.vanish_after_flash_writes > 0 &&
+      flash_writes_ >= uint64_t(faults_.vanish_after_flash_writes))
+    vanished_ = true;
 }
 
 // ---------------------------------------------------------------------------

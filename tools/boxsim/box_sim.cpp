@@ -77,6 +77,27 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std:
   return ok;
 }
 
+// The whole file, which must be exactly as large as the memory it fills.
+bool read_file(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    if (error) *error = errno_text("cannot read " + path);
+    return false;
+  }
+  std::vector<uint8_t> read(bytes->size() + 1);
+  const size_t got = std::fread(read.data(), 1, read.size(), f);
+  std::fclose(f);
+  if (got != bytes->size()) {
+    if (error)
+      *error = path + " holds " + std::to_string(got) + (got > bytes->size() ? " or more" : "") +
+               " bytes, not " + std::to_string(bytes->size());
+    return false;
+  }
+  read.resize(got);
+  *bytes = std::move(read);
+  return true;
+}
+
 struct Chunk {
   int64_t due_ns;
   std::vector<uint8_t> bytes;
@@ -177,6 +198,16 @@ bool write_memory_images(const Memories& memories, const std::string& dir, std::
          write_file(dir + "/osd.bin", memories.osd, error) &&
          write_file(dir + "/font.bin", memories.font, error) &&
          write_file(dir + "/pic.bin", memories.pic, error);
+}
+
+bool read_memory_images(const std::string& dir, Memories* memories, std::string* error) {
+  Memories read;
+  if (!read_file(dir + "/flash.bin", &read.flash, error) || !read_file(dir + "/osd.bin", &read.osd, error) ||
+      !read_file(dir + "/font.bin", &read.font, error) || !read_file(dir + "/pic.bin", &read.pic, error))
+    return false;
+  read.i2c = memories->i2c;
+  *memories = std::move(read);
+  return true;
 }
 
 struct BoxSimulator::Impl {

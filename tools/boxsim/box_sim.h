@@ -49,6 +49,7 @@ struct Faults {
   int wrong_flash_byte = -1;          // store the flash byte at this address one bit wrong, echoing correctly
   int refuse_osd_clears = 0;          // refuse the first N OSD clears (mis-echo, memory kept); -1: every one
   int silent_after_flash_writes = 0;  // after N 16-byte flash writes, answer nothing more
+  int vanish_after_flash_writes = 0;  // after N 16-byte flash writes, close the line
 };
 
 struct Stats {
@@ -69,6 +70,11 @@ class BoxDecoder;  // defined in box_decoder.h
 // Writes the four memory images (flash.bin, osd.bin, font.bin, pic.bin) into
 // `dir`, creating it when needed. False with a message in `error` on failure.
 bool write_memory_images(const Memories& memories, const std::string& dir, std::string* error = nullptr);
+
+// Reads the four images write_memory_images() wrote in `dir` into
+// `memories` (each file must be exactly its memory's size), so that a box can
+// start where another one stopped. False with a message, `memories` unchanged.
+bool read_memory_images(const std::string& dir, Memories* memories, std::string* error = nullptr);
 
 class BoxSimulator {
  public:

@@ -1,0 +1,44 @@
+#include "cli/resume_mode.h"
+
+#include <cstdio>
+
+namespace tv {
+
+bool resume_usage(const BurnOptions& options, std::string* error) {
+  if (!options.resume) return true;
+  if (options.sections || options.sysfont)
+    *error = "--resume burns what the failed burn's log owes: --sections and --sysfont do not go with it";
+  else if (!options.backup.empty() || options.compare || options.info)
+    *error = "--resume goes alone, without --backup, --compare or --info";
+  else
+    return true;
+  return false;
+}
+
+std::vector<PortResume> find_port_resumes(const BurnOptions& options, const std::string& sha256) {
+  const std::string dir = options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
+  std::vector<PortResume> resumes;
+  for (const std::string& port : options.ports) {
+    PortResume resume;
+    resume.port = port;
+    resume.found = find_resume_plan(dir, port, sha256, &resume.plan, &resume.why);
+    resumes.push_back(resume);
+  }
+  return resumes;
+}
+
+void report_nothing_to_resume(const std::vector<PortResume>& resumes) {
+  for (const PortResume& resume : resumes)
+    if (!resume.found)
+      std::fprintf(stderr, "tvbox-burn: %s: nothing to resume (%s)\n", resume.port.c_str(),
+                   resume.why.c_str());
+}
+
+void prepare_resume(const ResumePlan& plan, BurnSettings* settings) {
+  const unsigned chosen = plan.chosen;
+  settings->stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
+  settings->pic_records = (chosen & section_flag(Stage::Pic)) != 0;
+  settings->resume = plan.point;
+}
+
+}  // namespace tv

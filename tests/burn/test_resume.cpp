@@ -1,0 +1,212 @@
+// Resuming a burn from its saved log, against the box simulator: the first
+// burn is cut short (its line lost mid-flash, or stopped in the OSD or the
+// RusFont stage), a second simulated box starts from the first one's memory
+// images, and the resumed burn must leave it exactly as a whole burn leaves
+// a box, sending only what was owed.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "base/clock.h"
+#include "base/trace.h"
+#include "boxsim/box_sim.h"
+#include "burn/burn_log_file.h"
+#include "burn/burn_sequence.h"
+#include "burn/resume_plan.h"
+#include "burn_test_support.h"
+#include "gen/chipset_gen.h"
+#include "link/ports.h"
+#include "support/box_images.h"
+#include "support/simulated_box.h"
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
+
+namespace {
+
+using burntest::RecordingSink;
+
+constexpr int kBurnDeadlineMs = 240000;
+constexpr int kFlashSectors = 4;
+
+// Sets the cancel flag once `stage` has reported some progress: a Stop
+// pressed in the middle of that stage.
+class StoppingSink : public RecordingSink {
+ public:
+  StoppingSink(int stop_in, std::atomic<bool>& cancel) : stop_in_(stop_in), cancel_(cancel) {}
+  void stage_begun(tv::Stage stage) override {
+    running_ = int(stage);
+    RecordingSink::stage_begun(stage);
+  }
+  void progress(int percent) override {
+    if (running_ == stop_in_ && percent > 0) cancel_ = true;
+    RecordingSink::progress(percent);
+  }
+
+ private:
+  int stop_in_;
+  std::atomic<bool>& cancel_;
+  int running_ = -1;
+};
+
+struct BoxRun {
+  testsupport::SimulatedBox box;
+  tv::SerialPort port;
+  tv::BoxLink link{port};
+  explicit BoxRun(const boxsim::Faults& faults, const boxsim::Memories* start_from = nullptr)
+      : box("resume") {
+    box.sim().set_faults(faults);
+    if (start_from) box.sim().set_memories(*start_from);
+    std::string error;
+    EXPECT_TRUE(box.start(&error)) << error;
+    EXPECT_EQ(box.open_programming_port(port), tv::kOpened);
+  }
+  ~BoxRun() { port.close(); }
+};
+
+tv::BurnLogHeader header_for(const tv::LoadedChipset& chipset, const tv::ResumePlan* resumes) {
+  tv::BurnLogHeader header;
+  header.program = "test";
+  header.chipset_path = chipset.path;
+  header.chipset_size = chipset.size;
+  header.chipset_sha256 = chipset.sha256;
+  header.port = "com3";
+  header.settings = {{"sections", "PIC,Flash,OSD,OSD RusFont,OSD SysFont"}};
+  if (resumes) header.resumes = resumes->log_path;
+  return header;
+}
+
+// One burn into `run`'s box with its saved log in `log_dir`.
+void burn(BoxRun& run, const tv::LoadedChipset& chipset, const tv::ResumePlan* plan,
+          const std::string& log_dir, RecordingSink& sink, std::atomic<bool>& cancel) {
+  tv::BurnLogFile log(sink);
+  ASSERT_TRUE(log.open(log_dir, header_for(chipset, plan), nullptr));
+  log.set_cancel_flag(&cancel);
+  tv::BurnSettings settings;
+  settings.flash_delay = 0;
+  settings.sysfont_delay = 0;
+  settings.verify = plan != nullptr;
+  if (plan) {
+    settings.resume = plan->point;
+    log.carry_resume_point(plan->point);
+  }
+  std::thread worker([&] { tv::run_burn(run.link, chipset, settings, log, cancel); });
+  bool ended = testsupport::wait_for([&] { return !sink.done_calls().empty(); }, kBurnDeadlineMs);
+  worker.join();
+  ASSERT_TRUE(ended);
+}
+
+class Resume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tv::set_trace_enabled(false);
+    tv::set_pause_scale_percent(1);
+    chipsetgen::Options options = testsupport::small_chipset_options();
+    options.flash_bytes = kFlashSectors * 4096;
+    generated_ = chipsetgen::generate(options);
+    ASSERT_TRUE(chipsetgen::write_chipset(scratch_.file("firmware.hv"), generated_.text, false, nullptr));
+    chipset_ = tv::load_chipset(scratch_.file("firmware.hv"));
+    old_.old_contents = true;
+  }
+  void TearDown() override { tv::set_pause_scale_percent(100); }
+
+  // What a whole burn leaves in a box that held the old firmware.
+  boxsim::Memories whole_burn() {
+    BoxRun run(old_);
+    RecordingSink sink;
+    std::atomic<bool> cancel{false};
+    burn(run, chipset_, nullptr, scratch_.file("reference-logs"), sink, cancel);
+    EXPECT_EQ(sink.done_calls(), std::vector<bool>{true});
+    return run.box.sim().memories();
+  }
+
+  testsupport::TempDir scratch_{"resume"};
+  chipsetgen::Generated generated_;
+  tv::LoadedChipset chipset_;
+  boxsim::Faults old_;
+};
+
+TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
+  const boxsim::Memories expected = whole_burn();
+  struct Case {
+    const char* name;
+    int vanish_after_flash_writes;  // the line is lost after this many flash records
+    int stop_in;                    // or the burn is stopped in this stage
+    uint64_t sector_erases;         // by the resumed burn
+    const char* resume_line;
+  };
+  // 600 records of 256 a sector: the line goes in the third sector.
+  const Case cases[] = {
+      {"line lost in FLASH", 600, -1, 2, "done=PIC; flash-from=2570"},
+      {"stopped in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start"},
+      {"stopped in RusFont", 0, int(tv::Stage::OsdRusFont), 0, "done=PIC,FLASH,OSD; flash-from=start"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string logs = scratch_.file(std::string("logs-") + std::to_string(&c - cases));
+    boxsim::Faults faults = old_;
+    faults.vanish_after_flash_writes = c.vanish_after_flash_writes;
+    std::atomic<bool> cancel{false};
+    auto first = std::make_unique<BoxRun>(faults);
+    StoppingSink cut(c.stop_in, cancel);
+    burn(*first, chipset_, nullptr, logs, cut, cancel);
+    ASSERT_EQ(cut.done_calls(), std::vector<bool>{false});
+    // The second box starts from the images the first one wrote.
+    ASSERT_TRUE(first->box.sim().write_images(scratch_.file("images")));
+    first.reset();
+    boxsim::Memories left;
+    std::string error;
+    ASSERT_TRUE(boxsim::read_memory_images(scratch_.file("images"), &left, &error)) << error;
+
+    tv::ResumePlan plan;
+    ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
+    EXPECT_EQ(tv::resume_point_text(plan.point), c.resume_line);
+    BoxRun second(boxsim::Faults{}, &left);
+    RecordingSink resumed;
+    std::atomic<bool> no_cancel{false};
+    burn(second, chipset_, &plan, logs, resumed, no_cancel);
+    EXPECT_EQ(resumed.done_calls(), std::vector<bool>{true});
+    EXPECT_TRUE(resumed.has_line("FLASH verified: 16384 bytes\n") || c.vanish_after_flash_writes == 0);
+    const boxsim::Stats stats = second.box.sim().stats();
+    EXPECT_EQ(stats.pic_records, 0u);
+    EXPECT_EQ(stats.sector_erases, c.sector_erases);
+    const boxsim::Memories held = second.box.sim().memories();
+    EXPECT_TRUE(held.flash == expected.flash && held.osd == expected.osd && held.font == expected.font &&
+                held.pic == expected.pic);
+    // The resumed burn's log names the one it continued, and ended well:
+    // nothing is left to resume.
+    tv::ResumePlan again;
+    EXPECT_FALSE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &again, &error));
+    EXPECT_NE(error.find("ended well"), std::string::npos) << error;
+  }
+}
+
+// The sectors a Flash stage had finished: only those whose every record came
+// before the one it stopped at, also when the file's records are out of order
+// or a record reaches over a sector's end.
+TEST(ResumeSectors, OnlySectorsWhollyWrittenBeforeTheStopCountAsFinished) {
+  auto record = [](int address) {
+    return chipsetgen::hex_record(0, address, std::vector<uint8_t>(16, 0x11)) + "\r\n";
+  };
+  struct Case {
+    std::vector<int> addresses;
+    int stopped_at;
+    std::vector<bool> finished;  // sectors 0..3
+  };
+  const Case cases[] = {
+      {{0x0000, 0x1000, 0x2000, 0x3000}, 0x2000, {true, true, false, false}},
+      {{0x2000, 0x0000, 0x1000, 0x2010}, 0x1000, {true, false, false, false}},   // 2000 is written again
+      {{0x0000, 0x0FF8, 0x1000, 0x2000}, 0x1000, {false, false, false, false}},  // 0FF8 reaches into sector 1
+      {{0x0000, 0x1000}, 0x5000, {false, false, false, false}},                  // no such record
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> lines;
+    for (int address : c.addresses) lines.push_back(record(address));
+    std::vector<bool> finished = tv::finished_flash_sectors(burntest::lines_of(lines), c.stopped_at);
+    finished.resize(4);
+    EXPECT_EQ(finished, c.finished) << c.stopped_at;
+  }
+}
+
+}  // namespace
