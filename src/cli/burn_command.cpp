@@ -272,31 +272,6 @@ BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
   return settings;
 }
 
-std::vector<PortStatus> snapshots(const std::vector<std::unique_ptr<BoxJob>>& jobs) {
-  std::vector<PortStatus> all;
-  for (const auto& job : jobs) all.push_back(job->report->snapshot());
-  return all;
-}
-
-bool all_finished(const std::vector<std::unique_ptr<BoxJob>>& jobs) {
-  for (const auto& job : jobs)
-    if (!job->report->finished()) return false;
-  return true;
-}
-
-// Only the default folder is pruned: a folder named with --log is the
-// user's own, and its logs are never removed behind their back.
-void prune_default_folder(const BurnOptions& options) {
-  if (!options.log_dir.empty()) return;
-  const std::string dir = default_burn_log_dir();
-  const int removed =
-      prune_burn_logs(dir, std::time(nullptr), options.keeping.days, size_t(options.keeping.files));
-  if (removed > 0)
-    say("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " + dir +
-        " (it keeps the newest " + std::to_string(options.keeping.files) + ", none older than " +
-        std::to_string(options.keeping.days) + " days)");
-}
-
 void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOptions& options,
                     const ChipsetFacts& facts, const LoadedChipset& chipset, unsigned stages) {
   prune_default_folder(options);
@@ -503,6 +478,19 @@ int BurnerRun::finish(int status) {
 }
 
 }  // namespace
+
+// Only the default folder is pruned: a folder named with --log is the
+// user's own, and its logs are never removed behind their back.
+void prune_default_folder(const BurnOptions& options) {
+  if (!options.log_dir.empty()) return;
+  const std::string dir = default_burn_log_dir();
+  const int removed =
+      prune_burn_logs(dir, std::time(nullptr), options.keeping.days, size_t(options.keeping.files));
+  if (removed > 0)
+    say("removed " + std::to_string(removed) + " old log" + (removed == 1 ? "" : "s") + " from " + dir +
+        " (it keeps the newest " + std::to_string(options.keeping.files) + ", none older than " +
+        std::to_string(options.keeping.days) + " days)");
+}
 
 std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& options) {
   if (!chipset.opened) {

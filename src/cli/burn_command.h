@@ -26,6 +26,10 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
 // The stages these options burn from this file, as bits by Stage.
 unsigned chosen_stages(const LoadedChipset& chipset, const BurnOptions& options);
 
+// Prunes the default log folder to the keeping the options give, saying how
+// many logs went; a folder named with --log is the user's own and is left alone.
+void prune_default_folder(const BurnOptions& options);
+
 // The program: parses the arguments, burns, prints, returns the exit status.
 int tvbox_burn_main(int argc, char** argv);
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -114,5 +115,21 @@ class PortReport : public BurnSink {
   double done_seconds_ = 0;  // planned seconds of the stages already over
   bool line_lost_ = false;
 };
+
+// The ports of a run of several boxes as they are now, and whether all have
+// finished; `Run` is one box's run with its `report`.
+template <typename Run>
+std::vector<PortStatus> snapshots(const std::vector<std::unique_ptr<Run>>& runs) {
+  std::vector<PortStatus> all;
+  for (const auto& run : runs) all.push_back(run->report->snapshot());
+  return all;
+}
+
+template <typename Run>
+bool all_finished(const std::vector<std::unique_ptr<Run>>& runs) {
+  for (const auto& run : runs)
+    if (!run->report->finished()) return false;
+  return true;
+}
 
 }  // namespace tv

@@ -80,8 +80,8 @@ void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
 
 void open_log_files(std::vector<std::unique_ptr<BoxRun>>& boxes, const BurnOptions& options,
                     BurnLogHeader header, const ModeHooks& hooks) {
+  prune_default_folder(options);
   const std::string dir = options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
-  prune_burn_logs(dir, std::time(nullptr));
   for (auto& box : boxes) {
     box->log_file.reset(new BurnLogFile(*box->report));
     header.port = box->port;
@@ -94,18 +94,6 @@ void open_log_files(std::vector<std::unique_ptr<BoxRun>>& boxes, const BurnOptio
       box->log_file.reset();
     }
   }
-}
-
-std::vector<PortStatus> snapshots(const std::vector<std::unique_ptr<BoxRun>>& boxes) {
-  std::vector<PortStatus> all;
-  for (const auto& box : boxes) all.push_back(box->report->snapshot());
-  return all;
-}
-
-bool all_finished(const std::vector<std::unique_ptr<BoxRun>>& boxes) {
-  for (const auto& box : boxes)
-    if (!box->report->finished()) return false;
-  return true;
 }
 
 // Runs `work` on every port at once, shows their progress on standard error

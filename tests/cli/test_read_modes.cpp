@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
+#include <utime.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "boxsim/box_sim.h"
+#include "burn/burn_log_file.h"
 #include "burn/chipset_file.h"
 #include "burner_process.h"
 #include "gen/chipset_gen.h"
@@ -202,9 +204,15 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
   EXPECT_EQ(box_.sim().stats().sector_erases + wrong.sim().stats().sector_erases, erases);
   EXPECT_EQ(box_.sim().memories().flash, generated.images.flash) << "the compare changed the box";
 
-  // The good box alone compares equal.
+  // The good box alone compares equal; the --log folder, the user's own, is
+  // never pruned, even of logs long past the default folder's keeping.
+  const std::string old_log = scratch_.file("logs") + "/" + tv::burn_log_file_name(0, "com3");
+  ASSERT_TRUE(testsupport::write_file(old_log, "old"));
+  const utimbuf long_ago{0, 0};
+  ASSERT_EQ(utime(old_log.c_str(), &long_ago), 0);
   run = clitest::run_burner(with_log({"--compare", "-p", port_of(box_), chipset}), kDeadlineMs);
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(access(old_log.c_str(), F_OK), 0) << "a log of the --log folder was removed";
 }
 
 // A box that falls silent halfway, and a ctrl-C: neither leaves a file under
