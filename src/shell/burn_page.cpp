@@ -214,8 +214,12 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
       new FXButton(buttonRow, ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
                    nullptr, window, ID_COMPARE, BUTTON_NORMAL | LAYOUT_LEFT);
   compareButton->disable();
+  // Resume has a row of its own under the others: the row above is full at
+  // the window's first size in Russian, and Resume shows only after a burn
+  // failed or was stopped. The empty row takes no height.
+  auto* resumeRow = new FXHorizontalFrame(column, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
   resumeButton =
-      new FXButton(buttonRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"), nullptr,
+      new FXButton(resumeRow, ui_text_or("hv_resume", "&Resume\tContinue the burn where it stopped"), nullptr,
                    window, ID_RESUME_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   resumeButton->hide();
 

@@ -81,6 +81,9 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
       tv::kStyleBlue);
   // The console twice at that size: its fields scroll, the second picture
   // shows their end.
+  // The burn tab as it is after a failed burn: Resume shown as well.
+  window->burn().resumeButton->show();
+  window->burn().resumeButton->getParent()->recalc();
   const int tabs[] = {0, 1, 4, 4, 5, 4};
   for (size_t shot = 0; shot < sizeof tabs / sizeof tabs[0]; ++shot) {
     const int tab = tabs[shot];
@@ -102,6 +105,17 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
                             std::to_string(window->getWidth()) + (shot == 3 ? "-end" : "") + "-" + lang +
                             ".png";
     EXPECT_TRUE(capture(window, png)) << png;
+    if (tab == 1) {
+      // Every button of the burn tab whole within the window.
+      tv::BurnPage& burn = window->burn();
+      for (FXWindow* button : std::initializer_list<FXWindow*>{burn.openButton, burn.burnButton,
+                                                               burn.compareButton, burn.resumeButton}) {
+        FXint left = 0, top = 0;
+        button->translateCoordinatesTo(left, top, window, 0, 0);
+        EXPECT_LE(left + button->getWidth(), window->getWidth()) << lang;
+        EXPECT_GE(button->getWidth(), button->getDefaultWidth()) << lang << ": a button cut short";
+      }
+    }
     if (tab == 4 && shot == 2) {
       // The fields and the two buttons that use them, on screen together.
       tv::ConsolePage& console = window->console();
