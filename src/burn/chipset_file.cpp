@@ -393,6 +393,12 @@ void ChipsetParser::add_fault_lines() {
   std::stable_sort(faults_.begin(), faults_.end(),
                    [](const Fault& a, const Fault& b) { return a.line < b.line; });
   for (const Fault& fault : faults_) state_.log.push_back(fault.text);
+  if (!faults_.empty()) state_.first_fault = strip_line_end(faults_.front().text.text);
+  for (const Fault& fault : faults_) {
+    if (fault.line == 0) continue;
+    state_.first_fault_line = fault.line;
+    break;
+  }
   const int listed = int(faults_.size()) - (state_.bad_checksums > 0 ? 1 : 0);
   if (state_.load_errors > listed)
     state_.log.push_back(

@@ -135,6 +135,12 @@ struct LoadedChipset {
   // wrong place, a repeated section, a damaged file); each has a red line in
   // the log.
   int load_errors = 0;
+  // The first fault in the order of the file (the damage of the file as a
+  // whole first), bad checksums included, without its line end; empty for a
+  // clean file. Its line, 0 for the file as a whole: the first fault that has
+  // one is named by `first_fault_line`.
+  std::string first_fault;
+  int first_fault_line = 0;
   std::shared_ptr<const ChipsetSections> sections = std::make_shared<ChipsetSections>();
 
   // The file as it was when loaded, so a burn can tell that it changed. The

@@ -363,14 +363,7 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
 
 // The number of the chipset file's line a refusal is about: the first red
 // line of the load that names one.
-int refusal_line(const LoadedChipset& chipset) {
-  for (const LogLine& line : chipset.log) {
-    int number = 0;
-    if (line.style == kStyleBoldRed && std::sscanf(line.text.c_str(), "Line %d:", &number) == 1)
-      return number;
-  }
-  return chipset.first_bad_checksum_line;
-}
+int refusal_line(const LoadedChipset& chipset) { return chipset.first_fault_line; }
 
 // Why the chipset file cannot even be read, in the system's words; empty
 // when it can.
@@ -499,9 +492,8 @@ std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& opt
   }
   // The loader names the faults in the order of the file, the damage of the
   // file as a whole first; the refusal names the first.
-  for (const LogLine& line : chipset.log)
-    if (line.style == kStyleBoldRed)
-      return "does not load cleanly: " + without_final_stop(without_line_end(line.text));
+  if (!chipset.first_fault.empty())
+    return "does not load cleanly: " + without_final_stop(chipset.first_fault);
   if (options.sections == 0) {
     // Without --sections the burn is the window's, which needs all five.
     std::string missing;
