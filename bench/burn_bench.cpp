@@ -430,7 +430,8 @@ int bench_load(const std::string& dir, int megabytes) {
   start = std::chrono::steady_clock::now();
   int rc = std::system(("gzip -dc '" + path + "' > /dev/null").c_str());
   double gunzip = seconds_since(start);
-  std::printf("load of a %d MB gzip chipset (%d flash lines)\n", megabytes, loaded.flash_lines);
+  std::printf("load of a %d MB gzip chipset (%d flash lines)\n", megabytes,
+              loaded.lines_in(tv::Section::Flash));
   std::printf("  load_chipset %8.2f s\n", load);
   std::printf("  gzip -dc     %8.2f s%s\n", gunzip, rc == 0 ? "" : " (gzip failed)");
   std::printf("  ratio        %8.2f\n", load / gunzip);

@@ -15,17 +15,18 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
   StagePlan plan;
   const double pic_records =
       chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
-  const double sectors = chipset.flash_lines / 256.0 + 1;
+  const double sectors = chipset.lines_in(Section::Flash) / 256.0 + 1;
   auto set = [&plan](Stage stage, double opening, double writing, double delay) {
     plan.opening[int(stage)] = opening;
     plan.writing[int(stage)] = writing;
     plan.seconds[int(stage)] = opening + writing + delay;
   };
   set(Stage::Pic, 8.0, pic_records * 52 / kLineBytesPerSecond, flash_delay);
-  set(Stage::Flash, 0, chipset.flash_lines * 32 / kLineBytesPerSecond + sectors * 2.0, 0);
-  set(Stage::Osd, 6.0, chipset.osd_lines * 32 / kLineBytesPerSecond, 0);
-  set(Stage::OsdRusFont, 3.0, chipset.osd_font_lines * 48 / kLineBytesPerSecond, 0);
-  set(Stage::OsdSysFont, 3.0, chipset.osd_all_font_lines * 48 / kLineBytesPerSecond, sysfont_delay);
+  set(Stage::Flash, 0, chipset.lines_in(Section::Flash) * 32 / kLineBytesPerSecond + sectors * 2.0, 0);
+  set(Stage::Osd, 6.0, chipset.lines_in(Section::Osd) * 32 / kLineBytesPerSecond, 0);
+  set(Stage::OsdRusFont, 3.0, chipset.lines_in(Section::OsdRusFont) * 48 / kLineBytesPerSecond, 0);
+  set(Stage::OsdSysFont, 3.0, chipset.lines_in(Section::OsdSysFont) * 48 / kLineBytesPerSecond,
+      sysfont_delay);
   for (int i = 0; i < kBurnStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
   return plan;
 }

@@ -174,7 +174,6 @@ bool ChipsetParser::take_marker(const std::string& text) {
 }
 
 void ChipsetParser::take_pic_record(const std::string& text) {
-  ++state_.pic_lines;
   unsigned count = hex_field(text, 1, 2);
   int address = int(hex_field(text, 3, 4));
   unsigned type = hex_field(text, 7, 2);
@@ -330,18 +329,6 @@ const ByteImage* ChipsetSections::image_of(Section section) const {
   return nullptr;
 }
 
-int LoadedChipset::lines_in(Section section) const {
-  switch (section) {
-    case Section::Pic: return pic_lines;
-    case Section::Flash: return flash_lines;
-    case Section::Osd: return osd_lines;
-    case Section::OsdRusFont: return osd_font_lines;
-    case Section::OsdSysFont: return osd_all_font_lines;
-    case Section::Header: break;
-  }
-  return 0;
-}
-
 void ChipsetParser::feed_line(const std::string& line, uint64_t length) {
   ++line_number_;
   std::string text = strip_line_end(line);
@@ -360,14 +347,8 @@ void ChipsetParser::feed_line(const std::string& line, uint64_t length) {
       case SectionWriter::None: break;
     }
   }
-  switch (section_) {
-    case Section::Pic: take_pic_record(text); break;  // counts the line too
-    case Section::Flash: ++state_.flash_lines; break;
-    case Section::Osd: ++state_.osd_lines; break;
-    case Section::OsdRusFont: ++state_.osd_font_lines; break;
-    case Section::OsdSysFont: ++state_.osd_all_font_lines; break;
-    case Section::Header: ++state_.header_lines; break;
-  }
+  if (section_ == Section::Pic) take_pic_record(text);
+  ++state_.section_lines[static_cast<int>(section_)];
 }
 
 void ChipsetParser::report_damage(const std::string& where_and_why) {
@@ -406,13 +387,15 @@ void ChipsetParser::add_fault_lines() {
 }
 
 LoadedChipset ChipsetParser::finish() {
-  state_.log.push_back({format_line("PIC LINES %d\n", state_.pic_lines), kStyleBoldGreen});
-  state_.log.push_back({format_line("FLASH LINES %d\n", state_.flash_lines), kStyleBoldGreen});
-  state_.log.push_back({format_line("OSD LINES %d\n", state_.osd_lines), kStyleBoldGreen});
-  state_.log.push_back({format_line("OSD Font LINES %d\n", state_.osd_font_lines), kStyleBoldGreen});
-  if (state_.osd_all_font_lines != 0)
+  // "FLASH LINES 4096": each section by its name in the file; the system
+  // font, which a file need not have, only when it has lines.
+  for (const SectionInfo& info : section_table()) {
+    const int lines = state_.lines_in(info.section);
+    if (info.section == Section::Header || (info.writer == SectionWriter::SystemFont && lines == 0)) continue;
+    const std::string marker = info.marker;
     state_.log.push_back(
-        {format_line("OSD All Font LINES %d\n", state_.osd_all_font_lines), kStyleBoldGreen});
+        {marker.substr(3, marker.size() - 4) + format_line(" LINES %d\n", lines), kStyleBoldGreen});
+  }
   add_fault_lines();
   trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
   state_.sections = sections_;

@@ -119,14 +119,11 @@ struct LoadedChipset {
   std::vector<uint8_t> pic = std::vector<uint8_t>(kPicImageSize, 0xFF);
   int pic_adr_f = kPicNoFirst;  // lowest address of a taken PIC record
   int pic_adr_l = 0;            // end (exclusive) of the highest one
-  int header_lines = 0;         // lines before the first marker and in the header
-  int pic_lines = 0;
+  // The lines of each section, by Section; the header's are those before the
+  // first marker and in the header.
+  int section_lines[kSectionCount] = {};
+  int lines_in(Section section) const { return section_lines[static_cast<int>(section)]; }
   int pic_records = 0;  // PIC data records the load took into the image
-  int flash_lines = 0;
-  int osd_lines = 0;
-  int osd_font_lines = 0;
-  int osd_all_font_lines = 0;
-  int lines_in(Section section) const;  // 0 for the header
   unsigned flags = 0;
   int bad_checksums = 0;            // hex records whose checksum does not add up
   int first_bad_checksum_line = 0;  // 1-based line number of the first one

@@ -72,7 +72,7 @@ ChipsetSummary summarize_chipset(const std::string& path, const LoadedChipset& l
     SectionSummary section;
     section.section = info.section;
     section.present = (loaded.flags & section_flag(info.section)) != 0;
-    section.lines = info.section == Section::Header ? loaded.header_lines : loaded.lines_in(info.section);
+    section.lines = loaded.lines_in(info.section);
     if (section.present) {
       if (info.writer == SectionWriter::PicRecords) {
         section.records = loaded.pic_records;

@@ -69,7 +69,7 @@ TEST(ChipsetLoader, AnyMissingRequiredSectionForbidsBurning) {
 
 TEST(ChipsetLoader, RecordsAtAddressZeroAndOfOtherTypesAreCountedButNotTaken) {
   tv::LoadedChipset loaded = parse({"***PIC>", ":0800000001020304050607085C", ":00000001FF", ""});
-  EXPECT_EQ(loaded.pic_lines, 3);
+  EXPECT_EQ(loaded.lines_in(tv::Section::Pic), 3);
   EXPECT_EQ(loaded.pic_adr_f, tv::kPicNoFirst);
   EXPECT_EQ(loaded.pic_adr_l, 0);
   EXPECT_EQ(loaded.pic, std::vector<uint8_t>(tv::kPicImageSize, 0xFF));
@@ -95,8 +95,8 @@ TEST(ChipsetLoader, PicRecordsFillTheImageAndBoundsLeavingGapsErased) {
 TEST(ChipsetLoader, LowerCaseDigitsAndTwoPicSectionsAddUp) {
   tv::LoadedChipset loaded = parse({"***PIC>", ":02002000abcd06", "***FLASH>", "x", "***PIC>",
                                     chipsetgen::hex_record(0, 0x30, {0x11}), "y"});
-  EXPECT_EQ(loaded.pic_lines, 3);
-  EXPECT_EQ(loaded.flash_lines, 1);
+  EXPECT_EQ(loaded.lines_in(tv::Section::Pic), 3);
+  EXPECT_EQ(loaded.lines_in(tv::Section::Flash), 1);
   EXPECT_EQ(loaded.pic[0x20], 0xAB);
   EXPECT_EQ(loaded.pic[0x21], 0xCD);
   EXPECT_EQ(loaded.pic[0x30], 0x11);
@@ -108,9 +108,9 @@ TEST(ChipsetLoader, MarkerTitlesKeepTheirTrailingWordAndFontMarkersAreNotOsd) {
   tv::LoadedChipset loaded = parse({"***OSD Font> Cyrillic", "a", "***OSD All Font>", "b", "c", "***OSD>x"});
   EXPECT_EQ(loaded.log[0].text, " Cyrillic\n");
   EXPECT_EQ(loaded.log[2].text, "x\n");
-  EXPECT_EQ(loaded.osd_font_lines, 1);
-  EXPECT_EQ(loaded.osd_all_font_lines, 2);
-  EXPECT_EQ(loaded.osd_lines, 0);
+  EXPECT_EQ(loaded.lines_in(tv::Section::OsdRusFont), 1);
+  EXPECT_EQ(loaded.lines_in(tv::Section::OsdSysFont), 2);
+  EXPECT_EQ(loaded.lines_in(tv::Section::Osd), 0);
   EXPECT_EQ(loaded.flags, unsigned(tv::kSectionOsdFont | tv::kSectionOsdAllFont | tv::kSectionOsd));
   EXPECT_EQ(log_texts(loaded).back(), "OSD All Font LINES 2\n");
 }
@@ -122,7 +122,7 @@ TEST(ChipsetLoader, LineFeedOnlyLinesLoseNoCharacter) {
   parser.feed_line(chipsetgen::hex_record(0, 0x40, {0x12, 0x34}) + "\n");
   tv::LoadedChipset loaded = parser.finish();
   EXPECT_TRUE(tv::burn_possible(loaded.flags));
-  EXPECT_EQ(loaded.osd_font_lines, 1);
+  EXPECT_EQ(loaded.lines_in(tv::Section::OsdRusFont), 1);
   EXPECT_EQ(loaded.bad_checksums, 0);
 }
 
@@ -134,7 +134,7 @@ TEST(ChipsetLoader, BadChecksumsAreReportedInRedWithCountAndFirstLine) {
       parse({"***HEADER>", "***PIC>", good, "***FLASH>", good, bad, "***OSD>", bad, ":0100000001FE"});
   EXPECT_EQ(loaded.bad_checksums, 2);
   EXPECT_EQ(loaded.first_bad_checksum_line, 6);
-  EXPECT_EQ(loaded.flash_lines, 2);  // reported, not refused
+  EXPECT_EQ(loaded.lines_in(tv::Section::Flash), 2);  // reported, not refused
   // Named in the order of the file: the checksums from line 6, then the
   // one-byte record of line 9.
   std::vector<std::string> red;
@@ -187,8 +187,8 @@ TEST(ChipsetLoaderFiles, GzipLoadsExactlyLikePlainTextAndMatchesTheGenerator) {
   EXPECT_EQ(plain.pic, generated.images.pic);
   EXPECT_EQ(packed.pic, plain.pic);
   EXPECT_EQ(log_texts(packed), log_texts(plain));
-  EXPECT_EQ(plain.flash_lines, 4096 / 16 + 2);  // plus the extended-address and end records
-  EXPECT_EQ(plain.osd_font_lines, 8 * 19);
+  EXPECT_EQ(plain.lines_in(tv::Section::Flash), 4096 / 16 + 2);  // plus the extended-address and end records
+  EXPECT_EQ(plain.lines_in(tv::Section::OsdRusFont), 8 * 19);
   EXPECT_EQ(plain.bad_checksums, 0);
   // The size and digest are those of the bytes read: compressed for gzip.
   std::ifstream in(dir.file("a.hv.gz"), std::ios::binary);
@@ -297,7 +297,8 @@ TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {
   ASSERT_TRUE(write_file(dir.file("c.hv.gz"), halves));
   tv::LoadedChipset two = tv::load_chipset(dir.file("c.hv.gz"));
   EXPECT_TRUE(tv::chipset_clean(two));
-  EXPECT_EQ(two.osd_font_lines, tv::load_chipset(dir.file("a.hv.gz")).osd_font_lines);
+  EXPECT_EQ(two.lines_in(tv::Section::OsdRusFont),
+            tv::load_chipset(dir.file("a.hv.gz")).lines_in(tv::Section::OsdRusFont));
 
   std::string corrupt = bytes;
   corrupt[corrupt.size() / 2] ^= 0x55;

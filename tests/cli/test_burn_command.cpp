@@ -612,7 +612,7 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
   // The OSD stage: its clear (6 s planned) moves the percent by the clock,
   // its records (6 s more at the line's pace) by what the burn reports.
   tv::LoadedChipset chipset;
-  chipset.osd_lines = 1080;
+  chipset.section_lines[int(tv::Section::Osd)] = 1080;
   tv::ReportBoard board;
   tv::PortReport report("com3", tv::plan_stages(chipset, 0x1F, 3, 6), board);
   report.begin();

@@ -38,10 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   tv::LoadedChipset loaded = parser.finish();
   require(loaded.pic.size() == tv::kPicImageSize);
-  require(loaded.pic_lines >= 0 && loaded.flash_lines >= 0 && loaded.osd_lines >= 0);
-  require(loaded.osd_font_lines >= 0 && loaded.osd_all_font_lines >= 0);
-  require(loaded.pic_lines + loaded.flash_lines + loaded.osd_lines + loaded.osd_font_lines +
-              loaded.osd_all_font_lines <=
+  require(loaded.lines_in(tv::Section::Pic) >= 0 && loaded.lines_in(tv::Section::Flash) >= 0 &&
+          loaded.lines_in(tv::Section::Osd) >= 0);
+  require(loaded.lines_in(tv::Section::OsdRusFont) >= 0 && loaded.lines_in(tv::Section::OsdSysFont) >= 0);
+  require(loaded.lines_in(tv::Section::Pic) + loaded.lines_in(tv::Section::Flash) +
+              loaded.lines_in(tv::Section::Osd) + loaded.lines_in(tv::Section::OsdRusFont) +
+              loaded.lines_in(tv::Section::OsdSysFont) <=
           lines);
   if (loaded.pic_adr_f == tv::kPicNoFirst) {
     require(loaded.pic_adr_l == 0);

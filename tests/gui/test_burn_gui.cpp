@@ -443,7 +443,7 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   EXPECT_TRUE(testsupport::usable(page().burnButton));
   const std::vector<std::string> relogged = logLines();
   EXPECT_NE(std::find(relogged.begin(), relogged.end(),
-                      "FLASH LINES " + std::to_string(page().loaded().flash_lines)),
+                      "FLASH LINES " + std::to_string(page().loaded().lines_in(tv::Section::Flash))),
             relogged.end());
 }
 
