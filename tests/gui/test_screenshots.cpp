@@ -64,7 +64,7 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
   window->create();
   window->hideStartupTabs(true);
   window->setPortLamp(true);
-  ASSERT_TRUE(testsupport::run_gui_until([&] { return window->shown(); }, 3000));
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return window->shown(); }, 10000));
 
   // Every tab at the size a first start gives the window, then the console
   // also at a size an engineer would give it.
@@ -91,7 +91,7 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
     if (shot == 3) window->console().commandScroll->setPosition(0, -100000);
     window->tabBook->setCurrent(tab);
     FXWindow* pane = window->tabBook->childAtIndex(2 * tab + 1);
-    ASSERT_TRUE(testsupport::run_gui_until([&] { return pane->shown(); }, 3000));
+    ASSERT_TRUE(testsupport::run_gui_until([&] { return pane->shown(); }, 10000));
     if (shot == 5) window->console().commandScroll->setPosition(0, 0);  // from the top again
     // Layout, then paint everything now, and let the X server finish drawing.
     window->forceRefresh();
@@ -129,7 +129,7 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
   // The first menu, dropped down over the burn tab at the first size.
   window->resize(550, 380);
   window->tabBook->setCurrent(1);
-  ASSERT_TRUE(testsupport::run_gui_until([&] { return window->tabBook->childAtIndex(3)->shown(); }, 3000));
+  ASSERT_TRUE(testsupport::run_gui_until([&] { return window->tabBook->childAtIndex(3)->shown(); }, 10000));
   window->layout();
   FXint x = 0, y = 0;
   window->menuBar->translateCoordinatesTo(x, y, window->getRoot(), 0, window->menuBar->getHeight());
