@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
   static testsupport::TempDir home("gui-home");
   setenv("HOME", home.path().c_str(), 1);
   unsetenv("XDG_STATE_HOME");  // the saved burn logs go under the scratch HOME too
+  // The tests bring their own data files: an installed package's (a Russian
+  // lang.ru in /usr/share/tvbox) must not count. CTest's environment does not
+  // reach tests it lists only when they run, so the folder is set here too.
+  setenv("TVBOX_DATA_DIR", TVBOX_BINARY_DIR "/tests/no-installed-data", 0);
   static FX::FXApp application("TV Box", "Harnvale");
   testsupport::app = &application;
   application.init(argc, argv);
