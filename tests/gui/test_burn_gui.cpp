@@ -681,15 +681,7 @@ TEST_F(BurnGui, MissingSectionsAreNamedInRed) {
 
 namespace {
 
-// Every byte sent is a 12-byte read packet: nothing was written to the box.
-::testing::AssertionResult only_reads(const std::vector<uint8_t>& sent) {
-  if (sent.empty() || sent.size() % 12 != 0)
-    return ::testing::AssertionFailure() << sent.size() << " bytes are not whole packets";
-  for (size_t at = 0; at < sent.size(); at += 12)
-    if (sent[at + 4] != 'R' || sent[at + 11] != 0x0D)
-      return ::testing::AssertionFailure() << "the packet at byte " << at << " is not a read";
-  return ::testing::AssertionSuccess();
-}
+using testsupport::only_reads;
 
 std::string file_text(const std::string& path) {
   std::ifstream file(path);

@@ -24,4 +24,13 @@ chipsetgen::Options small_chipset_options() {
   return options;
 }
 
+::testing::AssertionResult only_reads(const std::vector<uint8_t>& sent) {
+  if (sent.empty() || sent.size() % 12 != 0)
+    return ::testing::AssertionFailure() << sent.size() << " bytes are not whole packets";
+  for (size_t at = 0; at < sent.size(); at += 12)
+    if (sent[at + 4] != 'R' || sent[at + 11] != 0x0D)
+      return ::testing::AssertionFailure() << "the packet at byte " << at << " is not a read";
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace testsupport

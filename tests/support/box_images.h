@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "boxsim/box_sim.h"
 #include "gen/chipset_gen.h"
 
@@ -15,5 +18,8 @@ namespace testsupport {
 
 // A chipset with every section but only a few records each: quick to burn.
 chipsetgen::Options small_chipset_options();
+
+// Every byte the box received is a 12-byte read packet: nothing was written.
+::testing::AssertionResult only_reads(const std::vector<uint8_t>& sent);
 
 }  // namespace testsupport
