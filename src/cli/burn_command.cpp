@@ -130,13 +130,7 @@ int signal_exit_status() {
 
 // ---- the line to each box ----------------------------------------------------
 
-struct BoxJob {
-  std::string port;
-  SerialPort line;
-  BoxLink link{line};
-  std::unique_ptr<PortReport> report;
-  std::unique_ptr<BurnLogFile> log_file;
-  std::thread worker;
+struct BoxJob : BoxRun {
   BurnSettings settings;
   const ResumePlan* resume = nullptr;  // --resume: the burn it continues
 };

@@ -14,12 +14,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "burn/burn_log_file.h"
 #include "burn/burn_plan.h"
 #include "burn/burn_sequence.h"
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "link/box_link.h"
+#include "link/serial_port.h"
 
 namespace tv {
 
@@ -114,6 +118,17 @@ class PortReport : public BurnSink {
   int current_stage_ = -1;
   double done_seconds_ = 0;  // planned seconds of the stages already over
   bool line_lost_ = false;
+};
+
+// One box of a run of several: its line, its report and saved log, and the
+// thread that works on it. A burn and the read modes each add their own.
+struct BoxRun {
+  std::string port;
+  SerialPort line;
+  BoxLink link{line};
+  std::unique_ptr<PortReport> report;
+  std::unique_ptr<BurnLogFile> log_file;
+  std::thread worker;
 };
 
 // The ports of a run of several boxes as they are now, and whether all have

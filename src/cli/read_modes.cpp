@@ -49,15 +49,6 @@ bool osd_chosen(const BurnOptions& options) {
 
 // ---- the boxes, each on its own thread -------------------------------------------
 
-struct BoxRun {
-  std::string port;
-  SerialPort line;
-  BoxLink link{line};
-  std::unique_ptr<PortReport> report;
-  std::unique_ptr<BurnLogFile> log_file;
-  std::thread worker;
-};
-
 using BoxWork = std::function<void(BoxLink& link, BurnSink& sink)>;
 
 void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
