@@ -135,12 +135,17 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
     int stop_in;                    // or the burn is stopped in this stage
     uint64_t sector_erases;         // by the resumed burn
     const char* resume_line;
+    const char* or_resume_line;  // the answer to the last write may still get through
   };
-  // 600 records of 256 a sector: the line goes in the third sector.
+  // 600 records of 256 a sector: the line goes in the third sector. The
+  // 600th answer is on the wire when the line goes; whether the burn reads
+  // it before the hang-up is the machine's scheduling, so the burn fails at
+  // the 600th or the 601st record; both are in the same sector.
   const Case cases[] = {
-      {"line lost in FLASH", 600, -1, 2, "done=PIC; flash-from=2570"},
-      {"stopped in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start"},
-      {"stopped in RusFont", 0, int(tv::Stage::OsdRusFont), 0, "done=PIC,FLASH,OSD; flash-from=start"},
+      {"line lost in FLASH", 600, -1, 2, "done=PIC; flash-from=2570", "done=PIC; flash-from=2580"},
+      {"stopped in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr},
+      {"stopped in RusFont", 0, int(tv::Stage::OsdRusFont), 0, "done=PIC,FLASH,OSD; flash-from=start",
+       nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -161,7 +166,8 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
 
     tv::ResumePlan plan;
     ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
-    EXPECT_EQ(tv::resume_point_text(plan.point), c.resume_line);
+    const std::string point = tv::resume_point_text(plan.point);
+    EXPECT_TRUE(point == c.resume_line || (c.or_resume_line && point == c.or_resume_line)) << point;
     BoxRun second(boxsim::Faults{}, &left);
     RecordingSink resumed;
     std::atomic<bool> no_cancel{false};
