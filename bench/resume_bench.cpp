@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   const tv::LoadedChipset chipset = tv::load_chipset(path);
   int records = 0;
   for (int address = 0; address < tv::ByteImage::kSpan; address += 16)
-    records += chipset.sections->flash_image.holds(address);
+    records += chipset.sections->image_of(tv::Section::Flash)->holds(address);
   const int lost_after = records * 9 / 10;
 
   int rc = 1;

@@ -13,21 +13,26 @@ constexpr double kLineBytesPerSecond = 5760.0;  // 57600 baud, ten bits a charac
 // 57600 baud, plus the pauses the protocol fixes.
 StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay) {
   StagePlan plan;
-  const double pic_records =
-      chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0;
-  const double sectors = chipset.lines_in(Section::Flash) / 256.0 + 1;
-  auto set = [&plan](Stage stage, double opening, double writing, double delay) {
-    plan.opening[int(stage)] = opening;
-    plan.writing[int(stage)] = writing;
-    plan.seconds[int(stage)] = opening + writing + delay;
-  };
-  set(Stage::Pic, 8.0, pic_records * 52 / kLineBytesPerSecond, flash_delay);
-  set(Stage::Flash, 0, chipset.lines_in(Section::Flash) * 32 / kLineBytesPerSecond + sectors * 2.0, 0);
-  set(Stage::Osd, 6.0, chipset.lines_in(Section::Osd) * 32 / kLineBytesPerSecond, 0);
-  set(Stage::OsdRusFont, 3.0, chipset.lines_in(Section::OsdRusFont) * 48 / kLineBytesPerSecond, 0);
-  set(Stage::OsdSysFont, 3.0, chipset.lines_in(Section::OsdSysFont) * 48 / kLineBytesPerSecond,
-      sysfont_delay);
-  for (int i = 0; i < kBurnStageCount; ++i) plan.runs[i] = (stage_mask >> i) & 1u;
+  for (const SectionInfo& info : section_table()) {
+    if (!info.stage) continue;
+    const int stage = int(info.section);
+    // The PIC program goes as the loader's own records, 8 bytes each.
+    const double lines = info.section == Section::Pic
+                             ? (chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0)
+                             : chipset.lines_in(info.section);
+    plan.opening[stage] = info.opening_seconds;
+    plan.writing[stage] = lines * info.line_bytes / kLineBytesPerSecond;
+  }
+  // Every flash sector is erased before its first record.
+  plan.writing[int(Stage::Flash)] += (chipset.lines_in(Section::Flash) / 256.0 + 1) * 2.0;
+  for (int i = 0; i < kBurnStageCount; ++i) {
+    plan.seconds[i] = plan.opening[i] + plan.writing[i];
+    plan.runs[i] = (stage_mask >> i) & 1u;
+  }
+  // The pauses belong to the stage before them: the box settles after its
+  // PIC program, and before the system font.
+  plan.seconds[int(Stage::Pic)] += flash_delay;
+  plan.seconds[int(Stage::OsdSysFont)] += sysfont_delay;
   return plan;
 }
 

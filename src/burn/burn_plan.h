@@ -8,16 +8,14 @@
 
 namespace tv {
 
-constexpr int kBurnStageCount = 5;  // PIC .. OSD SysFont, numbered as Stage
-
 struct StagePlan {
-  double seconds[kBurnStageCount] = {0, 0, 0, 0, 0};  // by Stage, with the delay that belongs to it
+  double seconds[kBurnStageCount] = {};  // by Stage, with the delay that belongs to it
   // Of the stage's own time: the part at its start in which the burn has no
   // progress to report (the hand-shake, the clear of the memory or the font
   // pages), and the writing that reports it.
-  double opening[kBurnStageCount] = {0, 0, 0, 0, 0};
-  double writing[kBurnStageCount] = {0, 0, 0, 0, 0};
-  bool runs[kBurnStageCount] = {false, false, false, false, false};
+  double opening[kBurnStageCount] = {};
+  double writing[kBurnStageCount] = {};
+  bool runs[kBurnStageCount] = {};
 };
 
 // `stage_mask` holds section_flag() of each stage that runs.

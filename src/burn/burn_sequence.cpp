@@ -30,7 +30,7 @@ constexpr int kPauseSliceMs = 20;
 const char* stage_name(Stage stage) { return section_info(stage).stage; }
 
 // The memory a section of 16-byte records is written to and read back from.
-uint8_t target_of(Stage stage) { return stage == Stage::Flash ? kTargetFlash : kTargetOsd; }
+uint8_t target_of(Stage stage) { return section_info(stage).memory; }
 
 LineSource lines_of(const SectionText& text) {
   auto next = std::make_shared<size_t>(0);
@@ -338,7 +338,7 @@ void BurnRun::section_stage(Stage stage) {
 void BurnRun::skip_finished_sectors(WriterContext& context) {
   if (flash_resume_address() < 0 || !(chipset_.flags & section_flag(Stage::Flash))) return;
   auto finished = std::make_shared<std::vector<bool>>(
-      finished_flash_sectors(lines_of(chipset_.sections->flash), flash_resume_address()));
+      finished_flash_sectors(lines_of(*chipset_.sections->of(Stage::Flash)), flash_resume_address()));
   context.already_in_box = [finished](int address) {
     return (*finished)[size_t(address / kFlashSectorBytes)];
   };
@@ -400,10 +400,12 @@ void BurnRun::burn() {
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (!line_lost_ && (pic_done || wait_before(Stage::Flash, settings_.flash_delay))) {
-    // The bar is reset before each stage, whether it runs or not.
-    for (Stage stage : {Stage::Flash, Stage::Osd, Stage::OsdRusFont}) {
+    // The sections written inside the loader, in the table's order; the bar
+    // is reset before each stage, whether it runs or not.
+    for (const SectionInfo& info : section_table()) {
+      if (info.writer != SectionWriter::HexRecords && info.writer != SectionWriter::Font) continue;
       sink_.progress(0);
-      if (!stopped() && checked(stage) && !done_before(stage)) section_stage(stage);
+      if (!stopped() && checked(info.section) && !done_before(info.section)) section_stage(info.section);
     }
   }
   sink_.progress(0);

@@ -85,9 +85,10 @@ bool ends_hex_section(const std::string& text) {
   return false;
 }
 
-ByteImage::ByteImage() : values_(size_t(kSpan), int16_t(-1)) {}
-
+// Room for the bytes is taken at the first record: a section that has no
+// records, and most sections have none, costs nothing.
 void ByteImage::record(int address, const uint8_t (&data)[16]) {
+  if (values_.empty()) values_.assign(size_t(kSpan), int16_t(-1));
   for (int i = 0; i < 16; ++i) {
     int16_t& slot = values_[size_t(address + i)];
     if (slot < 0) ++byte_count_;
@@ -309,24 +310,6 @@ void ChipsetParser::check_font_line(const std::string& line) {
                   section_end_line_);
     load_error(what);
   }
-}
-
-const SectionText* ChipsetSections::of(Section section) const {
-  switch (section) {
-    case Section::Flash: return &flash;
-    case Section::Osd: return &osd;
-    case Section::OsdRusFont: return &osd_font;
-    case Section::OsdSysFont: return &osd_all_font;
-    case Section::Header:
-    case Section::Pic: break;
-  }
-  return nullptr;
-}
-
-const ByteImage* ChipsetSections::image_of(Section section) const {
-  if (section == Section::Flash) return &flash_image;
-  if (section == Section::Osd) return &osd_image;
-  return nullptr;
 }
 
 void ChipsetParser::feed_line(const std::string& line, uint64_t length) {

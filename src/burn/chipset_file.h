@@ -54,9 +54,8 @@ inline bool ends_font_section(const std::string& text) { return text.compare(0, 
 // holds, or what a burn wrote. A record may reach 15 bytes past 0xFFFF.
 class ByteImage {
  public:
-  ByteImage();
   void record(int address, const uint8_t (&data)[16]);
-  bool holds(int address) const { return values_[size_t(address)] >= 0; }
+  bool holds(int address) const { return !values_.empty() && values_[size_t(address)] >= 0; }
   // The same question, as the read-back of a burn asks it.
   bool written(int address) const { return holds(address); }
   uint8_t value(int address) const { return uint8_t(values_[size_t(address)]); }
@@ -93,26 +92,19 @@ class SectionText {
 // The sections the burn writes from, shared (never copied) by every copy of
 // the loaded state and every stage of every burn.
 struct ChipsetSections {
-  SectionText flash;
-  SectionText osd;
-  SectionText osd_font;
-  SectionText osd_all_font;
-  // The 16-byte records of the FLASH and the OSD section as the load read
-  // them, by address: what Verify compares the box with.
-  ByteImage flash_image;
-  ByteImage osd_image;
-
   // The lines kept for a section; null for the header and the PIC program,
   // whose lines are not kept.
-  const SectionText* of(Section section) const;
-  SectionText* of(Section section) {
-    return const_cast<SectionText*>(static_cast<const ChipsetSections*>(this)->of(section));
+  const SectionText* of(Section section) const { return lines_kept(section) ? &lines[int(section)] : nullptr; }
+  SectionText* of(Section section) { return lines_kept(section) ? &lines[int(section)] : nullptr; }
+  // The 16-byte records of a FLASH or OSD section as the load read them, by
+  // address: what Verify compares the box with. Null for the other sections.
+  const ByteImage* image_of(Section section) const {
+    return holds_records(section) ? &images[int(section)] : nullptr;
   }
-  // The records of a FLASH or OSD section; null for the others.
-  const ByteImage* image_of(Section section) const;
-  ByteImage* image_of(Section section) {
-    return const_cast<ByteImage*>(static_cast<const ChipsetSections*>(this)->image_of(section));
-  }
+  ByteImage* image_of(Section section) { return holds_records(section) ? &images[int(section)] : nullptr; }
+
+  SectionText lines[kSectionCount];
+  ByteImage images[kSectionCount];  // empty but for the sections of records
 };
 
 struct LoadedChipset {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tv {
 
@@ -13,6 +14,8 @@ namespace tv {
 // numbers); the header, which is never burned, comes last.
 enum class Section { Pic, Flash, Osd, OsdRusFont, OsdSysFont, Header };
 constexpr int kSectionCount = 6;
+// The stages a burn can run: every section but the header.
+constexpr int kBurnStageCount = kSectionCount - 1;
 
 // How the burn writes a section.
 enum class SectionWriter {
@@ -33,6 +36,12 @@ struct SectionInfo {
   const char* done_line;   // logged when it ends well
   const char* option;      // its word in tvbox-burn --sections; null: not chosen by name
   const char* short_name;  // tvbox-burn's name of the stage, in its live line and summary
+  uint8_t memory;          // HexRecords: the box memory its records go to (the packets' target byte)
+  // What the burn's time estimate counts for the stage: the seconds it spends
+  // before its first record (the hand-shake, a clear of memory or font pages)
+  // and the bytes one line of the section costs on the line, both ways.
+  double opening_seconds;
+  int line_bytes;
 };
 
 // The table, in the order of the file's markers, which is also the order of
@@ -40,6 +49,13 @@ struct SectionInfo {
 const SectionInfo (&section_table())[kSectionCount];
 int section_row(Section section);
 inline const SectionInfo& section_info(Section section) { return section_table()[section_row(section)]; }
+// The burn keeps a section's lines (every section but the header and the PIC
+// program, which is kept as an image), and for 16-byte records their bytes.
+inline bool lines_kept(Section section) {
+  const SectionWriter writer = section_info(section).writer;
+  return writer != SectionWriter::None && writer != SectionWriter::PicRecords;
+}
+inline bool holds_records(Section section) { return section_info(section).writer == SectionWriter::HexRecords; }
 // The load's flag for a section: one bit each.
 constexpr unsigned section_flag(Section section) { return 1u << static_cast<unsigned>(section); }
 

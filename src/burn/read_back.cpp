@@ -72,7 +72,7 @@ bool port_ready(BoxLink& link, BurnSink& sink, const char* nothing_done) {
 
 }  // namespace
 
-bool readable(Stage stage) { return stage == Stage::Flash || stage == Stage::Osd; }
+bool readable(Stage stage) { return holds_records(stage); }
 
 std::vector<int> reads_covering(const WrittenImage& image) {
   std::vector<int> reads;
@@ -92,8 +92,7 @@ WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* recor
   const SectionText* text = chipset.sections ? chipset.sections->of(stage) : nullptr;
   if (readable(stage) && text && (chipset.flags & section_flag(stage))) {
     WriterContext context{box, sink, never, stage_name(stage), &image};
-    write_hex_section(context, lines_of(*text), chipset.lines_in(stage),
-                      stage == Stage::Flash ? kTargetFlash : kTargetOsd);
+    write_hex_section(context, lines_of(*text), chipset.lines_in(stage), section_info(stage).memory);
   }
   if (records) *records = box.writes;
   return image;

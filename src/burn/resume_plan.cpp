@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr Stage kStages[] = {Stage::Pic, Stage::Flash, Stage::Osd, Stage::OsdRusFont, Stage::OsdSysFont};
-
 std::string trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return std::string();
@@ -43,10 +41,9 @@ bool labelled(const std::string& line, const char* label, std::string* value) {
 
 // A stage by the word the log uses for it ("FLASH"), or by its box ("Flash").
 bool stage_named(const std::string& name, Stage* stage) {
-  for (Stage candidate : kStages) {
-    const SectionInfo& info = section_info(candidate);
-    if (name == info.stage || name == info.box) {
-      *stage = candidate;
+  for (const SectionInfo& info : section_table()) {
+    if (info.stage && (name == info.stage || name == info.box)) {
+      *stage = info.section;
       return true;
     }
   }
@@ -102,17 +99,15 @@ bool read_text_file(const std::string& path, std::string* text) {
 
 std::string stage_list_text(unsigned bits) {
   std::string text;
-  for (Stage stage : kStages)
-    if (bits & section_flag(stage))
-      text += (text.empty() ? "" : ", ") + std::string(section_info(stage).stage);
+  for (const SectionInfo& info : section_table())
+    if (info.stage && (bits & section_flag(info.section))) text += (text.empty() ? "" : ", ") + std::string(info.stage);
   return text.empty() ? "none" : text;
 }
 
 std::string resume_point_text(const ResumePoint& point) {
   std::string done;
-  for (Stage stage : kStages)
-    if (point.done & section_flag(stage))
-      done += (done.empty() ? "" : ",") + std::string(section_info(stage).stage);
+  for (const SectionInfo& info : section_table())
+    if (info.stage && (point.done & section_flag(info.section))) done += (done.empty() ? "" : ",") + std::string(info.stage);
   char flash[16];
   std::snprintf(flash, sizeof flash, "%04X", point.flash_from & 0xFFFF);
   return "done=" + (done.empty() ? std::string("none") : done) +

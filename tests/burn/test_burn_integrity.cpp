@@ -283,9 +283,10 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   faults.wrong_flash_byte = -1;
   sim_.set_faults(faults);
   auto skipped = std::make_shared<tv::ChipsetSections>();
-  for (size_t i = 0; i < chipset.sections->flash.line_count(); ++i)
-    if (i != 5) skipped->flash.add_line(chipset.sections->flash.line(i));
-  skipped->flash_image = chipset.sections->flash_image;
+  const tv::SectionText& flash = *chipset.sections->of(tv::Section::Flash);
+  for (size_t i = 0; i < flash.line_count(); ++i)
+    if (i != 5) skipped->of(tv::Section::Flash)->add_line(flash.line(i));
+  *skipped->image_of(tv::Section::Flash) = *chipset.sections->image_of(tv::Section::Flash);
   tv::LoadedChipset skipping = chipset;
   skipping.sections = skipped;
   only({tv::Stage::Flash});
