@@ -17,9 +17,10 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
     if (!info.stage) continue;
     const int stage = int(info.section);
     // The PIC program goes as the loader's own records, 8 bytes each.
-    const double lines = info.section == Section::Pic
-                             ? (chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0)
-                             : chipset.lines_in(info.section);
+    const double lines =
+        info.section == Section::Pic
+            ? (chipset.pic_adr_l > chipset.pic_adr_f ? (chipset.pic_adr_l - chipset.pic_adr_f) / 8.0 : 0)
+            : chipset.lines_in(info.section);
     plan.opening[stage] = info.opening_seconds;
     plan.writing[stage] = lines * info.line_bytes / kLineBytesPerSecond;
   }

@@ -94,7 +94,9 @@ class SectionText {
 struct ChipsetSections {
   // The lines kept for a section; null for the header and the PIC program,
   // whose lines are not kept.
-  const SectionText* of(Section section) const { return lines_kept(section) ? &lines[int(section)] : nullptr; }
+  const SectionText* of(Section section) const {
+    return lines_kept(section) ? &lines[int(section)] : nullptr;
+  }
   SectionText* of(Section section) { return lines_kept(section) ? &lines[int(section)] : nullptr; }
   // The 16-byte records of a FLASH or OSD section as the load read them, by
   // address: what Verify compares the box with. Null for the other sections.

@@ -55,7 +55,9 @@ inline bool lines_kept(Section section) {
   const SectionWriter writer = section_info(section).writer;
   return writer != SectionWriter::None && writer != SectionWriter::PicRecords;
 }
-inline bool holds_records(Section section) { return section_info(section).writer == SectionWriter::HexRecords; }
+inline bool holds_records(Section section) {
+  return section_info(section).writer == SectionWriter::HexRecords;
+}
 // The load's flag for a section: one bit each.
 constexpr unsigned section_flag(Section section) { return 1u << static_cast<unsigned>(section); }
 

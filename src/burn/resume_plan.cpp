@@ -100,14 +100,16 @@ bool read_text_file(const std::string& path, std::string* text) {
 std::string stage_list_text(unsigned bits) {
   std::string text;
   for (const SectionInfo& info : section_table())
-    if (info.stage && (bits & section_flag(info.section))) text += (text.empty() ? "" : ", ") + std::string(info.stage);
+    if (info.stage && (bits & section_flag(info.section)))
+      text += (text.empty() ? "" : ", ") + std::string(info.stage);
   return text.empty() ? "none" : text;
 }
 
 std::string resume_point_text(const ResumePoint& point) {
   std::string done;
   for (const SectionInfo& info : section_table())
-    if (info.stage && (point.done & section_flag(info.section))) done += (done.empty() ? "" : ",") + std::string(info.stage);
+    if (info.stage && (point.done & section_flag(info.section)))
+      done += (done.empty() ? "" : ",") + std::string(info.stage);
   char flash[16];
   std::snprintf(flash, sizeof flash, "%04X", point.flash_from & 0xFFFF);
   return "done=" + (done.empty() ? std::string("none") : done) +
