@@ -10,6 +10,7 @@
 #include "link/packets.h"
 #include "link/ports.h"
 #include "shell/box_lines.h"
+#include "shell/choices.h"
 #include "shell/page_host.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
@@ -126,8 +127,6 @@ void send_packet(SerialPort& port, const uint8_t* packet) {
   port.drain();
 }
 
-const char* const kFirstLists[] = {"com1", "com2", "com3", "com4", "com5", "com6", "com7"};
-const char* const kLanguageLists[] = {"ENGLISH en", "RUSSIAN ru", "RUSSIAN_KOI8 r8"};
 const char* const kIntLabels[5] = {"Wi", "Wo", "Ni", "No", "wosz"};
 const char* const kByteListTip = "Передаваемые Данные  много байт";
 
@@ -203,8 +202,8 @@ void ConsolePage::buildCommandColumn(FXComposite* page, FXObject* window, Window
   adrCombo = addCombo(grid, "Adress\tАдрес или Регист\tАдрес или Регист устройства",
                       "Адрес или Регист устройства", 5, adrTarget_);
   dataCombo = addCombo(grid, "Data\tДанные\tПередаваемые Данные", "Передаваемые Данные", 5, dataTarget_);
-  fill_items(slaveAdrCombo, kFirstLists);
-  for (FXComboBox* combo : {cmdCombo, adrCombo, dataCombo}) fill_items(combo, kLanguageLists);
+  fill_items(slaveAdrCombo, kPortChoices);
+  for (FXComboBox* combo : {cmdCombo, adrCombo, dataCombo}) fill_items(combo, kLanguageChoices);
 
   // The bit row under the Data field, across the column: inside the grid it
   // would make the fields as wide as eight boxes, and push the buttons beside

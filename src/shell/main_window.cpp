@@ -12,6 +12,7 @@
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
 #include "shell/burn_page.h"
+#include "shell/choices.h"
 #include "shell/console_page.h"
 #include "shell/globals.h"
 #include "shell/port_keeper.h"
@@ -184,7 +185,7 @@ X_SRV_K_Window::X_SRV_K_Window() {}
 X_SRV_K_Window::X_SRV_K_Window(FXApp* app, std::unique_ptr<BoxLines> lines)
     : FXMainWindow(app, FXString::null, nullptr, nullptr, DECOR_ALL, 130, 130, 500, 380),
       comPort(tv::SavedSettings().com_port.c_str()),
-      language("ENGLISH en"),
+      language(kLanguageChoices[0]),
       lines_(lines ? std::move(lines) : std::unique_ptr<BoxLines>(new BoxLines)),
       icons_(new WindowIcons(app)) {
   setTitle(ui_text("m_Title"));

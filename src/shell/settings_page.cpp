@@ -1,6 +1,7 @@
 #include "shell/settings_page.h"
 
 #include "burn/burn_sequence.h"
+#include "shell/choices.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 
@@ -67,9 +68,6 @@ long SettingsPageEvents::onTabChanged(FXObject* sender, FXSelector sel, void* pt
 
 namespace {
 
-const char* const kPorts[] = {"com1", "com2", "com3", "com4", "com5", "com6", "com7"};
-const char* const kLanguages[] = {"ENGLISH en", "RUSSIAN ru", "RUSSIAN_KOI8 r8"};
-
 std::string list_entry(const SerialPortInfo& port) {
   return port.description.empty() ? port.path : port.path + "  (" + port.description + ")";
 }
@@ -135,7 +133,7 @@ void SettingsPage::refreshPortList() {
   const FXString chosen = comCombo->getText();
   comCombo->clearItems();
   portNames_.clear();
-  for (const char* port : kPorts) comCombo->appendItem(port);
+  for (const char* port : kPortChoices) comCombo->appendItem(port);
   for (const SerialPortInfo& port : portSource()) {
     const std::string entry = list_entry(port);
     portNames_[entry] = port.path;
@@ -162,10 +160,10 @@ void SettingsPage::buildValueColumn(FXComposite* page, WindowIcons& icons) {
   comCombo = value_combo(lists, comTarget_);
   comCombo->setTarget(events_.get());
   comCombo->setSelector(SettingsPageEvents::ID_PORT);
-  for (const char* port : kPorts) comCombo->appendItem(port);
+  for (const char* port : kPortChoices) comCombo->appendItem(port);
   new FXLabel(lists, ui_text("hv_lang"), nullptr, LAYOUT_CENTER_Y);
   languageCombo = value_combo(lists, languageTarget_);
-  for (const char* language : kLanguages) languageCombo->appendItem(language);
+  for (const char* language : kLanguageChoices) languageCombo->appendItem(language);
   new FXHorizontalSeparator(column, SEPARATOR_GROOVE | LAYOUT_FILL_X);
 
   auto* delays = new FXMatrix(column, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X);
