@@ -108,6 +108,9 @@ const char* const kBackupTargetText = "The backup cannot be written:";
 // still say what the path is.
 const char* const kLogSavedText = "Burn log saved in";
 const char* const kLogFailedText = "The burn log could not be saved:";
+// A compare or a backup burns nothing: its log is not a burn log.
+const char* const kReadLogSavedText = "Log saved in";
+const char* const kReadLogFailedText = "The log could not be saved:";
 
 std::string caption_or(const char* key, const char* fallback) {
   FXString caption = ui_text(key);
@@ -207,8 +210,8 @@ void BurnPage::buildLoadColumn(FXComposite* page, FXObject* window, WindowIcons&
   burnButton = new FXButton(buttonRow, ui_text("hv_rec"), icons.pencil, window, ID_BURN,
                             BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_LEFT);
   burnButton->disable();
-  stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn (Esc)"), nullptr, window,
-                            ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
+  stopButton = new FXButton(buttonRow, ui_text_or("hv_stop", "&Stop\tStop the burn, compare or backup (Esc)"),
+                            nullptr, window, ID_STOP_BURN, BUTTON_NORMAL | LAYOUT_LEFT);
   stopButton->hide();
   compareButton =
       new FXButton(buttonRow, ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file"),
@@ -739,6 +742,8 @@ long BurnPage::onCompare() {
   // The log names the file as a burn's does; of the settings only the
   // memories compared belong to a compare.
   job.saved = savedLogRequest("", 0);
+  job.saved.saved_text = caption_or("hv_read_log_saved", kReadLogSavedText);
+  job.saved.failed_text = caption_or("hv_read_log_failed", kReadLogFailedText);
   job.saved.header.kind = "compare";
   job.saved.header.settings = {{"device", lines_.programming.path()},
                                {"sections", settings.flash && settings.osd ? "flash,osd"
@@ -774,8 +779,8 @@ bool BurnPage::askBackupPath(std::string* path) {
 
 BurnPage::SavedLogRequest BurnPage::backupLogRequest(const std::string& path) const {
   SavedLogRequest request;
-  request.saved_text = caption_or("hv_log_saved", kLogSavedText);
-  request.failed_text = caption_or("hv_log_failed", kLogFailedText);
+  request.saved_text = caption_or("hv_read_log_saved", kReadLogSavedText);
+  request.failed_text = caption_or("hv_read_log_failed", kReadLogFailedText);
   if (application) request.keeping = read_log_keeping(application->reg());
   request.header.program = "tvbox";
   request.header.kind = "backup";

@@ -42,7 +42,15 @@ namespace {
 
 constexpr int kBurnDeadlineMs = 240000;
 const char* const kDone = "Burning...";
-const std::string kSavedPrefix = "Burn log saved in ";
+// The last line names the saved log: a burn's, or a compare's or backup's.
+const char* const kBurnLogSaved = "Burn log saved in ";
+const char* const kReadLogSaved = "Log saved in ";
+
+std::string saved_path_of(const std::string& line) {
+  for (const std::string prefix : {kBurnLogSaved, kReadLogSaved})
+    if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+  return std::string();
+}
 
 const std::vector<std::string> kFullBurnLog = {
     "Burning PIC...",  "PIC Burned OK!",         "Burning FLASH...",       "FLASH Burned OK!",
@@ -137,7 +145,7 @@ class BurnGui : public ::testing::Test {
   // saved log file: that one is kept in savedLogLine_.
   std::vector<std::string> logLines() {
     std::vector<std::string> lines = allLogLines();
-    if (!lines.empty() && lines.back().rfind(kSavedPrefix, 0) == 0) {
+    if (!lines.empty() && !saved_path_of(lines.back()).empty()) {
       savedLogLine_ = lines.back();
       lines.pop_back();
     }
@@ -242,7 +250,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_EQ(styleOfLine(1), tv::kStyleBoldBlue);
   expectImagesMatch();
   // The log ends naming the saved file, under the (scratch) home folder.
-  const std::string saved = savedLogLine_.substr(kSavedPrefix.size());
+  const std::string saved = saved_path_of(savedLogLine_);
   EXPECT_EQ(saved.rfind(std::string(std::getenv("HOME")) + "/.local/state/tvbox/logs/", 0), 0u) << saved;
   std::ifstream file(saved);
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -714,7 +722,7 @@ class ReadBackGui : public BurnGui {
     return page().burnRunning() &&
            testsupport::run_gui_until([&] { return !page().burnRunning(); }, kBurnDeadlineMs);
   }
-  std::string savedLog() { return file_text(savedLogLine_.substr(kSavedPrefix.size())); }
+  std::string savedLog() { return file_text(saved_path_of(savedLogLine_)); }
 };
 
 // A box just burned compares equal; one whose flash stored a byte wrong is
@@ -735,6 +743,7 @@ TEST_F(ReadBackGui, CompareFindsAJustBurnedBoxEqualAndNamesTheWrongFlashByte) {
   EXPECT_TRUE(statusMatches("Compare completed in [0-9]+:[0-5][0-9]: the box matches the file"))
       << statusText();
   EXPECT_EQ(savedLog().rfind("TV Box compare log", 0), 0u) << savedLog();
+  EXPECT_EQ(savedLogLine_.rfind(kReadLogSaved, 0), 0u) << savedLogLine_;  // a compare is no burn
   EXPECT_NE(savedLog().find("Outcome:  OK"), std::string::npos) << savedLog();
   expectIdleAfterBurn();
 

@@ -148,7 +148,9 @@ const char* const kAllKeys[] = {
     "hv_stop", "m_st_at", "m_st_left", "m_st_wait_flash", "m_st_wait_font", "m_st_done", "m_st_failed",
     "m_st_stopped", "m_no_section", "m_no_sections", "m_help_failed",
     // Resuming a burn that failed or was stopped.
-    "hv_resume", "m_resume_none"};
+    "hv_resume", "m_resume_none",
+    // The saved log of a compare or a backup.
+    "hv_read_log_saved", "hv_read_log_failed"};
 
 std::string shipped_file(const char* name) { return std::string(TVBOX_SOURCE_DIR) + "/data/" + name; }
 
