@@ -124,6 +124,7 @@ class BurnLogFile : public BurnSink {
   void line_lost() override;
   void waiting(Stage next, int seconds) override { next_.waiting(next, seconds); }
   void stopped_at(Stage stage, int address) override { next_.stopped_at(stage, address); }
+  void failed_because(FailureCause cause) override { next_.failed_because(cause); }
   void flash_resumes_at(int address) override {
     resume_.flash_from = address;
     next_.flash_resumes_at(address);

@@ -88,7 +88,7 @@ class BurnRun {
   void system_font();
   WriteResult write_section(Stage stage, WriterContext& context, int lines);
   WriteResult verify(Stage stage, WriterContext& context, const ByteImage& written);
-  void fail(Stage stage);
+  void fail(Stage stage, FailureCause cause);
   void finish();
 
   BoxLink& link_;
@@ -108,6 +108,7 @@ class BurnRun {
   // Where the first failure happened, for the end's report.
   Stage failed_stage_ = Stage::Pic;
   int failed_address_ = -1;
+  FailureCause failed_because_ = FailureCause::Refused;
   bool nobody_answered_ = false;    // not one byte came back from the box
   uint64_t bytes_read_before_ = 0;  // by the port before this burn
 };
@@ -117,11 +118,13 @@ class BurnRun {
 bool BurnRun::ready() {
   if (!chipset_clean(chipset_)) {
     sink_.log("This chipset file cannot be burned: the load log names its faulty lines.\n", kStyleBoldRed);
+    sink_.failed_because(FailureCause::FileFaulty);
     sink_.done(false);
     return false;
   }
   if (link_.port().is_open()) return true;
   sink_.log("The programming port is not open: nothing was sent to the box.\n", kStyleBoldRed);
+  sink_.failed_because(FailureCause::PortClosed);
   sink_.done(false);
   return false;
 }
@@ -161,10 +164,11 @@ std::string BurnRun::where_text() const {
   return text;
 }
 
-void BurnRun::fail(Stage stage) {
+void BurnRun::fail(Stage stage, FailureCause cause) {
   if (failed_.empty()) {
     failed_stage_ = stage;
     failed_address_ = stage == stage_ ? address_ : -1;
+    failed_because_ = cause;
   }
   failed_.push_back(stage_name(stage));
 }
@@ -179,7 +183,7 @@ void BurnRun::lose_line(Stage stage, const std::string& where) {
   sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n",
             kStyleBoldRed);
   sink_.line_lost();
-  fail(stage);
+  fail(stage, FailureCause::LineLost);
 }
 
 // The four-Z line lets the box leave its loader: it ends every burn, also a
@@ -252,14 +256,14 @@ void BurnRun::pic_records() {
   if (cancel_ || line_lost_) return;
   if (nobody_answered_) {
     sink_.log("PIC: the box sent not one byte back; the later stages are left out.\n", kStyleBoldRed);
-    fail(Stage::Pic);
+    fail(Stage::Pic, FailureCause::Silent);
     stop_ = true;
     return;
   }
   if (!ok) {
     sink_.log("ERROR !\n", kStyleBoldRed);
     sink_.log("PIC was not burned.\n", kStyleBoldRed);
-    fail(Stage::Pic);
+    fail(Stage::Pic, FailureCause::Refused);
     return;
   }
   uint8_t answer[16];
@@ -326,7 +330,7 @@ void BurnRun::section_stage(Stage stage) {
     sink_.line_lost();
   }
   if (result != WriteResult::Done && result != WriteResult::Cancelled) {
-    fail(stage);
+    fail(stage, failure_cause(result));
     stop_ = true;
   }
   sink_.stage_ended(stage, result == WriteResult::Done);
@@ -370,6 +374,7 @@ void BurnRun::finish() {
     std::string names;
     for (const std::string& name : failed_) names += (names.empty() ? "" : ", ") + name;
     sink_.log("Burning failed: " + names + ".\n", kStyleBoldRed);
+    sink_.failed_because(failed_because_);
     sink_.stopped_at(failed_stage_, failed_address_);
     sink_.done(false);
   } else {

@@ -31,6 +31,18 @@ constexpr int kLogStyleCount = 10;
 // is never one).
 using Stage = Section;
 
+// Why a burn, a compare or a backup failed, as a front end names it to a
+// script; the red log lines say the same in words.
+enum class FailureCause {
+  Refused,     // the box kept refusing a command
+  Silent,      // the box stopped answering, or never did
+  LineLost,    // the port failed under the job
+  Mismatch,    // read back, the box differs from the file
+  PortClosed,  // there was no open port to begin with
+  FileFaulty,  // the load found faults: nothing was sent
+  Unwritable,  // a backup's file could not be written
+};
+
 class BurnSink {
  public:
   virtual ~BurnSink() = default;
@@ -58,6 +70,9 @@ class BurnSink {
   // stage and the address it had reached there (-1 before the first record,
   // or in a pause: then `stage` is the one it waited for).
   virtual void stopped_at(Stage /*stage*/, int /*address*/) {}
+  // Just before done(false) when the job failed (not when it was cancelled):
+  // the cause of its first failure.
+  virtual void failed_because(FailureCause) {}
   // The Flash stage did not end well: a resume may take it up again at the
   // sector of the record for `address` (-1: from its start). Said when the
   // stage ends.

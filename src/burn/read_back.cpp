@@ -66,6 +66,7 @@ std::vector<int> whole_memory_reads() {
 bool port_ready(BoxLink& link, BurnSink& sink, const char* nothing_done) {
   if (link.port().is_open()) return true;
   sink.log(std::string("The programming port is not open: ") + nothing_done + "\n", kStyleBoldRed);
+  sink.failed_because(FailureCause::PortClosed);
   sink.done(false);
   return false;
 }
@@ -146,12 +147,15 @@ class BackupRun {
   void run(BoxLink& link);
 
  private:
+  // `why` names a file that could not be written; empty: the reading failed
+  // (for `read_result_`) or was cancelled.
   void fail(const std::string& why);
 
   const BackupRequest& request_;
   BurnSink& sink_;
   const std::atomic<bool>& cancel_;
   LinkBoxOps box_;
+  WriteResult read_result_ = WriteResult::Done;
 };
 
 bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
@@ -168,6 +172,7 @@ bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
   if (result == WriteResult::LineLost) sink_.line_lost();
   sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
+  read_result_ = result;
   if (result != WriteResult::Done) return false;
   sink_.log(std::string(stage_name(stage)) + " read: " + std::to_string(kReadBackSpan) + " bytes\n",
             kStyleBoldBlue);
@@ -175,12 +180,15 @@ bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
 }
 
 void BackupRun::fail(const std::string& why) {
-  if (!why.empty())
+  if (!why.empty()) {
     sink_.log("Backup failed: " + why + ".\n", kStyleBoldRed);
-  else if (cancel_)
+    sink_.failed_because(FailureCause::Unwritable);
+  } else if (cancel_) {
     sink_.log("Backup cancelled: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
-  else
+  } else {
     sink_.log("Backup failed: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+    sink_.failed_because(failure_cause(read_result_));
+  }
   sink_.done(false);
 }
 
@@ -226,6 +234,7 @@ class CompareRun {
   // False when the reading itself failed (the box, the line, a cancel).
   bool compare_stage(Stage stage, const WrittenImage& expected);
   void report(Stage stage, int compared);
+  void fail(const char* line, FailureCause cause);
 
   const LoadedChipset& chipset_;
   const CompareSettings& settings_;
@@ -233,6 +242,7 @@ class CompareRun {
   const std::atomic<bool>& cancel_;
   LinkBoxOps box_;
   bool differs_ = false;
+  WriteResult read_result_ = WriteResult::Done;
   // The first difference of the stage being compared.
   int differ_ = 0, first_address_ = -1;
   uint8_t first_file_ = 0, first_box_ = 0;
@@ -273,18 +283,24 @@ bool CompareRun::compare_stage(Stage stage, const WrittenImage& expected) {
       });
   if (result == WriteResult::LineLost) sink_.line_lost();
   if (result == WriteResult::Done) report(stage, compared);
+  read_result_ = result;
   differs_ = differs_ || differ_ > 0;
   sink_.stage_ended(stage, result == WriteResult::Done && differ_ == 0);
   sink_.progress(0);
   return result == WriteResult::Done;
 }
 
+// A compare that was cancelled has no cause to give.
+void CompareRun::fail(const char* line, FailureCause cause) {
+  sink_.log(line, kStyleBoldRed);
+  if (!cancel_) sink_.failed_because(cause);
+  sink_.done(false);
+}
+
 void CompareRun::run(BoxLink& link) {
-  if (!chipset_clean(chipset_)) {
-    sink_.log("This chipset file cannot be compared: the load log names its faulty lines.\n", kStyleBoldRed);
-    sink_.done(false);
-    return;
-  }
+  if (!chipset_clean(chipset_))
+    return fail("This chipset file cannot be compared: the load log names its faulty lines.\n",
+                FailureCause::FileFaulty);
   if (!port_ready(link, sink_, "nothing was read from the box.")) return;
   sink_.log(
       "Compare reads back the flash and the OSD memory; the PIC program and the fonts cannot be read from "
@@ -296,24 +312,17 @@ void CompareRun::run(BoxLink& link) {
     WrittenImage expected = image_to_burn(chipset_, stage);
     if (expected.byte_count() > 0) planned.emplace_back(stage, std::move(expected));
   }
-  if (planned.empty()) {
-    sink_.log(
+  if (planned.empty())
+    return fail(
         "This chipset file writes nothing into the flash or the OSD memory: there is nothing to compare.\n",
-        kStyleBoldRed);
-    sink_.done(false);
-    return;
-  }
+        FailureCause::FileFaulty);
   bool read_all = true;
   for (const auto& stage : planned)
     if (read_all) read_all = compare_stage(stage.first, stage.second);
-  if (!read_all || differs_) {
-    sink_.log(cancel_     ? "Compare cancelled.\n"
-              : !read_all ? "Compare failed: the box could not be read to the end.\n"
-                          : "The box differs from the file.\n",
-              kStyleBoldRed);
-    sink_.done(false);
-    return;
-  }
+  if (!read_all)
+    return fail(cancel_ ? "Compare cancelled.\n" : "Compare failed: the box could not be read to the end.\n",
+                failure_cause(read_result_));
+  if (differs_) return fail("The box differs from the file.\n", FailureCause::Mismatch);
   sink_.log("The box matches the file.\n", kStyleBoldGreen);
   sink_.done(true);
 }

@@ -111,7 +111,17 @@ void report_write_result(WriterContext& context, WriteResult result, const std::
                        kStyleBoldRed);
       break;
     case WriteResult::Done:
-    case WriteResult::Cancelled: break;
+    case WriteResult::Cancelled:
+    case WriteResult::Mismatch: break;  // the read-back has said what differs
+  }
+}
+
+FailureCause failure_cause(WriteResult result) {
+  switch (result) {
+    case WriteResult::BoxSilent: return FailureCause::Silent;
+    case WriteResult::LineLost: return FailureCause::LineLost;
+    case WriteResult::Mismatch: return FailureCause::Mismatch;
+    default: return FailureCause::Refused;
   }
 }
 
@@ -373,7 +383,7 @@ bool report_unwritten(WriterContext& context, const ByteImage& file, const ByteI
 
 WriteResult verify_section(WriterContext& context, const ByteImage& file, const ByteImage* written,
                            uint8_t target) {
-  if (written && report_unwritten(context, file, *written)) return WriteResult::Failed;
+  if (written && report_unwritten(context, file, *written)) return WriteResult::Mismatch;
   VerifyTally tally;
   const int total = file.byte_count();
   int last_percent = -1;
@@ -397,7 +407,7 @@ WriteResult verify_section(WriterContext& context, const ByteImage& file, const 
     address += 3;
   }
   report_verify(context, tally);
-  return tally.differ == 0 ? WriteResult::Done : WriteResult::Failed;
+  return tally.differ == 0 ? WriteResult::Done : WriteResult::Mismatch;
 }
 
 }  // namespace tv

@@ -61,8 +61,12 @@ using LineSource = std::function<bool(std::string* line)>;
 
 // Failed: the box kept refusing. BoxSilent: it stopped answering (three
 // time-outs in a row, whether no byte came or an answer broke off); the next
-// command would fare no better. LineLost: the line itself failed.
-enum class WriteResult { Done, Failed, Cancelled, BoxSilent, LineLost };
+// command would fare no better. LineLost: the line itself failed. Mismatch:
+// read back, the box does not hold what the file does.
+enum class WriteResult { Done, Failed, Cancelled, BoxSilent, LineLost, Mismatch };
+
+// The cause a front end names for a result other than Done and Cancelled.
+FailureCause failure_cause(WriteResult result);
 
 // A box that keeps refusing is given this many attempts, each followed by the
 // line recovery step, before the stage gives up.

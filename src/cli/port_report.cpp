@@ -15,20 +15,16 @@ double seconds_between(std::chrono::steady_clock::time_point from, std::chrono::
   return std::chrono::duration<double>(to - from).count();
 }
 
-// The burn says what went wrong in words; these phrases tell the kinds apart.
-struct FailurePhrase {
-  const char* phrase;
-  const char* const* kind;
-};
-const FailurePhrase kFailurePhrases[] = {
-    {"stopped answering", &kFailureSilent},
-    {"verify failed", &kFailureVerifyMismatch},
-    {"the line to the box was lost", &kFailureLineLost},
-};
-
-const char* failure_kind_of(const std::string& text) {
-  for (const FailurePhrase& known : kFailurePhrases)
-    if (text.find(known.phrase) != std::string::npos) return *known.kind;
+const char* failure_kind_of(FailureCause cause) {
+  switch (cause) {
+    case FailureCause::Refused: return kFailureRefused;
+    case FailureCause::Silent: return kFailureSilent;
+    case FailureCause::LineLost: return kFailureLineLost;
+    case FailureCause::Mismatch: return kFailureVerifyMismatch;
+    case FailureCause::PortClosed: return kFailurePort;
+    case FailureCause::FileFaulty:
+    case FailureCause::Unwritable: return kFailureFile;
+  }
   return kFailureRefused;
 }
 
@@ -44,6 +40,7 @@ const char* const kFailureRefused = "refused";
 const char* const kFailureVerifyMismatch = "verify mismatch";
 const char* const kFailureCancelled = "cancelled";
 const char* const kFailurePort = "port";
+const char* const kFailureFile = "file";
 
 const char* box_state_word(BoxState state) {
   switch (state) {
@@ -113,15 +110,17 @@ void PortReport::log(const std::string& text, int style) {
   {
     // After a ctrl-C the red lines tell of the interruption, not of the box.
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!interrupted() && line != kBareErrorLine) note_failure(line, failure_kind_of(line));
+    if (!interrupted() && line != kBareErrorLine) note_failure(line, kFailureRefused);
   }
   board_.post(status_.port + ": error: " + line);
 }
 
-void PortReport::line_lost() {
+// The engine names the cause of its first failure, whose words were the
+// first red line: the kind a script reads is the engine's, never guessed
+// from the words.
+void PortReport::failed_because(FailureCause cause) {
   std::lock_guard<std::mutex> lock(mutex_);
-  line_lost_ = true;
-  if (status_.failure_kind == kFailureRefused) status_.failure_kind = kFailureLineLost;
+  if (!interrupted()) status_.failure_kind = failure_kind_of(cause);
 }
 
 // The terminal's block is redrawn on its own tick: a progress value alone

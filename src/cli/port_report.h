@@ -56,6 +56,7 @@ extern const char* const kFailureRefused;         // "refused": the box kept ref
 extern const char* const kFailureVerifyMismatch;  // "verify mismatch": read back, a byte differs
 extern const char* const kFailureCancelled;       // "cancelled": a signal stopped the burn
 extern const char* const kFailurePort;            // "port": the port did not open
+extern const char* const kFailureFile;            // "file": a file could not be used or written
 
 // Events from all workers for the main thread, in the order they happened.
 class ReportBoard {
@@ -92,7 +93,7 @@ class PortReport : public BurnSink {
   void stage_begun(Stage stage) override;
   void stage_ended(Stage stage, bool ok) override;
   void retried() override;
-  void line_lost() override;
+  void failed_because(FailureCause cause) override;
 
   // The port as it is at `now`.
   PortStatus snapshot(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) const;
@@ -117,7 +118,6 @@ class PortReport : public BurnSink {
   std::chrono::steady_clock::time_point stage_started_;
   int current_stage_ = -1;
   double done_seconds_ = 0;  // planned seconds of the stages already over
-  bool line_lost_ = false;
 };
 
 // One box of a run of several: its line, its report and saved log, and the

@@ -428,7 +428,7 @@ TEST(VerifyAgainstTheFile, ARecordTheBoxSkippedFailsNamingItsAddress) {
   context.written = &written;
   ASSERT_EQ(tv::write_hex_section(context, burntest::lines_of(lines), 4, tv::kTargetFlash),
             tv::WriteResult::Done);
-  EXPECT_EQ(tv::verify_section(context, file, &written, tv::kTargetFlash), tv::WriteResult::Failed);
+  EXPECT_EQ(tv::verify_section(context, file, &written, tv::kTargetFlash), tv::WriteResult::Mismatch);
   EXPECT_TRUE(sink.has_red_line_containing(
       "FLASH verify failed: 16 bytes differ, first at 0x0120 (file 03, box FF)"));
 }

@@ -221,20 +221,29 @@ TEST_F(BurnerTest, TwoBoxesAtOnceAreBothBurnedExactlyFromOneLoad) {
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 2 + 2) << run.out;
 }
 
-// Three boxes with --verify: a good one, one that falls silent in the Flash
-// stage, one that stores a flash byte wrong while echoing it correctly.
+// Five boxes with --verify: a good one, one that falls silent in the Flash
+// stage, one that stores a flash byte wrong while echoing it correctly, one
+// that refuses one flash record for ever and one whose line goes mid-flash.
+// Each fails alone, and the kind a script reads is the cause, not a guess.
 TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
-  testsupport::SimulatedBox silent{"cli-silent"}, wrong{"cli-wrong"};
-  start_box(silent);
-  start_box(wrong);
+  testsupport::SimulatedBox silent{"cli-silent"}, wrong{"cli-wrong"}, refusing{"cli-refusing"},
+      vanishing{"cli-gone"};
+  for (testsupport::SimulatedBox* box : {&silent, &wrong, &refusing, &vanishing}) start_box(*box);
   boxsim::Faults faults;
   faults.silent_after_flash_writes = 10;
   silent.sim().set_faults(faults);
   faults = boxsim::Faults();
   faults.wrong_flash_byte = 0x0123;
   wrong.sim().set_faults(faults);
-  Finished run =
-      this->run(burn_args({port_of(box_), port_of(silent), port_of(wrong)}, {"--json", "--verify"}));
+  faults = boxsim::Faults();
+  faults.refuse_always_address = 0x0100;
+  refusing.sim().set_faults(faults);
+  faults = boxsim::Faults();
+  faults.vanish_after_flash_writes = 20;
+  vanishing.sim().set_faults(faults);
+  Finished run = this->run(
+      burn_args({port_of(box_), port_of(silent), port_of(wrong), port_of(refusing), port_of(vanishing)},
+                {"--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 1) << run.err;
   boxsim::Memories good = box_.sim().memories();
@@ -242,8 +251,11 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   EXPECT_EQ(good.flash, generated_.images.flash);
   EXPECT_EQ(good.osd, generated_.images.osd);
   Json summary = parse_json(run.out);
-  ASSERT_EQ(summary["boxes"].size(), 3u);
+  ASSERT_EQ(summary["boxes"].size(), 5u);
   EXPECT_TRUE(summary["boxes"][0]["ok"].get<bool>());
+  EXPECT_EQ(summary["boxes"][3]["failure"]["kind"], "refused") << summary["boxes"][3];
+  EXPECT_EQ(summary["boxes"][4]["failure"]["kind"], "line lost") << summary["boxes"][4];
+  EXPECT_EQ(summary["boxes"][4]["failure"]["stage"], "FLASH");
   const Json& silent_box = summary["boxes"][1];
   const Json& wrong_box = summary["boxes"][2];
   EXPECT_EQ(silent_box["result"], "FAILED");

@@ -190,6 +190,7 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
                 "first at 0x0123"),
             std::string::npos)
       << run.out;
+  EXPECT_EQ(summary["boxes"][1]["failure"]["kind"], "verify mismatch") << run.out;
   EXPECT_EQ(summary["exit_code"].get<double>(), 1);
   EXPECT_TRUE(only_reads(box_.sim().received()));
   EXPECT_TRUE(only_reads(wrong.sim().received()));
