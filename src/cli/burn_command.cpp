@@ -181,31 +181,6 @@ void watch_port(SerialPort* port, bool watch) {
   }
 }
 
-void burn_box(BoxJob& job, const LoadedChipset& chipset) {
-  const BurnSettings& settings = job.settings;
-  BurnSink& sink = job.log_file ? static_cast<BurnSink&>(*job.log_file) : *job.report;
-  job.report->begin();
-  std::string why = open_box_line(job.line, job.port);
-  if (!why.empty()) {
-    job.report->port_failed(why);
-    sink.log(why + "\n", kStyleBoldRed);
-    sink.done(false);
-    return;
-  }
-  SerialPort* line = &job.line;
-  job.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
-  watch_port(line, true);
-  if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic)))
-    sink.log(kBurningPicLine, kStyleBlue);
-  run_burn(job.link, chipset, settings, sink, interruption().cancel);
-  watch_port(line, false);
-  if (!interruption().cancel && job.line.bytes_read() == 0) job.report->no_answer();
-  // The box is free for another program as soon as its burn is over; its
-  // byte counts stay readable for the summary.
-  job.line.drain();
-  job.line.close();
-}
-
 // What --backup and --compare share of the ctrl-C handling above.
 ModeHooks mode_hooks() {
   ModeHooks hooks;
@@ -218,6 +193,15 @@ ModeHooks mode_hooks() {
     interruption().board = board;
   };
   return hooks;
+}
+
+void burn_box(BoxJob& job, const LoadedChipset& chipset) {
+  work_on_box(job, mode_hooks(), [&job, &chipset](BoxLink& link, BurnSink& sink) {
+    if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic)))
+      sink.log(kBurningPicLine, kStyleBlue);
+    run_burn(link, chipset, job.settings, sink, interruption().cancel);
+    if (!interruption().cancel && job.line.bytes_read() == 0) job.report->no_answer();
+  });
 }
 
 // ---- the program ----------------------------------------------------------------

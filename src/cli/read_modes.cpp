@@ -49,26 +49,6 @@ bool osd_chosen(const BurnOptions& options) {
 
 // ---- the boxes, each on its own thread -------------------------------------------
 
-using BoxWork = std::function<void(BoxLink& link, BurnSink& sink)>;
-
-void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
-  BurnSink& sink = box.log_file ? static_cast<BurnSink&>(*box.log_file) : *box.report;
-  box.report->begin();
-  std::string why = hooks.open_line(box.line, box.port);
-  if (!why.empty()) {
-    sink.log(why + "\n", kStyleBoldRed);
-    sink.done(false);
-    return;
-  }
-  SerialPort* line = &box.line;
-  box.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
-  hooks.watch_port(line, true);
-  work(box.link, sink);
-  hooks.watch_port(line, false);
-  box.line.drain();
-  box.line.close();
-}
-
 void open_log_files(std::vector<std::unique_ptr<BoxRun>>& boxes, const BurnOptions& options,
                     BurnLogHeader header, const ModeHooks& hooks) {
   prune_default_folder(options);
@@ -314,6 +294,25 @@ std::string estimate_conditions(const BurnOptions& options) {
 }
 
 }  // namespace
+
+void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
+  BurnSink& sink = box.log_file ? static_cast<BurnSink&>(*box.log_file) : *box.report;
+  box.report->begin();
+  std::string why = hooks.open_line(box.line, box.port);
+  if (!why.empty()) {
+    box.report->port_failed(why);
+    sink.log(why + "\n", kStyleBoldRed);
+    sink.done(false);
+    return;
+  }
+  SerialPort* line = &box.line;
+  box.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
+  hooks.watch_port(line, true);
+  work(box.link, sink);
+  hooks.watch_port(line, false);
+  box.line.drain();
+  box.line.close();
+}
 
 std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options) {
   std::string text = "File:     " + summary.path + "\n";

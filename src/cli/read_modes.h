@@ -27,6 +27,15 @@ struct ModeHooks {
   std::function<void(ReportBoard* board)> show_notices_on;
 };
 
+// The work on one box, on its own thread, once its line is open: a burn, a
+// compare or a backup, reporting through `sink`.
+using BoxWork = std::function<void(BoxLink& link, BurnSink& sink)>;
+
+// Opens the box's line (a line that does not open ends the box, saying why),
+// lets the program's ctrl-C cut its waits short while `work` runs, and closes
+// it after, so the box is free for another program at once.
+void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work);
+
 // True when the options name one of these modes.
 bool read_mode_chosen(const BurnOptions& options);
 

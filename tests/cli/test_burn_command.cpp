@@ -335,6 +335,9 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
       {{"-p", "com9", chipset_},
        1,
        "cannot open com9 (" + scratch_.file("ports") + "/com9): No such file or directory"},
+      {{"--compare", "-p", "com9", chipset_},
+       1,
+       "cannot open com9 (" + scratch_.file("ports") + "/com9): No such file or directory"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"--json", "--log", logs()};
