@@ -152,6 +152,14 @@ class FakeBox : public tv::BoxOps {
 };
 
 // Feeds a fixed list of lines to a writer.
+// How often `needle` stands in what the box received.
+inline int count_of(const std::vector<uint8_t>& bytes, const std::string& needle) {
+  const std::string text(bytes.begin(), bytes.end());
+  int count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
 inline tv::LineSource lines_of(const std::vector<std::string>& lines) {
   auto index = std::make_shared<size_t>(0);
   return [lines, index](std::string* line) {

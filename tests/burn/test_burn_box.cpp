@@ -18,6 +18,7 @@
 #include "support/simulated_box.h"
 #include "support/wait_for.h"
 
+using burntest::count_of;
 using burntest::RecordingSink;
 
 namespace {
@@ -67,13 +68,6 @@ class BoxBurn : public ::testing::Test {
   }
 
   static chipsetgen::Options small_options() { return testsupport::small_chipset_options(); }
-
-  static int count_of(const std::vector<uint8_t>& bytes, const std::string& needle) {
-    std::string text(bytes.begin(), bytes.end());
-    int count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-    return count;
-  }
 
   testsupport::SimulatedBox box_{"burn-box"};
   tv::SerialPort port_;  // the programming line, closed before the box stops

@@ -82,13 +82,7 @@ class BurnIntegrity : public ::testing::Test {
                       generated_.images.flash.begin());
   }
 
-  int four_z_lines() {
-    std::vector<uint8_t> received = sim_.received();
-    std::string text(received.begin(), received.end());
-    int count = 0;
-    for (size_t at = text.find(kFourZ); at != std::string::npos; at = text.find(kFourZ, at + 1)) ++count;
-    return count;
-  }
+  int four_z_lines() { return burntest::count_of(sim_.received(), kFourZ); }
 
   testsupport::SimulatedBox box_{"integrity"};
   tv::SerialPort port_;  // the programming line, closed before the box stops
