@@ -479,7 +479,15 @@ class ChipsetReader {
       text_.swap(raw_);
       return true;
     }
-    return inflate_more();
+    return inflated_more();
+  }
+
+  // The room inflate_more() makes for text is no text: when nothing more
+  // comes, `text_` must say so, or its empty room would be read as a line.
+  bool inflated_more() {
+    const bool more = inflate_more();
+    if (!more) text_.clear();
+    return more;
   }
 
   bool start_inflating() {
@@ -488,7 +496,7 @@ class ChipsetReader {
     inflating_ = true;
     stream_.next_in = reinterpret_cast<Bytef*>(&raw_[0]);
     stream_.avail_in = uInt(raw_.size());
-    return inflate_more();
+    return inflated_more();
   }
 
   bool fail(const std::string& why) {

@@ -332,6 +332,7 @@ struct FileCase {
   const char* what;
   std::function<void(std::vector<std::string>& lines, std::string* ending)> edit;
   int refused_line;  // the line the load names; 0: the file burns
+  bool gzip = false;
 };
 
 }  // namespace
@@ -361,6 +362,8 @@ TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLin
        314},
       {"the last record without a line end",
        [](auto& l, std::string* e) { flash_last_without_line_end(l, e); }, 0},
+      {"the last record without a line end, gzip",
+       [](auto& l, std::string* e) { flash_last_without_line_end(l, e); }, 0, true},
       {"blanks after the checksums",
        [](auto& l, auto*) {
          for (size_t i = index_of(l, "***OSD>") + 2; l[i][0] == ':' && l[i][8] == '0'; ++i) l[i] += " \t ";
@@ -378,7 +381,7 @@ TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLin
     for (size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() ? "\r\n" : ending);
     sim_.set_memories(boxsim::Memories());
     sim_.clear_received();
-    tv::LoadedChipset chipset = tv::load_chipset(write(text));
+    tv::LoadedChipset chipset = tv::load_chipset(write(text, "chipset.hv", file.gzip));
     RecordingSink sink;
     tv::run_burn(link_, chipset, settings_, sink, cancel_);
     if (file.refused_line == 0) {
