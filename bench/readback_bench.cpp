@@ -136,13 +136,12 @@ int main(int argc, char** argv) {
   tv::set_trace_enabled(false);
   char pattern[] = "/tmp/readback_bench_XXXXXX";
   const std::string dir = mkdtemp(pattern);
-  const chipsetgen::Generated generated = benchsupport::reference_chipset();
+  chipsetgen::Generated generated;
   const std::string path = dir + "/reference.hv";
-  std::string error;
   int rc = 1;
   SimProcess sim;
-  if (!chipsetgen::write_chipset(path, generated.text, false, &error)) {
-    std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
+  if (!benchsupport::write_reference_chipset(path, &generated)) {
+    // said on standard error
   } else if (!benchsupport::start_sim(sim_program, dir, &sim)) {
     std::fprintf(stderr, "the simulator %s did not get ready\n", sim_program.c_str());
   } else {

@@ -140,11 +140,8 @@ int main(int argc, char** argv) {
   const std::string dir = mkdtemp(pattern);
   const std::string whole = dir + "/whole", failing = dir + "/failing", resumed = dir + "/resumed";
   const std::string logs = dir + "/logs", path = dir + "/reference.hv";
+  if (!benchsupport::write_reference_chipset(path)) return 1;
   std::string error;
-  if (!chipsetgen::write_chipset(path, benchsupport::reference_chipset().text, false, &error)) {
-    std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
-    return 1;
-  }
   const tv::LoadedChipset chipset = tv::load_chipset(path);
   int records = 0;
   for (int address = 0; address < tv::ByteImage::kSpan; address += 16)

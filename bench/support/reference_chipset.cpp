@@ -1,5 +1,8 @@
 #include "support/reference_chipset.h"
 
+#include <cstdio>
+#include <utility>
+
 namespace benchsupport {
 
 chipsetgen::Generated reference_chipset() {
@@ -10,6 +13,17 @@ chipsetgen::Generated reference_chipset() {
   options.osd_bytes = 0x2000;
   options.glyphs = 128;
   return chipsetgen::generate(options);
+}
+
+bool write_reference_chipset(const std::string& path, chipsetgen::Generated* generated) {
+  chipsetgen::Generated made = reference_chipset();
+  std::string error;
+  if (!chipsetgen::write_chipset(path, made.text, false, &error)) {
+    std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
+    return false;
+  }
+  if (generated) *generated = std::move(made);
+  return true;
 }
 
 }  // namespace benchsupport
