@@ -97,7 +97,7 @@ Burned burn(const std::string& sim_dir, const std::string& log_dir, const tv::Lo
     settings.stage_checked = [chosen = plan->chosen](tv::Stage stage) {
       return (chosen & tv::section_flag(stage)) != 0;
     };
-    settings.resume = plan->point;
+    settings.resume = *plan;
     header.resumes = plan->log_path;
   }
   QuietSink sink;

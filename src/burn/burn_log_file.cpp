@@ -253,6 +253,14 @@ void BurnLogFile::line_lost() {
   next_.line_lost();
 }
 
+// Written into the file as it happens, so that a later resume reads what
+// this one could no longer vouch for even when the program is killed.
+void BurnLogFile::resume_point_revised(const ResumePoint& trusted) {
+  resume_ = trusted;
+  write_line("warning", kTakenBackTo + resume_point_text(trusted));
+  next_.resume_point_revised(trusted);
+}
+
 void BurnLogFile::close(const char* outcome) {
   if (!file_) return;
   std::fputs("\n", file_);

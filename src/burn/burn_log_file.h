@@ -129,6 +129,7 @@ class BurnLogFile : public BurnSink {
     resume_.flash_from = address;
     next_.flash_resumes_at(address);
   }
+  void resume_point_revised(const ResumePoint& trusted) override;
 
  private:
   void write_line(const std::string& word, const std::string& text);

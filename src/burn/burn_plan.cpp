@@ -37,6 +37,12 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
   return plan;
 }
 
+double plan_total_seconds(const StagePlan& plan) {
+  double total = 0;
+  for (int i = 0; i < kBurnStageCount; ++i) total += plan.runs[i] ? plan.seconds[i] : 0;
+  return total;
+}
+
 int planned_stage_percent(const StagePlan& plan, int current_stage, int reported_percent,
                           double seconds_in_stage) {
   if (current_stage < 0 || current_stage >= kBurnStageCount) return reported_percent;
@@ -50,8 +56,7 @@ int planned_stage_percent(const StagePlan& plan, int current_stage, int reported
 
 double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
                              double elapsed) {
-  double total = 0;
-  for (int i = 0; i < kBurnStageCount; ++i) total += plan.runs[i] ? plan.seconds[i] : 0;
+  const double total = plan_total_seconds(plan);
   double reached = done_seconds;
   if (current_stage >= 0 && current_stage < kBurnStageCount)
     reached += plan.seconds[current_stage] * percent / 100.0;

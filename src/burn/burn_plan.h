@@ -18,6 +18,9 @@ struct StagePlan {
   bool runs[kBurnStageCount] = {};
 };
 
+// The planned seconds of the stages that run.
+double plan_total_seconds(const StagePlan& plan);
+
 // `stage_mask` holds section_flag() of each stage that runs.
 StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay);
 

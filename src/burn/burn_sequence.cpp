@@ -9,6 +9,7 @@
 
 #include "base/clock.h"
 #include "base/trace.h"
+#include "burn/resume_check.h"
 #include "burn/section_writer.h"
 #include "link/packets.h"
 #include "link/ports.h"
@@ -32,15 +33,6 @@ const char* stage_name(Stage stage) { return section_info(stage).stage; }
 // The memory a section of 16-byte records is written to and read back from.
 uint8_t target_of(Stage stage) { return section_info(stage).memory; }
 
-LineSource lines_of(const SectionText& text) {
-  auto next = std::make_shared<size_t>(0);
-  return [&text, next](std::string* line) {
-    if (*next >= text.line_count()) return false;
-    *line = text.line((*next)++);
-    return true;
-  };
-}
-
 // One run of the worker: the stages share the sink, the cancel flag and the
 // list of what failed.
 class BurnRun {
@@ -53,6 +45,8 @@ class BurnRun {
         sink_(sink),
         cancel_(cancel),
         box_(link),
+        resume_(settings.resume ? settings.resume->point : ResumePoint()),
+        health_(settings.planned_seconds),
         bytes_read_before_(link.port().bytes_read()) {}
 
   void burn();
@@ -61,11 +55,12 @@ class BurnRun {
  private:
   bool ready();
   bool checked(Stage stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
-  bool done_before(Stage stage) const {
-    return settings_.resume && (settings_.resume->done & section_flag(stage));
-  }
+  bool done_before(Stage stage) const { return resume_.done & section_flag(stage); }
   // The flash record at which the burn this one continues stopped; -1: none.
-  int flash_resume_address() const { return settings_.resume ? settings_.resume->flash_from : -1; }
+  int flash_resume_address() const { return resume_.flash_from; }
+  bool check_resumed_box();
+  bool sample_matches(const ResumeSample& sample);
+  void take_back_resume_point();
   void say_resume();
   void skip_finished_sectors(WriterContext& context);
   // A stage failed in a way that leaves the later ones pointless, the line
@@ -79,6 +74,7 @@ class BurnRun {
   bool send_text(const char* text) { return send(text, std::strlen(text)); }
   bool read_and_trace(const char* format, int count);
   void lose_line(Stage stage, const std::string& where);
+  void give_up_on_line(Stage stage, int address);
   void close_loader();
 
   void pic_handshake();
@@ -97,6 +93,11 @@ class BurnRun {
   BurnSink& sink_;
   const std::atomic<bool>& cancel_;
   LinkBoxOps box_;
+  // What the burns this one continues put into the box, as far as the box
+  // has shown it.
+  ResumePoint resume_;
+  LineHealth health_;
+  bool other_box_ = false;  // a resume found a box the burn it continues did not write
   std::vector<std::string> failed_;
   bool stop_ = false;       // a stage gave up: the remaining stages are left out
   bool line_lost_ = false;  // the port failed: nothing more is sent
@@ -186,6 +187,17 @@ void BurnRun::lose_line(Stage stage, const std::string& where) {
   fail(stage, FailureCause::LineLost);
 }
 
+// The line works but so badly that the job would not end in sensible time:
+// the later stages are left out, and the log names the line, not the box.
+void BurnRun::give_up_on_line(Stage stage, int address) {
+  char where[16];
+  std::snprintf(where, sizeof where, "%04X", address & 0xFFFF);
+  sink_.log(std::string(stage_name(stage)) + ": stopped at " + where + ": " + health_.verdict() + ".\n",
+            kStyleBoldRed);
+  fail(stage, FailureCause::PoorLine);
+  stop_ = true;
+}
+
 // The four-Z line lets the box leave its loader: it ends every burn, also a
 // failed or cancelled one, unless there is no line left to send it on.
 void BurnRun::close_loader() {
@@ -230,7 +242,10 @@ bool BurnRun::send_pic_record(int address) {
       lose_line(Stage::Pic, where);
       return false;
     }
-    if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) return true;
+    if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) {
+      health_.packet(attempt > 0);
+      return true;
+    }
     trace("ERROR %x\n", result);
     // Not one byte since the burn began, through the hand-shake and a whole
     // record: no box is there, and four more attempts would only wait out
@@ -249,6 +264,7 @@ bool BurnRun::send_pic_record(int address) {
 void BurnRun::pic_records() {
   bool ok = chipset_.pic_adr_f < chipset_.pic_adr_l;
   for (int address = chipset_.pic_adr_f; ok && address < chipset_.pic_adr_l; address += 8) {
+    if (health_.hopeless()) return give_up_on_line(Stage::Pic, address);
     ok = send_pic_record(address);
     if (ok && address % 100 == 0)
       sink_.progress(int(static_cast<long long>(address) * 100 / chipset_.pic_adr_l));
@@ -313,6 +329,7 @@ void BurnRun::section_stage(Stage stage) {
   const bool read_back = settings_.verify && info.writer == SectionWriter::HexRecords;
   reach(stage);
   WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr, &address_};
+  context.health = &health_;
   if (stage == Stage::Flash) skip_finished_sectors(context);
   // A file without the section gives the stage nothing to write.
   WriteResult result = WriteResult::Done;
@@ -333,6 +350,9 @@ void BurnRun::section_stage(Stage stage) {
     fail(stage, failure_cause(result));
     stop_ = true;
   }
+  // The box differs from what this resume and the burns before it wrote:
+  // none of what they finished can be built on.
+  if (result == WriteResult::Mismatch && settings_.resume) take_back_resume_point();
   sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
 }
@@ -348,8 +368,66 @@ void BurnRun::skip_finished_sectors(WriterContext& context) {
   };
 }
 
+void BurnRun::take_back_resume_point() {
+  if (resume_.done == 0 && resume_.flash_from < 0) return;
+  resume_ = ResumePoint();
+  sink_.resume_point_revised(resume_);
+}
+
+// A resume builds on the saved log only as far as the box shows that it is
+// the box that log is of. A sample of what the log calls finished is read
+// back first; nothing is written before it matches.
+bool BurnRun::check_resumed_box() {
+  // What the stopped burn left on the line must not be taken for an answer.
+  link_.line_recovery();
+  const ResumeSample sample = resume_sample(chipset_, resume_);
+  if (!sample.empty()) return sample_matches(sample);
+  // The PIC program and the fonts cannot be read back: with nothing that can
+  // be, no stage the log calls finished is trusted.
+  if (resume_.done != 0)
+    sink_.log("Nothing the burn being resumed finished can be read back to show this is the same box: " +
+                  stage_list_text(resume_.done) + " will be burned again.\n",
+              kStyleRed);
+  take_back_resume_point();
+  return true;
+}
+
+bool BurnRun::sample_matches(const ResumeSample& sample) {
+  sink_.log("Reading back " + std::to_string(sample.bytes()) +
+                " bytes of what the burn being resumed wrote, to be sure this is the same box.\n",
+            kStyleBlue);
+  WriterContext context{box_, sink_, cancel_, "", nullptr, &address_};
+  context.health = &health_;
+  reach(sample.flash.empty() ? Stage::Osd : Stage::Flash);
+  const SampleVerdict verdict = read_resume_sample(context, sample);
+  sink_.progress(0);
+  if (verdict.read != WriteResult::Done) {
+    if (verdict.read == WriteResult::LineLost) {
+      line_lost_ = true;
+      sink_.line_lost();
+    }
+    if (verdict.read != WriteResult::Cancelled) fail(stage_, failure_cause(verdict.read));
+    return false;
+  }
+  if (verdict.differ == 0) {
+    sink_.log("The box holds what that burn wrote: " + std::to_string(sample.bytes()) + " bytes match.\n",
+              kStyleGreen);
+    return true;
+  }
+  sink_.log(other_box_text(*settings_.resume) + ".\n", kStyleBoldRed);
+  char detail[160];
+  std::snprintf(detail, sizeof detail,
+                "%d of %zu bytes read back differ, first %s at 0x%04X (file %02X, box %02X).\n",
+                verdict.differ, sample.bytes(), stage_name(verdict.first_stage), verdict.first_address,
+                verdict.first_file, verdict.first_box);
+  sink_.log(detail, kStyleRed);
+  take_back_resume_point();
+  other_box_ = true;
+  return false;
+}
+
 void BurnRun::say_resume() {
-  std::string line = "Resuming the burn: done before: " + stage_list_text(settings_.resume->done);
+  std::string line = "Resuming the burn: done before: " + stage_list_text(resume_.done);
   if (flash_resume_address() >= 0 && !done_before(Stage::Flash) && checked(Stage::Flash)) {
     char from[64];
     std::snprintf(from, sizeof from, "; FLASH again from the sector at %04X",
@@ -365,7 +443,11 @@ void BurnRun::system_font() {
 }
 
 void BurnRun::finish() {
-  if (cancel_) {
+  if (other_box_) {
+    sink_.log("Nothing was written to this box.\n", kStyleBoldRed);
+    sink_.failed_because(FailureCause::OtherBox);
+    sink_.done(false);
+  } else if (cancel_) {
     sink_.log("The burn was stopped in " + where_text() + ".\n", kStyleBoldRed);
     sink_.log("Burning cancelled.\n", kStyleBoldRed);
     sink_.stopped_at(stage_, address_);
@@ -389,19 +471,23 @@ void BurnRun::burn() {
         "Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
         "from this box.\n",
         kStyleBold);
-  if (settings_.resume) say_resume();
+  if (settings_.resume) {
+    if (!check_resumed_box()) {
+      close_loader();
+      finish();
+      return;
+    }
+    say_resume();
+  }
   // The hand-shake takes the box into its loader for every later stage; only
   // the PIC records themselves may be left out. A resume whose PIC stage was
   // done finds the box past its PIC loader already.
   const bool pic_done = done_before(Stage::Pic);
   const bool pic = settings_.pic_records && !pic_done;
+  if (settings_.resume && !pic_done) sink_.log(kBurningPicLine, kStyleBlue);
   if (pic) sink_.stage_begun(Stage::Pic);
   reach(Stage::Pic);
   if (!pic_done) pic_handshake();
-  // Without the hand-shake nothing has read what the line still holds: the
-  // late answer of the burn that was stopped would be taken for the echo of
-  // the first command.
-  if (pic_done) link_.line_recovery();
   if (!stopped() && pic) pic_records();
   if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
   if (!line_lost_ && (pic_done || wait_before(Stage::Flash, settings_.flash_delay))) {
@@ -442,6 +528,13 @@ std::string pic_record(const std::vector<uint8_t>& image, int address) {
     length += std::snprintf(record + length, sizeof record - size_t(length), "%02X", value);
   }
   return std::string(record, size_t(length)) + "*";
+}
+
+void continue_burn(const ResumePlan& plan, BurnSettings* settings) {
+  const unsigned chosen = plan.chosen;
+  settings->stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
+  settings->pic_records = (chosen & section_flag(Stage::Pic)) != 0;
+  settings->resume = plan;
 }
 
 void run_burn(BoxLink& link, const LoadedChipset& chipset, const BurnSettings& settings, BurnSink& sink,

@@ -16,6 +16,7 @@ namespace tv {
 
 // The start command logs these itself, on the GUI thread, before the worker
 // starts: the first for a burn, the second for a system font burned alone.
+// A resume logs the first itself when it burns the PIC stage.
 extern const char* const kBurningPicLine;   // "Burning PIC...\n", style 2
 extern const char* const kFontLoadingLine;  // "FONT Loading...\n", style 2
 
@@ -35,6 +36,9 @@ struct BurnSettings {
   std::function<bool(Stage)> stage_checked;
   // Read back the flash and the OSD memory after each of those stages.
   bool verify = false;
+  // The burn's time on a good line: a burn that takes kJobTimeFactor times
+  // as long ends, naming the line. 0: no such bound (the user will wait).
+  double planned_seconds = 0;
   // False: the PIC stage does the hand-shake only and sends no PIC record
   // (tvbox-burn --sections without pic). The window always burns the PIC.
   bool pic_records = true;
@@ -42,9 +46,14 @@ struct BurnSettings {
   // left out (with the PIC stage, its hand-shake and the flash delay too), a
   // Flash stage it cut short starts again at the sector it was writing, and
   // every other stage it owes runs whole. The stages it chose come through
-  // stage_checked and pic_records as for any burn.
-  std::optional<ResumePoint> resume;
+  // stage_checked and pic_records as for any burn (continue_burn sets all
+  // three). Before anything is skipped, the box must show it holds what that
+  // burn wrote (resume_check.h).
+  std::optional<ResumePlan> resume;
 };
+
+// `settings` made to continue `plan`: its stages, and what they still owe.
+void continue_burn(const ResumePlan& plan, BurnSettings* settings);
 
 // The whole burn into the box on `link`. Ends with exactly one
 // sink.done(ok); ok is false when a stage failed, the port was not open, the

@@ -10,6 +10,8 @@
 
 namespace tv {
 
+struct ResumePoint;
+
 // Styles of the burn log. The window's text widget draws each with the
 // highlight style of the same name (fill_log_styles); other front ends map
 // them to colours of their own.
@@ -41,6 +43,8 @@ enum class FailureCause {
   PortClosed,  // there was no open port to begin with
   FileFaulty,  // the load found faults: nothing was sent
   Unwritable,  // a backup's file could not be written
+  OtherBox,    // a resume found a box that does not hold what the burn it continues wrote
+  PoorLine,    // the line needed so many retries that the job would not end in sensible time
 };
 
 class BurnSink {
@@ -77,6 +81,10 @@ class BurnSink {
   // sector of the record for `address` (-1: from its start). Said when the
   // stage ends.
   virtual void flash_resumes_at(int /*address*/) {}
+  // A resume takes back what the saved log of the burn it continues said the
+  // box holds: the box turned out to be another one, a stage could not be
+  // checked, or a read-back failed. `trusted` is what is left to build on.
+  virtual void resume_point_revised(const ResumePoint& /*trusted*/) {}
 };
 
 }  // namespace tv

@@ -48,15 +48,6 @@ class SilentSink : public BurnSink {
   void done(bool) override {}
 };
 
-LineSource lines_of(const SectionText& text) {
-  auto next = std::make_shared<size_t>(0);
-  return [&text, next](std::string* line) {
-    if (*next >= text.line_count()) return false;
-    *line = text.line((*next)++);
-    return true;
-  };
-}
-
 std::vector<int> whole_memory_reads() {
   std::vector<int> reads;
   for (int address = 0; address < kReadBackSpan; address += kBytesPerRead) reads.push_back(address);
@@ -141,7 +132,7 @@ namespace {
 class BackupRun {
  public:
   BackupRun(BoxLink& link, const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel)
-      : request_(request), sink_(sink), cancel_(cancel), box_(link) {}
+      : request_(request), sink_(sink), cancel_(cancel), box_(link), health_(request.planned_seconds) {}
 
   bool read_stage(Stage stage, std::vector<uint8_t>* image);
   void run(BoxLink& link);
@@ -155,6 +146,7 @@ class BackupRun {
   BurnSink& sink_;
   const std::atomic<bool>& cancel_;
   LinkBoxOps box_;
+  LineHealth health_;
   WriteResult read_result_ = WriteResult::Done;
 };
 
@@ -164,6 +156,7 @@ bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
   sink_.stage_begun(stage);
   image->assign(size_t(kReadBackSpan), 0);
   WriterContext context{box_, sink_, cancel_, stage_name(stage)};
+  context.health = &health_;
   WriteResult result =
       read_memory(context, stage, whole_memory_reads(), [image](int address, const uint8_t(&bytes)[4]) {
         for (int i = 0; i < kBytesPerRead && address + i < kReadBackSpan; ++i)
@@ -222,7 +215,12 @@ class CompareRun {
  public:
   CompareRun(const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
              const std::atomic<bool>& cancel, BoxLink& link)
-      : chipset_(chipset), settings_(settings), sink_(sink), cancel_(cancel), box_(link) {}
+      : chipset_(chipset),
+        settings_(settings),
+        sink_(sink),
+        cancel_(cancel),
+        box_(link),
+        health_(settings.planned_seconds) {}
 
   void run(BoxLink& link);
 
@@ -241,6 +239,7 @@ class CompareRun {
   BurnSink& sink_;
   const std::atomic<bool>& cancel_;
   LinkBoxOps box_;
+  LineHealth health_;
   bool differs_ = false;
   WriteResult read_result_ = WriteResult::Done;
   // The first difference of the stage being compared.
@@ -269,6 +268,7 @@ bool CompareRun::compare_stage(Stage stage, const WrittenImage& expected) {
   first_address_ = -1;
   int compared = 0;
   WriterContext context{box_, sink_, cancel_, stage_name(stage)};
+  context.health = &health_;
   WriteResult result =
       read_memory(context, stage, reads_covering(expected), [&](int address, const uint8_t(&bytes)[4]) {
         for (int i = 0; i < kBytesPerRead && address + i < WrittenImage::kSpan; ++i) {

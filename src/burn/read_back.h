@@ -62,6 +62,7 @@ struct BackupRequest {
   std::string port;   // named in the file's header line
   bool flash = true;  // which memories to read
   bool osd = true;
+  double planned_seconds = 0;  // the time bound of LineHealth; 0: none
 };
 
 // Why `path` cannot take a backup (its folder missing or not writable, a
@@ -78,6 +79,7 @@ void run_backup(BoxLink& link, const BackupRequest& request, BurnSink& sink, con
 struct CompareSettings {
   bool flash = true;  // which memories to compare, when the file writes them
   bool osd = true;
+  double planned_seconds = 0;  // the time bound of LineHealth; 0: none
 };
 
 // Compares the box on `link` with what `chipset` would burn into its flash

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -152,13 +153,21 @@ bool read_saved_burn(const std::string& log_text, SavedBurn* burn) {
     if (labelled(line, "SHA-256", &value))
       saved.sha256 = value;
     else if (labelled(line, "Port", &value))
-      saved.port = value;
+      saved.port = saved.plan.port = value;
+    else if (labelled(line, "Started", &value))
+      saved.plan.started = value.substr(0, value.find(' ', value.find(' ') + 1));
     else if (labelled(line, "Setting", &value) && value.compare(0, 10, "sections =") == 0) {
       if (!stages_named(trimmed(value.substr(10)), &saved.plan.chosen)) return false;
     } else if (labelled(line, "Resume", &value)) {
       have_point = read_resume_point(value, &saved.plan.point);
     } else if (labelled(line, "Outcome", &value)) {
       outcome = value;
+    } else if (line.find(kTakenBackTo) != std::string::npos) {
+      // What a resume could not vouch for is not finished, whatever the
+      // lines before say.
+      ResumePoint trusted;
+      if (read_resume_point(line.substr(line.find(kTakenBackTo) + std::strlen(kTakenBackTo)), &trusted))
+        done_lines = trusted.done;
     } else {
       // "12:00:01.250 ok      stage FLASH done": a log written before the
       // Resume line existed, or one cut short by a crash.

@@ -21,6 +21,8 @@ struct ResumePoint {
 // The burn a resume continues.
 struct ResumePlan {
   std::string log_path;  // the saved log it continues
+  std::string started;   // when that burn began, as its log says ("2026-12-08 14:10:05")
+  std::string port;      // the port it burned
   unsigned chosen = 0;   // stages that burn chose (section_flag of each)
   ResumePoint point;
   // The stages a resume runs: chosen and not finished.
@@ -30,6 +32,9 @@ struct ResumePlan {
 // "Resume:   done=PIC,FLASH; flash-from=1A40" without the label: what the log
 // writes, and what read_resume_point() reads back.
 std::string resume_point_text(const ResumePoint& point);
+// The log line of a resume that took back what the log before it said:
+// this text, then the point it still trusts.
+constexpr const char* kTakenBackTo = "resume point taken back to ";
 bool read_resume_point(const std::string& text, ResumePoint* point);
 
 // Reads one saved log: true when it is a burn log of `port` and fills the

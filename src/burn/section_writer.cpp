@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "base/trace.h"
 #include "link/packets.h"
@@ -27,6 +28,15 @@ void LinkBoxOps::line_recovery() { link_.line_recovery(); }
 void LinkBoxOps::discard_input() { link_.port().purge(); }
 LinkFault LinkBoxOps::fault_of(int result) const {
   return result == 0 ? LinkFault::None : link_.last_fault();
+}
+
+LineSource lines_of(const SectionText& text) {
+  auto next = std::make_shared<size_t>(0);
+  return [&text, next](std::string* line) {
+    if (*next >= text.line_count()) return false;
+    *line = text.line((*next)++);
+    return true;
+  };
 }
 
 LinkFault BoxOps::fault_of(int result) const {
@@ -73,11 +83,15 @@ const uint8_t (&record_bytes(const char* data))[16] {
 }  // namespace
 
 WriteResult retry_with_recovery(WriterContext& context, const std::function<int()>& attempt) {
+  if (context.health && context.health->hopeless()) return WriteResult::PoorLine;
   int silent = 0;
   for (int tries = 0; tries < kMaxAttempts; ++tries) {
     if (context.cancel) return WriteResult::Cancelled;
     int result = attempt();
-    if (result == 0) return WriteResult::Done;
+    if (result == 0) {
+      if (context.health) context.health->packet(tries > 0);
+      return WriteResult::Done;
+    }
     if (context.cancel) return WriteResult::Cancelled;  // its waits were cut short
     LinkFault fault = context.box.fault_of(result);
     if (fault == LinkFault::Lost) return WriteResult::LineLost;
@@ -110,6 +124,11 @@ void report_write_result(WriterContext& context, WriteResult result, const std::
                            (where_is_step ? "during the " : "at ") + where + ".\n",
                        kStyleBoldRed);
       break;
+    case WriteResult::PoorLine:
+      context.sink.log(context.section + ": stopped at " + where + ": " +
+                           (context.health ? context.health->verdict() : std::string()) + ".\n",
+                       kStyleBoldRed);
+      break;
     case WriteResult::Done:
     case WriteResult::Cancelled:
     case WriteResult::Mismatch: break;  // the read-back has said what differs
@@ -121,6 +140,7 @@ FailureCause failure_cause(WriteResult result) {
     case WriteResult::BoxSilent: return FailureCause::Silent;
     case WriteResult::LineLost: return FailureCause::LineLost;
     case WriteResult::Mismatch: return FailureCause::Mismatch;
+    case WriteResult::PoorLine: return FailureCause::PoorLine;
     default: return FailureCause::Refused;
   }
 }

@@ -13,6 +13,7 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/line_health.h"
 #include "link/box_link.h"
 
 namespace tv {
@@ -58,12 +59,17 @@ class LinkBoxOps : public BoxOps {
 
 // Gives the next line of the section with its line end; false at the end.
 using LineSource = std::function<bool(std::string* line)>;
+// The lines the load kept for a section, from its first on. `text` must
+// outlive the source.
+LineSource lines_of(const SectionText& text);
 
 // Failed: the box kept refusing. BoxSilent: it stopped answering (three
 // time-outs in a row, whether no byte came or an answer broke off); the next
 // command would fare no better. LineLost: the line itself failed. Mismatch:
-// read back, the box does not hold what the file does.
-enum class WriteResult { Done, Failed, Cancelled, BoxSilent, LineLost, Mismatch };
+// read back, the box does not hold what the file does. PoorLine: the line
+// works but needs so many retries that the job would not end in sensible
+// time (LineHealth).
+enum class WriteResult { Done, Failed, Cancelled, BoxSilent, LineLost, Mismatch, PoorLine };
 
 // The cause a front end names for a result other than Done and Cancelled.
 FailureCause failure_cause(WriteResult result);
@@ -92,12 +98,16 @@ struct WriterContext {
   // A resumed Flash stage: records the box holds from the burn it continues
   // are not sent again (they count as written for the read-back).
   std::function<bool(int address)> already_in_box;
+  // The job's watch on the line, when it keeps one: every packet is counted,
+  // and none is sent once the line is hopeless.
+  LineHealth* health = nullptr;
 };
 
 // Runs `attempt` until it returns 0, at most kMaxAttempts times, with the
 // line recovery step after each refusal or silence (after an answer that
 // broke off, its rest is discarded instead). Stops early when cancelled,
-// when the box has stopped answering, or at once when the line is lost.
+// when the box has stopped answering, or at once when the line is lost; does
+// not begin when the context's line health says the line is hopeless.
 WriteResult retry_with_recovery(WriterContext& context, const std::function<int()>& attempt);
 
 // Names the way a write ended in the log, in red, for any result but Done

@@ -197,8 +197,8 @@ ModeHooks mode_hooks() {
 
 void burn_box(BoxJob& job, const LoadedChipset& chipset) {
   work_on_box(job, mode_hooks(), [&job, &chipset](BoxLink& link, BurnSink& sink) {
-    if (!job.resume || !(job.resume->point.done & section_flag(Stage::Pic)))
-      sink.log(kBurningPicLine, kStyleBlue);
+    // A resume says it itself, once it knows whether the PIC stage is owed.
+    if (!job.resume) sink.log(kBurningPicLine, kStyleBlue);
     run_burn(link, chipset, job.settings, sink, interruption().cancel);
     if (!interruption().cancel && job.line.bytes_read() == 0) job.report->no_answer();
   });
@@ -273,9 +273,15 @@ void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOption
 
 int exit_status(const std::vector<PortStatus>& ports) {
   if (int status = signal_exit_status()) return status;
-  for (const PortStatus& port : ports)
-    if (port.state != BoxState::Ok) return kExitBoxFailed;
-  return kExitAllBurned;
+  int status = kExitAllBurned;
+  for (const PortStatus& port : ports) {
+    if (port.state == BoxState::Ok) continue;
+    // A resume that found another box wrote nothing to it, like a port with
+    // nothing to resume; a box that failed counts first.
+    if (port.failure_kind != kFailureOtherBox) return kExitBoxFailed;
+    status = kExitUsage;
+  }
+  return status;
 }
 
 // "firmware.hv, 123456 bytes, SHA-256 1a2b3c4d5e6f..., into com3, com4"
@@ -310,10 +316,13 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
     job->settings = settings;
     if (options.resume) {
       job->resume = &resumes[i].plan;
-      prepare_resume(*job->resume, &job->settings);
+      continue_burn(*job->resume, &job->settings);
     }
     const StagePlan port_plan =
         options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan;
+    if (!options.patient)
+      job->settings.planned_seconds =
+          burn_estimate(chipset, options, options.resume ? job->resume->owed() : stages);
     job->report.reset(new PortReport(port, port_plan, board));
     job->report->set_cancel_flag(&interruption().cancel);
     jobs.push_back(std::move(job));

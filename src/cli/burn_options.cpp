@@ -120,6 +120,7 @@ const Switch kSwitches[] = {
     {"--json", nullptr, &BurnOptions::json},       {"--list-ports", nullptr, &BurnOptions::list_ports},
     {"--trace", nullptr, &BurnOptions::trace},     {"--compare", nullptr, &BurnOptions::compare},
     {"--info", nullptr, &BurnOptions::info},       {"--resume", nullptr, &BurnOptions::resume},
+    {"--patient", nullptr, &BurnOptions::patient},
 };
 
 using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
@@ -297,6 +298,8 @@ std::string burn_usage_text() {
          "                         no port (one JSON object with --json)\n"
          "      --resume           continue each port's last burn of CHIPSET where it failed\n"
          "                         or was stopped, as its saved log tells (in --log DIR)\n"
+         "      --patient          wait on a poor line however long a job takes (else a\n"
+         "                         job that takes 3 times its planned time ends)\n"
          "      --version          print the version and exit\n"
          "  -h, --help             this text\n"
          "\n"
@@ -304,8 +307,9 @@ std::string burn_usage_text() {
          "the summary (or the JSON object with --json).\n"
          "Exit status: 0 every box burned (backed up, matched); 1 at least one box failed\n"
          "or differs; 2 a usage error, a chipset file that cannot be burned as asked, or\n"
-         "(--resume) a port with nothing to resume (nothing is sent to it); 128+N after\n"
-         "signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT, 143 SIGTERM.\n";
+         "(--resume) a port with nothing to resume or another box on it (nothing is\n"
+         "written to it); 128+N after signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT,\n"
+         "143 SIGTERM.\n";
 }
 
 }  // namespace tv

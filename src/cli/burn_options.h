@@ -33,6 +33,8 @@ struct BurnOptions {
   bool info = false;
   // Continue each port's last burn of this file, which failed or was stopped.
   bool resume = false;
+  // No time bound on a job over a poor line (the share of retries still ends it).
+  bool patient = false;
 };
 
 // "pic,flash,osd,rusfont": the words of --sections, from the sections' table.

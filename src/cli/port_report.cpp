@@ -24,6 +24,8 @@ const char* failure_kind_of(FailureCause cause) {
     case FailureCause::PortClosed: return kFailurePort;
     case FailureCause::FileFaulty:
     case FailureCause::Unwritable: return kFailureFile;
+    case FailureCause::OtherBox: return kFailureOtherBox;
+    case FailureCause::PoorLine: return kFailurePoorLine;
   }
   return kFailureRefused;
 }
@@ -41,6 +43,8 @@ const char* const kFailureVerifyMismatch = "verify mismatch";
 const char* const kFailureCancelled = "cancelled";
 const char* const kFailurePort = "port";
 const char* const kFailureFile = "file";
+const char* const kFailureOtherBox = "other box";
+const char* const kFailurePoorLine = "poor line";
 
 const char* box_state_word(BoxState state) {
   switch (state) {

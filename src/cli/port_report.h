@@ -57,6 +57,8 @@ extern const char* const kFailureVerifyMismatch;  // "verify mismatch": read bac
 extern const char* const kFailureCancelled;       // "cancelled": a signal stopped the burn
 extern const char* const kFailurePort;            // "port": the port did not open
 extern const char* const kFailureFile;            // "file": a file could not be used or written
+extern const char* const kFailureOtherBox;        // "other box": a resume found a box its log is not of
+extern const char* const kFailurePoorLine;        // "poor line": too many retries, or far too slow
 
 // Events from all workers for the main thread, in the order they happened.
 class ReportBoard {

@@ -137,6 +137,7 @@ int run_backup_mode(const BurnOptions& options, const ModeHooks& hooks) {
   plan.seconds[int(Stage::Flash)] = plan.seconds[int(Stage::Osd)] = seconds;
   plan.runs[int(Stage::Flash)] = request.flash;
   plan.runs[int(Stage::Osd)] = request.osd;
+  if (!options.patient) request.planned_seconds = plan_total_seconds(plan);
 
   BurnLogHeader header;
   header.program = "tvbox-burn";
@@ -171,6 +172,7 @@ int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
     plan.seconds[int(stage)] = read_back_seconds(reads);
     plan.runs[int(stage)] = reads > 0;
   }
+  if (!options.patient) settings.planned_seconds = plan_total_seconds(plan);
   if (refusal.empty() && !plan.runs[int(Stage::Flash)] && !plan.runs[int(Stage::Osd)])
     refusal = "holds no flash or OSD record to compare";
   ChipsetFacts facts;
@@ -258,20 +260,6 @@ std::string section_line(const SectionSummary& section) {
   return text;
 }
 
-// The burn's time for these options, from the same plan the burn's display
-// estimates with; a verify adds its reads.
-double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages) {
-  const StagePlan plan = plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay);
-  double seconds = 0;
-  for (int stage = 0; stage < 5; ++stage)
-    if (plan.runs[stage]) seconds += plan.seconds[stage];
-  if (options.verify)
-    for (Stage stage : kReadableStages)
-      if (stages & stage_bit(stage))
-        seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
-  return seconds;
-}
-
 int run_info_mode(const BurnOptions& options) {
   const LoadedChipset chipset = load_chipset(options.chipset);
   const ChipsetSummary summary = summarize_chipset(options.chipset, chipset);
@@ -294,6 +282,17 @@ std::string estimate_conditions(const BurnOptions& options) {
 }
 
 }  // namespace
+
+// From the same plan the burn's display estimates with.
+double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages) {
+  double seconds =
+      plan_total_seconds(plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay));
+  if (options.verify)
+    for (Stage stage : kReadableStages)
+      if (stages & stage_bit(stage))
+        seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
+  return seconds;
+}
 
 void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
   BurnSink& sink = box.log_file ? static_cast<BurnSink&>(*box.log_file) : *box.report;

@@ -54,6 +54,10 @@ struct BurnVerdict {
   double seconds = 0;  // on the line at 57600 baud with the options' delays
 };
 
+// The burn's planned time on a good line with these options, for the
+// estimate and for the bound on a poor line; a verify adds its reads.
+double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages);
+
 // --info's text and its JSON object.
 std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options);
 std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options);

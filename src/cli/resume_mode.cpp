@@ -34,11 +34,4 @@ void report_nothing_to_resume(const std::vector<PortResume>& resumes) {
                    resume.why.c_str());
 }
 
-void prepare_resume(const ResumePlan& plan, BurnSettings* settings) {
-  const unsigned chosen = plan.chosen;
-  settings->stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
-  settings->pic_records = (chosen & section_flag(Stage::Pic)) != 0;
-  settings->resume = plan.point;
-}
-
 }  // namespace tv

@@ -31,7 +31,4 @@ std::vector<PortResume> find_port_resumes(const BurnOptions& options, const std:
 // "tvbox-burn: com3: nothing to resume (...)" for each port that has none.
 void report_nothing_to_resume(const std::vector<PortResume>& resumes);
 
-// A port's burn settings made to continue `plan`: its stages, what they owe.
-void prepare_resume(const ResumePlan& plan, BurnSettings* settings);
-
 }  // namespace tv

@@ -468,11 +468,8 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumeP
       stages |= section_flag(info.section);
   if (!wholeBurn_) stages = section_flag(Stage::OsdSysFont);
   if (resume) {
-    const unsigned chosen = resume->chosen;
-    settings.stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
-    settings.pic_records = (chosen & section_flag(Stage::Pic)) != 0;
-    settings.resume = resume->point;
-    stages = chosen;
+    continue_burn(*resume, &settings);
+    stages = resume->chosen;
   }
   // The worker burns its own copy: nothing the GUI does can change it midway.
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);

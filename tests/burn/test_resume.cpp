@@ -88,7 +88,7 @@ void burn(BoxRun& run, const tv::LoadedChipset& chipset, const tv::ResumePlan* p
   settings.sysfont_delay = 0;
   settings.verify = plan != nullptr;
   if (plan) {
-    settings.resume = plan->point;
+    settings.resume = *plan;
     log.carry_resume_point(plan->point);
   }
   std::thread worker([&] { tv::run_burn(run.link, chipset, settings, log, cancel); });
