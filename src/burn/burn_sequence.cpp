@@ -472,11 +472,9 @@ void BurnRun::burn() {
         "from this box.\n",
         kStyleBold);
   if (settings_.resume) {
-    if (!check_resumed_box()) {
-      close_loader();
-      finish();
-      return;
-    }
+    // Only reads have gone to the box: it has not been taken into its
+    // loader, and nothing (not the four-Z line either) is written.
+    if (!check_resumed_box()) return finish();
     say_resume();
   }
   // The hand-shake takes the box into its loader for every later stage; only

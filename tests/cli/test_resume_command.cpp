@@ -53,13 +53,14 @@ class ResumeCommand : public ::testing::Test {
 
   // What a whole burn of the chipset's sections (no system font, as
   // tvbox-burn burns by default) leaves in a box that held old firmware.
-  boxsim::Memories whole_burn() {
+  boxsim::Memories whole_burn() { return whole_burn(old_); }
+  boxsim::Memories whole_burn(const boxsim::Faults& start) {
     tv::set_trace_enabled(false);
     tv::set_pause_scale_percent(1);
     boxsim::BoxSimulator sim;
-    sim.set_faults(old_);
+    sim.set_faults(start);
     std::string error;
-    EXPECT_TRUE(sim.start(scratch_.file("reference"), &error)) << error;
+    EXPECT_TRUE(sim.start(scratch_.file("reference-" + std::to_string(++references_)), &error)) << error;
     tv::SerialPort port;
     EXPECT_EQ(tv::open_com(port, sim.programming_path()), tv::kOpened);
     tv::BoxLink link(port);
@@ -94,6 +95,7 @@ class ResumeCommand : public ::testing::Test {
   std::string other_ = scratch_.file("other.hv");
   std::string logs_ = scratch_.file("logs");
   boxsim::Faults old_;
+  int references_ = 0;
 };
 
 TEST_F(ResumeCommand, ALineLostMidFlashIsResumedExactlyAndWithoutALogThereIsNothingToResume) {
@@ -149,6 +151,66 @@ TEST_F(ResumeCommand, ALineLostMidFlashIsResumedExactlyAndWithoutALogThereIsNoth
   EXPECT_NE(log.find("Outcome:  OK"), std::string::npos) << log;
   // --verify read back every address of the flash, the sectors left alone too.
   EXPECT_NE(log.find("FLASH verified: 16384 bytes"), std::string::npos) << log;
+}
+
+// The log names a port, not a box. A resume into another box on that port
+// (a fresh one, or one with old firmware) must not end "OK" with no PIC
+// program and blank or old first sectors: it reads back a sample of what the
+// failed burn finished, writes nothing when it differs (exit 2), and leaves a
+// log that no later resume can take a finished stage from: the next one burns
+// the box whole, exactly.
+TEST_F(ResumeCommand, AResumeIntoAnotherBoxWritesNothingAndTheNextResumeBurnsItWhole) {
+  std::filesystem::create_directories(scratch_.file("ports"));
+  {
+    boxsim::BoxSimulator first;
+    boxsim::Faults faults = old_;
+    faults.vanish_after_flash_writes = kFlashSectors * 4096 / 16 * 3 / 4;
+    first.set_faults(faults);
+    std::string error;
+    ASSERT_TRUE(first.start(scratch_.file("ports"), &error)) << error;
+    Finished run = clitest::run_burner(args(logs_, chipset_), kBurnDeadlineMs);
+    ASSERT_EQ(run.exit_code, 1) << run.out << run.err;
+  }
+  std::vector<std::filesystem::path> failed_log(std::filesystem::directory_iterator(logs_), {});
+  ASSERT_EQ(failed_log.size(), 1u);
+  boxsim::Faults fresh;
+  struct Box {
+    const char* name;
+    boxsim::Faults start;
+    std::vector<std::string> options;
+  };
+  const Box boxes[] = {{"a fresh box", fresh, {"--resume"}},
+                       {"a box with old firmware", old_, {"--resume"}},
+                       {"a fresh box, --verify", fresh, {"--resume", "--verify"}},
+                       {"a box with old firmware, --verify", old_, {"--resume", "--verify"}}};
+  for (const Box& box : boxes) {
+    SCOPED_TRACE(box.name);
+    const std::string logs = scratch_.file(std::string("logs-") + box.name);
+    std::filesystem::create_directories(logs);
+    std::filesystem::copy_file(failed_log.front(), logs + "/" + failed_log.front().filename().string());
+    boxsim::BoxSimulator other;
+    other.set_faults(box.start);
+    std::string error;
+    ASSERT_TRUE(other.start(scratch_.file("ports"), &error)) << error;
+    const boxsim::Memories before = other.memories();
+
+    Finished refused = clitest::run_burner(args(logs, chipset_, box.options), kBurnDeadlineMs);
+    EXPECT_EQ(refused.exit_code, 2) << refused.out << refused.err;
+    EXPECT_NE(refused.out.find("this box does not hold what the burn of 20"), std::string::npos)
+        << refused.out;
+    EXPECT_NE(refused.out.find("wrote to com3; burn it whole"), std::string::npos) << refused.out;
+    EXPECT_TRUE(testsupport::only_reads(other.received()));
+    const boxsim::Memories after = other.memories();
+    EXPECT_TRUE(after.flash == before.flash && after.pic == before.pic && after.osd == before.osd);
+
+    other.clear_received();
+    Finished whole = clitest::run_burner(args(logs, chipset_, box.options), kBurnDeadlineMs);
+    EXPECT_EQ(whole.exit_code, 0) << whole.out << whole.err;
+    EXPECT_GT(other.stats().pic_records, 0u);
+    const boxsim::Memories held = other.memories(), expected = whole_burn(box.start);
+    EXPECT_TRUE(held.flash == expected.flash && held.osd == expected.osd && held.font == expected.font &&
+                held.pic == expected.pic);
+  }
 }
 
 }  // namespace
