@@ -128,7 +128,7 @@ TEST(ChipsetLoader, LineFeedOnlyLinesLoseNoCharacter) {
 
 TEST(ChipsetLoader, BadChecksumsAreReportedInRedWithCountAndFirstLine) {
   std::string good = chipsetgen::hex_record(0, 0x100, std::vector<uint8_t>(16, 0x5A));
-  std::string bad = good;
+  std::string bad = chipsetgen::hex_record(0, 0x110, std::vector<uint8_t>(16, 0x5A));
   bad[12] = bad[12] == '0' ? '1' : '0';
   tv::LoadedChipset loaded =
       parse({"***HEADER>", "***PIC>", good, "***FLASH>", good, bad, "***OSD>", bad, ":0100000001FE"});
