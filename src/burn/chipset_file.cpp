@@ -542,7 +542,7 @@ class ChipsetReader {
   std::string digest() { return digest_.hex_digest(); }
 
  private:
-  static constexpr size_t kChunk = 1 << 16;
+  static constexpr size_t kChunk = kChipsetReadBytes;
   static constexpr size_t kKeptChars = 4096;
 
   // Raw bytes from the file into `raw_`; false at its end or on a failure.

@@ -222,6 +222,10 @@ class ChipsetParser {
   std::map<int, int> record_lines_[kSectionCount];
 };
 
+// The loader reads a file this many bytes at a time (of the compressed bytes,
+// for gzip); a line may begin in one read and end in the next.
+constexpr size_t kChipsetReadBytes = size_t(1) << 16;
+
 // Reads the whole file, once. A file that cannot be opened reads as empty,
 // with a red log line saying why (chipset_open_problem).
 LoadedChipset load_chipset(const std::string& path);
