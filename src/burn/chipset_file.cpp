@@ -49,6 +49,25 @@ bool file_identity(const std::string& path, int64_t* size, int64_t* mtime_ns) {
   return ::stat(path.c_str(), &info) == 0 && identity_of(info, size, mtime_ns);
 }
 
+// Why what a path names is no chipset file, told from what it is.
+std::string kind_problem(mode_t mode) {
+  if (S_ISDIR(mode)) return "it is a folder";
+  const char* kind = S_ISFIFO(mode)   ? " (a FIFO)"
+                     : S_ISCHR(mode)  ? " (a character device)"
+                     : S_ISBLK(mode)  ? " (a block device)"
+                     : S_ISSOCK(mode) ? " (a socket)"
+                                      : "";
+  return std::string("it is not a regular file") + kind;
+}
+
+// Why a path could not be looked at or opened, in the engineer's words where
+// the system's are unclear ("No such file or directory" for a file).
+std::string open_error_problem(int error_number) {
+  if (error_number == ENOENT || error_number == ENOTDIR) return "it does not exist";
+  if (error_number == EACCES || error_number == EPERM) return "permission denied";
+  return std::strerror(error_number);
+}
+
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // The characters of the line end (CR and LF) at the end of a line.
@@ -206,6 +225,13 @@ void ChipsetParser::load_error(const std::string& what) {
     faults_.push_back({line_number_, {format_line("Line %d: ", line_number_) + what, kStyleBoldRed}});
 }
 
+// Something the burn writes as the file says, but perhaps not as its maker
+// meant: named in the warning style, and the file still burns.
+void ChipsetParser::load_warning(const std::string& what) {
+  if (warning_count_++ < int(kMaxErrorLines))
+    warnings_.push_back({format_line("Line %d: ", line_number_) + what, kStyleRed});
+}
+
 // A line of a burned section that cannot be read as the file means it: one
 // the reader would have to cut, or one with a NUL byte (text tools stop at it,
 // so the line reads differently to each of them).
@@ -289,10 +315,56 @@ void ChipsetParser::check_hex_record(const std::string& text, const HexRecord& r
                   record.count, record.count == 1 ? "" : "s", kBoxRecordBytes);
     load_error(what);
   } else if (record.type == 0 && record.count == kBoxRecordBytes) {
-    uint8_t bytes[kBoxRecordBytes];  // the record's digits are all hexadecimal
-    for (size_t i = 0; i < kBoxRecordBytes; ++i)
-      bytes[i] = uint8_t(hex_digit(text[9 + 2 * i]) * 16 + hex_digit(text[10 + 2 * i]));
-    sections_->image_of(section_)->record(int(record.address), bytes);
+    take_box_record(text, int(record.address));
+  }
+}
+
+// A record that runs past the end of its memory is refused: the box would
+// put its last bytes at the start of that memory, and Verify, reading back
+// with the same wrap, would find nothing wrong. Only an OSD record can: a
+// flash address has 16 bits here (extended-address records with a base are
+// refused), the flash 24.
+void ChipsetParser::take_box_record(const std::string& text, int address) {
+  const SectionInfo& info = section_info(section_);
+  if (address + int(kBoxRecordBytes) > info.memory_end) {
+    char what[160];
+    std::snprintf(what, sizeof what, "the %s record at %04X runs past %X, the end of its memory.\n",
+                  info.stage, unsigned(address), unsigned(info.memory_end - 1));
+    load_error(what);
+    return;
+  }
+  check_overlap(address);
+  uint8_t bytes[kBoxRecordBytes];  // the record's digits are all hexadecimal
+  for (size_t i = 0; i < kBoxRecordBytes; ++i)
+    bytes[i] = uint8_t(hex_digit(text[9 + 2 * i]) * 16 + hex_digit(text[10 + 2 * i]));
+  sections_->image_of(section_)->record(address, bytes);
+}
+
+// Bytes that two records of a section both write. A flash write can only
+// clear bits of what its sector's erase left, so the second record would
+// leave the AND of both, neither of them: refused. The OSD memory keeps the
+// later one, as memory does: a warning, in case that was not meant.
+void ChipsetParser::check_overlap(int address) {
+  std::map<int, int>& lines = record_lines_[int(section_)];
+  const int span = int(kBoxRecordBytes);
+  int earlier = 0;
+  for (auto it = lines.lower_bound(address - span + 1); it != lines.end() && it->first < address + span; ++it)
+    if (earlier == 0 || it->second < earlier) earlier = it->second;
+  lines.emplace(address, line_number_);
+  if (earlier == 0) return;
+  char what[200];
+  if (section_ == Section::Flash) {
+    std::snprintf(what, sizeof what,
+                  "the flash record at %04X overlaps the one on line %d; the flash cannot be written twice "
+                  "without an erase.\n",
+                  unsigned(address), earlier);
+    load_error(what);
+  } else {
+    std::snprintf(
+        what, sizeof what,
+        "the %s record at %04X overwrites bytes of the one on line %d; the box keeps the later one.\n",
+        section_info(section_).stage, unsigned(address), earlier);
+    load_warning(what);
   }
 }
 
@@ -313,6 +385,21 @@ void ChipsetParser::check_font_line(const std::string& line) {
 }
 
 void ChipsetParser::feed_line(const std::string& line, uint64_t length) {
+  // Some editors begin a UTF-8 text with a byte-order mark. It belongs to no
+  // line, and left in place it would hide the file's first marker.
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  if (line_number_ == 0 && starts_with(line, kByteOrderMark)) {
+    const std::string note = "The file begins with a UTF-8 byte-order mark, which was skipped.";
+    state_.notes.push_back(note);
+    state_.log.push_back({note + "\n", kStyleBold});
+    const size_t skipped = sizeof kByteOrderMark - 1;
+    take_line(line.substr(skipped), length - skipped);
+    return;
+  }
+  take_line(line, length);
+}
+
+void ChipsetParser::take_line(const std::string& line, uint64_t length) {
   ++line_number_;
   std::string text = strip_line_end(line);
   if (take_marker(text)) return;
@@ -369,6 +456,14 @@ void ChipsetParser::add_fault_lines() {
         {format_line("... and %d more such lines.\n", state_.load_errors - listed), kStyleBoldRed});
 }
 
+// After the faults: a file with both is refused for its faults first.
+void ChipsetParser::add_warning_lines() {
+  state_.log.insert(state_.log.end(), warnings_.begin(), warnings_.end());
+  if (warning_count_ > int(warnings_.size()))
+    state_.log.push_back(
+        {format_line("... and %d more such lines.\n", warning_count_ - int(warnings_.size())), kStyleRed});
+}
+
 LoadedChipset ChipsetParser::finish() {
   // "FLASH LINES 4096": each section by its name in the file; the system
   // font, which a file need not have, only when it has lines.
@@ -380,6 +475,7 @@ LoadedChipset ChipsetParser::finish() {
         {marker.substr(3, marker.size() - 4) + format_line(" LINES %d\n", lines), kStyleBoldGreen});
   }
   add_fault_lines();
+  add_warning_lines();
   trace(">pic_adr_f %04x pic_adr_l %04x\n", state_.pic_adr_f, state_.pic_adr_l);
   state_.sections = sections_;
   LoadedChipset result = std::move(state_);
@@ -389,6 +485,9 @@ LoadedChipset ChipsetParser::finish() {
   line_number_ = 0;
   section_end_line_ = 0;
   faults_.clear();
+  warnings_.clear();
+  warning_count_ = 0;
+  for (std::map<int, int>& lines : record_lines_) lines.clear();
   return result;
 }
 
@@ -406,13 +505,17 @@ class ChipsetReader {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  // False when the path names no regular file or it cannot be opened.
-  bool open(const std::string& path, int64_t* mtime_ns) {
-    int64_t size = 0;
-    if (!file_identity(path, &size, mtime_ns)) return false;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // Empty when the path names a regular file, now open; else why not. What
+  // counts is what was opened, should the path change between the looks.
+  std::string open(const std::string& path, int64_t* mtime_ns) {
     struct stat info;
-    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && identity_of(info, &size, mtime_ns);
+    if (::stat(path.c_str(), &info) != 0) return open_error_problem(errno);
+    if (!S_ISREG(info.st_mode)) return kind_problem(info.st_mode);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return open_error_problem(errno);
+    int64_t size = 0;
+    if (!identity_of(info, &size, mtime_ns)) return kind_problem(info.st_mode);
+    return std::string();
   }
 
   // The next line with its line end, kept up to kKeptChars; `length` is its
@@ -439,7 +542,7 @@ class ChipsetReader {
   std::string digest() { return digest_.hex_digest(); }
 
  private:
-  static constexpr size_t kChunk = 1 << 16;
+  static constexpr size_t kChunk = kChipsetReadBytes;
   static constexpr size_t kKeptChars = 4096;
 
   // Raw bytes from the file into `raw_`; false at its end or on a failure.
@@ -569,7 +672,8 @@ LoadedChipset load_chipset(const std::string& path) {
   ChipsetParser parser;
   int64_t mtime_ns = 0;
   ChipsetReader reader;
-  const bool opened = reader.open(path, &mtime_ns);
+  const std::string problem = reader.open(path, &mtime_ns);
+  const bool opened = problem.empty();
   std::string line;
   uint64_t length = 0;
   while (opened && reader.next_line(&line, &length)) parser.feed_line(line, length);
@@ -581,8 +685,14 @@ LoadedChipset load_chipset(const std::string& path) {
   loaded.mtime_ns = mtime_ns;
   if (opened) loaded.sha256 = reader.digest();
   if (!opened)
-    loaded.log.insert(loaded.log.begin(), {"Cannot open the chipset file " + path + ".\n", kStyleBoldRed});
+    loaded.log.insert(loaded.log.begin(),
+                      {"Cannot open the chipset file " + path + ": " + problem + ".\n", kStyleBoldRed});
   return loaded;
+}
+
+std::string chipset_open_problem(const std::string& path) {
+  int64_t mtime_ns = 0;
+  return ChipsetReader().open(path, &mtime_ns);
 }
 
 bool chipset_unchanged(const LoadedChipset& loaded, const std::string& field_path, std::string* why) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -132,6 +133,10 @@ struct LoadedChipset {
   // one is named by `first_fault_line`.
   std::string first_fault;
   int first_fault_line = 0;
+  // What the load passed over that the engineer should know of (a byte-order
+  // mark), as sentences without line end; each is in the log too. The
+  // warnings, which do not stop a burn, are the log's plain red lines.
+  std::vector<std::string> notes;
   std::shared_ptr<const ChipsetSections> sections = std::make_shared<ChipsetSections>();
 
   // The file as it was when loaded, so a burn can tell that it changed. The
@@ -185,16 +190,21 @@ class ChipsetParser {
     int line;  // 0: the file as a whole
     LogLine text;
   };
+  void take_line(const std::string& line, uint64_t length);
   bool take_marker(const std::string& text);
   bool line_readable(const std::string& line, uint64_t length);
   void take_pic_record(const std::string& text);
   void check_pic_line(const std::string& text);
   void check_hex_line(const std::string& text);
   void check_hex_record(const std::string& text, const HexRecord& record);
+  void take_box_record(const std::string& text, int address);
+  void check_overlap(int address);
   void check_font_line(const std::string& line);
   void count_bad_checksum(const HexRecord& record);
   void load_error(const std::string& what);
+  void load_warning(const std::string& what);
   void add_fault_lines();
+  void add_warning_lines();
 
   LoadedChipset state_;
   std::shared_ptr<ChipsetSections> sections_ = std::make_shared<ChipsetSections>();
@@ -205,11 +215,26 @@ class ChipsetParser {
   // record); 0 while it has not come.
   int section_end_line_ = 0;
   std::vector<Fault> faults_;
+  std::vector<LogLine> warnings_;  // the first kMaxErrorLines of them
+  int warning_count_ = 0;
+  // The 16-byte records taken so far, by section: their start address and
+  // the line of the first record there.
+  std::map<int, int> record_lines_[kSectionCount];
 };
 
+// The loader reads a file this many bytes at a time (of the compressed bytes,
+// for gzip); a line may begin in one read and end in the next.
+constexpr size_t kChipsetReadBytes = size_t(1) << 16;
+
 // Reads the whole file, once. A file that cannot be opened reads as empty,
-// with a red log line saying so.
+// with a red log line saying why (chipset_open_problem).
 LoadedChipset load_chipset(const std::string& path);
+
+// Why `path` cannot be opened as a chipset file, in a few words ("it does not
+// exist", "permission denied", "it is a folder", "it is not a regular file (a
+// FIFO)"); empty when it can. Only a regular file is taken: a pipe would block
+// the opening and a device such as /dev/zero would yield lines without end.
+std::string chipset_open_problem(const std::string& path);
 
 // True when `field_path` still names the loaded file, unchanged in size and
 // modification time. Otherwise false with the reason in `why` (a log line).

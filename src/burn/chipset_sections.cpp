@@ -8,12 +8,12 @@ namespace {
 
 // clang-format off
 const SectionInfo kSections[kSectionCount] = {
-    {Section::Header,      "***HEADER>",        "Header",       nullptr,        SectionWriter::None,        nullptr,                     nullptr,                     nullptr,    "HEADER",   0,             0,    0},
-    {Section::Pic,         "***PIC>",           "PIC",          "PIC",          SectionWriter::PicRecords,  "Burning PIC...\n",          "PIC Burned OK!\n",          "pic",      "PIC",      0,             8.0,  52},
-    {Section::Flash,       "***FLASH>",         "Flash",        "FLASH",        SectionWriter::HexRecords,  "Burning FLASH...\n",        "FLASH Burned OK!\n",        "flash",    "FLASH",    kTargetFlash,  0,    32},
-    {Section::Osd,         "***OSD>",           "OSD",          "OSD",          SectionWriter::HexRecords,  "Burning OSD...\n",          "OSD Burned OK!\n",          "osd",      "OSD",      kTargetOsd,    6.0,  32},
-    {Section::OsdRusFont,  "***OSD Font>",      "OSD RusFont",  "OSD RusFont",  SectionWriter::Font,        "Burning OSD RusFont...\n",  "OSD RusFont Burned OK!\n",  "rusfont",  "RusFont",  0,             3.0,  48},
-    {Section::OsdSysFont,  "***OSD All Font>",  "OSD SysFont",  "OSD SysFont",  SectionWriter::SystemFont,  "Burning OSD SysFont...\n",  "OSD SysFont Burned OK!\n",  nullptr,    "SysFont",  0,             3.0,  48},
+    {Section::Header,      "***HEADER>",        "Header",       nullptr,        SectionWriter::None,        nullptr,                     nullptr,                     nullptr,    "HEADER",   0,             0,        0,    0},
+    {Section::Pic,         "***PIC>",           "PIC",          "PIC",          SectionWriter::PicRecords,  "Burning PIC...\n",          "PIC Burned OK!\n",          "pic",      "PIC",      0,             0,        8.0,  52},
+    {Section::Flash,       "***FLASH>",         "Flash",        "FLASH",        SectionWriter::HexRecords,  "Burning FLASH...\n",        "FLASH Burned OK!\n",        "flash",    "FLASH",    kTargetFlash,  1 << 24,  0,    32},
+    {Section::Osd,         "***OSD>",           "OSD",          "OSD",          SectionWriter::HexRecords,  "Burning OSD...\n",          "OSD Burned OK!\n",          "osd",      "OSD",      kTargetOsd,    0x10000,  6.0,  32},
+    {Section::OsdRusFont,  "***OSD Font>",      "OSD RusFont",  "OSD RusFont",  SectionWriter::Font,        "Burning OSD RusFont...\n",  "OSD RusFont Burned OK!\n",  "rusfont",  "RusFont",  0,             0,        3.0,  48},
+    {Section::OsdSysFont,  "***OSD All Font>",  "OSD SysFont",  "OSD SysFont",  SectionWriter::SystemFont,  "Burning OSD SysFont...\n",  "OSD SysFont Burned OK!\n",  nullptr,    "SysFont",  0,             0,        3.0,  48},
 };
 // clang-format on
 

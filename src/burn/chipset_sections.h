@@ -37,6 +37,7 @@ struct SectionInfo {
   const char* option;      // its word in tvbox-burn --sections; null: not chosen by name
   const char* short_name;  // tvbox-burn's name of the stage, in its live line and summary
   uint8_t memory;          // HexRecords: the box memory its records go to (the packets' target byte)
+  int memory_end;          // HexRecords: the first address past that memory; a record ends before it
   // What the burn's time estimate counts for the stage: the seconds it spends
   // before its first record (the hand-shake, a clear of memory or font pages)
   // and the bytes one line of the section costs on the line, both ways.

@@ -1,5 +1,6 @@
 #include "burn/chipset_summary.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -35,16 +36,19 @@ int count_glyphs(const SectionText& text) {
   return int(glyphs.size());
 }
 
+// Only the bytes the memory has: what a refused record would send past its
+// end is no address of it.
 void summarize_hex_section(const LoadedChipset& loaded, SectionSummary* summary) {
   WrittenImage image = image_to_burn(loaded, summary->section, &summary->records);
+  const int end = std::min(WrittenImage::kSpan, section_info(summary->section).memory_end);
   std::set<int> sectors;
-  for (int address = 0; address < WrittenImage::kSpan; ++address) {
+  for (int address = 0; address < end; ++address) {
     if (!image.written(address)) continue;
     if (summary->first_address < 0) summary->first_address = address;
     summary->last_address = address;
+    ++summary->bytes;
     sectors.insert(address >> kSectorShift);
   }
-  summary->bytes = image.byte_count();
   if (summary->section == Section::Flash) summary->sectors.assign(sectors.begin(), sectors.end());
 }
 
@@ -89,11 +93,12 @@ ChipsetSummary summarize_chipset(const std::string& path, const LoadedChipset& l
     summary.sections.push_back(section);
   }
   for (const LogLine& line : loaded.log) {
-    if (line.style != kStyleBoldRed) continue;
-    std::string text = line.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    summary.faults.push_back({fault_line_number(text), text});
+    if (line.style != kStyleBoldRed && line.style != kStyleRed) continue;
+    const std::string text = strip_line_end(line.text);
+    (line.style == kStyleBoldRed ? summary.faults : summary.warnings)
+        .push_back({fault_line_number(text), text});
   }
+  summary.notes = loaded.notes;
   return summary;
 }
 

@@ -1,6 +1,6 @@
 // What a chipset file holds, told without a box: per section its lines,
 // records, address range, the flash sectors it touches and the glyphs of a
-// font; the file's size and digest; the faults the load found. A front end
+// font; the file's size and digest; the faults, warnings and notes of the load. A front end
 // prints it (tvbox-burn --info).
 #pragma once
 
@@ -34,7 +34,9 @@ struct ChipsetSummary {
   int64_t size = -1;  // -1 when the file could not be read
   std::string sha256;
   std::vector<SectionSummary> sections;  // in the order of the file's markers
-  std::vector<LoadFault> faults;         // the load's red lines, in its order
+  std::vector<LoadFault> faults;         // the load's bold red lines, in its order
+  std::vector<LoadFault> warnings;       // its plain red ones: named, but the file burns
+  std::vector<std::string> notes;        // what the load passed over (a byte-order mark)
 };
 
 // Reads the file's bytes for the digest and walks the loaded sections.

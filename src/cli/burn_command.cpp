@@ -1,6 +1,5 @@
 #include "cli/burn_command.h"
 
-#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -352,17 +351,11 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
 // line of the load that names one.
 int refusal_line(const LoadedChipset& chipset) { return chipset.first_fault_line; }
 
-// Why the chipset file cannot even be read, in the system's words; empty
-// when it can.
+// Why the chipset file cannot even be opened, as the loader tells it; empty
+// when it can. (A file that fails later is refused as damaged by the load.)
 std::string unreadable(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return "cannot read the chipset file " + path + ": " + std::strerror(errno);
-  char byte;
-  const bool readable = ::read(fd, &byte, 1) >= 0;
-  const int error_number = errno;
-  ::close(fd);
-  if (!readable) return "cannot read the chipset file " + path + ": " + std::strerror(error_number);
-  return std::string();
+  const std::string problem = chipset_open_problem(path);
+  return problem.empty() ? problem : "cannot read the chipset file " + path + ": " + problem;
 }
 
 bool wants_json(int argc, char** argv) {

@@ -323,6 +323,9 @@ std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict,
   for (const SectionSummary& section : summary.sections) text += section_line(section);
   text += summary.faults.empty() ? "Faults:   none\n" : "Faults:\n";
   for (const LoadFault& fault : summary.faults) text += "  " + fault.text + "\n";
+  if (!summary.warnings.empty()) text += "Warnings:\n";
+  for (const LoadFault& warning : summary.warnings) text += "  " + warning.text + "\n";
+  for (const std::string& note : summary.notes) text += "Note:     " + note + "\n";
   if (verdict.refusal.empty())
     text += "Burn:     " + verdict.stages + " in about " + clock_text(verdict.seconds) + " (" +
             estimate_conditions(options) + ")\n";
@@ -351,15 +354,20 @@ std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict,
     }
     sections.push_back(entry);
   }
-  Json faults = Json::array();
-  for (const LoadFault& fault : summary.faults)
-    faults.push_back({{"line", fault.line > 0 ? Json(fault.line) : Json()}, {"text", fault.text}});
+  auto numbered_lines = [](const std::vector<LoadFault>& lines) {
+    Json array = Json::array();
+    for (const LoadFault& line : lines)
+      array.push_back({{"line", line.line > 0 ? Json(line.line) : Json()}, {"text", line.text}});
+    return array;
+  };
   Json json = {
       {"path", summary.path},
       {"size", summary.size >= 0 ? Json(summary.size) : Json()},
       {"sha256", summary.size >= 0 ? Json(summary.sha256) : Json()},
       {"sections", sections},
-      {"faults", faults},
+      {"faults", numbered_lines(summary.faults)},
+      {"warnings", numbered_lines(summary.warnings)},
+      {"notes", summary.notes},
       {"would_burn", verdict.refusal.empty()},
       {"refusal", verdict.refusal.empty() ? Json() : Json(verdict.refusal)},
       {"estimate",

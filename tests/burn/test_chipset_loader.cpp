@@ -38,6 +38,25 @@ using testsupport::write_file;
 const std::vector<std::string> kBareMarkers = {"***HEADER>", "***PIC>", "***FLASH>", "***OSD>",
                                                "***OSD Font>"};
 
+// A 16-byte data record whose bytes tell it from any other with another `mark`.
+std::string box_record(int address, int mark = 0) {
+  std::vector<uint8_t> data(16);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(address * 3 + mark * 41 + int(i));
+  return chipsetgen::hex_record(0, address, data);
+}
+
+std::vector<std::string> lines_in_style(const tv::LoadedChipset& loaded, int style) {
+  std::vector<std::string> texts;
+  for (const tv::LogLine& line : loaded.log)
+    if (line.style == style) texts.push_back(line.text);
+  return texts;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 TEST(ChipsetLoader, FiveBareMarkersAllowBurningAndLogEmptyTitlesThenZeroCounts) {
@@ -128,7 +147,7 @@ TEST(ChipsetLoader, LineFeedOnlyLinesLoseNoCharacter) {
 
 TEST(ChipsetLoader, BadChecksumsAreReportedInRedWithCountAndFirstLine) {
   std::string good = chipsetgen::hex_record(0, 0x100, std::vector<uint8_t>(16, 0x5A));
-  std::string bad = good;
+  std::string bad = chipsetgen::hex_record(0, 0x110, std::vector<uint8_t>(16, 0x5A));
   bad[12] = bad[12] == '0' ? '1' : '0';
   tv::LoadedChipset loaded =
       parse({"***HEADER>", "***PIC>", good, "***FLASH>", good, bad, "***OSD>", bad, ":0100000001FE"});
@@ -212,17 +231,35 @@ TEST(ChipsetLoaderFiles, AMissingFileReadsAsEmptyWithARedLine) {
 }
 
 // Chosen by mistake in the file dialog: a pipe would block the opening, a
-// device of endless zeros would be read for ever, a folder is nothing.
-TEST(ChipsetLoaderFiles, PipesDevicesAndFoldersAreRefusedAtOnce) {
+// device of endless zeros would be read for ever, a folder is nothing. Each
+// is refused at once, saying why, in the loader's and in tvbox-burn's words.
+TEST(ChipsetLoaderFiles, PipesDevicesAndFoldersAreRefusedAtOnceSayingWhy) {
   testsupport::TempDir dir("fifo");
   ASSERT_EQ(mkfifo(dir.file("pipe.hv").c_str(), 0600), 0);
-  for (const std::string& path : {dir.file("pipe.hv"), std::string("/dev/zero"), dir.path()}) {
+  ASSERT_TRUE(write_file(dir.file("locked.hv"), "***HEADER>\r\n"));
+  ASSERT_EQ(chmod(dir.file("locked.hv").c_str(), 0), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.file("pipe.hv"), "it is not a regular file (a FIFO)"},
+      {"/dev/zero", "it is not a regular file (a character device)"},
+      {dir.path(), "it is a folder"},
+      {dir.file("missing.hv"), "it does not exist"},
+      {dir.file("pipe.hv/x.hv"), "it does not exist"},
+      {dir.file("locked.hv"), "permission denied"},
+  };
+  for (const auto& [path, why] : cases) {
+    SCOPED_TRACE(path);
+    // The superuser reads a file whatever its mode.
+    if (why == "permission denied" && access(path.c_str(), R_OK) == 0) continue;
     tv::LoadedChipset loaded = tv::load_chipset(path);
-    EXPECT_FALSE(loaded.opened) << path;
-    EXPECT_EQ(loaded.flags, 0u) << path;
-    ASSERT_FALSE(loaded.log.empty()) << path;
-    EXPECT_EQ(loaded.log.front().style, tv::kStyleBoldRed) << path;
+    EXPECT_FALSE(loaded.opened);
+    EXPECT_EQ(loaded.flags, 0u);
+    ASSERT_FALSE(loaded.log.empty());
+    EXPECT_EQ(loaded.log.front().text, "Cannot open the chipset file " + path + ": " + why + ".\n");
+    EXPECT_EQ(loaded.log.front().style, tv::kStyleBoldRed);
+    EXPECT_EQ(tv::chipset_open_problem(path), why);
   }
+  ASSERT_TRUE(write_file(dir.file("good.hv"), "***HEADER>\r\n"));
+  EXPECT_EQ(tv::chipset_open_problem(dir.file("good.hv")), "");
 }
 
 TEST(ChipsetLoaderFiles, BurnRefusesAnotherPathOrAChangedFile) {
@@ -312,4 +349,153 @@ TEST(ChipsetLoaderFiles, ACutOrCorruptGzipFileIsALoadErrorNamingWhere) {
       named |= line.style == tv::kStyleBoldRed && line.text.find("damaged at byte") != std::string::npos;
     EXPECT_TRUE(named);
   }
+}
+
+// Two records that write one byte: the flash, which a write can only clear
+// bits of, would hold the AND of both (a fault naming both lines); the OSD
+// memory keeps the later (a warning). A record past the end of its memory is
+// refused: the OSD memory ends at FFFF, the 24-bit flash far above any
+// 16-bit record.
+TEST(ChipsetLoader, RecordsThatWriteAByteTwiceOrPastTheirMemoryAreNamedByLine) {
+  const std::string kFlashTwice = "the flash cannot be written twice without an erase.\n";
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    std::vector<std::string> faults, warnings;
+  };
+  const Case cases[] = {
+      {"flash, one address",
+       {"***FLASH>", box_record(0x1A40), box_record(0x1A40, 1)},
+       {"Line 3: the flash record at 1A40 overlaps the one on line 2; " + kFlashTwice},
+       {}},
+      {"flash, partly above",
+       {"***FLASH>", box_record(0x1A40), box_record(0x2000), box_record(0x1A4F)},
+       {"Line 4: the flash record at 1A4F overlaps the one on line 2; " + kFlashTwice},
+       {}},
+      {"flash, partly below",
+       {"***FLASH>", box_record(0x1A40), box_record(0x1A31)},
+       {"Line 3: the flash record at 1A31 overlaps the one on line 2; " + kFlashTwice},
+       {}},
+      {"flash, a third on the first line's place",
+       {"***FLASH>", box_record(0x0100), box_record(0x0108), box_record(0x0100, 2)},
+       {"Line 3: the flash record at 0108 overlaps the one on line 2; " + kFlashTwice,
+        "Line 4: the flash record at 0100 overlaps the one on line 2; " + kFlashTwice},
+       {}},
+      {"flash, records side by side",
+       {"***FLASH>", box_record(0x1A40), box_record(0x1A50), box_record(0x1A30)},
+       {},
+       {}},
+      {"flash, past FFFF", {"***FLASH>", box_record(0xFFF8)}, {}, {}},
+      {"OSD, one address",
+       {"***OSD>", box_record(0x0100), box_record(0x0100, 1)},
+       {},
+       {"Line 3: the OSD record at 0100 overwrites bytes of the one on line 2; the box keeps the later "
+        "one.\n"}},
+      {"OSD, past FFFF",
+       {"***OSD>", box_record(0xFFF0), box_record(0xFFF8)},
+       {"Line 3: the OSD record at FFF8 runs past FFFF, the end of its memory.\n"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tv::LoadedChipset loaded = parse(c.lines);
+    EXPECT_EQ(lines_in_style(loaded, tv::kStyleBoldRed), c.faults);
+    EXPECT_EQ(lines_in_style(loaded, tv::kStyleRed), c.warnings);
+    EXPECT_EQ(tv::chipset_clean(loaded), c.faults.empty());
+  }
+  // The OSD memory, like the box, holds the later record.
+  tv::LoadedChipset osd = parse({"***OSD>", box_record(0x0100), box_record(0x0108, 1)});
+  const tv::ByteImage& image = *osd.sections->image_of(tv::Section::Osd);
+  EXPECT_EQ(image.value(0x0107), uint8_t(0x0100 * 3 + 7));
+  EXPECT_EQ(image.value(0x0108), uint8_t(0x0108 * 3 + 41));
+}
+
+// Saved by an editor that begins UTF-8 text with a byte-order mark: the first
+// marker is still found, plain or compressed, and the load says what it skipped.
+TEST(ChipsetLoaderFiles, AByteOrderMarkAtTheStartIsSkippedWithANote) {
+  TempDir dir("burn-loader-bom");
+  chipsetgen::Options options;
+  options.flash_bytes = 256;
+  options.osd_bytes = 256;
+  options.glyphs = 2;
+  const std::string text = chipsetgen::generate(options).text;
+  std::string error;
+  ASSERT_TRUE(chipsetgen::write_chipset(dir.file("a.hv"), text, false, &error)) << error;
+  tv::set_trace_enabled(false);
+  const tv::LoadedChipset without = tv::load_chipset(dir.file("a.hv"));
+  const std::string note = "The file begins with a UTF-8 byte-order mark, which was skipped.";
+  for (bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
+    ASSERT_TRUE(chipsetgen::write_chipset(dir.file("bom.hv"), "\xEF\xBB\xBF" + text, gzip, &error)) << error;
+    const tv::LoadedChipset loaded = tv::load_chipset(dir.file("bom.hv"));
+    EXPECT_TRUE(tv::chipset_clean(loaded));
+    EXPECT_EQ(loaded.flags, without.flags);
+    EXPECT_EQ(loaded.pic, without.pic);
+    std::vector<std::string> log = log_texts(without);
+    log.insert(log.begin(), note + "\n");
+    EXPECT_EQ(log_texts(loaded), log);
+    EXPECT_EQ(loaded.notes, std::vector<std::string>{note});
+  }
+  EXPECT_TRUE(without.notes.empty());
+}
+
+// A CR LF pair cut by the loader's 64 KiB read is one line end, not a line
+// end and an empty line; the record before it is read whole.
+TEST(ChipsetLoaderFiles, ALineEndSplitByTheReadBoundaryIsOneLineEnd) {
+  const int records = 2000;
+  std::string head = "***HEADER>\r\n";
+  const std::string section = "***FLASH>\r\n";
+  const size_t record_chars = box_record(0).size() + 2;
+  // The padding of the header's second line puts the CR of record 1400 last
+  // in the first read, its LF first in the second.
+  const size_t cr_at = head.size() + 2 + section.size() + 1400 * record_chars + record_chars - 2;
+  ASSERT_LT(cr_at, tv::kChipsetReadBytes);
+  head += std::string(tv::kChipsetReadBytes - 1 - cr_at, 'h') + "\r\n";
+  std::string text = head + section;
+  for (int i = 0; i < records; ++i) text += box_record(i * 16) + "\r\n";
+  text += ":00000001FF\r\n";
+  ASSERT_EQ(text.substr(tv::kChipsetReadBytes - 1, 2), "\r\n");
+  TempDir dir("burn-loader-crlf");
+  ASSERT_TRUE(write_file(dir.file("a.hv"), text));
+  tv::set_trace_enabled(false);
+  const tv::LoadedChipset loaded = tv::load_chipset(dir.file("a.hv"));
+  EXPECT_TRUE(tv::chipset_clean(loaded)) << loaded.first_fault;
+  EXPECT_EQ(loaded.lines_in(tv::Section::Header), 1);
+  EXPECT_EQ(loaded.lines_in(tv::Section::Flash), records + 1);
+  const tv::SectionText& lines = *loaded.sections->of(tv::Section::Flash);
+  EXPECT_EQ(lines.line(1400), box_record(1400 * 16) + "\r\n");
+  const tv::ByteImage& image = *loaded.sections->image_of(tv::Section::Flash);
+  EXPECT_EQ(image.byte_count(), records * 16);
+  for (int address : {1400 * 16, 1400 * 16 + 15, 1401 * 16})
+    EXPECT_EQ(image.value(address), uint8_t(address / 16 * 16 * 3 + address % 16)) << address;
+}
+
+// zlib reads concatenated gzip members as one stream; a member that begins in
+// one read of the compressed file and goes on in the next loads whole.
+TEST(ChipsetLoaderFiles, ASecondGzipMemberAcrossAReadLoadsWhole) {
+  TempDir dir("burn-loader-members");
+  const std::string text = chipsetgen::generate(chipsetgen::Options()).text;
+  const size_t middle = text.find("***FLASH>");
+  std::string error, members;
+  for (const std::string& part : {text.substr(0, middle), text.substr(middle)}) {
+    ASSERT_TRUE(chipsetgen::write_chipset(dir.file("part.gz"), part, true, &error)) << error;
+    members += read_bytes(dir.file("part.gz"));
+    if (part.size() == middle) ASSERT_LT(members.size(), tv::kChipsetReadBytes);
+  }
+  ASSERT_GT(members.size(), tv::kChipsetReadBytes);
+  ASSERT_TRUE(write_file(dir.file("two.hv.gz"), members));
+  ASSERT_TRUE(write_file(dir.file("plain.hv"), text));
+  tv::set_trace_enabled(false);
+  const tv::LoadedChipset two = tv::load_chipset(dir.file("two.hv.gz"));
+  const tv::LoadedChipset plain = tv::load_chipset(dir.file("plain.hv"));
+  EXPECT_TRUE(tv::chipset_clean(two)) << two.first_fault;
+  EXPECT_EQ(log_texts(two), log_texts(plain));
+  for (tv::Section section : {tv::Section::Flash, tv::Section::Osd}) {
+    const tv::ByteImage& got = *two.sections->image_of(section);
+    const tv::ByteImage& want = *plain.sections->image_of(section);
+    ASSERT_EQ(got.byte_count(), want.byte_count());
+    for (int address = 0; address < tv::ByteImage::kSpan; ++address)
+      if (want.holds(address)) ASSERT_EQ(got.value(address), want.value(address)) << address;
+  }
+  EXPECT_EQ(two.size, int64_t(members.size()));
 }

@@ -294,6 +294,22 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   ASSERT_TRUE(testsupport::write_file(some, sections_of("***FLASH>", "***OSD>")));
   const std::string missing = scratch_.file("no-such.hv"), plain_file = scratch_.file("plain");
   ASSERT_TRUE(testsupport::write_file(plain_file, "not a port"));
+  // The first flash record given twice: the flash would hold the AND of the
+  // two. An OSD record at FFF8 would put its last 8 bytes at 0000.
+  const std::string twice = scratch_.file("twice.hv"), past_end = scratch_.file("past-end.hv");
+  const size_t flash_record = generated_.text.find("\r\n:10", generated_.text.find("***FLASH>")) + 2;
+  const std::string record_line =
+      generated_.text.substr(flash_record, generated_.text.find("\r\n", flash_record) + 2 - flash_record);
+  std::string edited = generated_.text;
+  ASSERT_TRUE(testsupport::write_file(twice, edited.insert(flash_record, record_line)));
+  edited = generated_.text;
+  const size_t osd_record = edited.find("\r\n", edited.find("***OSD>")) + 2;
+  ASSERT_TRUE(testsupport::write_file(
+      past_end,
+      edited.insert(osd_record, chipsetgen::hex_record(0, 0xFFF8, std::vector<uint8_t>(16, 1)) + "\r\n")));
+  // Opened without care, a pipe nobody writes to would hold the run for ever.
+  const std::string fifo = scratch_.file("pipe.hv");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
   // A damaged gzip file is refused as damaged, whatever its garbled lines
   // look like, at a byte counted in the compressed file.
@@ -317,6 +333,11 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
        2,
        cut + ": has no OSD, OSD Font section; a whole burn needs HEADER, PIC, FLASH"},
       {{"-p", ports[0], "--sections", "flash,osd", some}, 2, some + ": has no OSD section"},
+      {{"-p", ports[0], "-p", ports[1], twice},
+       2,
+       twice + ": does not load cleanly: Line " + std::to_string(bad_line + 1) +
+           ": the flash record at 0000 overlaps the one on line " + std::to_string(bad_line)},
+      {{"-p", ports[0], past_end}, 2, "the OSD record at FFF8 runs past FFFF, the end of its memory"},
       {{"-p", ports[0], "--sections", "pic,voodoo", chipset_},
        2,
        "--sections takes some of pic,flash,osd,rusfont"},
@@ -325,12 +346,13 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
        "--flash-delay takes whole seconds from 3 to 20, not '2'"},
       {{"--keep-logs", "0", chipset_}, 2, "--keep-logs takes a count from 1 to 100000"},
       {{"--keep-days", "9", "--log", logs(), chipset_}, 2, "a --log folder is never pruned"},
-      {{"-p", ports[0], missing},
-       2,
-       "cannot read the chipset file " + missing + ": No such file or directory"},
+      {{"-p", ports[0], missing}, 2, "cannot read the chipset file " + missing + ": it does not exist"},
       {{"-p", ports[0], scratch_.path()},
        2,
-       "cannot read the chipset file " + scratch_.path() + ": Is a directory"},
+       "cannot read the chipset file " + scratch_.path() + ": it is a folder"},
+      {{"-p", ports[0], fifo},
+       2,
+       "cannot read the chipset file " + fifo + ": it is not a regular file (a FIFO)"},
       {{"-p", plain_file, chipset_}, 1, "cannot open " + plain_file + ": not a serial line"},
       {{"-p", "com9", chipset_},
        1,

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -81,6 +82,34 @@ std::vector<std::string> folder_entries(const std::string& path) {
 }
 
 using testsupport::only_reads;
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    lines.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 2;
+  }
+  return lines;
+}
+
+std::string joined_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// The index of the first line after `marker`'s that begins with `start`.
+size_t index_after(const std::vector<std::string>& lines, const std::string& marker,
+                   const std::string& start) {
+  size_t at = size_t(std::find(lines.begin(), lines.end(), marker) - lines.begin()) + 1;
+  while (at < lines.size() && lines[at].rfind(start, 0) != 0) ++at;
+  return at;
+}
+
+std::string filled_record(int address, uint8_t value) {
+  return chipsetgen::hex_record(0, address, std::vector<uint8_t>(16, value));
+}
 
 Json parse_json(const std::string& text) {
   Json json = Json::parse(text, nullptr, false);
@@ -279,6 +308,123 @@ TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
       EXPECT_NE(run.out.find("Burn:     refused: does not load cleanly"), std::string::npos) << run.out;
   }
   EXPECT_TRUE(box_.sim().received().empty()) << "--info opens no port";
+}
+
+// --info on files edited by hand, as text and as JSON: what it says of the
+// flash sectors, of a part burn, of records that write a byte twice or past
+// the OSD memory, and of a byte-order mark; and its exit status.
+TEST_F(ReadModeTest, InfoNamesSectorsWarningsNotesAndRefusalsOfHandMadeFiles) {
+  const std::string generated = chipsetgen::generate(testsupport::small_chipset_options()).text;
+  using Edit = std::function<void(std::vector<std::string>&)>;
+  struct Case {
+    const char* what;
+    Edit edit;
+    std::vector<std::string> options;
+    int exit_code;
+    std::vector<std::string> said;  // in the text
+    std::function<void(const Json&)> check;
+  };
+  // Line numbers count from 1: the index of a line plus 1.
+  const size_t flash = index_after(split_lines(generated), "***FLASH>", ":10");
+  const size_t osd = index_after(split_lines(generated), "***OSD>", ":10");
+  const std::string flash_line = std::to_string(flash + 1), osd_line = std::to_string(osd + 1);
+  const Case cases[] = {
+      {"flash sectors with a gap",
+       [](std::vector<std::string>& lines) {
+         const size_t end = index_after(lines, "***FLASH>", ":00000001FF");
+         lines.insert(lines.begin() + long(end),
+                      {filled_record(0x1000, 1), filled_record(0x2FF8, 2), filled_record(0x5000, 3)});
+       },
+       {},
+       0,
+       {"5 flash sectors: 0-3, 5\n", "Faults:   none\n"},
+       [](const Json& info) {
+         EXPECT_EQ(info["sections"][2]["flash_sectors"], Json::parse("[0, 1, 2, 3, 5]"));
+         EXPECT_EQ(info["sections"][2]["last_address"], 0x500F);
+       }},
+      {"the PIC alone",
+       [](std::vector<std::string>&) {},
+       {"--sections", "pic"},
+       0,
+       {"Burn:     PIC in about "},
+       [](const Json& info) { EXPECT_EQ(info["estimate"]["stages"], "PIC"); }},
+      {"the PIC alone from a file without one",
+       [](std::vector<std::string>& lines) {
+         const size_t pic = index_after(lines, "***HEADER> generated chipset", "***PIC>");
+         lines.erase(lines.begin() + long(pic), lines.begin() + long(index_after(lines, "***PIC>", "***")));
+       },
+       {"--sections", "pic"},
+       2,
+       {"  PIC           absent\n", "Burn:     refused: has no PIC section\n"},
+       [](const Json& info) { EXPECT_EQ(info["refusal"], "has no PIC section"); }},
+      {"a flash record twice",
+       [flash](std::vector<std::string>& lines) {
+         lines.insert(lines.begin() + long(flash) + 1, lines[flash]);
+       },
+       {},
+       2,
+       {"  Line " + std::to_string(flash + 2) + ": the flash record at 0000 overlaps the one on line " +
+            flash_line,
+        "Burn:     refused: does not load cleanly: Line " + std::to_string(flash + 2)},
+       [flash](const Json& info) { EXPECT_EQ(info["faults"][0]["line"], flash + 2); }},
+      {"an OSD record twice",
+       [osd](std::vector<std::string>& lines) { lines.insert(lines.begin() + long(osd) + 1, lines[osd]); },
+       {},
+       0,
+       {"Faults:   none\nWarnings:\n  Line " + std::to_string(osd + 2) +
+            ": the OSD record at 0000 overwrites bytes of the one on line " + osd_line,
+        "Burn:     PIC, FLASH, OSD, RusFont in about"},
+       [osd](const Json& info) {
+         EXPECT_TRUE(info["faults"].empty());
+         ASSERT_EQ(info["warnings"].size(), 1u);
+         EXPECT_EQ(info["warnings"][0]["line"], osd + 2);
+       }},
+      {"an OSD record past FFFF",
+       [osd](std::vector<std::string>& lines) {
+         lines.insert(lines.begin() + long(osd), filled_record(0xFFF8, 7));
+       },
+       {},
+       2,
+       {"  Line " + osd_line + ": the OSD record at FFF8 runs past FFFF, the end of its memory.\n"},
+       [osd](const Json& info) {
+         EXPECT_EQ(info["faults"][0]["line"], osd + 1);
+         EXPECT_EQ(info["sections"][3]["last_address"], 0xFFFF);
+       }},
+      {"a byte-order mark",
+       [](std::vector<std::string>& lines) { lines[0] = "\xEF\xBB\xBF" + lines[0]; },
+       {},
+       0,
+       {"Note:     The file begins with a UTF-8 byte-order mark, which was skipped.\nBurn:     PIC, FLASH"},
+       [](const Json& info) {
+         EXPECT_EQ(info["notes"],
+                   Json::parse("[\"The file begins with a UTF-8 byte-order mark, which was skipped.\"]"));
+         EXPECT_TRUE(info["would_burn"].get<bool>());
+       }},
+  };
+  const std::string path = scratch_.file("edited.hv");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> lines = split_lines(generated);
+    c.edit(lines);
+    ASSERT_TRUE(testsupport::write_file(path, joined_lines(lines)));
+    for (bool json : {false, true}) {
+      std::vector<std::string> args = {"--info"};
+      if (json) args.push_back("--json");
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      args.push_back(path);
+      Finished run = clitest::run_burner(args, 20000);
+      ASSERT_FALSE(run.timed_out);
+      EXPECT_EQ(run.exit_code, c.exit_code) << run.out << run.err;
+      if (json) {
+        Json info = parse_json(run.out);
+        EXPECT_EQ(info["exit_code"], c.exit_code);
+        c.check(info);
+      } else {
+        for (const std::string& said : c.said)
+          EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
+      }
+    }
+  }
 }
 
 TEST_F(ReadModeTest, UsageErrorsExitTwoAndTouchNoBox) {

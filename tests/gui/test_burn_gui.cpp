@@ -492,15 +492,28 @@ TEST_F(BurnGui, FaultyFilesAreRefusedAndBadChecksumsAskFirst) {
   EXPECT_EQ(messages_[0].kind, tv::MessageKind::Error);
   EXPECT_NE(messages_[0].text.find("burn log"), std::string::npos);
 
+  // The first flash record given twice: the flash would hold the AND of both.
+  std::string overlapping = text;
+  const size_t record = overlapping.find("\r\n:10", overlapping.find("***FLASH>")) + 2;
+  overlapping.insert(record, overlapping.substr(record, overlapping.find("\r\n", record) + 2 - record));
+  load(writeText(overlapping, "overlap.hv"));
+  const std::vector<std::string> loadLog = logLines();
+  EXPECT_TRUE(std::any_of(loadLog.begin(), loadLog.end(), [](const std::string& line) {
+    return line.find(": the flash record at 0000 overlaps the one on line ") != std::string::npos;
+  }));
+  command(tv::ID_BURN);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1].kind, tv::MessageKind::Error);
+
   const size_t flash = text.find("***FLASH>");
   text.insert(text.find('\n', flash) + 1, bad + "\r\n");
   load(writeText(text, "checksum.hv"));
   questionAnswer_ = MBOX_CLICKED_NO;
   command(tv::ID_BURN);
-  ASSERT_EQ(messages_.size(), 2u);
-  EXPECT_EQ(messages_[1].kind, tv::MessageKind::Question);
-  EXPECT_EQ(messages_[1].buttons, FXuint(MBOX_YES_NO));
-  EXPECT_NE(messages_[1].text.find("Burn anyway?"), std::string::npos);
+  ASSERT_EQ(messages_.size(), 3u);
+  EXPECT_EQ(messages_[2].kind, tv::MessageKind::Question);
+  EXPECT_EQ(messages_[2].buttons, FXuint(MBOX_YES_NO));
+  EXPECT_NE(messages_[2].text.find("Burn anyway?"), std::string::npos);
   EXPECT_FALSE(page().burnRunning());
   EXPECT_TRUE(sim_.received().empty());
 
