@@ -369,7 +369,6 @@ void BurnRun::skip_finished_sectors(WriterContext& context) {
 }
 
 void BurnRun::take_back_resume_point() {
-  if (resume_.done == 0 && resume_.flash_from < 0) return;
   resume_ = ResumePoint();
   sink_.resume_point_revised(resume_);
 }
@@ -388,7 +387,7 @@ bool BurnRun::check_resumed_box() {
     sink_.log("Nothing the burn being resumed finished can be read back to show this is the same box: " +
                   stage_list_text(resume_.done) + " will be burned again.\n",
               kStyleRed);
-  take_back_resume_point();
+  if (resume_.done != 0 || resume_.flash_from >= 0) take_back_resume_point();
   return true;
 }
 

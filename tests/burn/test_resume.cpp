@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -79,14 +82,14 @@ tv::BurnLogHeader header_for(const tv::LoadedChipset& chipset, const tv::ResumeP
 
 // One burn into `run`'s box with its saved log in `log_dir`.
 void burn(BoxRun& run, const tv::LoadedChipset& chipset, const tv::ResumePlan* plan,
-          const std::string& log_dir, RecordingSink& sink, std::atomic<bool>& cancel) {
+          const std::string& log_dir, RecordingSink& sink, std::atomic<bool>& cancel, bool verify = false) {
   tv::BurnLogFile log(sink);
   ASSERT_TRUE(log.open(log_dir, header_for(chipset, plan), nullptr));
   log.set_cancel_flag(&cancel);
   tv::BurnSettings settings;
   settings.flash_delay = 0;
   settings.sysfont_delay = 0;
-  settings.verify = plan != nullptr;
+  settings.verify = verify || plan != nullptr;
   if (plan) {
     settings.resume = *plan;
     log.carry_resume_point(plan->point);
@@ -95,6 +98,18 @@ void burn(BoxRun& run, const tv::LoadedChipset& chipset, const tv::ResumePlan* p
   bool ended = testsupport::wait_for([&] { return !sink.done_calls().empty(); }, kBurnDeadlineMs);
   worker.join();
   ASSERT_TRUE(ended);
+}
+
+// What a log looks like when the program died in the burn: the lines up to
+// then, no Failures, Outcome or Resume lines.
+void cut_off_the_end(const std::string& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::ifstream in(entry.path());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    ASSERT_NE(text.find("\nResume:"), std::string::npos);
+    std::ofstream(entry.path(), std::ios::trunc) << text.substr(0, text.find("\nFailures:"));
+  }
 }
 
 class Resume : public ::testing::Test {
@@ -136,6 +151,7 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
     uint64_t sector_erases;         // by the resumed burn
     const char* resume_line;
     const char* or_resume_line;  // the answer to the last write may still get through
+    bool killed = false;         // the program died: its log has no end, no Resume line
   };
   // 600 records of 256 a sector: the line goes in the third sector. The
   // 600th answer is on the wire when the line goes; whether the burn reads
@@ -146,6 +162,7 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
       {"stopped in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr},
       {"stopped in RusFont", 0, int(tv::Stage::OsdRusFont), 0, "done=PIC,FLASH,OSD; flash-from=start",
        nullptr},
+      {"killed in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -157,6 +174,7 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
     StoppingSink cut(c.stop_in, cancel);
     burn(*first, chipset_, nullptr, logs, cut, cancel);
     ASSERT_EQ(cut.done_calls(), std::vector<bool>{false});
+    if (c.killed) cut_off_the_end(logs);
     // The second box starts from the images the first one wrote.
     ASSERT_TRUE(first->box.sim().write_images(scratch_.file("images")));
     first.reset();
@@ -213,6 +231,33 @@ TEST(ResumeSectors, OnlySectorsWhollyWrittenBeforeTheStopCountAsFinished) {
     finished.resize(4);
     EXPECT_EQ(finished, c.finished) << c.stopped_at;
   }
+}
+
+// A verify that fails leaves no flash sector to build on; in a resumed burn
+// it leaves no stage at all, PIC included, since the box may not be the one
+// the log is of.
+TEST_F(Resume, AFailedVerifyLeavesNoSectorToTrustAndInAResumeNoStage) {
+  boxsim::Faults weak = old_;
+  weak.wrong_flash_byte = 0x1234;
+  BoxRun run(weak);
+  const std::string logs = scratch_.file("weak-logs");
+  std::atomic<bool> cancel{false};
+  RecordingSink first;
+  burn(run, chipset_, nullptr, logs, first, cancel, true);
+  ASSERT_EQ(first.done_calls(), std::vector<bool>{false});
+  tv::ResumePlan plan;
+  std::string error;
+  ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
+  EXPECT_EQ(tv::resume_point_text(plan.point), "done=PIC; flash-from=start");
+
+  // Nothing finished can be read back: the PIC stage is burned again.
+  const uint64_t pic_records = run.box.sim().stats().pic_records;
+  RecordingSink resumed;
+  burn(run, chipset_, &plan, logs, resumed, cancel);
+  EXPECT_EQ(resumed.done_calls(), std::vector<bool>{false});
+  EXPECT_GT(run.box.sim().stats().pic_records, pic_records);
+  ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
+  EXPECT_EQ(tv::resume_point_text(plan.point), "done=none; flash-from=start");
 }
 
 }  // namespace
