@@ -6,8 +6,8 @@
 
 namespace tv {
 
-LineHealth::LineHealth(double planned_seconds)
-    : planned_seconds_(planned_seconds), started_ms_(monotonic_ms()) {}
+LineHealth::LineHealth(double planned_seconds, int64_t started_ms)
+    : planned_seconds_(planned_seconds), started_ms_(started_ms) {}
 
 void LineHealth::packet(bool retried) {
   const size_t slot = size_t(seen_ % kHealthWindowPackets);

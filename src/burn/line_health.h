@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
+
 namespace tv {
 
 // The recent packets the share of retries is taken over, and how many must
@@ -28,8 +30,8 @@ constexpr int kJobTimeSlackSeconds = 60;
 class LineHealth {
  public:
   // `planned_seconds`: the job's planned time on a good line; 0 for no time
-  // bound.
-  explicit LineHealth(double planned_seconds = 0);
+  // bound. The job began at `started_ms` (monotonic_ms()).
+  explicit LineHealth(double planned_seconds = 0, int64_t started_ms = monotonic_ms());
 
   // One packet got through: at its first attempt, or after retries.
   void packet(bool retried);

@@ -2,7 +2,11 @@
 // box, in which order, with which progress, and how refusals are bounded.
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "base/clock.h"
 #include "base/trace.h"
+#include "burn/line_health.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
 #include "link/packets.h"
@@ -100,6 +104,66 @@ TEST_F(HexWriter, ARecordRefusedTwiceIsRetriedAfterRecoveryThenAccepted) {
   std::vector<std::string> ops;
   for (const BoxCall& call : box.calls) ops.push_back(call.op);
   EXPECT_EQ(ops, (std::vector<std::string>{"wrt16", "recover", "wrt16", "recover", "wrt16", "wrt16"}));
+}
+
+// A line on which too many packets need a retry ends the section at the next
+// record, naming the line; one that needs a retry now and then does not.
+TEST_F(HexWriter, ALineThatNeedsTooManyRetriesEndsTheSectionNamingTheLine) {
+  struct Case {
+    int refuse_every;  // the last record of every so many is refused once
+    size_t records_sent;
+    const char* red_line;  // empty: the section is written whole
+  };
+  const Case cases[] = {
+      {3, 50, "FLASH: stopped at 0320: the line loses or garbles too much: 32% of the last 50 packets"},
+      {4, 300, ""},  // a quarter is not more than a quarter
+      {5, 300, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refuse_every);
+    FakeBox fresh;
+    RecordingSink said;
+    tv::LineHealth health;
+    tv::WriterContext watched{fresh, said, cancel, "FLASH"};
+    watched.health = &health;
+    std::set<int> refused;
+    fresh.refuse = [&](const BoxCall& call) {
+      return call.address / 16 % c.refuse_every == c.refuse_every - 1 && refused.insert(call.address).second;
+    };
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300; ++i) lines.push_back(record_line(i * 16, uint8_t(i)));
+    const tv::WriteResult result = tv::write_hex_section(watched, lines_of(lines), 300, tv::kTargetFlash);
+    EXPECT_EQ(result, *c.red_line ? tv::WriteResult::PoorLine : tv::WriteResult::Done);
+    std::set<int> sent;
+    for (const BoxCall& call : fresh.of("wrt16")) sent.insert(call.address);
+    EXPECT_EQ(sent.size(), c.records_sent);
+    if (*c.red_line) EXPECT_TRUE(said.has_red_line_containing(c.red_line));
+    if (*c.red_line) EXPECT_EQ(tv::failure_cause(result), tv::FailureCause::PoorLine);
+  }
+}
+
+// The share is of the recent packets only, judged from the 50th on; a job
+// that has taken three times its plan and a minute more ends too.
+TEST(LineHealth, TheShareIsOfTheRecentPacketsAndTheTimeBoundNeedsBothFactorAndSlack) {
+  tv::LineHealth health;
+  for (int i = 0; i < tv::kHealthMinPackets - 1; ++i) health.packet(true);
+  EXPECT_FALSE(health.hopeless()) << "judged from the 50th packet on";
+  health.packet(true);
+  EXPECT_TRUE(health.hopeless());
+  for (int i = 0; i < tv::kHealthWindowPackets - 1; ++i) health.packet(false);
+  EXPECT_EQ(health.retried_percent(), 0);
+  EXPECT_FALSE(health.hopeless());
+  EXPECT_EQ(health.verdict(), "");
+
+  const int64_t hundred_seconds_ago = tv::monotonic_ms() - 100000;
+  EXPECT_TRUE(tv::LineHealth(30, hundred_seconds_ago).hopeless());          // 3 x 30 s and 30 s + 60 s passed
+  EXPECT_FALSE(tv::LineHealth(34, hundred_seconds_ago).hopeless());         // not yet 3 x 34 s
+  EXPECT_FALSE(tv::LineHealth(0, hundred_seconds_ago).hopeless());          // no time bound
+  EXPECT_FALSE(tv::LineHealth(20, tv::monotonic_ms() - 70000).hopeless());  // not 20 s + 60 s
+  EXPECT_NE(tv::LineHealth(30, hundred_seconds_ago)
+                .verdict()
+                .find("the line is too slow: the job has taken 3 times"),
+            std::string::npos);
 }
 
 TEST_F(HexWriter, ARecordRefusedForeverGivesUpAfterTenAttemptsNamingTheAddress) {
