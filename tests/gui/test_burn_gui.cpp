@@ -882,9 +882,14 @@ TEST_F(BurnGui, ResumeAfterAStopMidFlashFinishesTheBoxExactly) {
   EXPECT_EQ(after.pic_records, before.pic_records);
   EXPECT_LE(after.sector_erases - before.sector_erases, 2u) << stopLine;
   expectImagesMatch();
-  const std::string first = allLogLines().front();
-  EXPECT_EQ(first.rfind("Resuming the burn: done before: PIC; FLASH again from the sector at ", 0), 0u)
-      << first;
+  // It made sure the box is the one the stopped burn wrote to, then said
+  // what it skips.
+  const std::vector<std::string> lines = allLogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("Reading back ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("The box holds what that burn wrote: ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2].rfind("Resuming the burn: done before: PIC; FLASH again from the sector at ", 0), 0u)
+      << lines[2];
   EXPECT_FALSE(page().resumeButton->shown());  // it ended well
   expectIdleAfterBurn();
 
