@@ -178,11 +178,12 @@ TEST_F(ResumeCommand, AResumeIntoAnotherBoxWritesNothingAndTheNextResumeBurnsItW
     const char* name;
     boxsim::Faults start;
     std::vector<std::string> options;
+    bool then_resume_again;
   };
-  const Box boxes[] = {{"a fresh box", fresh, {"--resume"}},
-                       {"a box with old firmware", old_, {"--resume"}},
-                       {"a fresh box, --verify", fresh, {"--resume", "--verify"}},
-                       {"a box with old firmware, --verify", old_, {"--resume", "--verify"}}};
+  const Box boxes[] = {{"a fresh box", fresh, {"--resume"}, true},
+                       {"a box with old firmware", old_, {"--resume"}, true},
+                       {"a fresh box, --verify", fresh, {"--resume", "--verify"}, false},
+                       {"a box with old firmware, --verify", old_, {"--resume", "--verify"}, false}};
   for (const Box& box : boxes) {
     SCOPED_TRACE(box.name);
     const std::string logs = scratch_.file(std::string("logs-") + box.name);
@@ -203,6 +204,7 @@ TEST_F(ResumeCommand, AResumeIntoAnotherBoxWritesNothingAndTheNextResumeBurnsItW
     const boxsim::Memories after = other.memories();
     EXPECT_TRUE(after.flash == before.flash && after.pic == before.pic && after.osd == before.osd);
 
+    if (!box.then_resume_again) continue;
     other.clear_received();
     Finished whole = clitest::run_burner(args(logs, chipset_, box.options), kBurnDeadlineMs);
     EXPECT_EQ(whole.exit_code, 0) << whole.out << whole.err;
