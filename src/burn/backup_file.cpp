@@ -1,6 +1,8 @@
 #include "burn/backup_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -55,6 +57,31 @@ std::string name_of(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// ".firmware.hv.part-": what every temporary file of `path` begins with.
+std::string temporary_prefix(const std::string& path) { return "." + name_of(path) + ".part-"; }
+
+std::string temporary_stem(const std::string& path) {
+  return folder_of(path) + "/" + temporary_prefix(path) + std::to_string(::getpid()) + "-";
+}
+
+bool all_digits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The writer's process id in a temporary file's name ("PID-N" after the
+// prefix); 0 when the rest of the name is not of that shape.
+pid_t writer_of(const std::string& rest) {
+  const size_t dash = rest.find('-');
+  if (dash == std::string::npos || dash > 9 || !all_digits(rest.substr(0, dash)) ||
+      !all_digits(rest.substr(dash + 1)))
+    return 0;
+  return pid_t(std::stol(rest.substr(0, dash)));
+}
+
+// Only a process that is no longer there (ESRCH) has surely stopped writing:
+// one of another user's (EPERM) is alive.
+bool process_gone(pid_t pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 bool write_all(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -123,8 +150,7 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
   abandon();
   static std::atomic<unsigned> serial{0};
   // Hidden beside the final name, so the rename stays within one file system.
-  const std::string stem =
-      folder_of(path) + "/." + name_of(path) + ".part-" + std::to_string(::getpid()) + "-";
+  const std::string stem = temporary_stem(path);
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     std::string candidate = stem + std::to_string(serial++);
     fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -169,6 +195,24 @@ bool AtomicFile::commit(const std::string& bytes, std::string* error) {
     ::close(folder);
   }
   return true;
+}
+
+std::vector<std::string> remove_stale_temporaries(const std::string& path) {
+  std::vector<std::string> removed;
+  const std::string folder = folder_of(path), prefix = temporary_prefix(path);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return removed;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0 || !process_gone(writer_of(name.substr(prefix.size()))))
+      continue;
+    const std::string stale = folder + "/" + name;
+    struct stat info;
+    if (::lstat(stale.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(stale.c_str()) == 0)
+      removed.push_back(stale);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 void AtomicFile::abandon() {

@@ -56,4 +56,10 @@ class AtomicFile {
 
 bool ends_with_gz(const std::string& path);
 
+// An AtomicFile's temporary file is hidden beside its final name:
+// ".NAME.part-PID-N" in the same folder. A program killed before commit()
+// leaves it behind. This removes those of `path` whose process is gone (a
+// running one may still be writing its own) and returns their paths.
+std::vector<std::string> remove_stale_temporaries(const std::string& path);
+
 }  // namespace tv

@@ -58,6 +58,9 @@ bool looks_like_burn_log(const std::string& name) {
   return name.compare(name.size() - 4, 4, kLogExtension) == 0;
 }
 
+// " (window settings)" after a setting's value; nothing when not known.
+std::string from(const std::string& source) { return source.empty() ? std::string() : " (" + source + ")"; }
+
 FILE* create_new_file(const std::string& path) {
   // "x": never take over a file that is already there.
   return std::fopen(path.c_str(), "wx");
@@ -123,11 +126,12 @@ BurnLogHeader burn_log_header(const BurnLogSetup& setup) {
   for (const SectionInfo& info : section_table())
     if (info.section != Section::Header && (setup.sections & section_flag(info.section)))
       sections += (sections.empty() ? "" : ",") + std::string(info.box);
-  header.settings = {{"flash_delay", std::to_string(setup.flash_delay) + " s"},
-                     {"sysfont_delay", std::to_string(setup.sysfont_delay) + " s"},
-                     {"device", setup.device},
-                     {"sections", sections},
-                     {"verify", setup.verify ? "yes" : "no"}};
+  header.settings = {
+      {"flash_delay", std::to_string(setup.flash_delay) + " s" + from(setup.flash_delay_from)},
+      {"sysfont_delay", std::to_string(setup.sysfont_delay) + " s" + from(setup.sysfont_delay_from)},
+      {"device", setup.device},
+      {"sections", sections},
+      {"verify", (setup.verify ? "yes" : "no") + from(setup.verify_from)}};
   return header;
 }
 
@@ -231,7 +235,12 @@ void BurnLogFile::stage_begun(Stage stage) {
   next_.stage_begun(stage);
 }
 
+void BurnLogFile::track_verification(bool asked, const std::string& off_reason) {
+  verification_.emplace(asked, off_reason);
+}
+
 void BurnLogFile::stage_ended(Stage stage, bool ok) {
+  if (verification_) verification_->stage_ended(stage, ok);
   if (ok) {
     write_line("ok", std::string("stage ") + stage_word(stage) + " done");
     resume_.done |= section_flag(stage);
@@ -241,6 +250,11 @@ void BurnLogFile::stage_ended(Stage stage, bool ok) {
   else
     write_line("error", std::string("stage ") + stage_word(stage) + " failed");
   next_.stage_ended(stage, ok);
+}
+
+void BurnLogFile::failed_because(FailureCause cause) {
+  if (verification_) verification_->failed_because(cause);
+  next_.failed_because(cause);
 }
 
 void BurnLogFile::retried() {
@@ -273,6 +287,7 @@ void BurnLogFile::close(const char* outcome) {
   std::fprintf(file_, "Retries:  %d\n", retries_);
   std::fprintf(file_, "Ended:    %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
   std::fprintf(file_, "Outcome:  %s\n", outcome);
+  if (verification_) std::fprintf(file_, "%s\n", verification_->log_line().c_str());
   // What a resume of this burn would start from (tvbox-burn --resume, the
   // window's Resume button).
   if (std::strcmp(outcome, "OK") != 0)
@@ -283,9 +298,19 @@ void BurnLogFile::close(const char* outcome) {
 
 void BurnLogFile::done(bool ok) {
   const bool was_open = is_open();
-  close(ok ? "OK" : (cancel_ && *cancel_) ? "CANCELLED" : "FAILED");
+  const bool cancelled = cancel_ && *cancel_;
+  if (verification_) verification_->done(ok, cancelled);
+  close(ok ? "OK" : cancelled ? "CANCELLED" : "FAILED");
+  say_verification();
   if (was_open && !write_failed_ && make_saved_line_) next_.log(make_saved_line_(path_), saved_style_);
   next_.done(ok);
+}
+
+// The front end's log says it too, also when the file could not be written:
+// an engineer who reads "OK" must see whether it was checked.
+void BurnLogFile::say_verification() {
+  if (!verification_) return;
+  next_.log(verification_->log_line() + "\n", verification_->verified() ? kStyleBoldBlue : kStyleBold);
 }
 
 }  // namespace tv

@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "burn/burn_sink.h"
+#include "burn/burn_verification.h"
 #include "burn/chipset_file.h"
 #include "burn/resume_plan.h"
 
@@ -46,6 +48,9 @@ struct BurnLogSetup {
   int sysfont_delay = 0;
   unsigned sections = 0;  // section_flag bits of the stages the burn runs
   bool verify = false;
+  // Where the delays and verify came from ("option", "window settings",
+  // "default"), said after each; empty: not said.
+  std::string flash_delay_from, sysfont_delay_from, verify_from;
 };
 // The header of a saved burn log, the same for the window and tvbox-burn:
 // the sections named by their boxes in the window. The file's size, digest
@@ -111,6 +116,14 @@ class BurnLogFile : public BurnSink {
   // Resume line then says what all of them together have put into the box.
   void carry_resume_point(const ResumePoint& point) { resume_ = point; }
 
+  // A burn's log ends saying whether the burn was verified (a compare's or a
+  // backup's has nothing to verify): the file's last lines, and a line to the
+  // next sink just before done(). `off_reason` is the front end's word for
+  // a read-back that was not asked for.
+  void track_verification(bool asked, const std::string& off_reason);
+  // What the burn came to; read once done() has passed on.
+  const std::optional<BurnVerification>& verification() const { return verification_; }
+
   // A line the front end has shown itself (the start command's first line):
   // into the file only.
   void record_only(const std::string& text, int style);
@@ -124,7 +137,7 @@ class BurnLogFile : public BurnSink {
   void line_lost() override;
   void waiting(Stage next, int seconds) override { next_.waiting(next, seconds); }
   void stopped_at(Stage stage, int address) override { next_.stopped_at(stage, address); }
-  void failed_because(FailureCause cause) override { next_.failed_because(cause); }
+  void failed_because(FailureCause cause) override;
   void flash_resumes_at(int address) override {
     resume_.flash_from = address;
     next_.flash_resumes_at(address);
@@ -135,6 +148,7 @@ class BurnLogFile : public BurnSink {
   void write_line(const std::string& word, const std::string& text);
   void write_header(const BurnLogHeader& header);
   void close(const char* outcome);
+  void say_verification();
 
   BurnSink& next_;
   FILE* file_ = nullptr;
@@ -146,6 +160,7 @@ class BurnLogFile : public BurnSink {
   int retries_ = 0;
   bool write_failed_ = false;
   ResumePoint resume_;
+  std::optional<BurnVerification> verification_;
 };
 
 }  // namespace tv

@@ -54,14 +54,19 @@ int planned_stage_percent(const StagePlan& plan, int current_stage, int reported
   return int(100 * (share + (1 - share) * reported_percent / 100.0));
 }
 
-double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
-                             double elapsed) {
+double planned_fraction_done(const StagePlan& plan, double done_seconds, int current_stage, int percent) {
   const double total = plan_total_seconds(plan);
+  if (total <= 0) return -1;
   double reached = done_seconds;
   if (current_stage >= 0 && current_stage < kBurnStageCount)
     reached += plan.seconds[current_stage] * percent / 100.0;
-  if (total <= 0 || reached <= 0 || elapsed < 1) return -1;
-  const double fraction = std::min(reached / total, 1.0);
+  return std::min(std::max(reached / total, 0.0), 1.0);
+}
+
+double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
+                             double elapsed) {
+  const double fraction = planned_fraction_done(plan, done_seconds, current_stage, percent);
+  if (fraction <= 0 || elapsed < 1) return -1;
   return elapsed * (1 - fraction) / fraction;
 }
 

@@ -24,6 +24,11 @@ double plan_total_seconds(const StagePlan& plan);
 // `stage_mask` holds section_flag() of each stage that runs.
 StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int flash_delay, int sysfont_delay);
 
+// The share of the whole job reached, 0 to 1, from the planned seconds of
+// the stages already over, the stage running now (-1: none) and its percent;
+// -1 when nothing is planned.
+double planned_fraction_done(const StagePlan& plan, double done_seconds, int current_stage, int percent);
+
 // Seconds left, from the planned seconds of the stages already over, the stage
 // running now (-1: none) and its percent, and the seconds elapsed; -1 while
 // there is too little to go on.

@@ -189,6 +189,9 @@ void BackupRun::run(BoxLink& link) {
   if (!port_ready(link, sink_, "nothing was read from the box.")) return;
   // Made before the first read, so a folder that cannot take the file is
   // known at once and not after minutes of reading.
+  // What a backup into the same name left when it was killed goes first.
+  for (const std::string& stale : remove_stale_temporaries(request_.path))
+    sink_.log("Removed " + stale + ", left by an earlier backup that did not finish.\n", kStyleBlue);
   AtomicFile file;
   std::string error;
   if (!file.open(request_.path, &error)) return fail(error);

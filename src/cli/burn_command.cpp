@@ -232,11 +232,25 @@ BurnLogHeader log_header(const BurnOptions& options, const ChipsetFacts& facts, 
   setup.sysfont_delay = options.sysfont_delay;
   setup.sections = stages;
   setup.verify = options.verify;
+  setup.flash_delay_from = setting_source_text(options.flash_delay_from);
+  setup.sysfont_delay_from = setting_source_text(options.sysfont_delay_from);
+  setup.verify_from = setting_source_text(options.verify_from);
   BurnLogHeader header = burn_log_header(setup);
   header.chipset_size = facts.size;
   header.chipset_sha256 = facts.sha256;
   header.load_log = chipset.log;
   return header;
+}
+
+// Why a burn does not read back what it wrote, in the words of whatever
+// turned it off.
+std::string verify_off_reason(const BurnOptions& options) {
+  switch (options.verify_from) {
+    case SettingSource::Option: return "--no-verify";
+    case SettingSource::WindowSettings: return "the window's saved Verify box is off";
+    case SettingSource::Default: break;
+  }
+  return "verify is off by default";
 }
 
 BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
@@ -261,6 +275,7 @@ void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOption
     if (job->resume) header.resumes = job->resume->log_path;
     if (job->log_file->open(dir, header, &error)) {
       job->log_file->set_cancel_flag(&interruption().cancel);
+      job->log_file->track_verification(options.verify, verify_off_reason(options));
       if (job->resume) job->log_file->carry_resume_point(job->resume->point);
       job->report->set_log_path(job->log_file->path());
     } else {
@@ -324,19 +339,24 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
           burn_estimate(chipset, options, options.resume ? job->resume->owed() : stages);
     job->report.reset(new PortReport(port, port_plan, board));
     job->report->set_cancel_flag(&interruption().cancel);
+    job->report->track_verification(options.verify, verify_off_reason(options));
     jobs.push_back(std::move(job));
   }
   if (jobs.empty()) return {};  // --resume with nothing to resume
   open_log_files(jobs, options, facts, chipset, stages);
   say(burn_header_line(facts, options.ports));
 
-  ProgressDisplay display(STDERR_FILENO, isatty(STDERR_FILENO) != 0);
+  ProgressDisplay display(STDERR_FILENO);
   for (auto& job : jobs) {
     BoxJob* box = job.get();
     box->worker = std::thread([box, &chipset] { burn_box(*box, chipset); });
   }
-  while (!all_finished(jobs))
-    display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(jobs));
+  while (!all_finished(jobs)) {
+    // The events before the snapshot: a box's end must not be followed by a
+    // line that still shows it burning.
+    const std::vector<std::string> events = board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs);
+    display.show(events, snapshots(jobs));
+  }
   for (auto& job : jobs) job->worker.join();
   {
     std::lock_guard<std::mutex> lock(interruption().mutex);
@@ -387,12 +407,18 @@ int BurnerRun::refuse(const std::string& message, int line) {
   return kExitUsage;
 }
 
+// What the window saved counts where no option decided; a saved burn setting
+// that cannot be taken is said only where it would have counted (a burn or
+// --info, not a backup or a compare).
 void BurnerRun::take_defaults() {
   const WindowSettings window = read_window_settings(window_settings_path());
   if (options_.ports.empty()) options_.ports = default_ports(std::getenv("TVBOX_PORTS"), window.port);
   if (!options_.keeping_given) options_.keeping = window.keeping;
+  std::vector<std::string> warnings;
+  take_window_settings(window, &options_, &warnings);
+  if (options_.backup.empty() && !options_.compare)
+    for (const std::string& warning : warnings) say("warning: " + warning);
   record_.chipset.path = options_.chipset;
-  record_.verify = options_.verify;
   for (const std::string& port : options_.ports) record_.devices.push_back(port_device_path(port));
 }
 

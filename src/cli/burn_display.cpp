@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -20,6 +22,10 @@ constexpr size_t kNarrowestPortColumn = 16;
 constexpr size_t kRunningLineRest = 62;
 constexpr int kFrameWaitMs = 0;     // a busy terminal skips a frame, the next one catches up
 constexpr int kEventsWaitMs = 200;  // plain lines wait a little, then are dropped
+// Without a terminal a long job still says how far it is: a line per box at
+// every tenth of its job, and at least every half minute.
+constexpr int kProgressStepPercent = 10;
+constexpr double kProgressEverySeconds = 30;
 const char kEllipsis[] = "...";
 
 std::string bytes_text(uint64_t bytes) {
@@ -35,6 +41,14 @@ std::string joined(const std::vector<std::string>& words, const char* between) {
   std::string text;
   for (const std::string& word : words) text += (text.empty() ? "" : between) + word;
   return text;
+}
+
+// " in PIC (refused)": where the first failure came and what kind it was,
+// since its words alone ("PIC was not burned.") may not say why.
+std::string failure_place(const PortStatus& port) {
+  std::string place = port.failure_stage.empty() ? "" : " in " + port.failure_stage;
+  if (port.failure_kind) place += std::string(" (") + port.failure_kind + ")";
+  return place;
 }
 
 std::string padded(std::string text, size_t width) {
@@ -97,7 +111,9 @@ std::string summary_text(const std::vector<PortStatus>& ports) {
     std::string stages = port.stages_done.empty() ? "no stage done" : joined(port.stages_done, " ");
     text += "  " + padded(port.port, name_width) + " " + padded(box_state_word(port.state), 10) +
             padded(clock_text(port.elapsed_s), 8) + stages;
-    if (!port.first_failure.empty()) text += "; first failure: " + port.first_failure;
+    if (!port.verification.empty()) text += "; " + port.verification;
+    if (!port.first_failure.empty())
+      text += "; first failure" + failure_place(port) + ": " + port.first_failure;
     text += "\n";
   }
   for (const PortStatus& port : ports)
@@ -126,13 +142,14 @@ Json failure_json(const PortStatus& port) {
       {"stage", text_or_null(port.failure_stage)}, {"kind", port.failure_kind}, {"text", port.first_failure}};
 }
 
-Json box_json(const PortStatus& port, const std::string& device, bool verify) {
+Json box_json(const PortStatus& port, const std::string& device) {
   const bool ok = port.state == BoxState::Ok;
   return {{"port", port.port},
           {"device", device},
           {"ok", ok},
           {"result", box_state_word(port.state)},
-          {"verified", verify && ok},
+          {"verified", port.verified},
+          {"verification", text_or_null(port.verification)},
           {"stages_done", port.stages_done},
           {"failure", failure_json(port)},
           {"first_failure", text_or_null(port.first_failure)},
@@ -147,8 +164,7 @@ Json box_json(const PortStatus& port, const std::string& device, bool verify) {
 std::string json_summary(const RunRecord& run) {
   Json boxes = Json::array();
   for (size_t i = 0; i < run.ports.size(); ++i)
-    boxes.push_back(
-        box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(), run.verify));
+    boxes.push_back(box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string()));
   Json chipset = {
       {"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
   if (run.chipset.size >= 0) chipset["size"] = run.chipset.size;
@@ -170,7 +186,22 @@ std::string json_summary(const RunRecord& run) {
   return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+bool redraws_in_place(int fd, const char* term) {
+  return isatty(fd) != 0 && !(term && std::strcmp(term, "dumb") == 0);
+}
+
+std::string progress_line(const PortStatus& port) {
+  char line[200];
+  std::snprintf(line, sizeof line, ": %d%% of the job, %s %d%%, retries %d, %s elapsed, ", port.job_percent,
+                port.stage.c_str(), port.percent, port.retries, clock_text(port.elapsed_s).c_str());
+  const std::string left = port.left_s >= 0 ? "about " + clock_text(port.left_s) + " left"
+                                            : std::string("time left not known yet");
+  return port.port + line + left;
+}
+
 ProgressDisplay::ProgressDisplay(int fd, bool terminal) : fd_(fd), terminal_(terminal) {}
+
+ProgressDisplay::ProgressDisplay(int fd) : ProgressDisplay(fd, redraws_in_place(fd, std::getenv("TERM"))) {}
 
 int ProgressDisplay::width() const {
   winsize size{};
@@ -179,17 +210,35 @@ int ProgressDisplay::width() const {
 }
 
 void ProgressDisplay::show(const std::vector<std::string>& events, const std::vector<PortStatus>& ports) {
-  if (!terminal_) {
-    std::string text;
-    for (const std::string& event : events) text += event + "\n";
-    if (!text.empty()) write_bounded(fd_, text, kEventsWaitMs);
-    return;
-  }
+  if (!terminal_) return write_plain(events, ports);
   // The block shows the stages; only failures need a line of their own.
   std::vector<std::string> above;
   for (const std::string& event : events)
     if (event.find(": error: ") != std::string::npos) above.push_back(event);
   redraw(above, ports);
+}
+
+// The events first, then a progress line for each box that is due one.
+void ProgressDisplay::write_plain(const std::vector<std::string>& events,
+                                  const std::vector<PortStatus>& ports) {
+  std::string text;
+  for (const std::string& event : events) text += event + "\n";
+  marks_.resize(std::max(marks_.size(), ports.size()));
+  for (size_t i = 0; i < ports.size(); ++i)
+    if (progress_due(i, ports[i])) text += progress_line(ports[i]) + "\n";
+  if (!text.empty()) write_bounded(fd_, text, kEventsWaitMs);
+}
+
+// Due when the box's job has passed another tenth since its last line, or
+// that line is half a minute old; a box that is not burning has none.
+bool ProgressDisplay::progress_due(size_t index, const PortStatus& port) {
+  if (port.state != BoxState::Running) return false;
+  ProgressMark& mark = marks_[index];
+  const int step = port.job_percent / kProgressStepPercent;
+  if (step <= mark.step && port.elapsed_s - mark.elapsed_s < kProgressEverySeconds) return false;
+  mark.step = std::max(step, mark.step);
+  mark.elapsed_s = port.elapsed_s;
+  return true;
 }
 
 void ProgressDisplay::redraw(const std::vector<std::string>& above, const std::vector<PortStatus>& ports) {

@@ -1,9 +1,10 @@
 // How tvbox-burn shows its boxes. On a terminal: one line per port that is
 // redrawn in place (port, stage, percent, bytes, retries, elapsed and the
 // estimated time left), with failures printed above the block. Otherwise
-// (a log file, a CI job): one plain line per stage and per failure, nothing
-// redrawn. At the end a summary with one line per port, and on request one
-// JSON object for scripts.
+// (a log file, a CI job, TERM=dumb): one plain line per stage and per
+// failure, and one per box every tenth of its job or every 30 seconds,
+// whichever comes first, nothing redrawn. At the end a summary with one line
+// per port, and on request one JSON object for scripts.
 #pragma once
 
 #include <cstdint>
@@ -17,19 +18,37 @@ namespace tv {
 class ProgressDisplay {
  public:
   // `fd` is standard error: standard output is kept for the results.
+  // `terminal`: lines are redrawn in place.
   ProgressDisplay(int fd, bool terminal);
+  // On `fd`, redrawn in place when it is a terminal that can take cursor
+  // codes (TERM other than "dumb").
+  explicit ProgressDisplay(int fd);
   bool terminal() const { return terminal_; }
   // The events of the last wait and the ports as they are now.
   void show(const std::vector<std::string>& events, const std::vector<PortStatus>& ports);
 
  private:
   void redraw(const std::vector<std::string>& above, const std::vector<PortStatus>& ports);
+  void write_plain(const std::vector<std::string>& events, const std::vector<PortStatus>& ports);
+  bool progress_due(size_t index, const PortStatus& port);
   int width() const;
 
   int fd_;
   bool terminal_;
   size_t drawn_ = 0;  // lines of the block now on the screen
+  // Plain lines: where each port's last progress line was, by its index.
+  struct ProgressMark {
+    int step = 0;  // tenths of the job
+    double elapsed_s = 0;
+  };
+  std::vector<ProgressMark> marks_;
 };
+
+// True when `fd` is a terminal and `term` (TERM) lets a line be redrawn.
+bool redraws_in_place(int fd, const char* term);
+// One port's plain progress line: "com3: 40% of the job, FLASH 62%,
+// retries 0, 0:52 elapsed, about 1:05 left".
+std::string progress_line(const PortStatus& port);
 
 // "1:05"; hours when it takes that long.
 std::string clock_text(double seconds);
@@ -41,7 +60,8 @@ std::string status_line(const PortStatus& port, size_t name_width = 10);
 // The width of the port column: the longest name, but no wider than leaves
 // room for the rest of the line in `line_width` characters.
 size_t port_column_width(const std::vector<PortStatus>& ports, size_t line_width = 0);
-// The summary: one line per port, OK or FAILED, stages done, first failure, time.
+// The summary: one line per port, OK or FAILED, time, stages done, whether
+// a burn was verified, and the first failure with its stage and kind.
 std::string summary_text(const std::vector<PortStatus>& ports);
 
 struct ChipsetFacts {
@@ -58,7 +78,6 @@ struct RunRecord {
   ChipsetFacts chipset;        // path only, when it was never read
   std::vector<PortStatus> ports;
   std::vector<std::string> devices;  // each port's device path, by index
-  bool verify = false;
   int exit_code = 0;
   uint64_t trace_lines_dropped = 0;  // --trace lines its reader did not take in time
 };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "burn/settings_keys.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
 #include "link/ports.h"
@@ -70,11 +71,13 @@ bool take_port(const std::string& option, const char* port, BurnOptions* o, std:
 }
 
 bool take_flash_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  o->flash_delay_from = SettingSource::Option;
   return parse_number(option, text, kFlashDelay.min, kFlashDelay.max, "whole seconds", &o->flash_delay,
                       error);
 }
 
 bool take_sysfont_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  o->sysfont_delay_from = SettingSource::Option;
   return parse_number(option, text, kSysfontDelay.min, kSysfontDelay.max, "whole seconds", &o->sysfont_delay,
                       error);
 }
@@ -115,11 +118,17 @@ struct Switch {
   bool BurnOptions::*flag;
 };
 const Switch kSwitches[] = {
-    {"--help", "-h", &BurnOptions::help},          {"--version", nullptr, &BurnOptions::version},
-    {"--sysfont", nullptr, &BurnOptions::sysfont}, {"--verify", nullptr, &BurnOptions::verify},
-    {"--json", nullptr, &BurnOptions::json},       {"--list-ports", nullptr, &BurnOptions::list_ports},
-    {"--trace", nullptr, &BurnOptions::trace},     {"--compare", nullptr, &BurnOptions::compare},
-    {"--info", nullptr, &BurnOptions::info},       {"--resume", nullptr, &BurnOptions::resume},
+    {"--help", "-h", &BurnOptions::help},
+    {"--version", nullptr, &BurnOptions::version},
+    {"--sysfont", nullptr, &BurnOptions::sysfont},
+    {"--verify", nullptr, &BurnOptions::verify_option},
+    {"--no-verify", "-V", &BurnOptions::no_verify_option},
+    {"--json", nullptr, &BurnOptions::json},
+    {"--list-ports", nullptr, &BurnOptions::list_ports},
+    {"--trace", nullptr, &BurnOptions::trace},
+    {"--compare", nullptr, &BurnOptions::compare},
+    {"--info", nullptr, &BurnOptions::info},
+    {"--resume", nullptr, &BurnOptions::resume},
     {"--patient", nullptr, &BurnOptions::patient},
 };
 
@@ -190,6 +199,20 @@ bool parse_option(int argc, const char* const* argv, int* i, BurnOptions* o, std
   return valued->take(a.name, value, o, error);
 }
 
+// --verify and --no-verify, when given, decide; the window's saved setting
+// only counts without them.
+bool take_verify_options(BurnOptions* o, std::string* error) {
+  if (o->verify_option && o->no_verify_option) {
+    *error = "--verify and --no-verify say opposite things: give one";
+    return false;
+  }
+  if (o->verify_option || o->no_verify_option) {
+    o->verify = o->verify_option;
+    o->verify_from = SettingSource::Option;
+  }
+  return true;
+}
+
 bool check_whole(const BurnOptions& o, const std::vector<std::string>& files, std::string* error) {
   if (files.size() > 1) {
     *error = "one chipset file at a time, not " + std::to_string(files.size());
@@ -222,12 +245,44 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
       return false;
     }
   }
-  if (!check_whole(o, files, error)) return false;
+  if (!check_whole(o, files, error) || !take_verify_options(&o, error)) return false;
   if (!files.empty()) o.chipset = files.front();
   if (!o.help && !o.version && !o.list_ports && (!read_mode_usage(o, error) || !resume_usage(o, error)))
     return false;
   *options = o;
   return true;
+}
+
+const char* setting_source_text(SettingSource source) {
+  switch (source) {
+    case SettingSource::Default: return "default";
+    case SettingSource::WindowSettings: return "window settings";
+    case SettingSource::Option: return "option";
+  }
+  return "default";
+}
+
+namespace {
+
+template <typename T>
+void take_saved(const std::optional<T>& saved, T* value, SettingSource* from) {
+  if (*from == SettingSource::Option || !saved) return;
+  *value = *saved;
+  *from = SettingSource::WindowSettings;
+}
+
+}  // namespace
+
+void take_window_settings(const WindowSettings& window, BurnOptions* o, std::vector<std::string>* warnings) {
+  take_saved(window.flash_delay, &o->flash_delay, &o->flash_delay_from);
+  take_saved(window.sysfont_delay, &o->sysfont_delay, &o->sysfont_delay_from);
+  take_saved(window.verify, &o->verify, &o->verify_from);
+  for (const auto& warning : window.warnings) {
+    const SettingSource from = warning.first == kFlashDelayKey     ? o->flash_delay_from
+                               : warning.first == kSysfontDelayKey ? o->sysfont_delay_from
+                                                                   : o->verify_from;
+    if (from != SettingSource::Option) warnings->push_back(warning.second);
+  }
 }
 
 std::vector<std::string> default_ports(const char* bench_ports, const std::string& window_port) {
@@ -250,8 +305,10 @@ std::string section_words() {
 
 namespace {
 
+// "(3-20, else the window's, else 3)": the range, and what counts without
+// the option.
 std::string delay_range(const DelaySetting& delay) {
-  return "(" + std::to_string(delay.min) + "-" + std::to_string(delay.max) + ", default " +
+  return "(" + std::to_string(delay.min) + "-" + std::to_string(delay.max) + ", else the window's, else " +
          std::to_string(delay.initial) + ")";
 }
 
@@ -275,16 +332,25 @@ std::string burn_usage_text() {
          "                         file must hold (default: the window's whole burn; the\n"
          "                         file must hold HEADER, PIC, FLASH, OSD and OSD Font)\n"
          "      --sysfont          also burn the system font afterwards\n"
-         "      --verify           read back the flash and the OSD memory and compare\n"
-         "      --flash-delay S    seconds between the PIC and Flash stages " +
+         "      --verify           read the flash and the OSD memory back after writing\n"
+         "                         them and compare them with the file (the default,\n"
+         "                         unless the window saved its Verify box off)\n"
+         "  -V, --no-verify        do not read back, which adds about 0.7 x a burn's time\n"
+         "                         on the wire; a box that stores a byte wrong is then\n"
+         "                         reported OK\n"
+         "      --flash-delay S    seconds between the PIC and Flash stages\n"
+         "                         " +
          delay_range(kFlashDelay) +
          "\n"
-         "      --sysfont-delay S  seconds before the system font " +
+         "      --sysfont-delay S  seconds before the system font\n"
+         "                         " +
          delay_range(kSysfontDelay) +
          "\n"
          "      --log DIR          where the log files go, never pruned (default\n"
-         "                         $XDG_STATE_HOME/tvbox/logs or ~/.local/state/tvbox/logs)\n"
-         "      --keep-logs N      the default folder keeps the newest N logs (default 500)\n"
+         "                         $XDG_STATE_HOME/tvbox/logs, or\n"
+         "                         ~/.local/state/tvbox/logs)\n"
+         "      --keep-logs N      the default folder keeps the newest N logs (default\n"
+         "                         500)\n"
          "      --keep-days N      and none older than N days (default 90)\n"
          "      --json             one JSON object on standard output, also on a refusal\n"
          "      --list-ports       list the serial ports this machine has and exit\n"
@@ -294,17 +360,22 @@ std::string burn_usage_text() {
          "                         --sections flash or osd reads only that one\n"
          "      --compare          compare the box with CHIPSET's flash and OSD records;\n"
          "                         nothing is written to the box\n"
-         "      --info             tell what CHIPSET holds and whether it would burn; opens\n"
-         "                         no port (one JSON object with --json)\n"
-         "      --resume           continue each port's last burn of CHIPSET where it failed\n"
-         "                         or was stopped, as its saved log tells (in --log DIR)\n"
+         "      --info             tell what CHIPSET holds, whether it would burn and with\n"
+         "                         which settings; opens no port (one JSON object with\n"
+         "                         --json)\n"
+         "      --resume           continue each port's last burn of CHIPSET where it\n"
+         "                         failed or was stopped, as its saved log tells (in\n"
+         "                         --log DIR)\n"
          "      --patient          wait on a poor line however long a job takes (else a\n"
          "                         job that takes 3 times its planned time ends)\n"
          "      --version          print the version and exit\n"
          "  -h, --help             this text\n"
          "\n"
-         "Progress, warnings and errors go to standard error; standard output has only\n"
-         "the summary (or the JSON object with --json).\n"
+         "Progress, warnings and errors go to standard error (not a terminal, or\n"
+         "TERM=dumb: a plain line per box every tenth of its job or 30 s); standard\n"
+         "output has only the summary (or the JSON object with --json).\n"
+         "The delays and Verify not given as options are the window's saved ones\n"
+         "(~/.foxrc/Harnvale/TV Box), else the defaults.\n"
          "Exit status: 0 every box burned (backed up, matched); 1 at least one box failed\n"
          "or differs; 2 a usage error, a chipset file that cannot be burned as asked, or\n"
          "(--resume) a port with nothing to resume or another box on it (nothing is\n"

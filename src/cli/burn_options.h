@@ -7,16 +7,30 @@
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
+#include "burn/burn_verification.h"
+#include "cli/window_settings.h"
 
 namespace tv {
+
+// Where a burn setting came from: the command line wins over what the
+// window saved, which wins over the program's default.
+enum class SettingSource { Default, WindowSettings, Option };
+// "default", "window settings", "option": as --info and the saved log say it.
+const char* setting_source_text(SettingSource source);
 
 struct BurnOptions {
   std::vector<std::string> ports;  // in the order given; empty: the bench's default
   unsigned sections = 0;           // section_flag bits of --sections; 0: the window's whole burn
   bool sysfont = false;
-  bool verify = false;
+  // Read back the flash and the OSD memory after writing them; --verify and
+  // --no-verify (-V) as given, before the window's saved setting counts.
+  bool verify = kVerifyByDefault;
+  bool verify_option = false, no_verify_option = false;
   int flash_delay = kFlashDelay.initial;
   int sysfont_delay = kSysfontDelay.initial;
+  SettingSource verify_from = SettingSource::Default;
+  SettingSource flash_delay_from = SettingSource::Default;
+  SettingSource sysfont_delay_from = SettingSource::Default;
   std::string log_dir;         // empty: the default folder
   LogKeeping keeping;          // how many old logs the default folder keeps
   bool keeping_given = false;  // --keep-logs or --keep-days named
@@ -43,6 +57,12 @@ std::string section_words();
 // Fills `options` from the arguments (argv[0] is the program). Returns false
 // with a one-line reason in `error` on a usage error.
 bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options, std::string* error);
+
+// The burn settings the window saved, each where no option decided it. The
+// warnings of a saved value that cannot be taken come back in `warnings`,
+// for the settings it would have decided.
+void take_window_settings(const WindowSettings& window, BurnOptions* options,
+                          std::vector<std::string>* warnings);
 
 // The ports when none was named: the comma list in `bench_ports`
 // (TVBOX_PORTS) when it names any, else the window's saved port, else com3.

@@ -83,6 +83,11 @@ void PortReport::set_log_path(const std::string& path) {
   status_.log_path = path;
 }
 
+void PortReport::track_verification(bool asked, const std::string& off_reason) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  verification_.emplace(asked, off_reason);
+}
+
 void PortReport::begin() {
   std::lock_guard<std::mutex> lock(mutex_);
   status_.state = BoxState::Running;
@@ -125,6 +130,7 @@ void PortReport::log(const std::string& text, int style) {
 void PortReport::failed_because(FailureCause cause) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!interrupted()) status_.failure_kind = failure_kind_of(cause);
+  if (verification_) verification_->failed_because(cause);
 }
 
 // The terminal's block is redrawn on its own tick: a progress value alone
@@ -149,6 +155,7 @@ void PortReport::stage_ended(Stage stage, bool ok) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     done_seconds_ += plan_.seconds[int(stage)];
+    if (verification_) verification_->stage_ended(stage, ok);
     if (ok)
       status_.stages_done.push_back(stage_display_name(stage));
     else if (interrupted())
@@ -179,6 +186,11 @@ void PortReport::done(bool ok) {
     ended_ = std::chrono::steady_clock::now();
     const bool cancelled = cancel_ && *cancel_;
     status_.state = ok ? BoxState::Ok : cancelled ? BoxState::Cancelled : BoxState::Failed;
+    if (verification_) {
+      verification_->done(ok, cancelled);
+      status_.verified = verification_->verified();
+      status_.verification = verification_->summary();
+    }
     if (status_.state == BoxState::Cancelled) {
       if (status_.first_failure.empty()) status_.first_failure = "cancelled";
       status_.failure_kind = kFailureCancelled;
@@ -214,6 +226,8 @@ PortStatus PortReport::snapshot(std::chrono::steady_clock::time_point now) const
   if (status_.state != BoxState::Waiting) copy.elapsed_s = seconds_between(started_, running ? now : ended_);
   if (running) copy.percent = stage_percent(seconds_between(stage_started_, now));
   copy.left_s = running ? estimate_left(copy.elapsed_s, copy.percent) : 0;
+  const double fraction = planned_fraction_done(plan_, done_seconds_, current_stage_, copy.percent);
+  copy.job_percent = status_.state == BoxState::Ok ? 100 : fraction < 0 ? 0 : int(fraction * 100);
   return copy;
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "burn/burn_plan.h"
 #include "burn/burn_sequence.h"
 #include "burn/burn_sink.h"
+#include "burn/burn_verification.h"
 #include "burn/chipset_file.h"
 #include "link/box_link.h"
 #include "link/serial_port.h"
@@ -36,9 +38,10 @@ const char* stage_display_name(Stage stage);  // "PIC", "FLASH", "OSD", "RusFont
 struct PortStatus {
   std::string port;
   BoxState state = BoxState::Waiting;
-  std::string stage;   // the stage running now, or the last one
-  int percent = 0;     // of the stage
-  uint64_t bytes = 0;  // on the line, both ways
+  std::string stage;    // the stage running now, or the last one
+  int percent = 0;      // of the stage
+  int job_percent = 0;  // of the whole job, by its plan
+  uint64_t bytes = 0;   // on the line, both ways
   int retries = 0;
   double elapsed_s = 0;
   double left_s = -1;  // estimate; -1 when there is none yet
@@ -47,6 +50,10 @@ struct PortStatus {
   std::string failure_stage;           // where the first failure came; empty: none, or before any stage
   const char* failure_kind = nullptr;  // one of the kFailure words; null: no failure
   std::string log_path;                // the saved log, when written
+  // A burn's: whether it was verified, and in words ("verified (flash and
+  // OSD read back)"); empty for a job that burns nothing.
+  bool verified = false;
+  std::string verification;
 };
 
 // What kind of failure ended a box's burn, for scripts that act on it.
@@ -82,6 +89,9 @@ class PortReport : public BurnSink {
   void set_byte_counter(std::function<uint64_t()> bytes) { bytes_ = std::move(bytes); }
   void set_log_path(const std::string& path);
   void set_cancel_flag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+  // A burn's report says whether it was verified; `off_reason` as for
+  // BurnVerification.
+  void track_verification(bool asked, const std::string& off_reason);
 
   void begin();  // the worker starts now
   // The port did not open; `why` names it and the reason. Ends the box.
@@ -120,6 +130,7 @@ class PortReport : public BurnSink {
   std::chrono::steady_clock::time_point stage_started_;
   int current_stage_ = -1;
   double done_seconds_ = 0;  // planned seconds of the stages already over
+  std::optional<BurnVerification> verification_;
 };
 
 // One box of a run of several: its line, its report and saved log, and the

@@ -84,13 +84,17 @@ int run_boxes(const BurnOptions& options, const ModeHooks& hooks, const StagePla
     boxes.push_back(std::move(box));
   }
   open_log_files(boxes, options, header, hooks);
-  ProgressDisplay display(STDERR_FILENO, isatty(STDERR_FILENO) != 0);
+  ProgressDisplay display(STDERR_FILENO);
   for (auto& box : boxes) {
     BoxRun* one = box.get();
     one->worker = std::thread([one, &hooks, &work] { work_on_box(*one, hooks, work); });
   }
-  while (!all_finished(boxes))
-    display.show(board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs), snapshots(boxes));
+  while (!all_finished(boxes)) {
+    // The events before the snapshot: a box's end must not be followed by a
+    // line that still shows it burning.
+    const std::vector<std::string> events = board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs);
+    display.show(events, snapshots(boxes));
+  }
   for (auto& box : boxes) box->worker.join();
   hooks.show_notices_on(nullptr);
   std::vector<PortStatus> ports = snapshots(boxes);
@@ -159,9 +163,21 @@ int run_backup_mode(const BurnOptions& options, const ModeHooks& hooks) {
 
 // ---- compare ----------------------------------------------------------------------
 
+// A compare reads only the flash and the OSD memory: without --sections it
+// takes those the file has, so a backup (which has no PIC or font section)
+// compares as well as a whole chipset file.
+std::string compare_refusal(const LoadedChipset& chipset, const BurnOptions& options) {
+  BurnOptions compared = options;
+  if (!compared.sections)
+    compared.sections = chipset.flags & (section_flag(Stage::Flash) | section_flag(Stage::Osd));
+  if (chipset.opened && chipset.first_fault.empty() && !compared.sections)
+    return "has no FLASH or OSD section to compare";
+  return chipset_refusal(chipset, compared);
+}
+
 int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
   const LoadedChipset chipset = load_chipset(options.chipset);
-  std::string refusal = chipset_refusal(chipset, options);
+  std::string refusal = compare_refusal(chipset, options);
   CompareSettings settings;
   settings.flash = flash_chosen(options);
   settings.osd = osd_chosen(options);
@@ -274,6 +290,16 @@ int run_info_mode(const BurnOptions& options) {
   return verdict.refusal.empty() ? kExitAllBurned : kExitUsage;
 }
 
+// "flash delay 5 s (window settings), system font delay 6 s (default),
+// verify on (option)": each burn setting and where it came from.
+std::string settings_text(const BurnOptions& options) {
+  return "flash delay " + std::to_string(options.flash_delay) + " s (" +
+         setting_source_text(options.flash_delay_from) + "), system font delay " +
+         std::to_string(options.sysfont_delay) + " s (" + setting_source_text(options.sysfont_delay_from) +
+         "), verify " + (options.verify ? "on" : "off") + " (" + setting_source_text(options.verify_from) +
+         ")";
+}
+
 std::string estimate_conditions(const BurnOptions& options) {
   std::string text = "57600 baud, flash delay " + std::to_string(options.flash_delay) + " s";
   if (options.sysfont) text += ", system font delay " + std::to_string(options.sysfont_delay) + " s";
@@ -326,6 +352,7 @@ std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict,
   if (!summary.warnings.empty()) text += "Warnings:\n";
   for (const LoadFault& warning : summary.warnings) text += "  " + warning.text + "\n";
   for (const std::string& note : summary.notes) text += "Note:     " + note + "\n";
+  text += "Settings: " + settings_text(options) + "\n";
   if (verdict.refusal.empty())
     text += "Burn:     " + verdict.stages + " in about " + clock_text(verdict.seconds) + " (" +
             estimate_conditions(options) + ")\n";
@@ -377,6 +404,12 @@ std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict,
         {"flash_delay", options.flash_delay},
         {"sysfont_delay", options.sysfont ? Json(options.sysfont_delay) : Json()},
         {"verify", options.verify}}},
+      {"settings",
+       {{"flash_delay",
+         {{"value", options.flash_delay}, {"from", setting_source_text(options.flash_delay_from)}}},
+        {"sysfont_delay",
+         {{"value", options.sysfont_delay}, {"from", setting_source_text(options.sysfont_delay_from)}}},
+        {"verify", {{"value", options.verify}, {"from", setting_source_text(options.verify_from)}}}}},
       {"exit_code", verdict.refusal.empty() ? int(kExitAllBurned) : int(kExitUsage)},
   };
   // Texts from the file need not be UTF-8; a bad byte becomes U+FFFD rather
@@ -401,8 +434,8 @@ bool read_mode_usage(const BurnOptions& options, std::string* error) {
     why = "--backup reads one box at a time: name one port";
   else if (!options.info && (options.sections & ~(section_flag(Section::Flash) | section_flag(Section::Osd))))
     why = std::string(mode) + " reads back only flash and osd: the PIC program and the fonts cannot be read";
-  else if (!options.info && (options.sysfont || options.verify))
-    why = std::string(mode) + " writes nothing: --sysfont and --verify belong to a burn";
+  else if (!options.info && (options.sysfont || options.verify_option || options.no_verify_option))
+    why = std::string(mode) + " writes nothing: --sysfont, --verify and --no-verify belong to a burn";
   if (why.empty()) return true;
   *error = why;
   return false;

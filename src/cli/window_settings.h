@@ -1,9 +1,13 @@
 // The window's saved settings as tvbox-burn sees them: the port the engineer
-// chose on the settings page, and how many saved logs to keep. Read from the
-// toolkit's settings file as text, without the toolkit.
+// chose on the settings page, the burn's delays and its Verify box, and how
+// many saved logs to keep. Read from the toolkit's settings file as text,
+// without the toolkit.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "burn/burn_log_file.h"
 
@@ -12,6 +16,12 @@ namespace tv {
 struct WindowSettings {
   std::string port;  // "settings"/"comm"; empty when none is saved
   LogKeeping keeping;
+  // The burn settings the window saved. Empty when it saved none, or saved a
+  // value tvbox-burn cannot take: then `warnings` says so under its key, and
+  // the default counts (unless an option decides).
+  std::optional<int> flash_delay, sysfont_delay;
+  std::optional<bool> verify;
+  std::vector<std::pair<std::string, std::string>> warnings;  // key, what is wrong with its value
 };
 
 // $HOME/.foxrc/Harnvale/TV Box, where the window's registry lives.

@@ -90,6 +90,14 @@ const char* const kBurnAnywayCaption = "Question";
 const char* const kBurnAnywayText =
     "Some records of this file have a wrong checksum (the burn log names the first).\n\nBurn anyway?";
 const char* const kFailedText = "Burning Process Failed.";
+// The completion box's second line, and the saved log's word for a Verify
+// box that was off.
+const char* const kVerifiedText =
+    "Verified: what was written into the flash and the OSD memory was read back and matches the file.";
+const char* const kNotVerifiedText = "Not verified: the Verify box is off.";
+const char* const kUnreadableText =
+    "Not verified: the PIC program and the fonts cannot be read back from the box.";
+const char* const kVerifyOffReason = "the Verify box is off";
 // The failure box quotes at most this many of the burn's red lines.
 constexpr size_t kFailureLinesShown = 4;
 const char* const kControlRunningText =
@@ -479,6 +487,7 @@ void BurnPage::startWorker(BurnRunner run, const char* first_line, const ResumeP
   };
   job.plan = burnPlan(run == static_cast<BurnRunner>(run_system_font_burn));
   job.saved = savedLogRequest(first_line, stages);
+  job.saved.verify = settings.verify;
   if (resume) {
     job.saved.header.resumes = resume->log_path;
     job.saved.resume = resume->point;
@@ -529,7 +538,9 @@ void BurnPage::startJob(Job job) {
     openSavedLog(log_file, saved);
     savedLogPath_ = log_file.is_open() ? log_file.path() : std::string();
     if (saved.resume) log_file.carry_resume_point(*saved.resume);
+    if (saved.verify) log_file.track_verification(*saved.verify, kVerifyOffReason);
     work(lines_.link, log_file, worker_.cancelFlag());
+    verification_ = log_file.verification();
   });
 }
 
@@ -599,8 +610,10 @@ void BurnPage::onBurnEnded(bool ok) {
   }
   // A compare or a backup ends in its log and the status line; only a burn
   // has its completion box.
-  if (job_ == BurnStatus::Job::Burn)
+  if (job_ == BurnStatus::Job::Burn) {
     burnEnd_ = ok ? BurnEnd::Succeeded : stopped ? BurnEnd::Stopped : BurnEnd::Failed;
+    completedText_ = completedText();
+  }
   // A burn that failed or was stopped can be taken up where it ended.
   // Without its saved log there is nothing to take it up from.
   if (!ok && wholeBurn_ && !shuttingDown_ && !savedLogPath_.empty()) showResumeButton(true);
@@ -671,6 +684,19 @@ FXString BurnPage::failureText() const {
   return text;
 }
 
+// "Burning Process Completed." as it always was, and under it whether what
+// was burned was read back.
+FXString BurnPage::completedText() const {
+  FXString text = kCompletedText;
+  if (!verification_) return text;
+  using Outcome = BurnVerification::Outcome;
+  switch (verification_->outcome()) {
+    case Outcome::Verified: return text + "\n" + ui_text_or("m_burn_verified", kVerifiedText);
+    case Outcome::NothingReadable: return text + "\n" + ui_text_or("m_burn_unreadable", kUnreadableText);
+    default: return text + "\n" + ui_text_or("m_burn_not_verified", kNotVerifiedText);
+  }
+}
+
 bool BurnPage::checkBurnCompleted() {
   if (burnEnd_ == BurnEnd::None) return false;
   const BurnEnd end = burnEnd_;
@@ -680,7 +706,7 @@ bool BurnPage::checkBurnCompleted() {
   // where it stopped.
   if (end == BurnEnd::Stopped) return true;
   if (ok)
-    show_message(log->getShell(), MessageKind::Information, MBOX_OK, kCompletedCaption, kCompletedText);
+    show_message(log->getShell(), MessageKind::Information, MBOX_OK, kCompletedCaption, completedText_);
   else
     show_message(log->getShell(), MessageKind::Error, MBOX_OK, kCompletedCaption, failureText());
   return true;

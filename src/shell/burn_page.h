@@ -21,6 +21,7 @@
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sink.h"
+#include "burn/burn_verification.h"
 #include "burn/chipset_file.h"
 #include "burn/resume_plan.h"
 #include "shell/burn_status.h"
@@ -46,7 +47,7 @@ class BurnPage {
   FX::FXString chipsetPath;
   // Read the flash and the OSD memory back after writing them (the Verify
   // box, bound to it both ways); stored with the settings.
-  FX::FXbool verify = FALSE;
+  FX::FXbool verify = kVerifyByDefault;
 
   // Widgets the load and burn commands work with.
   // One per row of the section table, "Header" .. "OSD SysFont"; disabled when built.
@@ -142,6 +143,7 @@ class BurnPage {
     std::string failed_text;
     LogKeeping keeping;                 // of the default log folder
     std::optional<ResumePoint> resume;  // a resumed burn: what the burns before it finished
+    std::optional<bool> verify;         // a burn: whether it reads back (its log then says how it went)
   };
   SavedLogRequest savedLogRequest(const char* first_line, unsigned stages) const;
   SavedLogRequest backupLogRequest(const std::string& path) const;
@@ -166,6 +168,7 @@ class BurnPage {
   void showStatus();
   StagePlan burnPlan(bool system_font_alone) const;
   FX::FXString failureText() const;
+  FX::FXString completedText() const;
 
   void buildTestColumn(FX::FXComposite* page, WindowIcons& icons);
   void buildLoadColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
@@ -194,6 +197,10 @@ class BurnPage {
   // The saved log the running (or last) burn writes; empty when it could not
   // be written. Set by the worker before it burns, read after its end.
   std::string savedLogPath_;
+  // Whether the last burn was verified; set by the worker after it burned,
+  // read after its end.
+  std::optional<BurnVerification> verification_;
+  FX::FXString completedText_;  // the completion box of the burn that ended last, GUI thread only
 };
 
 // The ten log styles: white background, selection and highlight in

@@ -2,10 +2,12 @@
 
 #include <fox-1.6/fx.h>
 
+#include "burn/settings_keys.h"
+
 namespace tv {
 namespace {
 
-const char kSettings[] = "settings";
+const char* const kSettings = kSettingsSectionName;
 const char kPosition[] = "position";
 
 // A position value, or `out_of_range` when the stored one is outside 0..limit.
@@ -28,10 +30,10 @@ bool read_string(FX::FXRegistry& registry, const char* key, std::string* value) 
 SavedSettings load_settings(FX::FXRegistry& registry) {
   SavedSettings settings;
   settings.language_stored = read_string(registry, "lang", &settings.language);
-  read_string(registry, "comm", &settings.com_port);
-  settings.delays.flash = registry.readIntEntry(kSettings, "flash_delay", settings.delays.flash);
-  settings.delays.sysfont = registry.readIntEntry(kSettings, "sysfont_delay", settings.delays.sysfont);
-  settings.verify = registry.readIntEntry(kSettings, "verify", 0) != 0;
+  read_string(registry, kPortKey, &settings.com_port);
+  settings.delays.flash = registry.readIntEntry(kSettings, kFlashDelayKey, settings.delays.flash);
+  settings.delays.sysfont = registry.readIntEntry(kSettings, kSysfontDelayKey, settings.delays.sysfont);
+  settings.verify = registry.readIntEntry(kSettings, kVerifyKey, settings.verify ? 1 : 0) != 0;
   WindowGeometry& geometry = settings.geometry;
   geometry.w = read_position_value(registry, "w", geometry.w, 1500, 600);
   geometry.h = read_position_value(registry, "h", geometry.h, 1000, 380);
@@ -48,10 +50,10 @@ LogKeeping read_log_keeping(FX::FXRegistry& registry) {
 
 bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
   registry.writeStringEntry(kSettings, "lang", settings.language.c_str());
-  registry.writeStringEntry(kSettings, "comm", settings.com_port.c_str());
-  registry.writeIntEntry(kSettings, "flash_delay", settings.delays.flash);
-  registry.writeIntEntry(kSettings, "sysfont_delay", settings.delays.sysfont);
-  registry.writeIntEntry(kSettings, "verify", settings.verify ? 1 : 0);
+  registry.writeStringEntry(kSettings, kPortKey, settings.com_port.c_str());
+  registry.writeIntEntry(kSettings, kFlashDelayKey, settings.delays.flash);
+  registry.writeIntEntry(kSettings, kSysfontDelayKey, settings.delays.sysfont);
+  registry.writeIntEntry(kSettings, kVerifyKey, settings.verify ? 1 : 0);
   registry.writeIntEntry(kPosition, "w", settings.geometry.w);
   registry.writeIntEntry(kPosition, "h", settings.geometry.h);
   registry.writeIntEntry(kPosition, "x", settings.geometry.x);

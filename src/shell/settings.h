@@ -7,6 +7,7 @@
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
+#include "burn/burn_verification.h"
 #include "link/ports.h"
 
 namespace FX {
@@ -35,14 +36,15 @@ struct SavedSettings {
   std::string com_port = kDefaultProgrammingPort;
   BurnDelays delays;
   WindowGeometry geometry;
-  bool verify = false;  // the burn page's Verify box
+  bool verify = kVerifyByDefault;  // the burn page's Verify box
 };
 
 // Reads every key once, in one place, with its default and its check:
 //   settings lang, comm        strings, taken as stored
 //   settings flash_delay,      taken as stored (also outside the spinners'
 //            sysfont_delay     ranges)
-//   settings verify            non-zero is on
+//   settings verify            non-zero is on; absent is on (a new settings
+//                              file reads back what it burns)
 //   position x, y, w, h        out of range (x, y, h: 0..1000; w: 0..1500)
 //                              falls back: x, y to 130, w to 600, h to 380
 SavedSettings load_settings(FX::FXRegistry& registry);

@@ -59,6 +59,13 @@ BurnerProcess::BurnerProcess(const std::vector<std::string>& args, const Launch&
   if (stderr_fd < 0 && pipe2(err, O_CLOEXEC) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
+    // As from a terminal: the stop signals at their default, none blocked,
+    // whatever the test runner (a shell's background job ignores SIGINT and
+    // SIGQUIT) handed down. Only async-signal-safe calls after the fork.
+    for (int stop : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) signal(stop, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     dup2(stdout_fd >= 0 ? stdout_fd : out[1], STDOUT_FILENO);
     dup2(stderr_fd >= 0 ? stderr_fd : err[1], STDERR_FILENO);
     execve(argv[0], argv.data(), envp.data());

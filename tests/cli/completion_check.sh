@@ -14,6 +14,11 @@ completes() {
 }
 completes "--sections" tvbox-burn --sec
 completes "--keep-logs --keep-days" tvbox-burn --keep
+completes "--no-verify" tvbox-burn --no
+completes "--backup" tvbox-burn --ba
+completes "--compare" tvbox-burn --com
+completes "--info" tvbox-burn --in
+completes "--resume" tvbox-burn --res
 completes "pic,flash" tvbox-burn --sections pic,fl
 completes "osd,rusfont" tvbox-burn --sections osd,r
 completes "com3" tvbox-burn -p com3

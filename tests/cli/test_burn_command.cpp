@@ -177,6 +177,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(box["device"], port);
   EXPECT_TRUE(box["ok"].get<bool>());
   EXPECT_TRUE(box["verified"].get<bool>());
+  EXPECT_EQ(box["verification"], "verified (flash and OSD read back)");
   EXPECT_TRUE(box["failure"].is_null());
   EXPECT_EQ(box["stages_done"], Json({"PIC", "FLASH", "OSD", "RusFont", "SysFont"}));
   EXPECT_GT(box["bytes"].get<double>(), 1000);
@@ -194,7 +195,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
         "Setting:  device = " + port + "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n",
         std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
         std::string("ok      OSD SysFont Burned OK!"), std::string("Failures: none"),
-        std::string("Outcome:  OK")})
+        std::string("Outcome:  OK\nVerified: yes (flash and OSD read back)\n")})
     EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
 }
 
@@ -273,6 +274,101 @@ TEST_F(BurnerTest, ABoxThatFallsSilentOrFailsVerifyFailsAloneAndTheExitIsOne) {
   EXPECT_EQ(summary["exit_code"], 1);
 }
 
+// A box that stores a flash byte wrong while echoing it right: the plain
+// burn reads back and catches it, and whatever turns the read-back off lets
+// it through as "OK", saying so. The window's saved delays and Verify box
+// count where no option decides; a saved value out of range is warned of
+// and the default used. A burn of what cannot be read back is not verified.
+TEST_F(BurnerTest, TheBurnVerifiesByDefaultAndTakesTheWindowsSavedSettingsUnlessAnOptionDecides) {
+  boxsim::Faults faults;
+  faults.wrong_flash_byte = 0x0123;
+  box_.sim().set_faults(faults);
+  const std::string settings_file = scratch_.file("home") + "/.foxrc/Harnvale/TV Box";
+  struct Case {
+    std::string saved;  // the window's [settings]; empty: no settings file
+    std::vector<std::string> args;
+    int exit_code;
+    std::string verification;
+    std::vector<std::string> in_log;
+    std::string warned;  // on stderr
+  };
+  const Case cases[] = {
+      {"",
+       {},
+       1,
+       "not verified (a byte read back differs from the file)",
+       {"Setting:  flash_delay = 3 s (default)", "Setting:  verify = yes (default)",
+        "Verified: no (a byte read back differs from the file)"},
+       ""},
+      {"flash_delay=4\nsysfont_delay=7\nverify=0\n",
+       {},
+       0,
+       "not verified (the window's saved Verify box is off)",
+       {"Setting:  flash_delay = 4 s (window settings)", "Setting:  sysfont_delay = 7 s (window settings)",
+        "Setting:  verify = no (window settings)"},
+       ""},
+      {"flash_delay=50\nverify=0\n",
+       {"--verify"},
+       1,
+       "not verified (a byte read back differs from the file)",
+       {"Setting:  flash_delay = 3 s (default)", "Setting:  verify = yes (option)"},
+       "warning: the window's saved flash_delay=50 is not whole seconds from 3 to 20: the default 3 s is "
+       "used"},
+      {"flash_delay=4\n",
+       {"--no-verify", "--flash-delay", "5"},
+       0,
+       "not verified (--no-verify)",
+       {"Setting:  flash_delay = 5 s (option)", "Setting:  verify = no (option)",
+        "Verified: no (--no-verify)"},
+       ""},
+      {"", {"--sections", "pic"}, 0, "not verified (nothing of it can be read back)", {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.saved + " " + (c.args.empty() ? "" : c.args[0]));
+    std::filesystem::remove(settings_file);
+    if (!c.saved.empty()) {
+      std::filesystem::create_directories(scratch_.file("home") + "/.foxrc/Harnvale");
+      ASSERT_TRUE(testsupport::write_file(settings_file, "[settings]\n" + c.saved));
+    }
+    std::vector<std::string> extra = c.args;
+    extra.push_back("--json");
+    Finished run = this->run(burn_args({port_of(box_)}, extra));
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
+    const Json box = parse_json(run.out)["boxes"][0];
+    EXPECT_FALSE(box["verified"].get<bool>()) << box;
+    EXPECT_EQ(box["verification"], c.verification) << box;
+    if (c.exit_code)
+      EXPECT_EQ(box["failure"]["kind"], "verify mismatch") << box;
+    else
+      EXPECT_TRUE(box["failure"].is_null()) << box;
+    EXPECT_NE(run.err.find("; " + c.verification), std::string::npos) << "the summary says it: " << run.err;
+    EXPECT_EQ(run.err.find("warning: the window's saved") != std::string::npos, !c.warned.empty()) << run.err;
+    if (!c.warned.empty()) {
+      EXPECT_NE(run.err.find(c.warned), std::string::npos) << run.err;
+    }
+    const std::string log = read_file(box["log"]);
+    for (const std::string& wanted : c.in_log)
+      EXPECT_NE(log.find(wanted), std::string::npos) << "missing \"" << wanted << "\" in\n" << log;
+  }
+}
+
+// A box that refuses each PIC record five times: the PIC stage fails, and
+// the summary and the JSON say where and why, not only "was not burned".
+TEST_F(BurnerTest, ARefusedPicStageNamesItsStageAndKindInTheSummaryAndTheJson) {
+  boxsim::Faults faults;
+  faults.refuse_first = 5;
+  box_.sim().set_faults(faults);
+  Finished run = this->run(burn_args({port_of(box_)}, {"--sections", "pic", "--json"}));
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  const Json box = parse_json(run.out)["boxes"][0];
+  EXPECT_EQ(box["failure"]["stage"], "PIC") << box;
+  EXPECT_EQ(box["failure"]["kind"], "refused") << box;
+  EXPECT_NE(run.err.find("first failure in PIC (refused): PIC was not burned."), std::string::npos)
+      << run.err;
+}
+
 // What a script meets when a run cannot go ahead: the exit status, one line
 // on stderr that names the file or the port once with the system's reason,
 // the JSON object even then, and nothing sent to any box.
@@ -344,6 +440,7 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
       {{"-p", ports[0], "--flash-delay", "2", chipset_},
        2,
        "--flash-delay takes whole seconds from 3 to 20, not '2'"},
+      {{"-p", ports[0], "--verify", "-V", chipset_}, 2, "--verify and --no-verify say opposite things"},
       {{"--keep-logs", "0", chipset_}, 2, "--keep-logs takes a count from 1 to 100000"},
       {{"--keep-days", "9", "--log", logs(), chipset_}, 2, "a --log folder is never pruned"},
       {{"-p", ports[0], missing}, 2, "cannot read the chipset file " + missing + ": it does not exist"},
@@ -387,6 +484,8 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   Finished help = run({"--help"}, 5000);
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("usage: tvbox-burn", 0), 0u) << help.out;
+  std::istringstream help_lines(help.out);
+  for (std::string line; std::getline(help_lines, line);) EXPECT_LE(line.size(), 80u) << line;
   Finished listing = run({"--list-ports"}, 5000);
   EXPECT_EQ(listing.exit_code, 0);
   std::istringstream listed(listing.out);
@@ -455,16 +554,24 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
   EXPECT_EQ(saved.find("stage FLASH failed"), std::string::npos) << saved;
 
   // Not on a terminal every stage's end is a line of its own: the stage cut
-  // short says so, it does not fail.
-  const uint64_t erases = box_.sim().stats().sector_erases;
-  BurnerProcess plain(burn_args({port_of(box_)}));
-  ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().sector_erases > erases; }, 60000));
-  kill(plain.pid(), SIGINT);
-  Finished stopped = plain.finish(30000);
-  EXPECT_EQ(stopped.exit_code, 130) << stopped.err;
-  EXPECT_NE(stopped.err.find(": FLASH cancelled\n"), std::string::npos) << stopped.err;
-  EXPECT_EQ(stopped.err.find("FLASH FAILED"), std::string::npos) << stopped.err;
-  EXPECT_EQ(stopped.out.find("FLASH FAILED"), std::string::npos) << stopped.out;
+  // short says so, it does not fail. SIGQUIT (ctrl-\ on a terminal, at its
+  // default disposition in the burner) ends it the same way, as 131.
+  for (int stop : {SIGINT, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(stop));
+    const uint64_t erases = box_.sim().stats().sector_erases;
+    const int four_z_before = count_of(box_.sim().received(), kFourZLine);
+    BurnerProcess plain(burn_args({port_of(box_)}));
+    ASSERT_TRUE(testsupport::wait_for([&] { return box_.sim().stats().sector_erases > erases; }, 60000));
+    kill(plain.pid(), stop);
+    Finished stopped = plain.finish(30000);
+    EXPECT_EQ(stopped.exit_code, 128 + stop) << stopped.err;
+    EXPECT_NE(stopped.err.find(": FLASH cancelled\n"), std::string::npos) << stopped.err;
+    EXPECT_EQ(stopped.err.find("FLASH FAILED"), std::string::npos) << stopped.err;
+    EXPECT_EQ(stopped.out.find("FLASH FAILED"), std::string::npos) << stopped.out;
+    EXPECT_TRUE(testsupport::wait_for(
+        [&] { return count_of(box_.sim().received(), kFourZLine) == four_z_before + 2; }, 5000))
+        << "the burn's end sends the four-Z line after the hand-shake's";
+  }
   EXPECT_NE(screen.find("PIC", summary), std::string::npos) << "the PIC stage was finished: " << screen;
 }
 
@@ -584,7 +691,7 @@ TEST_F(BurnerTest, APortWithNoBoxBehindItFailsWithinThirtyFiveSecondsSayingSo) {
   Json summary = parse_json(run.out);
   EXPECT_EQ(summary["boxes"][0]["failure"]["text"], said);
   EXPECT_EQ(summary["boxes"][0]["failure"]["kind"], "silent");
-  EXPECT_NE(run.err.find("first failure: " + said), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("first failure in PIC (silent): " + said), std::string::npos) << run.err;
 }
 
 // Every program says its version, from the build's one version, and the
@@ -664,6 +771,49 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
   EXPECT_EQ(report.snapshot().percent, 0);
 }
 
+// Without a terminal (a log file, a CI job, TERM=dumb) each box gets a plain
+// line at every tenth of its whole job or after 30 s without one, whichever
+// comes first, and none once it has ended; no cursor codes.
+TEST(BurnDisplay, PlainLinesComeEveryTenthOfTheJobOrEveryThirtySeconds) {
+  int lines[2];
+  ASSERT_EQ(pipe2(lines, O_CLOEXEC | O_NONBLOCK), 0);
+  tv::ProgressDisplay display(lines[1], false);
+  tv::PortStatus port;
+  port.port = "com3";
+  port.state = tv::BoxState::Running;
+  port.stage = "FLASH";
+  port.retries = 2;
+  auto shown = [&](int job_percent, double elapsed_s) {
+    port.job_percent = job_percent;
+    port.percent = job_percent * 2;
+    port.elapsed_s = elapsed_s;
+    port.left_s = elapsed_s >= 1 ? 65 : -1;
+    display.show({}, {port});
+    char buffer[4096];
+    const ssize_t got = read(lines[0], buffer, sizeof buffer);
+    return got > 0 ? std::string(buffer, size_t(got)) : std::string();
+  };
+  EXPECT_EQ(shown(5, 0.5), "");
+  EXPECT_EQ(shown(12, 4), "com3: 12% of the job, FLASH 24%, retries 2, 0:04 elapsed, about 1:05 left\n");
+  EXPECT_EQ(shown(19, 33.5), "") << "neither another tenth nor 30 s since the last line";
+  EXPECT_NE(shown(19, 34), "") << "30 s since the last line";
+  EXPECT_NE(shown(35, 35), "") << "two tenths at once: one line";
+  EXPECT_EQ(shown(39, 36), "");
+  port.state = tv::BoxState::Ok;
+  EXPECT_EQ(shown(100, 90), "") << "an ended box has its own line";
+  EXPECT_FALSE(tv::redraws_in_place(lines[1], "xterm")) << "a pipe";
+  close(lines[0]);
+  close(lines[1]);
+
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  EXPECT_TRUE(tv::redraws_in_place(slave, "xterm"));
+  EXPECT_TRUE(tv::redraws_in_place(slave, nullptr));
+  EXPECT_FALSE(tv::redraws_in_place(slave, "dumb"));
+  close(master);
+  close(slave);
+}
+
 // The ports a bench gets without -p: TVBOX_PORTS wins over the window's
 // saved port, which wins over com3; the window's file also gives the log
 // limits, checked against their ranges.
@@ -683,6 +833,16 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   EXPECT_EQ(settings.keeping.files, 20);
   EXPECT_EQ(settings.keeping.days, tv::LogKeeping().days) << "0 days is out of range";
   EXPECT_EQ(tv::read_window_settings(dir.file("missing")).port, "");
+  EXPECT_FALSE(settings.verify) << "none saved: the default counts";
+
+  // A Verify box saved as something other than a number is warned of under
+  // its key; a key saved twice counts by its last value.
+  ASSERT_TRUE(testsupport::write_file(path, "[settings]\nverify=yes\nflash_delay=99\nflash_delay=6\n"));
+  settings = tv::read_window_settings(path);
+  EXPECT_FALSE(settings.verify);
+  EXPECT_EQ(settings.flash_delay, 6);
+  ASSERT_EQ(settings.warnings.size(), 1u);
+  EXPECT_EQ(settings.warnings[0].first, "verify");
 
   const char* argv[] = {"tvbox-burn", "--sections", "pic,osd", "--keep-days=7", "f.hv"};
   tv::BurnOptions options;
@@ -691,6 +851,7 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   EXPECT_EQ(options.sections, tv::kSectionPic | tv::kSectionOsd);
   EXPECT_TRUE(options.ports.empty());
   EXPECT_EQ(options.keeping.days, 7);
+  EXPECT_TRUE(options.verify) << "a burn reads back unless told not to";
 
   // The stages a partial file offers are its own, never the ones it lacks.
   tv::LoadedChipset partial;

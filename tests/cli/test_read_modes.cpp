@@ -5,11 +5,13 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -20,6 +22,7 @@
 #include "boxsim/box_sim.h"
 #include "burn/burn_log_file.h"
 #include "burn/chipset_file.h"
+#include "burn/read_back.h"
 #include "burner_process.h"
 #include "gen/chipset_gen.h"
 #include "support/box_images.h"
@@ -64,6 +67,13 @@ SectionImage section_image(const std::string& path, const std::string& marker) {
   }
   gzclose(file);
   return image;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 std::vector<uint8_t> first_64k(const std::vector<uint8_t>& memory) {
@@ -145,10 +155,25 @@ TEST_F(ReadModeTest, ABackupHoldsTheBoxExactlyAndBurnsAnotherBoxIntoTheSameMemor
   box_.sim().set_faults(old);
   const boxsim::Memories original = box_.sim().memories();
   const std::string backup = scratch_.file("box.hv.gz");
+  // What killed backups left beside the name: one whose process is gone is
+  // removed; one of a process still running (this one) and one of another
+  // name are not.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+  const std::string stale = scratch_.file(".box.hv.gz.part-" + std::to_string(gone) + "-0"),
+                    running = scratch_.file(".box.hv.gz.part-" + std::to_string(getpid()) + "-0"),
+                    other = scratch_.file(".box.hv.part-" + std::to_string(gone) + "-0");
+  for (const std::string& path : {stale, running, other}) ASSERT_TRUE(testsupport::write_file(path, "part"));
 
   Finished run = clitest::run_burner(with_log({"--backup", backup, "-p", port_of(box_)}), kDeadlineMs);
   ASSERT_FALSE(run.timed_out);
   ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(access(stale.c_str(), F_OK), 0) << "left by a backup whose process is gone";
+  EXPECT_EQ(access(running.c_str(), F_OK), 0);
+  EXPECT_EQ(access(other.c_str(), F_OK), 0);
+  EXPECT_EQ(read_bytes(backup).substr(0, 2), "\x1f\x8b") << "a .gz name is written gzip-compressed";
   EXPECT_TRUE(only_reads(box_.sim().received()));
   EXPECT_EQ(box_.sim().memories().flash, original.flash) << "a backup writes nothing";
 
@@ -176,6 +201,22 @@ TEST_F(ReadModeTest, ABackupHoldsTheBoxExactlyAndBurnsAnotherBoxIntoTheSameMemor
   const std::string log = log_text.str();
   EXPECT_EQ(log.rfind("TV Box backup log", 0), 0u) << log;
   EXPECT_NE(log.find("Outcome:  OK"), std::string::npos) << log;
+  EXPECT_NE(log.find("Removed " + stale), std::string::npos) << log;
+  EXPECT_EQ(log.find("Verified:"), std::string::npos) << "a backup burns nothing to verify: " << log;
+
+  // The backup compares with the box it came from without --sections: a
+  // compare needs only its FLASH and OSD, not the PIC and font sections.
+  run = clitest::run_burner(with_log({"--compare", "-p", port_of(box_), backup}), kDeadlineMs);
+  EXPECT_EQ(run.exit_code, 0) << run.err << run.out;
+
+  // One memory alone: the OSD's records, every address, and no FLASH section.
+  const std::string osd_only = scratch_.file("osd.hv");
+  run = clitest::run_burner(with_log({"--backup", osd_only, "--sections", "osd", "-p", port_of(box_)}),
+                            kDeadlineMs);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(section_image(osd_only, "***OSD>").bytes, original.osd);
+  EXPECT_EQ(section_image(osd_only, "***FLASH>").covered, 0u);
+  EXPECT_EQ(tv::load_chipset(osd_only).flags, tv::kSectionHeader | tv::kSectionOsd);
 
   // Burned back into a fresh box: the same flash and OSD memory.
   testsupport::SimulatedBox fresh{"read-fresh"};
@@ -199,8 +240,9 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
   const std::string chipset = scratch_.file("firmware.hv");
   std::string error;
   ASSERT_TRUE(chipsetgen::write_chipset(chipset, generated.text, false, &error)) << error;
-  Finished burn = clitest::run_burner(
-      with_log({"-p", port_of(box_), "-p", port_of(wrong), "--sections", "flash,osd", chipset}), kDeadlineMs);
+  Finished burn = clitest::run_burner(with_log({"-p", port_of(box_), "-p", port_of(wrong), "--sections",
+                                                "flash,osd", "--no-verify", chipset}),
+                                      kDeadlineMs);
   ASSERT_EQ(burn.exit_code, 0) << burn.err;
   box_.sim().clear_received();
   wrong.sim().clear_received();
@@ -221,10 +263,25 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
       << run.out;
   EXPECT_EQ(summary["boxes"][1]["failure"]["kind"], "verify mismatch") << run.out;
   EXPECT_EQ(summary["exit_code"].get<double>(), 1);
+  // Each memory with its own count: the flash's one byte does not make the
+  // OSD differ.
+  const std::string osd_bytes =
+      std::to_string(tv::image_to_burn(tv::load_chipset(chipset), tv::Stage::Osd).byte_count());
+  const std::string wrong_log = read_bytes(summary["boxes"][1]["log"].get<std::string>());
+  EXPECT_NE(wrong_log.find("OSD matches the file: " + osd_bytes + " bytes"), std::string::npos) << wrong_log;
   EXPECT_TRUE(only_reads(box_.sim().received()));
   EXPECT_TRUE(only_reads(wrong.sim().received()));
   EXPECT_EQ(box_.sim().stats().sector_erases + wrong.sim().stats().sector_erases, erases);
   EXPECT_EQ(box_.sim().memories().flash, generated.images.flash) << "the compare changed the box";
+
+  // --sections flash compares the flash alone.
+  run = clitest::run_burner(
+      with_log({"--compare", "--json", "--sections", "flash", "-p", port_of(wrong), chipset}), kDeadlineMs);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  const std::string flash_log = read_bytes(parse_json(run.out)["boxes"][0]["log"].get<std::string>());
+  EXPECT_NE(flash_log.find("FLASH differs from the file: 1 byte differs, first at 0x0123"), std::string::npos)
+      << flash_log;
+  EXPECT_EQ(flash_log.find("Comparing OSD"), std::string::npos) << flash_log;
 
   // The good box alone compares equal; the --log folder, the user's own, is
   // never pruned, even of logs long past the default folder's keeping.
@@ -270,9 +327,24 @@ TEST_F(ReadModeTest, InfoTellsWhatAFileHoldsAndRefusesAFaultyOneByItsLines) {
   std::string error;
   ASSERT_TRUE(chipsetgen::write_chipset(clean, generated.text, true, &error)) << error;
 
-  Finished run = clitest::run_burner({"--info", "--json", "-p", port_of(box_), clean}, 20000);
+  // The window saved a flash delay; each setting says where it came from.
+  clitest::Launch window_saved;
+  window_saved.env = {"HOME=" + scratch_.file("home")};
+  std::filesystem::create_directories(scratch_.file("home/.foxrc/Harnvale"));
+  ASSERT_TRUE(
+      testsupport::write_file(scratch_.file("home/.foxrc/Harnvale/TV Box"), "[settings]\nflash_delay=5\n"));
+  Finished run = clitest::run_burner({"--info", "--no-verify", clean}, window_saved, 20000);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("Settings: flash delay 5 s (window settings), system font delay 6 s (default), "
+                         "verify off (option)\n"),
+            std::string::npos)
+      << run.out;
+
+  run = clitest::run_burner({"--info", "--json", "-p", port_of(box_), clean}, window_saved, 20000);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   Json info = parse_json(run.out);
+  EXPECT_EQ(info["settings"]["flash_delay"]["from"], "window settings") << run.out;
+  EXPECT_EQ(info["settings"]["verify"], Json({{"value", true}, {"from", "default"}})) << run.out;
   EXPECT_TRUE(info["would_burn"].get<bool>());
   EXPECT_EQ(info["sha256"].get<std::string>().size(), 64u);
   ASSERT_EQ(info["sections"].size(), 6u);
@@ -437,6 +509,7 @@ TEST_F(ReadModeTest, UsageErrorsExitTwoAndTouchNoBox) {
            {"--backup", scratch_.file("no-such-folder/b.hv"), "-p", port_of(box_)},
            {"--compare", "--info", scratch_.file("x.hv")},
            {"--compare", "--verify", "-p", port_of(box_), scratch_.file("x.hv")},
+           {"--backup", backup, "--no-verify", "-p", port_of(box_)},
            {"--compare", "-p", port_of(box_), scratch_.file("no-such.hv")}}) {
     Finished run = clitest::run_burner(args, 20000);
     EXPECT_EQ(run.exit_code, 2) << args[0] << " " << args[1] << ": " << run.err;

@@ -52,6 +52,14 @@ std::string saved_path_of(const std::string& line) {
   return std::string();
 }
 
+// The completion box says it as it always did; its second line says whether
+// the burn was read back.
+const char* const kCompleted = "Burning Process Completed.";
+const char* const kNotVerifiedBox = "Burning Process Completed.\nNot verified: the Verify box is off.";
+// The burn's last line but the one that names the saved log.
+const char* const kVerifiedPrefix = "Verified: ";
+const char* const kNotVerifiedLine = "Verified: no (the Verify box is off)";
+
 const std::vector<std::string> kFullBurnLog = {
     "Burning PIC...",  "PIC Burned OK!",         "Burning FLASH...",       "FLASH Burned OK!",
     "Burning OSD...",  "OSD Burned OK!",         "Burning OSD RusFont...", "OSD RusFont Burned OK!",
@@ -92,6 +100,9 @@ class BurnGui : public ::testing::Test {
     ASSERT_EQ(box_.open_programming_port(window->lines().programming), tv::kOpened);
     window->flashDelay = 0;
     window->sysfontDelay = 0;
+    // The read-back is on in a new window; these burns go without it unless
+    // a test asks for it.
+    page().verify = FALSE;
   }
 
   void TearDown() override {
@@ -141,12 +152,17 @@ class BurnGui : public ::testing::Test {
     return testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > before; }, kBurnDeadlineMs);
   }
 
-  // The burn log's lines, but for the last line a burn adds, which names the
-  // saved log file: that one is kept in savedLogLine_.
+  // The burn log's lines, but for the last two a burn adds, which say
+  // whether it was verified and name the saved log file: those are kept in
+  // verifiedLine_ and savedLogLine_.
   std::vector<std::string> logLines() {
     std::vector<std::string> lines = allLogLines();
     if (!lines.empty() && !saved_path_of(lines.back()).empty()) {
       savedLogLine_ = lines.back();
+      lines.pop_back();
+    }
+    if (!lines.empty() && lines.back().rfind(kVerifiedPrefix, 0) == 0) {
+      verifiedLine_ = lines.back();
       lines.pop_back();
     }
     return lines;
@@ -211,6 +227,7 @@ class BurnGui : public ::testing::Test {
   std::vector<tv::FileDialogRequest> dialogs_;
   std::string dialogAnswer_;
   std::string savedLogLine_;
+  std::string verifiedLine_;
   FXuint questionAnswer_ = MBOX_CLICKED_NO;
 };
 
@@ -244,9 +261,10 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
   EXPECT_TRUE(window->lines().use.programmingWorkerRunning());
 
   ASSERT_TRUE(testsupport::run_gui_until([&] { return boxesCaptioned(kDone) > 0; }, kBurnDeadlineMs));
-  EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
+  EXPECT_EQ(messages_.back().text, kNotVerifiedBox);
   EXPECT_EQ(messages_.back().kind, tv::MessageKind::Information);
   EXPECT_EQ(logLines(), kFullBurnLog);
+  EXPECT_EQ(verifiedLine_, kNotVerifiedLine);
   EXPECT_EQ(styleOfLine(1), tv::kStyleBoldBlue);
   expectImagesMatch();
   // The log ends naming the saved file, under the (scratch) home folder.
@@ -261,7 +279,7 @@ TEST_F(BurnGui, FullBurnThroughTheWindowLeavesTheGeneratedImagesAndOneCompletion
             std::string::npos)
       << text;
   EXPECT_NE(text.find("ok      OSD SysFont Burned OK!"), std::string::npos) << text;
-  EXPECT_NE(text.find("Outcome:  OK"), std::string::npos) << text;
+  EXPECT_NE(text.find("Outcome:  OK\n" + std::string(kNotVerifiedLine) + "\n"), std::string::npos) << text;
   expectIdleAfterBurn();
   EXPECT_TRUE(statusMatches("Burn completed in [0-9]+:[0-5][0-9]")) << statusText();
   EXPECT_EQ(window->progressBar->getProgress(), 0u);
@@ -341,7 +359,11 @@ TEST_F(BurnGui, SystemFontAloneAddsToTheLogAndWritesOnlyTheFont) {
   EXPECT_EQ(
       std::vector<std::string>(lines.end() - 3, lines.end()),
       (std::vector<std::string>{"FONT Loading...", "Burning OSD SysFont...", "OSD SysFont Burned OK!"}));
-  EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
+  EXPECT_EQ(verifiedLine_, "Verified: no (nothing of it can be read back)");
+  EXPECT_EQ(messages_.back().text,
+            std::string(kCompleted) +
+                "\nNot verified: the PIC program and the fonts cannot be read back from "
+                "the box.");
   EXPECT_EQ(sim_.stats().pic_records, 0u);
   EXPECT_EQ(sim_.stats().sector_erases, 0u);
 }
@@ -359,7 +381,7 @@ TEST_F(BurnGui, SystemFontOnlyFileNeverOffersTheFullBurn) {
   ASSERT_TRUE(testsupport::run_gui_until([&] { return page().recallButton->isEnabled() != FALSE; }, 5000));
   EXPECT_FALSE(testsupport::usable(page().burnButton));
   ASSERT_TRUE(burnUntilBox(tv::ID_RECALL));
-  EXPECT_EQ(messages_.back().text, "Burning Process Completed.");
+  EXPECT_EQ(messages_.back().text.rfind(kCompleted, 0), 0u) << messages_.back().text;
   EXPECT_FALSE(testsupport::usable(page().burnButton));
   EXPECT_FALSE(testsupport::usable(page().recallButton));  // until the next load
   EXPECT_TRUE(testsupport::usable(page().openButton));
@@ -431,11 +453,13 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
   sim_.set_faults(faults);
   ASSERT_TRUE(burnUntilBox());
   EXPECT_EQ(messages_.back().kind, tv::MessageKind::Error);
-  EXPECT_NE(messages_.back().text, "Burning Process Completed.");
-  for (const tv::MessageRecord& record : messages_) EXPECT_NE(record.text, "Burning Process Completed.");
+  EXPECT_EQ(messages_.back().text.find(kCompleted), std::string::npos);
+  for (const tv::MessageRecord& record : messages_)
+    EXPECT_EQ(record.text.find(kCompleted), std::string::npos);
   std::vector<std::string> lines = logLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.back(), "Burning failed: FLASH.");
+  EXPECT_EQ(verifiedLine_, "Verified: no (the Verify box is off)");
   EXPECT_EQ(lines[lines.size() - 2].find("FLASH: the line to the box was lost at "), 0u);
   EXPECT_EQ(styleOfLine(int(lines.size()) - 1), tv::kStyleBoldRed);
   EXPECT_EQ(window->portIndicator->getIcon(), window->icons().lampBlack);  // the lamp tells it too
@@ -523,6 +547,11 @@ TEST_F(BurnGui, FaultyFilesAreRefusedAndBadChecksumsAskFirst) {
   ASSERT_TRUE(burnUntilBox());
   const std::vector<std::string> lines = logLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "FLASH verified: 4112 bytes"), lines.end());
+  EXPECT_EQ(verifiedLine_, "Verified: yes (flash and OSD read back)");
+  EXPECT_EQ(messages_.back().text,
+            std::string(kCompleted) +
+                "\nVerified: what was written into the flash and the OSD memory was read "
+                "back and matches the file.");
   EXPECT_EQ(sim_.memories().flash[0x2000], 0x00);
 }
 

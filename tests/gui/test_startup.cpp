@@ -18,6 +18,7 @@
 #include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "link/ports.h"
+#include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
@@ -152,6 +153,7 @@ TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
   EXPECT_EQ(main_window->getHeight(), 380);
   EXPECT_EQ(main_window->flashDelay, 3);
   EXPECT_EQ(main_window->sysfontDelay, 6);
+  EXPECT_TRUE(main_window->burn().verify) << "a new settings file reads back what it burns";
   EXPECT_FALSE(main_window->channelsTab->shown());
   EXPECT_FALSE(main_window->radioTab->shown());
   EXPECT_FALSE(main_window->consoleTab->shown());
@@ -304,6 +306,7 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   main_window->comPort = "com4";
   main_window->flashDelay = 9;
   main_window->sysfontDelay = 50;
+  main_window->burn().verify = FALSE;
   main_window->position(210, 160, 640, 420);
   main_window->handle(nullptr, FXSEL(FX::SEL_COMMAND, tv::ID_SAVE_SETTINGS), nullptr);
   tv::shut_down_program();
@@ -317,6 +320,7 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   EXPECT_TRUE(main_window->lines().programming.is_open());
   EXPECT_EQ(main_window->flashDelay, 9);
   EXPECT_EQ(main_window->sysfontDelay, 50);
+  EXPECT_FALSE(main_window->burn().verify) << "turned off and saved, Verify stays off";
   EXPECT_EQ(main_window->getX(), 210);
   EXPECT_EQ(main_window->getY(), 160);
   EXPECT_EQ(main_window->getWidth(), 640);

@@ -150,7 +150,9 @@ const char* const kAllKeys[] = {
     // Resuming a burn that failed or was stopped.
     "hv_resume", "m_resume_none",
     // The saved log of a compare or a backup.
-    "hv_read_log_saved", "hv_read_log_failed"};
+    "hv_read_log_saved", "hv_read_log_failed",
+    // Whether a completed burn was read back.
+    "m_burn_verified", "m_burn_not_verified", "m_burn_unreadable"};
 
 std::string shipped_file(const char* name) { return std::string(TVBOX_SOURCE_DIR) + "/data/" + name; }
 

@@ -113,7 +113,7 @@ TEST_F(StoredSettings, EmptyRegistryGivesDefaults) {
   EXPECT_EQ(settings.com_port, "com3");
   EXPECT_EQ(settings.delays.flash, 3);
   EXPECT_EQ(settings.delays.sysfont, 6);
-  EXPECT_FALSE(settings.verify);  // Verify is off until asked for
+  EXPECT_TRUE(settings.verify);  // a new settings file reads back what it burns
   EXPECT_EQ(settings.geometry.x, 130);
   EXPECT_EQ(settings.geometry.y, 130);
   EXPECT_EQ(settings.geometry.w, 550);
@@ -146,7 +146,9 @@ TEST_F(StoredSettings, DelaysAndStringsAreTakenAsStored) {
   registry.writeIntEntry("settings", "flash_delay", 50);
   registry.writeIntEntry("settings", "sysfont_delay", 1);
   registry.writeStringEntry("settings", "lang", "");
+  registry.writeIntEntry("settings", "verify", 0);
   tv::SavedSettings settings = tv::load_settings(registry);
+  EXPECT_FALSE(settings.verify);  // turned off and saved, it stays off
   EXPECT_EQ(settings.delays.flash, 50);
   EXPECT_EQ(settings.delays.sysfont, 1);
   EXPECT_TRUE(settings.language_stored);  // stored empty is still stored
