@@ -36,7 +36,9 @@ class PoorLine : public ::testing::Test {
 
   Finished run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--json", "--log", logs_, "-p", "com3"});
-    return clitest::run_burner(args, kDeadlineMs);
+    clitest::Launch launch;
+    launch.env = {"HOME=" + scratch_.file("home")};  // no window settings of the user's
+    return clitest::run_burner(args, launch, kDeadlineMs);
   }
 
   testsupport::TempDir scratch_{"poor-line"};
