@@ -466,7 +466,8 @@ TEST_F(ReadModeTest, InfoNamesSectorsWarningsNotesAndRefusalsOfHandMadeFiles) {
        [](std::vector<std::string>& lines) { lines[0] = "\xEF\xBB\xBF" + lines[0]; },
        {},
        0,
-       {"Note:     The file begins with a UTF-8 byte-order mark, which was skipped.\nBurn:     PIC, FLASH"},
+       {"Note:     The file begins with a UTF-8 byte-order mark, which was skipped.\n",
+        "Burn:     PIC, FLASH"},
        [](const Json& info) {
          EXPECT_EQ(info["notes"],
                    Json::parse("[\"The file begins with a UTF-8 byte-order mark, which was skipped.\"]"));
