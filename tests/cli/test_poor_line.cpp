@@ -48,19 +48,22 @@ class PoorLine : public ::testing::Test {
 };
 
 TEST_F(PoorLine, EveryJobEndsNamingTheLineAndTheBurnIsResumedOnceTheLineIsGood) {
-  struct Line {
-    const char* name;
-    int refuse_first, drop_every;
-  };
-  const Line lines[] = {{"every packet mis-echoed once", 1, 0}, {"a byte in fifty lost", 0, 50}};
   struct Job {
     const char* name;
     std::vector<std::string> args;
   };
   const std::string backup = scratch_.file("box.hv");
-  const Job jobs[] = {{"compare", {"--compare", chipset_}},
-                      {"backup", {"--backup", backup}},
-                      {"burn with verify", {"--verify", "--sysfont", chipset_}}};
+  const Job compare{"compare", {"--compare", chipset_}}, take_backup{"backup", {"--backup", backup}},
+      burn{"burn with verify", {"--verify", "--sysfont", chipset_}};
+  // Each read mode on one of the lines (a mis-echoed read costs a whole
+  // recovery step, so the two together would only repeat each other slowly).
+  struct Line {
+    const char* name;
+    int refuse_first, drop_every;
+    std::vector<Job> jobs;
+  };
+  const Line lines[] = {{"every packet mis-echoed once", 1, 0, {compare, burn}},
+                        {"a byte in fifty lost", 0, 50, {compare, take_backup, burn}}};
   for (const Line& line : lines) {
     SCOPED_TRACE(line.name);
     testsupport::SimulatedBox box{"poor-line-box"};
@@ -70,7 +73,7 @@ TEST_F(PoorLine, EveryJobEndsNamingTheLineAndTheBurnIsResumedOnceTheLineIsGood) 
     box.sim().set_faults(faults);
     std::string error;
     ASSERT_TRUE(box.start(&error)) << error;
-    for (const Job& job : jobs) {
+    for (const Job& job : line.jobs) {
       SCOPED_TRACE(job.name);
       Finished ended = run(job.args);
       ASSERT_FALSE(ended.timed_out);
