@@ -17,6 +17,8 @@
 #include "boxsim/box_sim.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
+#include "burn/read_back.h"
+#include "burn/resume_check.h"
 #include "burn/resume_plan.h"
 #include "burn_test_support.h"
 #include "gen/chipset_gen.h"
@@ -258,6 +260,45 @@ TEST_F(Resume, AFailedVerifyLeavesNoSectorToTrustAndInAResumeNoStage) {
   EXPECT_GT(run.box.sim().stats().pic_records, pic_records);
   ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
   EXPECT_EQ(tv::resume_point_text(plan.point), "done=none; flash-from=start");
+}
+
+// What a resume reads back before it trusts the log: the head and the tail
+// of every finished flash sector and of every 4 KiB of a finished OSD, with
+// the file's values; nothing at all when only unreadable stages are done.
+TEST_F(Resume, TheSampleIsTheHeadAndTailOfEachFinishedBlock) {
+  const unsigned pic = tv::section_flag(tv::Stage::Pic), flash = tv::section_flag(tv::Stage::Flash),
+                 osd = tv::section_flag(tv::Stage::Osd);
+  struct Case {
+    tv::ResumePoint point;
+    std::vector<int> flash_starts;  // of each run of 16 sampled bytes
+    std::vector<int> osd_starts;
+  };
+  const Case cases[] = {
+      {{pic, 0x2570}, {0x0000, 0x0FF0, 0x1000, 0x1FF0}, {}},
+      {{pic | flash | osd, -1},
+       {0x0000, 0x0FF0, 0x1000, 0x1FF0, 0x2000, 0x2FF0, 0x3000, 0x3FF0},
+       {0x0000, 0x01F0}},
+      {{pic, -1}, {}, {}},
+      {{0, 0x0100}, {}, {}},
+  };
+  const tv::WrittenImage flash_image = tv::image_to_burn(chipset_, tv::Stage::Flash);
+  const tv::WrittenImage osd_image = tv::image_to_burn(chipset_, tv::Stage::Osd);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(tv::resume_point_text(c.point));
+    const tv::ResumeSample sample = tv::resume_sample(chipset_, c.point);
+    auto runs_of = [](const std::vector<std::pair<int, uint8_t>>& bytes) {
+      std::vector<int> starts;
+      for (size_t i = 0; i < bytes.size(); i += 16) starts.push_back(bytes[i].first);
+      for (size_t i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ(bytes[i].first, bytes[i / 16 * 16].first + int(i % 16));
+      return starts;
+    };
+    EXPECT_EQ(runs_of(sample.flash), c.flash_starts);
+    EXPECT_EQ(runs_of(sample.osd), c.osd_starts);
+    EXPECT_EQ(sample.empty(), c.flash_starts.empty() && c.osd_starts.empty());
+    for (const auto& byte : sample.flash) EXPECT_EQ(byte.second, flash_image.value(byte.first));
+    for (const auto& byte : sample.osd) EXPECT_EQ(byte.second, osd_image.value(byte.first));
+  }
 }
 
 }  // namespace
