@@ -196,6 +196,7 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
     EXPECT_TRUE(resumed.has_line("FLASH verified: 16384 bytes\n") || c.vanish_after_flash_writes == 0);
     const boxsim::Stats stats = second.box.sim().stats();
     EXPECT_EQ(stats.pic_records, 0u);
+    EXPECT_FALSE(resumed.has_line("Burning PIC...\n"));
     EXPECT_EQ(stats.sector_erases, c.sector_erases);
     const boxsim::Memories held = second.box.sim().memories();
     EXPECT_TRUE(held.flash == expected.flash && held.osd == expected.osd && held.font == expected.font &&
@@ -257,6 +258,10 @@ TEST_F(Resume, AFailedVerifyLeavesNoSectorToTrustAndInAResumeNoStage) {
   RecordingSink resumed;
   burn(run, chipset_, &plan, logs, resumed, cancel);
   EXPECT_EQ(resumed.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(resumed.has_line(
+      "Nothing the burn being resumed finished can be read back to show this is the same box: PIC will be "
+      "burned again.\n"));
+  EXPECT_TRUE(resumed.has_line("Burning PIC...\n"));
   EXPECT_GT(run.box.sim().stats().pic_records, pic_records);
   ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
   EXPECT_EQ(tv::resume_point_text(plan.point), "done=none; flash-from=start");
@@ -299,6 +304,45 @@ TEST_F(Resume, TheSampleIsTheHeadAndTailOfEachFinishedBlock) {
     for (const auto& byte : sample.flash) EXPECT_EQ(byte.second, flash_image.value(byte.first));
     for (const auto& byte : sample.osd) EXPECT_EQ(byte.second, osd_image.value(byte.first));
   }
+}
+
+// Another box on the port (a fresh one here) does not hold what the burn
+// being resumed wrote: the resume reads its sample, writes nothing, names
+// the burn by its date and port, and leaves a log with nothing to trust.
+TEST_F(Resume, AnotherBoxOnThePortIsRefusedWithNothingWritten) {
+  const std::string logs = scratch_.file("other-box-logs");
+  {
+    boxsim::Faults faults = old_;
+    faults.vanish_after_flash_writes = 600;
+    BoxRun first(faults);
+    RecordingSink cut;
+    std::atomic<bool> cancel{false};
+    burn(first, chipset_, nullptr, logs, cut, cancel);
+    ASSERT_EQ(cut.done_calls(), std::vector<bool>{false});
+  }
+  tv::ResumePlan plan;
+  std::string error;
+  ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
+  BoxRun fresh(boxsim::Faults{});
+  const boxsim::Memories before = fresh.box.sim().memories();
+  RecordingSink refused;
+  std::atomic<bool> cancel{false};
+  burn(fresh, chipset_, &plan, logs, refused, cancel);
+  EXPECT_EQ(refused.done_calls(), std::vector<bool>{false});
+  EXPECT_TRUE(testsupport::only_reads(fresh.box.sim().received()));
+  EXPECT_TRUE(fresh.box.sim().memories().flash == before.flash);
+  EXPECT_EQ(plan.port, "com3");
+  ASSERT_EQ(plan.started.size(), 19u) << plan.started;  // "2026-12-08 14:10:05"
+  EXPECT_TRUE(refused.has_line("this box does not hold what the burn of " + plan.started +
+                               " wrote to com3; burn it whole.\n"));
+  bool named_first = false;  // the file's first flash byte is not the erased box's FF
+  for (const std::string& text : refused.texts())
+    named_first =
+        named_first || text.find("bytes read back differ, first FLASH at 0x0000") != std::string::npos;
+  EXPECT_TRUE(named_first);
+  EXPECT_FALSE(refused.has_line("Burning PIC...\n"));
+  ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
+  EXPECT_EQ(tv::resume_point_text(plan.point), "done=none; flash-from=start");
 }
 
 }  // namespace
