@@ -24,7 +24,7 @@ int LinkBoxOps::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
 int LinkBoxOps::osd_flashR(int address, uint8_t* out4) { return link_.osd_flashR(address, out4); }
 int LinkBoxOps::osd_read(int address, uint8_t* out4) { return link_.osd_read(address, out4); }
 void LinkBoxOps::line_recovery() { link_.line_recovery(); }
-void LinkBoxOps::discard_input() { link_.port().purge(); }
+void LinkBoxOps::discard_input() { link_.discard_input(); }
 LinkFault LinkBoxOps::fault_of(int result) const {
   return result == 0 ? LinkFault::None : link_.last_fault();
 }

@@ -20,6 +20,11 @@ constexpr int kFirstByteMs = 3000;  // the box's first echo byte
 // take on the line and this margin. A byte the line lost then costs a
 // fraction of a second, not the whole limit of a silent box.
 constexpr int kAnswerMarginMs = 100;
+// The PIC loader echoes a record as soon as it has it and has stored its
+// eight bytes: tens of milliseconds at most. A second is ample for that and
+// for an adapter that holds bytes back, and a loader that has gone costs its
+// five attempts five seconds instead of fifteen.
+constexpr int kLoaderFirstByteMs = 1000;
 constexpr int kWrite16AnswerMs = 10000;
 // A box that has already let an exchange time out without a byte gets the
 // ordinary echo limit for a 16-byte write's answer too: a silent box is then
@@ -200,6 +205,46 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
   answered_bytes_ = size_t(pass);
   return result;
 }
+
+// A record's echo that lost a byte on the line ends one burst after its
+// first byte instead of after the 3 s of silence wait_read() allows. The
+// bytes before `lead` are passed over, and so is the rest of an earlier
+// echo that broke off, however late it comes: a record holds its lead
+// character only at its start, so that rest has none. Never reads more than
+// the echo still needs, so nothing after it is taken from the line.
+BoxLink::ReadResult BoxLink::wait_text_echo(uint8_t* buffer, int size, int count, uint8_t lead) {
+  if (!buffer || size < 0) return kReadFailed;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  count = std::max(0, std::min(count, size));
+  if (!port_.is_open()) return kReadFailed;
+  // The line must first carry the line we sent before the echo can begin.
+  Deadline deadline(burst_ms(size_t(count)) - kAnswerMarginMs + kLoaderFirstByteMs);
+  int got = 0;
+  bool heard = false;
+  while (got < count) {
+    if (deadline.expired()) return heard ? kReadCutShort : kReadSilent;
+    uint8_t bytes[64];
+    const size_t wanted = std::min(size_t(count - got), sizeof bytes);
+    const long n = port_.read_answer(bytes, wanted, static_cast<int>(deadline.remaining_ms()) + 1);
+    if (n < 0) return kReadFailed;
+    for (long i = 0; i < n; ++i) {
+      heard = true;
+      if (got == 0 && bytes[i] != lead) {
+        // Passed over. An echo that lost its lead is all strays: it ends one
+        // burst after its first byte, like any echo cut short. Strays only
+        // ever shorten the wait, so a line full of noise cannot prolong it.
+        const int whole_echo_ms = burst_ms(size_t(count));
+        if (deadline.remaining_ms() > whole_echo_ms) deadline.restart(whole_echo_ms);
+        continue;
+      }
+      if (got == 0) deadline.restart(burst_ms(size_t(count - 1)));  // once: the echo has begun
+      buffer[got++] = bytes[i];
+    }
+  }
+  return kReadComplete;
+}
+
+void BoxLink::discard_input() { port_.purge(); }
 
 int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
   if (reply && size) std::memset(reply, 0, size);

@@ -1,7 +1,8 @@
 // The time limits of an answer: its first byte within 3 s of the packet (10 s
-// for a 16-byte write), the rest in the same burst, within the time its bytes
-// take on the line and a margin of 100 ms; an answer that breaks off counts
-// like a silent box, and costs a fraction of a second.
+// for a 16-byte write, 1 s for a PIC record's echo), the rest in the same
+// burst, within the time its bytes take on the line and a margin of 100 ms;
+// an answer that breaks off counts like a silent box, and costs a fraction
+// of a second.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -41,9 +42,9 @@ class EchoTiming : public LinkTest {
     Bytes bytes;
   };
   using Answer = std::function<std::vector<Piece>(const Bytes& packet)>;
-  std::future<void> boxInPieces(Answer answer) {
-    return std::async(std::launch::async, [this, answer] {
-      Bytes got = peer.read_bytes(kPacket.size(), 5000);
+  std::future<void> boxInPieces(Answer answer, size_t packet_size = kPacket.size()) {
+    return std::async(std::launch::async, [this, answer, packet_size] {
+      Bytes got = peer.read_bytes(packet_size, 5000);
       for (const Piece& piece : answer(got)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(piece.after_ms));
         if (piece.bytes.empty())
@@ -148,6 +149,75 @@ TEST_F(EchoTiming, Write16AnswerCutShortEndsInABurstAndKeepsTheFullLimitForTheNe
   EXPECT_EQ(link.silent_in_a_row(), 0);
   EXPECT_EQ(link.osd_wrt16(0x2000, data.c_str(), tv::kTargetOsd), tv::kEchoOk);
   cut.get();
+}
+
+// A PIC record's echo, read as the loader sends it: at once, in one burst.
+// The waits of each box below are its own timing; what is checked is how the
+// wait ended and what it took for the echo.
+const std::string kRecord = ":08001000A1B2C3D4E5F60718*";
+
+Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+TEST_F(EchoTiming, RecordEchoEndsByItsBurstNotByThreeSecondsOfSilence) {
+  ASSERT_EQ(kRecord.size(), 26u);
+  const Bytes record = bytes_of(kRecord);
+  struct Case {
+    const char* box;
+    std::vector<Piece> pieces;
+    tv::BoxLink::ReadResult expected;
+  };
+  std::vector<Piece> noise;
+  for (int i = 0; i < 12; ++i) noise.push_back({90, {'?'}});
+  noise.push_back({0, record});
+  const std::vector<Case> cases = {
+      {"answers after a stray byte, in two pieces",
+       {{20, {'?'}}, {5, part(record, 0, 10)}, {2, part(record, 10, 26)}},
+       tv::BoxLink::kReadComplete},
+      {"begins 700 ms after the record", {{700, record}}, tv::BoxLink::kReadComplete},
+      {"sends its last byte 600 ms after the rest",
+       {{20, part(record, 0, 25)}, {600, part(record, 25, 26)}},
+       tv::BoxLink::kReadCutShort},
+      {"lost the leading ':'", {{20, part(record, 1, 26)}}, tv::BoxLink::kReadCutShort},
+      {"sends noise every 90 ms before the echo", noise, tv::BoxLink::kReadCutShort},
+      {"stays silent", {}, tv::BoxLink::kReadSilent},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.box);
+    auto box = boxInPieces([&](const Bytes&) { return c.pieces; }, record.size());
+    ASSERT_EQ(port.write(record.data(), record.size()), long(record.size()));
+    uint8_t echo[27];
+    EXPECT_EQ(link.wait_text_echo(echo, sizeof echo, 26, ':'), c.expected);
+    if (c.expected == tv::BoxLink::kReadComplete) EXPECT_EQ(Bytes(echo, echo + 26), record);
+    box.get();
+    uint8_t rest[64];  // what came after the wait ended is not the next case's
+    while (port.read(rest, sizeof rest, 100) > 0) {
+    }
+  }
+}
+
+// An echo that broke off is followed by its late rest only after the record
+// went again: that rest holds no ':', so it is passed over and the second
+// echo is read whole, leaving nothing on the line.
+TEST_F(EchoTiming, LateRestOfABrokenRecordEchoIsNotTakenForTheNextEcho) {
+  const Bytes record = bytes_of(kRecord);
+  auto box = std::async(std::launch::async, [&] {
+    if (peer.read_bytes(26, 5000).size() < 26) return;
+    peer.write_bytes(part(record, 0, 20));
+    if (peer.read_bytes(26, 5000).size() < 26) return;
+    Bytes late_rest_then_echo = part(record, 20, 26);
+    late_rest_then_echo.insert(late_rest_then_echo.end(), record.begin(), record.end());
+    peer.write_bytes(late_rest_then_echo);
+  });
+  uint8_t echo[27];
+  ASSERT_EQ(port.write(record.data(), record.size()), 26);
+  EXPECT_EQ(link.wait_text_echo(echo, sizeof echo, 26, ':'), tv::BoxLink::kReadCutShort);
+  link.discard_input();
+  ASSERT_EQ(port.write(record.data(), record.size()), 26);
+  EXPECT_EQ(link.wait_text_echo(echo, sizeof echo, 26, ':'), tv::BoxLink::kReadComplete);
+  EXPECT_EQ(Bytes(echo, echo + 26), record);
+  box.get();
+  uint8_t left[8];
+  EXPECT_EQ(port.read(left, sizeof left, 200), 0) << "nothing of either echo is left";
 }
 
 }  // namespace
