@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -124,7 +125,12 @@ TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
   EXPECT_FALSE(port.set_dtr(true));
 }
 
-TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
+// The control line runs 2400 baud, 8 data bits, even parity and two stop
+// bits: a box that frames its characters in 12 bits reads every byte sent
+// with one stop bit less as garbage. A pseudo-terminal keeps the speed and
+// the stop bits but drops the parity bit, so the parity shows in the time a
+// byte takes on the line, which counts every bit asked for.
+TEST_F(Ports, ControlPortOpensThroughThePortDirectoryAt2400EvenParityTwoStopBits) {
   testsupport::TempDir dir("link");
   testsupport::PtyPeer control_peer;
   ASSERT_TRUE(control_peer.ok());
@@ -134,6 +140,19 @@ TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
     tv::SerialPort control;
     EXPECT_EQ(tv::xs_open(control, 9), tv::kOpened);
     EXPECT_TRUE(control.is_open());
+    termios line{};
+    ASSERT_EQ(tcgetattr(control.fd(), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), speed_t(B2400));
+    EXPECT_EQ(cfgetispeed(&line), speed_t(B2400));
+    EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_NE(line.c_cflag & CSTOPB, 0u) << "two stop bits";
+    EXPECT_EQ(line.c_cflag & CRTSCTS, 0u) << "no hardware flow control: RTS is switched by hand";
+    EXPECT_EQ(control.byte_time_us(), 5000) << "start, 8 data, parity and 2 stop bits at 2400 baud";
+    // The programming line beside it keeps its own 57600 8N1.
+    ASSERT_EQ(tcgetattr(port.fd(), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), speed_t(B57600));
+    EXPECT_EQ(line.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(port.byte_time_us(), 174);
     control.close();
     int reason = 0;
     EXPECT_EQ(tv::xs_open(control, 8, &reason), tv::kDeviceNotOpened);  // no such port in the directory
