@@ -92,6 +92,7 @@ class BoxLink {
   int burst_ms(size_t bytes) const;
   int send_packet(const uint8_t* packet, uint8_t* reply);
   int read_data(uint8_t* out4);
+  void skip_bytes(size_t count);
   int read_member(int address, uint8_t* out4, uint8_t* packet, bool is_osd);
   int osd_byte_write(uint8_t* packet, const char* failure_headline, bool with_cb = false);
   int font_page_clear(int page_address, uint8_t operand, uint8_t sub_command);

@@ -36,6 +36,7 @@ constexpr int kEraseAttempts = 5;
 constexpr size_t kReplyBufferSize = 1000;
 constexpr size_t kWrite16Size = 26;
 constexpr size_t kWrite16AnswerSize = 6;
+constexpr size_t kReadDataSize = 4;  // after a read's echo
 
 constexpr uint8_t kOpRead = 0x52;        // 'R'
 constexpr uint8_t kOpByteWrite = 0x77;   // 'w'
@@ -130,6 +131,19 @@ void trace_write16_packet(int address, const char* hex32, const uint8_t* packet,
 }
 
 bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoReadFailed; }
+
+// Whether a complete echo that did not match is the packet less one byte:
+// equal up to some place, the packet's next bytes after it. That is how the
+// position rule collects a read's answer that the line lost a byte of: the
+// first data byte behind the echo takes its last place. The box's byte 11 is
+// taken to be the packet's (0x0D); a box that answers otherwise there gets
+// the recovery step, as for a refusal.
+bool short_by_one_byte(const uint8_t* echo, const uint8_t* packet) {
+  size_t first_difference = 1;
+  while (first_difference <= 10 && echo[first_difference] == packet[first_difference]) ++first_difference;
+  if (first_difference > 10) return false;
+  return same_bytes(echo, packet + 1, first_difference, 10);
+}
 
 }  // namespace
 
@@ -254,6 +268,9 @@ int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8
   if (reply) std::memcpy(reply, echo, size < kPacketSize ? size : kPacketSize);
   if (!same_bytes(echo, packet, 1, 10)) result += kEchoMismatch;
   note_result(result, answered_bytes_);
+  // Not a refusal: the answer broke off, only its missing byte is not where
+  // a timeout would show it. The caller throws away the rest, not the line.
+  if (result == kEchoMismatch && short_by_one_byte(echo, packet)) last_fault_ = LinkFault::CutShort;
   return result;
 }
 
@@ -270,18 +287,32 @@ int BoxLink::send_packet(const Packet packet, uint8_t* reply) {
   return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
 }
 
+// Reads and drops up to `count` bytes of a burst under way, within their
+// time on the line and the margin; stops as soon as they came.
+void BoxLink::skip_bytes(size_t count) {
+  Deadline deadline(burst_ms(count));
+  uint8_t dropped[kReadDataSize];
+  for (size_t got = 0; got < count && !deadline.expired();) {
+    const long n = port_.read_answer(dropped, std::min(count - got, sizeof dropped),
+                                     static_cast<int>(deadline.remaining_ms()) + 1);
+    if (n < 0) return;
+    got += size_t(n);
+  }
+}
+
 // The 4 data bytes that follow a read's echo in the same burst. 0 when they
 // came, 100 when the box stopped short, 1 when the line failed.
 int BoxLink::read_data(uint8_t* out4) {
-  Deadline deadline(burst_ms(4));
+  Deadline deadline(burst_ms(kReadDataSize));
   size_t got = 0;
   int result = kEchoOk;
-  while (got < 4) {
+  while (got < kReadDataSize) {
     if (deadline.expired()) {
       result = kEchoTimeout;
       break;
     }
-    long n = port_.read_answer(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
+    long n =
+        port_.read_answer(out4 + got, kReadDataSize - got, static_cast<int>(deadline.remaining_ms()) + 1);
     if (n < 0) {
       result = kEchoReadFailed;
       break;
@@ -305,6 +336,9 @@ int BoxLink::read_member(int address, uint8_t* out4, Packet packet, bool is_osd)
     else
       trace_pairs(kUnsignedPairs, packet, reply);
   }
+  // An echo short of one byte took the first data byte: the other three are
+  // still coming in the same burst, and are swallowed before the retry.
+  if (result == kEchoMismatch && last_fault_ == LinkFault::CutShort) skip_bytes(kReadDataSize - 1);
   if (result != kEchoOk) return result;
   uint8_t data[4] = {0, 0, 0, 0};
   result = read_data(data);

@@ -101,6 +101,46 @@ TEST_F(EchoTiming, ReadAnswerInPiecesOfOneBurstIsAccepted) {
   EXPECT_EQ(left[0], 0x55);
 }
 
+// A read's echo that lost a byte is completed by the first data byte behind
+// it and so does not match; it is told from a refusal by its shape (the
+// packet less one byte), and the data bytes left of its burst are swallowed,
+// so that the retry's echo is the first thing on the line. A refusal leaves
+// the line to the recovery step.
+TEST_F(EchoTiming, ReadEchoShortOfOneByteIsABrokenAnswerNotARefusal) {
+  const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF};
+  struct Case {
+    const char* box;
+    size_t drop;  // the echo byte the line loses; 12: none
+    bool refuse;  // answer with byte 5 changed
+    tv::LinkFault fault;
+  };
+  const std::vector<Case> cases = {
+      {"answers whole", 12, false, tv::LinkFault::None},
+      {"loses byte 3 of the echo", 3, false, tv::LinkFault::CutShort},
+      {"loses byte 10 of the echo", 10, false, tv::LinkFault::CutShort},
+      {"refuses the read", 12, true, tv::LinkFault::Refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.box);
+    auto box = boxInPieces([&](const Bytes& packet) {
+      Bytes answer = packet;
+      if (c.refuse) answer[5] ^= 0xFF;
+      if (c.drop < answer.size()) answer.erase(answer.begin() + long(c.drop));
+      answer.insert(answer.end(), data.begin(), data.end());
+      return std::vector<Piece>{{10, answer}, {150, {0x55}}};
+    });
+    uint8_t out[4] = {};
+    EXPECT_EQ(link.osd_read(0x1234, out) == tv::kEchoOk, c.fault == tv::LinkFault::None);
+    EXPECT_EQ(link.last_fault(), c.fault);
+    uint8_t next = 0;
+    EXPECT_EQ(port.read(&next, 1, 1000), 1);
+    EXPECT_EQ(next, c.refuse ? data[0] : 0x55) << "the first byte left after the answer";
+    if (c.fault == tv::LinkFault::None) EXPECT_EQ(Bytes(out, out + 4), data);
+    box.get();
+    link.discard_input();
+  }
+}
+
 // An echo that stops four bytes short is a time-out about 100 ms after its
 // first byte, never an echo taken as complete; a line that vanishes after
 // the first byte fails at once.
