@@ -55,7 +55,7 @@ class BoxLink {
   int osd_wrt16(int address, const char* hex32, uint8_t target);
 
   // The line recovery step between two attempts: drain, 30 ms, DTR low,
-  // purge both directions, 300 ms, drain, 300 ms.
+  // purge both directions, 300 ms, drain, 300 ms, purge what came meanwhile.
   void line_recovery();
   // After an answer that broke off: throws away what has come of it and is
   // still unread, and nothing else (no pause; the box has had its say).
@@ -89,8 +89,11 @@ class BoxLink {
  private:
   struct AnswerRule;
   int collect_answer(uint8_t* answer, const AnswerRule& rule);
+  int wire_ms(size_t bytes) const;
   int burst_ms(size_t bytes) const;
-  int send_packet(const uint8_t* packet, uint8_t* reply);
+  int wait_packet_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected,
+                       bool data_follow);
+  int send_packet(const uint8_t* packet, uint8_t* reply, bool data_follow = false);
   int read_data(uint8_t* out4);
   void skip_bytes(size_t count);
   int read_member(int address, uint8_t* out4, uint8_t* packet, bool is_osd);

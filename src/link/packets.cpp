@@ -132,12 +132,14 @@ void trace_write16_packet(int address, const char* hex32, const uint8_t* packet,
 
 bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoReadFailed; }
 
-// Whether a complete echo that did not match is the packet less one byte:
-// equal up to some place, the packet's next bytes after it. That is how the
-// position rule collects a read's answer that the line lost a byte of: the
-// first data byte behind the echo takes its last place. The box's byte 11 is
-// taken to be the packet's (0x0D); a box that answers otherwise there gets
-// the recovery step, as for a refusal.
+// Whether the echo's places 1 to 10 hold the packet less one of its bytes:
+// equal up to some place, the packet's next bytes from there on, so that
+// place 10 holds the byte that closes the echo. That is how the position
+// rule collects an echo the line lost a byte of: one that nothing follows
+// ends there, one place short; a read's is completed by the first data byte
+// behind it. The box's closing byte 11 is taken to be the packet's (0x0D);
+// a box that answers otherwise there is simply not recognised, and its
+// broken echoes cost what they did before.
 bool short_by_one_byte(const uint8_t* echo, const uint8_t* packet) {
   size_t first_difference = 1;
   while (first_difference <= 10 && echo[first_difference] == packet[first_difference]) ++first_difference;
@@ -152,11 +154,14 @@ struct BoxLink::AnswerRule {
   uint8_t expected;  // the target byte that must take position 1
   int first_ms;      // limit for the first byte; the rest follow in a burst
   std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
+  // The packet when the answer is its echo and nothing follows it: an echo
+  // whose last byte has come one place early is over (see collect_answer).
+  const uint8_t* echo_of = nullptr;
 };
 
-int BoxLink::burst_ms(size_t bytes) const {
-  return int((int64_t(bytes) * port_.byte_time_us() + 999) / 1000) + kAnswerMarginMs;
-}
+int BoxLink::wire_ms(size_t bytes) const { return int((int64_t(bytes) * port_.byte_time_us() + 999) / 1000); }
+
+int BoxLink::burst_ms(size_t bytes) const { return wire_ms(bytes) + kAnswerMarginMs; }
 
 BoxLink::BoxLink(SerialPort& port) : port_(port), erased_sectors_(kSectorCount, false) {}
 
@@ -188,12 +193,19 @@ void BoxLink::note_result(int result, size_t bytes_received) {
 // position 0, later bytes are dropped until one equals the expected target,
 // which takes position 1; the rest follow. Returns 0, 1 (read failed) or 100.
 // The caller notes the outcome; the bytes received are counted here.
+//
+// An echo that nothing follows and that lacks one place, the last holding
+// the packet's closing byte after the rest shifted by one, has come to its
+// end: the line lost a byte inside it. It is over at once (100, broken off),
+// where waiting out the burst's margin for a byte that cannot come would
+// make every lost byte cost a tenth of a second.
 int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
   Deadline deadline(rule.first_ms);
   size_t count = 0;
   int pass = 0;
   int result = kEchoOk;
-  while (count < rule.length) {
+  bool over = false;
+  while (count < rule.length && !over) {
     if (deadline.expired()) {
       result = kEchoTimeout;
       break;
@@ -215,6 +227,8 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
       if (count == 0) deadline.restart(burst_ms(rule.length - 1));
       answer[count++] = byte;
     }
+    over = rule.echo_of && count == rule.length - 1 && short_by_one_byte(answer, rule.echo_of);
+    if (over) result = kEchoTimeout;
   }
   answered_bytes_ = size_t(pass);
   return result;
@@ -232,7 +246,7 @@ BoxLink::ReadResult BoxLink::wait_text_echo(uint8_t* buffer, int size, int count
   count = std::max(0, std::min(count, size));
   if (!port_.is_open()) return kReadFailed;
   // The line must first carry the line we sent before the echo can begin.
-  Deadline deadline(burst_ms(size_t(count)) - kAnswerMarginMs + kLoaderFirstByteMs);
+  Deadline deadline(wire_ms(size_t(count)) + kLoaderFirstByteMs);
   int got = 0;
   bool heard = false;
   while (got < count) {
@@ -261,30 +275,33 @@ BoxLink::ReadResult BoxLink::wait_text_echo(uint8_t* buffer, int size, int count
 void BoxLink::discard_input() { port_.purge(); }
 
 int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
+  return wait_packet_echo(reply, size, packet, expected, true);
+}
+
+int BoxLink::wait_packet_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected,
+                              bool data_follow) {
   if (reply && size) std::memset(reply, 0, size);
   uint8_t echo[kPacketSize] = {};
-  AnswerRule rule{kPacketSize, expected, kFirstByteMs, nullptr};
+  AnswerRule rule{kPacketSize, expected, kFirstByteMs, nullptr, data_follow ? nullptr : packet};
   int result = collect_answer(echo, rule);
   if (reply) std::memcpy(reply, echo, size < kPacketSize ? size : kPacketSize);
   if (!same_bytes(echo, packet, 1, 10)) result += kEchoMismatch;
   note_result(result, answered_bytes_);
-  // Not a refusal: the answer broke off, only its missing byte is not where
-  // a timeout would show it. The caller throws away the rest, not the line.
-  if (result == kEchoMismatch && short_by_one_byte(echo, packet)) last_fault_ = LinkFault::CutShort;
   return result;
 }
 
 // Write the packet, wait for its echo; the reply lands in `reply`
 // (kReplyBufferSize bytes). A packet the line did not take is a line failure:
-// nothing is awaited for it.
-int BoxLink::send_packet(const Packet packet, uint8_t* reply) {
+// nothing is awaited for it. `data_follow`: the box sends more after the
+// echo (a read's data).
+int BoxLink::send_packet(const Packet packet, uint8_t* reply, bool data_follow) {
   if (port_.write(packet, kPacketSize) != long(kPacketSize)) {
     std::memset(reply, 0, kReplyBufferSize);
     int result = kEchoReadFailed + kEchoMismatch;
     note_result(result, 0);
     return result;
   }
-  return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
+  return wait_packet_echo(reply, kReplyBufferSize, packet, packet[1], data_follow);
 }
 
 // Reads and drops up to `count` bytes of a burst under way, within their
@@ -329,16 +346,21 @@ int BoxLink::read_member(int address, uint8_t* out4, Packet packet, bool is_osd)
   trace("### ->%04x<%s>\n", address, shown.c_str());
   trace_packet_bytes(packet);
   uint8_t reply[kReplyBufferSize];
-  int result = send_packet(packet, reply);
+  int result = send_packet(packet, reply, true);
   if (result != kEchoOk) {
     if (is_osd)
       trace_write_failure("### err osd_read %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
     else
       trace_pairs(kUnsignedPairs, packet, reply);
   }
-  // An echo short of one byte took the first data byte: the other three are
-  // still coming in the same burst, and are swallowed before the retry.
-  if (result == kEchoMismatch && last_fault_ == LinkFault::CutShort) skip_bytes(kReadDataSize - 1);
+  // Not a refusal: the answer broke off, only its missing byte is not where
+  // a timeout would show it. The other three data bytes are still coming in
+  // the same burst and are swallowed, so that the caller need throw away
+  // only what is left of the answer before the retry, not recover the line.
+  if (result == kEchoMismatch && short_by_one_byte(reply, packet)) {
+    last_fault_ = LinkFault::CutShort;
+    skip_bytes(kReadDataSize - 1);
+  }
   if (result != kEchoOk) return result;
   uint8_t data[4] = {0, 0, 0, 0};
   result = read_data(data);

@@ -141,6 +141,24 @@ TEST_F(EchoTiming, ReadEchoShortOfOneByteIsABrokenAnswerNotARefusal) {
   }
 }
 
+// A write's echo that lost a byte inside is over when its closing byte has
+// come: the wait ends there as a broken answer, without sitting out the
+// burst's margin, and so a byte the box sends 50 ms later is no part of it.
+// A read's echo so short still waits, since its data follow.
+TEST_F(EchoTiming, WriteEchoShortOfOneByteEndsWithItsClosingByte) {
+  auto box = boxInPieces([](const Bytes& packet) {
+    Bytes echo = packet;
+    echo.erase(echo.begin() + 5);
+    return std::vector<Piece>{{10, echo}, {50, {0x55}}};
+  });
+  EXPECT_EQ(link.osd_wrt4(0x1234, "11223344"), tv::kEchoTimeout + tv::kEchoMismatch);
+  EXPECT_EQ(link.last_fault(), tv::LinkFault::CutShort);
+  uint8_t next = 0;
+  EXPECT_EQ(port.read(&next, 1, 1000), 1);
+  EXPECT_EQ(next, 0x55);
+  box.get();
+}
+
 // An echo that stops four bytes short is a time-out about 100 ms after its
 // first byte, never an echo taken as complete; a line that vanishes after
 // the first byte fails at once.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -198,11 +199,19 @@ TEST_F(Ports, WaitReadFailsOnAVanishedOrClosedPort) {
   EXPECT_EQ(link.wait_read(buffer, 4, 1), tv::BoxLink::kReadFailed);
 }
 
-TEST_F(Ports, LineRecoveryThrowsAwayUnreadInput) {
+// Stale bytes, and the garbage a box still sends while the step keeps the
+// line quiet (here 200 ms into its 630 ms), are thrown away alike.
+TEST_F(Ports, LineRecoveryThrowsAwayUnreadInputAndWhatCameDuringItsPauses) {
   ASSERT_TRUE(peer.write_bytes({9, 9, 9}));
   pollfd waiting{port.fd(), POLLIN, 0};
   ASSERT_EQ(poll(&waiting, 1, 2000), 1);  // the stale bytes have arrived
+  tv::set_pause_scale_percent(100);
+  std::thread garbage([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the box's timing
+    peer.write_bytes({0x6F, 0x13});
+  });
   link.line_recovery();
+  garbage.join();
   ASSERT_TRUE(peer.write_bytes({5}));
   uint8_t buffer[1];
   EXPECT_EQ(link.wait_read(buffer, 1, 1), tv::BoxLink::kReadComplete);
