@@ -147,6 +147,26 @@ bool short_by_one_byte(const uint8_t* echo, const uint8_t* packet) {
   return same_bytes(echo, packet + 1, first_difference, 10);
 }
 
+// Whether the `length` - 1 bytes an answer brought, in the order they came,
+// are the whole answer less one byte before its last, and not simply its
+// beginning: then its last byte has come, and one before it was lost on the
+// line. Byte 0 is any byte, as the answer checks have it. An answer that lost
+// its very last byte looks like one whose last byte is still on its way, and
+// is not told here.
+bool all_came_but_one(const uint8_t* received, const uint8_t* whole, size_t length) {
+  auto same_without = [&](size_t lost) {
+    for (size_t i = 0; i + 1 < length; ++i) {
+      const size_t at = i < lost ? i : i + 1;
+      if (at != 0 && received[i] != whole[at]) return false;
+    }
+    return true;
+  };
+  if (same_without(length - 1)) return false;
+  for (size_t lost = 0; lost + 1 < length; ++lost)
+    if (same_without(lost)) return true;
+  return false;
+}
+
 }  // namespace
 
 struct BoxLink::AnswerRule {
@@ -154,9 +174,10 @@ struct BoxLink::AnswerRule {
   uint8_t expected;  // the target byte that must take position 1
   int first_ms;      // limit for the first byte; the rest follow in a burst
   std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
-  // The packet when the answer is its echo and nothing follows it: an echo
-  // whose last byte has come one place early is over (see collect_answer).
-  const uint8_t* echo_of = nullptr;
+  // The whole answer the box sends when it takes the command (byte 0 any),
+  // given when nothing follows it: an answer the line lost a byte of is then
+  // over once its last byte came (see collect_answer).
+  const uint8_t* whole = nullptr;
 };
 
 int BoxLink::wire_ms(size_t bytes) const { return int((int64_t(bytes) * port_.byte_time_us() + 999) / 1000); }
@@ -194,9 +215,9 @@ void BoxLink::note_result(int result, size_t bytes_received) {
 // which takes position 1; the rest follow. Returns 0, 1 (read failed) or 100.
 // The caller notes the outcome; the bytes received are counted here.
 //
-// An echo that nothing follows and that lacks one place, the last holding
-// the packet's closing byte after the rest shifted by one, has come to its
-// end: the line lost a byte inside it. It is over at once (100, broken off),
+// An answer that nothing follows is over when the bytes received are the
+// whole answer less one of them and end with its last: the line lost a byte
+// of it, and the box has sent all it will. It ends there (100, broken off),
 // where waiting out the burst's margin for a byte that cannot come would
 // make every lost byte cost a tenth of a second.
 int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
@@ -205,6 +226,7 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
   int pass = 0;
   int result = kEchoOk;
   bool over = false;
+  uint8_t received[kWrite16Size];  // the first bytes as they came, dropped ones too
   while (count < rule.length && !over) {
     if (deadline.expired()) {
       result = kEchoTimeout;
@@ -222,12 +244,14 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
     for (long i = 0; i < got; ++i) {
       const uint8_t byte = bytes[i];
       if (rule.on_byte) rule.on_byte(pass, byte);
+      if (size_t(pass) < sizeof received) received[pass] = byte;
       ++pass;
       if (count == 1 && byte != rule.expected) continue;
       if (count == 0) deadline.restart(burst_ms(rule.length - 1));
       answer[count++] = byte;
     }
-    over = rule.echo_of && count == rule.length - 1 && short_by_one_byte(answer, rule.echo_of);
+    over = rule.whole && count < rule.length && size_t(pass) == rule.length - 1 &&
+           all_came_but_one(received, rule.whole, rule.length);
     if (over) result = kEchoTimeout;
   }
   answered_bytes_ = size_t(pass);
@@ -572,9 +596,10 @@ int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
   size_t received = 0;
   if (written == long(kWrite16Size)) {
     int limit = silent_in_a_row_ > 0 ? kWrite16AfterSilenceMs : kWrite16AnswerMs;
-    AnswerRule rule{kWrite16AnswerSize, target, limit, [](int pass, uint8_t byte) {
-                      trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1);
-                    }};
+    AnswerRule rule{
+        kWrite16AnswerSize, target, limit,
+        [](int pass, uint8_t byte) { trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1); },
+        expected};
     result = collect_answer(answer, rule);
     received = answered_bytes_;
   }

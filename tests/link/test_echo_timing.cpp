@@ -141,22 +141,48 @@ TEST_F(EchoTiming, ReadEchoShortOfOneByteIsABrokenAnswerNotARefusal) {
   }
 }
 
-// A write's echo that lost a byte inside is over when its closing byte has
-// come: the wait ends there as a broken answer, without sitting out the
-// burst's margin, and so a byte the box sends 50 ms later is no part of it.
-// A read's echo so short still waits, since its data follow.
-TEST_F(EchoTiming, WriteEchoShortOfOneByteEndsWithItsClosingByte) {
-  auto box = boxInPieces([](const Bytes& packet) {
-    Bytes echo = packet;
-    echo.erase(echo.begin() + 5);
-    return std::vector<Piece>{{10, echo}, {50, {0x55}}};
-  });
-  EXPECT_EQ(link.osd_wrt4(0x1234, "11223344"), tv::kEchoTimeout + tv::kEchoMismatch);
-  EXPECT_EQ(link.last_fault(), tv::LinkFault::CutShort);
-  uint8_t next = 0;
-  EXPECT_EQ(port.read(&next, 1, 1000), 1);
-  EXPECT_EQ(next, 0x55);
-  box.get();
+// A write's answer that lost any byte but its last is over when that last
+// byte has come: the wait ends there as a broken answer, without sitting out
+// the burst's margin, and so a byte the box sends 50 ms later is no part of
+// it. Without its last byte, an answer looks like one whose last byte is
+// still on its way, and that byte, 50 ms late, is still taken.
+TEST_F(EchoTiming, WriteAnswerShortOfOneByteEndsWithItsLastByte) {
+  const std::string data(32, 'A');
+  constexpr size_t kNone = 99;
+  struct Case {
+    size_t packet_size;  // 12: a 4-byte write and its echo; 26: a 16-byte write
+    size_t lost;         // the answer byte the line loses; kNone: the last one comes late
+    bool repeats;  // the answer ends in two equal bytes, so that its beginning is also the whole less one
+  };
+  const std::vector<Case> cases = {{12, 0, false}, {12, 1, false}, {12, 5, false},    {12, 10, false},
+                                   {26, 0, false}, {26, 3, false}, {12, kNone, true}, {26, kNone, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.packet_size) + " bytes sent, answer byte lost: " + std::to_string(c.lost));
+    auto box = boxInPieces(
+        [&c](const Bytes& packet) {
+          Bytes answer = packet;
+          if (c.packet_size == 26)
+            answer = {packet[0], packet[1], packet[4], packet[5], packet[6], packet[7]};
+          if (c.lost == kNone)
+            return std::vector<Piece>{{10, part(answer, 0, answer.size() - 1)}, {50, {answer.back()}}};
+          answer.erase(answer.begin() + long(c.lost));
+          return std::vector<Piece>{{10, answer}, {50, {0x55}}};
+        },
+        c.packet_size);
+    const int result = c.packet_size == 12
+                           ? link.osd_wrt4(0x1234, c.repeats ? "1122330D" : "11223344")
+                           : link.osd_wrt16(c.repeats ? 0x0000 : 0x2000, data.c_str(), tv::kTargetOsd);
+    box.get();
+    if (c.lost == kNone) {
+      EXPECT_EQ(result, tv::kEchoOk);
+      continue;
+    }
+    EXPECT_EQ(result, tv::kEchoTimeout + tv::kEchoMismatch);
+    EXPECT_EQ(link.last_fault(), tv::LinkFault::CutShort);
+    uint8_t next = 0;
+    EXPECT_EQ(port.read(&next, 1, 1000), 1);
+    EXPECT_EQ(next, 0x55);
+  }
 }
 
 // An echo that stops four bytes short is a time-out about 100 ms after its
