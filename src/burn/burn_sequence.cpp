@@ -233,7 +233,8 @@ bool BurnRun::send_pic_record(int address) {
   for (int attempt = 0; attempt < kPicAttempts && !cancel_; ++attempt) {
     uint8_t echo[kPicRecordLength + 1];
     bool sent = send(record.data(), record.size());
-    const int result = sent ? link_.wait_read(echo, sizeof echo, kPicRecordLength) : BoxLink::kReadFailed;
+    const int result = sent ? link_.wait_text_echo(echo, sizeof echo, kPicRecordLength, uint8_t(record[0]))
+                            : BoxLink::kReadFailed;
     echo[kPicRecordLength] = 0;
     trace("***<%s>\n", reinterpret_cast<const char*>(echo));
     if (result == BoxLink::kReadFailed) {
@@ -247,6 +248,11 @@ bool BurnRun::send_pic_record(int address) {
       return true;
     }
     trace("ERROR %x\n", result);
+    // The echo broke off (the line lost a byte of it): what came of it is
+    // thrown away and the record goes again at once, as after any failed
+    // attempt. A late rest of this echo, should one still come, holds no
+    // ':' and so is never taken for the start of the next.
+    if (result == BoxLink::kReadCutShort) link_.discard_input();
     // Not one byte since the burn began, through the hand-shake and a whole
     // record: no box is there, and four more attempts would only wait out
     // their time-outs.

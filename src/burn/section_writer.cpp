@@ -25,7 +25,7 @@ int LinkBoxOps::osd_clr_sysfnt_page(int page_address, uint8_t operand) {
 int LinkBoxOps::osd_flashR(int address, uint8_t* out4) { return link_.osd_flashR(address, out4); }
 int LinkBoxOps::osd_read(int address, uint8_t* out4) { return link_.osd_read(address, out4); }
 void LinkBoxOps::line_recovery() { link_.line_recovery(); }
-void LinkBoxOps::discard_input() { link_.port().purge(); }
+void LinkBoxOps::discard_input() { link_.discard_input(); }
 LinkFault LinkBoxOps::fault_of(int result) const {
   return result == 0 ? LinkFault::None : link_.last_fault();
 }
@@ -98,8 +98,11 @@ WriteResult retry_with_recovery(WriterContext& context, const std::function<int(
     silent = timed_out(fault) ? silent + 1 : 0;
     if (silent >= kSilentLimit) return WriteResult::BoxSilent;
     if (tries + 1 < kMaxAttempts) context.sink.retried();
-    // A lost byte of an answer then costs the burst's margin, not the
-    // recovery step's 630 ms of pauses on top.
+    // An answer that broke off is what a byte lost on the line looks like:
+    // the box took the packet and answered, so only the rest of its answer
+    // is thrown away, and the loss costs the burst's margin, not the
+    // recovery step's 630 ms of pauses on top. A refusal or a silent box
+    // may mean a box out of step with the packets: that gets the step.
     if (fault == LinkFault::CutShort)
       context.box.discard_input();
     else

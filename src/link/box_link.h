@@ -55,14 +55,24 @@ class BoxLink {
   int osd_wrt16(int address, const char* hex32, uint8_t target);
 
   // The line recovery step between two attempts: drain, 30 ms, DTR low,
-  // purge both directions, 300 ms, drain, 300 ms.
+  // purge both directions, 300 ms, drain, 300 ms, purge what came meanwhile.
   void line_recovery();
+  // After an answer that broke off: throws away what has come of it and is
+  // still unread, and nothing else (no pause; the box has had its say).
+  void discard_input();
   // Reads `count` bytes into `buffer` (first zeroing `size` bytes of it).
   // The box's PIC loader talks in text, not in echoed packets, so this has
   // codes of its own: every byte came, more than 3 s passed without a byte,
-  // or the read failed (also when the port is not open).
-  enum ReadResult : int { kReadComplete = 0, kReadSilent = 1, kReadFailed = 2 };
+  // or the read failed (also when the port is not open). An echo read by
+  // wait_text_echo() may also have begun and broken off.
+  enum ReadResult : int { kReadComplete = 0, kReadSilent = 1, kReadFailed = 2, kReadCutShort = 3 };
   ReadResult wait_read(uint8_t* buffer, int size, int count);
+  // The echo of a text line the PIC loader answers at once (a PIC record):
+  // its first byte within a second, the rest in the same burst, within
+  // their time on the line and the answer margin. Bytes before `lead`, the
+  // line's first character, are passed over. Codes as wait_read(), with
+  // kReadCutShort for an echo that began and did not come whole in time.
+  ReadResult wait_text_echo(uint8_t* buffer, int size, int count, uint8_t lead);
 
   // Flash sectors. A flash write erases its sector before the first write
   // into it, in whatever order the records come, and at most once until the
@@ -79,9 +89,13 @@ class BoxLink {
  private:
   struct AnswerRule;
   int collect_answer(uint8_t* answer, const AnswerRule& rule);
+  int wire_ms(size_t bytes) const;
   int burst_ms(size_t bytes) const;
-  int send_packet(const uint8_t* packet, uint8_t* reply);
+  int wait_packet_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected,
+                       bool data_follow);
+  int send_packet(const uint8_t* packet, uint8_t* reply, bool data_follow = false);
   int read_data(uint8_t* out4);
+  void skip_bytes(size_t count);
   int read_member(int address, uint8_t* out4, uint8_t* packet, bool is_osd);
   int osd_byte_write(uint8_t* packet, const char* failure_headline, bool with_cb = false);
   int font_page_clear(int page_address, uint8_t operand, uint8_t sub_command);

@@ -20,6 +20,11 @@ constexpr int kFirstByteMs = 3000;  // the box's first echo byte
 // take on the line and this margin. A byte the line lost then costs a
 // fraction of a second, not the whole limit of a silent box.
 constexpr int kAnswerMarginMs = 100;
+// The PIC loader echoes a record as soon as it has it and has stored its
+// eight bytes: tens of milliseconds at most. A second is ample for that and
+// for an adapter that holds bytes back, and a loader that has gone costs its
+// five attempts five seconds instead of fifteen.
+constexpr int kLoaderFirstByteMs = 1000;
 constexpr int kWrite16AnswerMs = 10000;
 // A box that has already let an exchange time out without a byte gets the
 // ordinary echo limit for a 16-byte write's answer too: a silent box is then
@@ -31,6 +36,7 @@ constexpr int kEraseAttempts = 5;
 constexpr size_t kReplyBufferSize = 1000;
 constexpr size_t kWrite16Size = 26;
 constexpr size_t kWrite16AnswerSize = 6;
+constexpr size_t kReadDataSize = 4;  // after a read's echo
 
 constexpr uint8_t kOpRead = 0x52;        // 'R'
 constexpr uint8_t kOpByteWrite = 0x77;   // 'w'
@@ -126,6 +132,41 @@ void trace_write16_packet(int address, const char* hex32, const uint8_t* packet,
 
 bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoReadFailed; }
 
+// Whether the echo's places 1 to 10 hold the packet less one of its bytes:
+// equal up to some place, the packet's next bytes from there on, so that
+// place 10 holds the byte that closes the echo. That is how the position
+// rule collects an echo the line lost a byte of: one that nothing follows
+// ends there, one place short; a read's is completed by the first data byte
+// behind it. The box's closing byte 11 is taken to be the packet's (0x0D);
+// a box that answers otherwise there is simply not recognised, and its
+// broken echoes cost what they did before.
+bool short_by_one_byte(const uint8_t* echo, const uint8_t* packet) {
+  size_t first_difference = 1;
+  while (first_difference <= 10 && echo[first_difference] == packet[first_difference]) ++first_difference;
+  if (first_difference > 10) return false;
+  return same_bytes(echo, packet + 1, first_difference, 10);
+}
+
+// Whether the `length` - 1 bytes an answer brought, in the order they came,
+// are the whole answer less one byte before its last, and not simply its
+// beginning: then its last byte has come, and one before it was lost on the
+// line. Byte 0 is any byte, as the answer checks have it. An answer that lost
+// its very last byte looks like one whose last byte is still on its way, and
+// is not told here.
+bool all_came_but_one(const uint8_t* received, const uint8_t* whole, size_t length) {
+  auto same_without = [&](size_t lost) {
+    for (size_t i = 0; i + 1 < length; ++i) {
+      const size_t at = i < lost ? i : i + 1;
+      if (at != 0 && received[i] != whole[at]) return false;
+    }
+    return true;
+  };
+  if (same_without(length - 1)) return false;
+  for (size_t lost = 0; lost + 1 < length; ++lost)
+    if (same_without(lost)) return true;
+  return false;
+}
+
 }  // namespace
 
 struct BoxLink::AnswerRule {
@@ -133,11 +174,15 @@ struct BoxLink::AnswerRule {
   uint8_t expected;  // the target byte that must take position 1
   int first_ms;      // limit for the first byte; the rest follow in a burst
   std::function<void(int pass, uint8_t byte)> on_byte;  // trace hook
+  // The whole answer the box sends when it takes the command (byte 0 any),
+  // given when nothing follows it: an answer the line lost a byte of is then
+  // over once its last byte came (see collect_answer).
+  const uint8_t* whole = nullptr;
 };
 
-int BoxLink::burst_ms(size_t bytes) const {
-  return int((int64_t(bytes) * port_.byte_time_us() + 999) / 1000) + kAnswerMarginMs;
-}
+int BoxLink::wire_ms(size_t bytes) const { return int((int64_t(bytes) * port_.byte_time_us() + 999) / 1000); }
+
+int BoxLink::burst_ms(size_t bytes) const { return wire_ms(bytes) + kAnswerMarginMs; }
 
 BoxLink::BoxLink(SerialPort& port) : port_(port), erased_sectors_(kSectorCount, false) {}
 
@@ -169,12 +214,20 @@ void BoxLink::note_result(int result, size_t bytes_received) {
 // position 0, later bytes are dropped until one equals the expected target,
 // which takes position 1; the rest follow. Returns 0, 1 (read failed) or 100.
 // The caller notes the outcome; the bytes received are counted here.
+//
+// An answer that nothing follows is over when the bytes received are the
+// whole answer less one of them and end with its last: the line lost a byte
+// of it, and the box has sent all it will. It ends there (100, broken off),
+// where waiting out the burst's margin for a byte that cannot come would
+// make every lost byte cost a tenth of a second.
 int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
   Deadline deadline(rule.first_ms);
   size_t count = 0;
   int pass = 0;
   int result = kEchoOk;
-  while (count < rule.length) {
+  bool over = false;
+  uint8_t received[kWrite16Size];  // the first bytes as they came, dropped ones too
+  while (count < rule.length && !over) {
     if (deadline.expired()) {
       result = kEchoTimeout;
       break;
@@ -191,20 +244,69 @@ int BoxLink::collect_answer(uint8_t* answer, const AnswerRule& rule) {
     for (long i = 0; i < got; ++i) {
       const uint8_t byte = bytes[i];
       if (rule.on_byte) rule.on_byte(pass, byte);
+      if (size_t(pass) < sizeof received) received[pass] = byte;
       ++pass;
       if (count == 1 && byte != rule.expected) continue;
       if (count == 0) deadline.restart(burst_ms(rule.length - 1));
       answer[count++] = byte;
     }
+    over = rule.whole && count < rule.length && size_t(pass) == rule.length - 1 &&
+           all_came_but_one(received, rule.whole, rule.length);
+    if (over) result = kEchoTimeout;
   }
   answered_bytes_ = size_t(pass);
   return result;
 }
 
+// A record's echo that lost a byte on the line ends one burst after its
+// first byte instead of after the 3 s of silence wait_read() allows. The
+// bytes before `lead` are passed over, and so is the rest of an earlier
+// echo that broke off, however late it comes: a record holds its lead
+// character only at its start, so that rest has none. Never reads more than
+// the echo still needs, so nothing after it is taken from the line.
+BoxLink::ReadResult BoxLink::wait_text_echo(uint8_t* buffer, int size, int count, uint8_t lead) {
+  if (!buffer || size < 0) return kReadFailed;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  count = std::max(0, std::min(count, size));
+  if (!port_.is_open()) return kReadFailed;
+  // The line must first carry the line we sent before the echo can begin.
+  Deadline deadline(wire_ms(size_t(count)) + kLoaderFirstByteMs);
+  int got = 0;
+  bool heard = false;
+  while (got < count) {
+    if (deadline.expired()) return heard ? kReadCutShort : kReadSilent;
+    uint8_t bytes[64];
+    const size_t wanted = std::min(size_t(count - got), sizeof bytes);
+    const long n = port_.read_answer(bytes, wanted, static_cast<int>(deadline.remaining_ms()) + 1);
+    if (n < 0) return kReadFailed;
+    for (long i = 0; i < n; ++i) {
+      heard = true;
+      if (got == 0 && bytes[i] != lead) {
+        // Passed over. An echo that lost its lead is all strays: it ends one
+        // burst after its first byte, like any echo cut short. Strays only
+        // ever shorten the wait, so a line full of noise cannot prolong it.
+        const int whole_echo_ms = burst_ms(size_t(count));
+        if (deadline.remaining_ms() > whole_echo_ms) deadline.restart(whole_echo_ms);
+        continue;
+      }
+      if (got == 0) deadline.restart(burst_ms(size_t(count - 1)));  // once: the echo has begun
+      buffer[got++] = bytes[i];
+    }
+  }
+  return kReadComplete;
+}
+
+void BoxLink::discard_input() { port_.purge(); }
+
 int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected) {
+  return wait_packet_echo(reply, size, packet, expected, true);
+}
+
+int BoxLink::wait_packet_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8_t expected,
+                              bool data_follow) {
   if (reply && size) std::memset(reply, 0, size);
   uint8_t echo[kPacketSize] = {};
-  AnswerRule rule{kPacketSize, expected, kFirstByteMs, nullptr};
+  AnswerRule rule{kPacketSize, expected, kFirstByteMs, nullptr, data_follow ? nullptr : packet};
   int result = collect_answer(echo, rule);
   if (reply) std::memcpy(reply, echo, size < kPacketSize ? size : kPacketSize);
   if (!same_bytes(echo, packet, 1, 10)) result += kEchoMismatch;
@@ -214,29 +316,44 @@ int BoxLink::wait_echo(uint8_t* reply, size_t size, const uint8_t* packet, uint8
 
 // Write the packet, wait for its echo; the reply lands in `reply`
 // (kReplyBufferSize bytes). A packet the line did not take is a line failure:
-// nothing is awaited for it.
-int BoxLink::send_packet(const Packet packet, uint8_t* reply) {
+// nothing is awaited for it. `data_follow`: the box sends more after the
+// echo (a read's data).
+int BoxLink::send_packet(const Packet packet, uint8_t* reply, bool data_follow) {
   if (port_.write(packet, kPacketSize) != long(kPacketSize)) {
     std::memset(reply, 0, kReplyBufferSize);
     int result = kEchoReadFailed + kEchoMismatch;
     note_result(result, 0);
     return result;
   }
-  return wait_echo(reply, kReplyBufferSize, packet, packet[1]);
+  return wait_packet_echo(reply, kReplyBufferSize, packet, packet[1], data_follow);
+}
+
+// Reads and drops up to `count` bytes of a burst under way, within their
+// time on the line and the margin; stops as soon as they came.
+void BoxLink::skip_bytes(size_t count) {
+  Deadline deadline(burst_ms(count));
+  uint8_t dropped[kReadDataSize];
+  for (size_t got = 0; got < count && !deadline.expired();) {
+    const long n = port_.read_answer(dropped, std::min(count - got, sizeof dropped),
+                                     static_cast<int>(deadline.remaining_ms()) + 1);
+    if (n < 0) return;
+    got += size_t(n);
+  }
 }
 
 // The 4 data bytes that follow a read's echo in the same burst. 0 when they
 // came, 100 when the box stopped short, 1 when the line failed.
 int BoxLink::read_data(uint8_t* out4) {
-  Deadline deadline(burst_ms(4));
+  Deadline deadline(burst_ms(kReadDataSize));
   size_t got = 0;
   int result = kEchoOk;
-  while (got < 4) {
+  while (got < kReadDataSize) {
     if (deadline.expired()) {
       result = kEchoTimeout;
       break;
     }
-    long n = port_.read_answer(out4 + got, 4 - got, static_cast<int>(deadline.remaining_ms()) + 1);
+    long n =
+        port_.read_answer(out4 + got, kReadDataSize - got, static_cast<int>(deadline.remaining_ms()) + 1);
     if (n < 0) {
       result = kEchoReadFailed;
       break;
@@ -253,12 +370,20 @@ int BoxLink::read_member(int address, uint8_t* out4, Packet packet, bool is_osd)
   trace("### ->%04x<%s>\n", address, shown.c_str());
   trace_packet_bytes(packet);
   uint8_t reply[kReplyBufferSize];
-  int result = send_packet(packet, reply);
+  int result = send_packet(packet, reply, true);
   if (result != kEchoOk) {
     if (is_osd)
       trace_write_failure("### err osd_read %d cb %d<%s><%s>\n", true, result, packet, reply, kUnsignedPairs);
     else
       trace_pairs(kUnsignedPairs, packet, reply);
+  }
+  // Not a refusal: the answer broke off, only its missing byte is not where
+  // a timeout would show it. The other three data bytes are still coming in
+  // the same burst and are swallowed, so that the caller need throw away
+  // only what is left of the answer before the retry, not recover the line.
+  if (result == kEchoMismatch && short_by_one_byte(reply, packet)) {
+    last_fault_ = LinkFault::CutShort;
+    skip_bytes(kReadDataSize - 1);
   }
   if (result != kEchoOk) return result;
   uint8_t data[4] = {0, 0, 0, 0};
@@ -471,9 +596,10 @@ int BoxLink::osd_wrt16(int address, const char* hex32, uint8_t target) {
   size_t received = 0;
   if (written == long(kWrite16Size)) {
     int limit = silent_in_a_row_ > 0 ? kWrite16AfterSilenceMs : kWrite16AnswerMs;
-    AnswerRule rule{kWrite16AnswerSize, target, limit, [](int pass, uint8_t byte) {
-                      trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1);
-                    }};
+    AnswerRule rule{
+        kWrite16AnswerSize, target, limit,
+        [](int pass, uint8_t byte) { trace("sz_c %d(%x)(%d) NumberOfBytesRead %d\n", pass, byte, byte, 1); },
+        expected};
     result = collect_answer(answer, rule);
     received = answered_bytes_;
   }

@@ -66,6 +66,15 @@ OpenResult open_com(SerialPort& port, const std::string& name, int* error_number
   return result;
 }
 
+// The step is for a box that refused a packet or said nothing, and for a
+// line with garbage on it: the box may hold part of a packet it misread,
+// which its firmware drops only after a quiet spell. So the step lets what
+// was sent leave the line, throws away what came back, and then sends
+// nothing for 600 ms. Whatever the box still sends meanwhile (a late answer
+// to what it misread, noise) is thrown away at the end, so that the retry's
+// answer is the first thing the next wait reads. A byte the line lost needs
+// none of this: the box took the packet, and only what is left of its
+// answer is thrown away (discard_input()).
 void BoxLink::line_recovery() {
   port_.drain();
   port_.pause(30);
@@ -74,6 +83,7 @@ void BoxLink::line_recovery() {
   port_.pause(300);
   port_.drain();
   port_.pause(300);
+  port_.purge();
 }
 
 OpenResult open_control_line(SerialPort& port, const std::string& name, int* error_number) {

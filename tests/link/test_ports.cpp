@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -124,7 +126,12 @@ TEST_F(Ports, PseudoTerminalHasNoModemLinesButStillOpens) {
   EXPECT_FALSE(port.set_dtr(true));
 }
 
-TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
+// The control line runs 2400 baud, 8 data bits, even parity and two stop
+// bits: a box that frames its characters in 12 bits reads every byte sent
+// with one stop bit less as garbage. A pseudo-terminal keeps the speed and
+// the stop bits but drops the parity bit, so the parity shows in the time a
+// byte takes on the line, which counts every bit asked for.
+TEST_F(Ports, ControlPortOpensThroughThePortDirectoryAt2400EvenParityTwoStopBits) {
   testsupport::TempDir dir("link");
   testsupport::PtyPeer control_peer;
   ASSERT_TRUE(control_peer.ok());
@@ -134,6 +141,19 @@ TEST_F(Ports, ControlPortOpensThroughThePortDirectory) {
     tv::SerialPort control;
     EXPECT_EQ(tv::xs_open(control, 9), tv::kOpened);
     EXPECT_TRUE(control.is_open());
+    termios line{};
+    ASSERT_EQ(tcgetattr(control.fd(), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), speed_t(B2400));
+    EXPECT_EQ(cfgetispeed(&line), speed_t(B2400));
+    EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_NE(line.c_cflag & CSTOPB, 0u) << "two stop bits";
+    EXPECT_EQ(line.c_cflag & CRTSCTS, 0u) << "no hardware flow control: RTS is switched by hand";
+    EXPECT_EQ(control.byte_time_us(), 5000) << "start, 8 data, parity and 2 stop bits at 2400 baud";
+    // The programming line beside it keeps its own 57600 8N1.
+    ASSERT_EQ(tcgetattr(port.fd(), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), speed_t(B57600));
+    EXPECT_EQ(line.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(port.byte_time_us(), 174);
     control.close();
     int reason = 0;
     EXPECT_EQ(tv::xs_open(control, 8, &reason), tv::kDeviceNotOpened);  // no such port in the directory
@@ -179,11 +199,19 @@ TEST_F(Ports, WaitReadFailsOnAVanishedOrClosedPort) {
   EXPECT_EQ(link.wait_read(buffer, 4, 1), tv::BoxLink::kReadFailed);
 }
 
-TEST_F(Ports, LineRecoveryThrowsAwayUnreadInput) {
+// Stale bytes, and the garbage a box still sends while the step keeps the
+// line quiet (here 200 ms into its 630 ms), are thrown away alike.
+TEST_F(Ports, LineRecoveryThrowsAwayUnreadInputAndWhatCameDuringItsPauses) {
   ASSERT_TRUE(peer.write_bytes({9, 9, 9}));
   pollfd waiting{port.fd(), POLLIN, 0};
   ASSERT_EQ(poll(&waiting, 1, 2000), 1);  // the stale bytes have arrived
+  tv::set_pause_scale_percent(100);
+  std::thread garbage([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the box's timing
+    peer.write_bytes({0x6F, 0x13});
+  });
   link.line_recovery();
+  garbage.join();
   ASSERT_TRUE(peer.write_bytes({5}));
   uint8_t buffer[1];
   EXPECT_EQ(link.wait_read(buffer, 1, 1), tv::BoxLink::kReadComplete);
