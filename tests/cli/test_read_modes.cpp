@@ -164,8 +164,10 @@ TEST_F(ReadModeTest, ABackupHoldsTheBoxExactlyAndBurnsAnotherBoxIntoTheSameMemor
   ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
   const std::string stale = scratch_.file(".box.hv.gz.part-" + std::to_string(gone) + "-0"),
                     running = scratch_.file(".box.hv.gz.part-" + std::to_string(getpid()) + "-0"),
-                    other = scratch_.file(".box.hv.part-" + std::to_string(gone) + "-0");
-  for (const std::string& path : {stale, running, other}) ASSERT_TRUE(testsupport::write_file(path, "part"));
+                    other = scratch_.file(".box.hv.part-" + std::to_string(gone) + "-0"),
+                    not_ours = scratch_.file(".box.hv.gz.part-notes-0");  // a user's file of a like name
+  for (const std::string& path : {stale, running, other, not_ours})
+    ASSERT_TRUE(testsupport::write_file(path, "part"));
 
   Finished run = clitest::run_burner(with_log({"--backup", backup, "-p", port_of(box_)}), kDeadlineMs);
   ASSERT_FALSE(run.timed_out);
@@ -173,6 +175,7 @@ TEST_F(ReadModeTest, ABackupHoldsTheBoxExactlyAndBurnsAnotherBoxIntoTheSameMemor
   EXPECT_NE(access(stale.c_str(), F_OK), 0) << "left by a backup whose process is gone";
   EXPECT_EQ(access(running.c_str(), F_OK), 0);
   EXPECT_EQ(access(other.c_str(), F_OK), 0);
+  EXPECT_EQ(access(not_ours.c_str(), F_OK), 0);
   EXPECT_EQ(read_bytes(backup).substr(0, 2), "\x1f\x8b") << "a .gz name is written gzip-compressed";
   EXPECT_TRUE(only_reads(box_.sim().received()));
   EXPECT_EQ(box_.sim().memories().flash, original.flash) << "a backup writes nothing";
