@@ -132,14 +132,13 @@ void trace_write16_packet(int address, const char* hex32, const uint8_t* packet,
 
 bool is_line_failure(int result) { return (result & ~kEchoMismatch) == kEchoReadFailed; }
 
-// Whether the echo's places 1 to 10 hold the packet less one of its bytes:
-// equal up to some place, the packet's next bytes from there on, so that
-// place 10 holds the byte that closes the echo. That is how the position
-// rule collects an echo the line lost a byte of: one that nothing follows
-// ends there, one place short; a read's is completed by the first data byte
-// behind it. The box's closing byte 11 is taken to be the packet's (0x0D);
-// a box that answers otherwise there is simply not recognised, and its
-// broken echoes cost what they did before.
+// Whether a read's echo, complete and not matching, holds in its places 1 to
+// 10 the packet less one of its bytes: equal up to some place, the packet's
+// next bytes from there on. That is how the position rule collects a read's
+// answer the line lost a byte of: the first data byte behind the echo takes
+// its last place. The box's closing byte 11 is taken to be the packet's
+// (0x0D); a box that answers otherwise there is simply not recognised, and
+// its broken reads get the recovery step as before.
 bool short_by_one_byte(const uint8_t* echo, const uint8_t* packet) {
   size_t first_difference = 1;
   while (first_difference <= 10 && echo[first_difference] == packet[first_difference]) ++first_difference;
