@@ -323,6 +323,19 @@ TEST_F(Resume, AnotherBoxOnThePortIsRefusedWithNothingWritten) {
   tv::ResumePlan plan;
   std::string error;
   ASSERT_TRUE(tv::find_resume_plan(logs, "com3", chipset_.sha256, &plan, &error)) << error;
+  {
+    // A box that falls silent while its sample is read proves nothing: the
+    // resume ends there, with nothing written.
+    boxsim::Faults silent;
+    silent.silent_after = 5;
+    BoxRun quiet(silent);
+    RecordingSink unread;
+    std::atomic<bool> cancel{false};
+    burn(quiet, chipset_, &plan, logs, unread, cancel);
+    EXPECT_EQ(unread.done_calls(), std::vector<bool>{false});
+    EXPECT_TRUE(unread.has_red_line_containing("The box stopped answering"));
+    EXPECT_TRUE(testsupport::only_reads(quiet.box.sim().received()));
+  }
   BoxRun fresh(boxsim::Faults{});
   const boxsim::Memories before = fresh.box.sim().memories();
   RecordingSink refused;
