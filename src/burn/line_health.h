@@ -41,7 +41,6 @@ class LineHealth {
   bool hopeless() const { return too_many_retries() || too_slow(); }
 
   int retried_percent() const;
-  int packets_seen() const { return seen_; }
 
  private:
   int window() const { return seen_ < kHealthWindowPackets ? seen_ : kHealthWindowPackets; }
