@@ -22,7 +22,7 @@
 #include "burn/sha256.h"
 #include "cli/bounded_output.h"
 #include "cli/burn_display.h"
-#include "cli/port_report.h"
+#include "station/port_report.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
 #include "cli/window_settings.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/port_report.h"
+#include "station/port_report.h"
 
 namespace tv {
 

@@ -10,7 +10,7 @@
 
 #include "burn/chipset_summary.h"
 #include "cli/burn_options.h"
-#include "cli/port_report.h"
+#include "station/port_report.h"
 #include "link/serial_port.h"
 
 namespace tv {

@@ -1,4 +1,4 @@
-#include "cli/port_report.h"
+#include "station/port_report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,6 +34,8 @@ const char* failure_kind_of(FailureCause cause) {
 // itself; the line after it says what failed.
 const char kBareErrorLine[] = "ERROR !";
 
+constexpr size_t kBoardLines = 1000;
+
 }  // namespace
 
 const char* const kFailureSilent = "silent";
@@ -61,6 +63,8 @@ const char* stage_display_name(Stage stage) { return section_info(stage).short_n
 
 void ReportBoard::post(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // A front end that never reads the board (the window) keeps only the last.
+  if (lines_.size() >= kBoardLines) lines_.pop_front();
   lines_.push_back(line);
   changed_.notify_all();
 }
