@@ -7,7 +7,10 @@ namespace tv {
 
 std::vector<std::string> saved_box_ports(const std::string& comm, const std::string& ports) {
   std::vector<std::string> boxes;
-  auto take = [&boxes](const std::string& port) {
+  auto take = [&boxes](std::string port) {
+    // A hand-edited "com3, com4" means the same as "com3,com4".
+    port.erase(0, port.find_first_not_of(" \t"));
+    port.erase(port.find_last_not_of(" \t") + 1);
     if (!port.empty() && std::find(boxes.begin(), boxes.end(), port) == boxes.end()) boxes.push_back(port);
   };
   take(comm);
