@@ -44,6 +44,10 @@ bool write_bounded(int fd, const std::string& text, int wait_ms) {
   return false;
 }
 
+void say(const std::string& message) {
+  write_bounded(STDERR_FILENO, "tvbox-burn: " + message + "\n", kMessageWaitMs);
+}
+
 uint64_t dropped_output_texts() { return g_dropped; }
 
 void leave_terminal() {

@@ -17,6 +17,10 @@ constexpr int kResultWaitMs = 2000;   // the summary or the JSON, when stdout is
 // (and the text counted as dropped) when it could not be written whole.
 bool write_bounded(int fd, const std::string& text, int wait_ms);
 
+// One line for people on standard error, after the program's name: an
+// error, a warning, a note.
+void say(const std::string& message);
+
 // Texts dropped so far.
 uint64_t dropped_output_texts();
 

@@ -4,44 +4,32 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "base/clock.h"
 #include "base/trace.h"
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
 #include "burn/sha256.h"
 #include "cli/bounded_output.h"
+#include "cli/box_round.h"
 #include "cli/burn_display.h"
-#include "station/port_report.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
 #include "cli/window_settings.h"
-#include "link/box_link.h"
 #include "link/port_list.h"
-#include "link/port_problem.h"
 #include "link/ports.h"
-#include "link/serial_port.h"
+#include "station/station.h"
 
 namespace tv {
 namespace {
 
-constexpr int kTerminalTickMs = 250;
-constexpr int kPlainTickMs = 1000;
 constexpr int kTraceFlushMs = 500;
-// A port that is being made at this moment (the simulator just started, an
-// adapter just plugged in) is looked for this long before it counts as missing.
-constexpr int kPortAppearMs = 2000;
-constexpr int kPortAppearPollMs = 50;
 constexpr size_t kShortDigest = 12;
 
 // A section as the file names it: its marker without "***" and ">".
@@ -61,22 +49,15 @@ std::string without_final_stop(std::string text) {
   return text;
 }
 
-// One line for people, on standard error: an error, a warning, a note.
-void say(const std::string& message) {
-  write_bounded(STDERR_FILENO, "tvbox-burn: " + message + "\n", kMessageWaitMs);
-}
-
 // ---- signals -------------------------------------------------------------------
 
-// What a signal reaches: the cancel flag every burn reads, and the ports
-// whose waits are cut short. Made once and never destroyed, since the signal
-// thread outlives everything else.
+// What a signal reaches: the station whose boxes are working, if any, and
+// the first stop signal for the exit status. Made once and never destroyed,
+// since the signal thread outlives everything else.
 struct Interruption {
-  std::atomic<bool> cancel{false};
   std::atomic<int> signal_number{0};  // the first stop signal that came
   std::mutex mutex;
-  std::vector<SerialPort*> ports;  // guarded by mutex
-  ReportBoard* board = nullptr;    // guarded by mutex
+  Station* station = nullptr;  // guarded by mutex
 };
 
 Interruption& interruption() {
@@ -100,12 +81,11 @@ void take_stop_signal(int signal_number) {
   Interruption& stop = interruption();
   int none = 0;
   stop.signal_number.compare_exchange_strong(none, signal_number);
-  stop.cancel = true;
   std::lock_guard<std::mutex> lock(stop.mutex);
-  for (SerialPort* port : stop.ports) port->abandon_waits(true);
-  if (stop.board)
-    stop.board->post(std::string("interrupted (") + strsignal(signal_number) +
-                     "): every burn stops at its next packet");
+  if (!stop.station) return;
+  stop.station->halt();
+  stop.station->board().post(std::string("interrupted (") + strsignal(signal_number) +
+                             "): every burn stops at its next packet");
 }
 
 // Signals are taken by one thread with sigwait, so the work done on a stop
@@ -127,81 +107,24 @@ int signal_exit_status() {
   return signal_number ? 128 + signal_number : 0;
 }
 
-// ---- the line to each box ----------------------------------------------------
+// While it lives, a stop signal halts the station's boxes (each stops at its
+// next packet; one not yet started starts cancelled). A signal that came
+// before halts it at once.
+class StationWatch {
+ public:
+  explicit StationWatch(Station& station) { watch(&station); }
+  ~StationWatch() { watch(nullptr); }
+  StationWatch(const StationWatch&) = delete;
+  StationWatch& operator=(const StationWatch&) = delete;
 
-struct BoxJob : BoxRun {
-  BurnSettings settings;
-  const ResumePlan* resume = nullptr;  // --resume: the burn it continues
-};
-
-// "com3 (/dev/ttyS2)", or the path alone when the port was named by it.
-std::string port_naming(const std::string& port) {
-  const std::string device = port_device_path(port);
-  return device == port ? port : port + " (" + device + ")";
-}
-
-void wait_for_port_to_appear(const std::string& device) {
-  Deadline deadline(kPortAppearMs);
-  while (access(device.c_str(), F_OK) != 0 && errno == ENOENT && !deadline.expired() &&
-         !interruption().cancel)
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPortAppearPollMs));
-}
-
-// In the window's words where it has them (a regular file is "not a serial
-// line"; "permission denied" comes with the dialout advice), else the system's.
-std::string open_failure_reason(const std::string& device, OpenResult result, int error_number) {
-  const PortProblem problem = diagnose_port(device, result, error_number);
-  if (problem == PortProblem::NotASerialLine || problem == PortProblem::PermissionDenied || error_number == 0)
-    return port_problem_english(problem);
-  return std::strerror(error_number);
-}
-
-// Opens a box's programming line. Empty when it is open, else why not.
-std::string open_box_line(SerialPort& line, const std::string& port) {
-  const std::string device = port_device_path(port);
-  wait_for_port_to_appear(device);
-  int error_number = 0;
-  const OpenResult result = open_programming_line(line, port, &error_number);
-  if (result == kOpened) return std::string();
-  return "cannot open " + port_naming(port) + ": " + open_failure_reason(device, result, error_number);
-}
-
-// A stop signal cuts short the waits on every open port, so a silent box does
-// not hold the burn for its time-outs; what the driver takes at once (the
-// closing four-Z line) still goes out.
-void watch_port(SerialPort* port, bool watch) {
-  Interruption& stop = interruption();
-  std::lock_guard<std::mutex> lock(stop.mutex);
-  if (watch) {
-    stop.ports.push_back(port);
-    if (stop.cancel) port->abandon_waits(true);
-  } else {
-    stop.ports.erase(std::remove(stop.ports.begin(), stop.ports.end(), port), stop.ports.end());
+ private:
+  static void watch(Station* station) {
+    Interruption& stop = interruption();
+    std::lock_guard<std::mutex> lock(stop.mutex);
+    stop.station = station;
+    if (station && stop.signal_number) station->halt();
   }
-}
-
-// What --backup and --compare share of the ctrl-C handling above.
-ModeHooks mode_hooks() {
-  ModeHooks hooks;
-  hooks.cancel = &interruption().cancel;
-  hooks.signal_exit_status = signal_exit_status;
-  hooks.open_line = open_box_line;
-  hooks.watch_port = watch_port;
-  hooks.show_notices_on = [](ReportBoard* board) {
-    std::lock_guard<std::mutex> lock(interruption().mutex);
-    interruption().board = board;
-  };
-  return hooks;
-}
-
-void burn_box(BoxJob& job, const LoadedChipset& chipset) {
-  work_on_box(job, mode_hooks(), [&job, &chipset](BoxLink& link, BurnSink& sink) {
-    // A resume says it itself, once it knows whether the PIC stage is owed.
-    if (!job.resume) sink.log(kBurningPicLine, kStyleBlue);
-    run_burn(link, chipset, job.settings, sink, interruption().cancel);
-    if (!interruption().cancel && job.line.bytes_read() == 0) job.report->no_answer();
-  });
-}
+};
 
 // ---- the program ----------------------------------------------------------------
 
@@ -263,41 +186,6 @@ BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
   return settings;
 }
 
-void open_log_files(std::vector<std::unique_ptr<BoxJob>>& jobs, const BurnOptions& options,
-                    const ChipsetFacts& facts, const LoadedChipset& chipset, unsigned stages) {
-  prune_default_folder(options);
-  const std::string dir = options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
-  for (auto& job : jobs) {
-    job->log_file.reset(new BurnLogFile(*job->report));
-    std::string error;
-    BurnLogHeader header =
-        log_header(options, facts, chipset, job->resume ? job->resume->chosen : stages, job->port);
-    if (job->resume) header.resumes = job->resume->log_path;
-    if (job->log_file->open(dir, header, &error)) {
-      job->log_file->set_cancel_flag(&interruption().cancel);
-      job->log_file->track_verification(options.verify, verify_off_reason(options));
-      if (job->resume) job->log_file->carry_resume_point(job->resume->point);
-      job->report->set_log_path(job->log_file->path());
-    } else {
-      say("warning: no log file for " + job->port + ": " + error);
-      job->log_file.reset();
-    }
-  }
-}
-
-int exit_status(const std::vector<PortStatus>& ports) {
-  if (int status = signal_exit_status()) return status;
-  int status = kExitAllBurned;
-  for (const PortStatus& port : ports) {
-    if (port.state == BoxState::Ok) continue;
-    // A resume that found another box wrote nothing to it, like a port with
-    // nothing to resume; a box that failed counts first.
-    if (port.failure_kind != kFailureOtherBox) return kExitBoxFailed;
-    status = kExitUsage;
-  }
-  return status;
-}
-
 // "firmware.hv, 123456 bytes, SHA-256 1a2b3c4d5e6f..., into com3, com4"
 std::string burn_header_line(const ChipsetFacts& facts, const std::vector<std::string>& ports) {
   std::string line = "burning " + facts.path + ", " + std::to_string(facts.size) + " bytes, SHA-256 " +
@@ -306,65 +194,47 @@ std::string burn_header_line(const ChipsetFacts& facts, const std::vector<std::s
   return line;
 }
 
-std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset& chipset,
-                                 const ChipsetFacts& facts) {
+// One port's burn: its settings, its plan for the time left, its saved log.
+// `resume` is the burn it continues, or null for a whole burn.
+BoxJob burn_job(const BurnOptions& options, const LoadedChipset& chipset, const ChipsetFacts& facts,
+                const std::string& port, const ResumePlan* resume) {
   const unsigned stages = chosen_stages(chipset, options);
-  const StagePlan plan = plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay);
-  const BurnSettings settings = burn_settings(options, stages);
-  ReportBoard board;
-  {
-    std::lock_guard<std::mutex> lock(interruption().mutex);
-    interruption().board = &board;
+  const unsigned burned = resume ? resume->owed() : stages;
+  BurnSettings settings = burn_settings(options, stages);
+  if (resume) continue_burn(*resume, &settings);
+  if (!options.patient) settings.planned_seconds = burn_estimate(chipset, options, burned);
+  BoxJob job;
+  job.plan = plan_stages(chipset, burned, resume ? 0 : options.flash_delay, options.sysfont_delay);
+  job.log_dir = log_folder(options);
+  job.log_header = log_header(options, facts, chipset, resume ? resume->chosen : stages, port);
+  if (resume) {
+    job.log_header.resumes = resume->log_path;
+    job.resumes = resume->point;
   }
-  std::vector<PortResume> resumes;
-  if (options.resume) {
-    resumes = find_port_resumes(options, facts.sha256);
-    report_nothing_to_resume(resumes);
-  }
-  std::vector<std::unique_ptr<BoxJob>> jobs;
-  for (size_t i = 0; i < options.ports.size(); ++i) {
-    const std::string& port = options.ports[i];
-    if (options.resume && !resumes[i].found) continue;
-    auto job = std::make_unique<BoxJob>();
-    job->port = port;
-    job->settings = settings;
-    if (options.resume) {
-      job->resume = &resumes[i].plan;
-      continue_burn(*job->resume, &job->settings);
-    }
-    const StagePlan port_plan =
-        options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan;
-    if (!options.patient)
-      job->settings.planned_seconds =
-          burn_estimate(chipset, options, options.resume ? job->resume->owed() : stages);
-    job->report.reset(new PortReport(port, port_plan, board));
-    job->report->set_cancel_flag(&interruption().cancel);
-    job->report->track_verification(options.verify, verify_off_reason(options));
-    jobs.push_back(std::move(job));
-  }
-  if (jobs.empty()) return {};  // --resume with nothing to resume
-  open_log_files(jobs, options, facts, chipset, stages);
-  say(burn_header_line(facts, options.ports));
+  job.verification.emplace(options.verify, verify_off_reason(options));
+  job.silence_is_no_answer = true;
+  const bool whole = resume == nullptr;
+  job.work = [&chipset, settings, whole](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
+    // A resume says it itself, once it knows whether the PIC stage is owed.
+    if (whole) sink.log(kBurningPicLine, kStyleBlue);
+    run_burn(link, chipset, settings, sink, cancel);
+  };
+  return job;
+}
 
-  ProgressDisplay display(STDERR_FILENO);
-  for (auto& job : jobs) {
-    BoxJob* box = job.get();
-    box->worker = std::thread([box, &chipset] { burn_box(*box, chipset); });
+// A job for every port; with --resume only for those that have a burn to
+// continue (`resumes`, by the options' ports).
+BoxRound burn_round(const BurnOptions& options, const LoadedChipset& chipset, const ChipsetFacts& facts,
+                    const std::vector<PortResume>& resumes) {
+  BoxRound round;
+  for (size_t i = 0; i < options.ports.size(); ++i) {
+    if (options.resume && !resumes[i].found) continue;
+    const std::string& port = options.ports[i];
+    round.jobs.push_back(
+        {port, burn_job(options, chipset, facts, port, options.resume ? &resumes[i].plan : nullptr)});
   }
-  while (!all_finished(jobs)) {
-    // The events before the snapshot: a box's end must not be followed by a
-    // line that still shows it burning.
-    const std::vector<std::string> events = board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs);
-    display.show(events, snapshots(jobs));
-  }
-  for (auto& job : jobs) job->worker.join();
-  {
-    std::lock_guard<std::mutex> lock(interruption().mutex);
-    interruption().board = nullptr;
-  }
-  std::vector<PortStatus> ports = snapshots(jobs);
-  display.show(board.wait(0), ports);
-  return ports;
+  round.header_line = burn_header_line(facts, options.ports);
+  return round;
 }
 
 // The number of the chipset file's line a refusal is about: the first red
@@ -391,6 +261,8 @@ class BurnerRun {
 
  private:
   int load_and_burn();
+  int read_mode();
+  int run_boxes(BoxRound round);
   int refuse(const std::string& message, int line = 0);
   int finish(int status);
   void take_defaults();
@@ -412,7 +284,7 @@ int BurnerRun::refuse(const std::string& message, int line) {
 // --info, not a backup or a compare).
 void BurnerRun::take_defaults() {
   const WindowSettings window = read_window_settings(window_settings_path());
-  if (options_.ports.empty()) options_.ports = default_ports(std::getenv("TVBOX_PORTS"), window.port);
+  if (options_.ports.empty()) options_.ports = default_ports(std::getenv("TVBOX_PORTS"), window.ports);
   if (!options_.keeping_given) options_.keeping = window.keeping;
   std::vector<std::string> warnings;
   take_window_settings(window, &options_, &warnings);
@@ -437,8 +309,36 @@ int BurnerRun::run(int argc, char** argv) {
   set_trace_enabled(options_.trace);
   if (options_.list_ports) return list_ports();
   take_defaults();
-  if (read_mode_chosen(options_)) return run_read_mode(options_, mode_hooks());
+  if (read_mode_chosen(options_)) return read_mode();
   return finish(load_and_burn());
+}
+
+// A mode's refusal, or a signal before any box was touched, ends the run
+// with no JSON: as it always did.
+int BurnerRun::read_mode() {
+  if (options_.info) return run_info_mode(options_);
+  BoxRound round;
+  if (!read_mode_round(options_, &round)) return kExitUsage;
+  if (int status = signal_exit_status()) return status;
+  return finish(run_boxes(std::move(round)));
+}
+
+// Every mode's boxes, one station for them all; returns the exit status.
+int BurnerRun::run_boxes(BoxRound round) {
+  std::function<ChipsetFacts()> facts_after = std::move(round.facts_after);
+  if (!round.jobs.empty()) {
+    prune_default_folder(options_);
+    Station station(burner_line_rule());
+    StationWatch watch(station);
+    record_.ports = run_round(station, std::move(round));
+  }
+  if (facts_after) record_.chipset = facts_after();
+  int status = round_exit_status(record_.ports, signal_exit_status());
+  // --resume: a port with nothing to resume was sent nothing, and says so.
+  if (status == kExitAllBurned && record_.ports.size() < options_.ports.size()) status = kExitUsage;
+  // Standard output carries the results alone: the summary, or the JSON.
+  write_bounded(json_ ? STDERR_FILENO : STDOUT_FILENO, summary_text(record_.ports), kResultWaitMs);
+  return status;
 }
 
 int BurnerRun::load_and_burn() {
@@ -454,13 +354,12 @@ int BurnerRun::load_and_burn() {
   record_.chipset.size = chipset.size;
   // A signal while the file was being read: no box has been touched yet.
   if (int status = signal_exit_status()) return status;
-  record_.ports = burn_all(options_, chipset, record_.chipset);
-  int status = exit_status(record_.ports);
-  // --resume: a port with nothing to resume was sent nothing, and says so.
-  if (status == kExitAllBurned && record_.ports.size() < options_.ports.size()) status = kExitUsage;
-  // Standard output carries the results alone: the summary, or the JSON.
-  write_bounded(json_ ? STDERR_FILENO : STDOUT_FILENO, summary_text(record_.ports), kResultWaitMs);
-  return status;
+  std::vector<PortResume> resumes;
+  if (options_.resume) {
+    resumes = find_port_resumes(options_, record_.chipset.sha256);
+    report_nothing_to_resume(resumes);
+  }
+  return run_boxes(burn_round(options_, chipset, record_.chipset, resumes));
 }
 
 int BurnerRun::finish(int status) {

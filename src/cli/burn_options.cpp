@@ -285,15 +285,20 @@ void take_window_settings(const WindowSettings& window, BurnOptions* o, std::vec
   }
 }
 
-std::vector<std::string> default_ports(const char* bench_ports, const std::string& window_port) {
+std::vector<std::string> default_ports(const char* bench_ports, const std::vector<std::string>& saved_ports) {
   std::vector<std::string> ports;
   for (const std::string& port : comma_list(bench_ports ? bench_ports : "")) {
     bool seen = false;
     for (const std::string& taken : ports) seen = seen || taken == port;
     if (!port.empty() && !seen) ports.push_back(port);
   }
-  if (ports.empty()) ports.push_back(window_port.empty() ? kDefaultProgrammingPort : window_port);
-  return ports;
+  if (!ports.empty()) return ports;
+  if (!saved_ports.empty()) return saved_ports;
+  return {kDefaultProgrammingPort};
+}
+
+std::string log_folder(const BurnOptions& options) {
+  return options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
 }
 
 std::string section_words() {
@@ -324,8 +329,8 @@ std::string burn_usage_text() {
          "\n"
          "  -p, --port NAME        a programming port: comN, or a device path such as\n"
          "                         /dev/ttyUSB0 (repeat it to burn several boxes at\n"
-         "                         once; default: $TVBOX_PORTS, a comma list, else the\n"
-         "                         window's saved port, else com3)\n"
+         "                         once; default: $TVBOX_PORTS, a comma list, else\n"
+         "                         every box port the window saved, else com3)\n"
          "      --sections LIST    only some of " +
          section_words() +
          ", each of which the\n"

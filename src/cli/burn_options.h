@@ -65,8 +65,12 @@ void take_window_settings(const WindowSettings& window, BurnOptions* options,
                           std::vector<std::string>* warnings);
 
 // The ports when none was named: the comma list in `bench_ports`
-// (TVBOX_PORTS) when it names any, else the window's saved port, else com3.
-std::vector<std::string> default_ports(const char* bench_ports, const std::string& window_port);
+// (TVBOX_PORTS) when it names any, else every box port the window saved (its
+// first port first), else com3.
+std::vector<std::string> default_ports(const char* bench_ports, const std::vector<std::string>& saved_ports);
+
+// The folder of the saved logs: --log's, else the default one.
+std::string log_folder(const BurnOptions& options);
 
 // The --help text.
 std::string burn_usage_text();

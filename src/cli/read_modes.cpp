@@ -15,6 +15,7 @@
 #include "burn/read_back.h"
 #include "burn/sha256.h"
 #include "cli/bounded_output.h"
+#include "cli/box_round.h"
 #include "cli/burn_command.h"
 #include "cli/burn_display.h"
 #include "link/box_link.h"
@@ -23,16 +24,9 @@
 namespace tv {
 namespace {
 
-constexpr int kTerminalTickMs = 250;
-constexpr int kPlainTickMs = 1000;
-
 const Stage kReadableStages[] = {Stage::Flash, Stage::Osd};
 
 unsigned stage_bit(Stage stage) { return 1u << int(stage); }
-
-void print_error(const std::string& message) {
-  write_bounded(STDERR_FILENO, "tvbox-burn: " + message + "\n", kMessageWaitMs);
-}
 
 // A section as the file names it: its marker without "***" and ">".
 std::string name_in_file(Section section) {
@@ -47,73 +41,21 @@ bool osd_chosen(const BurnOptions& options) {
   return !options.sections || (options.sections & section_flag(Section::Osd));
 }
 
-// ---- the boxes, each on its own thread -------------------------------------------
-
-void open_log_files(std::vector<std::unique_ptr<BoxRun>>& boxes, const BurnOptions& options,
-                    BurnLogHeader header, const ModeHooks& hooks) {
-  prune_default_folder(options);
-  const std::string dir = options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
-  for (auto& box : boxes) {
-    box->log_file.reset(new BurnLogFile(*box->report));
-    header.port = box->port;
-    std::string error;
-    if (box->log_file->open(dir, header, &error)) {
-      box->log_file->set_cancel_flag(hooks.cancel);
-      box->report->set_log_path(box->log_file->path());
-    } else {
-      print_error("warning: no log file for " + box->port + ": " + error);
-      box->log_file.reset();
-    }
-  }
-}
-
-// Runs `work` on every port at once, shows their progress on standard error
-// and the result on standard output; returns the exit status.
-int run_boxes(const BurnOptions& options, const ModeHooks& hooks, const StagePlan& plan,
-              const BurnLogHeader& header, const BoxWork& work, const std::function<ChipsetFacts()>& facts) {
-  RunRecord record;
-  record.started = iso_time_now();
-  ReportBoard board;
-  hooks.show_notices_on(&board);
-  std::vector<std::unique_ptr<BoxRun>> boxes;
+// The same job on every port of the options, its saved log headed by
+// `header`.
+std::vector<PortJob> jobs_on_every_port(const BurnOptions& options, const StagePlan& plan,
+                                        const BurnLogHeader& header, const BoxWork& work) {
+  std::vector<PortJob> jobs;
   for (const std::string& port : options.ports) {
-    auto box = std::make_unique<BoxRun>();
-    box->port = port;
-    box->report.reset(new PortReport(port, plan, board));
-    box->report->set_cancel_flag(hooks.cancel);
-    boxes.push_back(std::move(box));
+    PortJob one;
+    one.port = port;
+    one.job.work = work;
+    one.job.plan = plan;
+    one.job.log_dir = log_folder(options);
+    one.job.log_header = header;
+    jobs.push_back(std::move(one));
   }
-  open_log_files(boxes, options, header, hooks);
-  ProgressDisplay display(STDERR_FILENO);
-  for (auto& box : boxes) {
-    BoxRun* one = box.get();
-    one->worker = std::thread([one, &hooks, &work] { work_on_box(*one, hooks, work); });
-  }
-  while (!all_finished(boxes)) {
-    // The events before the snapshot: a box's end must not be followed by a
-    // line that still shows it burning.
-    const std::vector<std::string> events = board.wait(display.terminal() ? kTerminalTickMs : kPlainTickMs);
-    display.show(events, snapshots(boxes));
-  }
-  for (auto& box : boxes) box->worker.join();
-  hooks.show_notices_on(nullptr);
-  std::vector<PortStatus> ports = snapshots(boxes);
-  display.show(board.wait(0), ports);
-  int status = kExitAllBurned;
-  for (const PortStatus& port : ports)
-    if (port.state != BoxState::Ok) status = kExitBoxFailed;
-  if (int signalled = hooks.signal_exit_status()) status = signalled;
-  // Standard output carries the results alone: the summary, or the JSON.
-  write_bounded(options.json ? STDERR_FILENO : STDOUT_FILENO, summary_text(ports), kResultWaitMs);
-  if (options.json) {
-    record.ended = iso_time_now();
-    record.chipset = facts();
-    record.ports = ports;
-    for (const std::string& port : options.ports) record.devices.push_back(port_device_path(port));
-    record.exit_code = status;
-    write_bounded(STDOUT_FILENO, json_summary(record), kResultWaitMs);
-  }
-  return status;
+  return jobs;
 }
 
 std::string sections_setting(bool flash, bool osd) {
@@ -124,11 +66,11 @@ std::string sections_setting(bool flash, bool osd) {
 
 // ---- backup -----------------------------------------------------------------------
 
-int run_backup_mode(const BurnOptions& options, const ModeHooks& hooks) {
+bool backup_round(const BurnOptions& options, BoxRound* round) {
   const std::string problem = backup_target_problem(options.backup);
   if (!problem.empty()) {
-    print_error("cannot write the backup " + options.backup + ": " + problem + "; nothing was read");
-    return kExitUsage;
+    say("cannot write the backup " + options.backup + ": " + problem + "; nothing was read");
+    return false;
   }
   BackupRequest request;
   request.path = options.backup;
@@ -148,17 +90,19 @@ int run_backup_mode(const BurnOptions& options, const ModeHooks& hooks) {
   header.kind = "backup";
   header.chipset_path = options.backup;
   header.settings = {{"sections", sections_setting(request.flash, request.osd)}};
-  BoxWork work = [&request, &hooks](BoxLink& link, BurnSink& sink) {
-    run_backup(link, request, sink, *hooks.cancel);
+  BoxWork work = [request](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
+    run_backup(link, request, sink, cancel);
   };
-  auto facts = [&options] {
+  round->jobs = jobs_on_every_port(options, plan, header, work);
+  // The JSON names the file the backup wrote, as it is after the round.
+  round->facts_after = [path = options.backup] {
     ChipsetFacts facts;
-    facts.path = options.backup;
+    facts.path = path;
     std::string error;
-    if (!sha256_file(options.backup, &facts.sha256, &facts.size, &error)) facts.size = -1;
+    if (!sha256_file(path, &facts.sha256, &facts.size, &error)) facts.size = -1;
     return facts;
   };
-  return run_boxes(options, hooks, plan, header, work, facts);
+  return true;
 }
 
 // ---- compare ----------------------------------------------------------------------
@@ -175,8 +119,10 @@ std::string compare_refusal(const LoadedChipset& chipset, const BurnOptions& opt
   return chipset_refusal(chipset, compared);
 }
 
-int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
-  const LoadedChipset chipset = load_chipset(options.chipset);
+bool compare_round(const BurnOptions& options, BoxRound* round) {
+  // Shared by every box's job, which may outlive this function.
+  auto loaded = std::make_shared<const LoadedChipset>(load_chipset(options.chipset));
+  const LoadedChipset& chipset = *loaded;
   std::string refusal = compare_refusal(chipset, options);
   CompareSettings settings;
   settings.flash = flash_chosen(options);
@@ -196,10 +142,9 @@ int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
   std::string error;
   if (refusal.empty() && !sha256_file(options.chipset, &facts.sha256, &facts.size, &error)) refusal = error;
   if (!refusal.empty()) {
-    print_error(options.chipset + ": " + refusal + "; nothing was read");
-    return kExitUsage;
+    say(options.chipset + ": " + refusal + "; nothing was read");
+    return false;
   }
-  if (int signalled = hooks.signal_exit_status()) return signalled;
 
   BurnLogHeader header;
   header.program = "tvbox-burn";
@@ -210,10 +155,12 @@ int run_compare_mode(const BurnOptions& options, const ModeHooks& hooks) {
   header.settings = {
       {"sections", sections_setting(plan.runs[int(Stage::Flash)], plan.runs[int(Stage::Osd)])}};
   header.load_log = chipset.log;
-  BoxWork work = [&](BoxLink& link, BurnSink& sink) {
-    run_compare(link, chipset, settings, sink, *hooks.cancel);
+  BoxWork work = [loaded, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
+    run_compare(link, *loaded, settings, sink, cancel);
   };
-  return run_boxes(options, hooks, plan, header, work, [&facts] { return facts; });
+  round->jobs = jobs_on_every_port(options, plan, header, work);
+  round->facts_after = [facts] { return facts; };
+  return true;
 }
 
 // ---- info -------------------------------------------------------------------------
@@ -276,6 +223,8 @@ std::string section_line(const SectionSummary& section) {
   return text;
 }
 
+}  // namespace
+
 int run_info_mode(const BurnOptions& options) {
   const LoadedChipset chipset = load_chipset(options.chipset);
   const ChipsetSummary summary = summarize_chipset(options.chipset, chipset);
@@ -289,6 +238,8 @@ int run_info_mode(const BurnOptions& options) {
   write_bounded(STDOUT_FILENO, text, kResultWaitMs);
   return verdict.refusal.empty() ? kExitAllBurned : kExitUsage;
 }
+
+namespace {
 
 // "flash delay 5 s (window settings), system font delay 6 s (default),
 // verify on (option)": each burn setting and where it came from.
@@ -318,25 +269,6 @@ double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, u
       if (stages & stage_bit(stage))
         seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
   return seconds;
-}
-
-void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work) {
-  BurnSink& sink = box.log_file ? static_cast<BurnSink&>(*box.log_file) : *box.report;
-  box.report->begin();
-  std::string why = hooks.open_line(box.line, box.port);
-  if (!why.empty()) {
-    box.report->port_failed(why);
-    sink.log(why + "\n", kStyleBoldRed);
-    sink.done(false);
-    return;
-  }
-  SerialPort* line = &box.line;
-  box.report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
-  hooks.watch_port(line, true);
-  work(box.link, sink);
-  hooks.watch_port(line, false);
-  box.line.drain();
-  box.line.close();
 }
 
 std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options) {
@@ -441,10 +373,8 @@ bool read_mode_usage(const BurnOptions& options, std::string* error) {
   return false;
 }
 
-int run_read_mode(const BurnOptions& options, const ModeHooks& hooks) {
-  if (options.info) return run_info_mode(options);
-  if (options.compare) return run_compare_mode(options, hooks);
-  return run_backup_mode(options, hooks);
+bool read_mode_round(const BurnOptions& options, BoxRound* round) {
+  return options.compare ? compare_round(options, round) : backup_round(options, round);
 }
 
 }  // namespace tv

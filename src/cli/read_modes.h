@@ -4,37 +4,13 @@
 // chipset file holds without opening a port.
 #pragma once
 
-#include <atomic>
-#include <functional>
 #include <string>
 
 #include "burn/chipset_summary.h"
+#include "cli/box_round.h"
 #include "cli/burn_options.h"
-#include "station/port_report.h"
-#include "link/serial_port.h"
 
 namespace tv {
-
-// What the program's ctrl-C handling lends a mode: the flags it sets, the
-// ports whose waits it cuts short, and the board it posts its notice on.
-struct ModeHooks {
-  const std::atomic<bool>* cancel = nullptr;
-  // 128 + the stop signal that came (SIGINT, SIGTERM, SIGHUP, SIGQUIT); 0 for none.
-  std::function<int()> signal_exit_status;
-  std::function<void(SerialPort* port, bool watch)> watch_port;
-  // Opens a box's line as a burn does; empty when it opened, else why not.
-  std::function<std::string(SerialPort& line, const std::string& port)> open_line;
-  std::function<void(ReportBoard* board)> show_notices_on;
-};
-
-// The work on one box, on its own thread, once its line is open: a burn, a
-// compare or a backup, reporting through `sink`.
-using BoxWork = std::function<void(BoxLink& link, BurnSink& sink)>;
-
-// Opens the box's line (a line that does not open ends the box, saying why),
-// lets the program's ctrl-C cut its waits short while `work` runs, and closes
-// it after, so the box is free for another program at once.
-void work_on_box(BoxRun& box, const ModeHooks& hooks, const BoxWork& work);
 
 // True when the options name one of these modes.
 bool read_mode_chosen(const BurnOptions& options);
@@ -43,8 +19,13 @@ bool read_mode_chosen(const BurnOptions& options);
 // only the sections that can be read). False with the reason in `error`.
 bool read_mode_usage(const BurnOptions& options, std::string* error);
 
-// Runs the mode the options name; returns the exit status.
-int run_read_mode(const BurnOptions& options, const ModeHooks& hooks);
+// --info: what the chipset file holds and how it would burn, on standard
+// output; returns the exit status.
+int run_info_mode(const BurnOptions& options);
+
+// The boxes of a --backup or a --compare, each job reading its box. False
+// when the mode refuses to run, said on standard error: nothing is read.
+bool read_mode_round(const BurnOptions& options, BoxRound* round);
 
 // What --info says about burning the file with these options: why it would
 // be refused (empty when it would burn), which stages and how long.

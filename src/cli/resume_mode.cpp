@@ -16,7 +16,7 @@ bool resume_usage(const BurnOptions& options, std::string* error) {
 }
 
 std::vector<PortResume> find_port_resumes(const BurnOptions& options, const std::string& sha256) {
-  const std::string dir = options.log_dir.empty() ? default_burn_log_dir() : options.log_dir;
+  const std::string dir = log_folder(options);
   std::vector<PortResume> resumes;
   for (const std::string& port : options.ports) {
     PortResume resume;

@@ -8,6 +8,7 @@
 #include "burn/burn_sequence.h"
 #include "burn/burn_verification.h"
 #include "burn/settings_keys.h"
+#include "station/saved_ports.h"
 
 namespace tv {
 namespace {
@@ -106,6 +107,7 @@ WindowSettings read_window_settings(const std::string& path) {
   const std::string settings_header = std::string("[") + kSettingsSectionName + "]";
   bool in_settings = false;
   int files = settings.keeping.files, days = settings.keeping.days;
+  std::string first_port, box_ports;
   for (std::string line; std::getline(in, line);) {
     line = trimmed(line);
     if (!line.empty() && line.front() == '[') {
@@ -117,7 +119,9 @@ WindowSettings read_window_settings(const std::string& path) {
     const std::string key = trimmed(line.substr(0, equals));
     const std::string value = unquoted(trimmed(line.substr(equals + 1)));
     if (key == kPortKey)
-      settings.port = value;
+      first_port = value;
+    else if (key == kBoxPortsKey)
+      box_ports = value;
     else if (key == kFlashDelayKey)
       take_delay(key, value, kFlashDelay, &settings.flash_delay, &settings.warnings);
     else if (key == kSysfontDelayKey)
@@ -130,6 +134,7 @@ WindowSettings read_window_settings(const std::string& path) {
       days = number_or(value, days);
   }
   settings.keeping = checked_keeping(files, days);
+  settings.ports = saved_box_ports(first_port, box_ports);
   return settings;
 }
 

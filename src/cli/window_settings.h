@@ -1,5 +1,5 @@
-// The window's saved settings as tvbox-burn sees them: the port the engineer
-// chose on the settings page, the burn's delays and its Verify box, and how
+// The window's saved settings as tvbox-burn sees them: the ports of the boxes
+// the engineer set up in the window, the burn's delays and its Verify box, and how
 // many saved logs to keep. Read from the toolkit's settings file as text,
 // without the toolkit.
 #pragma once
@@ -14,7 +14,9 @@
 namespace tv {
 
 struct WindowSettings {
-  std::string port;  // "settings"/"comm"; empty when none is saved
+  // Every box port saved ("comm", then the others of "ports"), each once;
+  // empty when none is saved.
+  std::vector<std::string> ports;
   LogKeeping keeping;
   // The burn settings the window saved. Empty when it saved none, or saved a
   // value tvbox-burn cannot take: then `warnings` says so under its key, and

@@ -1,6 +1,6 @@
-// What tvbox-burn knows about each box while it burns: a sink per port that
-// the burn engine reports to on its worker thread, and the snapshots and
-// events the main thread shows. The worker never writes to the terminal
+// What the burn station knows about each box while it works: a sink per
+// port that the burn engine reports to on its worker thread, and the
+// snapshots and events the front end's thread shows. The worker never writes to the terminal
 // itself: standard output may be a pipe that nobody reads, and a burn must
 // not wait for it.
 #pragma once
@@ -11,21 +11,16 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "burn/burn_log_file.h"
 #include "burn/burn_plan.h"
 #include "burn/burn_sequence.h"
 #include "burn/burn_sink.h"
 #include "burn/burn_verification.h"
 #include "burn/chipset_file.h"
-#include "link/box_link.h"
-#include "link/serial_port.h"
 
 namespace tv {
 
@@ -132,32 +127,5 @@ class PortReport : public BurnSink {
   double done_seconds_ = 0;  // planned seconds of the stages already over
   std::optional<BurnVerification> verification_;
 };
-
-// One box of a run of several: its line, its report and saved log, and the
-// thread that works on it. A burn and the read modes each add their own.
-struct BoxRun {
-  std::string port;
-  SerialPort line;
-  BoxLink link{line};
-  std::unique_ptr<PortReport> report;
-  std::unique_ptr<BurnLogFile> log_file;
-  std::thread worker;
-};
-
-// The ports of a run of several boxes as they are now, and whether all have
-// finished; `Run` is one box's run with its `report`.
-template <typename Run>
-std::vector<PortStatus> snapshots(const std::vector<std::unique_ptr<Run>>& runs) {
-  std::vector<PortStatus> all;
-  for (const auto& run : runs) all.push_back(run->report->snapshot());
-  return all;
-}
-
-template <typename Run>
-bool all_finished(const std::vector<std::unique_ptr<Run>>& runs) {
-  for (const auto& run : runs)
-    if (!run->report->finished()) return false;
-  return true;
-}
 
 }  // namespace tv

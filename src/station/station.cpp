@@ -138,10 +138,10 @@ Box* Station::add(const std::string& port) {
 }
 
 bool Station::remove(Box* box) {
-  if (!box || box->busy()) return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  auto found = std::find_if(boxes_.begin(), boxes_.end(), [box](const auto& one) { return one.get() == box; });
-  if (found == boxes_.end()) return false;
+  auto found =
+      std::find_if(boxes_.begin(), boxes_.end(), [box](const auto& one) { return one.get() == box; });
+  if (found == boxes_.end() || box->busy()) return false;
   boxes_.erase(found);
   return true;
 }
@@ -160,31 +160,31 @@ std::vector<Box*> Station::boxes() const {
   return all;
 }
 
-void Station::start(Box* box, BoxJob job, std::string* log_error) {
-  box->cancel_ = halted_.load();
-  // The waits a Stop cut short in the last job are the line's again; a
-  // halted station cuts them short from the start.
-  box->line_.abandon_waits(box->cancel_);
+bool Station::start(Box* box, BoxJob job, std::string* log_error) {
+  if (!box || box->busy()) return false;
+  {
+    // halt() cannot come between the flag and the line: a job that starts
+    // while the station halts starts cancelled.
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> cancel_lock(box->cancel_mutex_);
+    box->cancel_ = halted_.load();
+    // The waits a Stop cut short in the last job are the line's again.
+    box->line_.abandon_waits(box->cancel_);
+  }
   auto report = std::make_unique<PortReport>(box->port_, job.plan, board_);
   report->set_cancel_flag(&box->cancel_);
+  SerialPort* line = &box->line_;
+  report->set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
   if (job.verification) report->track_verification(job.verification->first, job.verification->second);
   auto tee = std::make_unique<TeeSink>(*report, job.front.get());
   auto log_file = std::make_unique<BurnLogFile>(*tee);
-  if (!job.log_dir.empty()) {
-    BurnLogHeader header = job.log_header;
-    header.port = box->port_;
-    std::string error;
-    if (log_file->open(job.log_dir, header, &error)) {
-      log_file->set_cancel_flag(&box->cancel_);
-      if (job.verification) log_file->track_verification(job.verification->first, job.verification->second);
-      if (job.resumes) log_file->carry_resume_point(*job.resumes);
-      if (job.saved_line) log_file->set_saved_line(job.saved_line, kStyleBlue);
-      if (!job.recorded_first_line.empty()) log_file->record_only(job.recorded_first_line, kStyleBlue);
-      report->set_log_path(log_file->path());
-    } else if (log_error) {
-      *log_error = error;
-    }
-  }
+  // Also without a file the log passes on how the job ended: whether it was
+  // cancelled, whether a burn was verified.
+  log_file->set_cancel_flag(&box->cancel_);
+  if (job.verification) log_file->track_verification(job.verification->first, job.verification->second);
+  if (job.resumes) log_file->carry_resume_point(*job.resumes);
+  if (!job.log_dir.empty()) open_log(*log_file, job, box->port_, log_error);
+  if (log_file->is_open()) report->set_log_path(log_file->path());
   {
     std::lock_guard<std::mutex> lock(box->mutex_);
     box->log_file_.reset();  // each goes before the sink it reports to
@@ -197,40 +197,55 @@ void Station::start(Box* box, BoxJob job, std::string* log_error) {
   }
   const bool silence = job.silence_is_no_answer;
   box->worker_ = std::thread([this, box, silence, work = std::move(job.work)] { run(box, silence, work); });
+  return true;
 }
 
-void Station::run(Box* box, bool silence_is_no_answer, BoxWork work) {
+void Station::open_log(BurnLogFile& log_file, const BoxJob& job, const std::string& port,
+                       std::string* log_error) {
+  BurnLogHeader header = job.log_header;
+  header.port = port;
+  std::string error;
+  if (!log_file.open(job.log_dir, header, &error)) {
+    if (log_error) *log_error = error;
+    return;
+  }
+  if (job.saved_line) log_file.set_saved_line(job.saved_line, kStyleBlue);
+  if (!job.recorded_first_line.empty()) log_file.record_only(job.recorded_first_line, kStyleBlue);
+}
+
+void Station::run(Box* box, bool silence_is_no_answer, const BoxWork& work) {
   PortReport& report = *box->report_;
   BurnLogFile& sink = *box->log_file_;
   report.begin();
-  const std::string why = rule_.open(box->line_, box->port_);
+  // A rule without an open() keeps its lines open itself.
+  const std::string why = rule_.open ? rule_.open(box->line_, box->port_) : std::string();
   if (!why.empty()) {
     report.port_failed(why);
     sink.log(why + "\n", kStyleBoldRed);
     sink.done(false);
-    return;
+  } else {
+    if (work) work(box->link_, sink, box->cancel_);
+    if (silence_is_no_answer && !box->cancel_ && box->line_.bytes_read() == 0) report.no_answer();
+    if (rule_.close_after_job) {
+      box->line_.drain();
+      box->line_.close();
+    }
   }
-  SerialPort* line = &box->line_;
-  report.set_byte_counter([line] { return line->bytes_written() + line->bytes_read(); });
-  work(box->link_, sink, box->cancel_);
-  {
-    std::lock_guard<std::mutex> lock(box->mutex_);
-    box->verification_ = sink.verification();
-  }
-  if (silence_is_no_answer && !box->cancel_ && line->bytes_read() == 0) report.no_answer();
-  if (!rule_.close_after_job) return;
-  line->drain();
-  line->close();
+  std::lock_guard<std::mutex> lock(box->mutex_);
+  box->verification_ = sink.verification();
 }
 
 void Station::cancel(Box* box) {
+  std::lock_guard<std::mutex> lock(box->cancel_mutex_);
   box->cancel_ = true;
   box->line_.abandon_waits(true);
 }
 
+// Under the lock, so that no box is removed while it is being cancelled.
 void Station::halt() {
+  std::lock_guard<std::mutex> lock(mutex_);
   halted_ = true;
-  for (Box* box : boxes()) cancel(box);
+  for (const auto& box : boxes_) cancel(box.get());
 }
 
 std::vector<PortStatus> Station::snapshot() const {

@@ -103,12 +103,12 @@ class Box {
   ~Box();  // a box is removed or destroyed only when its worker has ended
 
  private:
-
   std::string port_;
   SerialPort line_;
   BoxLink link_{line_};
   bool unsupported_ = false;
   std::atomic<bool> cancel_{false};
+  std::mutex cancel_mutex_;  // the flag and the line's abandoned waits change together
   // The sinks of the last job, in the order each reports to the one before:
   // the saved log to the tee, the tee to the report and the front end's sink.
   mutable std::mutex mutex_;  // guards them against status() from another thread
@@ -128,8 +128,8 @@ struct StationTally {
   int ok = 0;
   int failed = 0;
   int cancelled = 0;
-  double left_s = -1;    // the longest time left of those running; -1: none known
-  int job_percent = 0;   // of the whole round, by every box's plan
+  double left_s = -1;   // the longest time left of those running; -1: none known
+  int job_percent = 0;  // of the whole round, by every box's plan
 };
 StationTally tally(const std::vector<PortStatus>& boxes);
 
@@ -143,16 +143,17 @@ class Station {
   // Front end's thread. A port already in the station is refused: add()
   // returns null.
   Box* add(const std::string& port);
-  // False while the box is busy.
+  // False while the box is busy, and for a box not in the station.
   bool remove(Box* box);
   Box* find(const std::string& port) const;
   std::vector<Box*> boxes() const;
 
-  // Starts `job` on the box, which must not be busy: opens the saved log
-  // (a log that cannot be written leaves `log_error` saying why, and the job
-  // runs all the same), then the worker opens the line and works. A line
-  // that does not open ends the box as failed, saying why.
-  void start(Box* box, BoxJob job, std::string* log_error = nullptr);
+  // Starts `job` on the box: opens the saved log (a log that cannot be
+  // written leaves `log_error` saying why, and the job runs all the same),
+  // then the worker opens the line and works. A line that does not open ends
+  // the box as failed, saying why. False, and nothing started, for a box
+  // that is busy.
+  bool start(Box* box, BoxJob job, std::string* log_error = nullptr);
 
   // Any thread. The box's job ends at its next packet, still sending what
   // ends it cleanly; its waits on the line are cut short.
@@ -174,12 +175,16 @@ class Station {
   void join_all();
 
  private:
-  void run(Box* box, bool silence_is_no_answer, BoxWork work);
+  void run(Box* box, bool silence_is_no_answer, const BoxWork& work);
+  static void open_log(BurnLogFile& log_file, const BoxJob& job, const std::string& port,
+                       std::string* log_error);
 
   LineRule rule_;
   ReportBoard board_;
   std::atomic<bool> halted_{false};
-  mutable std::mutex mutex_;  // guards boxes_ against halt() from another thread
+  // Guards boxes_ against halt() from another thread, and halted_ against
+  // a box that starts at the same moment.
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Box>> boxes_;
 };
 

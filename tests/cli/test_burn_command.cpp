@@ -818,10 +818,10 @@ TEST(BurnDisplay, PlainLinesComeEveryTenthOfTheJobOrEveryThirtySeconds) {
 // saved port, which wins over com3; the window's file also gives the log
 // limits, checked against their ranges.
 TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
-  EXPECT_EQ(tv::default_ports("com4,,/dev/ttyUSB0,com4", "com6"),
+  EXPECT_EQ(tv::default_ports("com4,,/dev/ttyUSB0,com4", {"com6"}),
             (std::vector<std::string>{"com4", "/dev/ttyUSB0"}));
-  EXPECT_EQ(tv::default_ports("", "/dev/x y"), std::vector<std::string>{"/dev/x y"});
-  EXPECT_EQ(tv::default_ports(nullptr, ""), std::vector<std::string>{"com3"});
+  EXPECT_EQ(tv::default_ports("", {"/dev/x y"}), std::vector<std::string>{"/dev/x y"});
+  EXPECT_EQ(tv::default_ports(nullptr, {}), std::vector<std::string>{"com3"});
 
   testsupport::TempDir dir("window-settings");
   const std::string path = dir.file("TV Box");
@@ -829,10 +829,10 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
                                       "[position]\ncomm=com1\n[settings]\ncomm=\"/dev/serial/by-id/a "
                                       "\\\"b\\\"\"\nkeep_logs=20\nkeep_days=0\n"));
   tv::WindowSettings settings = tv::read_window_settings(path);
-  EXPECT_EQ(settings.port, "/dev/serial/by-id/a \"b\"");
+  EXPECT_EQ(settings.ports, std::vector<std::string>{"/dev/serial/by-id/a \"b\""});
   EXPECT_EQ(settings.keeping.files, 20);
   EXPECT_EQ(settings.keeping.days, tv::LogKeeping().days) << "0 days is out of range";
-  EXPECT_EQ(tv::read_window_settings(dir.file("missing")).port, "");
+  EXPECT_TRUE(tv::read_window_settings(dir.file("missing")).ports.empty());
   EXPECT_FALSE(settings.verify) << "none saved: the default counts";
 
   // A Verify box saved as something other than a number is warned of under
