@@ -353,6 +353,26 @@ TEST_F(BurnerTest, TheBurnVerifiesByDefaultAndTakesTheWindowsSavedSettingsUnless
   }
 }
 
+// Without -p or TVBOX_PORTS every box the window's burn station saved is
+// burned: its first box ("comm") first, then the others of "ports".
+TEST_F(BurnerTest, WithoutPortsEveryBoxPortTheWindowSavedIsBurned) {
+  testsupport::SimulatedBox second{"cli-box2"};
+  start_box(second);
+  std::filesystem::create_directories(scratch_.file("home") + "/.foxrc/Harnvale");
+  ASSERT_TRUE(testsupport::write_file(
+      scratch_.file("home") + "/.foxrc/Harnvale/TV Box",
+      "[settings]\ncomm=" + port_of(second) + "\nports=" + port_of(box_) + ", " + port_of(second) + "\n"));
+  Finished run = this->run({"--log", logs(), "--json", "--sysfont", chipset_});
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
+  EXPECT_TRUE(testsupport::box_holds(second.sim().memories(), generated_.images));
+  const Json boxes = parse_json(run.out)["boxes"];
+  ASSERT_EQ(boxes.size(), 2u) << run.out;
+  EXPECT_EQ(boxes[0]["port"], port_of(second));
+  EXPECT_EQ(boxes[1]["port"], port_of(box_));
+}
+
 // A box that refuses each PIC record five times: the PIC stage fails, and
 // the summary and the JSON say where and why, not only "was not burned".
 TEST_F(BurnerTest, ARefusedPicStageNamesItsStageAndKindInTheSummaryAndTheJson) {
@@ -834,6 +854,8 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   EXPECT_EQ(settings.keeping.days, tv::LogKeeping().days) << "0 days is out of range";
   EXPECT_TRUE(tv::read_window_settings(dir.file("missing")).ports.empty());
   EXPECT_FALSE(settings.verify) << "none saved: the default counts";
+  ASSERT_TRUE(testsupport::write_file(path, "[settings]\nports=com3,com4, com6\ncomm=com4\n"));
+  EXPECT_EQ(tv::read_window_settings(path).ports, (std::vector<std::string>{"com4", "com3", "com6"}));
 
   // A Verify box saved as something other than a number is warned of under
   // its key; a key saved twice counts by its last value.
