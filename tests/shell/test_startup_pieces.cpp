@@ -191,7 +191,7 @@ TEST(SaveSettings, WrittenFileIsReadBackByAFreshRegistry) {
   EXPECT_EQ(tv::read_log_keeping(fresh).files, 20);
   EXPECT_EQ(tv::read_log_keeping(fresh).days, tv::LogKeeping().days);
   const tv::WindowSettings burner = tv::read_window_settings(tv::window_settings_path());
-  EXPECT_EQ(burner.port, "/dev/serial/by-id/usb \"7\"");
+  EXPECT_EQ(burner.ports, std::vector<std::string>{"/dev/serial/by-id/usb \"7\""});
   EXPECT_EQ(burner.keeping.files, 20);
   EXPECT_EQ(burner.keeping.days, tv::LogKeeping().days);
 }
