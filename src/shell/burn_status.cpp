@@ -87,6 +87,14 @@ void BurnStatus::end(Outcome outcome, int64_t now_ms) {
   endMs_ = now_ms;
 }
 
+// Before its first stage a job is about to begin the first one its plan
+// runs: a resume that skips the PIC program does not show "PIC".
+Stage BurnStatus::firstPlanned() const {
+  for (int stage = 0; stage < kBurnStageCount; ++stage)
+    if (plan_.runs[stage]) return Stage(stage);
+  return Stage::Pic;
+}
+
 FXString BurnStatus::where() const {
   FXString text = stage_name(whereStage_);
   if (whereAddress_ >= 0)
@@ -110,9 +118,9 @@ FXString BurnStatus::text(int64_t now_ms) const {
                           FXStringFormat("%d", left));
   }
   const double elapsed = (now_ms - startMs_) / 1000.0;
-  FXString text = stage_ >= 0 ? FXString(stage_name(Stage(stage_))) : FXString("PIC");
+  FXString text = stage_name(stage_ >= 0 ? Stage(stage_) : firstPlanned());
   text += FXStringFormat(" %d%%  ", percent_) + minutes_and_seconds(elapsed);
-  const double left = estimate_seconds_left(plan_, doneSeconds_, stage_, percent_, elapsed);
+  const double left = leftS_;
   if (left >= 0)
     text += "  " + ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
   return text;

@@ -25,6 +25,13 @@ class BurnStatus {
   void start(const StagePlan& plan, int64_t now_ms, Job job = Job::Burn);
   void stageBegun(Stage stage, int64_t now_ms);
   void progress(int percent) { percent_ = percent; }
+  // The box's own figures, as its report has them: the stage's percent and
+  // the time left by the job's plan (-1: none yet). The status line shows
+  // these, the same figures the row and tvbox-burn show.
+  void figures(int percent, double left_s) {
+    percent_ = percent;
+    leftS_ = left_s;
+  }
   void waiting(Stage next, int seconds, int64_t now_ms);
   void stoppedAt(Stage stage, int address);
   // A compare that failed without saying where it stopped read everything:
@@ -39,6 +46,7 @@ class BurnStatus {
 
  private:
   void closeStage();
+  Stage firstPlanned() const;
 
   StagePlan plan_;
   Job job_ = Job::Burn;
@@ -48,6 +56,7 @@ class BurnStatus {
   int64_t endMs_ = 0;
   int stage_ = -1;  // the stage running now, as a Stage number; -1 in a wait
   int percent_ = 0;
+  double leftS_ = -1;
   double doneSeconds_ = 0;  // planned seconds of the stages already over
   Stage waitStage_ = Stage::Flash;
   int waitSeconds_ = 0;
