@@ -29,10 +29,10 @@ struct BoxLines {
   // box's line is open, and a closed one fails the box with the reason its
   // keeper gives (whyClosed).
   Station station;
-  Box& first;                 // the first box, on the settings' "comm" port
-  SerialPort& programming;    // 57600 8N1: probe, console, the first box's burns
-  BoxLink& link;              // the primitives on it, and what they keep about the box
-  SerialPort control;         // 2400 8E2: control frames
+  Box& first;               // the first box, on the settings' "comm" port
+  SerialPort& programming;  // 57600 8N1: probe, console, the first box's burns
+  BoxLink& link;            // the primitives on it, and what they keep about the box
+  SerialPort control;       // 2400 8E2: control frames
   PortUse use;
   // Why the line of the box on `port` is closed, in the user's language;
   // set by the burn page, whose rows keep the lines.

@@ -30,7 +30,8 @@ constexpr FXint kStageWidth = 110;
 constexpr FXint kLeftWidth = 70;
 
 FXButton* row_button(FXComposite* parent, const FXString& text, FXObject* target, FXSelector id) {
-  return new FXButton(parent, text, nullptr, target, id, BUTTON_NORMAL | LAYOUT_CENTER_Y, 0, 0, 0, 0, 4, 4, 1, 1);
+  return new FXButton(parent, text, nullptr, target, id, BUTTON_NORMAL | LAYOUT_CENTER_Y, 0, 0, 0, 0, 4, 4, 1,
+                      1);
 }
 
 }  // namespace
@@ -53,15 +54,15 @@ BoxRow::BoxRow(FXComposite* rows, BurnPage& page, Box& box, LineKeeper& keeper, 
     : page_(&page), box_(&box), keeper_(&keeper), ownsKeeper_(owns_keeper), icons_(&icons) {
   frame = new FXHorizontalFrame(rows, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0);
   lamp = new FXButton(frame, box.port().c_str(), icons.lampBlack, &keeper, LineKeeper::ID_LAMP,
-                      BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH, 0, 0, 110, 0, 2, 2, 1,
-                      1);
+                      BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH, 0, 0, 110, 0, 2,
+                      2, 1, 1);
   lamp->setJustify(JUSTIFY_LEFT);
   lamp->setTipText(box.port().c_str());
   stage = new FXLabel(frame, FXString::null, nullptr, LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH | JUSTIFY_LEFT, 0, 0,
                       kStageWidth, 0);
-  bar = new FXProgressBar(frame, nullptr, 0,
-                          PROGRESSBAR_HORIZONTAL | PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN | LAYOUT_FILL_X |
-                              LAYOUT_CENTER_Y);
+  bar = new FXProgressBar(
+      frame, nullptr, 0,
+      PROGRESSBAR_HORIZONTAL | PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN | LAYOUT_FILL_X | LAYOUT_CENTER_Y);
   bar->setTotal(100);
   left = new FXLabel(frame, FXString::null, nullptr, LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH | JUSTIFY_RIGHT, 0, 0,
                      kLeftWidth, 0);
@@ -70,14 +71,14 @@ BoxRow::BoxRow(FXComposite* rows, BurnPage& page, Box& box, LineKeeper& keeper, 
   auto* slot = new FXPacker(frame, LAYOUT_CENTER_Y, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   auto* switcher = new FXSwitcher(slot, LAYOUT_CENTER_Y, 0, 0, 0, 0, 0, 0, 0, 0);
   resumeButton =
-      row_button(switcher, ui_text_or("m_row_resume", "Resume\tContinue this box's burn where it stopped"), this,
-                 ID_RESUME);
+      row_button(switcher, ui_text_or("m_row_resume", "Resume\tContinue this box's burn where it stopped"),
+                 this, ID_RESUME);
   stopButton = row_button(switcher, ui_text_or("m_row_stop", "Stop\tStop this box's job"), this, ID_STOP);
   logButton = row_button(frame, ui_text_or("m_row_log", "Log\tOpen this box's saved log"), this, ID_LOG);
   backupButton =
       row_button(frame, ui_text_or("m_row_backup", "Back up\tRead this box into a file"), this, ID_BACKUP);
-  removeButton = row_button(frame, ui_text_or("m_row_remove", "Remove\tTake this box off the station"), this,
-                            ID_REMOVE);
+  removeButton =
+      row_button(frame, ui_text_or("m_row_remove", "Remove\tTake this box off the station"), this, ID_REMOVE);
   if (first()) removeButton->hide();
   static_cast<FXSwitcher*>(switcher)->setCurrent(0);
 }

@@ -55,14 +55,14 @@ class BoxRow : public FX::FXObject {
   FX::FXButton* removeButton;    // not on the first box, nor while a job runs
 
   // What the GUI thread knows of the box's job.
-  BurnStatus status;                          // the stages and the end, for the status line
+  BurnStatus status;  // the stages and the end, for the status line
   BurnStatus::Job job = BurnStatus::Job::Burn;
-  std::vector<FX::FXString> redLines;  // what the running job said in red, for the failure box
-  bool stopping = false;               // Stop was pressed; the job has not ended yet
-  bool wholeBurn = false;              // the job burns (or resumes) the file, not the font alone
-  bool resumable = false;              // the last burn failed or was stopped; no load or burn since
-  bool lineLost = false;               // the job lost the line: its keeper takes it up at the end
-  std::string savedLogPath;            // of the last job; empty when none was written
+  std::vector<FX::FXString> redLines;            // what the running job said in red, for the failure box
+  bool stopping = false;                         // Stop was pressed; the job has not ended yet
+  bool wholeBurn = false;                        // the job burns (or resumes) the file, not the font alone
+  bool resumable = false;                        // the last burn failed or was stopped; no load or burn since
+  bool lineLost = false;                         // the job lost the line: its keeper takes it up at the end
+  std::string savedLogPath;                      // of the last job; empty when none was written
   std::optional<BurnVerification> verification;  // of the last burn
 
   // Shows the box's status now (the 4 Hz tick) and its lamp.

@@ -19,8 +19,8 @@
 #include "shell/globals.h"
 #include "shell/gui_burn_sink.h"
 #include "shell/line_keeper.h"
-#include "shell/port_keeper.h"
 #include "shell/page_host.h"
+#include "shell/port_keeper.h"
 #include "shell/settings.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
@@ -127,6 +127,18 @@ const char* const kLogFailedText = "The burn log could not be saved:";
 // A compare or a backup burns nothing: its log is not a burn log.
 const char* const kReadLogSavedText = "Log saved in";
 const char* const kReadLogFailedText = "The log could not be saved:";
+
+// "3 of 4 boxes burning": the words after the count of the boxes running,
+// by the round's job.
+struct EndText {
+  const char* key;
+  const char* english;
+};
+const EndText kRoundRunning[3] = {
+    {"m_st_of_burning", "of {} boxes burning"},
+    {"m_st_of_comparing", "of {} boxes comparing"},
+    {"m_st_of_reading", "of {} boxes reading"},
+};
 
 std::string caption_or(const char* key, const char* fallback) {
   FXString caption = ui_text(key);
@@ -397,7 +409,8 @@ bool BurnPage::manyRunning() const {
 
 long BurnPage::onBurn() {
   if (burnRunning() || !burn_possible(loaded_.flags) || refuseFaultyFile() || refuseChangedFile()) return 1;
-  if (refuseControlExchange() || (rows_.size() == 1 && refuseWithoutPort()) || !confirmBadChecksums()) return 1;
+  if (refuseControlExchange() || (rows_.size() == 1 && refuseWithoutPort()) || !confirmBadChecksums())
+    return 1;
   recallArmed_ = false;
   snapshotSectionBoxes();
   clearLog();
@@ -443,7 +456,8 @@ long BurnPage::resumeBox(BoxRow& row) {
 long BurnPage::onRecall() {
   if (burnRunning() || !system_font_present(loaded_.flags) || refuseFaultyFile() || refuseChangedFile())
     return 1;
-  if (refuseControlExchange() || (rows_.size() == 1 && refuseWithoutPort()) || !confirmBadChecksums()) return 1;
+  if (refuseControlExchange() || (rows_.size() == 1 && refuseWithoutPort()) || !confirmBadChecksums())
+    return 1;
   recallArmed_ = false;
   snapshotSectionBoxes();
   appendLog(kFontLoadingLine, kStyleBlue);
@@ -594,7 +608,8 @@ void BurnPage::startJob(BoxRow& row, Job job) {
   GuiBurnSink::Handlers handlers;
   handlers.log = [this, target](const std::string& text, int style) {
     FXString line = text.c_str();
-    if (manyRunning() || rows_.size() > 1) line = FXString(target->port().c_str()) + ": " + line;
+    // Lines of several boxes at once each say whose they are.
+    if (round_.size() > 1) line = FXString(target->port().c_str()) + ": " + line;
     appendLog(line, style);
     if (style == kStyleRed || style == kStyleBoldRed || style == kStyleUnderlinedRed)
       target->redLines.push_back(FXString(text.c_str()).trimEnd());
@@ -704,6 +719,8 @@ void BurnPage::onBoxEnded(BoxRow& row, bool ok) {
   row.resumable = !ok && row.wholeBurn && !shuttingDown_ && !row.savedLogPath.empty();
   if (row.first()) {
     lines_.use.setProgrammingWorker(false);
+    // A port saved while the box ran is its port from now on.
+    if (PageHost* window = owner()) setFirstPort(window->portKeeper().programmingName());
     if (PageHost* window = owner()) {
       window->giveConsoleBack();
       if (!shuttingDown_) window->resumePolling();
@@ -715,9 +732,9 @@ void BurnPage::onBoxEnded(BoxRow& row, bool ok) {
     if (row.first()) {
       if (PageHost* window = owner()) window->programmingLineLost();
     } else {
-      row.keeper().lineLost(
-          port_problem_line(ui_text_or("m_port_hung", "Hung up"), row.box().line().path(),
-                            ui_text_or("m_box_hangup", "The box's port is no longer read"), row.port()));
+      row.keeper().lineLost(port_problem_line(ui_text_or("m_port_hung", "Hung up"), row.box().line().path(),
+                                              ui_text_or("m_box_hangup", "The box's port is no longer read"),
+                                              row.port()));
     }
   }
   if (!burnRunning()) onRoundEnded();
@@ -838,9 +855,14 @@ FXString BurnPage::stationText() const {
     return shown ? shown->status.text(monotonic_ms()) : FXString::null;
   }
   const StationTally count = tally(statuses);
+  const BurnStatus::Job job = round_.empty() ? BurnStatus::Job::Burn : round_.front()->job;
+  const EndText& words = kRoundRunning[int(job)];
   FXString text = ui_text_filled("m_st_boxes", "{} boxes", FXStringFormat("%d", count.boxes));
-  if (count.running) text = FXStringFormat("%d ", count.running) + ui_text_filled("m_st_of_burning", "of {} burning", FXStringFormat("%d", count.boxes));
-  if (count.failed) text += ", " + ui_text_filled("m_st_n_failed", "{} failed", FXStringFormat("%d", count.failed));
+  if (count.running)
+    text = FXStringFormat("%d ", count.running) +
+           ui_text_filled(words.key, words.english, FXStringFormat("%d", count.boxes));
+  if (count.failed)
+    text += ", " + ui_text_filled("m_st_n_failed", "{} failed", FXStringFormat("%d", count.failed));
   if (count.cancelled)
     text += ", " + ui_text_filled("m_st_n_stopped", "{} stopped", FXStringFormat("%d", count.cancelled));
   if (count.ok) text += ", " + ui_text_filled("m_st_n_done", "{} done", FXStringFormat("%d", count.ok));
@@ -880,7 +902,8 @@ FXString BurnPage::failureText(const BoxRow& row) const {
                                 "The box's port went away. Plug the cable back in: the lamp turns green "
                                 "when the port is back. Then press Resume to finish the burn.");
   else if (row.resumable)
-    text += "\n\n" + ui_text_or("m_burn_resume_hint", "Press Resume to finish the burn from where it failed.");
+    text +=
+        "\n\n" + ui_text_or("m_burn_resume_hint", "Press Resume to finish the burn from where it failed.");
   return text;
 }
 
@@ -903,14 +926,18 @@ FXString BurnPage::roundText() const {
   std::vector<PortStatus> statuses;
   for (BoxRow* row : round_) statuses.push_back(row->box().status());
   const StationTally count = tally(statuses);
-  FXString text = count.ok == count.boxes ? FXString(kCompletedText) : ui_text_or("m_burn_failed", kFailedText);
-  text += "\n\n" + ui_text_filled("m_round_burned", "Burned: {}", FXStringFormat("%d/%d", count.ok, count.boxes));
+  FXString text =
+      count.ok == count.boxes ? FXString(kCompletedText) : ui_text_or("m_burn_failed", kFailedText);
+  text +=
+      "\n\n" + ui_text_filled("m_round_burned", "Burned: {}", FXStringFormat("%d/%d", count.ok, count.boxes));
   for (const PortStatus& box : statuses) {
     if (box.state == BoxState::Ok) continue;
     text += FXString("\n") + box.port.c_str() + ": " + row_stage_text(box);
-    if (!box.first_failure.empty() && box.state == BoxState::Failed) text += FXString(": ") + box.first_failure.c_str();
+    if (!box.first_failure.empty() && box.state == BoxState::Failed)
+      text += FXString(": ") + box.first_failure.c_str();
   }
-  if (count.failed) text += "\n\n" + ui_text_or("m_round_resume", "Press Resume in a box's row to finish its burn.");
+  if (count.failed)
+    text += "\n\n" + ui_text_or("m_round_resume", "Press Resume in a box's row to finish its burn.");
   return text;
 }
 
@@ -922,8 +949,8 @@ bool BurnPage::checkBurnCompleted() {
   // A burn the user stopped needs no box: the status line and the log say
   // where it stopped.
   if (end == BurnEnd::Stopped) return true;
-  show_message(log->getShell(), ok ? MessageKind::Information : MessageKind::Error, MBOX_OK, kCompletedCaption,
-               completedText_);
+  show_message(log->getShell(), ok ? MessageKind::Information : MessageKind::Error, MBOX_OK,
+               kCompletedCaption, completedText_);
   return true;
 }
 
@@ -957,7 +984,8 @@ bool BurnPage::addBox(const std::string& port, FXString* why, bool open_now) {
     if (port_device_path(row->port()) == port_device_path(port))
       return refuse(ui_text_filled("m_box_taken", "{} already has a box in the station.", port.c_str()));
   Box* box = lines_.station.add(port);
-  if (!box) return refuse(ui_text_filled("m_box_taken", "{} already has a box in the station.", port.c_str()));
+  if (!box)
+    return refuse(ui_text_filled("m_box_taken", "{} already has a box in the station.", port.c_str()));
   LineKeeper::Line line;
   line.port = &box->line();
   line.open = [](SerialPort& serial, const std::string& name, int* error) {
@@ -1001,7 +1029,8 @@ bool BurnPage::mayRemove(const BoxRow& row) const { return !row.first() && !row.
 
 bool BurnPage::removeBox(BoxRow& row) {
   if (!mayRemove(row)) return false;
-  auto found = std::find_if(rows_.begin(), rows_.end(), [&row](const auto& one) { return one.get() == &row; });
+  auto found =
+      std::find_if(rows_.begin(), rows_.end(), [&row](const auto& one) { return one.get() == &row; });
   if (found == rows_.end()) return false;
   round_.erase(std::remove(round_.begin(), round_.end(), &row), round_.end());
   Box* box = &row.box();
@@ -1036,10 +1065,12 @@ void BurnPage::showStationShape() {
       rowsFrame->hide();
   }
   burnButton->setText(many ? ui_text_or("m_burn_all", "Burn all") : ui_text("hv_rec").section('\t', 0));
-  stopButton->setText(many ? ui_text_or("m_stop_all", "Stop all")
-                           : ui_text_or("hv_stop", "&Stop\tStop the burn, compare or backup (Esc)").section('\t', 0));
-  compareButton->setText(many ? ui_text_or("m_compare_all", "Compare all")
-                              : ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file").section('\t', 0));
+  stopButton->setText(
+      many ? ui_text_or("m_stop_all", "Stop all")
+           : ui_text_or("hv_stop", "&Stop\tStop the burn, compare or backup (Esc)").section('\t', 0));
+  compareButton->setText(
+      many ? ui_text_or("m_compare_all", "Compare all")
+           : ui_text_or("hv_compare", "&Compare\tCompare the box with the loaded file").section('\t', 0));
   if (many) resumeButton->hide();
   rowsFrame->getParent()->recalc();
 }
@@ -1168,7 +1199,8 @@ long BurnPage::onBackup() { return backUpBox(firstRow()); }
 long BurnPage::backUpBox(BoxRow& row) {
   auto refused = [&] {
     if (mayBackUp(row)) return false;
-    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error", ui_text_or("m_port_busy", kPortBusyText));
+    show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or("m_port_busy", kPortBusyText));
     return true;
   };
   if (refused()) return 1;

@@ -232,7 +232,7 @@ class BurnPage {
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;
   std::array<std::atomic<bool>, kSectionCount> boxChecked_{};
   LoadedChipset loaded_;
-  bool recallArmed_ = false;  // the last load found the system font; no burn since
+  bool recallArmed_ = false;         // the last load found the system font; no burn since
   BurnEnd burnEnd_ = BurnEnd::None;  // the round's end, for its box; GUI thread only
   bool shuttingDown_ = false;        // the page is being destroyed
   FX::FXHiliteStyle styles_[kLogStyleCount];
@@ -240,8 +240,8 @@ class BurnPage {
   std::unique_ptr<BurnClock> clock_;
   std::vector<std::unique_ptr<BoxRow>> rows_;  // the first box's first
   std::vector<BoxRow*> round_;                 // the boxes the last start command started
-  FX::FXString completedText_;  // the box of the round that ended last, GUI thread only
-  FX::FXSwitcher* burnSlot_ = nullptr;  // hv_rec, or Stop at its size while a job runs
+  FX::FXString completedText_;                 // the box of the round that ended last, GUI thread only
+  FX::FXSwitcher* burnSlot_ = nullptr;         // hv_rec, or Stop at its size while a job runs
 };
 
 // The ten log styles: white background, selection and highlight in

@@ -51,7 +51,9 @@ bool LineKeeper::wanted() const {
   return !port.is_open() || port.path() != port_device_path(name_);
 }
 
-bool LineKeeper::retryArmed() const { return app_ && app_->hasTimeout(const_cast<LineKeeper*>(this), ID_RETRY); }
+bool LineKeeper::retryArmed() const {
+  return app_ && app_->hasTimeout(const_cast<LineKeeper*>(this), ID_RETRY);
+}
 
 void LineKeeper::armRetry() {
   if (app_ && wanted() && !retryArmed()) app_->addTimeout(this, ID_RETRY, kPortRetryMs);

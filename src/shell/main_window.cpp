@@ -11,6 +11,7 @@
 #include "base/trace.h"
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
+#include "shell/box_row.h"
 #include "shell/burn_page.h"
 #include "shell/choices.h"
 #include "shell/console_page.h"
@@ -274,8 +275,8 @@ void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
   portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
                                BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
   setPortLamp(false);  // its help follows the lamp's colour from the start
-  controlIndicator = new FXButton(statusBar, FXString::null, icons_->lampBlack, nullptr, 0,
-                                  BUTTON_NORMAL | LAYOUT_CENTER_Y);
+  controlIndicator =
+      new FXButton(statusBar, FXString::null, icons_->lampBlack, nullptr, 0, BUTTON_NORMAL | LAYOUT_CENTER_Y);
   setControlLamp(false);
   logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
                             BUTTON_NORMAL | LAYOUT_RIGHT | LAYOUT_CENTER_Y);
@@ -364,6 +365,7 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   // may change the lamp before the indicator itself has been created.
   if (getApp()->isInitialized()) lamp->create();
   portIndicator->setIcon(lamp);
+  if (burnPage_) burnPage_->firstRow().showLamp(open);  // the first box's row has the same lamp
   // The help in the status line tells what the lamp's colour means now; the
   // tip of a black lamp is the reason, which showPortProblem gives it.
   const FXString caption = ui_text("comm_sw");
@@ -671,9 +673,9 @@ long X_SRV_K_Window::onCmdAddBox(FXObject*, FXSelector, void*) {
   FXString entries;
   for (FXint i = 0; i < settingsPage_->comCombo->getNumItems(); ++i)
     entries += (i ? "\n" : "") + settingsPage_->comCombo->getItem(i);
-  const FXint chosen = FXChoiceBox::ask(this, DECOR_TITLE | DECOR_BORDER,
-                                        ui_text_or("m_add_box_cap", "Add a box"),
-                                        ui_text_or("m_add_box_text", "The port of the new box:"), nullptr, entries);
+  const FXint chosen =
+      FXChoiceBox::ask(this, DECOR_TITLE | DECOR_BORDER, ui_text_or("m_add_box_cap", "Add a box"),
+                       ui_text_or("m_add_box_text", "The port of the new box:"), nullptr, entries);
   if (chosen < 0) return 1;
   const std::string port = settingsPage_->portNameFor(settingsPage_->comCombo->getItem(chosen).text());
   FXString why;
@@ -702,7 +704,8 @@ long X_SRV_K_Window::onQueryBurnHelp(FXObject*, FXSelector, void*) {
 void X_SRV_K_Window::openFile(const std::string& path) {
   const FXString where = FXPath::absolute(FXString(path.c_str()));
   if (!desktop_opener_installed()) {
-    show_message(this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"), ui_text("m_noopen") + "\n\n" + where);
+    show_message(this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
+                 ui_text("m_noopen") + "\n\n" + where);
     return;
   }
   if (logOpener_) getApp()->removeInput(logOpener_->endFd(), INPUT_READ);
@@ -721,8 +724,9 @@ long X_SRV_K_Window::onLogOpenerEnded(FXObject*, FXSelector, void*) {
   const bool opened = logOpener_->finish();
   logOpener_.reset();
   if (!opened)
-    show_message(this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
-                 ui_text_or("m_log_open_failed", "The log could not be opened.\nOpen this file in a text editor:") +
-                     "\n\n" + FXString(logFile_.c_str()));
+    show_message(
+        this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
+        ui_text_or("m_log_open_failed", "The log could not be opened.\nOpen this file in a text editor:") +
+            "\n\n" + FXString(logFile_.c_str()));
   return 1;
 }

@@ -45,9 +45,8 @@ PortKeeper::PortKeeper(FXApp* app, BoxLines& lines, const std::string& programmi
   control.failed_english = "The control line did not open";
   control.opened_key = "m_ctrl_opened";
   control.opened_english = "The control line is open";
-  control_.reset(new LineKeeper(app, control, {display_.controlLamp, [this](const FXString& text) {
-                                                  tellControl(text);
-                                                }}));
+  control_.reset(new LineKeeper(app, control,
+                                {display_.controlLamp, [this](const FXString& text) { tellControl(text); }}));
 }
 
 // The programming port matters more: while it is closed, its problem keeps
@@ -83,9 +82,9 @@ void PortKeeper::apply(const std::string& name) {
 
 void PortKeeper::programmingLineLost() {
   const std::string path = lines_.programming.path();
-  programming_->lineLost(
-      port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
-                        ui_text_or("m_port_hangup", "The programming port is no longer read"), std::string()));
+  programming_->lineLost(port_problem_line(
+      ui_text_or("m_port_hung", "Hung up"), path,
+      ui_text_or("m_port_hangup", "The programming port is no longer read"), std::string()));
 }
 
 }  // namespace tv

@@ -25,9 +25,9 @@ class PortKeeper {
  public:
   // What the window shows of the lines.
   struct Display {
-    std::function<void(bool open)> lamp;                 // the programming port's lamp
-    std::function<void(bool open)> controlLamp;          // the control line's lamp
-    std::function<void(const FX::FXString& text)> tell;  // status line, lamp tip and trace
+    std::function<void(bool open)> lamp;                        // the programming port's lamp
+    std::function<void(bool open)> controlLamp;                 // the control line's lamp
+    std::function<void(const FX::FXString& text)> tell;         // status line, lamp tip and trace
     std::function<void(const FX::FXString& text)> tellControl;  // the control lamp's tip
   };
 

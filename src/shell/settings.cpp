@@ -55,8 +55,9 @@ LogKeeping read_log_keeping(FX::FXRegistry& registry) {
 bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
   registry.writeStringEntry(kSettings, "lang", settings.language.c_str());
   registry.writeStringEntry(kSettings, kPortKey, settings.com_port.c_str());
-  registry.writeStringEntry(kSettings, kBoxPortsKey,
-                            box_ports_setting(saved_box_ports(settings.com_port, box_ports_setting(settings.box_ports))).c_str());
+  registry.writeStringEntry(
+      kSettings, kBoxPortsKey,
+      box_ports_setting(saved_box_ports(settings.com_port, box_ports_setting(settings.box_ports))).c_str());
   registry.writeIntEntry(kSettings, kFlashDelayKey, settings.delays.flash);
   registry.writeIntEntry(kSettings, kSysfontDelayKey, settings.delays.sysfont);
   registry.writeIntEntry(kSettings, kVerifyKey, settings.verify ? 1 : 0);

@@ -32,8 +32,8 @@ struct BurnDelays {
 };
 
 struct SavedSettings {
-  std::string language = "RUSSIAN ru";  // a list entry: name, blank, file suffix
-  bool language_stored = false;         // false: the first start, in Russian
+  std::string language = "RUSSIAN ru";             // a list entry: name, blank, file suffix
+  bool language_stored = false;                    // false: the first start, in Russian
   std::string com_port = kDefaultProgrammingPort;  // the first box's
   // Every box of the burn station, the first one first (saved_box_ports of
   // "comm" and "ports"): an older file without "ports" has its one box.

@@ -140,7 +140,8 @@ Box* Station::add(const std::string& port) {
 bool Station::remove(Box* box) {
   if (!box || box->busy()) return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  auto found = std::find_if(boxes_.begin(), boxes_.end(), [box](const auto& one) { return one.get() == box; });
+  auto found =
+      std::find_if(boxes_.begin(), boxes_.end(), [box](const auto& one) { return one.get() == box; });
   if (found == boxes_.end()) return false;
   boxes_.erase(found);
   return true;

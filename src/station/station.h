@@ -103,7 +103,6 @@ class Box {
   ~Box();  // a box is removed or destroyed only when its worker has ended
 
  private:
-
   std::string port_;
   SerialPort line_;
   BoxLink link_{line_};
@@ -128,8 +127,8 @@ struct StationTally {
   int ok = 0;
   int failed = 0;
   int cancelled = 0;
-  double left_s = -1;    // the longest time left of those running; -1: none known
-  int job_percent = 0;   // of the whole round, by every box's plan
+  double left_s = -1;   // the longest time left of those running; -1: none known
+  int job_percent = 0;  // of the whole round, by every box's plan
 };
 StationTally tally(const std::vector<PortStatus>& boxes);
 
