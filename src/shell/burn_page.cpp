@@ -996,6 +996,8 @@ bool BurnPage::addBox(const std::string& port, FXString* why, bool open_now) {
   line.failed_english = "The box's port did not open";
   line.opened_key = "m_box_opened";
   line.opened_english = "The box's port is open";
+  line.hangup_key = "m_box_hangup";
+  line.hangup_english = "The box's port is no longer read";
   // The row is made after its keeper, whose lamp is the row's.
   auto row_of_keeper = std::make_shared<BoxRow*>(nullptr);
   LineKeeper::Display display;

@@ -1,5 +1,7 @@
 #include "shell/line_keeper.h"
 
+#include <poll.h>
+
 #include "base/trace.h"
 #include "link/port_problem.h"
 #include "link/ports.h"
@@ -13,6 +15,7 @@ namespace tv {
 FXDEFMAP(LineKeeper) LineKeeperMap[] = {
   FXMAPFUNC(SEL_TIMEOUT, LineKeeper::ID_RETRY, LineKeeper::onRetry),
   FXMAPFUNC(SEL_COMMAND, LineKeeper::ID_LAMP,  LineKeeper::onLampClicked),
+  FXMAPFUNC(SEL_TIMEOUT, LineKeeper::ID_WATCH, LineKeeper::onWatch),
 };
 // clang-format on
 FXIMPLEMENT(LineKeeper, FXObject, LineKeeperMap, ARRAYNUMBER(LineKeeperMap))
@@ -38,11 +41,37 @@ FXString port_problem_text(const char* what_key, const char* what_english, const
   return port_problem_line(cause, device, ui_text_or(what_key, what_english), name);
 }
 
+bool line_hung_up(const SerialPort& line) {
+  if (!line.is_open()) return false;
+  pollfd watched{line.fd(), POLLIN, 0};
+  return ::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 LineKeeper::LineKeeper(FXApp* app, Line line, Display display)
-    : app_(app), line_(std::move(line)), display_(std::move(display)) {}
+    : app_(app), line_(std::move(line)), display_(std::move(display)) {
+  armWatch();
+}
 
 LineKeeper::~LineKeeper() {
-  if (app_) app_->removeTimeout(this, ID_RETRY);
+  if (!app_) return;
+  app_->removeTimeout(this, ID_RETRY);
+  app_->removeTimeout(this, ID_WATCH);
+}
+
+void LineKeeper::armWatch() {
+  if (app_ && line_.hangup_key && !app_->hasTimeout(this, ID_WATCH))
+    app_->addTimeout(this, ID_WATCH, kPortRetryMs);
+}
+
+// Only while nothing runs on the line: a job notices a hang-up itself, and
+// its end hands the line back here.
+long LineKeeper::onWatch(FXObject*, FXSelector, void*) {
+  armWatch();
+  if ((line_.may_reopen && !line_.may_reopen()) || !line_hung_up(*line_.port)) return 0;
+  const std::string path = line_.port->path();
+  lineLost(port_problem_line(ui_text_or("m_port_hung", "Hung up"), path,
+                             ui_text_or(line_.hangup_key, line_.hangup_english), name_));
+  return 1;
 }
 
 bool LineKeeper::wanted() const {

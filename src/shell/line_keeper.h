@@ -23,7 +23,7 @@ class LineKeeper : public FX::FXObject {
   FXDECLARE(LineKeeper)
 
  public:
-  enum { ID_RETRY = 1, ID_LAMP };
+  enum { ID_RETRY = 1, ID_LAMP, ID_WATCH };
 
   // What the line is and how it opens.
   struct Line {
@@ -37,6 +37,12 @@ class LineKeeper : public FX::FXObject {
     const char* failed_english;
     const char* opened_key;
     const char* opened_english;
+    // A line nobody reads while it is idle (the control line, a box's line
+    // between jobs) is watched every 2 s for a hang-up, so that a pulled
+    // adapter is noticed and taken up again when it is back; `hangup_what`
+    // names the line in that news. Null: a reader of its own notices.
+    const char* hangup_key = nullptr;
+    const char* hangup_english = nullptr;
   };
   // What is shown of the line: its lamp, and news of it (status line, tip, trace).
   struct Display {
@@ -73,10 +79,12 @@ class LineKeeper : public FX::FXObject {
 
   long onRetry(FX::FXObject*, FX::FXSelector, void*);
   long onLampClicked(FX::FXObject*, FX::FXSelector, void*);
+  long onWatch(FX::FXObject*, FX::FXSelector, void*);
 
  private:
   LineKeeper() {}
   bool show(OpenResult result, int error_number, bool tell_open);
+  void armWatch();
 
   FX::FXApp* app_ = nullptr;
   Line line_;
@@ -89,6 +97,10 @@ class LineKeeper : public FX::FXObject {
 // user's language; `open_result` and `error_number` as the open left them.
 FX::FXString port_problem_text(const char* what_key, const char* what_english, const std::string& name,
                                OpenResult open_result, int error_number);
+
+// The line's device is gone (a pulled adapter, a closed pseudo-terminal):
+// asked without reading, so nothing the box sent is taken from its reader.
+bool line_hung_up(const SerialPort& line);
 
 // "<what> <name> (<device>)", in the user's language.
 FX::FXString line_text(const char* what_key, const char* what_english, const std::string& name);

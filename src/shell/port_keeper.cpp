@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/clock.h"
 #include "base/trace.h"
 #include "link/ports.h"
 #include "shell/box_lines.h"
@@ -32,7 +33,11 @@ PortKeeper::PortKeeper(FXApp* app, BoxLines& lines, const std::string& programmi
   programming.failed_english = "The programming port did not open";
   programming.opened_key = "m_port_opened";
   programming.opened_english = "The programming port is open";
-  programming_.reset(new LineKeeper(app, programming, {display_.lamp, display_.tell}));
+  auto tell_programming = [this](const FXString& text) {
+    programmingToldMs_ = monotonic_ms();
+    if (display_.tell) display_.tell(text);
+  };
+  programming_.reset(new LineKeeper(app, programming, {display_.lamp, tell_programming}));
   programming_->setName(programming_name);
 
   LineKeeper::Line control;
@@ -45,15 +50,19 @@ PortKeeper::PortKeeper(FXApp* app, BoxLines& lines, const std::string& programmi
   control.failed_english = "The control line did not open";
   control.opened_key = "m_ctrl_opened";
   control.opened_english = "The control line is open";
+  control.hangup_key = "m_ctrl_hangup";
+  control.hangup_english = "The control line is gone";
   control_.reset(new LineKeeper(app, control,
                                 {display_.controlLamp, [this](const FXString& text) { tellControl(text); }}));
 }
 
 // The programming port matters more: while it is closed, its problem keeps
-// the status line and the control line's news goes to the trace.
+// the status line, and so does its news for a retry's time (both lines
+// often come back together); the control line's news then goes to the trace.
 void PortKeeper::tellControl(const FXString& text) {
   if (display_.tellControl) display_.tellControl(text);
-  if (lines_.programming.is_open() && display_.tell)
+  const bool programming_news_fresh = monotonic_ms() - programmingToldMs_ <= int64_t(kPortRetryMs);
+  if (lines_.programming.is_open() && !programming_news_fresh && display_.tell)
     display_.tell(text);
   else
     trace("%s\n", text.text());

@@ -10,6 +10,7 @@
 
 #include <fox-1.6/fx.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,6 +65,7 @@ class PortKeeper {
   Display display_;
   std::unique_ptr<LineKeeper> programming_;
   std::unique_ptr<LineKeeper> control_;
+  int64_t programmingToldMs_ = -1000000;  // when the status line last had the programming port's news
 };
 
 }  // namespace tv
