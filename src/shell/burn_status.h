@@ -1,9 +1,10 @@
 // What the status line says about a burn, or about a compare or a backup
 // (which read the box the same way): while it runs, the stage, its percent,
-// the time so far and the time left ("FLASH 48%  0:41  about 1:10 left") or
+// the time left and the time so far ("FLASH 48%  about 1:10 left  0:41") or
 // the protocol's wait ("waiting 3 s before the flash"); after it, how it
 // ended ("Burn completed in 2:14", "Burn failed in FLASH at 0320",
-// "Compare completed in 0:40: the box differs from the file").
+// "DIFFERS from the file: compare took 0:40"): the verdict first, so that a
+// narrow window never cuts it.
 // It is fed the burn's reports on the GUI thread and asked for its text on
 // each tick of the page's clock; it touches no widget.
 #pragma once
