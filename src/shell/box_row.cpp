@@ -25,13 +25,15 @@ FXIMPLEMENT(BoxRow, FXObject, BoxRowMap, ARRAYNUMBER(BoxRowMap))
 
 namespace {
 
-// The stage column is wide enough for "OSD SysFont 100%" and "FAILED".
-constexpr FXint kStageWidth = 110;
-constexpr FXint kLeftWidth = 70;
+// The stage column is wide enough for "OSD SysFont 100%" and "FAILED"; the
+// port's own column for "com3" or "ttyUSB0" (a long path is in its tip).
+constexpr FXint kPortWidth = 90;
+constexpr FXint kStageWidth = 100;
+constexpr FXint kLeftWidth = 64;
 
 FXButton* row_button(FXComposite* parent, const FXString& text, FXObject* target, FXSelector id) {
-  return new FXButton(parent, text, nullptr, target, id, BUTTON_NORMAL | LAYOUT_CENTER_Y, 0, 0, 0, 0, 4, 4, 1,
-                      1);
+  return new FXButton(parent, text, nullptr, target, id, BUTTON_NORMAL | LAYOUT_CENTER_Y | LAYOUT_FILL_X, 0,
+                      0, 0, 0, 4, 4, 1, 1);
 }
 
 }  // namespace
@@ -54,8 +56,8 @@ BoxRow::BoxRow(FXComposite* rows, BurnPage& page, Box& box, LineKeeper& keeper, 
     : page_(&page), box_(&box), keeper_(&keeper), ownsKeeper_(owns_keeper), icons_(&icons) {
   frame = new FXHorizontalFrame(rows, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0);
   lamp = new FXButton(frame, box.port().c_str(), icons.lampBlack, &keeper, LineKeeper::ID_LAMP,
-                      BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH, 0, 0, 110, 0, 2,
-                      2, 1, 1);
+                      BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH, 0, 0, kPortWidth,
+                      0, 2, 2, 1, 1);
   lamp->setJustify(JUSTIFY_LEFT);
   lamp->setTipText(box.port().c_str());
   stage = new FXLabel(frame, FXString::null, nullptr, LAYOUT_CENTER_Y | LAYOUT_FIX_WIDTH | JUSTIFY_LEFT, 0, 0,
@@ -68,23 +70,32 @@ BoxRow::BoxRow(FXComposite* rows, BurnPage& page, Box& box, LineKeeper& keeper, 
                      kLeftWidth, 0);
   // Stop and Resume share one place of one size: a second click where Stop
   // was hits Resume, never a neighbour that slid into a gap.
-  auto* slot = new FXPacker(frame, LAYOUT_CENTER_Y, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  auto* switcher = new FXSwitcher(slot, LAYOUT_CENTER_Y, 0, 0, 0, 0, 0, 0, 0, 0);
+  auto* switcher = new FXSwitcher(frame, LAYOUT_CENTER_Y, 0, 0, 0, 0, 0, 0, 0, 0);
   resumeButton =
       row_button(switcher, ui_text_or("m_row_resume", "Resume\tContinue this box's burn where it stopped"),
                  this, ID_RESUME);
   stopButton = row_button(switcher, ui_text_or("m_row_stop", "Stop\tStop this box's job"), this, ID_STOP);
-  logButton = row_button(frame, ui_text_or("m_row_log", "Log\tOpen this box's saved log"), this, ID_LOG);
-  backupButton =
-      row_button(frame, ui_text_or("m_row_backup", "Back up\tRead this box into a file"), this, ID_BACKUP);
-  removeButton =
-      row_button(frame, ui_text_or("m_row_remove", "Remove\tTake this box off the station"), this, ID_REMOVE);
-  if (first()) removeButton->hide();
-  static_cast<FXSwitcher*>(switcher)->setCurrent(0);
+  switcher->setCurrent(0);
+  // What a row needs now and then goes into its menu, so that the bar keeps
+  // its width.
+  pane_ = new FXMenuPane(frame);
+  logEntry = new FXMenuCommand(pane_, ui_text_or("m_row_log", "Log\tOpen this box's saved log"), nullptr,
+                               this, ID_LOG);
+  backupEntry = new FXMenuCommand(pane_, ui_text_or("m_row_backup", "Back up\tRead this box into a file"),
+                                  nullptr, this, ID_BACKUP);
+  removeEntry = new FXMenuCommand(pane_, ui_text_or("m_row_remove", "Remove\tTake this box off the station"),
+                                  nullptr, this, ID_REMOVE);
+  if (first()) removeEntry->hide();
+  moreButton = new FXMenuButton(
+      frame, "...", nullptr, pane_,
+      MENUBUTTON_DOWN | MENUBUTTON_ATTACH_RIGHT | FRAME_RAISED | FRAME_THICK | LAYOUT_CENTER_Y, 0, 0, 0, 0, 4,
+      4, 1, 1);
 }
 
 BoxRow::~BoxRow() {
   lamp->setTarget(nullptr);
+  moreButton->setMenu(nullptr);
+  delete pane_;
   if (ownsKeeper_) delete keeper_;
 }
 

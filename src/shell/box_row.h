@@ -1,6 +1,7 @@
 // One box of the burn tab's station: its row of widgets (the port with its
-// lamp, the stage, a progress bar, the time left, Stop or Resume, its saved
-// log, Back up, Remove) and what the GUI thread knows of its last job. Each
+// lamp, the stage, a progress bar, the time left, Stop or Resume, and a menu
+// of the box's saved log, Back up and Remove) and what the GUI thread knows
+// of its last job. Each
 // row is a target of its own: its buttons come here, not through the
 // window's command IDs, and it asks the page to act on its box.
 //
@@ -43,16 +44,17 @@ class BoxRow : public FX::FXObject {
   const std::string& port() const;
   bool first() const { return !ownsKeeper_; }
 
-  FX::FXHorizontalFrame* frame;  // the row
-  FX::FXButton* lamp;            // the port's name with its lamp; a click tries the line at once
-  FX::FXLabel* stage;            // "FLASH 48%", "waiting", "OK", "FAILED in FLASH at 0320"
-  FX::FXProgressBar* bar;        // the job's own percent, by its plan
-  FX::FXLabel* left;             // "1:10 left"
-  FX::FXButton* stopButton;      // in Resume's place while a job runs
-  FX::FXButton* resumeButton;    // after a burn that failed or was stopped
-  FX::FXButton* logButton;       // opens the saved log of the last job
-  FX::FXButton* backupButton;    // reads this box into a file
-  FX::FXButton* removeButton;    // not on the first box, nor while a job runs
+  FX::FXHorizontalFrame* frame;    // the row
+  FX::FXButton* lamp;              // the port's name with its lamp; a click tries the line at once
+  FX::FXLabel* stage;              // "FLASH 48%", "waiting", "OK", "FAILED in FLASH at 0320"
+  FX::FXProgressBar* bar;          // the job's own percent, by its plan
+  FX::FXLabel* left;               // "1:10 left"
+  FX::FXButton* stopButton;        // in Resume's place while a job runs
+  FX::FXButton* resumeButton;      // after a burn that failed or was stopped
+  FX::FXMenuButton* moreButton;    // the row's menu: the entries below
+  FX::FXMenuCommand* logEntry;     // opens the saved log of the last job
+  FX::FXMenuCommand* backupEntry;  // reads this box into a file
+  FX::FXMenuCommand* removeEntry;  // not on the first box, nor while a job runs
 
   // What the GUI thread knows of the box's job.
   BurnStatus status;  // the stages and the end, for the status line
@@ -85,6 +87,7 @@ class BoxRow : public FX::FXObject {
   Box* box_ = nullptr;
   LineKeeper* keeper_ = nullptr;
   bool ownsKeeper_ = false;
+  FX::FXMenuPane* pane_ = nullptr;  // the row's menu; deleted with the row
   WindowIcons* icons_ = nullptr;
 };
 

@@ -819,7 +819,8 @@ void BurnPage::showStation() {
   for (const auto& row : rows_) {
     const PortStatus now = row->box().status();
     if (row->box().busy()) {
-      row->status.figures(now.percent, now.left_s);
+      // Until its worker begins, a box has no figures of its own.
+      if (now.state == BoxState::Running) row->status.figures(now.percent, now.left_s);
       ++running;
       only = row.get();
     }
@@ -1009,7 +1010,10 @@ bool BurnPage::addBox(const std::string& port, FXString* why, bool open_now) {
   keeper->setName(port);
   auto* row = new BoxRow(rowsFrame, *this, *box, *keeper, true, icons_);
   *row_of_keeper = row;
-  if (rowsFrame->id()) row->frame->create();
+  if (rowsFrame->id()) {
+    row->frame->create();
+    row->moreButton->getMenu()->create();
+  }
   rows_.emplace_back(row);
   if (open_now) {
     keeper->tryNow();

@@ -583,7 +583,13 @@ void X_SRV_K_Window::giveConsoleBack() { consoleTab->enable(); }
 
 void X_SRV_K_Window::showProgress(int percent) { progressBar->setProgress(percent); }
 
-void X_SRV_K_Window::showStatus(const FXString& text) { statusBar->getStatusLine()->setNormalText(text); }
+// Shown at once, not at the next update pass: while boxes burn, the workers'
+// reports may keep the event loop from ever being idle.
+void X_SRV_K_Window::showStatus(const FXString& text) {
+  FXStatusLine* line = statusBar->getStatusLine();
+  line->setNormalText(text);
+  line->setText(text);
+}
 
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {

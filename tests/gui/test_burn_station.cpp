@@ -86,7 +86,7 @@ class BurnStation : public ::testing::Test {
   tv::BoxRow& row(int i) { return *page().rows()[size_t(i)]; }
   tv::PortStatus status(int i) { return row(i).box().status(); }
   void command(FXSelector id) { window->handle(nullptr, FXSEL(SEL_COMMAND, id), nullptr); }
-  void press(FXButton* button) {
+  void press(FXWindow* button) {
     button->getTarget()->handle(button, FXSEL(SEL_COMMAND, button->getSelector()), nullptr);
   }
   std::string statusText() const { return window->statusBar->getStatusLine()->getNormalText().text(); }
@@ -140,7 +140,7 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
   ASSERT_EQ(page().rows().size(), 4u);
   EXPECT_TRUE(page().rowsFrame->shown());
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(lampGreen(i)) << kPorts[i];
-  EXPECT_FALSE(row(0).removeButton->shown()) << "the first box stays";
+  EXPECT_FALSE(page().mayRemove(row(0))) << "the first box stays";
 
   loadGenerated();
   boxsim::Faults faults;
@@ -153,7 +153,7 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
   EXPECT_EQ(page().stopButton->getWidth(), page().burnButton->getWidth())
       << "Stop takes Burn's place and size";
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(row(i).box().busy()) << kPorts[i];
-  EXPECT_FALSE(testsupport::usable(row(1).removeButton)) << "not while it runs";
+  EXPECT_FALSE(page().mayRemove(row(1))) << "not while it runs";
 
   // One row's Stop, mid-flash: only its box stops.
   ASSERT_TRUE(testsupport::run_gui_until(
@@ -208,7 +208,7 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
 
   // One row's Back up reads its own box into the chosen file.
   dialogAnswer_ = dir_.file("box2.hv");
-  press(row(2).backupButton);
+  press(row(2).backupEntry);
   ASSERT_TRUE(testsupport::run_gui_until([&] { return idle(); }, kDeadlineMs));
   const tv::LoadedChipset saved = tv::load_chipset(dialogAnswer_);
   ASSERT_TRUE(saved.opened && tv::chipset_clean(saved));
