@@ -92,10 +92,11 @@ BoxRow::BoxRow(FXComposite* rows, BurnPage& page, Box& box, LineKeeper& keeper, 
       4, 1, 1);
 }
 
+// The row's widgets go with it (the page is still whole when rows go).
 BoxRow::~BoxRow() {
   lamp->setTarget(nullptr);
-  moreButton->setMenu(nullptr);
-  delete pane_;
+  delete pane_;  // first: its entries take their keys off the shell of the row
+  delete frame;
   if (ownsKeeper_) delete keeper_;
 }
 

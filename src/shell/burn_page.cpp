@@ -1040,7 +1040,6 @@ bool BurnPage::removeBox(BoxRow& row) {
   if (found == rows_.end()) return false;
   round_.erase(std::remove(round_.begin(), round_.end(), &row), round_.end());
   Box* box = &row.box();
-  delete row.frame;
   rows_.erase(found);  // the row and its keeper go before the box's line
   box->line().close();
   lines_.station.remove(box);
