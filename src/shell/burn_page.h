@@ -147,7 +147,6 @@ class BurnPage {
   // system-font button stays disabled until the next load).
   bool mayOpen() const { return !burnRunning(); }
   bool mayBurn() const { return !burnRunning() && burn_possible(loaded_.flags); }
-  bool mayStop() const { return burnRunning(); }
   bool mayRecall() const { return !burnRunning() && recallArmed_; }
   // A compare needs a load that found the flash or the OSD section; both it
   // and a backup need the programming port free (port_use.h decides).

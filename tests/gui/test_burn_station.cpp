@@ -154,6 +154,9 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
       << "Stop takes Burn's place and size";
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(row(i).box().busy()) << kPorts[i];
   EXPECT_FALSE(page().mayRemove(row(1))) << "not while it runs";
+  // While a job runs, the buttons under the pointer leave the status line
+  // to the job: their help texts do not hide its figures.
+  EXPECT_EQ(window->handle(page().stopButton, FXSEL(SEL_QUERY_HELP, tv::ID_STOP_BURN), nullptr), 1);
 
   // One row's Stop, mid-flash: only its box stops.
   ASSERT_TRUE(testsupport::run_gui_until(
@@ -195,6 +198,9 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
   ASSERT_TRUE(testsupport::run_gui_until([&] { return idle(); }, kDeadlineMs));
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(exact(i)) << kPorts[i];
   EXPECT_FALSE(row(kStopped).savedLogPath.empty());
+
+  EXPECT_EQ(window->handle(page().stopButton, FXSEL(SEL_QUERY_HELP, tv::ID_STOP_BURN), nullptr), 0)
+      << "idle, the help texts are back";
 
   // Compare all: the one box changed since differs, the others match.
   boxsim::Memories changed = sims_[3]->memories();

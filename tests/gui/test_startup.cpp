@@ -308,6 +308,9 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   main_window->sysfontDelay = 50;
   main_window->burn().verify = FALSE;
   main_window->position(210, 160, 640, 420);
+  // A second box of the station, on a port with nothing behind it yet: its
+  // row is kept, and tried again, like the first box's.
+  ASSERT_TRUE(main_window->burn().addBox("com6", nullptr, false));
   main_window->handle(nullptr, FXSEL(FX::SEL_COMMAND, tv::ID_SAVE_SETTINGS), nullptr);
   tv::shut_down_program();
 
@@ -325,11 +328,13 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   EXPECT_EQ(main_window->getY(), 160);
   EXPECT_EQ(main_window->getWidth(), 640);
   EXPECT_EQ(main_window->getHeight(), 420);
+  EXPECT_EQ(main_window->burn().boxPorts(), (std::vector<std::string>{"com4", "com6"}));
 
   // And it reached the registry file, not only the registry in memory.
   FX::FXRegistry on_disk("TV Box", "Harnvale");
   on_disk.read();
   EXPECT_STREQ(on_disk.readStringEntry("settings", "comm", ""), "com4");
+  EXPECT_STREQ(on_disk.readStringEntry("settings", "ports", ""), "com4,com6");
   EXPECT_EQ(on_disk.readIntEntry("position", "w", 0), 640);
 }
 
