@@ -142,7 +142,7 @@ long BoxRow::onRemove(FXObject*, FXSelector, void*) {
 
 long BoxRow::onUpdate(FXObject* sender, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
-    case ID_STOP: set_enabled(sender, box_->busy() && !stopping); break;
+    case ID_STOP: set_enabled(sender, running && !stopping); break;
     case ID_RESUME: set_enabled(sender, page_->mayResume(*this)); break;
     case ID_LOG: set_enabled(sender, !savedLogPath.empty()); break;
     case ID_BACKUP: set_enabled(sender, page_->mayBackUp(*this)); break;

@@ -59,6 +59,10 @@ class BoxRow : public FX::FXObject {
   // What the GUI thread knows of the box's job.
   BurnStatus status;  // the stages and the end, for the status line
   BurnStatus::Job job = BurnStatus::Job::Burn;
+  // From the start of a job until the GUI thread has taken its end: the
+  // station's box may already be joined while its last report still waits
+  // in the UI queue, and nothing may start on it or remove it before that.
+  bool running = false;
   std::vector<FX::FXString> redLines;            // what the running job said in red, for the failure box
   bool stopping = false;                         // Stop was pressed; the job has not ended yet
   bool wholeBurn = false;                        // the job burns (or resumes) the file, not the font alone

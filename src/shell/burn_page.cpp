@@ -383,19 +383,19 @@ void BurnPage::checkSectionBoxes(unsigned flags) {
 std::vector<BoxRow*> BurnPage::idleRows() const {
   std::vector<BoxRow*> idle;
   for (const auto& row : rows_)
-    if (!row->box().busy()) idle.push_back(row.get());
+    if (!row->running) idle.push_back(row.get());
   return idle;
 }
 
 bool BurnPage::burnRunning() const {
   for (const auto& row : rows_)
-    if (row->box().busy()) return true;
+    if (row->running) return true;
   return false;
 }
 
 bool BurnPage::burnWriting() const {
   for (const auto& row : rows_)
-    if (row->box().busy() && row->job == BurnStatus::Job::Burn) return true;
+    if (row->running && row->job == BurnStatus::Job::Burn) return true;
   return false;
 }
 
@@ -403,7 +403,7 @@ bool BurnPage::burnWriting() const {
 // the status line counts the boxes.
 bool BurnPage::manyRunning() const {
   int running = 0;
-  for (const auto& row : rows_) running += row->box().busy();
+  for (const auto& row : rows_) running += row->running;
   return running > 1;
 }
 
@@ -422,7 +422,7 @@ long BurnPage::onBurn() {
 long BurnPage::onResume() { return resumeBox(firstRow()); }
 
 bool BurnPage::mayResume(const BoxRow& row) const {
-  return row.resumable && !row.box().busy() && lines_.use.mayStartProgrammingWorker();
+  return row.resumable && !row.running && lines_.use.mayStartProgrammingWorker();
 }
 
 // Continues the box's burn that failed or was stopped, on the same loaded
@@ -600,6 +600,7 @@ void BurnPage::startJob(BoxRow& row, Job job) {
   row.resumable = false;
   if (row.first()) showResumeButton(false);
   row.redLines.clear();
+  row.running = true;
   row.stopping = false;
   row.lineLost = false;
   row.verification.reset();
@@ -704,6 +705,7 @@ std::string BurnPage::deviceOf(const BoxRow& row) const {
 // but return, so joining it here waits only for that.
 void BurnPage::onBoxEnded(BoxRow& row, bool ok) {
   lines_.station.reap();
+  row.running = false;
   const bool stopped = row.box().cancelled();
   if (row.stopping) row.box().line().abandon_waits(false);  // the waits Stop cut short
   row.stopping = false;
@@ -799,7 +801,7 @@ long BurnPage::onStop() {
 }
 
 long BurnPage::stopBox(BoxRow& row) {
-  if (!row.box().busy() || row.stopping) return 1;
+  if (!row.running || row.stopping) return 1;
   row.stopping = true;
   lines_.station.cancel(&row.box());
   return 1;
@@ -818,13 +820,13 @@ void BurnPage::showStation() {
   const BoxRow* only = nullptr;
   for (const auto& row : rows_) {
     const PortStatus now = row->box().status();
-    if (row->box().busy()) {
+    if (row->running) {
       // Until its worker begins, a box has no figures of its own.
       if (now.state == BoxState::Running) row->status.figures(now.percent, now.left_s);
       ++running;
       only = row.get();
     }
-    if (row->box().busy() || now.state != BoxState::Waiting) row->show(now);
+    if (row->running || now.state != BoxState::Waiting) row->show(now);
   }
   if (PageHost* window = owner()) {
     if (running == 1)
@@ -847,7 +849,7 @@ FXString BurnPage::stationText() const {
   for (BoxRow* row : round_) statuses.push_back(row->box().status());
   int running = 0;
   for (const auto& row : rows_)
-    if (row->box().busy()) {
+    if (row->running) {
       ++running;
       only = row.get();
     }
@@ -1031,7 +1033,7 @@ bool BurnPage::addBox(const std::string& port, FXString* why, bool open_now) {
   return true;
 }
 
-bool BurnPage::mayRemove(const BoxRow& row) const { return !row.first() && !row.box().busy(); }
+bool BurnPage::mayRemove(const BoxRow& row) const { return !row.first() && !row.running; }
 
 bool BurnPage::removeBox(BoxRow& row) {
   if (!mayRemove(row)) return false;
@@ -1094,7 +1096,7 @@ bool BurnPage::mayCompare() const {
 bool BurnPage::mayBackUp() const { return mayBackUp(firstRow()); }
 
 bool BurnPage::mayBackUp(const BoxRow& row) const {
-  if (row.box().busy() || lines_.use.controlExchangeRunning()) return false;
+  if (row.running || lines_.use.controlExchangeRunning()) return false;
   return !row.first() || lines_.use.mayStartProgrammingWorker();
 }
 
