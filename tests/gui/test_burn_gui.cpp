@@ -467,6 +467,11 @@ TEST_F(BurnGui, BoxVanishingMidBurnEndsInARedLineAndTheFailureBoxAndTheWindowSta
       messages_.back().text,
       std::regex("Burn failed in FLASH at ([0-9A-F]{4})\nFLASH: the line to the box was lost at \\1\\.")))
       << messages_.back().text;
+  // It says the fact once, and what to do about it.
+  const std::string& box = messages_.back().text;
+  EXPECT_EQ(box.find("line to the box was lost"), box.rfind("line to the box was lost")) << box;
+  EXPECT_NE(box.find("Plug the cable back in"), std::string::npos) << box;
+  EXPECT_NE(box.find("press Resume"), std::string::npos) << box;
   expectIdleAfterBurn();
 
   load(path);  // the page works on: a load after the failure
