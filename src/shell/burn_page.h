@@ -1,12 +1,19 @@
-// The burn tab: the chipset file, its section boxes, the burn buttons and the
-// coloured burn log, with the load, burn and system-font commands, and the
-// two jobs that only read the box: a compare of the box with the loaded file
-// and a backup of the box into a file (the window's menu starts that one).
+// The burn tab: a burn station. The chipset panel (the file, its section
+// boxes, Verify, the load log) is shared; below it each box has a row (its
+// port, lamp, stage, progress, time left, Stop, Resume, its saved log). With
+// one box the tab is the one-box tab it always was: hv_rec burns that box,
+// Stop stands in its place while a job runs, Compare and Resume beside it.
+// With more, hv_rec burns every box, Stop stops every box and Compare
+// compares every box; each row stops, resumes and backs up its own.
 //
-// A burn, a compare or a backup runs on one worker thread that the page keeps (never detached): the
-// worker reports through the UI queue and reads the section boxes through
-// atomics that the boxes' own commands keep up to date, so it touches no
-// widget. Closing the window cancels and joins it before a widget goes.
+// The jobs run on the station of the window's lines (tv::Station), one
+// worker per box; a failure in one box never stops another. Each job reports
+// through a GuiBurnSink, which hands its log lines and its end to the GUI
+// thread through the UI queue; the figures (stage, percent, time left) are
+// read from the box's status on a 4 Hz tick that runs only while a job runs.
+// The workers read the section boxes through atomics that the boxes' own
+// commands keep up to date, so they touch no widget. Closing the window
+// cancels and joins them before a widget goes.
 #pragma once
 
 #include <fox-1.6/fx.h>
@@ -25,7 +32,6 @@
 #include "burn/chipset_file.h"
 #include "burn/resume_plan.h"
 #include "shell/burn_status.h"
-#include "shell/page_worker.h"
 
 namespace tv {
 
@@ -37,6 +43,9 @@ class SectionBoxWatcher;
 class BurnClock;
 class BurnSink;
 struct BurnSettings;
+class BoxRow;
+class Box;
+class LineKeeper;
 
 class BurnPage {
  public:
@@ -56,12 +65,13 @@ class BurnPage {
   FX::FXCheckButton* verifyCheck;  // hv_verify, below the section boxes
   FX::FXTextField* fileField;      // chipset path
   FX::FXButton* openButton;        // hv_open, ID 73
-  FX::FXButton* burnButton;        // hv_rec, ID 74, disabled when built
-  FX::FXButton* stopButton;        // hv_stop: in hv_rec's place while a burn runs
+  FX::FXButton* burnButton;        // hv_rec, ID 74, disabled when built; "Burn all" with more boxes
+  FX::FXButton* stopButton;        // hv_stop: in hv_rec's place, at its size, while a job runs
   FX::FXButton* compareButton;     // hv_compare, beside hv_rec
   FX::FXButton* resumeButton;      // hv_resume: beside hv_rec after a failed burn
   FX::FXButton* recallButton;      // hv_recall, ID 75, disabled and hidden
   FX::FXText* log;                 // the styled burn log
+  FX::FXVerticalFrame* rowsFrame;  // the boxes' rows; shown with more than one box
 
   // The log, on the GUI thread: appends and keeps the end in view.
   void appendLog(const FX::FXString& text, int style);
@@ -90,12 +100,42 @@ class BurnPage {
   // True when it showed one.
   bool checkBurnCompleted();
 
-  // The worker. True from the start command until the GUI thread has taken
-  // the worker's end (or joined it).
-  bool burnRunning() const { return worker_.running(); }
-  // Asks a running worker to stop at its next packet boundary, waits for it,
-  // and lets its last reports (the cancel line, its end) reach the widgets.
-  // GUI thread only.
+  // The station's boxes, the first box first.
+  std::vector<BoxRow*> rows() const;
+  BoxRow& firstRow() const { return *rows_.front(); }
+  std::vector<std::string> boxPorts() const;
+  // Adds a box on `port` (a row, and a keeper that opens its line at once
+  // and keeps it open). Refused, with the reason in `why`, for a port
+  // already in a row, one held by another program, or one that does not
+  // open; `open_now` false (start-up) names the row and opens it later.
+  bool addBox(const std::string& port, FX::FXString* why, bool open_now = true);
+  // Not the first box, nor one whose job runs.
+  bool removeBox(BoxRow& row);
+  bool mayRemove(const BoxRow& row) const;
+  // The first box follows the settings' port (start-up, Save); false while
+  // it runs or when another row has that port.
+  bool setFirstPort(const std::string& port);
+  // Start-up, after the probe: opens every other box's line once.
+  void openOtherLines();
+
+  // A row's own commands.
+  long stopBox(BoxRow& row);
+  long resumeBox(BoxRow& row);
+  long backUpBox(BoxRow& row);
+  void openLogOf(BoxRow& row);
+  bool mayResume(const BoxRow& row) const;
+  bool mayBackUp(const BoxRow& row) const;
+  // The 4 Hz tick while a job runs: rows, status line, progress bar.
+  void showStation();
+  // What the status line says of the jobs now; empty when none ran.
+  FX::FXString stationText() const;
+
+  // A job runs on some box: from its start until the GUI thread has taken
+  // its end (or joined it).
+  bool burnRunning() const;
+  // Asks every running job to stop at its next packet boundary, waits for
+  // them, and lets their last reports (the cancel line, the end) reach the
+  // widgets. GUI thread only.
   void cancelAndJoinBurn();
   // What the last load left: the PIC image, the counts and the file's identity.
   const LoadedChipset& loaded() const { return loaded_; }
@@ -114,7 +154,7 @@ class BurnPage {
   bool mayBackUp() const;
   // The running worker burns (closing the window then leaves the box
   // half-written) rather than only reading the box.
-  bool burnWriting() const { return burnRunning() && job_ == BurnStatus::Job::Burn; }
+  bool burnWriting() const;
 
  private:
   enum class BurnEnd { None, Succeeded, Failed, Stopped };
@@ -129,13 +169,10 @@ class BurnPage {
   bool refuseWithoutPort();
   bool refuseFaultyFile();
   bool confirmBadChecksums();
-  void lockForBurn();
   void snapshotSectionBoxes();
   BurnSettings burnSettings() const;
   using BurnRunner = void (*)(BoxLink&, const LoadedChipset&, const BurnSettings&, BurnSink&,
                               const std::atomic<bool>&);
-  void startWorker(BurnRunner run, const char* first_line, const ResumePlan* resume = nullptr);
-  void showResumeButton(bool shown);
   struct SavedLogRequest {
     BurnLogHeader header;
     std::string first_line;  // the start command's own log line; none when empty
@@ -145,11 +182,10 @@ class BurnPage {
     std::optional<ResumePoint> resume;  // a resumed burn: what the burns before it finished
     std::optional<bool> verify;         // a burn: whether it reads back (its log then says how it went)
   };
-  SavedLogRequest savedLogRequest(const char* first_line, unsigned stages) const;
-  SavedLogRequest backupLogRequest(const std::string& path) const;
-  void openSavedLog(BurnLogFile& log_file, const SavedLogRequest& request);
-  // One run of the worker: what it does on the port, its stages for the
-  // status line, and its saved log.
+  SavedLogRequest savedLogRequest(const BoxRow& row, const char* first_line, unsigned stages) const;
+  SavedLogRequest backupLogRequest(const BoxRow& row, const std::string& path) const;
+  // One job on one box: what it does on the line, its stages for the time
+  // left, and its saved log.
   using JobWork = std::function<void(BoxLink&, BurnSink&, const std::atomic<bool>&)>;
   struct Job {
     BurnStatus::Job kind = BurnStatus::Job::Burn;
@@ -158,49 +194,53 @@ class BurnPage {
     SavedLogRequest saved;
     bool whole_burn = false;  // a burn of the file (or its resume), which a Resume can take up
   };
-  void startJob(Job job);
-  void lockPort();
+  Job burnJob(const BoxRow& row, BurnRunner run, const char* first_line, const ResumePlan* resume);
+  Job compareJob(const BoxRow& row, const StagePlan& plan);
+  void startJob(BoxRow& row, Job job);
+  void startBurns(const std::vector<BoxRow*>& rows, BurnRunner run, const char* first_line);
+  std::vector<BoxRow*> idleRows() const;
+  void joinRound(BoxRow& row);
+  std::string deviceOf(const BoxRow& row) const;
+  void showResumeButton(bool shown);
   bool refuseBusyPort();
   StagePlan comparePlan() const;
   bool askBackupPath(std::string* path);
-  void onBurnEnded(bool ok);
+  void onBoxEnded(BoxRow& row, bool ok);
+  void onRoundEnded();
   void showRunningControls(bool running);
   void showStatus();
-  StagePlan burnPlan(bool system_font_alone) const;
-  FX::FXString failureText() const;
-  FX::FXString completedText() const;
+  void armTick();
+  StagePlan burnPlan(unsigned mask) const;
+  unsigned chosenStages(bool system_font_alone) const;
+  FX::FXString failureText(const BoxRow& row) const;
+  FX::FXString completedText(const BoxRow& row) const;
+  FX::FXString roundText() const;
+  void showStationShape();
+  std::string whyClosed(const std::string& port) const;
+  bool manyRunning() const;
 
   void buildTestColumn(FX::FXComposite* page, WindowIcons& icons);
   void buildLoadColumn(FX::FXComposite* page, FX::FXObject* window, WindowIcons& icons);
   void buildLog(FX::FXComposite* column);
 
   FX::FXObject* window_;
-  BoxLines& lines_;  // the window's lines, the link and who may use them
+  BoxLines& lines_;  // the window's lines and station, the link and who may use them
+  WindowIcons& icons_;
   FX::FXDataTarget pathTarget_;
   FX::FXDataTarget verifyTarget_;
   std::unique_ptr<SectionBoxWatcher> boxWatcher_;
   std::array<std::atomic<bool>, kSectionCount> boxChecked_{};
   LoadedChipset loaded_;
-  bool recallArmed_ = false;  // the last load found the system font; no burn since
-  PageWorker worker_;
-  BurnEnd burnEnd_ = BurnEnd::None;  // the burn completed flag, GUI thread only
+  bool recallArmed_ = false;         // the last load found the system font; no burn since
+  BurnEnd burnEnd_ = BurnEnd::None;  // the round's end, for its box; GUI thread only
   bool shuttingDown_ = false;        // the page is being destroyed
   FX::FXHiliteStyle styles_[kLogStyleCount];
   std::unique_ptr<FX::FXFont> logFont_;
   std::unique_ptr<BurnClock> clock_;
-  BurnStatus status_;
-  std::vector<FX::FXString> redLines_;           // what the running burn said in red, for the failure box
-  bool stopping_ = false;                        // Stop was pressed; the worker has not ended yet
-  BurnStatus::Job job_ = BurnStatus::Job::Burn;  // what the worker runs, or ran last
-  bool wholeBurn_ = false;  // the running worker burns (or resumes) the file, not the font alone
-  bool resumable_ = false;  // the last burn failed or was stopped; no load or burn since
-  // The saved log the running (or last) burn writes; empty when it could not
-  // be written. Set by the worker before it burns, read after its end.
-  std::string savedLogPath_;
-  // Whether the last burn was verified; set by the worker after it burned,
-  // read after its end.
-  std::optional<BurnVerification> verification_;
-  FX::FXString completedText_;  // the completion box of the burn that ended last, GUI thread only
+  std::vector<std::unique_ptr<BoxRow>> rows_;  // the first box's first
+  std::vector<BoxRow*> round_;                 // the boxes the last start command started
+  FX::FXString completedText_;                 // the box of the round that ended last, GUI thread only
+  FX::FXSwitcher* burnSlot_ = nullptr;         // hv_rec, or Stop at its size while a job runs
 };
 
 // The ten log styles: white background, selection and highlight in

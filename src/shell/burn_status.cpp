@@ -24,10 +24,10 @@ const EndText kEndTexts[3][4] = {
      {"m_st_failed", "Burn failed in {}"},
      {"m_st_stopped", "Burn stopped in {}"},
      {"m_st_failed", "Burn failed in {}"}},
-    {{"m_st_cmp_done", "Compare completed in {}: the box matches the file"},
+    {{"m_st_cmp_done", "Matches the file: compare took {}"},
      {"m_st_cmp_failed", "Compare failed in {}"},
      {"m_st_cmp_stopped", "Compare stopped in {}"},
-     {"m_st_cmp_differs", "Compare completed in {}: the box differs from the file"}},
+     {"m_st_cmp_differs", "DIFFERS from the file: compare took {}"}},
     {{"m_st_bak_done", "Backup completed in {}"},
      {"m_st_bak_failed", "Backup failed in {}"},
      {"m_st_bak_stopped", "Backup stopped in {}"},
@@ -87,6 +87,14 @@ void BurnStatus::end(Outcome outcome, int64_t now_ms) {
   endMs_ = now_ms;
 }
 
+// Before its first stage a job is about to begin the first one its plan
+// runs: a resume that skips the PIC program does not show "PIC".
+Stage BurnStatus::firstPlanned() const {
+  for (int stage = 0; stage < kBurnStageCount; ++stage)
+    if (plan_.runs[stage]) return Stage(stage);
+  return Stage::Pic;
+}
+
 FXString BurnStatus::where() const {
   FXString text = stage_name(whereStage_);
   if (whereAddress_ >= 0)
@@ -110,12 +118,13 @@ FXString BurnStatus::text(int64_t now_ms) const {
                           FXStringFormat("%d", left));
   }
   const double elapsed = (now_ms - startMs_) / 1000.0;
-  FXString text = stage_ >= 0 ? FXString(stage_name(Stage(stage_))) : FXString("PIC");
-  text += FXStringFormat(" %d%%  ", percent_) + minutes_and_seconds(elapsed);
-  const double left = estimate_seconds_left(plan_, doneSeconds_, stage_, percent_, elapsed);
-  if (left >= 0)
-    text += "  " + ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(left)));
-  return text;
+  // What the engineer waits for comes first, so that a narrow window cuts
+  // the time so far rather than the time left.
+  FXString text = stage_name(stage_ >= 0 ? Stage(stage_) : firstPlanned());
+  text += FXStringFormat(" %d%%  ", percent_);
+  if (leftS_ >= 0)
+    text += ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(leftS_))) + "  ";
+  return text + minutes_and_seconds(elapsed);
 }
 
 }  // namespace tv

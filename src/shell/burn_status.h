@@ -1,9 +1,10 @@
 // What the status line says about a burn, or about a compare or a backup
 // (which read the box the same way): while it runs, the stage, its percent,
-// the time so far and the time left ("FLASH 48%  0:41  about 1:10 left") or
+// the time left and the time so far ("FLASH 48%  about 1:10 left  0:41") or
 // the protocol's wait ("waiting 3 s before the flash"); after it, how it
 // ended ("Burn completed in 2:14", "Burn failed in FLASH at 0320",
-// "Compare completed in 0:40: the box differs from the file").
+// "DIFFERS from the file: compare took 0:40"): the verdict first, so that a
+// narrow window never cuts it.
 // It is fed the burn's reports on the GUI thread and asked for its text on
 // each tick of the page's clock; it touches no widget.
 #pragma once
@@ -25,6 +26,13 @@ class BurnStatus {
   void start(const StagePlan& plan, int64_t now_ms, Job job = Job::Burn);
   void stageBegun(Stage stage, int64_t now_ms);
   void progress(int percent) { percent_ = percent; }
+  // The box's own figures, as its report has them: the stage's percent and
+  // the time left by the job's plan (-1: none yet). The status line shows
+  // these, the same figures the row and tvbox-burn show.
+  void figures(int percent, double left_s) {
+    percent_ = percent;
+    leftS_ = left_s;
+  }
   void waiting(Stage next, int seconds, int64_t now_ms);
   void stoppedAt(Stage stage, int address);
   // A compare that failed without saying where it stopped read everything:
@@ -39,6 +47,7 @@ class BurnStatus {
 
  private:
   void closeStage();
+  Stage firstPlanned() const;
 
   StagePlan plan_;
   Job job_ = Job::Burn;
@@ -48,6 +57,7 @@ class BurnStatus {
   int64_t endMs_ = 0;
   int stage_ = -1;  // the stage running now, as a Stage number; -1 in a wait
   int percent_ = 0;
+  double leftS_ = -1;
   double doneSeconds_ = 0;  // planned seconds of the stages already over
   Stage waitStage_ = Stage::Flash;
   int waitSeconds_ = 0;

@@ -5,4 +5,3 @@ FX::FXApp* application = nullptr;
 X_SRV_K_Window* main_window = nullptr;
 int control_port_number = 5;
 bool extended_mode = false;
-bool device_unsupported = false;

@@ -11,10 +11,12 @@
 #include "base/trace.h"
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
+#include "shell/box_row.h"
 #include "shell/burn_page.h"
 #include "shell/choices.h"
 #include "shell/console_page.h"
 #include "shell/globals.h"
+#include "shell/line_keeper.h"
 #include "shell/port_keeper.h"
 #include "shell/settings.h"
 #include "shell/settings_page.h"
@@ -166,6 +168,15 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_UPDATE,  ID_CONTROL_QUERY,     X_SRV_K_Window::onUpdControlLine),
   FXMAPFUNC(SEL_UPDATE,  ID_LINE_TEST,         X_SRV_K_Window::onUpdControlLine),
   FXMAPFUNC(SEL_UPDATE,  ID_RAISE_RTS,         X_SRV_K_Window::onUpdControlLine),
+  FXMAPFUNC(SEL_COMMAND, ID_ADD_BOX,           X_SRV_K_Window::onCmdAddBox),
+  FXMAPFUNC(SEL_UPDATE,  ID_ADD_BOX,           X_SRV_K_Window::onUpdAddBox),
+  FXMAPFUNC(SEL_IO_READ, ID_LOG_OPENER,        X_SRV_K_Window::onLogOpenerEnded),
+  FXMAPFUNC(SEL_QUERY_HELP, ID_STOP_BURN,      X_SRV_K_Window::onQueryBurnHelp),
+  FXMAPFUNC(SEL_QUERY_HELP, ID_BURN,           X_SRV_K_Window::onQueryBurnHelp),
+  FXMAPFUNC(SEL_QUERY_HELP, ID_COMPARE,        X_SRV_K_Window::onQueryBurnHelp),
+  FXMAPFUNC(SEL_QUERY_HELP, ID_OPEN_CHIPSET,   X_SRV_K_Window::onQueryBurnHelp),
+  FXMAPFUNC(SEL_QUERY_HELP, ID_RESUME_BURN,    X_SRV_K_Window::onQueryBurnHelp),
+  FXMAPFUNC(SEL_QUERY_HELP, ID_RECALL,         X_SRV_K_Window::onQueryBurnHelp),
   FXMAPFUNC(SEL_COMMAND, ID_CHANNEL_UP,        X_SRV_K_Window::onCmdChannel),
   FXMAPFUNC(SEL_COMMAND, ID_CHANNEL_DOWN,      X_SRV_K_Window::onCmdChannel),
   FXMAPFUNC(SEL_COMMAND, ID_CHANNEL_SAVE_ALL,  X_SRV_K_Window::onCmdChannel),
@@ -193,12 +204,17 @@ X_SRV_K_Window::X_SRV_K_Window(FXApp* app, std::unique_ptr<BoxLines> lines)
   setMiniIcon(icons_->logo);
 
   buildMenus();
+  keepPorts();  // before the burn tab, whose first row's lamp is the keeper's
   auto* frame = new FXVerticalFrame(this, FRAME_RAISED | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   buildTabs(frame);
   new FXHorizontalSeparator(frame, SEPARATOR_GROOVE | LAYOUT_FILL_X);
   buildStatusBar(frame);
   new FXHorizontalSeparator(this, SEPARATOR_GROOVE | LAYOUT_FILL_X);
-  keepPorts();
+  burnPage_->setFirstPort(comPort.text());
+  portIndicator->setTarget(&portKeeper_->programming());
+  portIndicator->setSelector(LineKeeper::ID_LAMP);
+  controlIndicator->setTarget(&portKeeper_->control());
+  controlIndicator->setSelector(LineKeeper::ID_LAMP);
 
   toolTip_ = application_tooltip(app);
   if (!toolTip_) toolTip_ = new FXToolTip(app);
@@ -219,6 +235,8 @@ X_SRV_K_Window::~X_SRV_K_Window() {
   removePollTimer();
   stopWatchingHelpOpener();
   portIndicator->setTarget(nullptr);  // the keeper goes before the button
+  controlIndicator->setTarget(nullptr);
+  if (logOpener_) getApp()->removeInput(logOpener_->endFd(), INPUT_READ);
   delete menuPane;
   delete helpPane;
 }
@@ -234,6 +252,8 @@ void X_SRV_K_Window::buildMenus() {
   menuPane = new FXMenuPane(this);
   new FXMenuTitle(menuBar, ui_text("m_menu"), icons_->menu, menuPane);
   new FXMenuCommand(menuPane, ui_text_or("m_backup", "&Back up the box..."), nullptr, this, ID_BACKUP);
+  new FXMenuCommand(menuPane, ui_text_or("m_add_box", "&Add a box...\tBurn another box on a port of its own"),
+                    nullptr, this, ID_ADD_BOX);
   new FXMenuSeparator(menuPane);
   // Quit closes the window like its close box, so a running burn is
   // confirmed and cancelled first; closing the main window ends the program.
@@ -255,6 +275,9 @@ void X_SRV_K_Window::buildStatusBar(FXComposite* frame) {
   portIndicator = new FXButton(statusBar, ui_text("comm_sw"), icons_->lampBlack, nullptr, 0,
                                BUTTON_NORMAL | ICON_BEFORE_TEXT | LAYOUT_CENTER_Y);
   setPortLamp(false);  // its help follows the lamp's colour from the start
+  controlIndicator =
+      new FXButton(statusBar, FXString::null, icons_->lampBlack, nullptr, 0, BUTTON_NORMAL | LAYOUT_CENTER_Y);
+  setControlLamp(false);
   logoButton = new FXButton(statusBar, FXString::null, icons_->logo, nullptr, 0,
                             BUTTON_NORMAL | LAYOUT_RIGHT | LAYOUT_CENTER_Y);
   logoButton->setTipText(getTitle());
@@ -300,9 +323,11 @@ void X_SRV_K_Window::keepPorts() {
   PortKeeper::Display display;
   display.lamp = [this](bool open) { setPortLamp(open); };
   display.tell = [this](const FXString& text) { showPortProblem(text); };
+  display.controlLamp = [this](bool open) { setControlLamp(open); };
+  display.tellControl = [this](const FXString& text) {
+    if (controlIndicator) controlIndicator->setTipText(wrapped(text));
+  };
   portKeeper_.reset(new PortKeeper(getApp(), *lines_, comPort.text(), display));
-  portIndicator->setTarget(portKeeper_.get());
-  portIndicator->setSelector(PortKeeper::ID_LAMP);
 }
 
 std::string X_SRV_K_Window::programmingPortName() const { return portKeeper_->programmingName(); }
@@ -340,12 +365,30 @@ void X_SRV_K_Window::setPortLamp(bool open) {
   // may change the lamp before the indicator itself has been created.
   if (getApp()->isInitialized()) lamp->create();
   portIndicator->setIcon(lamp);
+  if (burnPage_) burnPage_->firstRow().showLamp(open);  // the first box's row has the same lamp
   // The help in the status line tells what the lamp's colour means now; the
   // tip of a black lamp is the reason, which showPortProblem gives it.
   const FXString caption = ui_text("comm_sw");
   portIndicator->setHelpText(open ? caption.section('\t', 2)
                                   : ui_text_or("m_lamp_black", "Black: the programming port is closed"));
   if (open) portIndicator->setTipText(caption.section('\t', 1));  // no problem of the line to tell
+}
+
+void X_SRV_K_Window::setControlLamp(bool open) {
+  FXIcon* lamp = open ? icons_->lampGreen : icons_->lampBlack;
+  if (getApp()->isInitialized()) lamp->create();
+  controlIndicator->setIcon(lamp);
+  controlIndicator->setHelpText(open ? ui_text_or("m_ctrl_lamp_green", "Green: the control line is open")
+                                     : ui_text_or("m_ctrl_lamp_black", "Black: the control line is closed"));
+  if (open) controlIndicator->setTipText(ui_text_or("m_ctrl_lamp", "The control line"));
+}
+
+void X_SRV_K_Window::setBoxPorts(const std::vector<std::string>& ports) {
+  if (ports.empty()) return;
+  comPort = ports.front().c_str();
+  portKeeper_->programming().setName(ports.front());
+  burnPage_->setFirstPort(ports.front());
+  for (size_t i = 1; i < ports.size(); ++i) burnPage_->addBox(ports[i], nullptr, false);
 }
 
 void X_SRV_K_Window::addPollTimer() {
@@ -485,6 +528,8 @@ bool X_SRV_K_Window::saveSettings() {
   SavedSettings settings;
   settings.language = language.text();
   settings.com_port = comPort.text();
+  settings.box_ports = burnPage_->boxPorts();
+  if (!settings.box_ports.empty()) settings.box_ports.front() = settings.com_port;
   settings.delays.flash = flashDelay;
   settings.delays.sysfont = sysfontDelay;
   settings.verify = burnPage_->verify != FALSE;
@@ -501,7 +546,9 @@ long X_SRV_K_Window::onCmdSave(FXObject*, FXSelector, void*) {
     show_message(this, MessageKind::Error, MBOX_OK, "Error",
                  ui_text_or("m_save_failed", "The settings could not be written to the registry file."));
   }
-  portKeeper_->apply(comPort.text());  // a changed port takes effect now
+  // A changed port takes effect now, unless the first box is running.
+  burnPage_->setFirstPort(comPort.text());
+  portKeeper_->apply(comPort.text());
   return 1;
 }
 
@@ -536,7 +583,13 @@ void X_SRV_K_Window::giveConsoleBack() { consoleTab->enable(); }
 
 void X_SRV_K_Window::showProgress(int percent) { progressBar->setProgress(percent); }
 
-void X_SRV_K_Window::showStatus(const FXString& text) { statusBar->getStatusLine()->setNormalText(text); }
+// Shown at once, not at the next update pass: while boxes burn, the workers'
+// reports may keep the event loop from ever being idle.
+void X_SRV_K_Window::showStatus(const FXString& text) {
+  FXStatusLine* line = statusBar->getStatusLine();
+  line->setNormalText(text);
+  line->setText(text);
+}
 
 long X_SRV_K_Window::onCmdBurnPage(FXObject*, FXSelector sel, void*) {
   switch (FXSELID(sel)) {
@@ -616,4 +669,70 @@ long X_SRV_K_Window::onCmdBitToggled(FXObject* sender, FXSelector, void*) {
   if (!sender || !sender->isMemberOf(FXMETACLASS(FXWindow))) return 1;
   const auto position = reinterpret_cast<FXival>(static_cast<FXWindow*>(sender)->getUserData());
   return consolePage_->onBitToggled(static_cast<int>(position));
+}
+
+// Add a box: a port from the settings page's list (the machine's lines and
+// com1..com7). One that already has a row, or that does not open (another
+// program holds it, or it is not there), is refused with the reason.
+long X_SRV_K_Window::onCmdAddBox(FXObject*, FXSelector, void*) {
+  settingsPage_->refreshPortList();
+  FXString entries;
+  for (FXint i = 0; i < settingsPage_->comCombo->getNumItems(); ++i)
+    entries += (i ? "\n" : "") + settingsPage_->comCombo->getItem(i);
+  const FXint chosen =
+      FXChoiceBox::ask(this, DECOR_TITLE | DECOR_BORDER, ui_text_or("m_add_box_cap", "Add a box"),
+                       ui_text_or("m_add_box_text", "The port of the new box:"), nullptr, entries);
+  if (chosen < 0) return 1;
+  const std::string port = settingsPage_->portNameFor(settingsPage_->comCombo->getItem(chosen).text());
+  FXString why;
+  if (!burnPage_->addBox(port, &why))
+    show_message(this, MessageKind::Error, MBOX_OK, "Error",
+                 ui_text_or("m_box_refused", "This port cannot take a box:") + "\n" + why);
+  return 1;
+}
+
+long X_SRV_K_Window::onUpdAddBox(FXObject* sender, FXSelector, void*) {
+  set_enabled(sender, burnTab->shown());
+  return 1;
+}
+
+// The burn tab's progress is never hidden by a help text: while a job runs,
+// the buttons under the pointer leave the status line to it.
+long X_SRV_K_Window::onQueryBurnHelp(FXObject*, FXSelector, void*) {
+  if (!burnPage_ || !burnPage_->burnRunning()) return 0;
+  FXStatusLine* line = statusBar->getStatusLine();
+  line->setText(line->getNormalText());
+  return 1;
+}
+
+// Like the help page: the opener is not waited for, and one that is missing
+// or fails is said with the file's place.
+void X_SRV_K_Window::openFile(const std::string& path) {
+  const FXString where = FXPath::absolute(FXString(path.c_str()));
+  if (!desktop_opener_installed()) {
+    show_message(this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
+                 ui_text("m_noopen") + "\n\n" + where);
+    return;
+  }
+  if (logOpener_) getApp()->removeInput(logOpener_->endFd(), INPUT_READ);
+  logOpener_.reset(new DesktopOpener);
+  if (!logOpener_->start(path.c_str())) {
+    logOpener_.reset();
+    return;
+  }
+  logFile_ = where.text();
+  getApp()->addInput(logOpener_->endFd(), INPUT_READ, this, ID_LOG_OPENER);
+}
+
+long X_SRV_K_Window::onLogOpenerEnded(FXObject*, FXSelector, void*) {
+  if (!logOpener_) return 0;
+  getApp()->removeInput(logOpener_->endFd(), INPUT_READ);
+  const bool opened = logOpener_->finish();
+  logOpener_.reset();
+  if (!opened)
+    show_message(
+        this, MessageKind::Error, MBOX_OK, ui_text("m_noopen_f"),
+        ui_text_or("m_log_open_failed", "The log could not be opened.\nOpen this file in a text editor:") +
+            "\n\n" + FXString(logFile_.c_str()));
+  return 1;
 }

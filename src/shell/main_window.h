@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/box_lines.h"
 #include "shell/page_host.h"
@@ -48,6 +49,10 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   // Start-up hooks.
   void hideStartupTabs(bool show_console);  // channels and FM Radio always hidden
   void setPortLamp(bool open);              // black lamp / green lamp
+  void setControlLamp(bool open);           // the control line's lamp
+  // The burn station's boxes from the settings, the first box's port first:
+  // each port is named once here, and opened once by openPorts().
+  void setBoxPorts(const std::vector<std::string>& ports);
 
   // The port poll timer (ID 72) and the watch on the programming port,
   // removed together while something else talks to the box.
@@ -61,9 +66,11 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   // the status bar, the lamp's tip and the trace.
   void showPortProblem(const FX::FXString& text);
   // The programming line hung up: closed, lamp black, said once, tried again.
-  void programmingLineLost();
+  void programmingLineLost() override;
   // Keeps the lines open: start-up, Save, the lamp and the retries use it.
   tv::PortKeeper& ports() { return *portKeeper_; }
+  tv::PortKeeper& portKeeper() override { return *portKeeper_; }
+  void openFile(const std::string& path) override;
 
   // What the pages may ask of the window (see page_host.h).
   tv::BoxLines& lines() override { return *lines_; }
@@ -86,6 +93,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   FX::FXStatusBar* statusBar = nullptr;
   FX::FXProgressBar* progressBar = nullptr;  // the burn's progress, in percent
   FX::FXButton* portIndicator = nullptr;     // comm_sw with a black or green lamp
+  FX::FXButton* controlIndicator = nullptr;  // the control line's lamp; its tip says why it is closed
   FX::FXButton* logoButton = nullptr;        // tooltip: the window title
 
   // The tabs, in order: title, burn, channels, FM Radio, console, settings.
@@ -119,6 +127,10 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   long onCmdChannel(FX::FXObject*, FX::FXSelector, void*);
   long onCmdBitToggled(FX::FXObject*, FX::FXSelector, void*);
   long onCloseRequest(FX::FXObject*, FX::FXSelector, void*);
+  long onCmdAddBox(FX::FXObject*, FX::FXSelector, void*);
+  long onUpdAddBox(FX::FXObject*, FX::FXSelector, void*);
+  long onLogOpenerEnded(FX::FXObject*, FX::FXSelector, void*);
+  long onQueryBurnHelp(FX::FXObject*, FX::FXSelector, void*);
 
   // Asked before the window closes: while a burn runs, the user confirms, and
   // the burn is then cancelled and its worker joined. False: keep the window.
@@ -158,6 +170,8 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   std::string watchedPath_;
   std::unique_ptr<tv::DesktopOpener> helpOpener_;  // the opener showing the help page, while it runs
   std::string helpPage_;                           // the page it was given
+  std::unique_ptr<tv::DesktopOpener> logOpener_;   // the opener showing a box's saved log
+  std::string logFile_;
 };
 
 namespace tv {

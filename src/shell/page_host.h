@@ -15,6 +15,7 @@
 namespace tv {
 
 struct BoxLines;
+class PortKeeper;
 
 class PageHost {
  public:
@@ -41,6 +42,13 @@ class PageHost {
   // Why the line did not open, in the user's language; empty when it did.
   virtual FX::FXString whyProgrammingPortIsClosed() const = 0;
   virtual FX::FXString whyControlLineIsClosed() const = 0;
+  // Keeps the window's lines open (the first box's is the programming line).
+  virtual PortKeeper& portKeeper() = 0;
+  // The programming line failed under a job: closed, lamp black, tried again.
+  virtual void programmingLineLost() = 0;
+  // Opens a file (a saved log) with the desktop's opener, without waiting;
+  // an opener that is missing or fails is said with the file's place.
+  virtual void openFile(const std::string& path) = 0;
 
  protected:
   ~PageHost() = default;

@@ -1,41 +1,39 @@
-// Keeps the window's two lines open. Start-up opens them once; from then on a
-// line that is closed (it never opened, or it hung up) is tried again every
-// 2 s, quietly: the status line and the trace hear of a change (open, or a
-// new reason), not of every try. A click on the port lamp tries at once; Save
-// applies a changed programming port at once, closing the old one. A line is
-// never reopened while a worker runs on it (PortUse): the try waits for the
-// next tick after the worker's end.
+// Keeps the window's two lines open, each by the rule of LineKeeper: the
+// first box's programming line and the control line (2400 8E2). Start-up
+// opens them once; from then on a line that is closed is tried again every
+// 2 s, quietly, and at once on a click of its lamp; Save applies a changed
+// programming port at once, closing the old one. A line is never reopened
+// while a job runs on it (PortUse). When both lines have news, the status
+// line keeps the programming port's; the control line's goes to its own lamp
+// and the trace.
 #pragma once
 
 #include <fox-1.6/fx.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "link/serial_port.h"
+#include "shell/line_keeper.h"
 
 namespace tv {
 
 struct BoxLines;
 
-// Every how many milliseconds a closed line is tried again.
-constexpr FX::FXuint kPortRetryMs = 2000;
-
-class PortKeeper : public FX::FXObject {
-  FXDECLARE(PortKeeper)
-
+class PortKeeper {
  public:
-  enum { ID_RETRY = 1, ID_LAMP };
-
   // What the window shows of the lines.
   struct Display {
-    std::function<void(bool open)> lamp;                 // the programming port's lamp
-    std::function<void(const FX::FXString& text)> tell;  // status line, lamp tip and trace
+    std::function<void(bool open)> lamp;                        // the programming port's lamp
+    std::function<void(bool open)> controlLamp;                 // the control line's lamp
+    std::function<void(const FX::FXString& text)> tell;         // status line, lamp tip and trace
+    std::function<void(const FX::FXString& text)> tellControl;  // the control lamp's tip
   };
 
   // `programming_name`: the port the programming line is meant to be on.
   PortKeeper(FX::FXApp* app, BoxLines& lines, const std::string& programming_name, Display display);
-  ~PortKeeper();
 
   // Start-up, when the window is shown: opens the programming port under
   // `name`, and takes the control line COM<control_number> as start-up
@@ -50,38 +48,24 @@ class PortKeeper : public FX::FXObject {
   void programmingLineLost();
 
   // The programming port's name as last applied (not the field being edited).
-  const std::string& programmingName() const { return programmingName_; }
+  const std::string& programmingName() const { return programming_->name(); }
   // Why a line is closed, in the user's language; empty while it is open.
-  const FX::FXString& programmingProblem() const { return programmingProblem_; }
-  const FX::FXString& controlProblem() const { return controlProblem_; }
-  // Whether a retry is waiting for its tick.
-  bool retryArmed() const;
+  const FX::FXString& programmingProblem() const { return programming_->problem(); }
+  const FX::FXString& controlProblem() const { return control_->problem(); }
+  // Whether a retry of either line is waiting for its tick.
+  bool retryArmed() const { return programming_->retryArmed() || control_->retryArmed(); }
 
-  long onRetry(FX::FXObject*, FX::FXSelector, void*);
-  long onLampClicked(FX::FXObject*, FX::FXSelector, void*);
+  LineKeeper& programming() { return *programming_; }
+  LineKeeper& control() { return *control_; }
 
  private:
-  PortKeeper() : lines_(nullptr) {}
-  bool programmingWanted() const;
-  bool controlWanted() const;
-  void tryLines();
-  // Each says what changed; true when the status line was told.
-  bool openProgramming(bool at_start);
-  void openControl(bool status_taken);
-  void armRetry();
+  void tellControl(const FX::FXString& text);
 
-  FX::FXApp* app_ = nullptr;
-  BoxLines* lines_;
+  BoxLines& lines_;
   Display display_;
-  std::string programmingName_;
-  int controlNumber_ = 0;
-  FX::FXString programmingProblem_;
-  FX::FXString controlProblem_;
+  std::unique_ptr<LineKeeper> programming_;
+  std::unique_ptr<LineKeeper> control_;
+  int64_t programmingToldMs_ = -1000000;  // when the status line last had the programming port's news
 };
-
-// "<what> <name> (<device>): <why>" for a line that did not open, in the
-// user's language; `open_result` and `error_number` as the open left them.
-FX::FXString port_problem_text(const char* what_key, const char* what_english, const std::string& name,
-                               OpenResult open_result, int error_number);
 
 }  // namespace tv

@@ -3,6 +3,7 @@
 #include <fox-1.6/fx.h>
 
 #include "burn/settings_keys.h"
+#include "station/saved_ports.h"
 
 namespace tv {
 namespace {
@@ -31,6 +32,9 @@ SavedSettings load_settings(FX::FXRegistry& registry) {
   SavedSettings settings;
   settings.language_stored = read_string(registry, "lang", &settings.language);
   read_string(registry, kPortKey, &settings.com_port);
+  std::string ports;
+  read_string(registry, kBoxPortsKey, &ports);
+  settings.box_ports = saved_box_ports(settings.com_port, ports);
   settings.delays.flash = registry.readIntEntry(kSettings, kFlashDelayKey, settings.delays.flash);
   settings.delays.sysfont = registry.readIntEntry(kSettings, kSysfontDelayKey, settings.delays.sysfont);
   settings.verify = registry.readIntEntry(kSettings, kVerifyKey, settings.verify ? 1 : 0) != 0;
@@ -51,6 +55,9 @@ LogKeeping read_log_keeping(FX::FXRegistry& registry) {
 bool save_settings(FX::FXRegistry& registry, const SavedSettings& settings) {
   registry.writeStringEntry(kSettings, "lang", settings.language.c_str());
   registry.writeStringEntry(kSettings, kPortKey, settings.com_port.c_str());
+  registry.writeStringEntry(
+      kSettings, kBoxPortsKey,
+      box_ports_setting(saved_box_ports(settings.com_port, box_ports_setting(settings.box_ports))).c_str());
   registry.writeIntEntry(kSettings, kFlashDelayKey, settings.delays.flash);
   registry.writeIntEntry(kSettings, kSysfontDelayKey, settings.delays.sysfont);
   registry.writeIntEntry(kSettings, kVerifyKey, settings.verify ? 1 : 0);

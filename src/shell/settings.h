@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "burn/burn_log_file.h"
 #include "burn/burn_sequence.h"
@@ -31,9 +32,12 @@ struct BurnDelays {
 };
 
 struct SavedSettings {
-  std::string language = "RUSSIAN ru";  // a list entry: name, blank, file suffix
-  bool language_stored = false;         // false: the first start, in Russian
-  std::string com_port = kDefaultProgrammingPort;
+  std::string language = "RUSSIAN ru";             // a list entry: name, blank, file suffix
+  bool language_stored = false;                    // false: the first start, in Russian
+  std::string com_port = kDefaultProgrammingPort;  // the first box's
+  // Every box of the burn station, the first one first (saved_box_ports of
+  // "comm" and "ports"): an older file without "ports" has its one box.
+  std::vector<std::string> box_ports;
   BurnDelays delays;
   WindowGeometry geometry;
   bool verify = kVerifyByDefault;  // the burn page's Verify box
@@ -41,6 +45,7 @@ struct SavedSettings {
 
 // Reads every key once, in one place, with its default and its check:
 //   settings lang, comm        strings, taken as stored
+//   settings ports             the station's boxes, after comm
 //   settings flash_delay,      taken as stored (also outside the spinners'
 //            sysfont_delay     ranges)
 //   settings verify            non-zero is on; absent is on (a new settings

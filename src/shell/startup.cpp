@@ -77,6 +77,7 @@ void choose_language_file(const SavedSettings& settings) {
 void apply_stored_names(const SavedSettings& settings) {
   main_window->language = settings.language.c_str();
   main_window->comPort = settings.com_port.c_str();
+  main_window->setBoxPorts(settings.box_ports);
 }
 
 void apply_geometry_and_delays(const SavedSettings& settings) {
@@ -174,7 +175,6 @@ void start_program(int argc, char** argv, FX::FXApp* existing_app) {
   }
   control_port_number = options.control_port;
   extended_mode = options.extended_mode;
-  device_unsupported = false;
 
   std::unique_ptr<BoxLines> lines(new BoxLines);
   const ControlOpen control = open_control_port(lines->control);
@@ -188,10 +188,11 @@ void start_program(int argc, char** argv, FX::FXApp* existing_app) {
 
   // With no port stored the probe asks the port the program is about to use
   // anyway, so an unsupported box is caught on a first start too.
-  device_unsupported = probe_box(main_window->lines().programming, settings.com_port);
+  main_window->lines().first.set_unsupported(probe_box(main_window->lines().programming, settings.com_port));
   main_window->hideStartupTabs(extended_mode);
   apply_geometry_and_delays(settings);
   open_programming_port(control);
+  main_window->burn().openOtherLines();
   load_config_lists();
   drain_programming_port(main_window->lines().programming);
 }

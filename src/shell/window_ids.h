@@ -38,6 +38,8 @@ enum WindowId : FX::FXSelector {
   ID_RESUME_BURN = 88,                    // hv_resume button: continue a burn that failed or stopped
   ID_COMPARE = 90,                        // hv_compare button: compare the box with the loaded file
   ID_BACKUP = 91,                         // menu m_backup: read the box into a file
+  ID_ADD_BOX = 92,                        // menu m_add_box: another box on a port of its own
+  ID_LOG_OPENER = 93,                     // SEL_IO_READ: the opener of a box's saved log has ended
 };
 static_assert(int(ID_ABOUT) >= int(FX::FXMainWindow::ID_LAST),
               "the window's fixed IDs must not overlap FXMainWindow's own");

@@ -146,6 +146,15 @@ bool Station::remove(Box* box) {
   return true;
 }
 
+bool Station::rename(Box* box, const std::string& port) {
+  if (!box || box->busy()) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& other : boxes_)
+    if (other.get() != box && other->port() == port) return false;
+  box->port_ = port;
+  return true;
+}
+
 Box* Station::find(const std::string& port) const {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& box : boxes_)

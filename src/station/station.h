@@ -145,6 +145,10 @@ class Station {
   Box* add(const std::string& port);
   // False while the box is busy, and for a box not in the station.
   bool remove(Box* box);
+  // The box's line is meant for another port from now on (the window's
+  // first box follows its settings); false while the box is busy or when
+  // another box has that port. The line itself is not touched.
+  bool rename(Box* box, const std::string& port);
   Box* find(const std::string& port) const;
   std::vector<Box*> boxes() const;
 

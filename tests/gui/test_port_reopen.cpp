@@ -19,6 +19,7 @@
 #include "shell/burn_page.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/globals.h"
+#include "shell/line_keeper.h"
 #include "shell/main_window.h"
 #include "shell/port_keeper.h"
 #include "shell/startup.h"
@@ -183,6 +184,33 @@ TEST_F(PortReopen, LineThatHungUpIsOpenedAgainWhenTheBoxIsBackAndBurnsExactly) {
   startSim();  // and plugged back
   EXPECT_GE(msUntilGreen(3000), 0) << "the lamp did not turn green within 3 s";
   burnExactly();
+}
+
+// The control line is kept by the same rule: a device that goes away while
+// the line is idle is noticed and closed, its lamp turns black with the
+// reason in its tip, and it is opened again when the device is back. A retry
+// that opened a line says so to FOX (the status line follows at once, not at
+// the next mouse move); a retry that changed nothing stays quiet.
+TEST_F(PortReopen, ControlLineThatWentAwayIsOpenedAgainWithItsOwnLamp) {
+  startSim();
+  startProgram();
+  FXButton* lamp = main_window->controlIndicator;
+  ASSERT_TRUE(lines().control.is_open());
+  EXPECT_EQ(lamp->getIcon(), main_window->icons().lampGreen);
+  box_.sim().stop();
+  ASSERT_TRUE(
+      testsupport::run_gui_until([&] { return !lines().control.is_open(); }, 2 * tv::kPortRetryMs + 1000));
+  EXPECT_EQ(lamp->getIcon(), main_window->icons().lampBlack);
+  EXPECT_EQ(std::string(main_window->whyControlLineIsClosed().text()).rfind("Hung up: ", 0), 0u)
+      << main_window->whyControlLineIsClosed().text();
+  startSim();
+  tv::LineKeeper& keeper = main_window->ports().control();
+  EXPECT_EQ(keeper.handle(nullptr, FXSEL(SEL_TIMEOUT, tv::LineKeeper::ID_RETRY), nullptr), 1)
+      << "the retry that opened the line says that something changed";
+  EXPECT_TRUE(lines().control.is_open());
+  EXPECT_EQ(lamp->getIcon(), main_window->icons().lampGreen);
+  EXPECT_TRUE(main_window->whyControlLineIsClosed().empty());
+  EXPECT_EQ(keeper.handle(nullptr, FXSEL(SEL_TIMEOUT, tv::LineKeeper::ID_RETRY), nullptr), 0);
 }
 
 // The lamp tries at once; Save puts a new port to use at once, closing the

@@ -12,12 +12,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "boxsim/box_sim.h"
+#include "shell/box_row.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
 #include "shell/file_dialog_seam.h"
 #include "shell/main_window.h"
+#include "shell/port_keeper.h"
 #include "shell/window_ids.h"
+#include "station/station.h"
 #include "support/fox_app.h"
+#include "support/temp_dir.h"
 #include "text/catalogue.h"
 
 using namespace FX;
@@ -146,6 +151,71 @@ void shoot_every_tab(const std::string& out_dir, const std::string& lang) {
   ASSERT_EQ(chdir(here), 0);
 }
 
+// The burn tab as a station of four boxes at 800x600, every box in the
+// middle of its flash stage: the rows whole, their figures readable.
+void shoot_station(const std::string& out_dir, const std::string& lang) {
+  testsupport::TempDir ports("shots");
+  testsupport::ScopedEnv port_dir("TVBOX_PORT_DIR", ports.path().c_str());
+  const char* const names[4] = {"com3", "com4", "com6", "com7"};
+  const char* const controls[4] = {"com5", "com14", "com16", "com17"};
+  boxsim::BoxSimulator sims[4];
+  boxsim::Faults slow;
+  slow.answer_delay_ms = 2;  // the boxes stay mid-flash while the picture is taken
+  for (int i = 0; i < 4; ++i) {
+    std::string error;
+    ASSERT_TRUE(sims[i].start(ports.path(), &error, names[i], controls[i])) << error;
+    sims[i].set_faults(slow);
+  }
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir((std::string(TVBOX_SOURCE_DIR) + "/data").c_str()), 0);
+  tv::reset_catalogue_for_tests();
+  tv::set_language_file(lang.c_str());
+  auto* window = new X_SRV_K_Window(testsupport::test_app());
+  window->create();
+  window->hideStartupTabs(false);
+  window->flashDelay = 0;
+  window->sysfontDelay = 0;
+  window->resize(800, 600);
+  window->ports().apply(names[0]);
+  tv::BurnPage& burn = window->burn();
+  for (int i = 1; i < 4; ++i) ASSERT_TRUE(burn.addBox(names[i], nullptr)) << names[i];
+  tv::set_file_dialog_hook([](const tv::FileDialogRequest&, std::string* chosen) {
+    *chosen = std::string(TVBOX_SOURCE_DIR) + "/data/sample.hv";
+    return true;
+  });
+  window->handle(nullptr, FXSEL(SEL_COMMAND, tv::ID_OPEN_CHIPSET), nullptr);
+  tv::set_file_dialog_hook({});
+  window->tabBook->setCurrent(1);
+  window->handle(nullptr, FXSEL(SEL_COMMAND, tv::ID_BURN), nullptr);
+  ASSERT_TRUE(testsupport::run_gui_until(
+      [&] {
+        for (tv::BoxRow* row : burn.rows())
+          if (row->box().status().stage != "FLASH" || row->box().status().percent < 5) return false;
+        return true;
+      },
+      120000));
+  testsupport::run_gui_until([] { return false; }, 600);  // two ticks of the rows
+  window->layout();
+  testsupport::test_app()->repaint();
+  testsupport::test_app()->flush(TRUE);
+  testsupport::pump_gui();
+  const std::string png = out_dir + "/station-800-" + lang + ".png";
+  EXPECT_TRUE(capture(window, png)) << png;
+  EXPECT_TRUE(has_content(png)) << png;
+  for (tv::BoxRow* row : burn.rows()) {
+    FXint left = 0, top = 0;
+    row->moreButton->translateCoordinatesTo(left, top, window, 0, 0);
+    EXPECT_LE(left + row->moreButton->getWidth(), window->getWidth())
+        << lang << ": a row runs off the window";
+    EXPECT_GE(row->bar->getWidth(), 100) << lang << ": the row's bar is squeezed";
+  }
+  burn.cancelAndJoinBurn();
+  delete window;
+  tv::reset_catalogue_for_tests();
+  ASSERT_EQ(chdir(here), 0);
+}
+
 TEST(Screenshots, EveryTab) {
   if (std::system("command -v import >/dev/null 2>&1 && command -v convert >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "ImageMagick's import and convert are needed for the pictures";
@@ -158,6 +228,7 @@ TEST(Screenshots, EveryTab) {
     shoot_every_tab(out_dir, "lang.en");
     shoot_every_tab(out_dir, "lang.ru");
   }
+  for (const char* language : {"lang.en", "lang.ru"}) shoot_station(out_dir, language);
 }
 
 }  // namespace

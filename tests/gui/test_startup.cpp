@@ -158,7 +158,7 @@ TEST_F(StartupTest, EmptyRegistryGivesTheDefaultsInTraceOrder) {
   EXPECT_FALSE(main_window->radioTab->shown());
   EXPECT_FALSE(main_window->consoleTab->shown());
   EXPECT_TRUE(main_window->settingsTab->shown());
-  EXPECT_FALSE(device_unsupported);
+  EXPECT_FALSE(main_window->lines().first.unsupported());
   EXPECT_FALSE(extended_mode);
 }
 
@@ -172,7 +172,7 @@ TEST_F(StartupTest, ProbeSendsOnePacketAndASilentBoxCostsAboutThreeSeconds) {
   EXPECT_EQ(sim_.stats().probes, 1u);
   EXPECT_GE(elapsed_ms_, 2900);
   EXPECT_LT(elapsed_ms_, 8000);
-  EXPECT_FALSE(device_unsupported);
+  EXPECT_FALSE(main_window->lines().first.unsupported());
 }
 
 TEST_F(StartupTest, AnsweringBoxIsMarkedUnsupported) {
@@ -181,7 +181,7 @@ TEST_F(StartupTest, AnsweringBoxIsMarkedUnsupported) {
   faults.unsupported = true;
   sim_.set_faults(faults);
   start();
-  EXPECT_TRUE(device_unsupported);
+  EXPECT_TRUE(main_window->lines().first.unsupported());
   EXPECT_LT(elapsed_ms_, 2900);  // the answer ends the wait
   // The probe's answer does not reach the console: it was drained.
   uint8_t byte;
@@ -208,7 +208,7 @@ TEST_F(StartupTest, MissingPortsLeaveTheProgramRunningWithTheLampOff) {
   EXPECT_FALSE(main_window->lines().control.is_open());
   EXPECT_FALSE(main_window->lines().programming.is_open());
   EXPECT_TRUE(trace_has("main -1 com 5  <FFFFFFFF> 0"));
-  EXPECT_FALSE(device_unsupported);
+  EXPECT_FALSE(main_window->lines().first.unsupported());
 }
 
 // A port that does not open says why, in the status bar and the trace, in the
@@ -308,6 +308,9 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   main_window->sysfontDelay = 50;
   main_window->burn().verify = FALSE;
   main_window->position(210, 160, 640, 420);
+  // A second box of the station, on a port with nothing behind it yet: its
+  // row is kept, and tried again, like the first box's.
+  ASSERT_TRUE(main_window->burn().addBox("com6", nullptr, false));
   main_window->handle(nullptr, FXSEL(FX::SEL_COMMAND, tv::ID_SAVE_SETTINGS), nullptr);
   tv::shut_down_program();
 
@@ -325,11 +328,13 @@ TEST_F(StartupTest, SaveThenNewStartupRestoresEverything) {
   EXPECT_EQ(main_window->getY(), 160);
   EXPECT_EQ(main_window->getWidth(), 640);
   EXPECT_EQ(main_window->getHeight(), 420);
+  EXPECT_EQ(main_window->burn().boxPorts(), (std::vector<std::string>{"com4", "com6"}));
 
   // And it reached the registry file, not only the registry in memory.
   FX::FXRegistry on_disk("TV Box", "Harnvale");
   on_disk.read();
   EXPECT_STREQ(on_disk.readStringEntry("settings", "comm", ""), "com4");
+  EXPECT_STREQ(on_disk.readStringEntry("settings", "ports", ""), "com4,com6");
   EXPECT_EQ(on_disk.readIntEntry("position", "w", 0), 640);
 }
 

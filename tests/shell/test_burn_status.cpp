@@ -19,8 +19,8 @@ TEST(BurnStatus, EndTextsOfCompareAndBackupSayHowTheyEnded) {
     int stopped_at;  // -2: never said where
     const char* text;
   } cases[] = {
-      {Job::Compare, Outcome::Completed, -2, "Compare completed in 1:05: the box matches the file"},
-      {Job::Compare, Outcome::Failed, -2, "Compare completed in 1:05: the box differs from the file"},
+      {Job::Compare, Outcome::Completed, -2, "Matches the file: compare took 1:05"},
+      {Job::Compare, Outcome::Failed, -2, "DIFFERS from the file: compare took 1:05"},
       {Job::Compare, Outcome::Failed, 0x0123, "Compare failed in OSD at 0123"},
       {Job::Compare, Outcome::Stopped, 0x0FFC, "Compare stopped in OSD at 0FFC"},
       {Job::Backup, Outcome::Failed, -2, "Backup failed in OSD"},
@@ -36,6 +36,22 @@ TEST(BurnStatus, EndTextsOfCompareAndBackupSayHowTheyEnded) {
     status.end(c.outcome, 66000);
     EXPECT_EQ(std::string(status.text(70000).text()), c.text);
   }
+}
+
+// While a job runs the line shows the box's own figures, the time left
+// before the time so far; before its first stage a job names the first stage
+// its plan runs (a resume that skips the PIC program never shows "PIC").
+TEST(BurnStatus, RunningTextShowsTheReportsFiguresAndThePlansFirstStage) {
+  tv::StagePlan resumed;
+  resumed.runs[int(tv::Stage::Flash)] = resumed.runs[int(tv::Stage::Osd)] = true;
+  tv::BurnStatus status;
+  status.start(resumed, 1000);
+  EXPECT_EQ(std::string(status.text(1000).text()), "FLASH 0%  0:00");
+  status.figures(0, 95);
+  EXPECT_EQ(std::string(status.text(3000).text()), "FLASH 0%  about 1:35 left  0:02");
+  status.stageBegun(tv::Stage::Osd, 30000);
+  status.figures(48, 70.2);
+  EXPECT_EQ(std::string(status.text(42000).text()), "OSD 48%  about 1:11 left  0:41");
 }
 
 }  // namespace
