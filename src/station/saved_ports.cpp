@@ -6,16 +6,26 @@
 namespace tv {
 
 std::vector<std::string> saved_box_ports(const std::string& comm, const std::string& ports) {
-  std::vector<std::string> boxes;
-  auto take = [&boxes](std::string port) {
+  auto trimmed = [](std::string port) {
     // A hand-edited "com3, com4" means the same as "com3,com4".
     port.erase(0, port.find_first_not_of(" \t"));
     port.erase(port.find_last_not_of(" \t") + 1);
+    return port;
+  };
+  std::vector<std::string> listed;
+  std::istringstream list(ports);
+  for (std::string port; std::getline(list, port, ',');) listed.push_back(trimmed(port));
+  // The list starts with the first box's port. When "comm" names another,
+  // the first port was changed where only "comm" is known (an older program,
+  // a hand edit): that port replaces the list's first, rather than adding a
+  // box the engineer took away.
+  if (!comm.empty() && !listed.empty() && listed.front() != comm) listed.erase(listed.begin());
+  std::vector<std::string> boxes;
+  auto take = [&boxes](const std::string& port) {
     if (!port.empty() && std::find(boxes.begin(), boxes.end(), port) == boxes.end()) boxes.push_back(port);
   };
   take(comm);
-  std::istringstream list(ports);
-  for (std::string port; std::getline(list, port, ',');) take(port);
+  for (const std::string& port : listed) take(port);
   return boxes;
 }
 

@@ -10,7 +10,9 @@
 namespace tv {
 
 // `comm` first, then the others of `ports` ("com3,com4,com5") in their order,
-// each once; empty names are skipped. Empty when both are.
+// each once; empty names are skipped. Empty when both are. A `comm` other
+// than the list's first replaces it: the first port was changed by a program
+// or a hand that knows only "comm".
 std::vector<std::string> saved_box_ports(const std::string& comm, const std::string& ports);
 
 // The value of "ports" for these boxes.

@@ -361,7 +361,7 @@ TEST_F(BurnerTest, WithoutPortsEveryBoxPortTheWindowSavedIsBurned) {
   std::filesystem::create_directories(scratch_.file("home") + "/.foxrc/Harnvale");
   ASSERT_TRUE(testsupport::write_file(
       scratch_.file("home") + "/.foxrc/Harnvale/TV Box",
-      "[settings]\ncomm=" + port_of(second) + "\nports=" + port_of(box_) + ", " + port_of(second) + "\n"));
+      "[settings]\ncomm=" + port_of(second) + "\nports=" + port_of(second) + ", " + port_of(box_) + "\n"));
   Finished run = this->run({"--log", logs(), "--json", "--sysfont", chipset_});
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
@@ -854,8 +854,11 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   EXPECT_EQ(settings.keeping.days, tv::LogKeeping().days) << "0 days is out of range";
   EXPECT_TRUE(tv::read_window_settings(dir.file("missing")).ports.empty());
   EXPECT_FALSE(settings.verify) << "none saved: the default counts";
+  // A first port changed where only "comm" is known replaces the list's first.
   ASSERT_TRUE(testsupport::write_file(path, "[settings]\nports=com3,com4, com6\ncomm=com4\n"));
-  EXPECT_EQ(tv::read_window_settings(path).ports, (std::vector<std::string>{"com4", "com3", "com6"}));
+  EXPECT_EQ(tv::read_window_settings(path).ports, (std::vector<std::string>{"com4", "com6"}));
+  ASSERT_TRUE(testsupport::write_file(path, "[settings]\nports=com3,com4, com6\ncomm=com3\n"));
+  EXPECT_EQ(tv::read_window_settings(path).ports, (std::vector<std::string>{"com3", "com4", "com6"}));
 
   // A Verify box saved as something other than a number is warned of under
   // its key; a key saved twice counts by its last value.
