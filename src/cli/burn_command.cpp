@@ -333,7 +333,8 @@ std::vector<PortStatus> burn_all(const BurnOptions& options, const LoadedChipset
       continue_burn(*job->resume, &job->settings);
     }
     const StagePlan port_plan =
-        options.resume ? plan_stages(chipset, job->resume->owed(), 0, options.sysfont_delay) : plan;
+        options.resume ? plan_resume(chipset, *job->resume, options.flash_delay, options.sysfont_delay)
+                       : plan;
     if (!options.patient)
       job->settings.planned_seconds =
           burn_estimate(chipset, options, options.resume ? job->resume->owed() : stages);
