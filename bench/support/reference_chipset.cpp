@@ -5,15 +5,17 @@
 
 namespace benchsupport {
 
-chipsetgen::Generated reference_chipset() {
+chipsetgen::Options reference_chipset_options() {
   chipsetgen::Options options;
   options.seed = 1;
   options.pic_bytes = 500;
   options.flash_bytes = 0x10000;
   options.osd_bytes = 0x2000;
   options.glyphs = 128;
-  return chipsetgen::generate(options);
+  return options;
 }
+
+chipsetgen::Generated reference_chipset() { return chipsetgen::generate(reference_chipset_options()); }
 
 bool write_reference_chipset(const std::string& path, chipsetgen::Generated* generated) {
   chipsetgen::Generated made = reference_chipset();

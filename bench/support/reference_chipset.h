@@ -8,6 +8,7 @@
 
 namespace benchsupport {
 
+chipsetgen::Options reference_chipset_options();
 chipsetgen::Generated reference_chipset();
 
 // Writes the reference chipset to `path` (and hands it back in `generated`

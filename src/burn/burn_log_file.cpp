@@ -287,7 +287,7 @@ void BurnLogFile::close(const char* outcome) {
   std::fprintf(file_, "Retries:  %d\n", retries_);
   std::fprintf(file_, "Ended:    %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
   std::fprintf(file_, "Outcome:  %s\n", outcome);
-  if (verification_) std::fprintf(file_, "%s\n", verification_->log_line().c_str());
+  if (verification_) std::fputs(verification_->log_line().c_str(), file_);
   // What a resume of this burn would start from (tvbox-burn --resume, the
   // window's Resume button).
   if (std::strcmp(outcome, "OK") != 0)
@@ -310,7 +310,7 @@ void BurnLogFile::done(bool ok) {
 // an engineer who reads "OK" must see whether it was checked.
 void BurnLogFile::say_verification() {
   if (!verification_) return;
-  next_.log(verification_->log_line() + "\n", verification_->verified() ? kStyleBoldBlue : kStyleBold);
+  next_.log(verification_->log_line(), verification_->verified() ? kStyleBoldBlue : kStyleBold);
 }
 
 }  // namespace tv

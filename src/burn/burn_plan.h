@@ -5,6 +5,7 @@
 
 #include "burn/burn_sink.h"
 #include "burn/chipset_file.h"
+#include "burn/resume_plan.h"
 
 namespace tv {
 
@@ -15,8 +16,18 @@ struct StagePlan {
   // pages), and the writing that reports it.
   double opening[kBurnStageCount] = {};
   double writing[kBurnStageCount] = {};
+  // Of the percent the burn reports for the stage, the share a resume has
+  // behind it: a Flash stage taken up at a sector reports the records before
+  // it as done at once, and only the rest is written.
+  double skipped[kBurnStageCount] = {};
   bool runs[kBurnStageCount] = {};
 };
+
+// The plan of a resume of `resume`: the stages it owes, the Flash stage from
+// the first sector it did not finish, the flash delay only when it owes the
+// PIC program (without it the box is past its loader already).
+StagePlan plan_resume(const LoadedChipset& chipset, const ResumePlan& resume, int flash_delay,
+                      int sysfont_delay);
 
 // The planned seconds of the stages that run.
 double plan_total_seconds(const StagePlan& plan);
@@ -31,7 +42,8 @@ double planned_fraction_done(const StagePlan& plan, double done_seconds, int cur
 
 // Seconds left, from the planned seconds of the stages already over, the stage
 // running now (-1: none) and its percent, and the seconds elapsed; -1 while
-// there is too little to go on.
+// there is too little to go on. The planned seconds still ahead, stretched
+// or shrunk by the pace the burn has kept so far, as far as it has got.
 double estimate_seconds_left(const StagePlan& plan, double done_seconds, int current_stage, int percent,
                              double elapsed);
 

@@ -9,6 +9,7 @@
 
 #include "base/clock.h"
 #include "base/trace.h"
+#include "burn/log_sentences.h"
 #include "burn/resume_check.h"
 #include "burn/section_writer.h"
 #include "link/packets.h"
@@ -118,13 +119,13 @@ class BurnRun {
 // an open port.
 bool BurnRun::ready() {
   if (!chipset_clean(chipset_)) {
-    sink_.log("This chipset file cannot be burned: the load log names its faulty lines.\n", kStyleBoldRed);
+    sink_.log(sentence::kFileFaulty, kStyleBoldRed);
     sink_.failed_because(FailureCause::FileFaulty);
     sink_.done(false);
     return false;
   }
   if (link_.port().is_open()) return true;
-  sink_.log("The programming port is not open: nothing was sent to the box.\n", kStyleBoldRed);
+  sink_.log(sentence::kPortClosedBurn, kStyleBoldRed);
   sink_.failed_because(FailureCause::PortClosed);
   sink_.done(false);
   return false;
@@ -155,14 +156,9 @@ void BurnRun::reach(Stage stage, int address) {
 
 // "FLASH at 0320", "PIC", or "the wait before FLASH".
 std::string BurnRun::where_text() const {
-  if (waiting_) return std::string("the wait before ") + stage_name(stage_);
-  std::string text = stage_name(stage_);
-  if (address_ >= 0) {
-    char at[16];
-    std::snprintf(at, sizeof at, " at %04X", address_ & 0xFFFF);
-    text += at;
-  }
-  return text;
+  if (waiting_) return fill_sentence(sentence::kWaitBefore, {stage_name(stage_)});
+  if (address_ < 0) return stage_name(stage_);
+  return fill_sentence(sentence::kStageAt, {stage_name(stage_), hex_digits(unsigned(address_ & 0xFFFF), 4)});
 }
 
 void BurnRun::fail(Stage stage, FailureCause cause) {
@@ -181,8 +177,7 @@ bool BurnRun::send(const char* bytes, size_t size) {
 void BurnRun::lose_line(Stage stage, const std::string& where) {
   if (line_lost_ || cancel_) return;
   line_lost_ = true;
-  sink_.log(std::string(stage_name(stage)) + ": the line to the box was lost at " + where + ".\n",
-            kStyleBoldRed);
+  sink_.log(fill_sentence(sentence::kLineLostAt, {stage_name(stage), where}), kStyleBoldRed);
   sink_.line_lost();
   fail(stage, FailureCause::LineLost);
 }
@@ -190,9 +185,8 @@ void BurnRun::lose_line(Stage stage, const std::string& where) {
 // The line works but so badly that the job would not end in sensible time:
 // the later stages are left out, and the log names the line, not the box.
 void BurnRun::give_up_on_line(Stage stage, int address) {
-  char where[16];
-  std::snprintf(where, sizeof where, "%04X", address & 0xFFFF);
-  sink_.log(std::string(stage_name(stage)) + ": stopped at " + where + ": " + health_.verdict() + ".\n",
+  sink_.log(fill_sentence(sentence::kPoorLineStop,
+                          {stage_name(stage), hex_digits(unsigned(address & 0xFFFF), 4), health_.verdict()}),
             kStyleBoldRed);
   fail(stage, FailureCause::PoorLine);
   stop_ = true;
@@ -223,7 +217,7 @@ void BurnRun::pic_handshake() {
   if (line_ok && !cancel_ && pause(2000))
     line_ok = send_text(kFourZLine) && read_and_trace("11!====<%s>\n", 1) && send_text("*") &&
               read_and_trace("2!====<%s>\n", 50);
-  if (!line_ok) lose_line(Stage::Pic, "the hand-shake");
+  if (!line_ok) lose_line(Stage::Pic, sentence::kStepHandshake);
 }
 
 bool BurnRun::send_pic_record(int address) {
@@ -238,9 +232,7 @@ bool BurnRun::send_pic_record(int address) {
     echo[kPicRecordLength] = 0;
     trace("***<%s>\n", reinterpret_cast<const char*>(echo));
     if (result == BoxLink::kReadFailed) {
-      char where[16];
-      std::snprintf(where, sizeof where, "%04X", address & 0xFFFF);
-      lose_line(Stage::Pic, where);
+      lose_line(Stage::Pic, hex_digits(unsigned(address & 0xFFFF), 4));
       return false;
     }
     if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) {
@@ -277,21 +269,21 @@ void BurnRun::pic_records() {
   }
   if (cancel_ || line_lost_) return;
   if (nobody_answered_) {
-    sink_.log("PIC: the box sent not one byte back; the later stages are left out.\n", kStyleBoldRed);
+    sink_.log(sentence::kPicSilent, kStyleBoldRed);
     fail(Stage::Pic, FailureCause::Silent);
     stop_ = true;
     return;
   }
   if (!ok) {
     sink_.log("ERROR !\n", kStyleBoldRed);
-    sink_.log("PIC was not burned.\n", kStyleBoldRed);
+    sink_.log(sentence::kPicNotBurned, kStyleBoldRed);
     fail(Stage::Pic, FailureCause::Refused);
     return;
   }
   uint8_t answer[16];
   if (!send(kPicEndRecord, std::strlen(kPicEndRecord)) ||
       link_.wait_read(answer, sizeof answer, 9) == BoxLink::kReadFailed) {
-    lose_line(Stage::Pic, "the end record");
+    lose_line(Stage::Pic, sentence::kStepEndRecord);
     return;
   }
   trace("***<%s>\n", kPicEndRecord);
@@ -309,9 +301,11 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
       WriteResult cleared =
           retry_with_recovery(context, [this] { return box_.osd_clr_sysfnt_page(kFontPageFirst, 0xFF); });
       if (cleared == WriteResult::Failed)
-        sink_.log("OSD SysFont: the font page at 2400 could not be cleared.\n", kStyleBoldRed);
+        sink_.log(
+            fill_sentence(sentence::kFontPageNotCleared, {stage_name(stage), hex_digits(kFontPageFirst, 4)}),
+            kStyleBoldRed);
       else
-        report_write_result(context, cleared, "", "2400");
+        report_write_result(context, cleared, "", hex_digits(kFontPageFirst, 4));
       if (cleared != WriteResult::Done) return cleared;
       return write_font_section(context, source, lines);
     }
@@ -390,17 +384,13 @@ bool BurnRun::check_resumed_box() {
   // The PIC program and the fonts cannot be read back: with nothing that can
   // be, no stage the log calls finished is trusted.
   if (resume_.done != 0)
-    sink_.log("Nothing the burn being resumed finished can be read back to show this is the same box: " +
-                  stage_list_text(resume_.done) + " will be burned again.\n",
-              kStyleRed);
+    sink_.log(fill_sentence(sentence::kResumeUnprovable, {stage_list_text(resume_.done)}), kStyleRed);
   if (resume_.done != 0 || resume_.flash_from >= 0) take_back_resume_point();
   return true;
 }
 
 bool BurnRun::sample_matches(const ResumeSample& sample) {
-  sink_.log("Reading back " + std::to_string(sample.bytes()) +
-                " bytes of what the burn being resumed wrote, to be sure this is the same box.\n",
-            kStyleBlue);
+  sink_.log(fill_sentence(sentence::kResumeSampling, {std::to_string(sample.bytes())}), kStyleBlue);
   WriterContext context{box_, sink_, cancel_, "", nullptr, &address_};
   context.health = &health_;
   reach(sample.flash.empty() ? Stage::Osd : Stage::Flash);
@@ -415,31 +405,29 @@ bool BurnRun::sample_matches(const ResumeSample& sample) {
     return false;
   }
   if (verdict.differ == 0) {
-    sink_.log("The box holds what that burn wrote: " + std::to_string(sample.bytes()) + " bytes match.\n",
-              kStyleGreen);
+    sink_.log(fill_sentence(sentence::kResumeSameBox, {std::to_string(sample.bytes())}), kStyleGreen);
     return true;
   }
-  sink_.log(other_box_text(*settings_.resume) + ".\n", kStyleBoldRed);
-  char detail[160];
-  std::snprintf(detail, sizeof detail,
-                "%d of %zu bytes read back differ, first %s at 0x%04X (file %02X, box %02X).\n",
-                verdict.differ, sample.bytes(), stage_name(verdict.first_stage), verdict.first_address,
-                verdict.first_file, verdict.first_box);
-  sink_.log(detail, kStyleRed);
+  sink_.log(other_box_line(*settings_.resume), kStyleBoldRed);
+  sink_.log(fill_sentence(sentence::kResumeSampleDiffers,
+                          {std::to_string(verdict.differ), std::to_string(sample.bytes()),
+                           stage_name(verdict.first_stage), hex_digits(unsigned(verdict.first_address), 4),
+                           hex_digits(verdict.first_file, 2), hex_digits(verdict.first_box, 2)}),
+            kStyleRed);
   take_back_resume_point();
   other_box_ = true;
   return false;
 }
 
 void BurnRun::say_resume() {
-  std::string line = "Resuming the burn: done before: " + stage_list_text(resume_.done);
+  const std::string done = stage_list_text(resume_.done);
   if (flash_resume_address() >= 0 && !done_before(Stage::Flash) && checked(Stage::Flash)) {
-    char from[64];
-    std::snprintf(from, sizeof from, "; FLASH again from the sector at %04X",
-                  flash_resume_address() / kFlashSectorBytes * kFlashSectorBytes);
-    line += from;
+    const int sector = flash_resume_address() / kFlashSectorBytes * kFlashSectorBytes;
+    sink_.log(fill_sentence(sentence::kResumingFlashFrom, {done, hex_digits(unsigned(sector), 4)}),
+              kStyleBlue);
+  } else {
+    sink_.log(fill_sentence(sentence::kResuming, {done}), kStyleBlue);
   }
-  sink_.log(line + ".\n", kStyleBlue);
 }
 
 void BurnRun::system_font() {
@@ -449,18 +437,18 @@ void BurnRun::system_font() {
 
 void BurnRun::finish() {
   if (other_box_) {
-    sink_.log("Nothing was written to this box.\n", kStyleBoldRed);
+    sink_.log(sentence::kNothingWritten, kStyleBoldRed);
     sink_.failed_because(FailureCause::OtherBox);
     sink_.done(false);
   } else if (cancel_) {
-    sink_.log("The burn was stopped in " + where_text() + ".\n", kStyleBoldRed);
-    sink_.log("Burning cancelled.\n", kStyleBoldRed);
+    sink_.log(fill_sentence(sentence::kStoppedIn, {where_text()}), kStyleBoldRed);
+    sink_.log(sentence::kBurnCancelled, kStyleBoldRed);
     sink_.stopped_at(stage_, address_);
     sink_.done(false);
   } else if (!failed_.empty()) {
     std::string names;
     for (const std::string& name : failed_) names += (names.empty() ? "" : ", ") + name;
-    sink_.log("Burning failed: " + names + ".\n", kStyleBoldRed);
+    sink_.log(fill_sentence(sentence::kBurnFailed, {names}), kStyleBoldRed);
     sink_.failed_because(failed_because_);
     sink_.stopped_at(failed_stage_, failed_address_);
     sink_.done(false);
@@ -471,11 +459,7 @@ void BurnRun::finish() {
 
 void BurnRun::burn() {
   if (!ready()) return;
-  if (settings_.verify)
-    sink_.log(
-        "Verify reads back the flash and the OSD memory; the PIC program and the fonts cannot be read back "
-        "from this box.\n",
-        kStyleBold);
+  if (settings_.verify) sink_.log(sentence::kVerifyCannotReadAll, kStyleBold);
   if (settings_.resume) {
     // Only reads have gone to the box: it has not been taken into its
     // loader, and nothing (not the four-Z line either) is written.
@@ -514,8 +498,7 @@ void BurnRun::burn() {
 
 void BurnRun::system_font_alone() {
   if (!ready()) return;
-  if (settings_.verify)
-    sink_.log("The fonts cannot be read back from this box: there is nothing to verify.\n", kStyleBold);
+  if (settings_.verify) sink_.log(sentence::kVerifyNothing, kStyleBold);
   system_font();
   finish();
 }

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "burn/log_sentences.h"
+
 namespace tv {
 
 BurnVerification::BurnVerification(bool asked, std::string off_reason)
@@ -40,15 +42,17 @@ BurnVerification::Outcome BurnVerification::outcome() const {
 std::string BurnVerification::reason() const {
   switch (outcome()) {
     case Outcome::Verified:
-      return flash_ && osd_ ? "flash and OSD read back" : flash_ ? "flash read back" : "OSD read back";
+      return flash_ && osd_ ? sentence::kReadBackFlashOsd
+             : flash_       ? sentence::kReadBackFlash
+                            : sentence::kReadBackOsd;
     case Outcome::Off: return off_reason_;
-    case Outcome::NothingReadable: return "nothing of it can be read back";
-    case Outcome::Mismatch: return "a byte read back differs from the file";
-    case Outcome::Stopped: return "the burn was stopped";
-    case Outcome::Failed: return "the burn failed";
+    case Outcome::NothingReadable: return sentence::kNothingReadable;
+    case Outcome::Mismatch: return sentence::kByteDiffers;
+    case Outcome::Stopped: return sentence::kBurnWasStopped;
+    case Outcome::Failed: return sentence::kBurnWasFailed;
     case Outcome::Unfinished: break;
   }
-  return "the burn did not end";
+  return sentence::kBurnDidNotEnd;
 }
 
 std::string BurnVerification::summary() const {
@@ -56,7 +60,7 @@ std::string BurnVerification::summary() const {
 }
 
 std::string BurnVerification::log_line() const {
-  return (verified() ? "Verified: yes (" : "Verified: no (") + reason() + ")";
+  return fill_sentence(verified() ? sentence::kVerifiedYes : sentence::kVerifiedNo, {reason()});
 }
 
 }  // namespace tv

@@ -44,7 +44,7 @@ class BurnVerification {
   std::string reason() const;
   // "verified (flash and OSD read back)", "not verified (--no-verify)".
   std::string summary() const;
-  // The saved log's line: "Verified: yes (flash and OSD read back)".
+  // The saved log's line: "Verified: yes (flash and OSD read back)\n".
   std::string log_line() const;
 
  private:

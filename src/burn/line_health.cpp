@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/clock.h"
+#include "burn/log_sentences.h"
 
 namespace tv {
 
@@ -30,20 +31,13 @@ bool LineHealth::too_slow() const {
 }
 
 std::string LineHealth::verdict() const {
-  char text[200];
-  if (too_many_retries())
-    std::snprintf(text, sizeof text,
-                  "the line loses or garbles too much: %d%% of the last %d packets were retried; check the "
-                  "cable and the adapter",
-                  retried_percent(), window());
-  else if (too_slow())
-    std::snprintf(text, sizeof text,
-                  "the line is too slow: the job has taken %d times its planned %.0f s (%d%% of the last %d "
-                  "packets were retried); check the cable and the adapter",
-                  kJobTimeFactor, planned_seconds_, retried_percent(), window());
-  else
-    return std::string();
-  return text;
+  const std::string retried = std::to_string(retried_percent());
+  const std::string packets = std::to_string(window());
+  if (too_many_retries()) return fill_sentence(sentence::kLineGarbles, {retried, packets});
+  if (!too_slow()) return std::string();
+  char planned[32];
+  std::snprintf(planned, sizeof planned, "%.0f", planned_seconds_);
+  return fill_sentence(sentence::kLineTooSlow, {std::to_string(kJobTimeFactor), planned, retried, packets});
 }
 
 }  // namespace tv

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "burn/backup_file.h"
+#include "burn/log_sentences.h"
 #include "link/packets.h"
 
 namespace tv {
@@ -17,11 +18,7 @@ namespace {
 
 const char* stage_name(Stage stage) { return section_info(stage).stage; }
 
-std::string hex4(int address) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", unsigned(address) & 0xFFFFFF);
-  return text;
-}
+std::string hex4(int address) { return hex_digits(unsigned(address) & 0xFFFFFF, 4); }
 
 // A box that takes every command: running the section writer against it
 // yields what a burn would write, with nothing sent anywhere.
@@ -54,9 +51,9 @@ std::vector<int> whole_memory_reads() {
   return reads;
 }
 
-bool port_ready(BoxLink& link, BurnSink& sink, const char* nothing_done) {
+bool port_ready(BoxLink& link, BurnSink& sink) {
   if (link.port().is_open()) return true;
-  sink.log(std::string("The programming port is not open: ") + nothing_done + "\n", kStyleBoldRed);
+  sink.log(sentence::kPortClosedRead, kStyleBoldRed);
   sink.failed_because(FailureCause::PortClosed);
   sink.done(false);
   return false;
@@ -101,7 +98,8 @@ WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<i
       return flash ? context.box.osd_flashR(address, bytes) : context.box.osd_read(address, bytes);
     });
     if (result != WriteResult::Done) {
-      report_write_result(context, result, "the read at " + hex4(address), hex4(address));
+      report_write_result(context, result, fill_sentence(sentence::kWhatRead, {hex4(address)}),
+                          hex4(address));
       context.sink.stopped_at(stage, address);
       return result;
     }
@@ -151,7 +149,7 @@ class BackupRun {
 };
 
 bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
-  sink_.log(std::string("Reading ") + stage_name(stage) + "...\n", kStyleBlue);
+  sink_.log(fill_sentence(sentence::kReading, {stage_name(stage)}), kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
   image->assign(size_t(kReadBackSpan), 0);
@@ -167,38 +165,35 @@ bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
   sink_.progress(0);
   read_result_ = result;
   if (result != WriteResult::Done) return false;
-  sink_.log(std::string(stage_name(stage)) + " read: " + std::to_string(kReadBackSpan) + " bytes\n",
+  sink_.log(fill_sentence(sentence::kStageRead, {stage_name(stage), std::to_string(kReadBackSpan)}),
             kStyleBoldBlue);
   return true;
 }
 
 void BackupRun::fail(const std::string& why) {
   if (!why.empty()) {
-    sink_.log("Backup failed: " + why + ".\n", kStyleBoldRed);
+    sink_.log(fill_sentence(sentence::kBackupFailed, {why}), kStyleBoldRed);
     sink_.failed_because(FailureCause::Unwritable);
   } else if (cancel_) {
-    sink_.log("Backup cancelled: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+    sink_.log(fill_sentence(sentence::kBackupCancelled, {request_.path}), kStyleBoldRed);
   } else {
-    sink_.log("Backup failed: nothing was written to " + request_.path + ".\n", kStyleBoldRed);
+    sink_.log(fill_sentence(sentence::kBackupNothingWritten, {request_.path}), kStyleBoldRed);
     sink_.failed_because(failure_cause(read_result_));
   }
   sink_.done(false);
 }
 
 void BackupRun::run(BoxLink& link) {
-  if (!port_ready(link, sink_, "nothing was read from the box.")) return;
+  if (!port_ready(link, sink_)) return;
   // Made before the first read, so a folder that cannot take the file is
   // known at once and not after minutes of reading.
   // What a backup into the same name left when it was killed goes first.
   for (const std::string& stale : remove_stale_temporaries(request_.path))
-    sink_.log("Removed " + stale + ", left by an earlier backup that did not finish.\n", kStyleBlue);
+    sink_.log(fill_sentence(sentence::kBackupRemovedStale, {stale}), kStyleBlue);
   AtomicFile file;
   std::string error;
   if (!file.open(request_.path, &error)) return fail(error);
-  sink_.log(
-      "Backup reads the flash and the OSD memory; the PIC program and the fonts cannot be read from this "
-      "box.\n",
-      kStyleBold);
+  sink_.log(sentence::kBackupCannotReadAll, kStyleBold);
   BackupContents contents;
   contents.port = request_.port;
   contents.taken = std::time(nullptr);
@@ -207,8 +202,9 @@ void BackupRun::run(BoxLink& link) {
   // A cancel that came after the last read still leaves no file.
   if (cancel_) return fail("");
   const std::string text = backup_chipset_text(contents);
-  if (!file.commit(text, &error)) return fail(error + "; nothing was written to " + request_.path);
-  sink_.log("Backup saved to " + request_.path + "\n", kStyleBoldGreen);
+  if (!file.commit(text, &error))
+    return fail(fill_sentence(sentence::kBackupUnsaved, {error, request_.path}));
+  sink_.log(fill_sentence(sentence::kBackupSaved, {request_.path}), kStyleBoldGreen);
   sink_.done(true);
 }
 
@@ -251,20 +247,20 @@ class CompareRun {
 };
 
 void CompareRun::report(Stage stage, int compared) {
-  char line[200];
   if (differ_ == 0) {
-    std::snprintf(line, sizeof line, "%s matches the file: %d bytes\n", stage_name(stage), compared);
-    sink_.log(line, kStyleBoldGreen);
+    sink_.log(fill_sentence(sentence::kStageMatches, {stage_name(stage), std::to_string(compared)}),
+              kStyleBoldGreen);
     return;
   }
-  std::snprintf(line, sizeof line, "%s differs from the file: %d %s, first at 0x%04X (file %02X, box %02X)\n",
-                stage_name(stage), differ_, differ_ == 1 ? "byte differs" : "bytes differ", first_address_,
-                first_file_, first_box_);
-  sink_.log(line, kStyleBoldRed);
+  sink_.log(
+      fill_sentence(differ_ == 1 ? sentence::kStageDiffersOne : sentence::kStageDiffersMany,
+                    {stage_name(stage), std::to_string(differ_), hex_digits(unsigned(first_address_), 4),
+                     hex_digits(first_file_, 2), hex_digits(first_box_, 2)}),
+      kStyleBoldRed);
 }
 
 bool CompareRun::compare_stage(Stage stage, const WrittenImage& expected) {
-  sink_.log(std::string("Comparing ") + stage_name(stage) + "...\n", kStyleBlue);
+  sink_.log(fill_sentence(sentence::kComparing, {stage_name(stage)}), kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
   differ_ = 0;
@@ -301,32 +297,24 @@ void CompareRun::fail(const char* line, FailureCause cause) {
 }
 
 void CompareRun::run(BoxLink& link) {
-  if (!chipset_clean(chipset_))
-    return fail("This chipset file cannot be compared: the load log names its faulty lines.\n",
-                FailureCause::FileFaulty);
-  if (!port_ready(link, sink_, "nothing was read from the box.")) return;
-  sink_.log(
-      "Compare reads back the flash and the OSD memory; the PIC program and the fonts cannot be read from "
-      "this box and are not compared.\n",
-      kStyleBold);
+  if (!chipset_clean(chipset_)) return fail(sentence::kCompareFileFaulty, FailureCause::FileFaulty);
+  if (!port_ready(link, sink_)) return;
+  sink_.log(sentence::kCompareCannotReadAll, kStyleBold);
   std::vector<std::pair<Stage, WrittenImage>> planned;
   for (Stage stage : {Stage::Flash, Stage::Osd}) {
     if (!chosen(stage)) continue;
     WrittenImage expected = image_to_burn(chipset_, stage);
     if (expected.byte_count() > 0) planned.emplace_back(stage, std::move(expected));
   }
-  if (planned.empty())
-    return fail(
-        "This chipset file writes nothing into the flash or the OSD memory: there is nothing to compare.\n",
-        FailureCause::FileFaulty);
+  if (planned.empty()) return fail(sentence::kCompareNothing, FailureCause::FileFaulty);
   bool read_all = true;
   for (const auto& stage : planned)
     if (read_all) read_all = compare_stage(stage.first, stage.second);
   if (!read_all)
-    return fail(cancel_ ? "Compare cancelled.\n" : "Compare failed: the box could not be read to the end.\n",
+    return fail(cancel_ ? sentence::kCompareCancelled : sentence::kCompareUnfinished,
                 failure_cause(read_result_));
-  if (differs_) return fail("The box differs from the file.\n", FailureCause::Mismatch);
-  sink_.log("The box matches the file.\n", kStyleBoldGreen);
+  if (differs_) return fail(sentence::kBoxDiffers, FailureCause::Mismatch);
+  sink_.log(sentence::kBoxMatches, kStyleBoldGreen);
   sink_.done(true);
 }
 

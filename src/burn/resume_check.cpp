@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "burn/log_sentences.h"
 #include "burn/read_back.h"
 
 namespace tv {
@@ -88,12 +89,11 @@ SampleVerdict read_resume_sample(WriterContext& context, const ResumeSample& sam
   return verdict;
 }
 
-std::string other_box_text(const ResumePlan& plan) {
-  std::string text = "this box does not hold what the burn";
-  if (!plan.started.empty()) text += " of " + plan.started;
-  text += " wrote";
-  if (!plan.port.empty()) text += " to " + plan.port;
-  return text + "; burn it whole";
+std::string other_box_line(const ResumePlan& plan) {
+  if (plan.started.empty() && plan.port.empty()) return sentence::kOtherBox;
+  if (plan.port.empty()) return fill_sentence(sentence::kOtherBoxStarted, {plan.started});
+  if (plan.started.empty()) return fill_sentence(sentence::kOtherBoxPort, {plan.port});
+  return fill_sentence(sentence::kOtherBoxBoth, {plan.started, plan.port});
 }
 
 }  // namespace tv

@@ -57,7 +57,7 @@ struct SampleVerdict {
 SampleVerdict read_resume_sample(WriterContext& context, const ResumeSample& sample);
 
 // "this box does not hold what the burn of 2026-12-08 14:10:05 wrote to
-// com3; burn it whole": why a resume wrote nothing.
-std::string other_box_text(const ResumePlan& plan);
+// com3; burn it whole.\n": why a resume wrote nothing, as its log line.
+std::string other_box_line(const ResumePlan& plan);
 
 }  // namespace tv

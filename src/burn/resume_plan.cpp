@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "burn/burn_log_file.h"
+#include "burn/log_sentences.h"
 
 namespace tv {
 namespace fs = std::filesystem;
@@ -103,7 +104,7 @@ std::string stage_list_text(unsigned bits) {
   for (const SectionInfo& info : section_table())
     if (info.stage && (bits & section_flag(info.section)))
       text += (text.empty() ? "" : ", ") + std::string(info.stage);
-  return text.empty() ? "none" : text;
+  return text.empty() ? sentence::kNoStages : text;
 }
 
 std::string resume_point_text(const ResumePoint& point) {

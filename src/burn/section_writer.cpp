@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/trace.h"
+#include "burn/log_sentences.h"
 #include "link/packets.h"
 #include "link/ports.h"
 
@@ -52,8 +53,8 @@ namespace {
 // stopped answering as surely as one that never begins.
 bool timed_out(LinkFault fault) { return fault == LinkFault::Silent || fault == LinkFault::CutShort; }
 
-void report_failure(WriterContext& context, const char* what) {
-  context.sink.log(context.section + ": " + what + "\n", kStyleBoldRed);
+void report_failure(WriterContext& context, const std::string& line) {
+  context.sink.log(line, kStyleBoldRed);
 }
 
 void upper_case(std::string* line) {
@@ -115,22 +116,24 @@ void report_write_result(WriterContext& context, WriteResult result, const std::
                          const std::string& where, bool where_is_step) {
   switch (result) {
     case WriteResult::Failed:
-      report_failure(context, (what + " was refused " + std::to_string(kMaxAttempts) + " times.").c_str());
+      report_failure(
+          context, fill_sentence(sentence::kRefused, {context.section, what, std::to_string(kMaxAttempts)}));
       break;
     case WriteResult::BoxSilent:
-      context.sink.log("The box stopped answering " + std::string(where_is_step ? "during the " : "at ") +
-                           context.section + " " + where + ".\n",
+      context.sink.log(fill_sentence(where_is_step ? sentence::kSilentDuring : sentence::kSilentAt,
+                                     {context.section, where}),
                        kStyleBoldRed);
       break;
     case WriteResult::LineLost:
-      context.sink.log(context.section + ": the line to the box was lost " +
-                           (where_is_step ? "during the " : "at ") + where + ".\n",
+      context.sink.log(fill_sentence(where_is_step ? sentence::kLineLostDuring : sentence::kLineLostAt,
+                                     {context.section, where}),
                        kStyleBoldRed);
       break;
     case WriteResult::PoorLine:
-      context.sink.log(context.section + ": stopped at " + where + ": " +
-                           (context.health ? context.health->verdict() : std::string()) + ".\n",
-                       kStyleBoldRed);
+      context.sink.log(
+          fill_sentence(sentence::kPoorLineStop,
+                        {context.section, where, context.health ? context.health->verdict() : std::string()}),
+          kStyleBoldRed);
       break;
     case WriteResult::Done:
     case WriteResult::Cancelled:
@@ -163,7 +166,7 @@ static WriteResult clear_osd(WriterContext& context) {
   trace("!!!!osd_clr >>\n");
   WriteResult result = retry_with_recovery(context, [&] { return context.box.osd_clr(); });
   trace("!!!!osd_clr <<\n");
-  report_write_result(context, result, "the clear of the OSD memory", "clear", true);
+  report_write_result(context, result, sentence::kWhatOsdClear, sentence::kStepClear, true);
   return result;
 }
 
@@ -195,10 +198,9 @@ WriteResult write_hex_section(WriterContext& context, const LineSource& lines, i
     WriteResult result =
         retry_with_recovery(context, [&] { return context.box.osd_wrt16(address, data, target); });
     if (result != WriteResult::Done) {
-      char what[64], where[16];
-      std::snprintf(what, sizeof what, "the record for address %04X (line %d)", address, line_number);
-      std::snprintf(where, sizeof where, "%04X", address);
-      report_write_result(context, result, what, where);
+      const std::string where = hex_digits(unsigned(address), 4);
+      report_write_result(context, result,
+                          fill_sentence(sentence::kWhatRecord, {where, std::to_string(line_number)}), where);
       return result;
     }
     if (context.written) context.written->record(address, record_bytes(data));
@@ -260,13 +262,10 @@ WriteResult clear_font_pages(WriterContext& context) {
     WriteResult result =
         retry_with_recovery(context, [&] { return context.box.osd_clr_fnt_page(address, 0xFF); });
     if (result == WriteResult::Failed) {
-      char what[96];
-      std::snprintf(what, sizeof what, "the font page at %04X could not be cleared.", address);
-      report_failure(context, what);
+      report_failure(context, fill_sentence(sentence::kFontPageNotCleared,
+                                            {context.section, hex_digits(unsigned(address), 4)}));
     } else if (result != WriteResult::Done) {
-      char where[16];
-      std::snprintf(where, sizeof where, "%04X", address);
-      report_write_result(context, result, "", where);
+      report_write_result(context, result, "", hex_digits(unsigned(address), 4));
     }
     if (result != WriteResult::Done) return result;
     trace("******** osd_clr_fnt_page err %d\n", 0);
@@ -283,14 +282,11 @@ WriteResult write_font_byte(WriterContext& context, unsigned address, uint8_t va
     return code;
   });
   if (result == WriteResult::Failed) {
-    char what[96];
-    std::snprintf(what, sizeof what, "the font byte at %04X (line %d) was refused %d times.", wire_address,
-                  line_number, kMaxAttempts);
-    report_failure(context, what);
+    report_failure(context, fill_sentence(sentence::kFontByteRefused,
+                                          {context.section, hex_digits(unsigned(wire_address), 4),
+                                           std::to_string(line_number), std::to_string(kMaxAttempts)}));
   } else if (result != WriteResult::Done) {
-    char where[16];
-    std::snprintf(where, sizeof where, "%04X", wire_address);
-    report_write_result(context, result, "", where);
+    report_write_result(context, result, "", hex_digits(unsigned(wire_address), 4));
   }
   return result;
 }
@@ -374,15 +370,16 @@ struct VerifyTally {
 };
 
 void report_verify(WriterContext& context, const VerifyTally& tally) {
-  char line[160];
   if (tally.differ == 0) {
-    std::snprintf(line, sizeof line, "%s verified: %d bytes\n", context.section.c_str(), tally.compared);
-    context.sink.log(line, kStyleBoldGreen);
+    context.sink.log(fill_sentence(sentence::kVerified, {context.section, std::to_string(tally.compared)}),
+                     kStyleBoldGreen);
   } else {
-    std::snprintf(line, sizeof line, "%s verify failed: %d %s, first at 0x%04X (file %02X, box %02X)\n",
-                  context.section.c_str(), tally.differ, tally.differ == 1 ? "byte differs" : "bytes differ",
-                  tally.first_address, tally.first_file, tally.first_box);
-    context.sink.log(line, kStyleBoldRed);
+    context.sink.log(
+        fill_sentence(
+            tally.differ == 1 ? sentence::kVerifyFailedOne : sentence::kVerifyFailedMany,
+            {context.section, std::to_string(tally.differ), hex_digits(unsigned(tally.first_address), 4),
+             hex_digits(tally.first_file, 2), hex_digits(tally.first_box, 2)}),
+        kStyleBoldRed);
   }
 }
 
@@ -395,10 +392,9 @@ bool report_unwritten(WriterContext& context, const ByteImage& file, const ByteI
     if (missing++ == 0) first = address;
   }
   if (missing == 0) return false;
-  char line[160];
-  std::snprintf(line, sizeof line, "%s verify failed: %d %s of the file not written, first at 0x%04X\n",
-                context.section.c_str(), missing, missing == 1 ? "byte" : "bytes", first);
-  context.sink.log(line, kStyleBoldRed);
+  context.sink.log(fill_sentence(missing == 1 ? sentence::kUnwrittenOne : sentence::kUnwrittenMany,
+                                 {context.section, std::to_string(missing), hex_digits(unsigned(first), 4)}),
+                   kStyleBoldRed);
   return true;
 }
 
@@ -417,10 +413,8 @@ WriteResult verify_section(WriterContext& context, const ByteImage& file, const 
     WriteResult result =
         retry_with_recovery(context, [&] { return read_four(context.box, target, address, read); });
     if (result != WriteResult::Done) {
-      char what[64], where[16];
-      std::snprintf(what, sizeof what, "the read-back at %04X", address);
-      std::snprintf(where, sizeof where, "%04X", address);
-      report_write_result(context, result, what, where);
+      const std::string where = hex_digits(unsigned(address), 4);
+      report_write_result(context, result, fill_sentence(sentence::kWhatReadBack, {where}), where);
       return result;
     }
     for (int i = 0; i < 4 && address + i < ByteImage::kSpan; ++i)

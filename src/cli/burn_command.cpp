@@ -204,7 +204,8 @@ BoxJob burn_job(const BurnOptions& options, const LoadedChipset& chipset, const 
   if (resume) continue_burn(*resume, &settings);
   if (!options.patient) settings.planned_seconds = burn_estimate(chipset, options, burned);
   BoxJob job;
-  job.plan = plan_stages(chipset, burned, resume ? 0 : options.flash_delay, options.sysfont_delay);
+  job.plan = resume ? plan_resume(chipset, *resume, options.flash_delay, options.sysfont_delay)
+                    : plan_stages(chipset, burned, options.flash_delay, options.sysfont_delay);
   job.log_dir = log_folder(options);
   job.log_header = log_header(options, facts, chipset, resume ? resume->chosen : stages, port);
   if (resume) {

@@ -4,18 +4,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "base/clock.h"
 #include "base/trace.h"
-#include "link/box_link.h"
 
 namespace tv {
 namespace {
 
 constexpr int kProgrammingBaud = 57600;
 constexpr int kControlBaud = 2400;
-constexpr int64_t kIdleLimitMs = 3000;  // wait_read: silence that ends the wait
 
 // "comN" in any case, N decimal; returns N or -1.
 int com_number(const std::string& name) {
@@ -66,26 +62,6 @@ OpenResult open_com(SerialPort& port, const std::string& name, int* error_number
   return result;
 }
 
-// The step is for a box that refused a packet or said nothing, and for a
-// line with garbage on it: the box may hold part of a packet it misread,
-// which its firmware drops only after a quiet spell. So the step lets what
-// was sent leave the line, throws away what came back, and then sends
-// nothing for 600 ms. Whatever the box still sends meanwhile (a late answer
-// to what it misread, noise) is thrown away at the end, so that the retry's
-// answer is the first thing the next wait reads. A byte the line lost needs
-// none of this: the box took the packet, and only what is left of its
-// answer is thrown away (discard_input()).
-void BoxLink::line_recovery() {
-  port_.drain();
-  port_.pause(30);
-  port_.set_dtr(false);
-  port_.purge();
-  port_.pause(300);
-  port_.drain();
-  port_.pause(300);
-  port_.purge();
-}
-
 OpenResult open_control_line(SerialPort& port, const std::string& name, int* error_number) {
   OpenResult result = kDeviceNotOpened;
   // A regular file or any other non-terminal would take the preamble as
@@ -121,27 +97,6 @@ void xs_rts_on(SerialPort& port) {
   port.pause(600);
   port.set_rts(true);
   port.pause(1);
-}
-
-BoxLink::ReadResult BoxLink::wait_read(uint8_t* buffer, int size, int count) {
-  if (!buffer || size < 0) return kReadFailed;
-  std::memset(buffer, 0, static_cast<size_t>(size));
-  if (count > size) count = size;  // never past the caller's buffer
-  if (!port_.is_open()) return kReadFailed;
-  int got = 0;
-  int64_t last_byte = monotonic_ms();
-  while (got < count) {
-    int64_t silent = monotonic_ms() - last_byte;
-    if (silent > kIdleLimitMs) return kReadSilent;
-    int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
-    long n = port_.read_answer(buffer + got, static_cast<size_t>(count - got), wait);
-    if (n < 0) return kReadFailed;
-    if (n > 0) {
-      got += static_cast<int>(n);
-      last_byte = monotonic_ms();
-    }
-  }
-  return kReadComplete;
 }
 
 }  // namespace tv

@@ -2,15 +2,18 @@
 
 #include <utility>
 
+#include "shell/burn_log_text.h"
+
 namespace tv {
 
 GuiBurnSink::GuiBurnSink(Handlers handlers, UiQueue& queue) : handlers_(std::move(handlers)), queue_(queue) {}
 
 // The handlers are copied into each closure: the sink belongs to the worker
-// and may be gone by the time the GUI thread drains the queue.
+// and may be gone by the time the GUI thread drains the queue. The line is
+// put into the window's language there, where the catalogue is read.
 void GuiBurnSink::log(const std::string& text, int style) {
   if (!handlers_.log) return;
-  queue_.post([handler = handlers_.log, text, style] { handler(text, style); });
+  queue_.post([handler = handlers_.log, text, style] { handler(window_language_line(text), style); });
 }
 
 void GuiBurnSink::progress(int percent) {

@@ -176,39 +176,11 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
 
 namespace tv {
 
-// The desktop's opener run on one file, without waiting for it: a watcher
-// process waits for the opener and then writes its exit status as one byte
-// to a pipe, whose reading end the window's event loop watches.
-class DesktopOpener {
- public:
-  DesktopOpener() = default;
-  ~DesktopOpener();
-  DesktopOpener(const DesktopOpener&) = delete;
-  DesktopOpener& operator=(const DesktopOpener&) = delete;
-
-  // False, and nothing started, when the file is missing or no process
-  // could be made.
-  bool start(const char* file_name);
-  // Readable when the opener has ended; -1 when none was started.
-  int endFd() const { return endFd_; }
-  // After endFd() became readable: reads the outcome and reaps the watcher.
-  // True when the opener said it opened the file (exit status 0).
-  bool finish();
-
- private:
-  int endFd_ = -1;
-  int watcher_ = -1;  // pid
-};
-
 // The help page in the language of the language file `language_file`
 // ("lang.ru" and "lang.r8" are Russian), as found among the data files;
 // the English page when there is no page of that language, and an empty
 // text when there is none at all.
 std::string help_page_for(const char* language_file);
-
-// The desktop's opener (xdg-open, from xdg-utils) and whether PATH has it.
-extern const char* const kDesktopOpener;
-bool desktop_opener_installed();
 
 // The tooltip window of the application, or null before the first window.
 FX::FXToolTip* application_tooltip(FX::FXApp* app);

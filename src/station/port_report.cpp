@@ -147,6 +147,8 @@ void PortReport::progress(int percent) {
 void PortReport::stage_begun(Stage stage) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    done_seconds_ += pause_seconds_;  // the pause before it is over
+    pause_seconds_ = 0;
     current_stage_ = int(stage);
     stage_started_ = std::chrono::steady_clock::now();
     status_.stage = stage_display_name(stage);
@@ -158,7 +160,7 @@ void PortReport::stage_begun(Stage stage) {
 void PortReport::stage_ended(Stage stage, bool ok) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    done_seconds_ += plan_.seconds[int(stage)];
+    done_seconds_ += plan_.opening[int(stage)] + plan_.writing[int(stage)];
     if (verification_) verification_->stage_ended(stage, ok);
     if (ok)
       status_.stages_done.push_back(stage_display_name(stage));
@@ -176,6 +178,12 @@ void PortReport::stage_ended(Stage stage, bool ok) {
               (ok              ? " done"
                : interrupted() ? " cancelled"
                                : " FAILED"));
+}
+
+void PortReport::waiting(Stage, int seconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pause_started_ = std::chrono::steady_clock::now();
+  pause_seconds_ = seconds;
 }
 
 void PortReport::retried() {
@@ -218,8 +226,14 @@ int PortReport::stage_percent(double seconds_in_stage) const {
   return planned_stage_percent(plan_, current_stage_, status_.percent, seconds_in_stage);
 }
 
-double PortReport::estimate_left(double elapsed, int stage_percent) const {
-  return estimate_seconds_left(plan_, done_seconds_, current_stage_, stage_percent, elapsed);
+// A pause is reached second by second, as it is waited out.
+double PortReport::reached_seconds(std::chrono::steady_clock::time_point now) const {
+  if (pause_seconds_ <= 0) return done_seconds_;
+  return done_seconds_ + std::min(pause_seconds_, seconds_between(pause_started_, now));
+}
+
+double PortReport::estimate_left(double elapsed, int stage_percent, double reached) const {
+  return estimate_seconds_left(plan_, reached, current_stage_, stage_percent, elapsed);
 }
 
 PortStatus PortReport::snapshot(std::chrono::steady_clock::time_point now) const {
@@ -229,8 +243,9 @@ PortStatus PortReport::snapshot(std::chrono::steady_clock::time_point now) const
   const bool running = status_.state == BoxState::Running;
   if (status_.state != BoxState::Waiting) copy.elapsed_s = seconds_between(started_, running ? now : ended_);
   if (running) copy.percent = stage_percent(seconds_between(stage_started_, now));
-  copy.left_s = running ? estimate_left(copy.elapsed_s, copy.percent) : 0;
-  const double fraction = planned_fraction_done(plan_, done_seconds_, current_stage_, copy.percent);
+  const double reached = reached_seconds(now);
+  copy.left_s = running ? estimate_left(copy.elapsed_s, copy.percent, reached) : 0;
+  const double fraction = planned_fraction_done(plan_, reached, current_stage_, copy.percent);
   copy.job_percent = status_.state == BoxState::Ok ? 100 : fraction < 0 ? 0 : int(fraction * 100);
   return copy;
 }

@@ -99,6 +99,7 @@ class PortReport : public BurnSink {
   void done(bool ok) override;
   void stage_begun(Stage stage) override;
   void stage_ended(Stage stage, bool ok) override;
+  void waiting(Stage next, int seconds) override;
   void retried() override;
   void failed_because(FailureCause cause) override;
 
@@ -107,7 +108,8 @@ class PortReport : public BurnSink {
   bool finished() const;
 
  private:
-  double estimate_left(double elapsed, int stage_percent) const;
+  double estimate_left(double elapsed, int stage_percent, double reached_seconds) const;
+  double reached_seconds(std::chrono::steady_clock::time_point now) const;
   int stage_percent(double seconds_in_stage) const;
   // The first failure's text, stage and kind (later ones are left out).
   void note_failure(const std::string& text, const char* kind);
@@ -124,7 +126,12 @@ class PortReport : public BurnSink {
   std::chrono::steady_clock::time_point ended_;
   std::chrono::steady_clock::time_point stage_started_;
   int current_stage_ = -1;
-  double done_seconds_ = 0;  // planned seconds of the stages already over
+  // Planned seconds of the stages already over, each counted when it ends,
+  // and of the pauses between them (the flash delay, the system-font delay)
+  // as far as the burn has waited them out.
+  double done_seconds_ = 0;
+  std::chrono::steady_clock::time_point pause_started_;
+  double pause_seconds_ = 0;  // the pause under way; 0: none
   std::optional<BurnVerification> verification_;
 };
 

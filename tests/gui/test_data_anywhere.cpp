@@ -16,6 +16,7 @@
 #include "channels/channel_pages.h"
 #include "dbkit/FXMessageSeam.h"
 #include "shell/console_page.h"
+#include "shell/desktop_open.h"
 #include "shell/globals.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"

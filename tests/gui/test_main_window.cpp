@@ -16,6 +16,7 @@
 #include "dbkit/FXMessageSeam.h"
 #include "shell/burn_page.h"
 #include "shell/console_page.h"
+#include "shell/desktop_open.h"
 #include "shell/gui_control_sink.h"
 #include "shell/main_window.h"
 #include "shell/settings_page.h"

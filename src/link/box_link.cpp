@@ -1,4 +1,4 @@
-#include "link/packets.h"
+#include "link/box_link.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,13 +8,14 @@
 
 #include "base/clock.h"
 #include "base/trace.h"
-#include "link/box_link.h"
+#include "link/packets.h"
 
 namespace tv {
 
 namespace {
 
-constexpr int kFirstByteMs = 3000;  // the box's first echo byte
+constexpr int kFirstByteMs = 3000;      // the box's first echo byte
+constexpr int64_t kIdleLimitMs = 3000;  // wait_read: silence that ends the wait
 // The box sends an answer as one burst: once its first byte has come, the
 // rest (the 4 data bytes of a read included) follow within the time they
 // take on the line and this margin. A byte the line lost then costs a
@@ -290,6 +291,47 @@ BoxLink::ReadResult BoxLink::wait_text_echo(uint8_t* buffer, int size, int count
       }
       if (got == 0) deadline.restart(burst_ms(size_t(count - 1)));  // once: the echo has begun
       buffer[got++] = bytes[i];
+    }
+  }
+  return kReadComplete;
+}
+
+// The step is for a box that refused a packet or said nothing, and for a
+// line with garbage on it: the box may hold part of a packet it misread,
+// which its firmware drops only after a quiet spell. So the step lets what
+// was sent leave the line, throws away what came back, and then sends
+// nothing for 600 ms. Whatever the box still sends meanwhile (a late answer
+// to what it misread, noise) is thrown away at the end, so that the retry's
+// answer is the first thing the next wait reads. A byte the line lost needs
+// none of this: the box took the packet, and only what is left of its
+// answer is thrown away (discard_input()).
+void BoxLink::line_recovery() {
+  port_.drain();
+  port_.pause(30);
+  port_.set_dtr(false);
+  port_.purge();
+  port_.pause(300);
+  port_.drain();
+  port_.pause(300);
+  port_.purge();
+}
+
+BoxLink::ReadResult BoxLink::wait_read(uint8_t* buffer, int size, int count) {
+  if (!buffer || size < 0) return kReadFailed;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  if (count > size) count = size;  // never past the caller's buffer
+  if (!port_.is_open()) return kReadFailed;
+  int got = 0;
+  int64_t last_byte = monotonic_ms();
+  while (got < count) {
+    int64_t silent = monotonic_ms() - last_byte;
+    if (silent > kIdleLimitMs) return kReadSilent;
+    int wait = static_cast<int>(kIdleLimitMs - silent) + 1;
+    long n = port_.read_answer(buffer + got, static_cast<size_t>(count - got), wait);
+    if (n < 0) return kReadFailed;
+    if (n > 0) {
+      got += static_cast<int>(n);
+      last_byte = monotonic_ms();
     }
   }
   return kReadComplete;
