@@ -1105,7 +1105,7 @@ bool BurnPage::mayBackUp(const BoxRow& row) const {
 bool BurnPage::refuseBusyPort() {
   if (!burnRunning() && lines_.use.mayStartProgrammingWorker()) return false;
   show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
-               ui_text_or("m_port_busy", kPortBusyText));
+               ui_text_or("m_port_in_use", kPortBusyText));
   return true;
 }
 
@@ -1207,7 +1207,7 @@ long BurnPage::backUpBox(BoxRow& row) {
   auto refused = [&] {
     if (mayBackUp(row)) return false;
     show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
-                 ui_text_or("m_port_busy", kPortBusyText));
+                 ui_text_or("m_port_in_use", kPortBusyText));
     return true;
   };
   if (refused()) return 1;

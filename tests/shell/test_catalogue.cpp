@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <set>
 #include <string>
 
 #include "base/trace.h"
@@ -152,12 +154,24 @@ const char* const kAllKeys[] = {
     // The saved log of a compare or a backup.
     "hv_read_log_saved", "hv_read_log_failed",
     // Whether a completed burn was read back.
-    "m_burn_verified", "m_burn_not_verified", "m_burn_unreadable"};
+    "m_burn_verified", "m_burn_not_verified", "m_burn_unreadable",
+    // A second job refused while the programming port is in use.
+    "m_port_in_use"};
 
 std::string shipped_file(const char* name) { return std::string(TVBOX_SOURCE_DIR) + "/data/" + name; }
 
-TEST_F(CatalogueTest, ShippedFilesHaveEveryKey) {
+TEST_F(CatalogueTest, ShippedFilesHaveEveryKeyOnce) {
   for (const char* name : {"lang.en", "lang.ru", "lang.r8"}) {
+    // A key written twice answers with only one of its texts: the other
+    // message is never shown.
+    std::ifstream file(shipped_file(name), std::ios::binary);
+    std::set<std::string> keys;
+    for (std::string line; std::getline(file, line);) {
+      const size_t equals = line.find('=');
+      if (equals == std::string::npos || line[0] == '#' || line[0] == ';') continue;
+      EXPECT_TRUE(keys.insert(line.substr(0, equals)).second)
+          << name << " has " << line.substr(0, equals) << " twice";
+    }
     tv::reset_catalogue_for_tests();
     tv::set_language_file(shipped_file(name).c_str());
     for (const char* key : kAllKeys) {
