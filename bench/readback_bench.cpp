@@ -70,8 +70,8 @@ bool give_box_the_chipset(tv::BoxLink& link, const tv::LoadedChipset& chipset) {
   settings.flash_delay = 0;
   settings.sysfont_delay = 0;
   settings.pic_records = false;
-  settings.stage_checked = [](tv::Stage stage) {
-    return stage == tv::Stage::Flash || stage == tv::Stage::Osd;
+  settings.stage_checked = [](tv::Section stage) {
+    return stage == tv::Section::Flash || stage == tv::Section::Osd;
   };
   QuietSink sink;
   std::atomic<bool> cancel{false};
@@ -83,7 +83,7 @@ bool give_box_the_chipset(tv::BoxLink& link, const tv::LoadedChipset& chipset) {
 
 bool bench_compare(tv::BoxLink& link, const tv::LoadedChipset& chipset) {
   size_t reads = 0;
-  for (tv::Stage stage : {tv::Stage::Flash, tv::Stage::Osd})
+  for (tv::Section stage : {tv::Section::Flash, tv::Section::Osd})
     reads += tv::reads_covering(tv::image_to_burn(chipset, stage)).size();
   QuietSink sink;
   std::atomic<bool> cancel{false};
@@ -108,7 +108,7 @@ bool bench_backup(tv::BoxLink& link, const std::string& dir, const chipsetgen::I
   print_figures("backup of the whole flash and OSD memory", sink.ok_,
                 2 * tv::kReadBackSpan / tv::kBytesPerRead, wall, cpu_seconds() - cpu);
   const tv::LoadedChipset backup = tv::load_chipset(request.path);
-  const tv::WrittenImage flash = tv::image_to_burn(backup, tv::Stage::Flash);
+  const tv::WrittenImage flash = tv::image_to_burn(backup, tv::Section::Flash);
   bool same = flash.byte_count() == tv::kReadBackSpan;
   for (int address = 0; same && address < tv::kReadBackSpan; ++address)
     same = flash.value(address) == images.flash[size_t(address)];

@@ -44,8 +44,8 @@ class QuietSink : public tv::BurnSink {
   }
   void progress(int) override {}
   void done(bool ok) override { ok_ = ok; }
-  void stage_begun(tv::Stage stage) override { began_[int(stage)] = now_seconds(); }
-  void stage_ended(tv::Stage stage, bool) override {
+  void stage_begun(tv::Section stage) override { began_[int(stage)] = now_seconds(); }
+  void stage_ended(tv::Section stage, bool) override {
     seconds[int(stage)] += now_seconds() - began_[int(stage)];
   }
   bool ok_ = false;
@@ -63,7 +63,8 @@ struct Burned {
 
 std::string stage_text(const Burned& burned) {
   std::string text;
-  for (tv::Stage stage : {tv::Stage::Pic, tv::Stage::Flash, tv::Stage::Osd, tv::Stage::OsdRusFont}) {
+  for (tv::Section stage :
+       {tv::Section::Pic, tv::Section::Flash, tv::Section::Osd, tv::Section::OsdRusFont}) {
     char part[48];
     std::snprintf(part, sizeof part, "  %s %.1f", tv::section_info(stage).stage,
                   burned.stage_seconds[int(stage)]);
@@ -85,7 +86,7 @@ Burned burn(const std::string& sim_dir, const std::string& log_dir, const tv::Lo
     return burned;
   }
   tv::BurnSettings settings;
-  settings.stage_checked = [](tv::Stage stage) { return stage != tv::Stage::OsdSysFont; };
+  settings.stage_checked = [](tv::Section stage) { return stage != tv::Section::OsdSysFont; };
   tv::BurnLogHeader header;
   header.program = "resume_bench";
   header.chipset_path = chipset.path;
@@ -94,7 +95,7 @@ Burned burn(const std::string& sim_dir, const std::string& log_dir, const tv::Lo
   header.port = "com3";
   header.settings = {{"sections", "PIC,Flash,OSD,OSD RusFont"}};
   if (plan) {
-    settings.stage_checked = [chosen = plan->chosen](tv::Stage stage) {
+    settings.stage_checked = [chosen = plan->chosen](tv::Section stage) {
       return (chosen & tv::section_flag(stage)) != 0;
     };
     settings.resume = *plan;
@@ -175,12 +176,12 @@ int main(int argc, char** argv) {
       std::printf("  ratio             %8.3f   (target <= 0.25)\n", again.seconds / full.seconds);
       // The OSD and RusFont stages were never reached: a resume owes them whole.
       const double owed =
-          full.stage_seconds[int(tv::Stage::Osd)] + full.stage_seconds[int(tv::Stage::OsdRusFont)];
+          full.stage_seconds[int(tv::Section::Osd)] + full.stage_seconds[int(tv::Section::OsdRusFont)];
       std::printf(
           "  of it, the owed OSD and RusFont stages alone %.3f of a whole burn; the rest of the\n"
           "  resume %.3f (a whole burn's FLASH took %.3f)\n",
           owed / full.seconds, (again.seconds - owed) / full.seconds,
-          full.stage_seconds[int(tv::Stage::Flash)] / full.seconds);
+          full.stage_seconds[int(tv::Section::Flash)] / full.seconds);
       std::printf("  the resumed box %s the wholly burned one\n", exact ? "equals" : "DIFFERS FROM");
       rc = full.ok && !cut.ok && again.ok && exact ? 0 : 1;
     }

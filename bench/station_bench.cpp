@@ -64,9 +64,9 @@ struct Round {
 // Burns every box at once, asking for snapshots as a display does.
 Round burn_all(const std::string& dir, int boxes, const tv::LoadedChipset& chipset) {
   tv::BurnSettings settings;
-  settings.stage_checked = [](tv::Stage stage) { return stage != tv::Stage::OsdSysFont; };
+  settings.stage_checked = [](tv::Section stage) { return stage != tv::Section::OsdSysFont; };
   unsigned mask = 0;
-  for (tv::Stage stage : {tv::Stage::Pic, tv::Stage::Flash, tv::Stage::Osd, tv::Stage::OsdRusFont})
+  for (tv::Section stage : {tv::Section::Pic, tv::Section::Flash, tv::Section::Osd, tv::Section::OsdRusFont})
     mask |= tv::section_flag(stage);
   tv::Station station(lines_of(dir));
   const double cpu_before = cpu_seconds();

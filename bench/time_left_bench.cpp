@@ -58,8 +58,8 @@ class StageClock : public tv::BurnSink {
   }
   void progress(int) override {}
   void done(bool) override {}
-  void stage_begun(tv::Stage stage) override { began_[int(stage)] = Clock::now(); }
-  void stage_ended(tv::Stage stage, bool) override {
+  void stage_begun(tv::Section stage) override { began_[int(stage)] = Clock::now(); }
+  void stage_ended(tv::Section stage, bool) override {
     seconds_[int(stage)] += std::chrono::duration<double>(Clock::now() - began_[int(stage)]).count();
   }
 
@@ -81,9 +81,9 @@ struct Measured {
 
 unsigned stage_mask(bool sysfont) {
   unsigned mask = 0;
-  for (tv::Stage stage : {tv::Stage::Pic, tv::Stage::Flash, tv::Stage::Osd, tv::Stage::OsdRusFont})
+  for (tv::Section stage : {tv::Section::Pic, tv::Section::Flash, tv::Section::Osd, tv::Section::OsdRusFont})
     mask |= tv::section_flag(stage);
-  if (sysfont) mask |= tv::section_flag(tv::Stage::OsdSysFont);
+  if (sysfont) mask |= tv::section_flag(tv::Section::OsdSysFont);
   return mask;
 }
 
@@ -126,7 +126,7 @@ Measured burn(const std::string& sim_dir, const std::string& log_dir, const tv::
               unsigned mask, const tv::ResumePlan* resume) {
   setenv("TVBOX_PORT_DIR", (sim_dir + "/ports").c_str(), 1);
   tv::BurnSettings settings;
-  settings.stage_checked = [mask](tv::Stage stage) { return (mask & tv::section_flag(stage)) != 0; };
+  settings.stage_checked = [mask](tv::Section stage) { return (mask & tv::section_flag(stage)) != 0; };
   tv::BoxJob job;
   if (resume) {
     tv::continue_burn(*resume, &settings);

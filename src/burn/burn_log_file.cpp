@@ -20,7 +20,7 @@ constexpr const char* kLogExtension = ".log";
 // "YYYY-MM-DD_HH-MM-SS_" before the port.
 constexpr size_t kStampLength = 20;
 
-const char* stage_word(Stage stage) { return section_info(stage).stage; }
+const char* stage_word(Section stage) { return section_info(stage).stage; }
 
 std::string local_time_text(std::time_t when, const char* format) {
   std::tm parts{};
@@ -230,7 +230,7 @@ void BurnLogFile::record_only(const std::string& text, int style) {
 
 void BurnLogFile::progress(int percent) { next_.progress(percent); }
 
-void BurnLogFile::stage_begun(Stage stage) {
+void BurnLogFile::stage_begun(Section stage) {
   write_line("ok", std::string("stage ") + stage_word(stage) + " begins");
   next_.stage_begun(stage);
 }
@@ -239,12 +239,12 @@ void BurnLogFile::track_verification(bool asked, const std::string& off_reason) 
   verification_.emplace(asked, off_reason);
 }
 
-void BurnLogFile::stage_ended(Stage stage, bool ok) {
+void BurnLogFile::stage_ended(Section stage, bool ok) {
   if (verification_) verification_->stage_ended(stage, ok);
   if (ok) {
     write_line("ok", std::string("stage ") + stage_word(stage) + " done");
     resume_.done |= section_flag(stage);
-    if (stage == Stage::Flash) resume_.flash_from = -1;
+    if (stage == Section::Flash) resume_.flash_from = -1;
   } else if (cancel_ && *cancel_)
     write_line("error", std::string("cancelled in ") + stage_word(stage));
   else

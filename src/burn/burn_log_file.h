@@ -131,12 +131,12 @@ class BurnLogFile : public BurnSink {
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
-  void stage_begun(Stage stage) override;
-  void stage_ended(Stage stage, bool ok) override;
+  void stage_begun(Section stage) override;
+  void stage_ended(Section stage, bool ok) override;
   void retried() override;
   void line_lost() override;
-  void waiting(Stage next, int seconds) override { next_.waiting(next, seconds); }
-  void stopped_at(Stage stage, int address) override { next_.stopped_at(stage, address); }
+  void waiting(Section next, int seconds) override { next_.waiting(next, seconds); }
+  void stopped_at(Section stage, int address) override { next_.stopped_at(stage, address); }
   void failed_because(FailureCause cause) override;
   void flash_resumes_at(int address) override {
     resume_.flash_from = address;

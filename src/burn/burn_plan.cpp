@@ -55,25 +55,25 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
     plan.writing[stage] = lines * info.line_bytes / kLineBytesPerSecond;
   }
   // Every flash sector is erased before its first record.
-  plan.writing[int(Stage::Flash)] += (chipset.lines_in(Section::Flash) / 256.0 + 1) * kSectorEraseSeconds;
+  plan.writing[int(Section::Flash)] += (chipset.lines_in(Section::Flash) / 256.0 + 1) * kSectorEraseSeconds;
   for (int i = 0; i < kBurnStageCount; ++i) {
     plan.seconds[i] = plan.opening[i] + plan.writing[i];
     plan.runs[i] = (stage_mask >> i) & 1u;
   }
   // The pauses belong to the stage before them: the box settles after its
   // PIC program, and before the system font.
-  plan.seconds[int(Stage::Pic)] += flash_delay;
-  plan.seconds[int(Stage::OsdSysFont)] += sysfont_delay;
+  plan.seconds[int(Section::Pic)] += flash_delay;
+  plan.seconds[int(Section::OsdSysFont)] += sysfont_delay;
   return plan;
 }
 
 StagePlan plan_resume(const LoadedChipset& chipset, const ResumePlan& resume, int flash_delay,
                       int sysfont_delay) {
   const unsigned owed = resume.owed();
-  const bool pic_owed = owed & section_flag(Stage::Pic);
+  const bool pic_owed = owed & section_flag(Section::Pic);
   StagePlan plan = plan_stages(chipset, owed, pic_owed ? flash_delay : 0, sysfont_delay);
-  const int flash = int(Stage::Flash);
-  if (!(owed & section_flag(Stage::Flash)) || resume.point.flash_from < 0) return plan;
+  const int flash = int(Section::Flash);
+  if (!(owed & section_flag(Section::Flash)) || resume.point.flash_from < 0) return plan;
   const int lines = chipset.lines_in(Section::Flash);
   const FlashLeft left = flash_left(chipset, resume.point.flash_from);
   if (lines <= 0) return plan;

@@ -10,7 +10,7 @@
 namespace tv {
 
 struct StagePlan {
-  double seconds[kBurnStageCount] = {};  // by Stage, with the delay that belongs to it
+  double seconds[kBurnStageCount] = {};  // by Section, with the delay that belongs to it
   // Of the stage's own time: the part at its start in which the burn has no
   // progress to report (the hand-shake, the clear of the memory or the font
   // pages), and the writing that reports it.

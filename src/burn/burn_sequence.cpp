@@ -29,10 +29,10 @@ constexpr int kPicRecordLength = 26;
 constexpr int kPicAttempts = 5;
 constexpr int kPauseSliceMs = 20;
 
-const char* stage_name(Stage stage) { return section_info(stage).stage; }
+const char* stage_name(Section stage) { return section_info(stage).stage; }
 
 // The memory a section of 16-byte records is written to and read back from.
-uint8_t target_of(Stage stage) { return section_info(stage).memory; }
+uint8_t target_of(Section stage) { return section_info(stage).memory; }
 
 // One run of the worker: the stages share the sink, the cancel flag and the
 // list of what failed.
@@ -55,8 +55,8 @@ class BurnRun {
 
  private:
   bool ready();
-  bool checked(Stage stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
-  bool done_before(Stage stage) const { return resume_.done & section_flag(stage); }
+  bool checked(Section stage) const { return !settings_.stage_checked || settings_.stage_checked(stage); }
+  bool done_before(Section stage) const { return resume_.done & section_flag(stage); }
   // The flash record at which the burn this one continues stopped; -1: none.
   int flash_resume_address() const { return resume_.flash_from; }
   bool check_resumed_box();
@@ -68,24 +68,24 @@ class BurnRun {
   // was lost, or the burn was cancelled.
   bool stopped() const { return cancel_ || stop_ || line_lost_; }
   bool pause(int64_t ms);
-  bool wait_before(Stage next, int seconds);
-  void reach(Stage stage, int address = -1);
+  bool wait_before(Section next, int seconds);
+  void reach(Section stage, int address = -1);
   std::string where_text() const;
   bool send(const char* bytes, size_t size);
   bool send_text(const char* text) { return send(text, std::strlen(text)); }
   bool read_and_trace(const char* format, int count);
-  void lose_line(Stage stage, const std::string& where);
-  void give_up_on_line(Stage stage, int address);
+  void lose_line(Section stage, const std::string& where);
+  void give_up_on_line(Section stage, int address);
   void close_loader();
 
   void pic_handshake();
   void pic_records();
   bool send_pic_record(int address);
-  void section_stage(Stage stage);
+  void section_stage(Section stage);
   void system_font();
-  WriteResult write_section(Stage stage, WriterContext& context, int lines);
-  WriteResult verify(Stage stage, WriterContext& context, const ByteImage& written);
-  void fail(Stage stage, FailureCause cause);
+  WriteResult write_section(Section stage, WriterContext& context, int lines);
+  WriteResult verify(Section stage, WriterContext& context, const ByteImage& written);
+  void fail(Section stage, FailureCause cause);
   void finish();
 
   BoxLink& link_;
@@ -104,11 +104,11 @@ class BurnRun {
   bool line_lost_ = false;  // the port failed: nothing more is sent
   // Where the burn is: the stage, the address reached in it (-1 before its
   // first record) and whether it is waiting for that stage to begin.
-  Stage stage_ = Stage::Pic;
+  Section stage_ = Section::Pic;
   int address_ = -1;
   bool waiting_ = false;
   // Where the first failure happened, for the end's report.
-  Stage failed_stage_ = Stage::Pic;
+  Section failed_stage_ = Section::Pic;
   int failed_address_ = -1;
   FailureCause failed_because_ = FailureCause::Refused;
   bool nobody_answered_ = false;    // not one byte came back from the box
@@ -140,7 +140,7 @@ bool BurnRun::pause(int64_t ms) {
 
 // The protocol's fixed delays are said before they begin, so that a front end
 // can show the wait rather than a burn that seems to stand still.
-bool BurnRun::wait_before(Stage next, int seconds) {
+bool BurnRun::wait_before(Section next, int seconds) {
   reach(next);
   waiting_ = true;
   if (seconds > 0) sink_.waiting(next, seconds);
@@ -149,7 +149,7 @@ bool BurnRun::wait_before(Stage next, int seconds) {
   return waited;
 }
 
-void BurnRun::reach(Stage stage, int address) {
+void BurnRun::reach(Section stage, int address) {
   stage_ = stage;
   address_ = address;
 }
@@ -161,7 +161,7 @@ std::string BurnRun::where_text() const {
   return fill_sentence(sentence::kStageAt, {stage_name(stage_), hex_digits(unsigned(address_ & 0xFFFF), 4)});
 }
 
-void BurnRun::fail(Stage stage, FailureCause cause) {
+void BurnRun::fail(Section stage, FailureCause cause) {
   if (failed_.empty()) {
     failed_stage_ = stage;
     failed_address_ = stage == stage_ ? address_ : -1;
@@ -174,7 +174,7 @@ bool BurnRun::send(const char* bytes, size_t size) {
   return link_.port().write(reinterpret_cast<const uint8_t*>(bytes), size) == long(size);
 }
 
-void BurnRun::lose_line(Stage stage, const std::string& where) {
+void BurnRun::lose_line(Section stage, const std::string& where) {
   if (line_lost_ || cancel_) return;
   line_lost_ = true;
   sink_.log(fill_sentence(sentence::kLineLostAt, {stage_name(stage), where}), kStyleBoldRed);
@@ -184,7 +184,7 @@ void BurnRun::lose_line(Stage stage, const std::string& where) {
 
 // The line works but so badly that the job would not end in sensible time:
 // the later stages are left out, and the log names the line, not the box.
-void BurnRun::give_up_on_line(Stage stage, int address) {
+void BurnRun::give_up_on_line(Section stage, int address) {
   sink_.log(fill_sentence(sentence::kPoorLineStop,
                           {stage_name(stage), hex_digits(unsigned(address & 0xFFFF), 4), health_.verdict()}),
             kStyleBoldRed);
@@ -217,12 +217,12 @@ void BurnRun::pic_handshake() {
   if (line_ok && !cancel_ && pause(2000))
     line_ok = send_text(kFourZLine) && read_and_trace("11!====<%s>\n", 1) && send_text("*") &&
               read_and_trace("2!====<%s>\n", 50);
-  if (!line_ok) lose_line(Stage::Pic, sentence::kStepHandshake);
+  if (!line_ok) lose_line(Section::Pic, sentence::kStepHandshake);
 }
 
 bool BurnRun::send_pic_record(int address) {
   std::string record = pic_record(chipset_.pic, address);
-  reach(Stage::Pic, address);
+  reach(Section::Pic, address);
   trace("===<%s>\n", record.c_str());
   for (int attempt = 0; attempt < kPicAttempts && !cancel_; ++attempt) {
     uint8_t echo[kPicRecordLength + 1];
@@ -232,7 +232,7 @@ bool BurnRun::send_pic_record(int address) {
     echo[kPicRecordLength] = 0;
     trace("***<%s>\n", reinterpret_cast<const char*>(echo));
     if (result == BoxLink::kReadFailed) {
-      lose_line(Stage::Pic, hex_digits(unsigned(address & 0xFFFF), 4));
+      lose_line(Section::Pic, hex_digits(unsigned(address & 0xFFFF), 4));
       return false;
     }
     if (std::memcmp(echo, record.data(), kPicRecordLength) == 0) {
@@ -262,7 +262,7 @@ bool BurnRun::send_pic_record(int address) {
 void BurnRun::pic_records() {
   bool ok = chipset_.pic_adr_f < chipset_.pic_adr_l;
   for (int address = chipset_.pic_adr_f; ok && address < chipset_.pic_adr_l; address += 8) {
-    if (health_.hopeless()) return give_up_on_line(Stage::Pic, address);
+    if (health_.hopeless()) return give_up_on_line(Section::Pic, address);
     ok = send_pic_record(address);
     if (ok && address % 100 == 0)
       sink_.progress(int(static_cast<long long>(address) * 100 / chipset_.pic_adr_l));
@@ -270,32 +270,32 @@ void BurnRun::pic_records() {
   if (cancel_ || line_lost_) return;
   if (nobody_answered_) {
     sink_.log(sentence::kPicSilent, kStyleBoldRed);
-    fail(Stage::Pic, FailureCause::Silent);
+    fail(Section::Pic, FailureCause::Silent);
     stop_ = true;
     return;
   }
   if (!ok) {
     sink_.log("ERROR !\n", kStyleBoldRed);
     sink_.log(sentence::kPicNotBurned, kStyleBoldRed);
-    fail(Stage::Pic, FailureCause::Refused);
+    fail(Section::Pic, FailureCause::Refused);
     return;
   }
   uint8_t answer[16];
   if (!send(kPicEndRecord, std::strlen(kPicEndRecord)) ||
       link_.wait_read(answer, sizeof answer, 9) == BoxLink::kReadFailed) {
-    lose_line(Stage::Pic, sentence::kStepEndRecord);
+    lose_line(Section::Pic, sentence::kStepEndRecord);
     return;
   }
   trace("***<%s>\n", kPicEndRecord);
-  sink_.log(section_info(Stage::Pic).done_line, kStyleBoldBlue);
+  sink_.log(section_info(Section::Pic).done_line, kStyleBoldBlue);
 }
 
-WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int lines) {
+WriteResult BurnRun::write_section(Section stage, WriterContext& context, int lines) {
   LineSource source = lines_of(*chipset_.sections->of(stage));
   switch (section_info(stage).writer) {
     case SectionWriter::HexRecords:
       // Every sector is erased again in each burn, before its first write.
-      if (stage == Stage::Flash) link_.reset_flash_sector();
+      if (stage == Section::Flash) link_.reset_flash_sector();
       return write_hex_section(context, source, lines, target_of(stage));
     case SectionWriter::SystemFont: {
       WriteResult cleared =
@@ -315,12 +315,12 @@ WriteResult BurnRun::write_section(Stage stage, WriterContext& context, int line
 
 // Compared with the file's records, never with what the writer sent: a
 // record the writer left out cannot then pass.
-WriteResult BurnRun::verify(Stage stage, WriterContext& context, const ByteImage& written) {
+WriteResult BurnRun::verify(Section stage, WriterContext& context, const ByteImage& written) {
   sink_.progress(0);
   return verify_section(context, *chipset_.sections->image_of(stage), &written, target_of(stage));
 }
 
-void BurnRun::section_stage(Stage stage) {
+void BurnRun::section_stage(Section stage) {
   const SectionInfo& info = section_info(stage);
   sink_.log(info.start_line, kStyleBlue);
   sink_.progress(0);
@@ -330,7 +330,7 @@ void BurnRun::section_stage(Stage stage) {
   reach(stage);
   WriterContext context{box_, sink_, cancel_, stage_name(stage), read_back ? &written : nullptr, &address_};
   context.health = &health_;
-  if (stage == Stage::Flash) skip_finished_sectors(context);
+  if (stage == Section::Flash) skip_finished_sectors(context);
   // A file without the section gives the stage nothing to write.
   WriteResult result = WriteResult::Done;
   if (chipset_.flags & section_flag(stage)) result = write_section(stage, context, chipset_.lines_in(stage));
@@ -339,7 +339,7 @@ void BurnRun::section_stage(Stage stage) {
   // Cut short while writing, the flash is taken up again at the record it
   // reached (or where this burn took it up); a failed read-back leaves no
   // sector to trust.
-  if (stage == Stage::Flash && result != WriteResult::Done)
+  if (stage == Section::Flash && result != WriteResult::Done)
     sink_.flash_resumes_at(writes_done ? -1 : address_ >= 0 ? address_ : flash_resume_address());
   if (result == WriteResult::Done) sink_.log(info.done_line, kStyleBoldBlue);
   if (result == WriteResult::LineLost) {
@@ -360,9 +360,9 @@ void BurnRun::section_stage(Stage stage) {
 // Sectors the burn being continued finished are left as they are: none of
 // their records is sent, so none of them is erased.
 void BurnRun::skip_finished_sectors(WriterContext& context) {
-  if (flash_resume_address() < 0 || !(chipset_.flags & section_flag(Stage::Flash))) return;
+  if (flash_resume_address() < 0 || !(chipset_.flags & section_flag(Section::Flash))) return;
   auto finished = std::make_shared<std::vector<bool>>(
-      finished_flash_sectors(lines_of(*chipset_.sections->of(Stage::Flash)), flash_resume_address()));
+      finished_flash_sectors(lines_of(*chipset_.sections->of(Section::Flash)), flash_resume_address()));
   context.already_in_box = [finished](int address) {
     return (*finished)[size_t(address / kFlashSectorBytes)];
   };
@@ -393,7 +393,7 @@ bool BurnRun::sample_matches(const ResumeSample& sample) {
   sink_.log(fill_sentence(sentence::kResumeSampling, {std::to_string(sample.bytes())}), kStyleBlue);
   WriterContext context{box_, sink_, cancel_, "", nullptr, &address_};
   context.health = &health_;
-  reach(sample.flash.empty() ? Stage::Osd : Stage::Flash);
+  reach(sample.flash.empty() ? Section::Osd : Section::Flash);
   const SampleVerdict verdict = read_resume_sample(context, sample);
   sink_.progress(0);
   if (verdict.read != WriteResult::Done) {
@@ -421,7 +421,7 @@ bool BurnRun::sample_matches(const ResumeSample& sample) {
 
 void BurnRun::say_resume() {
   const std::string done = stage_list_text(resume_.done);
-  if (flash_resume_address() >= 0 && !done_before(Stage::Flash) && checked(Stage::Flash)) {
+  if (flash_resume_address() >= 0 && !done_before(Section::Flash) && checked(Section::Flash)) {
     const int sector = flash_resume_address() / kFlashSectorBytes * kFlashSectorBytes;
     sink_.log(fill_sentence(sentence::kResumingFlashFrom, {done, hex_digits(unsigned(sector), 4)}),
               kStyleBlue);
@@ -431,7 +431,7 @@ void BurnRun::say_resume() {
 }
 
 void BurnRun::system_font() {
-  if (wait_before(Stage::OsdSysFont, settings_.sysfont_delay)) section_stage(Stage::OsdSysFont);
+  if (wait_before(Section::OsdSysFont, settings_.sysfont_delay)) section_stage(Section::OsdSysFont);
   close_loader();
 }
 
@@ -469,15 +469,15 @@ void BurnRun::burn() {
   // The hand-shake takes the box into its loader for every later stage; only
   // the PIC records themselves may be left out. A resume whose PIC stage was
   // done finds the box past its PIC loader already.
-  const bool pic_done = done_before(Stage::Pic);
+  const bool pic_done = done_before(Section::Pic);
   const bool pic = settings_.pic_records && !pic_done;
   if (settings_.resume && !pic_done) sink_.log(kBurningPicLine, kStyleBlue);
-  if (pic) sink_.stage_begun(Stage::Pic);
-  reach(Stage::Pic);
+  if (pic) sink_.stage_begun(Section::Pic);
+  reach(Section::Pic);
   if (!pic_done) pic_handshake();
   if (!stopped() && pic) pic_records();
-  if (pic) sink_.stage_ended(Stage::Pic, !cancel_ && failed_.empty());
-  if (!line_lost_ && (pic_done || wait_before(Stage::Flash, settings_.flash_delay))) {
+  if (pic) sink_.stage_ended(Section::Pic, !cancel_ && failed_.empty());
+  if (!line_lost_ && (pic_done || wait_before(Section::Flash, settings_.flash_delay))) {
     // The sections written inside the loader, in the table's order; the bar
     // is reset before each stage, whether it runs or not.
     for (const SectionInfo& info : section_table()) {
@@ -489,7 +489,7 @@ void BurnRun::burn() {
   sink_.progress(0);
   close_loader();
   sink_.progress(0);
-  if (!stopped() && checked(Stage::OsdSysFont) && !done_before(Stage::OsdSysFont)) {
+  if (!stopped() && checked(Section::OsdSysFont) && !done_before(Section::OsdSysFont)) {
     sink_.log(kFontLoadingLine, kStyleBlue);
     system_font();
   }
@@ -518,8 +518,8 @@ std::string pic_record(const std::vector<uint8_t>& image, int address) {
 
 void continue_burn(const ResumePlan& plan, BurnSettings* settings) {
   const unsigned chosen = plan.chosen;
-  settings->stage_checked = [chosen](Stage stage) { return (chosen & section_flag(stage)) != 0; };
-  settings->pic_records = (chosen & section_flag(Stage::Pic)) != 0;
+  settings->stage_checked = [chosen](Section stage) { return (chosen & section_flag(stage)) != 0; };
+  settings->pic_records = (chosen & section_flag(Section::Pic)) != 0;
   settings->resume = plan;
 }
 

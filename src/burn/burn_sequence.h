@@ -33,7 +33,7 @@ struct BurnSettings {
   int sysfont_delay = kSysfontDelay.initial;  // seconds before the system font
   // Read when the stage is reached, so a box unchecked during the burn
   // counts for the stages not yet begun. Empty: every stage runs.
-  std::function<bool(Stage)> stage_checked;
+  std::function<bool(Section)> stage_checked;
   // Read back the flash and the OSD memory after each of those stages.
   bool verify = false;
   // The burn's time on a good line: a burn that takes kJobTimeFactor times

@@ -29,10 +29,6 @@ enum LogStyle : int {
 };
 constexpr int kLogStyleCount = 10;
 
-// The stages of a burn are the sections it writes, in their order (the header
-// is never one).
-using Stage = Section;
-
 // Why a burn, a compare or a backup failed, as a front end names it to a
 // script; the red log lines say the same in words.
 enum class FailureCause {
@@ -62,18 +58,18 @@ class BurnSink {
   // say the same in words. A stage begins and ends (ok false when it failed
   // or was cut short); an attempt the box refused is being tried again; the
   // line to the box was lost (its port is gone or failing).
-  virtual void stage_begun(Stage) {}
-  virtual void stage_ended(Stage, bool /*ok*/) {}
+  virtual void stage_begun(Section) {}
+  virtual void stage_ended(Section, bool /*ok*/) {}
   virtual void retried() {}
   virtual void line_lost() {}
   // A fixed pause of the protocol begins: `seconds` before the stage `next`
   // (the flash delay before FLASH, the system-font delay before the system
   // font).
-  virtual void waiting(Stage /*next*/, int /*seconds*/) {}
+  virtual void waiting(Section /*next*/, int /*seconds*/) {}
   // Just before done(false): where the burn stopped or first failed, as its
   // stage and the address it had reached there (-1 before the first record,
   // or in a pause: then `stage` is the one it waited for).
-  virtual void stopped_at(Stage /*stage*/, int /*address*/) {}
+  virtual void stopped_at(Section /*stage*/, int /*address*/) {}
   // Just before done(false) when the job failed (not when it was cancelled):
   // the cause of its first failure.
   virtual void failed_because(FailureCause) {}

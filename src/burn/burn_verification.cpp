@@ -11,10 +11,10 @@ BurnVerification::BurnVerification(bool asked, std::string off_reason)
 
 // Only the flash and the OSD memory answer reads; a stage of theirs that
 // ended well under a read-back has matched the file.
-void BurnVerification::stage_ended(Stage stage, bool ok) {
+void BurnVerification::stage_ended(Section stage, bool ok) {
   if (!ok) return;
-  if (stage == Stage::Flash) flash_ = true;
-  if (stage == Stage::Osd) osd_ = true;
+  if (stage == Section::Flash) flash_ = true;
+  if (stage == Section::Osd) osd_ = true;
 }
 
 void BurnVerification::failed_because(FailureCause cause) {

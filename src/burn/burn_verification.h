@@ -22,7 +22,7 @@ class BurnVerification {
   // does not, in the front end's words ("--no-verify").
   BurnVerification(bool asked, std::string off_reason);
 
-  void stage_ended(Stage stage, bool ok);
+  void stage_ended(Section stage, bool ok);
   void failed_because(FailureCause cause);
   void done(bool ok, bool cancelled);
 

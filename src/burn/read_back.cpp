@@ -16,7 +16,7 @@
 namespace tv {
 namespace {
 
-const char* stage_name(Stage stage) { return section_info(stage).stage; }
+const char* stage_name(Section stage) { return section_info(stage).stage; }
 
 std::string hex4(int address) { return hex_digits(unsigned(address) & 0xFFFFFF, 4); }
 
@@ -61,7 +61,7 @@ bool port_ready(BoxLink& link, BurnSink& sink) {
 
 }  // namespace
 
-bool readable(Stage stage) { return holds_records(stage); }
+bool readable(Section stage) { return holds_records(stage); }
 
 std::vector<int> reads_covering(const WrittenImage& image) {
   std::vector<int> reads;
@@ -73,7 +73,7 @@ std::vector<int> reads_covering(const WrittenImage& image) {
   return reads;
 }
 
-WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* records) {
+WrittenImage image_to_burn(const LoadedChipset& chipset, Section stage, int* records) {
   WrittenImage image;
   AcceptingBox box;
   SilentSink sink;
@@ -87,9 +87,9 @@ WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* recor
   return image;
 }
 
-WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads,
+WriteResult read_memory(WriterContext& context, Section stage, const std::vector<int>& reads,
                         const ReadHandler& got) {
-  const bool flash = stage == Stage::Flash;
+  const bool flash = stage == Section::Flash;
   int last_percent = -1;
   for (size_t i = 0; i < reads.size(); ++i) {
     const int address = reads[i];
@@ -132,7 +132,7 @@ class BackupRun {
   BackupRun(BoxLink& link, const BackupRequest& request, BurnSink& sink, const std::atomic<bool>& cancel)
       : request_(request), sink_(sink), cancel_(cancel), box_(link), health_(request.planned_seconds) {}
 
-  bool read_stage(Stage stage, std::vector<uint8_t>* image);
+  bool read_stage(Section stage, std::vector<uint8_t>* image);
   void run(BoxLink& link);
 
  private:
@@ -148,7 +148,7 @@ class BackupRun {
   WriteResult read_result_ = WriteResult::Done;
 };
 
-bool BackupRun::read_stage(Stage stage, std::vector<uint8_t>* image) {
+bool BackupRun::read_stage(Section stage, std::vector<uint8_t>* image) {
   sink_.log(fill_sentence(sentence::kReading, {stage_name(stage)}), kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
@@ -197,8 +197,8 @@ void BackupRun::run(BoxLink& link) {
   BackupContents contents;
   contents.port = request_.port;
   contents.taken = std::time(nullptr);
-  if (request_.flash && !read_stage(Stage::Flash, &contents.flash)) return fail("");
-  if (request_.osd && !read_stage(Stage::Osd, &contents.osd)) return fail("");
+  if (request_.flash && !read_stage(Section::Flash, &contents.flash)) return fail("");
+  if (request_.osd && !read_stage(Section::Osd, &contents.osd)) return fail("");
   // A cancel that came after the last read still leaves no file.
   if (cancel_) return fail("");
   const std::string text = backup_chipset_text(contents);
@@ -224,13 +224,13 @@ class CompareRun {
   void run(BoxLink& link);
 
  private:
-  bool chosen(Stage stage) const {
+  bool chosen(Section stage) const {
     return (chipset_.flags & section_flag(stage)) &&
-           (stage == Stage::Flash ? settings_.flash : settings_.osd);
+           (stage == Section::Flash ? settings_.flash : settings_.osd);
   }
   // False when the reading itself failed (the box, the line, a cancel).
-  bool compare_stage(Stage stage, const WrittenImage& expected);
-  void report(Stage stage, int compared);
+  bool compare_stage(Section stage, const WrittenImage& expected);
+  void report(Section stage, int compared);
   void fail(const char* line, FailureCause cause);
 
   const LoadedChipset& chipset_;
@@ -246,7 +246,7 @@ class CompareRun {
   uint8_t first_file_ = 0, first_box_ = 0;
 };
 
-void CompareRun::report(Stage stage, int compared) {
+void CompareRun::report(Section stage, int compared) {
   if (differ_ == 0) {
     sink_.log(fill_sentence(sentence::kStageMatches, {stage_name(stage), std::to_string(compared)}),
               kStyleBoldGreen);
@@ -259,7 +259,7 @@ void CompareRun::report(Stage stage, int compared) {
       kStyleBoldRed);
 }
 
-bool CompareRun::compare_stage(Stage stage, const WrittenImage& expected) {
+bool CompareRun::compare_stage(Section stage, const WrittenImage& expected) {
   sink_.log(fill_sentence(sentence::kComparing, {stage_name(stage)}), kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
@@ -300,8 +300,8 @@ void CompareRun::run(BoxLink& link) {
   if (!chipset_clean(chipset_)) return fail(sentence::kCompareFileFaulty, FailureCause::FileFaulty);
   if (!port_ready(link, sink_)) return;
   sink_.log(sentence::kCompareCannotReadAll, kStyleBold);
-  std::vector<std::pair<Stage, WrittenImage>> planned;
-  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+  std::vector<std::pair<Section, WrittenImage>> planned;
+  for (Section stage : {Section::Flash, Section::Osd}) {
     if (!chosen(stage)) continue;
     WrittenImage expected = image_to_burn(chipset_, stage);
     if (expected.byte_count() > 0) planned.emplace_back(stage, std::move(expected));

@@ -32,18 +32,18 @@ constexpr int kReadBackSpan = 0x10000;
 constexpr int kBytesPerRead = 4;
 
 // The two memories that can be read back, as the stages that write them.
-bool readable(Stage stage);
+bool readable(Section stage);
 
 // The start address of each 4-byte read that covers every byte `image`
 // marks, in address order: a run of marked bytes is read 4 at a time from its
 // first byte on.
 std::vector<int> reads_covering(const WrittenImage& image);
 
-// Exactly what the burn of a loaded file writes into the flash (Stage::Flash)
-// or the OSD memory (Stage::Osd), by address: the section writer run against
+// Exactly what the burn of a loaded file writes into the flash (Section::Flash)
+// or the OSD memory (Section::Osd), by address: the section writer run against
 // a box that accepts everything, so a compare checks the very bytes a burn
 // would send. `records` (when given) receives the number of 16-byte writes.
-WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* records = nullptr);
+WrittenImage image_to_burn(const LoadedChipset& chipset, Section stage, int* records = nullptr);
 
 // Reads the box's `stage` memory at each address of `reads`, 4 bytes at a
 // time, and hands every answer to `got`. A refused read is retried after the
@@ -52,7 +52,7 @@ WrittenImage image_to_burn(const LoadedChipset& chipset, Stage stage, int* recor
 // address, in red, and the sink is told where it stopped). Progress goes to
 // the sink as the share of reads done.
 using ReadHandler = std::function<void(int address, const uint8_t (&bytes)[kBytesPerRead])>;
-WriteResult read_memory(WriterContext& context, Stage stage, const std::vector<int>& reads,
+WriteResult read_memory(WriterContext& context, Section stage, const std::vector<int>& reads,
                         const ReadHandler& got);
 
 // ---- backup -------------------------------------------------------------------

@@ -26,8 +26,8 @@ void sample_block(const WrittenImage& image, int start, SampleBytes* sample) {
 // stage was done, else those before the record it stopped at.
 std::vector<bool> finished_sectors(const LoadedChipset& chipset, const ResumePoint& point) {
   const size_t sectors = size_t(WrittenImage::kSpan / kFlashSectorBytes + 1);
-  if (point.done & section_flag(Stage::Flash)) return std::vector<bool>(sectors, true);
-  const SectionText* text = chipset.sections ? chipset.sections->of(Stage::Flash) : nullptr;
+  if (point.done & section_flag(Section::Flash)) return std::vector<bool>(sectors, true);
+  const SectionText* text = chipset.sections ? chipset.sections->of(Section::Flash) : nullptr;
   if (point.flash_from < 0 || !text) return std::vector<bool>(sectors, false);
   return finished_flash_sectors(lines_of(*text), point.flash_from);
 }
@@ -40,7 +40,7 @@ std::vector<int> reads_for(const SampleBytes& sample) {
   return reads;
 }
 
-void compare_read(const std::map<int, uint8_t>& expected, Stage stage, int address,
+void compare_read(const std::map<int, uint8_t>& expected, Section stage, int address,
                   const uint8_t (&bytes)[kBytesPerRead], SampleVerdict* verdict) {
   for (int i = 0; i < kBytesPerRead; ++i) {
     const auto want = expected.find(address + i);
@@ -59,12 +59,12 @@ ResumeSample resume_sample(const LoadedChipset& chipset, const ResumePoint& poin
   ResumeSample sample;
   const std::vector<bool> sectors = finished_sectors(chipset, point);
   if (std::find(sectors.begin(), sectors.end(), true) != sectors.end()) {
-    const WrittenImage flash = image_to_burn(chipset, Stage::Flash);
+    const WrittenImage flash = image_to_burn(chipset, Section::Flash);
     for (size_t s = 0; s < sectors.size(); ++s)
       if (sectors[s]) sample_block(flash, int(s) * kFlashSectorBytes, &sample.flash);
   }
-  if (point.done & section_flag(Stage::Osd)) {
-    const WrittenImage osd = image_to_burn(chipset, Stage::Osd);
+  if (point.done & section_flag(Section::Osd)) {
+    const WrittenImage osd = image_to_burn(chipset, Section::Osd);
     for (int start = 0; start < WrittenImage::kSpan; start += kSampleBlockBytes)
       sample_block(osd, start, &sample.osd);
   }
@@ -73,11 +73,11 @@ ResumeSample resume_sample(const LoadedChipset& chipset, const ResumePoint& poin
 
 SampleVerdict read_resume_sample(WriterContext& context, const ResumeSample& sample) {
   SampleVerdict verdict;
-  const std::pair<Stage, const SampleBytes*> memories[] = {{Stage::Flash, &sample.flash},
-                                                           {Stage::Osd, &sample.osd}};
+  const std::pair<Section, const SampleBytes*> memories[] = {{Section::Flash, &sample.flash},
+                                                             {Section::Osd, &sample.osd}};
   for (const auto& memory : memories) {
     if (memory.second->empty()) continue;
-    const Stage stage = memory.first;
+    const Section stage = memory.first;
     const std::map<int, uint8_t> expected(memory.second->begin(), memory.second->end());
     context.section = section_info(stage).stage;
     verdict.read = read_memory(context, stage, reads_for(*memory.second),

@@ -47,7 +47,7 @@ ResumeSample resume_sample(const LoadedChipset& chipset, const ResumePoint& poin
 struct SampleVerdict {
   WriteResult read = WriteResult::Done;  // anything but Done: the box could not be read
   int differ = 0;                        // bytes that differ
-  Stage first_stage = Stage::Flash;      // where the first one is
+  Section first_stage = Section::Flash;  // where the first one is
   int first_address = -1;
   uint8_t first_file = 0, first_box = 0;
 };

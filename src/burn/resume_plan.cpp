@@ -42,7 +42,7 @@ bool labelled(const std::string& line, const char* label, std::string* value) {
 }
 
 // A stage by the word the log uses for it ("FLASH"), or by its box ("Flash").
-bool stage_named(const std::string& name, Stage* stage) {
+bool stage_named(const std::string& name, Section* stage) {
   for (const SectionInfo& info : section_table()) {
     if (info.stage && (name == info.stage || name == info.box)) {
       *stage = info.section;
@@ -56,7 +56,7 @@ bool stages_named(const std::string& list, unsigned* bits) {
   *bits = 0;
   if (list.empty() || list == "none") return true;
   for (const std::string& name : split(list, ',')) {
-    Stage stage;
+    Section stage;
     if (!stage_named(name, &stage)) return false;
     *bits |= section_flag(stage);
   }
@@ -173,7 +173,7 @@ bool read_saved_burn(const std::string& log_text, SavedBurn* burn) {
       // "12:00:01.250 ok      stage FLASH done": a log written before the
       // Resume line existed, or one cut short by a crash.
       const size_t at = line.find(" stage ");
-      Stage stage;
+      Section stage;
       if (at != std::string::npos && line.size() > at + 12 &&
           line.compare(line.size() - 5, 5, " done") == 0 &&
           stage_named(line.substr(at + 7, line.size() - 5 - at - 7), &stage))

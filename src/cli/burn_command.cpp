@@ -33,7 +33,7 @@ constexpr int kTraceFlushMs = 500;
 constexpr size_t kShortDigest = 12;
 
 // A section as the file names it: its marker without "***" and ">".
-std::string name_in_file(Stage stage) {
+std::string name_in_file(Section stage) {
   const std::string marker = section_info(stage).marker;
   return marker.substr(3, marker.size() - 4);
 }
@@ -180,9 +180,9 @@ BurnSettings burn_settings(const BurnOptions& options, unsigned stages) {
   BurnSettings settings;
   settings.flash_delay = options.flash_delay;
   settings.sysfont_delay = options.sysfont_delay;
-  settings.stage_checked = [stages](Stage stage) { return (stages & section_flag(stage)) != 0; };
+  settings.stage_checked = [stages](Section stage) { return (stages & section_flag(stage)) != 0; };
   settings.verify = options.verify;
-  settings.pic_records = (stages & section_flag(Stage::Pic)) != 0;
+  settings.pic_records = (stages & section_flag(Section::Pic)) != 0;
   return settings;
 }
 
@@ -429,7 +429,7 @@ unsigned chosen_stages(const LoadedChipset& chipset, const BurnOptions& options)
     bool chosen = options.sections ? (options.sections & flag) != 0 : (chipset.flags & flag) != 0;
     if (chosen) stages |= flag;
   }
-  if (options.sysfont) stages |= section_flag(Stage::OsdSysFont);
+  if (options.sysfont) stages |= section_flag(Section::OsdSysFont);
   return stages;
 }
 

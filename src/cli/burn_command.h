@@ -23,7 +23,7 @@ enum BurnExit : int {
 // Nothing is sent to any box when it may not.
 std::string chipset_refusal(const LoadedChipset& chipset, const BurnOptions& options);
 
-// The stages these options burn from this file, as bits by Stage.
+// The stages these options burn from this file, as bits by Section.
 unsigned chosen_stages(const LoadedChipset& chipset, const BurnOptions& options);
 
 // Prunes the default log folder to the keeping the options give, saying how

@@ -24,9 +24,9 @@
 namespace tv {
 namespace {
 
-const Stage kReadableStages[] = {Stage::Flash, Stage::Osd};
+const Section kReadableStages[] = {Section::Flash, Section::Osd};
 
-unsigned stage_bit(Stage stage) { return 1u << int(stage); }
+unsigned stage_bit(Section stage) { return 1u << int(stage); }
 
 // A section as the file names it: its marker without "***" and ">".
 std::string name_in_file(Section section) {
@@ -80,9 +80,9 @@ bool backup_round(const BurnOptions& options, BoxRound* round) {
 
   StagePlan plan;
   const double seconds = read_back_seconds(size_t(kReadBackSpan / kBytesPerRead));
-  plan.seconds[int(Stage::Flash)] = plan.seconds[int(Stage::Osd)] = seconds;
-  plan.runs[int(Stage::Flash)] = request.flash;
-  plan.runs[int(Stage::Osd)] = request.osd;
+  plan.seconds[int(Section::Flash)] = plan.seconds[int(Section::Osd)] = seconds;
+  plan.runs[int(Section::Flash)] = request.flash;
+  plan.runs[int(Section::Osd)] = request.osd;
   if (!options.patient) request.planned_seconds = plan_total_seconds(plan);
 
   BurnLogHeader header;
@@ -113,7 +113,7 @@ bool backup_round(const BurnOptions& options, BoxRound* round) {
 std::string compare_refusal(const LoadedChipset& chipset, const BurnOptions& options) {
   BurnOptions compared = options;
   if (!compared.sections)
-    compared.sections = chipset.flags & (section_flag(Stage::Flash) | section_flag(Stage::Osd));
+    compared.sections = chipset.flags & (section_flag(Section::Flash) | section_flag(Section::Osd));
   if (chipset.opened && chipset.first_fault.empty() && !compared.sections)
     return "has no FLASH or OSD section to compare";
   return chipset_refusal(chipset, compared);
@@ -128,14 +128,14 @@ bool compare_round(const BurnOptions& options, BoxRound* round) {
   settings.flash = flash_chosen(options);
   settings.osd = osd_chosen(options);
   StagePlan plan;
-  for (Stage stage : kReadableStages) {
-    const bool chosen = stage == Stage::Flash ? settings.flash : settings.osd;
+  for (Section stage : kReadableStages) {
+    const bool chosen = stage == Section::Flash ? settings.flash : settings.osd;
     const size_t reads = chosen ? reads_covering(image_to_burn(chipset, stage)).size() : 0;
     plan.seconds[int(stage)] = read_back_seconds(reads);
     plan.runs[int(stage)] = reads > 0;
   }
   if (!options.patient) settings.planned_seconds = plan_total_seconds(plan);
-  if (refusal.empty() && !plan.runs[int(Stage::Flash)] && !plan.runs[int(Stage::Osd)])
+  if (refusal.empty() && !plan.runs[int(Section::Flash)] && !plan.runs[int(Section::Osd)])
     refusal = "holds no flash or OSD record to compare";
   ChipsetFacts facts;
   facts.path = options.chipset;
@@ -153,7 +153,7 @@ bool compare_round(const BurnOptions& options, BoxRound* round) {
   header.chipset_size = facts.size;
   header.chipset_sha256 = facts.sha256;
   header.settings = {
-      {"sections", sections_setting(plan.runs[int(Stage::Flash)], plan.runs[int(Stage::Osd)])}};
+      {"sections", sections_setting(plan.runs[int(Section::Flash)], plan.runs[int(Section::Osd)])}};
   header.load_log = chipset.log;
   BoxWork work = [loaded, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run_compare(link, *loaded, settings, sink, cancel);
@@ -193,7 +193,7 @@ std::string stage_list(unsigned stages) {
   std::string names;
   for (int stage = 0; stage < 5; ++stage)
     if (stages & (1u << stage))
-      names += (names.empty() ? "" : ", ") + std::string(stage_display_name(Stage(stage)));
+      names += (names.empty() ? "" : ", ") + std::string(stage_display_name(Section(stage)));
   return names;
 }
 
@@ -265,7 +265,7 @@ double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, u
   double seconds =
       plan_total_seconds(plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay));
   if (options.verify)
-    for (Stage stage : kReadableStages)
+    for (Section stage : kReadableStages)
       if (stages & stage_bit(stage))
         seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
   return seconds;

@@ -546,7 +546,7 @@ BurnSettings BurnPage::burnSettings() const {
     settings.sysfont_delay = window->burnDelays().sysfont;
   }
   const auto* checked = &boxChecked_;
-  settings.stage_checked = [checked](Stage stage) { return (*checked)[section_row(stage)].load(); };
+  settings.stage_checked = [checked](Section stage) { return (*checked)[section_row(stage)].load(); };
   settings.verify = verify != FALSE;
   return settings;
 }
@@ -554,7 +554,7 @@ BurnSettings BurnPage::burnSettings() const {
 // The stages a burn chooses from the section boxes (the system font alone
 // for hv_recall).
 unsigned BurnPage::chosenStages(bool system_font_alone) const {
-  if (system_font_alone) return section_flag(Stage::OsdSysFont);
+  if (system_font_alone) return section_flag(Section::OsdSysFont);
   unsigned stages = 0;
   for (const SectionInfo& info : section_table())
     if (info.section != Section::Header && sectionBox(info.section)->getCheck() == TRUE)
@@ -567,7 +567,7 @@ BurnPage::Job BurnPage::burnJob(const BoxRow& row, BurnRunner run, const char* f
   const bool font_alone = run == static_cast<BurnRunner>(run_system_font_burn);
   BurnSettings settings = burnSettings();
   unsigned stages = chosenStages(font_alone);
-  unsigned planned = font_alone ? stages : stages | section_flag(Stage::Pic);
+  unsigned planned = font_alone ? stages : stages | section_flag(Section::Pic);
   if (resume) {
     continue_burn(*resume, &settings);
     stages = resume->chosen;
@@ -579,7 +579,7 @@ BurnPage::Job BurnPage::burnJob(const BoxRow& row, BurnRunner run, const char* f
   job.work = [run, chipset, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run(link, *chipset, settings, sink, cancel);
   };
-  job.plan = burnPlan(planned);
+  job.plan = resume ? resumePlan(*resume) : burnPlan(planned);
   job.saved = savedLogRequest(row, first_line, stages);
   job.saved.verify = settings.verify;
   if (resume) {
@@ -615,12 +615,12 @@ void BurnPage::startJob(BoxRow& row, Job job) {
     if (style == kStyleRed || style == kStyleBoldRed || style == kStyleUnderlinedRed)
       target->redLines.push_back(FXString(text.c_str()).trimEnd());
   };
-  handlers.stage_begun = [target](Stage stage) { target->status.stageBegun(stage, monotonic_ms()); };
-  handlers.waiting = [this, target](Stage next, int seconds) {
+  handlers.stage_begun = [target](Section stage) { target->status.stageBegun(stage, monotonic_ms()); };
+  handlers.waiting = [this, target](Section next, int seconds) {
     target->status.waiting(next, seconds, monotonic_ms());
     showStatus();
   };
-  handlers.stopped_at = [target](Stage stage, int address) { target->status.stoppedAt(stage, address); };
+  handlers.stopped_at = [target](Section stage, int address) { target->status.stoppedAt(stage, address); };
   handlers.done = [this, target](bool ok) { onBoxEnded(*target, ok); };
   // The line is gone or failing: the lamp says so, and the keeper takes the
   // line up again when the job has ended.
@@ -894,6 +894,14 @@ StagePlan BurnPage::burnPlan(unsigned mask) const {
   return plan_stages(loaded_, mask, delays.flash, delays.sysfont);
 }
 
+// A resume is planned for what it owes: the flash from its first unfinished
+// sector, the flash delay only when the PIC program is burned again.
+StagePlan BurnPage::resumePlan(const ResumePlan& resume) const {
+  BurnDelays delays;
+  if (PageHost* window = owner()) delays = window->burnDelays();
+  return plan_resume(loaded_, resume, delays.flash, delays.sysfont);
+}
+
 // The failure box says first what to do, then where the burn failed and the
 // first thing that went wrong; the log keeps the rest.
 FXString BurnPage::failureText(const BoxRow& row) const {
@@ -1090,7 +1098,7 @@ void BurnPage::openLogOf(BoxRow& row) {
 // ---- reading the box back ---------------------------------------------------
 bool BurnPage::mayCompare() const {
   return !burnRunning() && lines_.use.mayStartProgrammingWorker() &&
-         (loaded_.flags & (section_flag(Stage::Flash) | section_flag(Stage::Osd))) != 0;
+         (loaded_.flags & (section_flag(Section::Flash) | section_flag(Section::Osd))) != 0;
 }
 
 bool BurnPage::mayBackUp() const { return mayBackUp(firstRow()); }
@@ -1114,7 +1122,7 @@ bool BurnPage::refuseBusyPort() {
 // they choose the stages of a burn.
 StagePlan BurnPage::comparePlan() const {
   StagePlan plan;
-  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+  for (Section stage : {Section::Flash, Section::Osd}) {
     if (sectionBox(stage)->getCheck() != TRUE) continue;
     const size_t reads = reads_covering(image_to_burn(loaded_, stage)).size();
     plan.seconds[int(stage)] = read_back_seconds(reads);
@@ -1129,7 +1137,7 @@ long BurnPage::onCompare() {
   if (refuseBusyPort() || !mayCompare() || refuseFaultyFile() || refuseChangedFile()) return 1;
   if (rows_.size() == 1 && refuseWithoutPort()) return 1;
   const StagePlan plan = comparePlan();
-  if (!plan.runs[int(Stage::Flash)] && !plan.runs[int(Stage::Osd)]) {
+  if (!plan.runs[int(Section::Flash)] && !plan.runs[int(Section::Osd)]) {
     show_message(log->getShell(), MessageKind::Error, MBOX_OK, "Error",
                  ui_text_or("m_cmp_nothing", kNothingToCompareText));
     return 1;
@@ -1145,8 +1153,8 @@ BurnPage::Job BurnPage::compareJob(const BoxRow& row, const StagePlan& plan) {
   job.kind = BurnStatus::Job::Compare;
   job.plan = plan;
   CompareSettings settings;
-  settings.flash = plan.runs[int(Stage::Flash)];
-  settings.osd = plan.runs[int(Stage::Osd)];
+  settings.flash = plan.runs[int(Section::Flash)];
+  settings.osd = plan.runs[int(Section::Osd)];
   auto chipset = std::make_shared<const LoadedChipset>(loaded_);
   job.work = [chipset, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run_compare(link, *chipset, settings, sink, cancel);
@@ -1217,7 +1225,7 @@ long BurnPage::backUpBox(BoxRow& row) {
   Job job;
   job.kind = BurnStatus::Job::Backup;
   const double seconds = read_back_seconds(size_t(kReadBackSpan / kBytesPerRead));
-  for (Stage stage : {Stage::Flash, Stage::Osd}) {
+  for (Section stage : {Section::Flash, Section::Osd}) {
     job.plan.seconds[int(stage)] = seconds;
     job.plan.runs[int(stage)] = true;
   }

@@ -211,6 +211,7 @@ class BurnPage {
   void showStatus();
   void armTick();
   StagePlan burnPlan(unsigned mask) const;
+  StagePlan resumePlan(const ResumePlan& resume) const;
   unsigned chosenStages(bool system_font_alone) const;
   FX::FXString failureText(const BoxRow& row) const;
   FX::FXString completedText(const BoxRow& row) const;

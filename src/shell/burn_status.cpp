@@ -10,7 +10,7 @@ using namespace FX;
 namespace tv {
 namespace {
 
-const char* stage_name(Stage stage) { return section_info(stage).stage; }
+const char* stage_name(Section stage) { return section_info(stage).stage; }
 
 struct EndText {
   const char* key;
@@ -58,7 +58,7 @@ void BurnStatus::closeStage() {
   percent_ = 0;
 }
 
-void BurnStatus::stageBegun(Stage stage, int64_t) {
+void BurnStatus::stageBegun(Section stage, int64_t) {
   closeStage();
   stage_ = int(stage);
   waitStartMs_ = -1;
@@ -67,14 +67,14 @@ void BurnStatus::stageBegun(Stage stage, int64_t) {
   if (!stopReported_) whereStage_ = stage;
 }
 
-void BurnStatus::waiting(Stage next, int seconds, int64_t now_ms) {
+void BurnStatus::waiting(Section next, int seconds, int64_t now_ms) {
   closeStage();
   waitStage_ = next;
   waitSeconds_ = seconds;
   waitStartMs_ = now_ms;
 }
 
-void BurnStatus::stoppedAt(Stage stage, int address) {
+void BurnStatus::stoppedAt(Section stage, int address) {
   whereStage_ = stage;
   whereAddress_ = address;
   stopReported_ = true;
@@ -89,10 +89,10 @@ void BurnStatus::end(Outcome outcome, int64_t now_ms) {
 
 // Before its first stage a job is about to begin the first one its plan
 // runs: a resume that skips the PIC program does not show "PIC".
-Stage BurnStatus::firstPlanned() const {
+Section BurnStatus::firstPlanned() const {
   for (int stage = 0; stage < kBurnStageCount; ++stage)
-    if (plan_.runs[stage]) return Stage(stage);
-  return Stage::Pic;
+    if (plan_.runs[stage]) return Section(stage);
+  return Section::Pic;
 }
 
 FXString BurnStatus::where() const {
@@ -112,7 +112,7 @@ FXString BurnStatus::text(int64_t now_ms) const {
   }
   if (waitStartMs_ >= 0) {
     const int left = std::max(0, waitSeconds_ - int((now_ms - waitStartMs_) / 1000));
-    const bool flash = waitStage_ == Stage::Flash;
+    const bool flash = waitStage_ == Section::Flash;
     return ui_text_filled(flash ? "m_st_wait_flash" : "m_st_wait_font",
                           flash ? "waiting {} s before the flash" : "waiting {} s before the system font",
                           FXStringFormat("%d", left));
@@ -120,7 +120,7 @@ FXString BurnStatus::text(int64_t now_ms) const {
   const double elapsed = (now_ms - startMs_) / 1000.0;
   // What the engineer waits for comes first, so that a narrow window cuts
   // the time so far rather than the time left.
-  FXString text = stage_name(stage_ >= 0 ? Stage(stage_) : firstPlanned());
+  FXString text = stage_name(stage_ >= 0 ? Section(stage_) : firstPlanned());
   text += FXStringFormat(" %d%%  ", percent_);
   if (leftS_ >= 0)
     text += ui_text_filled("m_st_left", "about {} left", minutes_and_seconds(std::ceil(leftS_))) + "  ";

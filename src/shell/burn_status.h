@@ -24,7 +24,7 @@ class BurnStatus {
   enum class Outcome { Completed, Failed, Stopped, Differs };
 
   void start(const StagePlan& plan, int64_t now_ms, Job job = Job::Burn);
-  void stageBegun(Stage stage, int64_t now_ms);
+  void stageBegun(Section stage, int64_t now_ms);
   void progress(int percent) { percent_ = percent; }
   // The box's own figures, as its report has them: the stage's percent and
   // the time left by the job's plan (-1: none yet). The status line shows
@@ -33,8 +33,8 @@ class BurnStatus {
     percent_ = percent;
     leftS_ = left_s;
   }
-  void waiting(Stage next, int seconds, int64_t now_ms);
-  void stoppedAt(Stage stage, int address);
+  void waiting(Section next, int seconds, int64_t now_ms);
+  void stoppedAt(Section stage, int address);
   // A compare that failed without saying where it stopped read everything:
   // it ended because the box differs.
   void end(Outcome outcome, int64_t now_ms);
@@ -47,7 +47,7 @@ class BurnStatus {
 
  private:
   void closeStage();
-  Stage firstPlanned() const;
+  Section firstPlanned() const;
 
   StagePlan plan_;
   Job job_ = Job::Burn;
@@ -55,14 +55,14 @@ class BurnStatus {
   bool running_ = false;
   int64_t startMs_ = 0;
   int64_t endMs_ = 0;
-  int stage_ = -1;  // the stage running now, as a Stage number; -1 in a wait
+  int stage_ = -1;  // the stage running now, as a Section number; -1 in a wait
   int percent_ = 0;
   double leftS_ = -1;
   double doneSeconds_ = 0;  // planned seconds of the stages already over
-  Stage waitStage_ = Stage::Flash;
+  Section waitStage_ = Section::Flash;
   int waitSeconds_ = 0;
   int64_t waitStartMs_ = -1;  // -1: not waiting
-  Stage whereStage_ = Stage::Pic;
+  Section whereStage_ = Section::Pic;
   int whereAddress_ = -1;
   bool stopReported_ = false;  // stoppedAt() came: the job named where it stopped
   Outcome outcome_ = Outcome::Completed;

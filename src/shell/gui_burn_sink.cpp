@@ -31,17 +31,17 @@ void GuiBurnSink::line_lost() {
   queue_.post([handler = handlers_.line_lost] { handler(); });
 }
 
-void GuiBurnSink::stage_begun(Stage stage) {
+void GuiBurnSink::stage_begun(Section stage) {
   if (!handlers_.stage_begun) return;
   queue_.post([handler = handlers_.stage_begun, stage] { handler(stage); });
 }
 
-void GuiBurnSink::waiting(Stage next, int seconds) {
+void GuiBurnSink::waiting(Section next, int seconds) {
   if (!handlers_.waiting) return;
   queue_.post([handler = handlers_.waiting, next, seconds] { handler(next, seconds); });
 }
 
-void GuiBurnSink::stopped_at(Stage stage, int address) {
+void GuiBurnSink::stopped_at(Section stage, int address) {
   if (!handlers_.stopped_at) return;
   queue_.post([handler = handlers_.stopped_at, stage, address] { handler(stage, address); });
 }

@@ -20,9 +20,9 @@ class GuiBurnSink : public BurnSink {
     std::function<void(int percent)> progress;
     std::function<void(bool ok)> done;
     std::function<void()> line_lost;
-    std::function<void(Stage stage)> stage_begun;
-    std::function<void(Stage next, int seconds)> waiting;
-    std::function<void(Stage stage, int address)> stopped_at;
+    std::function<void(Section stage)> stage_begun;
+    std::function<void(Section next, int seconds)> waiting;
+    std::function<void(Section stage, int address)> stopped_at;
   };
 
   explicit GuiBurnSink(Handlers handlers, UiQueue& queue = ui_queue());
@@ -31,9 +31,9 @@ class GuiBurnSink : public BurnSink {
   void progress(int percent) override;
   void done(bool ok) override;
   void line_lost() override;
-  void stage_begun(Stage stage) override;
-  void waiting(Stage next, int seconds) override;
-  void stopped_at(Stage stage, int address) override;
+  void stage_begun(Section stage) override;
+  void waiting(Section next, int seconds) override;
+  void stopped_at(Section stage, int address) override;
 
  private:
   Handlers handlers_;

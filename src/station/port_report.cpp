@@ -59,7 +59,7 @@ const char* box_state_word(BoxState state) {
   return "?";
 }
 
-const char* stage_display_name(Stage stage) { return section_info(stage).short_name; }
+const char* stage_display_name(Section stage) { return section_info(stage).short_name; }
 
 void ReportBoard::post(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -114,7 +114,7 @@ void PortReport::no_answer() {
   std::lock_guard<std::mutex> lock(mutex_);
   status_.first_failure = "no box answered on " + status_.port + ": check the cable, the power and the port";
   status_.failure_kind = kFailureSilent;
-  status_.failure_stage = stage_display_name(Stage::Pic);
+  status_.failure_stage = stage_display_name(Section::Pic);
 }
 
 void PortReport::log(const std::string& text, int style) {
@@ -144,7 +144,7 @@ void PortReport::progress(int percent) {
   status_.percent = percent;
 }
 
-void PortReport::stage_begun(Stage stage) {
+void PortReport::stage_begun(Section stage) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     done_seconds_ += pause_seconds_;  // the pause before it is over
@@ -157,7 +157,7 @@ void PortReport::stage_begun(Stage stage) {
   board_.post(status_.port + ": " + stage_display_name(stage) + " ...");
 }
 
-void PortReport::stage_ended(Stage stage, bool ok) {
+void PortReport::stage_ended(Section stage, bool ok) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     done_seconds_ += plan_.opening[int(stage)] + plan_.writing[int(stage)];
@@ -180,7 +180,7 @@ void PortReport::stage_ended(Stage stage, bool ok) {
                                : " FAILED"));
 }
 
-void PortReport::waiting(Stage, int seconds) {
+void PortReport::waiting(Section, int seconds) {
   std::lock_guard<std::mutex> lock(mutex_);
   pause_started_ = std::chrono::steady_clock::now();
   pause_seconds_ = seconds;

@@ -26,8 +26,8 @@ namespace tv {
 
 enum class BoxState { Waiting, Running, Ok, Failed, Cancelled };
 
-const char* box_state_word(BoxState state);   // "waiting", ..., "OK", "FAILED", "CANCELLED"
-const char* stage_display_name(Stage stage);  // "PIC", "FLASH", "OSD", "RusFont", "SysFont"
+const char* box_state_word(BoxState state);     // "waiting", ..., "OK", "FAILED", "CANCELLED"
+const char* stage_display_name(Section stage);  // "PIC", "FLASH", "OSD", "RusFont", "SysFont"
 
 // One port at one moment.
 struct PortStatus {
@@ -97,9 +97,9 @@ class PortReport : public BurnSink {
   void log(const std::string& text, int style) override;
   void progress(int percent) override;
   void done(bool ok) override;
-  void stage_begun(Stage stage) override;
-  void stage_ended(Stage stage, bool ok) override;
-  void waiting(Stage next, int seconds) override;
+  void stage_begun(Section stage) override;
+  void stage_ended(Section stage, bool ok) override;
+  void waiting(Section next, int seconds) override;
   void retried() override;
   void failed_because(FailureCause cause) override;
 

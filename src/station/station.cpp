@@ -22,11 +22,11 @@ class TeeSink : public BurnSink {
     first_.done(ok);
     if (second_) second_->done(ok);
   }
-  void stage_begun(Stage stage) override {
+  void stage_begun(Section stage) override {
     first_.stage_begun(stage);
     if (second_) second_->stage_begun(stage);
   }
-  void stage_ended(Stage stage, bool ok) override {
+  void stage_ended(Section stage, bool ok) override {
     first_.stage_ended(stage, ok);
     if (second_) second_->stage_ended(stage, ok);
   }
@@ -38,11 +38,11 @@ class TeeSink : public BurnSink {
     first_.line_lost();
     if (second_) second_->line_lost();
   }
-  void waiting(Stage next, int seconds) override {
+  void waiting(Section next, int seconds) override {
     first_.waiting(next, seconds);
     if (second_) second_->waiting(next, seconds);
   }
-  void stopped_at(Stage stage, int address) override {
+  void stopped_at(Section stage, int address) override {
     first_.stopped_at(stage, address);
     if (second_) second_->stopped_at(stage, address);
   }

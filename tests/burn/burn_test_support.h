@@ -32,11 +32,11 @@ class RecordingSink : public tv::BurnSink {
   }
   void line_lost() override { ++line_lost_calls; }
   void retried() override { ++retries; }
-  void stage_begun(tv::Stage stage) override {
+  void stage_begun(tv::Section stage) override {
     std::lock_guard<std::mutex> lock(mutex_);
     stages_.push_back("+" + std::to_string(int(stage)));
   }
-  void stage_ended(tv::Stage stage, bool ok) override {
+  void stage_ended(tv::Section stage, bool ok) override {
     std::lock_guard<std::mutex> lock(mutex_);
     stages_.push_back((ok ? "ok" : "failed") + std::to_string(int(stage)));
   }

@@ -234,7 +234,7 @@ TEST_F(BoxBurn, ABoxFallingSilentInTheFontEndsTheBurnInBoundedTime) {
   faults.silent_after = pic_records + 10 + 7;  // the records, the ten page clears, a few bytes
   sim_.set_faults(faults);
   tv::BurnSettings settings = quick_settings();
-  settings.stage_checked = [](tv::Stage stage) { return stage == tv::Stage::OsdRusFont; };
+  settings.stage_checked = [](tv::Section stage) { return stage == tv::Section::OsdRusFont; };
   RecordingSink sink;
   burn(chipset, settings, sink);
   EXPECT_EQ(sink.done_calls(), std::vector<bool>{false});
@@ -249,7 +249,7 @@ TEST_F(BoxBurn, PicFrom0x10To0x110GoesOutAs32RecordsWithOneProgressOf73) {
   text += "***FLASH>\r\n***OSD>\r\n***OSD Font>\r\n";
   tv::LoadedChipset chipset = load_text(text);
   tv::BurnSettings settings = quick_settings();
-  settings.stage_checked = [](tv::Stage) { return false; };
+  settings.stage_checked = [](tv::Section) { return false; };
   RecordingSink sink;
   burn(chipset, settings, sink);
   std::vector<uint8_t> sent = sim_.received();
@@ -277,7 +277,7 @@ TEST_F(BoxBurn, PicRecordWhoseEchoLostAByteIsSentAgainAndThePicProgramIsExact) {
   sim_.set_faults(faults);
   tv::LoadedChipset chipset = make_chipset(small_options());
   tv::BurnSettings settings = quick_settings();
-  settings.stage_checked = [](tv::Stage) { return false; };
+  settings.stage_checked = [](tv::Section) { return false; };
   RecordingSink sink;
   burn(chipset, settings, sink);
   EXPECT_EQ(sink.texts(), std::vector<std::string>{"PIC Burned OK!\n"});
@@ -301,7 +301,7 @@ TEST_F(BoxBurn, ABoxThatNeverEchoesGetsTheFirstPicRecordFiveTimesThenError) {
   sim_.set_faults(faults);
   tv::LoadedChipset chipset = make_chipset(small_options());
   tv::BurnSettings settings = quick_settings();
-  settings.stage_checked = [](tv::Stage) { return false; };
+  settings.stage_checked = [](tv::Section) { return false; };
   RecordingSink sink;
   burn(chipset, settings, sink);
   std::vector<uint8_t> sent = sim_.received();
@@ -379,17 +379,17 @@ TEST_F(BoxBurn, SystemFontAloneWritesOnlyTheSystemFontAndClosesWithTheFourZLine)
 TEST_F(BoxBurn, EachStageBoxIsReadWhenItsStageIsReached) {
   tv::set_pause_scale_percent(1);
   tv::LoadedChipset chipset = make_chipset(small_options());
-  std::vector<tv::Stage> asked;
+  std::vector<tv::Section> asked;
   tv::BurnSettings settings = quick_settings();
   RecordingSink sink;
-  settings.stage_checked = [&](tv::Stage stage) {
+  settings.stage_checked = [&](tv::Section stage) {
     asked.push_back(stage);
     // Unchecked while the OSD stage runs: the RusFont stage must see it.
-    return !(stage == tv::Stage::OsdRusFont || stage == tv::Stage::OsdSysFont) || sink.texts().size() < 4;
+    return !(stage == tv::Section::OsdRusFont || stage == tv::Section::OsdSysFont) || sink.texts().size() < 4;
   };
   burn(chipset, settings, sink);
-  EXPECT_EQ(asked, (std::vector<tv::Stage>{tv::Stage::Flash, tv::Stage::Osd, tv::Stage::OsdRusFont,
-                                           tv::Stage::OsdSysFont}));
+  EXPECT_EQ(asked, (std::vector<tv::Section>{tv::Section::Flash, tv::Section::Osd, tv::Section::OsdRusFont,
+                                             tv::Section::OsdSysFont}));
   EXPECT_EQ(sink.texts(),
             (std::vector<std::string>{"PIC Burned OK!\n", "Burning FLASH...\n", "FLASH Burned OK!\n",
                                       "Burning OSD...\n", "OSD Burned OK!\n"}));

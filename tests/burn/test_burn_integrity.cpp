@@ -70,8 +70,8 @@ class BurnIntegrity : public ::testing::Test {
     finish();
   }
 
-  void only(std::vector<tv::Stage> stages) {
-    settings_.stage_checked = [stages](tv::Stage stage) {
+  void only(std::vector<tv::Section> stages) {
+    settings_.stage_checked = [stages](tv::Section stage) {
       return std::find(stages.begin(), stages.end(), stage) != stages.end();
     };
   }
@@ -134,7 +134,7 @@ TEST_F(BurnIntegrity, SectorsInDescendingOrderAreEachErasedBeforeTheirFirstWrite
   boxsim::Faults faults;
   faults.old_contents = true;
   sim_.set_faults(faults);
-  only({tv::Stage::Flash});
+  only({tv::Section::Flash});
   burn(tv::load_chipset(write(text)));
   EXPECT_EQ(sink_.done_calls(), std::vector<bool>{true});
   EXPECT_TRUE(flash_matches(3 * 4096));
@@ -148,7 +148,7 @@ TEST_F(BurnIntegrity, ARefusedOsdClearIsRetriedAndOneRefusedForEverFailsTheBurn)
   faults.old_contents = true;
   faults.refuse_osd_clears = 1;
   sim_.set_faults(faults);
-  only({tv::Stage::Osd});
+  only({tv::Section::Osd});
   tv::LoadedChipset chipset = generate_and_load();
   burn(chipset);
   EXPECT_EQ(sink_.done_calls(), std::vector<bool>{true});
@@ -249,7 +249,7 @@ TEST_F(BurnIntegrity, ADamagedFileIsNotBurned) {
 // one flash byte wrong while echoing every write fails with its address, and
 // without Verify that box passes as it always did.
 TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
-  only({tv::Stage::Flash, tv::Stage::Osd});
+  only({tv::Section::Flash, tv::Section::Osd});
   settings_.verify = true;
   tv::LoadedChipset chipset = generate_and_load();
   burn(chipset);
@@ -283,7 +283,7 @@ TEST_F(BurnIntegrity, VerifyFindsTheOneFlashByteTheBoxStoredWrong) {
   *skipped->image_of(tv::Section::Flash) = *chipset.sections->image_of(tv::Section::Flash);
   tv::LoadedChipset skipping = chipset;
   skipping.sections = skipped;
-  only({tv::Stage::Flash});
+  only({tv::Section::Flash});
   RecordingSink unwritten;
   tv::run_burn(link_, skipping, settings_, unwritten, cancel_);
   EXPECT_EQ(unwritten.done_calls(), std::vector<bool>{false});
@@ -370,7 +370,7 @@ TEST_F(BurnIntegrity, EveryRecordOfTheFileIsBurnedOrTheFileIsRefusedNamingItsLin
        },
        0},
   };
-  only({tv::Stage::Flash, tv::Stage::Osd});
+  only({tv::Section::Flash, tv::Section::Osd});
   generated_ = chipsetgen::generate(testsupport::small_chipset_options());
   for (const FileCase& file : cases) {
     SCOPED_TRACE(file.what);

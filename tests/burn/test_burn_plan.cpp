@@ -15,9 +15,9 @@
 
 namespace {
 
-constexpr unsigned kPic = tv::section_flag(tv::Stage::Pic);
-constexpr unsigned kFlash = tv::section_flag(tv::Stage::Flash);
-constexpr unsigned kOsd = tv::section_flag(tv::Stage::Osd);
+constexpr unsigned kPic = tv::section_flag(tv::Section::Pic);
+constexpr unsigned kFlash = tv::section_flag(tv::Section::Flash);
+constexpr unsigned kOsd = tv::section_flag(tv::Section::Osd);
 
 // Seconds are compared to the millisecond: a cost that moves by a record's
 // share of a byte shows.
@@ -54,9 +54,9 @@ TEST(BurnPlan, StageCostsFollowTheRecordsOfTheFile) {
     chipset.section_lines[int(tv::Section::Flash)] = c.flash_lines;
     chipset.section_lines[int(tv::Section::Osd)] = c.osd_lines;
     const tv::StagePlan plan = tv::plan_stages(chipset, kPic | kFlash | kOsd, c.flash_delay, 6);
-    EXPECT_NEAR(plan.seconds[int(tv::Stage::Pic)], c.pic_seconds, kNear);
-    EXPECT_NEAR(plan.seconds[int(tv::Stage::Flash)], c.flash_seconds, kNear);
-    EXPECT_NEAR(plan.seconds[int(tv::Stage::Osd)], c.osd_seconds, kNear);
+    EXPECT_NEAR(plan.seconds[int(tv::Section::Pic)], c.pic_seconds, kNear);
+    EXPECT_NEAR(plan.seconds[int(tv::Section::Flash)], c.flash_seconds, kNear);
+    EXPECT_NEAR(plan.seconds[int(tv::Section::Osd)], c.osd_seconds, kNear);
     EXPECT_NEAR(tv::plan_total_seconds(plan), c.pic_seconds + c.flash_seconds + c.osd_seconds, kNear);
   }
 }
@@ -81,13 +81,14 @@ TEST(BurnPlan, AResumePlansOnlyWhatItOwes) {
 
   const tv::StagePlan whole = tv::plan_stages(chipset, resume.chosen, 3, 6);
   const tv::StagePlan plan = tv::plan_resume(chipset, resume, 3, 6);
-  EXPECT_FALSE(plan.runs[int(tv::Stage::Pic)]);
-  const int flash = int(tv::Stage::Flash);
+  EXPECT_FALSE(plan.runs[int(tv::Section::Pic)]);
+  const int flash = int(tv::Section::Flash);
   // 16 KiB of 16-byte records left in 4 sectors.
   EXPECT_NEAR(plan.seconds[flash], 1024 * 32 / 5760.0 + 4 * 2.0, kNear);
   const double lines = chipset.lines_in(tv::Section::Flash);
   EXPECT_NEAR(plan.skipped[flash], 1 - 1024 / lines, kNear);
-  EXPECT_NEAR(tv::plan_total_seconds(plan), plan.seconds[flash] + whole.seconds[int(tv::Stage::Osd)], kNear);
+  EXPECT_NEAR(tv::plan_total_seconds(plan), plan.seconds[flash] + whole.seconds[int(tv::Section::Osd)],
+              kNear);
   // The first percent the burn reports after the records it skipped is the
   // stage's start, and its 100 % the stage's end.
   const int skipped = int(100 * plan.skipped[flash]) + 1;
@@ -96,8 +97,8 @@ TEST(BurnPlan, AResumePlansOnlyWhatItOwes) {
 
   // Without the PIC behind it, the resume waits the flash delay as any burn.
   resume.point.done = 0;
-  EXPECT_NEAR(tv::plan_resume(chipset, resume, 3, 6).seconds[int(tv::Stage::Pic)],
-              whole.seconds[int(tv::Stage::Pic)], kNear);
+  EXPECT_NEAR(tv::plan_resume(chipset, resume, 3, 6).seconds[int(tv::Section::Pic)],
+              whole.seconds[int(tv::Section::Pic)], kNear);
 }
 
 // The time left is the plan's seconds still ahead, on a good line exactly;
@@ -108,7 +109,7 @@ TEST(BurnPlan, TimeLeftIsThePlanAheadAtThePaceSoFar) {
   tv::LoadedChipset chipset;
   chipset.section_lines[int(tv::Section::Osd)] = 1080;  // 6 s of clear, 6 s of records
   const tv::StagePlan plan = tv::plan_stages(chipset, kOsd, 3, 6);
-  const int osd = int(tv::Stage::Osd);
+  const int osd = int(tv::Section::Osd);
   struct Case {
     int percent;
     double elapsed;

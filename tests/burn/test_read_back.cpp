@@ -70,8 +70,8 @@ TEST_F(ReadBack, ACompareChecksExactlyTheBytesTheRecordsWriteAndNamesTheFirstTha
   const tv::LoadedChipset chipset = tv::load_chipset(path);
 
   // What a burn would write, byte for byte, and nothing else.
-  const tv::WrittenImage flash = tv::image_to_burn(chipset, tv::Stage::Flash);
-  const tv::WrittenImage osd = tv::image_to_burn(chipset, tv::Stage::Osd);
+  const tv::WrittenImage flash = tv::image_to_burn(chipset, tv::Section::Flash);
+  const tv::WrittenImage osd = tv::image_to_burn(chipset, tv::Section::Osd);
   EXPECT_EQ(flash.byte_count(), options.flash_bytes);
   EXPECT_EQ(osd.byte_count(), options.osd_bytes);
   for (int address = 0; address < options.flash_bytes; ++address)

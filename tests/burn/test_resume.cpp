@@ -40,7 +40,7 @@ constexpr int kFlashSectors = 4;
 class StoppingSink : public RecordingSink {
  public:
   StoppingSink(int stop_in, std::atomic<bool>& cancel) : stop_in_(stop_in), cancel_(cancel) {}
-  void stage_begun(tv::Stage stage) override {
+  void stage_begun(tv::Section stage) override {
     running_ = int(stage);
     RecordingSink::stage_begun(stage);
   }
@@ -161,10 +161,10 @@ TEST_F(Resume, ABurnCutShortIsFinishedExactlyWithOnlyWhatItOwed) {
   // the 600th or the 601st record; both are in the same sector.
   const Case cases[] = {
       {"line lost in FLASH", 600, -1, 2, "done=PIC; flash-from=2570", "done=PIC; flash-from=2580"},
-      {"stopped in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr},
-      {"stopped in RusFont", 0, int(tv::Stage::OsdRusFont), 0, "done=PIC,FLASH,OSD; flash-from=start",
+      {"stopped in OSD", 0, int(tv::Section::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr},
+      {"stopped in RusFont", 0, int(tv::Section::OsdRusFont), 0, "done=PIC,FLASH,OSD; flash-from=start",
        nullptr},
-      {"killed in OSD", 0, int(tv::Stage::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr, true},
+      {"killed in OSD", 0, int(tv::Section::Osd), 0, "done=PIC,FLASH; flash-from=start", nullptr, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -271,8 +271,8 @@ TEST_F(Resume, AFailedVerifyLeavesNoSectorToTrustAndInAResumeNoStage) {
 // of every finished flash sector and of every 4 KiB of a finished OSD, with
 // the file's values; nothing at all when only unreadable stages are done.
 TEST_F(Resume, TheSampleIsTheHeadAndTailOfEachFinishedBlock) {
-  const unsigned pic = tv::section_flag(tv::Stage::Pic), flash = tv::section_flag(tv::Stage::Flash),
-                 osd = tv::section_flag(tv::Stage::Osd);
+  const unsigned pic = tv::section_flag(tv::Section::Pic), flash = tv::section_flag(tv::Section::Flash),
+                 osd = tv::section_flag(tv::Section::Osd);
   struct Case {
     tv::ResumePoint point;
     std::vector<int> flash_starts;  // of each run of 16 sampled bytes
@@ -286,8 +286,8 @@ TEST_F(Resume, TheSampleIsTheHeadAndTailOfEachFinishedBlock) {
       {{pic, -1}, {}, {}},
       {{0, 0x0100}, {}, {}},
   };
-  const tv::WrittenImage flash_image = tv::image_to_burn(chipset_, tv::Stage::Flash);
-  const tv::WrittenImage osd_image = tv::image_to_burn(chipset_, tv::Stage::Osd);
+  const tv::WrittenImage flash_image = tv::image_to_burn(chipset_, tv::Section::Flash);
+  const tv::WrittenImage osd_image = tv::image_to_burn(chipset_, tv::Section::Osd);
   for (const Case& c : cases) {
     SCOPED_TRACE(tv::resume_point_text(c.point));
     const tv::ResumeSample sample = tv::resume_sample(chipset_, c.point);

@@ -780,13 +780,13 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
   tv::ReportBoard board;
   tv::PortReport report("com3", tv::plan_stages(chipset, 0x1F, 3, 6), board);
   report.begin();
-  report.stage_begun(tv::Stage::Osd);
+  report.stage_begun(tv::Section::Osd);
   const auto now = std::chrono::steady_clock::now();
   EXPECT_EQ(report.snapshot(now + std::chrono::seconds(3)).percent, 25);
   EXPECT_EQ(report.snapshot(now + std::chrono::seconds(9)).percent, 50) << "the clear's part at most";
   report.progress(50);
   EXPECT_EQ(report.snapshot(now + std::chrono::seconds(9)).percent, 75);
-  report.stage_ended(tv::Stage::Osd, true);
+  report.stage_ended(tv::Section::Osd, true);
   EXPECT_EQ(report.snapshot().stage, "waiting");
   EXPECT_EQ(report.snapshot().percent, 0);
 }

@@ -269,7 +269,7 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
   // Each memory with its own count: the flash's one byte does not make the
   // OSD differ.
   const std::string osd_bytes =
-      std::to_string(tv::image_to_burn(tv::load_chipset(chipset), tv::Stage::Osd).byte_count());
+      std::to_string(tv::image_to_burn(tv::load_chipset(chipset), tv::Section::Osd).byte_count());
   const std::string wrong_log = read_bytes(summary["boxes"][1]["log"].get<std::string>());
   EXPECT_NE(wrong_log.find("OSD matches the file: " + osd_bytes + " bytes"), std::string::npos) << wrong_log;
   EXPECT_TRUE(only_reads(box_.sim().received()));

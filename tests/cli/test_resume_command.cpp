@@ -67,7 +67,7 @@ class ResumeCommand : public ::testing::Test {
     tv::LoadedChipset chipset = tv::load_chipset(chipset_);
     tv::BurnSettings settings;
     settings.flash_delay = 0;
-    settings.stage_checked = [](tv::Stage stage) { return stage != tv::Stage::OsdSysFont; };
+    settings.stage_checked = [](tv::Section stage) { return stage != tv::Section::OsdSysFont; };
     struct Done : tv::BurnSink {
       std::atomic<int> ok{-1};
       void log(const std::string&, int) override {}

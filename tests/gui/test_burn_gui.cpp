@@ -745,7 +745,7 @@ std::string file_text(const std::string& path) {
 
 // The records of one section of a chipset file equal the first 64 KiB of a
 // memory, address by address, and cover all of it.
-::testing::AssertionResult records_equal(const tv::LoadedChipset& file, tv::Stage stage,
+::testing::AssertionResult records_equal(const tv::LoadedChipset& file, tv::Section stage,
                                          const std::vector<uint8_t>& memory) {
   const tv::WrittenImage records = tv::image_to_burn(file, stage);
   if (records.byte_count() != tv::kReadBackSpan)
@@ -847,8 +847,8 @@ TEST_F(ReadBackGui, BackupSavesTheBoxIntoTheChosenFileAndAStoppedOneLeavesNone) 
   EXPECT_TRUE(statusMatches("Backup completed in [0-9]+:[0-5][0-9]")) << statusText();
   const tv::LoadedChipset saved = tv::load_chipset(backup);
   EXPECT_TRUE(saved.opened && tv::chipset_clean(saved));
-  EXPECT_TRUE(records_equal(saved, tv::Stage::Flash, original.flash));
-  EXPECT_TRUE(records_equal(saved, tv::Stage::Osd, original.osd));
+  EXPECT_TRUE(records_equal(saved, tv::Section::Flash, original.flash));
+  EXPECT_TRUE(records_equal(saved, tv::Section::Osd, original.osd));
   EXPECT_EQ(savedLog().rfind("TV Box backup log", 0), 0u) << savedLog();
   EXPECT_TRUE(testsupport::usable(backupEntry()));
 }

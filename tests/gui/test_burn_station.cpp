@@ -218,7 +218,7 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
   ASSERT_TRUE(testsupport::run_gui_until([&] { return idle(); }, kDeadlineMs));
   const tv::LoadedChipset saved = tv::load_chipset(dialogAnswer_);
   ASSERT_TRUE(saved.opened && tv::chipset_clean(saved));
-  const tv::WrittenImage flash = tv::image_to_burn(saved, tv::Stage::Flash);
+  const tv::WrittenImage flash = tv::image_to_burn(saved, tv::Section::Flash);
   for (int address = 0; address < 0x8000; address += 0x7F)
     ASSERT_EQ(flash.value(address), generated_.images.flash[size_t(address)]) << address;
 

@@ -30,9 +30,9 @@ TEST(BurnStatus, EndTextsOfCompareAndBackupSayHowTheyEnded) {
   for (const auto& c : cases) {
     tv::BurnStatus status;
     status.start(tv::StagePlan(), 1000, c.job);
-    status.stageBegun(tv::Stage::Flash, 2000);
-    status.stageBegun(tv::Stage::Osd, 30000);
-    if (c.stopped_at != -2) status.stoppedAt(tv::Stage::Osd, c.stopped_at);
+    status.stageBegun(tv::Section::Flash, 2000);
+    status.stageBegun(tv::Section::Osd, 30000);
+    if (c.stopped_at != -2) status.stoppedAt(tv::Section::Osd, c.stopped_at);
     status.end(c.outcome, 66000);
     EXPECT_EQ(std::string(status.text(70000).text()), c.text);
   }
@@ -43,13 +43,13 @@ TEST(BurnStatus, EndTextsOfCompareAndBackupSayHowTheyEnded) {
 // its plan runs (a resume that skips the PIC program never shows "PIC").
 TEST(BurnStatus, RunningTextShowsTheReportsFiguresAndThePlansFirstStage) {
   tv::StagePlan resumed;
-  resumed.runs[int(tv::Stage::Flash)] = resumed.runs[int(tv::Stage::Osd)] = true;
+  resumed.runs[int(tv::Section::Flash)] = resumed.runs[int(tv::Section::Osd)] = true;
   tv::BurnStatus status;
   status.start(resumed, 1000);
   EXPECT_EQ(std::string(status.text(1000).text()), "FLASH 0%  0:00");
   status.figures(0, 95);
   EXPECT_EQ(std::string(status.text(3000).text()), "FLASH 0%  about 1:35 left  0:02");
-  status.stageBegun(tv::Stage::Osd, 30000);
+  status.stageBegun(tv::Section::Osd, 30000);
   status.figures(48, 70.2);
   EXPECT_EQ(std::string(status.text(42000).text()), "OSD 48%  about 1:11 left  0:41");
 }
