@@ -171,8 +171,10 @@ void X_SRV_K_Window::buildMenus() {
   menuPane = new FXMenuPane(this);
   new FXMenuTitle(menuBar, ui_text("m_menu"), icons_->menu, menuPane);
   new FXMenuCommand(menuPane, ui_text_or("m_backup", "&Back up the box..."), nullptr, this, ID_BACKUP);
-  new FXMenuCommand(menuPane, ui_text_or("m_add_box", "&Add a box...\tBurn another box on a port of its own"),
-                    nullptr, this, ID_ADD_BOX);
+  new FXMenuCommand(
+      menuPane,
+      ui_text_or("m_add_box", "&Add a box...\t\tAdds a row to the burn tab for a box on another serial port"),
+      nullptr, this, ID_ADD_BOX);
   new FXMenuSeparator(menuPane);
   // Quit closes the window like its close box, so a running burn is
   // confirmed and cancelled first; closing the main window ends the program.

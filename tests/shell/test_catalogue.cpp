@@ -177,6 +177,15 @@ TEST_F(CatalogueTest, ShippedFilesHaveEveryKeyOnce) {
     for (const char* key : kAllKeys) {
       EXPECT_STRNE(lang_text(key), "") << name << " lacks " << key;
     }
+    // A menu entry's text is "caption\taccelerator\thelp": a tip in the
+    // middle would show beside the caption as if it were a key.
+    for (const char* key : {"m_quit", "m_doc", "m_about", "m_backup", "m_add_box"}) {
+      const std::string text = lang_text(key);
+      const size_t tab = text.find('\t');
+      if (tab == std::string::npos) continue;
+      const std::string accelerator = text.substr(tab + 1, text.find('\t', tab + 1) - tab - 1);
+      EXPECT_TRUE(accelerator.empty() || accelerator.rfind("Ctrl-", 0) == 0) << name << " " << key;
+    }
   }
 }
 
