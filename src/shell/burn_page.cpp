@@ -421,9 +421,9 @@ long BurnPage::onBurn() {
 
 long BurnPage::onResume() { return resumeBox(firstRow()); }
 
-bool BurnPage::mayResume(const BoxRow& row) const {
-  return row.resumable && !row.running && lines_.use.mayStartProgrammingWorker();
-}
+// Another box's job does not hold this one: only its own job, a control
+// exchange, or (for the first box) the register console's use of its line.
+bool BurnPage::mayResume(const BoxRow& row) const { return row.resumable && mayStartOn(row); }
 
 // Continues the box's burn that failed or was stopped, on the same loaded
 // file, from its saved log; only the stages it still owes are burned and
@@ -828,11 +828,13 @@ void BurnPage::showStation() {
     }
     if (row->running || now.state != BoxState::Waiting) row->show(now);
   }
+  // The bar tells what the status line tells: the round when it has more
+  // than one box (a box that ended still counts), else the one box's stage.
   if (PageHost* window = owner()) {
-    if (running == 1)
+    if (round_.size() > 1)
+      window->showProgress(tally(roundStatuses()).job_percent);
+    else if (running == 1)
       window->showProgress(only->box().status().percent);
-    else if (running > 1)
-      window->showProgress(tally(lines_.station.snapshot()).job_percent);
   }
   showStatus();
 }
@@ -843,10 +845,15 @@ void BurnPage::showStatus() {
 
 // One box: its own words ("FLASH 48%  0:41  about 1:10 left", how it
 // ended). More than one in the round: the station's count.
-FXString BurnPage::stationText() const {
+std::vector<PortStatus> BurnPage::roundStatuses() const {
   std::vector<PortStatus> statuses;
-  const BoxRow* only = nullptr;
   for (BoxRow* row : round_) statuses.push_back(row->box().status());
+  return statuses;
+}
+
+FXString BurnPage::stationText() const {
+  const std::vector<PortStatus> statuses = roundStatuses();
+  const BoxRow* only = nullptr;
   int running = 0;
   for (const auto& row : rows_)
     if (row->running) {
@@ -1103,7 +1110,9 @@ bool BurnPage::mayCompare() const {
 
 bool BurnPage::mayBackUp() const { return mayBackUp(firstRow()); }
 
-bool BurnPage::mayBackUp(const BoxRow& row) const {
+bool BurnPage::mayBackUp(const BoxRow& row) const { return mayStartOn(row); }
+
+bool BurnPage::mayStartOn(const BoxRow& row) const {
   if (row.running || lines_.use.controlExchangeRunning()) return false;
   return !row.first() || lines_.use.mayStartProgrammingWorker();
 }

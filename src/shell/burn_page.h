@@ -32,6 +32,7 @@
 #include "burn/chipset_file.h"
 #include "burn/resume_plan.h"
 #include "shell/burn_status.h"
+#include "station/port_report.h"
 
 namespace tv {
 
@@ -125,10 +126,14 @@ class BurnPage {
   void openLogOf(BoxRow& row);
   bool mayResume(const BoxRow& row) const;
   bool mayBackUp(const BoxRow& row) const;
+  // Nothing holds this box: a job may start on it.
+  bool mayStartOn(const BoxRow& row) const;
   // The 4 Hz tick while a job runs: rows, status line, progress bar.
   void showStation();
   // What the status line says of the jobs now; empty when none ran.
   FX::FXString stationText() const;
+  // The boxes of the round the status line tells, as they are now.
+  std::vector<PortStatus> roundStatuses() const;
 
   // A job runs on some box: from its start until the GUI thread has taken
   // its end (or joined it).

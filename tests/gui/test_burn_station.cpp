@@ -169,6 +169,8 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
   ASSERT_TRUE(testsupport::run_gui_until([&] { return status(kVanishes).state == tv::BoxState::Failed; },
                                          kDeadlineMs));
   EXPECT_EQ(status(kStopped).state, tv::BoxState::Cancelled);
+  EXPECT_TRUE(othersBusy(kStopped));
+  EXPECT_TRUE(page().mayResume(row(kStopped))) << "the other boxes' burns do not hold its Resume";
   EXPECT_FALSE(lampGreen(kVanishes));
   const boxsim::Memories heldSoFar = sims_[kVanishes]->memories();
   sims_[kVanishes]->stop();
