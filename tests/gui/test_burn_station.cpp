@@ -172,6 +172,8 @@ TEST_F(BurnStation, FourBoxesBurnStopResumeComeBackCompareAndBackUpFromOneWindow
   EXPECT_TRUE(othersBusy(kStopped));
   EXPECT_TRUE(page().mayResume(row(kStopped))) << "the other boxes' burns do not hold its Resume";
   EXPECT_FALSE(lampGreen(kVanishes));
+  EXPECT_NE(std::string(row(kVanishes).stage->getTipText().text()).find("lost"), std::string::npos)
+      << "the row's tip names the failure";
   const boxsim::Memories heldSoFar = sims_[kVanishes]->memories();
   sims_[kVanishes]->stop();
   sims_[kVanishes].reset(new boxsim::BoxSimulator);
