@@ -94,6 +94,10 @@ TEST(BurnPlan, AResumePlansOnlyWhatItOwes) {
   const int skipped = int(100 * plan.skipped[flash]) + 1;
   EXPECT_LE(tv::planned_stage_percent(plan, flash, skipped, 0), 4);
   EXPECT_EQ(tv::planned_stage_percent(plan, flash, 100, 0), 100);
+  // A flash whose every record was behind the resume is done when it says so.
+  tv::StagePlan all_behind = plan;
+  all_behind.skipped[flash] = 1;
+  EXPECT_EQ(tv::planned_stage_percent(all_behind, flash, 100, 0), 100);
 
   // Without the PIC behind it, the resume waits the flash delay as any burn.
   resume.point.done = 0;
