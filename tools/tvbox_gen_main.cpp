@@ -90,8 +90,13 @@ int main(int argc, char** argv) {
   std::string error = parse_arguments(argc, argv, &args);
   if (!error.empty()) return fail(error);
   chipsetgen::Generated generated = chipsetgen::generate(args.options);
-  if (!chipsetgen::write_chipset(args.out, generated.text, args.gzip, &error)) return fail(error);
+  // The images first: a chipset file is only left behind when the images
+  // that say what a box must hold after burning it were written too.
   if (!args.images.empty() && !chipsetgen::write_images(generated.images, args.images, &error))
     return fail(error);
+  if (!chipsetgen::write_chipset(args.out, generated.text, args.gzip, &error)) {
+    std::remove(args.out.c_str());
+    return fail(error);
+  }
   return 0;
 }

@@ -41,6 +41,8 @@ void wait_for_port_to_appear(const SerialPort& line, const std::string& device) 
 // line"; "permission denied" comes with the dialout advice), else the system's.
 std::string open_failure_reason(const std::string& device, OpenResult result, int error_number) {
   const PortProblem problem = diagnose_port(device, result, error_number);
+  const std::string holders = problem == PortProblem::Busy ? port_holders(device) : "";
+  if (!holders.empty()) return "busy: held by " + holders;
   if (problem == PortProblem::NotASerialLine || problem == PortProblem::PermissionDenied || error_number == 0)
     return port_problem_english(problem);
   return std::strerror(error_number);

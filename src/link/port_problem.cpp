@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace tv {
 namespace {
@@ -74,6 +76,41 @@ std::string port_problem_detail(PortProblem problem, int error_number) {
   if (error_number == 0) return "";
   if (problem != PortProblem::OpenFailed && problem != PortProblem::SetupFailed) return "";
   return std::strerror(error_number);
+}
+
+namespace {
+
+std::string process_name(const std::filesystem::path& process) {
+  std::ifstream comm(process / "comm");
+  std::string name;
+  std::getline(comm, name);
+  return name.empty() ? "a process" : name;
+}
+
+bool holds(const std::filesystem::path& process, const std::filesystem::path& device) {
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator(process / "fd", error)) {
+    std::error_code link_error;
+    if (std::filesystem::read_symlink(fd.path(), link_error) == device) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string port_holders(const std::string& device_path, const std::string& proc_root) {
+  std::error_code error;
+  const std::filesystem::path device = std::filesystem::canonical(device_path, error);
+  if (error) return "";
+  const std::string self = std::to_string(getpid());
+  std::string holders;
+  for (const auto& entry : std::filesystem::directory_iterator(proc_root, error)) {
+    const std::string pid = entry.path().filename().string();
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+    if (!holds(entry.path(), device)) continue;
+    holders += (holders.empty() ? "" : ", ") + process_name(entry.path()) + " (pid " + pid + ")";
+  }
+  return holders;
 }
 
 }  // namespace tv

@@ -34,4 +34,10 @@ const char* port_problem_english(PortProblem problem);
 // setting refused for a reason of its own): the errno text; empty otherwise.
 std::string port_problem_detail(PortProblem problem, int error_number);
 
+// Who holds the device open, as far as this user may see in `proc_root`:
+// "picocom (pid 4242)", several joined by ", "; empty when nobody visible
+// does (another user's processes are hidden from an ordinary user). This
+// process itself is left out.
+std::string port_holders(const std::string& device_path, const std::string& proc_root = "/proc");
+
 }  // namespace tv

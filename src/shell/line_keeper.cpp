@@ -32,6 +32,8 @@ FXString port_problem_text(const char* what_key, const char* what_english, const
   const std::string device = port_device_path(name);
   const PortProblem problem = diagnose_port(device, open_result, error_number);
   FXString cause = ui_text_or(port_problem_key(problem), port_problem_english(problem));
+  const std::string holders = problem == PortProblem::Busy ? port_holders(device) : "";
+  if (!holders.empty()) cause = ui_text_or("m_port_held_by", "Busy: held by") + " " + holders.c_str();
   const std::string detail = port_problem_detail(problem, error_number);
   if (!detail.empty()) {
     const FXint colon = cause.find(": ");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -410,6 +411,14 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   ASSERT_TRUE(testsupport::write_file(some, sections_of("***FLASH>", "***OSD>")));
   const std::string missing = scratch_.file("no-such.hv"), plain_file = scratch_.file("plain");
   ASSERT_TRUE(testsupport::write_file(plain_file, "not a port"));
+  // A line another program holds (this test, with the lock every tvbox
+  // program takes) is refused naming the holder.
+  int held_master = -1, held_line = -1;
+  char held_name[64] = {};
+  ASSERT_EQ(openpty(&held_master, &held_line, held_name, nullptr, nullptr), 0);
+  ASSERT_EQ(flock(held_line, LOCK_EX | LOCK_NB), 0);
+  const std::string held = held_name;
+  const std::string holder = "(pid " + std::to_string(getpid()) + ")";
   // The first flash record given twice: the flash would hold the AND of the
   // two. An OSD record at FFF8 would put its last 8 bytes at 0000.
   const std::string twice = scratch_.file("twice.hv"), past_end = scratch_.file("past-end.hv");
@@ -471,6 +480,8 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
        2,
        "cannot read the chipset file " + fifo + ": it is not a regular file (a FIFO)"},
       {{"-p", plain_file, chipset_}, 1, "cannot open " + plain_file + ": not a serial line"},
+      {{"-p", held, chipset_}, 1, "cannot open " + held + ": busy: held by "},
+      {{"--compare", "-p", held, chipset_}, 1, holder},
       {{"-p", "com9", chipset_},
        1,
        "cannot open com9 (" + scratch_.file("ports") + "/com9): No such file or directory"},
@@ -498,6 +509,8 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
     }
   }
   EXPECT_EQ(parse_json(run({"--json", "-p", ports[0], bad}, 20000).out)["error"]["line"], bad_line);
+  close(held_line);
+  close(held_master);
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
 

@@ -1,8 +1,10 @@
 // Why a port did not open: the causes start-up does not meet with the
 // simulator (start-up's own test covers a missing line, a file, a busy line).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 
 #include "link/port_problem.h"
@@ -43,6 +45,38 @@ TEST(PortProblem, ATerminalIsBusyOnlyForEbusyAndOtherwiseSaysWhatTheSystemSaid) 
     EXPECT_EQ(problem, c.problem);
     EXPECT_EQ(tv::port_problem_detail(problem, c.error_number), c.detail);
   }
+}
+
+// A busy port names who holds it, from the processes' open files: only
+// processes that hold that very device, never this program itself, and a
+// link to the device counts as the device.
+TEST(PortProblem, ABusyPortNamesTheProcessesThatHoldIt) {
+  testsupport::TempDir dir("port-holders");
+  namespace fs = std::filesystem;
+  const std::string device = dir.file("ttyUSB0"), other = dir.file("ttyUSB1");
+  ASSERT_TRUE(testsupport::write_file(device, "") && testsupport::write_file(other, ""));
+  fs::create_symlink(device, dir.file("com3"));
+  struct Holder {
+    std::string pid, name, target;
+  };
+  const std::string self = std::to_string(getpid());
+  const Holder holders[] = {
+      {"4242", "picocom", device}, {"77", "minicom", other}, {self, "tvbox-burn", device},
+      {"99", "", device},          {"net", "x", device},
+  };
+  for (const Holder& h : holders) {
+    fs::create_directories(dir.file("proc/" + h.pid + "/fd"));
+    if (!h.name.empty())
+      ASSERT_TRUE(testsupport::write_file(dir.file("proc/" + h.pid + "/comm"), h.name + "\n"));
+    fs::create_symlink(h.target, dir.file("proc/" + h.pid + "/fd/3"));
+  }
+  const std::string named = tv::port_holders(dir.file("com3"), dir.file("proc"));
+  EXPECT_NE(named.find("picocom (pid 4242)"), std::string::npos) << named;
+  EXPECT_NE(named.find("a process (pid 99)"), std::string::npos) << named;
+  EXPECT_EQ(named.find("minicom"), std::string::npos) << named;
+  EXPECT_EQ(named.find("tvbox-burn"), std::string::npos) << named;
+  EXPECT_EQ(named.find("net"), std::string::npos) << named;
+  EXPECT_EQ(tv::port_holders(other + "-gone", dir.file("proc")), "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <random>
 
 namespace chipsetgen {
@@ -145,6 +146,12 @@ bool write_chipset(const std::string& path, const std::string& text, bool gzip, 
 }
 
 bool write_images(const Images& images, const std::string& dir, std::string* error) {
+  std::error_code made;
+  std::filesystem::create_directories(dir, made);
+  if (made) {
+    if (error) *error = "cannot make the folder " + dir + ": " + made.message();
+    return false;
+  }
   return write_file(dir + "/pic.bin", images.pic, error) &&
          write_file(dir + "/flash.bin", images.flash, error) &&
          write_file(dir + "/osd.bin", images.osd, error) && write_file(dir + "/font.bin", images.font, error);
