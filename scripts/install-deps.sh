@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core
   xdg-utils gzip
+  python3  # scripts/check-examples.py
   dpkg-dev file  # scripts/package.sh: CPack's Debian generator runs both
 )
 
