@@ -11,6 +11,7 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core
   xdg-utils gzip
   dpkg-dev file  # scripts/package.sh: CPack's Debian generator runs both
+  python3-jsonschema jq  # the tests check tvbox-burn's JSON against its schemas
 )
 
 missing=()
