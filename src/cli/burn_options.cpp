@@ -261,8 +261,8 @@ std::string written_name(const BurnOption& option, const char* argument) {
 
 // "--keep" could be --keep-logs or --keep-days: the long options it begins.
 std::vector<std::string> long_names_beginning(const std::string& written) {
-  const std::string start =
-      written.substr(2, written.find('=') == std::string::npos ? std::string::npos : written.find('=') - 2);
+  std::string start = written.substr(2);
+  start = start.substr(0, start.find('='));
   std::vector<std::string> names;
   for (const BurnOption& option : burn_option_table())
     if (!option.hidden && std::string(option.name).compare(0, start.size(), start) == 0)
@@ -320,7 +320,7 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
   BurnOptions o;
   std::vector<std::string> files;
   std::string first_error;
-  // getopt_long may reorder its array; the caller's stays as it was.
+  // getopt_long wants an array it may reorder; the caller's stays as it was.
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
   args.push_back(nullptr);
@@ -329,7 +329,10 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
   opterr = 0;  // the messages are ours, one line each
   optind = 0;  // 0, not 1: every call starts afresh, also after an error
   for (int code; (code = getopt_long(argc, args.data(), letters.c_str(), longs.data(), nullptr)) != -1;) {
-    const char* written = args[size_t(optind - 1)];
+    // The argument the option was written in: the one before its value
+    // when that came as an argument of its own ("--port com3").
+    const bool value_apart = optarg && optind >= 2 && optarg == args[size_t(optind - 1)];
+    const char* written = args[size_t(optind - (value_apart ? 2 : 1))];
     std::string problem;
     if (code == 1) {
       files.push_back(optarg);

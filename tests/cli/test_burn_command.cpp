@@ -959,6 +959,8 @@ TEST(BurnOptions, GetoptFormsAndTheirOneLineErrors) {
       {{"f.hv", "-p"}, "-p needs a value", {}, "f.hv"},
       {{"f.hv", "--log"}, "--log needs a value", {}, "f.hv"},
       {{"--port=", "f.hv"}, "--port needs a port name", {}, "f.hv"},
+      {{"--port", "", "f.hv"}, "--port needs a port name", {}, "f.hv"},
+      {{"-p", "", "f.hv"}, "-p needs a port name", {}, "f.hv"},
       {{"-p", "com3", "-pcom3", "f.hv"}, "the port com3 is named twice", {"com3"}, "f.hv"},
       {{"--flash=2", "--bogus", "f.hv"},
        "--flash-delay takes whole seconds from 3 to 20, not '2'",
