@@ -1,7 +1,7 @@
 # Installation and the Debian package (cpack -G DEB after a release build).
 # Installed: the programs, their data under share/tvbox, the desktop menu
-# entry and icon, the manual pages and the copyright file. Tests and
-# benchmarks are not installed.
+# entry and icon, the manual pages, the JSON Schemas and the copyright file.
+# Tests and benchmarks are not installed.
 
 set(TVBOX_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/tvbox)
 set(TVBOX_DOC_DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tvbox)
@@ -12,6 +12,9 @@ if(TARGET tvbox-burn)
   # Where bash-completion loads it from on the first tab after "tvbox-burn".
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/tvbox-burn.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tvbox-burn)
+  # The JSON Schemas of what tvbox-burn --json prints, for the scripts that read it.
+  file(GLOB TVBOX_JSON_SCHEMAS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/schemas/*.schema.json)
+  install(FILES ${TVBOX_JSON_SCHEMAS} DESTINATION ${TVBOX_DOC_DESTINATION})
 endif()
 
 file(GLOB TVBOX_DATA_FILES CONFIGURE_DEPENDS

@@ -12,6 +12,7 @@ packages=(
   xdg-utils gzip
   python3  # scripts/check-examples.py
   dpkg-dev file  # scripts/package.sh: CPack's Debian generator runs both
+  python3-jsonschema jq  # the tests check tvbox-burn's JSON against its schemas
 )
 
 missing=()

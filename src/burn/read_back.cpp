@@ -213,8 +213,9 @@ void BackupRun::run(BoxLink& link) {
 class CompareRun {
  public:
   CompareRun(const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
-             const std::atomic<bool>& cancel, BoxLink& link)
-      : chipset_(chipset),
+             const std::atomic<bool>& cancel, BoxLink& link, std::vector<MemoryComparison>* compared)
+      : compared_(compared),
+        chipset_(chipset),
         settings_(settings),
         sink_(sink),
         cancel_(cancel),
@@ -233,6 +234,7 @@ class CompareRun {
   void report(Section stage, int compared);
   void fail(const char* line, FailureCause cause);
 
+  std::vector<MemoryComparison>* compared_;
   const LoadedChipset& chipset_;
   const CompareSettings& settings_;
   BurnSink& sink_;
@@ -247,6 +249,8 @@ class CompareRun {
 };
 
 void CompareRun::report(Section stage, int compared) {
+  if (compared_)
+    compared_->push_back({stage, compared, differ_, differ_ ? first_address_ : -1, first_file_, first_box_});
   if (differ_ == 0) {
     sink_.log(fill_sentence(sentence::kStageMatches, {stage_name(stage), std::to_string(compared)}),
               kStyleBoldGreen);
@@ -326,8 +330,8 @@ void run_backup(BoxLink& link, const BackupRequest& request, BurnSink& sink,
 }
 
 void run_compare(BoxLink& link, const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
-                 const std::atomic<bool>& cancel) {
-  CompareRun(chipset, settings, sink, cancel, link).run(link);
+                 const std::atomic<bool>& cancel, std::vector<MemoryComparison>* compared) {
+  CompareRun(chipset, settings, sink, cancel, link, compared).run(link);
 }
 
 }  // namespace tv

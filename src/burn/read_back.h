@@ -82,10 +82,20 @@ struct CompareSettings {
   double planned_seconds = 0;  // the time bound of LineHealth; 0: none
 };
 
+// How one memory compared, for a script that reads numbers, not sentences.
+struct MemoryComparison {
+  Section memory = Section::Flash;
+  int compared = 0;        // bytes the file writes there
+  int differing = 0;       // of those, the bytes the box holds otherwise
+  int first_address = -1;  // the first that differs; -1: none
+  uint8_t file_byte = 0, box_byte = 0;
+};
+
 // Compares the box on `link` with what `chipset` would burn into its flash
 // and OSD memory. done(true) only when every byte matches. A file with load
-// faults, or no open port, sends nothing.
+// faults, or no open port, sends nothing. Each memory read to its end is
+// added to `compared` (when given) before done().
 void run_compare(BoxLink& link, const LoadedChipset& chipset, const CompareSettings& settings, BurnSink& sink,
-                 const std::atomic<bool>& cancel);
+                 const std::atomic<bool>& cancel, std::vector<MemoryComparison>* compared = nullptr);
 
 }  // namespace tv

@@ -29,6 +29,9 @@ struct BoxRound {
   // The file the JSON names, known only once the round is over (the backup
   // it wrote); empty: the front end knew it before.
   std::function<ChipsetFacts()> facts_after;
+  // A compare's: how each job's memories compared, by job, once the round
+  // is over; empty: the mode compares nothing.
+  std::function<std::vector<std::vector<MemoryComparison>>()> comparisons_after;
 };
 
 // tvbox-burn opens a box's line for each job, waiting a moment for a port

@@ -249,10 +249,14 @@ std::string unreadable(const std::string& path) {
   return problem.empty() ? problem : "cannot read the chipset file " + path + ": " + problem;
 }
 
-bool wants_json(int argc, char** argv) {
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
-    if (std::strcmp(argv[i], "--json") == 0) return true;
-  return false;
+// The boxes that a resume found to be other boxes than its log's: their
+// ports and why, for the JSON's error.
+std::string other_boxes(const std::vector<PortStatus>& ports) {
+  std::string all;
+  for (const PortStatus& port : ports)
+    if (port.failure_kind == kFailureOtherBox)
+      all += (all.empty() ? "" : "; ") + port.port + ": " + port.first_failure;
+  return all;
 }
 
 // One run: the options, the file, the burn, and what is printed for it.
@@ -296,13 +300,17 @@ void BurnerRun::take_defaults() {
 }
 
 int BurnerRun::run(int argc, char** argv) {
-  record_.started = iso_time_now();
-  json_ = wants_json(argc, argv);
+  record_.started = json_time_now();
   std::string error;
-  if (!parse_burn_options(argc, argv, &options_, &error))
-    return finish(refuse(error + " (tvbox-burn --help lists the options)"));
-  if (options_.help || options_.version) {
-    std::string text = options_.help ? burn_usage_text() : std::string("tvbox-burn ") + TVBOX_VERSION + "\n";
+  const bool parsed = parse_burn_options(argc, argv, &options_, &error);
+  // Even a usage error answers in JSON when --json was among the options.
+  json_ = options_.json;
+  record_.mode = json_mode(options_);
+  if (!parsed) return finish(refuse(error + " (tvbox-burn --help lists the options)"));
+  if (options_.help || options_.version || options_.option_table) {
+    std::string text = options_.help      ? burn_usage_text()
+                       : options_.version ? std::string("tvbox-burn ") + TVBOX_VERSION + "\n"
+                                          : option_list_text();
     write_bounded(STDOUT_FILENO, text, kResultWaitMs);
     return kExitAllBurned;
   }
@@ -314,12 +322,12 @@ int BurnerRun::run(int argc, char** argv) {
   return finish(load_and_burn());
 }
 
-// A mode's refusal, or a signal before any box was touched, ends the run
-// with no JSON: as it always did.
+// A signal before any box was touched ends the run with no JSON.
 int BurnerRun::read_mode() {
   if (options_.info) return run_info_mode(options_);
   BoxRound round;
-  if (!read_mode_round(options_, &round)) return kExitUsage;
+  std::string refusal;
+  if (!read_mode_round(options_, &round, &refusal)) return finish(refuse(refusal));
   if (int status = signal_exit_status()) return status;
   return finish(run_boxes(std::move(round)));
 }
@@ -327,6 +335,7 @@ int BurnerRun::read_mode() {
 // Every mode's boxes, one station for them all; returns the exit status.
 int BurnerRun::run_boxes(BoxRound round) {
   std::function<ChipsetFacts()> facts_after = std::move(round.facts_after);
+  auto comparisons_after = std::move(round.comparisons_after);
   if (!round.jobs.empty()) {
     prune_default_folder(options_);
     Station station(burner_line_rule());
@@ -334,9 +343,11 @@ int BurnerRun::run_boxes(BoxRound round) {
     record_.ports = run_round(station, std::move(round));
   }
   if (facts_after) record_.chipset = facts_after();
+  if (comparisons_after) record_.comparisons = comparisons_after();
   int status = round_exit_status(record_.ports, signal_exit_status());
   // --resume: a port with nothing to resume was sent nothing, and says so.
   if (status == kExitAllBurned && record_.ports.size() < options_.ports.size()) status = kExitUsage;
+  if (status == kExitUsage && record_.error.empty()) record_.error = other_boxes(record_.ports);
   // Standard output carries the results alone: the summary, or the JSON.
   write_bounded(json_ ? STDERR_FILENO : STDOUT_FILENO, summary_text(record_.ports), kResultWaitMs);
   return status;
@@ -358,7 +369,7 @@ int BurnerRun::load_and_burn() {
   std::vector<PortResume> resumes;
   if (options_.resume) {
     resumes = find_port_resumes(options_, record_.chipset.sha256);
-    report_nothing_to_resume(resumes);
+    record_.error = report_nothing_to_resume(resumes);
   }
   return run_boxes(burn_round(options_, chipset, record_.chipset, resumes));
 }
@@ -367,7 +378,7 @@ int BurnerRun::finish(int status) {
   trace_flush(kTraceFlushMs);
   const uint64_t dropped = trace_dropped_lines();
   record_.exit_code = status;
-  record_.ended = iso_time_now();
+  record_.ended = json_time_now();
   record_.trace_lines_dropped = dropped;
   if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
   if (dropped > 0)

@@ -121,13 +121,30 @@ std::string summary_text(const std::vector<PortStatus>& ports) {
   return text;
 }
 
-std::string iso_time_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  localtime_r(&now, &parts);
+JsonTime json_time(std::time_t when) {
+  std::tm utc{}, local{};
+  gmtime_r(&when, &utc);
+  localtime_r(&when, &local);
   char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
-  return text;
+  JsonTime time;
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  time.utc = text;
+  // strftime's %z has no colon ("+0100"); RFC 3339 wants one.
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+  time.local = text;
+  time.local.insert(time.local.size() - 2, ":");
+  return time;
+}
+
+JsonTime json_time_now() { return json_time(std::time(nullptr)); }
+
+nlohmann::ordered_json json_head(const std::string& mode) {
+  return {
+      {"format", kJsonFormatVersion}, {"program", "tvbox-burn"}, {"version", TVBOX_VERSION}, {"mode", mode}};
+}
+
+std::string json_text(const nlohmann::ordered_json& object) {
+  return object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 namespace {
@@ -161,29 +178,58 @@ Json box_json(const PortStatus& port, const std::string& device) {
 
 }  // namespace
 
+namespace {
+
+// "memories": how each memory of a compare came out, in numbers.
+Json comparison_json(const std::vector<MemoryComparison>& memories) {
+  Json array = Json::array();
+  for (const MemoryComparison& memory : memories) {
+    const bool differs = memory.differing > 0;
+    array.push_back({{"memory", stage_display_name(memory.memory)},
+                     {"bytes_compared", memory.compared},
+                     {"bytes_differing", memory.differing},
+                     {"first_difference", differs ? Json(memory.first_address) : Json()},
+                     {"file_byte", differs ? Json(memory.file_byte) : Json()},
+                     {"box_byte", differs ? Json(memory.box_byte) : Json()}});
+  }
+  return array;
+}
+
+}  // namespace
+
 std::string json_summary(const RunRecord& run) {
-  Json boxes = Json::array();
-  for (size_t i = 0; i < run.ports.size(); ++i)
-    boxes.push_back(box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string()));
-  Json chipset = {
-      {"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
-  if (run.chipset.size >= 0) chipset["size"] = run.chipset.size;
   Json error = nullptr;
   if (!run.error.empty())
     error = {{"text", run.error}, {"line", run.error_line > 0 ? Json(run.error_line) : Json()}};
-  Json object = {{"format", kJsonFormatVersion},
-                 {"program", "tvbox-burn"},
-                 {"version", TVBOX_VERSION},
-                 {"started", run.started},
-                 {"ended", run.ended},
+  // --info opens no port and takes no time worth telling: its object (made
+  // by the mode itself) has neither; a usage error of it says only why.
+  if (run.mode == "info") {
+    Json object = json_head(run.mode);
+    object.update({{"exit_code", run.exit_code}, {"error", error}});
+    return json_text(object);
+  }
+  Json boxes = Json::array();
+  for (size_t i = 0; i < run.ports.size(); ++i) {
+    Json box = box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string());
+    if (run.mode == "compare")
+      box["memories"] =
+          comparison_json(i < run.comparisons.size() ? run.comparisons[i] : std::vector<MemoryComparison>());
+    boxes.push_back(box);
+  }
+  Json chipset = {
+      {"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
+  if (run.chipset.size >= 0) chipset["size"] = run.chipset.size;
+  Json object = json_head(run.mode);
+  object.update({{"started", run.started.utc},
+                 {"started_local", run.started.local},
+                 {"ended", run.ended.utc},
+                 {"ended_local", run.ended.local},
                  {"exit_code", run.exit_code},
                  {"trace_lines_dropped", run.trace_lines_dropped},
                  {"error", error},
                  {"chipset", chipset},
-                 {"boxes", boxes}};
-  // A path or a port name need not be UTF-8: a byte that is not becomes
-  // U+FFFD instead of breaking the whole object.
-  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+                 {"boxes", boxes}});
+  return json_text(object);
 }
 
 bool redraws_in_place(int fd, const char* term) {

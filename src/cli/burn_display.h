@@ -8,9 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "burn/read_back.h"
 #include "station/port_report.h"
 
 namespace tv {
@@ -70,21 +73,41 @@ struct ChipsetFacts {
   std::string sha256;
 };
 
+// A moment as the JSON objects give it: RFC 3339 in UTC
+// ("2026-12-08T14:10:05Z", what jq's fromdateiso8601 reads) and the same
+// moment in local time with its offset ("2026-12-08T15:10:05+01:00").
+struct JsonTime {
+  std::string utc, local;
+};
+JsonTime json_time(std::time_t when);
+JsonTime json_time_now();
+
+// The JSON objects' format: raised whenever a field changes its meaning or
+// goes; a field added keeps it.
+constexpr int kJsonFormatVersion = 2;
+
+// The fields every JSON object tvbox-burn prints begins with, so a script
+// knows what it reads: "format", "program", "version" and "mode" (burn,
+// compare, backup, resume, info, list-ports, wait).
+nlohmann::ordered_json json_head(const std::string& mode);
+// An object as it is printed: indented, a line at the end; a byte of a path
+// or a port name that is not UTF-8 becomes U+FFFD instead of breaking it.
+std::string json_text(const nlohmann::ordered_json& object);
+
 // Everything the JSON object for scripts tells about one run.
 struct RunRecord {
-  std::string started, ended;  // local time, ISO 8601 with the offset
-  std::string error;           // why nothing was burned (exit 2); empty otherwise
-  int error_line = 0;          // the chipset file's line the error is about, when it is
-  ChipsetFacts chipset;        // path only, when it was never read
+  std::string mode = "burn";  // json_head's mode
+  JsonTime started, ended;
+  std::string error;     // why nothing was burned (exit 2); empty otherwise
+  int error_line = 0;    // the chipset file's line the error is about, when it is
+  ChipsetFacts chipset;  // path only, when it was never read
   std::vector<PortStatus> ports;
   std::vector<std::string> devices;  // each port's device path, by index
+  // A compare's: each port's memories as they compared, by index.
+  std::vector<std::vector<MemoryComparison>> comparisons;
   int exit_code = 0;
   uint64_t trace_lines_dropped = 0;  // --trace lines its reader did not take in time
 };
-constexpr int kJsonFormatVersion = 1;
 std::string json_summary(const RunRecord& run);
-
-// The time now as the JSON's times give it.
-std::string iso_time_now();
 
 }  // namespace tv

@@ -1,8 +1,11 @@
 #include "cli/burn_options.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "burn/settings_keys.h"
 #include "cli/read_modes.h"
@@ -110,95 +113,6 @@ bool take_backup(const std::string& option, const char* file, BurnOptions* o, st
   return true;
 }
 
-// The options: a switch sets its flag, a valued option hands its value to
-// its reader. A new mode is one more row.
-struct Switch {
-  const char* name;
-  const char* short_name;
-  bool BurnOptions::*flag;
-};
-const Switch kSwitches[] = {
-    {"--help", "-h", &BurnOptions::help},
-    {"--version", nullptr, &BurnOptions::version},
-    {"--sysfont", nullptr, &BurnOptions::sysfont},
-    {"--verify", nullptr, &BurnOptions::verify_option},
-    {"--no-verify", "-V", &BurnOptions::no_verify_option},
-    {"--json", nullptr, &BurnOptions::json},
-    {"--list-ports", nullptr, &BurnOptions::list_ports},
-    {"--trace", nullptr, &BurnOptions::trace},
-    {"--compare", nullptr, &BurnOptions::compare},
-    {"--info", nullptr, &BurnOptions::info},
-    {"--resume", nullptr, &BurnOptions::resume},
-    {"--patient", nullptr, &BurnOptions::patient},
-};
-
-using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
-                             std::string* error);
-struct Valued {
-  const char* name;
-  const char* short_name;
-  ValueReader take;
-};
-const Valued kValued[] = {
-    {"--port", "-p", take_port},
-    {"--sections", nullptr, take_sections},
-    {"--flash-delay", nullptr, take_flash_delay},
-    {"--sysfont-delay", nullptr, take_sysfont_delay},
-    {"--log", nullptr, take_log_dir},
-    {"--keep-logs", nullptr, take_keep_logs},
-    {"--keep-days", nullptr, take_keep_days},
-    {"--backup", nullptr, take_backup},
-};
-
-template <typename Row, size_t N>
-const Row* find_option(const Row (&rows)[N], const std::string& name) {
-  for (const Row& row : rows)
-    if (name == row.name || (row.short_name && name == row.short_name)) return &row;
-  return nullptr;
-}
-
-// "--port=com4" and "--port com4" alike; a short option takes the next argument.
-struct Argument {
-  std::string name;
-  std::string inline_value;
-  bool has_inline_value = false;
-};
-
-Argument split(const std::string& arg) {
-  Argument a{arg, "", false};
-  size_t equals = arg.find('=');
-  if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-    a.name = arg.substr(0, equals);
-    a.inline_value = arg.substr(equals + 1);
-    a.has_inline_value = true;
-  }
-  return a;
-}
-
-// One option at argv[*i]; a value in the next argument moves *i on.
-bool parse_option(int argc, const char* const* argv, int* i, BurnOptions* o, std::string* error) {
-  const Argument a = split(argv[*i]);
-  if (const Switch* flag = find_option(kSwitches, a.name)) {
-    if (a.has_inline_value) {
-      *error = a.name + " takes no value";
-      return false;
-    }
-    o->*(flag->flag) = true;
-    return true;
-  }
-  const Valued* valued = find_option(kValued, a.name);
-  if (!valued) {
-    *error = "unknown option '" + std::string(argv[*i]) + "'";
-    return false;
-  }
-  const char* value = a.has_inline_value ? a.inline_value.c_str() : *i + 1 < argc ? argv[++*i] : nullptr;
-  if (!value) {
-    *error = a.name + " needs a value";
-    return false;
-  }
-  return valued->take(a.name, value, o, error);
-}
-
 // --verify and --no-verify, when given, decide; the window's saved setting
 // only counts without them.
 bool take_verify_options(BurnOptions* o, std::string* error) {
@@ -222,35 +136,227 @@ bool check_whole(const BurnOptions& o, const std::vector<std::string>& files, st
     *error = "--keep-logs and --keep-days are for the default log folder; a --log folder is never pruned";
     return false;
   }
-  if (!o.help && !o.version && !o.list_ports && files.empty() && o.backup.empty()) {
+  if (!o.help && !o.version && !o.list_ports && !o.option_table && files.empty() && o.backup.empty()) {
     *error = "no chipset file named";
     return false;
   }
   return true;
 }
 
+// "(3-20, else the window's, else 3)": the range, and what counts without
+// the option.
+std::string delay_range(const DelaySetting& delay) {
+  return "(" + std::to_string(delay.min) + "-" + std::to_string(delay.max) + ", else the window's, else " +
+         std::to_string(delay.initial) + ")";
+}
+
+// The options in the order --help lists them. getopt_long's table, the help
+// and --option-table (which the completion's test reads) all come from here.
+std::vector<BurnOption> make_option_table() {
+  using C = ValueCompletion;
+  return {
+      {"port", 'p', "NAME",
+       "a programming port: comN, or a device path such as /dev/ttyUSB0 (repeat it to burn several boxes at "
+       "once; default: $TVBOX_PORTS, a comma list, else every box port the window saved, else com3)",
+       C::Port, nullptr, take_port},
+      {"sections", 0, "LIST",
+       "only some of " + section_words() +
+           ", each of which the file must hold (default: the window's whole burn; the file must hold "
+           "HEADER, PIC, FLASH, OSD and OSD Font)",
+       C::Sections, nullptr, take_sections},
+      {"sysfont", 0, nullptr, "also burn the system font afterwards", C::None, &BurnOptions::sysfont},
+      {"verify", 0, nullptr,
+       "read the flash and the OSD memory back after writing them and compare them with the file (the "
+       "default, unless the window saved its Verify box off)",
+       C::None, &BurnOptions::verify_option},
+      {"no-verify", 'V', nullptr,
+       "do not read back, which adds about 0.7 x a burn's time on the wire; a box that stores a byte wrong "
+       "is then reported OK",
+       C::None, &BurnOptions::no_verify_option},
+      {"flash-delay", 0, "S", "seconds between the PIC and Flash stages " + delay_range(kFlashDelay), C::None,
+       nullptr, take_flash_delay},
+      {"sysfont-delay", 0, "S", "seconds before the system font " + delay_range(kSysfontDelay), C::None,
+       nullptr, take_sysfont_delay},
+      {"log", 0, "DIR",
+       "where the log files go, never pruned (default $XDG_STATE_HOME/tvbox/logs, or "
+       "~/.local/state/tvbox/logs)",
+       C::Folder, nullptr, take_log_dir},
+      {"keep-logs", 0, "N", "the default folder keeps the newest N logs (default 500)", C::None, nullptr,
+       take_keep_logs},
+      {"keep-days", 0, "N", "and none older than N days (default 90)", C::None, nullptr, take_keep_days},
+      {"json", 0, nullptr, "one JSON object on standard output, also on a refusal", C::None,
+       &BurnOptions::json},
+      {"list-ports", 0, nullptr, "list the serial ports this machine has and exit", C::None,
+       &BurnOptions::list_ports},
+      {"trace", 0, nullptr, "the diagnostic trace to standard error", C::None, &BurnOptions::trace},
+      {"backup", 0, "FILE",
+       "read the box's flash and OSD memory into FILE, a chipset file (gzip when FILE ends in .gz); one "
+       "port; --sections flash or osd reads only that one",
+       C::File, nullptr, take_backup},
+      {"compare", 0, nullptr,
+       "compare the box with CHIPSET's flash and OSD records; nothing is written to the box", C::None,
+       &BurnOptions::compare},
+      {"info", 0, nullptr,
+       "tell what CHIPSET holds, whether it would burn and with which settings; opens no port (one JSON "
+       "object with --json)",
+       C::None, &BurnOptions::info},
+      {"resume", 0, nullptr,
+       "continue each port's last burn of CHIPSET where it failed or was stopped, as its saved log tells "
+       "(in --log DIR)",
+       C::None, &BurnOptions::resume},
+      {"patient", 0, nullptr,
+       "wait on a poor line however long a job takes (else a job that takes 3 times its planned time ends)",
+       C::None, &BurnOptions::patient},
+      {"version", 0, nullptr, "print the version and exit", C::None, &BurnOptions::version},
+      {"help", 'h', nullptr, "this text", C::None, &BurnOptions::help},
+      // For the shell completion's test: every option with its value and
+      // what completes it. Not in the help.
+      {"option-table", 0, nullptr, "", C::None, &BurnOptions::option_table, nullptr, true},
+  };
+}
+
+// getopt_long's code of an option: its letter, else a number past every
+// character, so each row is told apart.
+constexpr int kFirstLongCode = 256;
+int option_code(const BurnOption& option, size_t index) {
+  return option.letter ? option.letter : kFirstLongCode + int(index);
+}
+
+const BurnOption* option_by_code(int code) {
+  const std::vector<BurnOption>& table = burn_option_table();
+  for (size_t i = 0; i < table.size(); ++i)
+    if (option_code(table[i], i) == code) return &table[i];
+  return nullptr;
+}
+
+// "-" first: the files come back in their place among the options, whatever
+// POSIXLY_CORRECT says; ":" next: a missing value is told from an unknown option.
+std::string short_options() {
+  std::string letters = "-:";
+  for (const BurnOption& option : burn_option_table()) {
+    if (!option.letter) continue;
+    letters += option.letter;
+    if (option.value) letters += ':';
+  }
+  return letters;
+}
+
+std::vector<option> long_options() {
+  std::vector<option> longs;
+  const std::vector<BurnOption>& table = burn_option_table();
+  for (size_t i = 0; i < table.size(); ++i)
+    longs.push_back(
+        {table[i].name, table[i].value ? required_argument : no_argument, nullptr, option_code(table[i], i)});
+  longs.push_back({nullptr, 0, nullptr, 0});
+  return longs;
+}
+
+// The option as the user wrote it, for a message: "-p", or the long name in
+// full when the user wrote it (perhaps cut short) with "--".
+std::string written_name(const BurnOption& option, const char* argument) {
+  if (option.letter && argument && std::strncmp(argument, "--", 2) != 0)
+    return std::string("-") + option.letter;
+  return std::string("--") + option.name;
+}
+
+// "--keep" could be --keep-logs or --keep-days: the long options it begins.
+std::vector<std::string> long_names_beginning(const std::string& written) {
+  std::string start = written.substr(2);
+  start = start.substr(0, start.find('='));
+  std::vector<std::string> names;
+  for (const BurnOption& option : burn_option_table())
+    if (!option.hidden && std::string(option.name).compare(0, start.size(), start) == 0)
+      names.push_back(std::string("--") + option.name);
+  return names;
+}
+
+// What getopt_long's '?' means: a switch given a value, an abbreviation of
+// more than one option, or an option there is none of.
+std::string unknown_option_error(const char* argument) {
+  const BurnOption* option = optopt ? option_by_code(optopt) : nullptr;
+  if (option && !option->value) return std::string("--") + option->name + " takes no value";
+  if (optopt && optopt < kFirstLongCode) return "unknown option '-" + std::string(1, char(optopt)) + "'";
+  const std::string written = argument ? argument : "";
+  const std::vector<std::string> names = written.compare(0, 2, "--") == 0 && written.size() > 2
+                                             ? long_names_beginning(written)
+                                             : std::vector<std::string>();
+  if (names.size() > 1) {
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i)
+      list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return "'" + written.substr(0, written.find('=')) + "' is short for more than one option: " + list;
+  }
+  return "unknown option '" + written + "'";
+}
+
+// One option getopt_long found: its flag set, or its value read.
+bool take_option(const BurnOption& option, const char* written, BurnOptions* o, std::string* error) {
+  if (!option.value) {
+    o->*(option.flag) = true;
+    return true;
+  }
+  return option.take(written_name(option, written), optarg, o, error);
+}
+
 }  // namespace
+
+const std::vector<BurnOption>& burn_option_table() {
+  static const std::vector<BurnOption> table = make_option_table();
+  return table;
+}
+
+const char* completion_word(ValueCompletion completion) {
+  switch (completion) {
+    case ValueCompletion::None: return "none";
+    case ValueCompletion::File: return "file";
+    case ValueCompletion::Folder: return "folder";
+    case ValueCompletion::Port: return "port";
+    case ValueCompletion::Sections: return "sections";
+  }
+  return "none";
+}
 
 bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options, std::string* error) {
   BurnOptions o;
   std::vector<std::string> files;
-  bool options_ended = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
-      files.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (!parse_option(argc, argv, &i, &o, error)) {
-      return false;
+  std::string first_error;
+  // getopt_long wants an array it may reorder; the caller's stays as it was.
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+  args.push_back(nullptr);
+  const std::string letters = short_options();
+  const std::vector<option> longs = long_options();
+  opterr = 0;  // the messages are ours, one line each
+  optind = 0;  // 0, not 1: every call starts afresh, also after an error
+  for (int code; (code = getopt_long(argc, args.data(), letters.c_str(), longs.data(), nullptr)) != -1;) {
+    // The argument the option was written in: the one before its value
+    // when that came as an argument of its own ("--port com3").
+    const bool value_apart = optarg && optind >= 2 && optarg == args[size_t(optind - 1)];
+    const char* written = args[size_t(optind - (value_apart ? 2 : 1))];
+    std::string problem;
+    if (code == 1) {
+      files.push_back(optarg);
+    } else if (code == '?') {
+      problem = unknown_option_error(written);
+    } else if (code == ':') {
+      const BurnOption* option = option_by_code(optopt);
+      problem = (option ? written_name(*option, written) : std::string(written)) + " needs a value";
+    } else if (const BurnOption* option = option_by_code(code)) {
+      take_option(*option, written, &o, &problem);
     }
+    if (first_error.empty()) first_error = problem;
+  }
+  for (int i = optind; i < argc; ++i) files.push_back(args[size_t(i)]);  // after "--"
+  if (!files.empty()) o.chipset = files.front();
+  *options = o;
+  if (!first_error.empty()) {
+    *error = first_error;
+    return false;
   }
   if (!check_whole(o, files, error) || !take_verify_options(&o, error)) return false;
-  if (!files.empty()) o.chipset = files.front();
-  if (!o.help && !o.version && !o.list_ports && (!read_mode_usage(o, error) || !resume_usage(o, error)))
-    return false;
   *options = o;
-  return true;
+  if (o.help || o.version || o.list_ports || o.option_table) return true;
+  return read_mode_usage(o, error) && resume_usage(o, error);
 }
 
 const char* setting_source_text(SettingSource source) {
@@ -310,72 +416,56 @@ std::string section_words() {
 
 namespace {
 
-// "(3-20, else the window's, else 3)": the range, and what counts without
-// the option.
-std::string delay_range(const DelaySetting& delay) {
-  return "(" + std::to_string(delay.min) + "-" + std::to_string(delay.max) + ", else the window's, else " +
-         std::to_string(delay.initial) + ")";
+constexpr size_t kHelpWidth = 80;
+constexpr size_t kHelpColumn = 25;  // where each option's words begin
+
+// "  -p, --port NAME" or "      --sections LIST".
+std::string option_heading(const BurnOption& option) {
+  std::string heading = option.letter ? std::string("  -") + option.letter + ", " : std::string(6, ' ');
+  heading += std::string("--") + option.name;
+  if (option.value) heading += std::string(" ") + option.value;
+  return heading;
+}
+
+// `words` broken into lines that begin at the help column and end by its
+// width; the first goes after `heading`, or below it when that is too long.
+std::string wrapped_option(const std::string& heading, const std::string& words) {
+  std::string text = heading, line;
+  const std::string indent(kHelpColumn, ' ');
+  if (heading.size() + 1 > kHelpColumn)
+    text += "\n" + indent;
+  else
+    text.append(kHelpColumn - heading.size(), ' ');
+  std::istringstream in(words);
+  for (std::string word; in >> word;) {
+    if (!line.empty() && kHelpColumn + line.size() + 1 + word.size() > kHelpWidth) {
+      text += line + "\n" + indent;
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  return text + line + "\n";
 }
 
 }  // namespace
 
 std::string burn_usage_text() {
-  return "usage: tvbox-burn [options] CHIPSET\n"
-         "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
-         "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
-         "       tvbox-burn --info [--json] CHIPSET\n"
-         "       tvbox-burn --resume [-p PORT ...] [--log DIR] CHIPSET\n"
-         "Burns a chipset file into one or more TV boxes at once.\n"
+  std::string text =
+      "usage: tvbox-burn [options] CHIPSET\n"
+      "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
+      "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
+      "       tvbox-burn --info [--json] CHIPSET\n"
+      "       tvbox-burn --resume [-p PORT ...] [--log DIR] CHIPSET\n"
+      "Burns a chipset file into one or more TV boxes at once.\n"
+      "\n";
+  for (const BurnOption& option : burn_option_table())
+    if (!option.hidden) text += wrapped_option(option_heading(option), option.help);
+  return text +
          "\n"
-         "  -p, --port NAME        a programming port: comN, or a device path such as\n"
-         "                         /dev/ttyUSB0 (repeat it to burn several boxes at\n"
-         "                         once; default: $TVBOX_PORTS, a comma list, else\n"
-         "                         every box port the window saved, else com3)\n"
-         "      --sections LIST    only some of " +
-         section_words() +
-         ", each of which the\n"
-         "                         file must hold (default: the window's whole burn; the\n"
-         "                         file must hold HEADER, PIC, FLASH, OSD and OSD Font)\n"
-         "      --sysfont          also burn the system font afterwards\n"
-         "      --verify           read the flash and the OSD memory back after writing\n"
-         "                         them and compare them with the file (the default,\n"
-         "                         unless the window saved its Verify box off)\n"
-         "  -V, --no-verify        do not read back, which adds about 0.7 x a burn's time\n"
-         "                         on the wire; a box that stores a byte wrong is then\n"
-         "                         reported OK\n"
-         "      --flash-delay S    seconds between the PIC and Flash stages\n"
-         "                         " +
-         delay_range(kFlashDelay) +
-         "\n"
-         "      --sysfont-delay S  seconds before the system font\n"
-         "                         " +
-         delay_range(kSysfontDelay) +
-         "\n"
-         "      --log DIR          where the log files go, never pruned (default\n"
-         "                         $XDG_STATE_HOME/tvbox/logs, or\n"
-         "                         ~/.local/state/tvbox/logs)\n"
-         "      --keep-logs N      the default folder keeps the newest N logs (default\n"
-         "                         500)\n"
-         "      --keep-days N      and none older than N days (default 90)\n"
-         "      --json             one JSON object on standard output, also on a refusal\n"
-         "      --list-ports       list the serial ports this machine has and exit\n"
-         "      --trace            the diagnostic trace to standard error\n"
-         "      --backup FILE      read the box's flash and OSD memory into FILE, a\n"
-         "                         chipset file (gzip when FILE ends in .gz); one port;\n"
-         "                         --sections flash or osd reads only that one\n"
-         "      --compare          compare the box with CHIPSET's flash and OSD records;\n"
-         "                         nothing is written to the box\n"
-         "      --info             tell what CHIPSET holds, whether it would burn and with\n"
-         "                         which settings; opens no port (one JSON object with\n"
-         "                         --json)\n"
-         "      --resume           continue each port's last burn of CHIPSET where it\n"
-         "                         failed or was stopped, as its saved log tells (in\n"
-         "                         --log DIR)\n"
-         "      --patient          wait on a poor line however long a job takes (else a\n"
-         "                         job that takes 3 times its planned time ends)\n"
-         "      --version          print the version and exit\n"
-         "  -h, --help             this text\n"
-         "\n"
+         "A long option may be cut short where no other begins the same way (--comp);\n"
+         "a value follows its option as the next argument or after '=' (--log=DIR,\n"
+         "-pcom3); short switches go together (-Vpcom3). After '--' every argument is\n"
+         "a file, even one that begins with '-'.\n"
          "Progress, warnings and errors go to standard error (not a terminal, or\n"
          "TERM=dumb: a plain line per box every tenth of its job or 30 s); standard\n"
          "output has only the summary (or the JSON object with --json).\n"
@@ -386,6 +476,16 @@ std::string burn_usage_text() {
          "(--resume) a port with nothing to resume or another box on it (nothing is\n"
          "written to it); 128+N after signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT,\n"
          "143 SIGTERM.\n";
+}
+
+std::string option_list_text() {
+  std::string text;
+  for (const BurnOption& option : burn_option_table()) {
+    if (option.hidden) continue;
+    text += std::string("--") + option.name + "\t" + (option.letter ? std::string("-") + option.letter : "") +
+            "\t" + (option.value ? option.value : "") + "\t" + completion_word(option.completion) + "\n";
+  }
+  return text;
 }
 
 }  // namespace tv

@@ -39,6 +39,7 @@ struct BurnOptions {
   bool trace = false;
   bool help = false;
   bool version = false;
+  bool option_table = false;  // hidden: the option table, for the completion's test
   std::string chipset;
   // Instead of a burn: read the box into this file, compare it with the
   // chipset, or tell what the chipset holds (no port).
@@ -54,8 +55,37 @@ struct BurnOptions {
 // "pic,flash,osd,rusfont": the words of --sections, from the sections' table.
 std::string section_words();
 
-// Fills `options` from the arguments (argv[0] is the program). Returns false
-// with a one-line reason in `error` on a usage error.
+// What the shell completion offers after an option that takes a value.
+enum class ValueCompletion { None, File, Folder, Port, Sections };
+// "none", "file", "folder", "port", "sections": as --option-table says it.
+const char* completion_word(ValueCompletion completion);
+
+// A valued option's reader: `option` is the option as the user wrote it
+// ("-p", "--port"), for its message.
+using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
+                             std::string* error);
+
+// One row of the option table. A switch sets its flag; a valued option
+// hands its value to its reader. A new option is one more row.
+struct BurnOption {
+  const char* name;   // "port": --port
+  char letter;        // 'p': -p; 0: none
+  const char* value;  // "NAME" in the help; null: a switch
+  std::string help;   // the words of --help, wrapped to fit
+  ValueCompletion completion;
+  bool BurnOptions::*flag = nullptr;
+  ValueReader take = nullptr;
+  bool hidden = false;  // not in the help, the manual or the completion
+};
+
+// Every option of tvbox-burn, in the order of --help.
+const std::vector<BurnOption>& burn_option_table();
+
+// Fills `options` from the arguments (argv[0] is the program), by
+// getopt_long: "-pcom3", "-Vp com3", "--port=com3", "--comp" for --compare.
+// Returns false with a one-line reason in `error` on a usage error, the
+// first of them; `options` then holds what could be read (whether --json
+// was asked, which mode).
 bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options, std::string* error);
 
 // The burn settings the window saved, each where no option decided it. The
@@ -74,5 +104,9 @@ std::string log_folder(const BurnOptions& options);
 
 // The --help text.
 std::string burn_usage_text();
+
+// --option-table: a line per option the help lists, "--port<TAB>-p<TAB>NAME<TAB>port",
+// its letter and value empty when it has none.
+std::string option_list_text();
 
 }  // namespace tv

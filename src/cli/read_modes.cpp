@@ -66,10 +66,10 @@ std::string sections_setting(bool flash, bool osd) {
 
 // ---- backup -----------------------------------------------------------------------
 
-bool backup_round(const BurnOptions& options, BoxRound* round) {
+bool backup_round(const BurnOptions& options, BoxRound* round, std::string* refusal) {
   const std::string problem = backup_target_problem(options.backup);
   if (!problem.empty()) {
-    say("cannot write the backup " + options.backup + ": " + problem + "; nothing was read");
+    *refusal = "cannot write the backup " + options.backup + ": " + problem + "; nothing was read";
     return false;
   }
   BackupRequest request;
@@ -119,7 +119,7 @@ std::string compare_refusal(const LoadedChipset& chipset, const BurnOptions& opt
   return chipset_refusal(chipset, compared);
 }
 
-bool compare_round(const BurnOptions& options, BoxRound* round) {
+bool compare_round(const BurnOptions& options, BoxRound* round, std::string* why) {
   // Shared by every box's job, which may outlive this function.
   auto loaded = std::make_shared<const LoadedChipset>(load_chipset(options.chipset));
   const LoadedChipset& chipset = *loaded;
@@ -142,7 +142,7 @@ bool compare_round(const BurnOptions& options, BoxRound* round) {
   std::string error;
   if (refusal.empty() && !sha256_file(options.chipset, &facts.sha256, &facts.size, &error)) refusal = error;
   if (!refusal.empty()) {
-    say(options.chipset + ": " + refusal + "; nothing was read");
+    *why = options.chipset + ": " + refusal + "; nothing was read";
     return false;
   }
 
@@ -155,11 +155,16 @@ bool compare_round(const BurnOptions& options, BoxRound* round) {
   header.settings = {
       {"sections", sections_setting(plan.runs[int(Section::Flash)], plan.runs[int(Section::Osd)])}};
   header.load_log = chipset.log;
-  BoxWork work = [loaded, settings](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
-    run_compare(link, *loaded, settings, sink, cancel);
-  };
-  round->jobs = jobs_on_every_port(options, plan, header, work);
+  round->jobs = jobs_on_every_port(options, plan, header, BoxWork());
+  // Each job fills its own list on its worker; they are read once all ended.
+  auto comparisons = std::make_shared<std::vector<std::vector<MemoryComparison>>>(round->jobs.size());
+  for (size_t i = 0; i < round->jobs.size(); ++i)
+    round->jobs[i].job.work = [loaded, settings, comparisons, i](BoxLink& link, BurnSink& sink,
+                                                                 const std::atomic<bool>& cancel) {
+      run_compare(link, *loaded, settings, sink, cancel, &(*comparisons)[i]);
+    };
   round->facts_after = [facts] { return facts; };
+  round->comparisons_after = [comparisons] { return *comparisons; };
   return true;
 }
 
@@ -230,6 +235,7 @@ int run_info_mode(const BurnOptions& options) {
   const ChipsetSummary summary = summarize_chipset(options.chipset, chipset);
   BurnVerdict verdict;
   verdict.refusal = chipset_refusal(chipset, options);
+  if (!verdict.refusal.empty()) verdict.refusal_line = chipset.first_fault_line;
   const unsigned stages = chosen_stages(chipset, options);
   verdict.stages = stage_list(stages);
   verdict.seconds = burn_estimate(chipset, options, stages);
@@ -319,7 +325,12 @@ std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict,
       array.push_back({{"line", line.line > 0 ? Json(line.line) : Json()}, {"text", line.text}});
     return array;
   };
-  Json json = {
+  Json error = nullptr;
+  if (!verdict.refusal.empty())
+    error = {{"text", summary.path + ": " + verdict.refusal},
+             {"line", verdict.refusal_line > 0 ? Json(verdict.refusal_line) : Json()}};
+  Json json = json_head("info");
+  json.update({
       {"path", summary.path},
       {"size", summary.size >= 0 ? Json(summary.size) : Json()},
       {"sha256", summary.size >= 0 ? Json(summary.sha256) : Json()},
@@ -343,10 +354,9 @@ std::string info_json(const ChipsetSummary& summary, const BurnVerdict& verdict,
          {{"value", options.sysfont_delay}, {"from", setting_source_text(options.sysfont_delay_from)}}},
         {"verify", {{"value", options.verify}, {"from", setting_source_text(options.verify_from)}}}}},
       {"exit_code", verdict.refusal.empty() ? int(kExitAllBurned) : int(kExitUsage)},
-  };
-  // Texts from the file need not be UTF-8; a bad byte becomes U+FFFD rather
-  // than an exception.
-  return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+      {"error", error},
+  });
+  return json_text(json);
 }
 
 bool read_mode_chosen(const BurnOptions& options) {
@@ -373,8 +383,15 @@ bool read_mode_usage(const BurnOptions& options, std::string* error) {
   return false;
 }
 
-bool read_mode_round(const BurnOptions& options, BoxRound* round) {
-  return options.compare ? compare_round(options, round) : backup_round(options, round);
+bool read_mode_round(const BurnOptions& options, BoxRound* round, std::string* refusal) {
+  return options.compare ? compare_round(options, round, refusal) : backup_round(options, round, refusal);
+}
+
+std::string json_mode(const BurnOptions& options) {
+  if (options.info) return "info";
+  if (options.compare) return "compare";
+  if (!options.backup.empty()) return "backup";
+  return options.resume ? "resume" : "burn";
 }
 
 }  // namespace tv

@@ -23,16 +23,22 @@ bool read_mode_usage(const BurnOptions& options, std::string* error);
 // output; returns the exit status.
 int run_info_mode(const BurnOptions& options);
 
+// "burn", "compare", "backup", "resume" or "info": the mode the options ask
+// for, as the JSON objects name it.
+std::string json_mode(const BurnOptions& options);
+
 // The boxes of a --backup or a --compare, each job reading its box. False
-// when the mode refuses to run, said on standard error: nothing is read.
-bool read_mode_round(const BurnOptions& options, BoxRound* round);
+// when the mode refuses to run, with the one-line reason in `refusal`:
+// nothing is read.
+bool read_mode_round(const BurnOptions& options, BoxRound* round, std::string* refusal);
 
 // What --info says about burning the file with these options: why it would
 // be refused (empty when it would burn), which stages and how long.
 struct BurnVerdict {
   std::string refusal;
-  std::string stages;  // "PIC, FLASH, OSD, RusFont"
-  double seconds = 0;  // on the line at 57600 baud with the options' delays
+  int refusal_line = 0;  // the file's line the refusal is about, when it is
+  std::string stages;    // "PIC, FLASH, OSD, RusFont"
+  double seconds = 0;    // on the line at 57600 baud with the options' delays
 };
 
 // The burn's planned time on a good line with these options, for the

@@ -1,6 +1,6 @@
 #include "cli/resume_mode.h"
 
-#include <cstdio>
+#include "cli/bounded_output.h"
 
 namespace tv {
 
@@ -27,11 +27,15 @@ std::vector<PortResume> find_port_resumes(const BurnOptions& options, const std:
   return resumes;
 }
 
-void report_nothing_to_resume(const std::vector<PortResume>& resumes) {
-  for (const PortResume& resume : resumes)
-    if (!resume.found)
-      std::fprintf(stderr, "tvbox-burn: %s: nothing to resume (%s)\n", resume.port.c_str(),
-                   resume.why.c_str());
+std::string report_nothing_to_resume(const std::vector<PortResume>& resumes) {
+  std::string all;
+  for (const PortResume& resume : resumes) {
+    if (resume.found) continue;
+    const std::string line = resume.port + ": nothing to resume (" + resume.why + ")";
+    say(line);
+    all += (all.empty() ? "" : "; ") + line;
+  }
+  return all;
 }
 
 }  // namespace tv

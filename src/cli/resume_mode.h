@@ -28,7 +28,9 @@ bool resume_usage(const BurnOptions& options, std::string* error);
 // One entry per port of the options, in their order.
 std::vector<PortResume> find_port_resumes(const BurnOptions& options, const std::string& sha256);
 
-// "tvbox-burn: com3: nothing to resume (...)" for each port that has none.
-void report_nothing_to_resume(const std::vector<PortResume>& resumes);
+// "tvbox-burn: com3: nothing to resume (...)" for each port that has none;
+// returns the same lines joined by "; " for the JSON's error (empty: every
+// port has a burn to resume).
+std::string report_nothing_to_resume(const std::vector<PortResume>& resumes);
 
 }  // namespace tv

@@ -1,5 +1,6 @@
 // Entry point of the TV Box service tool.
 #include <cstdio>
+#include <string>
 
 #include "base/trace.h"
 #include "shell/startup.h"
@@ -9,10 +10,14 @@ int main(int argc, char** argv) {
   // not take a burn down with it.
   tv::ignore_broken_pipe_signal();
   // Asked by scripts and package checks, often without a display: answered
-  // before anything of the window is made.
-  if (tv::parse_command_line(argc, argv).show_version) {
-    std::puts("tvbox " TVBOX_VERSION);
-    return 0;
+  // before anything of the window is made. (-h, -H and -? print the usage
+  // and go on to open the window, as they always did.)
+  const tv::CommandLineOptions options = tv::parse_command_line(argc, argv);
+  if (options.show_version || options.show_help) {
+    const std::string text = options.show_version ? std::string("tvbox " TVBOX_VERSION "\n")
+                                                  : tv::usage_text(argc > 0 ? argv[0] : "tvbox");
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
   int exit_code = tv::run_program(argc, argv);
   // A slow reader gets a moment for the last lines, not a hang.

@@ -110,6 +110,7 @@ CommandLineOptions parse_command_line(int argc, char** argv) {
     const char* argument = argv[i];
     if (!argument || (argument[0] != '-' && argument[0] != '/')) continue;
     if (std::strcmp(argument, "--version") == 0) options.show_version = true;
+    if (std::strcmp(argument, "--help") == 0) options.show_help = true;
     switch (argument[1]) {
       case 'h':
       case 'H':
@@ -131,6 +132,7 @@ std::string usage_text(const char* program) {
   text += "  cN\t\tCOM<N> is the control line (default COM5)\n";
   text += "  a\t\tshow the register console\n";
   text += "  --version\tprint the version and exit\n";
+  text += "  --help\t\tprint this help and exit\n";
   return text;
 }
 

@@ -19,6 +19,7 @@ struct CommandLineOptions {
   int control_port = 5;        // -cN / -CN, as atoi reads N
   bool extended_mode = false;  // -a (lower case only)
   bool show_version = false;   // --version: print it and do not start
+  bool show_help = false;      // --help: print the usage and do not start
 };
 
 // Every argument that begins with '-' or '/' is a switch named by its second

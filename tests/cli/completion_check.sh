@@ -1,25 +1,66 @@
 #!/usr/bin/env bash
-# The bash completion of tvbox-burn, as bash runs it on a tab: options,
-# the words of --sections (after those already typed) and port names.
+# The bash completion of tvbox-burn, as bash runs it on a tab. Every option
+# tvbox-burn has (its own --option-table lists them, with what completes
+# each one's value) completes, and its value completes as the table says:
+# a file, a folder, a port, the words of --sections, or nothing.
 # Usage: completion_check.sh COMPLETION-FILE DIRECTORY-OF-TVBOX-BURN
 set -euo pipefail
 source "$1"
 PATH="$2:$PATH"
 complete -p tvbox-burn | grep -q -- '-F _tvbox_burn'
-completes() {
-  local want=$1; shift
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+mkdir logs
+touch chip.hv
+reply() {
   COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
   _tvbox_burn
-  [ "${COMPREPLY[*]}" = "$want" ] || { echo "'$*' completes to '${COMPREPLY[*]}', not '$want'"; exit 1; }
+  echo "${COMPREPLY[*]}"
 }
-completes "--sections" tvbox-burn --sec
+completes() {
+  local want=$1; shift
+  local got
+  got=$(reply "$@")
+  [ "$got" = "$want" ] || { echo "'$*' completes to '$got', not '$want'"; exit 1; }
+}
+offers() {
+  local want=$1; shift
+  local got
+  got=$(reply "$@")
+  [[ " $got " == *" $want "* ]] || { echo "'$*' completes to '$got', without '$want'"; exit 1; }
+}
+
+table=$(tvbox-burn --option-table)
+[ "$(wc -l <<<"$table")" -gt 15 ] || { echo "--option-table lists too little: $table"; exit 1; }
+tab=$'\t'
+while IFS= read -r line; do
+  # Tab-separated, empty fields kept: read's IFS would merge the tabs.
+  long=${line%%"$tab"*} rest=${line#*"$tab"}
+  short=${rest%%"$tab"*} rest=${rest#*"$tab"}
+  value=${rest%%"$tab"*} kind=${rest#*"$tab"}
+  offers "$long" tvbox-burn "$long"
+  [ -z "$short" ] || offers "$short" tvbox-burn "$short"
+  if [ -z "$value" ]; then
+    completes "chip.hv" tvbox-burn "$long" ch  # the chipset file after a switch
+    continue
+  fi
+  case $kind in
+    file) completes "chip.hv" tvbox-burn "$long" ch; completes "" tvbox-burn "$long" - ;;
+    folder) completes "logs" tvbox-burn "$long" "" ;;
+    port) completes "com3" tvbox-burn "$long" com3 ;;
+    sections) completes "pic,flash" tvbox-burn "$long" pic,fl ;;
+    none) completes "" tvbox-burn "$long" "" ;;
+    *) echo "$long: no completion '$kind' known"; exit 1 ;;
+  esac
+  # --option=value: bash splits the word at "=", before and after the tab.
+  [ "$kind" = none ] || [ "$(reply tvbox-burn "$long" =)" = "$(reply tvbox-burn "$long" "")" ] ||
+    { echo "$long= does not complete as $long alone"; exit 1; }
+done <<<"$table"
+
 completes "--keep-logs --keep-days" tvbox-burn --keep
 completes "--no-verify" tvbox-burn --no
-completes "--backup" tvbox-burn --ba
-completes "--compare" tvbox-burn --com
-completes "--info" tvbox-burn --in
-completes "--resume" tvbox-burn --res
-completes "pic,flash" tvbox-burn --sections pic,fl
 completes "osd,rusfont" tvbox-burn --sections osd,r
 completes "com3" tvbox-burn -p com3
+completes "logs" tvbox-burn --log = lo
 echo "completion ok"

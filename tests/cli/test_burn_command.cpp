@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -170,7 +171,8 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(summary["version"], TVBOX_VERSION);
   EXPECT_EQ(summary["exit_code"], 0);
   EXPECT_TRUE(summary["error"].is_null());
-  EXPECT_EQ(summary["started"].get<std::string>().size(), 24u) << summary["started"];
+  EXPECT_EQ(summary["mode"], "burn");
+  EXPECT_EQ(summary["started"].get<std::string>().size(), 20u) << summary["started"];  // ...T14:10:05Z
   EXPECT_EQ(summary["chipset"]["path"], chipset_);
   EXPECT_EQ(summary["chipset"]["sha256"], tv::sha256_hex(generated_.text));
   EXPECT_EQ(summary["chipset"]["size"], generated_.text.size());
@@ -727,18 +729,25 @@ TEST_F(BurnerTest, APortWithNoBoxBehindItFailsWithinThirtyFiveSecondsSayingSo) {
   EXPECT_NE(run.err.find("first failure in PIC (silent): " + said), std::string::npos) << run.err;
 }
 
-// Every program says its version, from the build's one version, and the
-// window does not open for it (there is no display here to open it on).
-TEST(Programs, VersionIsOneLineAndExitZeroInAllFour) {
+// Every program says its version, from the build's one version, and its
+// usage with --help, each line within 80 columns; the window does not open
+// for either (there is no display here to open it on).
+TEST(Programs, VersionAndHelpExitZeroWithoutADisplayInAllFour) {
   for (const char* program : {"/src/tvbox", "/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
     const std::string path = std::string(TVBOX_BINARY_DIR) + program;
+    const std::string name = path.substr(path.rfind('/') + 1);
     Launch how;
     how.program = path;
     how.unset = {"DISPLAY"};
     Finished run = clitest::run_burner({"--version"}, how, 10000);
-    const std::string name = path.substr(path.rfind('/') + 1);
     EXPECT_EQ(run.exit_code, 0) << name << run.err;
     EXPECT_EQ(run.out, name + " " + TVBOX_VERSION + "\n") << name;
+    Finished help = clitest::run_burner({"--help"}, how, 10000);
+    EXPECT_EQ(help.exit_code, 0) << name << help.err;
+    EXPECT_NE(help.out.find("--version"), std::string::npos) << name << help.out;
+    EXPECT_TRUE(help.err.empty()) << name << help.err;
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << name << ": " << line;
   }
 }
 
@@ -762,6 +771,38 @@ TEST(Programs, ManualPagesListEveryOptionTheirHelpLists) {
     }
     EXPECT_GT(options, 3) << name;
   }
+
+  // tvbox-burn's own table: each option it has is in the help with its letter
+  // and value, and is an entry of the manual's OPTIONS.
+  const std::string help = tv::burn_usage_text();
+  std::string page = read_file(std::string(TVBOX_SOURCE_DIR) + "/man/tvbox-burn.1");
+  const size_t options_from = page.find(".SH OPTIONS\n");
+  ASSERT_NE(options_from, std::string::npos);
+  page = page.substr(options_from, page.find("\n.SH ", options_from + 1) - options_from);
+  std::string entries;  // the line after each ".TP", roff's "\-" made "-"
+  for (size_t at = page.find(".TP\n"); at != std::string::npos; at = page.find(".TP\n", at + 1)) {
+    std::string entry = page.substr(at + 4, page.find('\n', at + 4) - at - 4);
+    for (size_t dash; (dash = entry.find("\\-")) != std::string::npos;) entry.erase(dash, 1);
+    entries += entry + "\n";
+  }
+  int listed = 0;
+  for (const tv::BurnOption& option : tv::burn_option_table()) {
+    const std::string name = std::string("--") + option.name;
+    if (option.hidden) {
+      EXPECT_EQ(help.find(name), std::string::npos) << name;
+      continue;
+    }
+    ++listed;
+    std::string heading = (option.letter ? std::string("  -") + option.letter + ", " : "      ") + name;
+    if (option.value) heading += std::string(" ") + option.value;
+    EXPECT_NE(help.find("\n" + heading + " "), std::string::npos) << "the help lacks " << heading;
+    const std::regex in_manual("(^|[ \"])" + name + "([ \"]|$)", std::regex::multiline);
+    EXPECT_TRUE(std::regex_search(entries, in_manual)) << "tvbox-burn.1's OPTIONS lack " << name;
+    if (option.letter) {
+      EXPECT_NE(entries.find(std::string("-") + option.letter + " "), std::string::npos) << option.letter;
+    }
+  }
+  EXPECT_GT(listed, 15);
 }
 
 // The live line fits the terminal: a long port name loses its middle, and
@@ -898,6 +939,173 @@ TEST(BurnOptions, DefaultPortsAndTheWindowsSavedSettings) {
   EXPECT_EQ(tv::chosen_stages(partial, tv::BurnOptions()), tv::kSectionPic | tv::kSectionFlash);
   EXPECT_NE(tv::chipset_refusal(partial, tv::BurnOptions()).find("has no HEADER, OSD, OSD Font section"),
             std::string::npos);
+}
+
+// The forms of getopt_long: letters together with their value, long names
+// cut short, "=" values, options after the file, "--" and "-". Each usage
+// error is one line naming what was wrong, the first of them when there are
+// more; what could be read is kept (a refusal still answers in JSON). The
+// cases run one after another in one process: each parse starts afresh.
+TEST(BurnOptions, GetoptFormsAndTheirOneLineErrors) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string error;  // empty: parsed
+    std::vector<std::string> ports;
+    std::string chipset;
+    bool no_verify = false, json = false, compare = false;
+    int flash_delay = 3;
+  };
+  const Case cases[] = {
+      {{"-pcom3", "f.hv"}, "", {"com3"}, "f.hv", false, false, false, 3},
+      {{"-Vpcom3", "-p", "com4", "f.hv"}, "", {"com3", "com4"}, "f.hv", true, false, false, 3},
+      {{"f.hv", "--port=/dev/x=y", "--js", "--fl=7"}, "", {"/dev/x=y"}, "f.hv", false, true, false, 7},
+      {{"--comp", "--no-v", "f.hv"}, "--compare writes nothing", {}, "f.hv", true, false, true, 3},
+      {{"--comp", "-p", "com3", "--", "-f.hv"}, "", {"com3"}, "-f.hv", false, false, true, 3},
+      {{"-"}, "", {}, "-", false, false, false, 3},
+      {{"--keep", "3", "f.hv"},
+       "'--keep' is short for more than one option: --keep-logs or --keep-days",
+       {},
+       "3"},
+      {{"--json=yes", "f.hv"}, "--json takes no value", {}, "f.hv"},
+      {{"-Vx", "--json", "f.hv"}, "unknown option '-x'", {}, "f.hv", true, true},
+      {{"--bogus=1", "f.hv"}, "unknown option '--bogus=1'", {}, "f.hv"},
+      {{"f.hv", "-p"}, "-p needs a value", {}, "f.hv"},
+      {{"f.hv", "--log"}, "--log needs a value", {}, "f.hv"},
+      {{"--port=", "f.hv"}, "--port needs a port name", {}, "f.hv"},
+      {{"--port", "", "f.hv"}, "--port needs a port name", {}, "f.hv"},
+      {{"-p", "", "f.hv"}, "-p needs a port name", {}, "f.hv"},
+      {{"-p", "com3", "-pcom3", "f.hv"}, "the port com3 is named twice", {"com3"}, "f.hv"},
+      {{"--flash=2", "--bogus", "f.hv"},
+       "--flash-delay takes whole seconds from 3 to 20, not '2'",
+       {},
+       "f.hv"},
+      {{"a.hv", "b.hv"}, "one chipset file at a time, not 2", {}, "a.hv"},
+      {{"--option-tab"}, "", {}, ""},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const Case& c : cases) {
+      std::vector<const char*> argv = {"tvbox-burn"};
+      argv.insert(argv.end(), c.args.begin(), c.args.end());
+      SCOPED_TRACE(argv[1]);
+      tv::BurnOptions options;
+      std::string error;
+      const bool parsed = tv::parse_burn_options(int(argv.size()), argv.data(), &options, &error);
+      EXPECT_EQ(parsed, c.error.empty()) << error;
+      if (!c.error.empty()) {
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+      }
+      EXPECT_EQ(options.ports, c.ports);
+      EXPECT_EQ(options.chipset, c.chipset);
+      EXPECT_EQ(options.no_verify_option, c.no_verify);
+      EXPECT_EQ(options.json, c.json);
+      EXPECT_EQ(options.compare, c.compare);
+      if (parsed) {
+        EXPECT_EQ(options.flash_delay, c.flash_delay);
+      }
+    }
+  }
+  const char* table[] = {"tvbox-burn", "--option-table"};
+  tv::BurnOptions options;
+  std::string error;
+  ASSERT_TRUE(tv::parse_burn_options(2, table, &options, &error)) << error;
+  EXPECT_TRUE(options.option_table);
+  const std::string listed = tv::option_list_text();
+  for (const char* line : {"--port\t-p\tNAME\tport\n", "--log\t\tDIR\tfolder\n", "--backup\t\tFILE\tfile\n",
+                           "--sections\t\tLIST\tsections\n", "--resume\t\t\tnone\n"})
+    EXPECT_NE(listed.find(line), std::string::npos) << line;
+  EXPECT_EQ(listed.find("--option-table"), std::string::npos);
+}
+
+// Every object tvbox-burn --json prints, in each mode and on each kind of
+// refusal, matches its JSON Schema under a validator that is not ours; a
+// refusal names its reason in "error"; the times read in jq as UTC, the
+// start no later than the end.
+TEST_F(BurnerTest, EveryJsonObjectMatchesItsSchemaAndEveryRefusalNamesItsError) {
+  Launch python;
+  python.program = "/usr/bin/python3";
+  ASSERT_EQ(clitest::run_burner({"-c", "import jsonschema"}, python, 10000).exit_code, 0)
+      << "python3-jsonschema is not installed (scripts/install-deps.sh)";
+  Launch jq;
+  jq.program = "/usr/bin/jq";
+  const bool have_jq = access(jq.program.c_str(), X_OK) == 0;
+  const std::string port = port_of(box_), cut = scratch_.file("cut.hv"), missing = scratch_.file("none.hv"),
+                    not_a_port = scratch_.file("plain");
+  ASSERT_TRUE(testsupport::write_file(cut, sections_of("", "***OSD>")));
+  ASSERT_TRUE(testsupport::write_file(not_a_port, "not a port"));
+  const std::string schemas = std::string(TVBOX_SOURCE_DIR) + "/doc/schemas/tvbox-burn-";
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    const char* schema;
+    const char* mode;
+    int exit_code;
+    std::string error;  // the start of "error"'s text; empty: null
+  };
+  const Case cases[] = {
+      // A whole burn takes the box's fixed waits; one whose port is no serial
+      // line ends at once, with a box and its failure.
+      {"a burn", burn_args({not_a_port}), "run", "burn", 1, ""},
+      {"a compare of a blank box", burn_args({port}, {"--compare"}), "run", "compare", 1, ""},
+      {"a backup",
+       {"--backup", scratch_.file("b.hv"), "--sections", "osd", "--log", logs(), "-p", port},
+       "run",
+       "backup",
+       0,
+       ""},
+      {"nothing to resume",
+       {"--resume", "--log", scratch_.file("none"), "-p", port, chipset_},
+       "run",
+       "resume",
+       2,
+       port + ": nothing to resume ("},
+      {"a chipset file refused", {"-p", port, cut}, "run", "burn", 2, cut + ": has no OSD"},
+      {"a compare refused", {"--compare", "-p", port, missing}, "run", "compare", 2, missing + ": "},
+      {"a usage error", {"--bogus", chipset_}, "run", "burn", 2, "unknown option '--bogus'"},
+      {"info", {"--info", chipset_}, "info", "info", 0, ""},
+      {"info of a file it refuses", {"--info", cut}, "info", "info", 2, cut + ": has no OSD"},
+      {"a usage error of --info",
+       {"--info", "--flash-delay=2", chipset_},
+       "info",
+       "info",
+       2,
+       "--flash-delay"},
+  };
+  std::vector<std::string> pairs = {"-c", R"(import json, sys, jsonschema
+bad = 0
+for schema_path, instance_path in zip(sys.argv[1::2], sys.argv[2::2]):
+    schema = json.load(open(schema_path))
+    validator = jsonschema.validators.validator_for(schema)
+    validator.check_schema(schema)
+    checker = jsonschema.FormatChecker()
+    for e in validator(schema, format_checker=checker).iter_errors(json.load(open(instance_path))):
+        print(instance_path, list(e.absolute_path), e.message)
+        bad = 1
+sys.exit(bad))"};
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--json");
+    Finished run = this->run(args, 60000);
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
+    const Json object = parse_json(run.out);
+    EXPECT_EQ(object["mode"], c.mode);
+    if (c.error.empty()) {
+      EXPECT_TRUE(object["error"].is_null()) << object["error"];
+    } else {
+      EXPECT_EQ(object["error"]["text"].get<std::string>().rfind(c.error, 0), 0u) << object["error"];
+    }
+    const std::string instance = scratch_.file("object-" + std::to_string(index++) + ".json");
+    ASSERT_TRUE(testsupport::write_file(instance, run.out));
+    pairs.insert(pairs.end(), {schemas + c.schema + ".schema.json", instance});
+    if (have_jq && std::string(c.schema) == "run") {
+      Finished times = clitest::run_burner(
+          {"-e", "(.started | fromdateiso8601) <= (.ended | fromdateiso8601)", instance}, jq, 10000);
+      EXPECT_EQ(times.exit_code, 0) << times.out << times.err;
+    }
+  }
+  Finished validated = clitest::run_burner(pairs, python, 30000);
+  EXPECT_EQ(validated.exit_code, 0) << validated.out << validated.err;
 }
 
 }  // namespace

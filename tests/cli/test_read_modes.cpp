@@ -266,6 +266,22 @@ TEST_F(ReadModeTest, ACompareFindsTheWrongFlashByteAndWritesNothing) {
       << run.out;
   EXPECT_EQ(summary["boxes"][1]["failure"]["kind"], "verify mismatch") << run.out;
   EXPECT_EQ(summary["exit_code"].get<double>(), 1);
+  // The same in numbers, per memory: a script need not read the sentence.
+  const tv::LoadedChipset loaded = tv::load_chipset(chipset);
+  const int flash_bytes = int(tv::image_to_burn(loaded, tv::Section::Flash).byte_count());
+  const int osd_bytes_compared = int(tv::image_to_burn(loaded, tv::Section::Osd).byte_count());
+  const Json differing = {{"memory", "FLASH"},
+                          {"bytes_compared", flash_bytes},
+                          {"bytes_differing", 1},
+                          {"first_difference", 0x0123},
+                          {"file_byte", generated.images.flash[0x0123]},
+                          {"box_byte", wrong.sim().memories().flash[0x0123]}};
+  const Json osd_same = {{"memory", "OSD"},      {"bytes_compared", osd_bytes_compared},
+                         {"bytes_differing", 0}, {"first_difference", nullptr},
+                         {"file_byte", nullptr}, {"box_byte", nullptr}};
+  EXPECT_EQ(summary["boxes"][1]["memories"], Json({differing, osd_same})) << run.out;
+  EXPECT_EQ(summary["boxes"][0]["memories"][0]["bytes_differing"], 0) << run.out;
+  EXPECT_EQ(summary["boxes"][0]["memories"].size(), 2u) << run.out;
   // Each memory with its own count: the flash's one byte does not make the
   // OSD differ.
   const std::string osd_bytes =

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -28,6 +29,7 @@
 namespace {
 
 using clitest::Finished;
+using Json = nlohmann::json;
 
 constexpr int kBurnDeadlineMs = 180000;
 constexpr int kFlashSectors = 4;
@@ -135,9 +137,12 @@ TEST_F(ResumeCommand, ALineLostMidFlashIsResumedExactlyAndWithoutALogThereIsNoth
   const Refused refused[] = {{"another file", logs_, other_}, {"no log", scratch_.file("no-logs"), chipset_}};
   for (const Refused& r : refused) {
     SCOPED_TRACE(r.name);
-    Finished run = burner(args(r.logs, r.file, {"--resume"}), kBurnDeadlineMs);
+    Finished run = burner(args(r.logs, r.file, {"--resume", "--json"}), kBurnDeadlineMs);
     EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
     EXPECT_NE(run.err.find("com3: nothing to resume"), std::string::npos) << run.err;
+    const Json summary = Json::parse(run.out, nullptr, false);
+    EXPECT_EQ(summary["error"]["text"].get<std::string>().rfind("com3: nothing to resume (", 0), 0u)
+        << run.out;
     EXPECT_TRUE(second.received().empty());
   }
 
@@ -189,7 +194,7 @@ TEST_F(ResumeCommand, AResumeIntoAnotherBoxWritesNothingAndTheNextResumeBurnsItW
   };
   const Box boxes[] = {{"a fresh box", fresh, {"--resume"}, true},
                        {"a box with old firmware", old_, {"--resume"}, true},
-                       {"a fresh box, --no-verify", fresh, {"--resume", "--no-verify"}, false},
+                       {"a fresh box, --no-verify", fresh, {"--resume", "--no-verify", "--json"}, false},
                        {"a box with old firmware, --no-verify", old_, {"--resume", "--no-verify"}, false}};
   for (const Box& box : boxes) {
     SCOPED_TRACE(box.name);
@@ -207,6 +212,11 @@ TEST_F(ResumeCommand, AResumeIntoAnotherBoxWritesNothingAndTheNextResumeBurnsItW
     EXPECT_NE(refused.out.find("this box does not hold what the burn of 20"), std::string::npos)
         << refused.out;
     EXPECT_NE(refused.out.find("wrote to com3; burn it whole"), std::string::npos) << refused.out;
+    if (box.options.back() == "--json") {
+      // The script's reason: the port and why nothing was written to it.
+      const std::string error = Json::parse(refused.out, nullptr, false)["error"]["text"];
+      EXPECT_EQ(error.rfind("com3: this box does not hold what the burn of 20", 0), 0u) << error;
+    }
     EXPECT_TRUE(testsupport::only_reads(other.received()));
     const boxsim::Memories after = other.memories();
     EXPECT_TRUE(after.flash == before.flash && after.pic == before.pic && after.osd == before.osd);

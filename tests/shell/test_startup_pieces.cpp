@@ -74,13 +74,16 @@ TEST(CommandLine, UsageTextNamesTheProgramAndEverySwitchOfTheManualPage) {
   const std::pair<const char*, const char*> switches[] = {{"  h\t", ".B \\-h\n"},
                                                           {"  cN\t", ".BI \\-c N\n"},
                                                           {"  a\t", ".B \\-a\n"},
-                                                          {"  --version\t", ".B \\-\\-version\n"}};
+                                                          {"  --version\t", ".B \\-\\-version\n"},
+                                                          {"  --help\t", ".B \\-\\-help\n"}};
   for (const auto& [in_usage, in_page] : switches) {
     EXPECT_NE(usage.find(in_usage), std::string::npos) << in_usage;
     EXPECT_NE(page.find(in_page), std::string::npos) << in_page;
   }
-  EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 4 + 4) << usage;
+  EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 4 + 5) << usage;
   EXPECT_TRUE(parse({"--version"}).show_version);
+  EXPECT_TRUE(parse({"--help"}).show_help);
+  EXPECT_FALSE(parse({"-h"}).show_help) << "-h prints the usage and opens the window";
 }
 
 TEST(LanguageFile, CodeAfterTheFirstBlank) {
