@@ -20,8 +20,16 @@ struct StagePlan {
   // behind it: a Flash stage taken up at a sector reports the records before
   // it as done at once, and only the rest is written.
   double skipped[kBurnStageCount] = {};
+  // The packets the stage's writing sends, each waiting for its answer: a
+  // USB adapter that holds answers adds its latency to every one of them.
+  double exchanges[kBurnStageCount] = {};
   bool runs[kBurnStageCount] = {};
 };
+
+// Adds `latency_ms` to every planned exchange, to the writing it belongs to.
+void add_answer_latency(StagePlan* plan, double latency_ms);
+// The planned exchanges of the stages that run.
+double plan_total_exchanges(const StagePlan& plan);
 
 // The plan of a resume of `resume`: the stages it owes, the Flash stage from
 // the first sector it did not finish, the flash delay only when it owes the

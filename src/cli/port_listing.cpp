@@ -1,0 +1,88 @@
+#include "cli/port_listing.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "cli/burn_display.h"
+
+namespace tv {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr size_t kLineWidth = 80;
+constexpr size_t kDeviceWidthMax = 16;
+constexpr size_t kDriverWidth = 10;
+constexpr size_t kLatencyWidth = 9;
+constexpr size_t kAdapterWidthMin = 20;
+
+std::string padded(const std::string& text, size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string latency_text(int ms) { return ms < 0 ? "-" : std::to_string(ms) + " ms"; }
+
+std::string or_dash(const std::string& text) { return text.empty() ? "-" : text; }
+
+Json text_or_null(const std::string& text) { return text.empty() ? Json() : Json(text); }
+
+size_t device_width(const std::vector<SerialPortInfo>& ports) {
+  size_t width = std::string("DEVICE").size();
+  for (const SerialPortInfo& port : ports) width = std::max(width, port.device.size());
+  return std::min(width, kDeviceWidthMax) + 2;
+}
+
+}  // namespace
+
+std::string port_listing_text(const std::vector<SerialPortInfo>& ports) {
+  const size_t device = device_width(ports);
+  const size_t adapter = std::max(kAdapterWidthMin, kLineWidth - device - kDriverWidth - kLatencyWidth);
+  std::string text = padded("DEVICE", device) + padded("DRIVER", kDriverWidth) + padded("LATENCY", kLatencyWidth) +
+                     "ADAPTER\n";
+  for (const SerialPortInfo& port : ports) {
+    std::string line = padded(shortened_in_the_middle(port.device, device - 2), device) +
+                       padded(or_dash(port.adapter.driver), kDriverWidth) +
+                       padded(latency_text(port.adapter.latency_timer_ms), kLatencyWidth);
+    const std::string description = or_dash(port.description);
+    if (port.adapter.by_id.empty()) {
+      line += description;
+    } else {
+      line += padded(shortened_in_the_middle(description, adapter - 2), adapter) + port.adapter.by_id;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string port_listing_json(const std::vector<SerialPortInfo>& ports) {
+  Json list = Json::array();
+  for (const SerialPortInfo& port : ports) {
+    const AdapterInfo& adapter = port.adapter;
+    list.push_back({{"path", port.device},
+                    {"by_id", text_or_null(adapter.by_id)},
+                    {"driver", text_or_null(adapter.driver)},
+                    {"manufacturer", text_or_null(adapter.manufacturer)},
+                    {"product", text_or_null(adapter.product)},
+                    {"serial", text_or_null(adapter.serial)},
+                    {"latency_timer_ms", adapter.latency_timer_ms < 0 ? Json() : Json(adapter.latency_timer_ms)},
+                    {"description", text_or_null(port.description)}});
+  }
+  Json object = {{"format", kJsonFormatVersion},
+                 {"program", "tvbox-burn"},
+                 {"version", TVBOX_VERSION},
+                 {"mode", "list-ports"},
+                 {"ports", list}};
+  // Strings from a device need not be UTF-8: such a byte becomes U+FFFD.
+  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::vector<std::string> port_listing_warnings(const std::vector<SerialPortInfo>& ports) {
+  std::vector<std::string> warnings;
+  for (const SerialPortInfo& port : ports)
+    if (port.adapter.latency_timer_ms > kLatencyTimerWarnMs)
+      warnings.push_back(latency_warning(port.device, port.adapter.latency_timer_ms, port.adapter.driver));
+  return warnings;
+}
+
+}  // namespace tv
