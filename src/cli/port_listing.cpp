@@ -11,10 +11,11 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr size_t kLineWidth = 80;
-constexpr size_t kDeviceWidthMax = 16;
 constexpr size_t kDriverWidth = 10;
 constexpr size_t kLatencyWidth = 9;
-constexpr size_t kAdapterWidthMin = 20;
+constexpr size_t kGap = 2;
+// Below this an adapter's description is not cut, however long the paths.
+constexpr size_t kAdapterWidthMin = 40;
 
 std::string padded(const std::string& text, size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
@@ -26,29 +27,28 @@ std::string or_dash(const std::string& text) { return text.empty() ? "-" : text;
 
 Json text_or_null(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
-size_t device_width(const std::vector<SerialPortInfo>& ports) {
-  size_t width = std::string("DEVICE").size();
-  for (const SerialPortInfo& port : ports) width = std::max(width, port.device.size());
-  return std::min(width, kDeviceWidthMax) + 2;
+// The adapter as the line shows it: the device column names its node already.
+std::string adapter_text(const SerialPortInfo& port) {
+  const std::string adapter = adapter_description(port.adapter);
+  return or_dash(adapter.empty() ? port.description : adapter);
 }
 
 }  // namespace
 
 std::string port_listing_text(const std::vector<SerialPortInfo>& ports) {
-  const size_t device = device_width(ports);
-  const size_t adapter = std::max(kAdapterWidthMin, kLineWidth - device - kDriverWidth - kLatencyWidth);
-  std::string text = padded("DEVICE", device) + padded("DRIVER", kDriverWidth) + padded("LATENCY", kLatencyWidth) +
-                     "ADAPTER\n";
+  size_t device = 0, adapter = 0;
   for (const SerialPortInfo& port : ports) {
-    std::string line = padded(shortened_in_the_middle(port.device, device - 2), device) +
-                       padded(or_dash(port.adapter.driver), kDriverWidth) +
-                       padded(latency_text(port.adapter.latency_timer_ms), kLatencyWidth);
-    const std::string description = or_dash(port.description);
-    if (port.adapter.by_id.empty()) {
-      line += description;
-    } else {
-      line += padded(shortened_in_the_middle(description, adapter - 2), adapter) + port.adapter.by_id;
-    }
+    device = std::max(device, port.device.size() + kGap);
+    adapter = std::max(adapter, adapter_text(port).size() + kGap);
+  }
+  const size_t room = kLineWidth - std::min(kLineWidth, device + kDriverWidth + kLatencyWidth);
+  adapter = std::min(adapter, std::max(kAdapterWidthMin, room));
+  std::string text;
+  for (const SerialPortInfo& port : ports) {
+    std::string line = padded(port.device, device) + padded(or_dash(port.adapter.driver), kDriverWidth) +
+                       padded(latency_text(port.adapter.latency_timer_ms), kLatencyWidth) +
+                       padded(shortened_in_the_middle(adapter_text(port), adapter - kGap), adapter) +
+                       port.adapter.by_id;
     while (!line.empty() && line.back() == ' ') line.pop_back();
     text += line + "\n";
   }
@@ -59,14 +59,15 @@ std::string port_listing_json(const std::vector<SerialPortInfo>& ports) {
   Json list = Json::array();
   for (const SerialPortInfo& port : ports) {
     const AdapterInfo& adapter = port.adapter;
-    list.push_back({{"path", port.device},
-                    {"by_id", text_or_null(adapter.by_id)},
-                    {"driver", text_or_null(adapter.driver)},
-                    {"manufacturer", text_or_null(adapter.manufacturer)},
-                    {"product", text_or_null(adapter.product)},
-                    {"serial", text_or_null(adapter.serial)},
-                    {"latency_timer_ms", adapter.latency_timer_ms < 0 ? Json() : Json(adapter.latency_timer_ms)},
-                    {"description", text_or_null(port.description)}});
+    list.push_back(
+        {{"path", port.device},
+         {"by_id", text_or_null(adapter.by_id)},
+         {"driver", text_or_null(adapter.driver)},
+         {"manufacturer", text_or_null(adapter.manufacturer)},
+         {"product", text_or_null(adapter.product)},
+         {"serial", text_or_null(adapter.serial)},
+         {"latency_timer_ms", adapter.latency_timer_ms < 0 ? Json() : Json(adapter.latency_timer_ms)},
+         {"description", text_or_null(port.description)}});
   }
   Json object = {{"format", kJsonFormatVersion},
                  {"program", "tvbox-burn"},

@@ -10,9 +10,9 @@
 
 namespace tv {
 
-// A header and one aligned line per port: device, driver, latency timer,
-// adapter (maker, model, serial), then the by-id name where there is one.
-// Everything but the by-id name fits 80 columns.
+// One aligned line per port, beginning with its device path: driver, latency
+// timer, adapter (maker, model, serial), then the by-id name where there is
+// one. Everything but the by-id name fits 80 columns.
 std::string port_listing_text(const std::vector<SerialPortInfo>& ports);
 
 // {"format":..,"program":"tvbox-burn","version":..,"mode":"list-ports","ports":[..]}

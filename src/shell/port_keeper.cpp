@@ -93,9 +93,10 @@ FXString PortKeeper::takeAdapterLatency() {
   const SystemRoots roots = system_roots_from_environment();
   const int timer = take_adapter_latency(port, roots);
   if (timer <= kLatencyTimerWarnMs || !latencyWarned_.insert(port.path()).second) return FXString();
-  FXString note = ui_text_or("m_port_latency",
-                             "The USB adapter holds every answer of the box for its latency timer, and a burn "
-                             "is slower for it. A udev rule sets the timer to 1 ms (README, USB serial adapters)");
+  FXString note =
+      ui_text_or("m_port_latency",
+                 "The USB adapter holds every answer of the box for its latency timer, and a burn "
+                 "is slower for it. A udev rule sets the timer to 1 ms (README, USB serial adapters)");
   note += FXStringFormat(" (%d ms, %s): ", timer, port.path().c_str());
   note += latency_udev_rule(read_adapter_info(port.path(), roots).driver).c_str();
   return note;

@@ -421,7 +421,8 @@ void BoxSimulator::Impl::serve() {
     flush(&prog, now, faults.pace ? kProgrammingByteNs : 0, faults.adapter_latency_ms * 1000000LL);
     flush(&ctrl, now, faults.pace ? kControlByteNs : 0);
     // The line goes once the last answer is out (or nobody reads it anyway).
-    if (vanish_now && prog.master >= 0 && ((prog.outbox.empty() && prog.held.empty()) || prog.blocked)) vanish_programming_line();
+    if (vanish_now && prog.master >= 0 && ((prog.outbox.empty() && prog.held.empty()) || prog.blocked))
+      vanish_programming_line();
   }
 }
 
