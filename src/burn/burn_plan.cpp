@@ -54,6 +54,7 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
     plan.opening[stage] = info.opening_seconds;
     plan.writing[stage] = lines * info.line_bytes / kLineBytesPerSecond;
     plan.exchanges[stage] = lines * exchanges_per_line(info.section);
+    plan.answer_bytes[stage] = answer_bytes(info.section);
   }
   // Every flash sector is erased before its first record.
   const double sectors = chipset.lines_in(Section::Flash) / 256.0 + 1;
@@ -91,7 +92,8 @@ StagePlan plan_resume(const LoadedChipset& chipset, const ResumePlan& resume, in
 
 void add_answer_latency(StagePlan* plan, double latency_ms) {
   for (int i = 0; i < kBurnStageCount; ++i) {
-    const double seconds = plan->exchanges[i] * latency_ms / 1000;
+    const double rest_of_answer = std::max(0, plan->answer_bytes[i] - 1) / kLineBytesPerSecond;
+    const double seconds = plan->exchanges[i] * std::max(0.0, latency_ms / 1000 - rest_of_answer);
     plan->writing[i] += seconds;
     plan->seconds[i] += seconds;
   }

@@ -23,10 +23,13 @@ struct StagePlan {
   // The packets the stage's writing sends, each waiting for its answer: a
   // USB adapter that holds answers adds its latency to every one of them.
   double exchanges[kBurnStageCount] = {};
+  int answer_bytes[kBurnStageCount] = {};  // of each of those answers
   bool runs[kBurnStageCount] = {};
 };
 
-// Adds `latency_ms` to every planned exchange, to the writing it belongs to.
+// Adds what an adapter that holds each answer `latency_ms` after its first
+// byte costs every planned exchange, to the writing it belongs to: the
+// latency less the time the rest of the answer crosses the line meanwhile.
 void add_answer_latency(StagePlan* plan, double latency_ms);
 // The planned exchanges of the stages that run.
 double plan_total_exchanges(const StagePlan& plan);

@@ -51,6 +51,16 @@ struct SectionInfo {
 inline int exchanges_per_line(Section section) {
   return section == Section::OsdRusFont || section == Section::OsdSysFont ? 2 : 1;
 }
+// The bytes of the box's answer to each of those packets: a PIC record is
+// echoed whole, a font byte's packet too, a 16-byte record gets six.
+inline int answer_bytes(Section section) {
+  switch (section) {
+    case Section::Pic: return 26;
+    case Section::OsdRusFont:
+    case Section::OsdSysFont: return 12;
+    default: return 6;
+  }
+}
 
 // The table, in the order of the file's markers, which is also the order of
 // the window's section boxes: the row of a section is its box.
