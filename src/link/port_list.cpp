@@ -44,7 +44,7 @@ class PortLister {
       const AdapterInfo adapter = read_adapter_info(link, roots_);
       std::string description = adapter_description(adapter);
       description += description.empty() ? kernel_name : " (" + kernel_name + ")";
-      ports_.push_back({link, dev_root_ + "/" + kernel_name, description, adapter});
+      ports_.push_back({link, description, dev_root_ + "/" + kernel_name, adapter});
     }
   }
 
@@ -65,7 +65,7 @@ class PortLister {
       const AdapterInfo adapter = needs_uart ? AdapterInfo() : read_adapter_info(path, roots_);
       const std::string description = needs_uart ? uart_description(name) : adapter_description(adapter);
       if (needs_uart && description.empty()) continue;  // no UART: the line never answers
-      ports_.push_back({path, path, description, adapter});
+      ports_.push_back({path, description, path, adapter});
     }
   }
 

@@ -18,8 +18,8 @@ namespace tv {
 
 struct SerialPortInfo {
   std::string path;         // what the port name field takes: "/dev/ttyUSB0"
-  std::string device;       // the kernel's node behind it: "/dev/ttyUSB0" for a by-id name too
   std::string description;  // "FTDI FT232R USB UART, serial A50285BI"; may be empty
+  std::string device;       // the kernel's node behind it: "/dev/ttyUSB0" for a by-id name too
   AdapterInfo adapter;      // what sysfs tells of a USB line; empty for a built-in one
 };
 
