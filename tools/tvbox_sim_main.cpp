@@ -38,6 +38,9 @@ const char kUsage[] =
     "  --vanish-after N       close the programming line after N exchanges\n"
     "  --delay-ms N           wait N ms before each answer\n"
     "  --pace                 send at the line rate\n"
+    "  --adapter-latency MS   hand the box's answers over like a USB adapter whose\n"
+    "                         latency timer is MS: a short answer MS after its first\n"
+    "                         byte, a full 62-byte USB packet at once\n"
     "  --old-contents         start with an older firmware in flash, OSD and font\n"
     "                         memory\n"
     "  --wrong-flash-byte A   store the flash byte at address A one bit wrong,\n"
@@ -137,6 +140,8 @@ Options parse_options(int argc, char** argv) {
       o.faults.answer_delay_ms = int(parse_number(arg, value(), 0, 600000));
     else if (arg == "--pace")
       o.faults.pace = true;
+    else if (arg == "--adapter-latency")
+      o.faults.adapter_latency_ms = int(parse_number(arg, value(), 0, 255));
     else if (arg == "--old-contents")
       o.faults.old_contents = true;
     else if (arg == "--wrong-flash-byte")

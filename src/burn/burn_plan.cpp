@@ -53,9 +53,13 @@ StagePlan plan_stages(const LoadedChipset& chipset, unsigned stage_mask, int fla
             : chipset.lines_in(info.section);
     plan.opening[stage] = info.opening_seconds;
     plan.writing[stage] = lines * info.line_bytes / kLineBytesPerSecond;
+    plan.exchanges[stage] = lines * exchanges_per_line(info.section);
+    plan.answer_bytes[stage] = answer_bytes(info.section);
   }
   // Every flash sector is erased before its first record.
-  plan.writing[int(Section::Flash)] += (chipset.lines_in(Section::Flash) / 256.0 + 1) * kSectorEraseSeconds;
+  const double sectors = chipset.lines_in(Section::Flash) / 256.0 + 1;
+  plan.writing[int(Section::Flash)] += sectors * kSectorEraseSeconds;
+  plan.exchanges[int(Section::Flash)] += sectors;
   for (int i = 0; i < kBurnStageCount; ++i) {
     plan.seconds[i] = plan.opening[i] + plan.writing[i];
     plan.runs[i] = (stage_mask >> i) & 1u;
@@ -80,9 +84,25 @@ StagePlan plan_resume(const LoadedChipset& chipset, const ResumePlan& resume, in
   const SectionInfo& info = section_info(Section::Flash);
   plan.writing[flash] =
       left.records_left * info.line_bytes / kLineBytesPerSecond + left.sectors_left * kSectorEraseSeconds;
+  plan.exchanges[flash] = left.records_left + left.sectors_left;
   plan.seconds[flash] = plan.opening[flash] + plan.writing[flash];
   plan.skipped[flash] = std::min(1.0, std::max(0.0, 1.0 - double(left.records_left) / lines));
   return plan;
+}
+
+void add_answer_latency(StagePlan* plan, double latency_ms) {
+  for (int i = 0; i < kBurnStageCount; ++i) {
+    const double rest_of_answer = std::max(0, plan->answer_bytes[i] - 1) / kLineBytesPerSecond;
+    const double seconds = plan->exchanges[i] * std::max(0.0, latency_ms / 1000 - rest_of_answer);
+    plan->writing[i] += seconds;
+    plan->seconds[i] += seconds;
+  }
+}
+
+double plan_total_exchanges(const StagePlan& plan) {
+  double total = 0;
+  for (int i = 0; i < kBurnStageCount; ++i) total += plan.runs[i] ? plan.exchanges[i] : 0;
+  return total;
 }
 
 double plan_total_seconds(const StagePlan& plan) {

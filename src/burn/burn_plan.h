@@ -20,8 +20,19 @@ struct StagePlan {
   // behind it: a Flash stage taken up at a sector reports the records before
   // it as done at once, and only the rest is written.
   double skipped[kBurnStageCount] = {};
+  // The packets the stage's writing sends, each waiting for its answer: a
+  // USB adapter that holds answers adds its latency to every one of them.
+  double exchanges[kBurnStageCount] = {};
+  int answer_bytes[kBurnStageCount] = {};  // of each of those answers
   bool runs[kBurnStageCount] = {};
 };
+
+// Adds what an adapter that holds each answer `latency_ms` after its first
+// byte costs every planned exchange, to the writing it belongs to: the
+// latency less the time the rest of the answer crosses the line meanwhile.
+void add_answer_latency(StagePlan* plan, double latency_ms);
+// The planned exchanges of the stages that run.
+double plan_total_exchanges(const StagePlan& plan);
 
 // The plan of a resume of `resume`: the stages it owes, the Flash stage from
 // the first sector it did not finish, the flash delay only when it owes the

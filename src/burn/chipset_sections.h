@@ -45,6 +45,23 @@ struct SectionInfo {
   int line_bytes;
 };
 
+// The packets one line of the section costs, each sent and answered before
+// the next: a font row is two bytes, written one packet each; every other
+// line is one packet (a 16-byte record, a PIC record).
+inline int exchanges_per_line(Section section) {
+  return section == Section::OsdRusFont || section == Section::OsdSysFont ? 2 : 1;
+}
+// The bytes of the box's answer to each of those packets: a PIC record is
+// echoed whole, a font byte's packet too, a 16-byte record gets six.
+inline int answer_bytes(Section section) {
+  switch (section) {
+    case Section::Pic: return 26;
+    case Section::OsdRusFont:
+    case Section::OsdSysFont: return 12;
+    default: return 6;
+  }
+}
+
 // The table, in the order of the file's markers, which is also the order of
 // the window's section boxes: the row of a section is its box.
 const SectionInfo (&section_table())[kSectionCount];

@@ -4,12 +4,16 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "base/clock.h"
 #include "cli/bounded_output.h"
 #include "cli/burn_command.h"
+#include "link/adapter_info.h"
 #include "link/port_problem.h"
 #include "link/ports.h"
 
@@ -48,6 +52,37 @@ std::string open_failure_reason(const std::string& device, OpenResult result, in
   return std::strerror(error_number);
 }
 
+// $TVBOX_ADAPTER_LATENCY_MS: the latency the estimate assumes for every
+// answer, in place of what the line's adapter says: a knob for the
+// benchmarks and tests, whose simulated adapter sits behind a
+// pseudo-terminal that says nothing. -1 when unset or not a number.
+int assumed_answer_latency_ms() {
+  const char* text = std::getenv("TVBOX_ADAPTER_LATENCY_MS");
+  if (!text || !*text) return -1;
+  char* end = nullptr;
+  const long ms = std::strtol(text, &end, 10);
+  return *end == '\0' && ms >= 0 && ms <= 1000 ? int(ms) : -1;
+}
+
+// Once per device and run: every job on the port would say the same.
+bool first_warning_for(const std::string& device) {
+  static std::mutex mutex;
+  static std::set<std::string> warned;
+  std::lock_guard<std::mutex> lock(mutex);
+  return warned.insert(device).second;
+}
+
+// What the line's adapter adds to each answer, kept on the line for the
+// estimates; a latency timer the open could not lower is worth a warning.
+void take_line_latency(SerialPort& line, const std::string& device) {
+  const SystemRoots roots = system_roots_from_environment();
+  const int timer = take_adapter_latency(line, roots);
+  if (timer > kLatencyTimerWarnMs && first_warning_for(device))
+    say("warning: " + latency_warning(device, timer, read_adapter_info(device, roots).driver));
+  const int assumed = assumed_answer_latency_ms();
+  if (assumed >= 0) line.set_answer_latency_ms(assumed);
+}
+
 void start_every_box(Station& station, std::vector<PortJob>& jobs) {
   for (PortJob& one : jobs) {
     Box* box = station.add(one.port);
@@ -64,7 +99,10 @@ std::string open_box_line(SerialPort& line, const std::string& port) {
   wait_for_port_to_appear(line, device);
   int error_number = 0;
   const OpenResult result = open_programming_line(line, port, &error_number);
-  if (result == kOpened) return std::string();
+  if (result == kOpened) {
+    take_line_latency(line, device);
+    return std::string();
+  }
   return "cannot open " + port_naming(port) + ": " + open_failure_reason(device, result, error_number);
 }
 

@@ -19,6 +19,7 @@
 #include "cli/bounded_output.h"
 #include "cli/box_round.h"
 #include "cli/burn_display.h"
+#include "cli/port_listing.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
 #include "cli/window_settings.h"
@@ -128,19 +129,13 @@ class StationWatch {
 
 // ---- the program ----------------------------------------------------------------
 
-int list_ports() {
-  std::vector<SerialPortInfo> ports = list_serial_ports();
+// The ports and their adapters; a latency timer that would slow a burn is
+// warned of on standard error, so that the listing itself stays clean.
+int list_ports(bool json) {
+  const std::vector<SerialPortInfo> ports = list_serial_ports(system_roots_from_environment());
   if (ports.empty()) say("no serial ports found");
-  std::string text;
-  for (const SerialPortInfo& port : ports) {
-    char line[512];
-    if (port.description.empty())
-      std::snprintf(line, sizeof line, "%s\n", port.path.c_str());
-    else
-      std::snprintf(line, sizeof line, "%-60s %s\n", port.path.c_str(), port.description.c_str());
-    text += line;
-  }
-  write_bounded(STDOUT_FILENO, text, kResultWaitMs);
+  for (const std::string& warning : port_listing_warnings(ports)) say("warning: " + warning);
+  write_bounded(STDOUT_FILENO, json ? port_listing_json(ports) : port_listing_text(ports), kResultWaitMs);
   return kExitAllBurned;
 }
 
@@ -215,10 +210,16 @@ BoxJob burn_job(const BurnOptions& options, const LoadedChipset& chipset, const 
   job.verification.emplace(options.verify, verify_off_reason(options));
   job.silence_is_no_answer = true;
   const bool whole = resume == nullptr;
-  job.work = [&chipset, settings, whole](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
+  const double exchanges = plan_total_exchanges(job.plan) + verify_reads(chipset, options, burned);
+  job.work = [&chipset, settings, whole, exchanges](BoxLink& link, BurnSink& sink,
+                                                    const std::atomic<bool>& cancel) {
     // A resume says it itself, once it knows whether the PIC stage is owed.
     if (whole) sink.log(kBurningPicLine, kStyleBlue);
-    run_burn(link, chipset, settings, sink, cancel);
+    BurnSettings on_this_line = settings;
+    // The adapter's hold on every answer is known once the line is open.
+    if (on_this_line.planned_seconds > 0)
+      on_this_line.planned_seconds += exchanges * link.port().answer_latency_ms() / 1000.0;
+    run_burn(link, chipset, on_this_line, sink, cancel);
   };
   return job;
 }
@@ -316,7 +317,7 @@ int BurnerRun::run(int argc, char** argv) {
   }
   set_trace_destination(TraceDestination::StandardError);
   set_trace_enabled(options_.trace);
-  if (options_.list_ports) return list_ports();
+  if (options_.list_ports) return list_ports(json_);
   take_defaults();
   if (read_mode_chosen(options_)) return read_mode();
   return finish(load_and_burn());

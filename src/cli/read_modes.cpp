@@ -268,13 +268,16 @@ std::string estimate_conditions(const BurnOptions& options) {
 
 // From the same plan the burn's display estimates with.
 double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages) {
-  double seconds =
-      plan_total_seconds(plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay));
+  return plan_total_seconds(plan_stages(chipset, stages, options.flash_delay, options.sysfont_delay)) +
+         read_back_seconds(size_t(verify_reads(chipset, options, stages)));
+}
+
+double verify_reads(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages) {
+  double reads = 0;
   if (options.verify)
     for (Section stage : kReadableStages)
-      if (stages & stage_bit(stage))
-        seconds += read_back_seconds(reads_covering(image_to_burn(chipset, stage)).size());
-  return seconds;
+      if (stages & stage_bit(stage)) reads += double(reads_covering(image_to_burn(chipset, stage)).size());
+  return reads;
 }
 
 std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options) {

@@ -44,6 +44,8 @@ struct BurnVerdict {
 // The burn's planned time on a good line with these options, for the
 // estimate and for the bound on a poor line; a verify adds its reads.
 double burn_estimate(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages);
+// The reads the burn's verify sends (0 without verify): exchanges, like its records.
+double verify_reads(const LoadedChipset& chipset, const BurnOptions& options, unsigned stages);
 
 // --info's text and its JSON object.
 std::string info_text(const ChipsetSummary& summary, const BurnVerdict& verdict, const BurnOptions& options);

@@ -12,11 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "link/adapter_info.h"
+
 namespace tv {
 
 struct SerialPortInfo {
   std::string path;         // what the port name field takes: "/dev/ttyUSB0"
-  std::string description;  // "FTDI FT232R USB UART"; may be empty
+  std::string description;  // "FTDI FT232R USB UART, serial A50285BI"; may be empty
+  std::string device;       // the kernel's node behind it: "/dev/ttyUSB0" for a by-id name too
+  AdapterInfo adapter;      // what sysfs tells of a USB line; empty for a built-in one
 };
 
 // Lists the serial lines under `dev_root`, described from `sys_root`. The
@@ -24,5 +28,8 @@ struct SerialPortInfo {
 // Links whose device is gone and built-in lines without a UART are left out.
 std::vector<SerialPortInfo> list_serial_ports(const std::string& dev_root = "/dev",
                                               const std::string& sys_root = "/sys");
+inline std::vector<SerialPortInfo> list_serial_ports(const SystemRoots& roots) {
+  return list_serial_ports(roots.dev, roots.sys);
+}
 
 }  // namespace tv

@@ -1,6 +1,7 @@
 #include "link/serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "base/clock.h"
 #include "base/trace.h"
@@ -127,7 +129,29 @@ int SerialPort::open_device(const std::string& path) {
   bytes_read_ = 0;
   modem_failure_traced_ = false;
   parity_failure_traced_ = false;
+  answer_latency_ms_ = 0;
+  low_latency_ = ask_for_low_latency();
   return 0;
+}
+
+// The box answers every packet before the next one goes: an adapter that
+// holds each answer for its latency timer (an FTDI chip's 16 ms) would cost
+// more than the bytes themselves. The flag makes ftdi_sio set its timer to
+// 1 ms. A pseudo-terminal or a driver without the setting refuses it, and the
+// burn goes on as it is.
+bool SerialPort::ask_for_low_latency() {
+  serial_struct serial{};
+  if (ioctl(fd_, TIOCGSERIAL, &serial) != 0) {
+    trace("no low latency on %s: %s\n", path_.c_str(), std::strerror(errno));
+    return false;
+  }
+  if (serial.flags & ASYNC_LOW_LATENCY) return true;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  if (ioctl(fd_, TIOCSSERIAL, &serial) != 0) {
+    trace("no low latency on %s: %s\n", path_.c_str(), std::strerror(errno));
+    return false;
+  }
+  return true;
 }
 
 void SerialPort::close() {

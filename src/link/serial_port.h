@@ -37,7 +37,8 @@ class SerialPort {
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens the device exclusively (a second open of the same device, from this
-  // process or another, fails). Returns 0, or -1 with errno set.
+  // process or another, fails) and asks its driver for low latency. Returns
+  // 0, or -1 with errno set.
   int open_device(const std::string& path);
   void close();
   bool is_open() const { return fd_ >= 0; }
@@ -98,6 +99,17 @@ class SerialPort {
   // the line has been set.
   int64_t byte_time_us() const { return byte_time_us_; }
 
+  // Whether the driver took the open's request for low latency: a USB
+  // adapter then hands each answer over at once instead of holding it for
+  // its latency timer. A pseudo-terminal and many drivers refuse it (traced
+  // once); that is no failure.
+  bool low_latency() const { return low_latency_; }
+  // The milliseconds the line's adapter adds to every answer, as whoever
+  // opened the line found them (adapter_info.h); 0 until then and for a line
+  // without an adapter. Time estimates count it once per exchange.
+  int answer_latency_ms() const { return answer_latency_ms_; }
+  void set_answer_latency_ms(int ms) { answer_latency_ms_ = ms > 0 ? ms : 0; }
+
   // Bytes written to and read from the line since it was opened; readable
   // from any thread (a progress display counts them while a burn runs).
   uint64_t bytes_written() const { return bytes_written_; }
@@ -105,6 +117,7 @@ class SerialPort {
 
  private:
   bool set_modem_bit(int bit, bool on);
+  bool ask_for_low_latency();
   size_t bytes_waiting() const;
   void wait_for_bytes(size_t missing, int64_t limit_ms);
 
@@ -117,6 +130,8 @@ class SerialPort {
   // Microseconds one byte takes on the line at the applied settings; 0 until
   // the line has been set (then answers are read as they come).
   int64_t byte_time_us_ = 0;
+  bool low_latency_ = false;
+  int answer_latency_ms_ = 0;
   bool modem_failure_traced_ = false;
   bool parity_failure_traced_ = false;
 };

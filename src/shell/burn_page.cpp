@@ -12,6 +12,7 @@
 #include "burn/chipset_summary.h"
 #include "burn/read_back.h"
 #include "dbkit/FXMessageSeam.h"
+#include "link/adapter_info.h"
 #include "link/ports.h"
 #include "shell/box_lines.h"
 #include "shell/box_row.h"
@@ -1007,7 +1008,10 @@ bool BurnPage::addBox(const std::string& port, FXString* why, bool open_now) {
   LineKeeper::Line line;
   line.port = &box->line();
   line.open = [](SerialPort& serial, const std::string& name, int* error) {
-    return open_programming_line(serial, name, error);
+    const OpenResult result = open_programming_line(serial, name, error);
+    // The station's time left counts what the box's adapter adds to each answer.
+    if (result == kOpened) take_adapter_latency(serial, system_roots_from_environment());
+    return result;
   };
   line.may_reopen = [box] { return !box->busy(); };
   line.failed_key = "m_box_open";

@@ -4,6 +4,7 @@
 
 #include "base/clock.h"
 #include "base/trace.h"
+#include "link/adapter_info.h"
 #include "link/ports.h"
 #include "shell/box_lines.h"
 #include "shell/window_parts.h"
@@ -25,8 +26,10 @@ PortKeeper::PortKeeper(FXApp* app, BoxLines& lines, const std::string& programmi
     : lines_(lines), display_(std::move(display)) {
   LineKeeper::Line programming;
   programming.port = &lines.programming;
-  programming.open = [](SerialPort& port, const std::string& name, int* error) {
-    return open_programming_line(port, name, error);
+  programming.open = [this](SerialPort& port, const std::string& name, int* error) {
+    const OpenResult result = open_programming_line(port, name, error);
+    if (result == kOpened) latencyNote_ = takeAdapterLatency();
+    return result;
   };
   programming.may_reopen = [&lines] { return lines.use.mayReopenProgrammingPort() && !lines.first.busy(); };
   programming.failed_key = "m_port_open";
@@ -35,7 +38,9 @@ PortKeeper::PortKeeper(FXApp* app, BoxLines& lines, const std::string& programmi
   programming.opened_english = "The programming port is open";
   auto tell_programming = [this](const FXString& text) {
     programmingToldMs_ = monotonic_ms();
-    if (display_.tell) display_.tell(text);
+    const bool with_note = !latencyNote_.empty() && lines_.programming.is_open();
+    if (display_.tell) display_.tell(with_note ? text + ". " + latencyNote_ : text);
+    if (with_note) latencyNote_ = FXString();
   };
   programming_.reset(new LineKeeper(app, programming, {display_.lamp, tell_programming}));
   programming_->setName(programming_name);
@@ -76,9 +81,25 @@ void PortKeeper::openAtStart(const std::string& name, int control_number, OpenRe
   int error_number = 0;
   const OpenResult result = open_com(lines_.programming, name, &error_number);
   programming_->tookOpen(result, error_number, true);
+  const FXString note = result == kOpened ? takeAdapterLatency() : FXString();
+  if (!note.empty() && display_.tell) display_.tell(note);
   if (control_number <= 0) return;
   control_->setName(control_name(control_number));
   control_->tookOpen(control_result, control_error, true);
+}
+
+FXString PortKeeper::takeAdapterLatency() {
+  SerialPort& port = lines_.programming;
+  const SystemRoots roots = system_roots_from_environment();
+  const int timer = take_adapter_latency(port, roots);
+  if (timer <= kLatencyTimerWarnMs || !latencyWarned_.insert(port.path()).second) return FXString();
+  FXString note =
+      ui_text_or("m_port_latency",
+                 "The USB adapter holds every answer of the box for its latency timer, and a burn "
+                 "is slower for it. A udev rule sets the timer to 1 ms (README, USB serial adapters)");
+  note += FXStringFormat(" (%d ms, %s): ", timer, port.path().c_str());
+  note += latency_udev_rule(read_adapter_info(port.path(), roots).driver).c_str();
+  return note;
 }
 
 void PortKeeper::apply(const std::string& name) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "link/serial_port.h"
@@ -60,12 +61,18 @@ class PortKeeper {
 
  private:
   void tellControl(const FX::FXString& text);
+  // After the programming line opened: keeps what its adapter adds to each
+  // answer on the line, and returns the warning a slow latency timer is
+  // worth, once per device (empty otherwise).
+  FX::FXString takeAdapterLatency();
 
   BoxLines& lines_;
   Display display_;
   std::unique_ptr<LineKeeper> programming_;
   std::unique_ptr<LineKeeper> control_;
   int64_t programmingToldMs_ = -1000000;  // when the status line last had the programming port's news
+  FX::FXString latencyNote_;              // told with the programming port's next news
+  std::set<std::string> latencyWarned_;   // devices whose latency timer was warned of
 };
 
 }  // namespace tv

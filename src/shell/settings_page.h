@@ -44,7 +44,9 @@ class SettingsPage {
   FX::FXButton* saveButton;            // hv_save, ID 69
 
   // Where the machine's serial lines come from (tests put a fake machine here).
-  std::function<std::vector<SerialPortInfo>()> portSource = [] { return list_serial_ports(); };
+  std::function<std::vector<SerialPortInfo>()> portSource = [] {
+    return list_serial_ports(system_roots_from_environment());
+  };
 
   // Reads the machine's lines again and puts them after com1..com7; the text
   // in the field (the chosen port) stays as it is.

@@ -82,6 +82,11 @@ PortReport::PortReport(std::string port, const StagePlan& plan, ReportBoard& boa
   status_.port = std::move(port);
 }
 
+void PortReport::add_answer_latency(int ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tv::add_answer_latency(&plan_, ms);
+}
+
 void PortReport::set_log_path(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   status_.log_path = path;

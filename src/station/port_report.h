@@ -89,6 +89,9 @@ class PortReport : public BurnSink {
   void track_verification(bool asked, const std::string& off_reason);
 
   void begin();  // the worker starts now
+  // The line is open and its adapter holds every answer `ms` milliseconds
+  // (SerialPort::answer_latency_ms): the plan counts them from now on.
+  void add_answer_latency(int ms);
   // The port did not open; `why` names it and the reason. Ends the box.
   void port_failed(const std::string& why);
   // Not one byte came back from the box: this replaces whatever failure the

@@ -228,6 +228,7 @@ void Station::run(Box* box, bool silence_is_no_answer, const BoxWork& work) {
   report.begin();
   // A rule without an open() keeps its lines open itself.
   const std::string why = rule_.open ? rule_.open(box->line_, box->port_) : std::string();
+  if (why.empty()) report.add_answer_latency(box->line_.answer_latency_ms());
   if (!why.empty()) {
     report.port_failed(why);
     sink.log(why + "\n", kStyleBoldRed);

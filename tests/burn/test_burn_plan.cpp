@@ -22,6 +22,8 @@ constexpr unsigned kOsd = tv::section_flag(tv::Section::Osd);
 // Seconds are compared to the millisecond: a cost that moves by a record's
 // share of a byte shows.
 constexpr double kNear = 0.001;
+// An FTDI adapter's latency timer by default, in seconds.
+constexpr double kHold = 0.016;
 
 TEST(BurnPlan, StageCostsFollowTheRecordsOfTheFile) {
   struct Case {
@@ -33,6 +35,7 @@ TEST(BurnPlan, StageCostsFollowTheRecordsOfTheFile) {
     double pic_seconds;  // the hand-shake, the records and the flash delay
     double flash_seconds;
     double osd_seconds;
+    int latency_ms = 0;  // what a USB adapter holds each answer
   };
   // The PIC: 8 s of hand-shake (two reads that end in 3 s of silence and a
   // 2 s pause), then per record 26 characters each way and the loader's two
@@ -45,6 +48,15 @@ TEST(BurnPlan, StageCostsFollowTheRecordsOfTheFile) {
       {"a long flash delay", 1024, 0, 0, 20, 8.0 + 1024 * 54 / 5760.0 + 20, 2.0, 6.0},
       {"64 KiB of flash", 0, 4096, 0, 3, 11.0, 4096 * 32 / 5760.0 + (4096 / 256.0 + 1) * 2, 6.0},
       {"8 KiB of OSD", 0, 0, 512, 3, 11.0, 2.0, 6.0 + 512 * 32 / 5760.0},
+      // Behind an adapter's 16 ms timer: every record and every sector erase
+      // is a packet whose answer waits that long after its first byte, less
+      // the rest of the answer crossing the line meanwhile: 25 characters of
+      // a PIC record's echo, 5 of a 16-byte record's answer.
+      {"a PIC program behind an adapter", 1024, 0, 0, 3, 8.0 + 1024 * (54 / 5760.0 + kHold - 25 / 5760.0) + 3,
+       2.0 + kHold - 5 / 5760.0, 6.0, 16},
+      {"flash and OSD behind an adapter", 0, 4096, 512, 3, 11.0,
+       4096 * (32 + 5760 * kHold - 5) / 5760.0 + (4096 / 256.0 + 1) * (2 + kHold - 5 / 5760.0),
+       6.0 + 512 * (32 + 5760 * kHold - 5) / 5760.0, 16},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -53,12 +65,24 @@ TEST(BurnPlan, StageCostsFollowTheRecordsOfTheFile) {
     chipset.pic_adr_l = 0x10 + 8 * c.pic_records;
     chipset.section_lines[int(tv::Section::Flash)] = c.flash_lines;
     chipset.section_lines[int(tv::Section::Osd)] = c.osd_lines;
-    const tv::StagePlan plan = tv::plan_stages(chipset, kPic | kFlash | kOsd, c.flash_delay, 6);
+    tv::StagePlan plan = tv::plan_stages(chipset, kPic | kFlash | kOsd, c.flash_delay, 6);
+    tv::add_answer_latency(&plan, c.latency_ms);
     EXPECT_NEAR(plan.seconds[int(tv::Section::Pic)], c.pic_seconds, kNear);
     EXPECT_NEAR(plan.seconds[int(tv::Section::Flash)], c.flash_seconds, kNear);
     EXPECT_NEAR(plan.seconds[int(tv::Section::Osd)], c.osd_seconds, kNear);
     EXPECT_NEAR(tv::plan_total_seconds(plan), c.pic_seconds + c.flash_seconds + c.osd_seconds, kNear);
   }
+  // A font row is two bytes, one packet each, each echoed whole (12 bytes);
+  // a timer shorter than the echo itself costs nothing.
+  tv::LoadedChipset fonts;
+  fonts.section_lines[int(tv::Section::OsdRusFont)] = 100;
+  tv::StagePlan plan = tv::plan_stages(fonts, tv::section_flag(tv::Section::OsdRusFont), 3, 6);
+  const double without = tv::plan_total_seconds(plan);
+  tv::StagePlan short_timer = plan;
+  tv::add_answer_latency(&short_timer, 1);
+  EXPECT_NEAR(tv::plan_total_seconds(short_timer), without, kNear);
+  tv::add_answer_latency(&plan, 16);
+  EXPECT_NEAR(tv::plan_total_seconds(plan) - without, 100 * 2 * (kHold - 11 / 5760.0), kNear);
 }
 
 // A resume of a burn whose line was lost in the second half of the flash:
@@ -85,6 +109,7 @@ TEST(BurnPlan, AResumePlansOnlyWhatItOwes) {
   const int flash = int(tv::Section::Flash);
   // 16 KiB of 16-byte records left in 4 sectors.
   EXPECT_NEAR(plan.seconds[flash], 1024 * 32 / 5760.0 + 4 * 2.0, kNear);
+  EXPECT_NEAR(plan.exchanges[flash], 1024 + 4, kNear);
   const double lines = chipset.lines_in(tv::Section::Flash);
   EXPECT_NEAR(plan.skipped[flash], 1 - 1024 / lines, kNear);
   EXPECT_NEAR(tv::plan_total_seconds(plan), plan.seconds[flash] + whole.seconds[int(tv::Section::Osd)],

@@ -30,6 +30,7 @@
 #include "cli/window_settings.h"
 #include "gen/chipset_gen.h"
 #include "support/box_images.h"
+#include "support/fake_sysfs.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
@@ -210,8 +211,15 @@ TEST_F(BurnerTest, TwoBoxesAtOnceAreBothBurnedExactlyFromOneLoad) {
   const std::string state_logs = scratch_.file("state") + "/tvbox/logs";
   fill_with_old_logs(state_logs, 5);
   std::vector<std::string> args = {"--sysfont", "--keep-logs", "3", "--keep-days", "36500", chipset_};
-  Finished run = clitest::run_burner(args, launch({"TVBOX_PORTS=" + port_of(box_) + "," + port_of(second)}),
-                                     kBurnDeadlineMs);
+  // The first box's line looks like an FTDI adapter that kept its 16 ms
+  // latency timer: the pseudo-terminal refused low latency, as such a driver
+  // may. The second is a bare pseudo-terminal, with nothing to warn of.
+  const std::string sys = scratch_.file("sys");
+  const std::string pty = std::filesystem::canonical(port_of(box_)).filename();
+  testsupport::add_fake_adapter(sys, {pty, "1-1", "0403", "6001", "FTDI", "FT232R", "A1", "ftdi_sio", 16});
+  Finished run = clitest::run_burner(
+      args, launch({"TVBOX_PORTS=" + port_of(box_) + "," + port_of(second), "TVBOX_SYSFS_ROOT=" + sys}),
+      kBurnDeadlineMs);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
@@ -221,6 +229,10 @@ TEST_F(BurnerTest, TwoBoxesAtOnceAreBothBurnedExactlyFromOneLoad) {
   // Not a terminal: plain lines per stage on stderr; on stdout the summary
   // alone, one line per port and one per log.
   EXPECT_NE(run.err.find(port_of(second) + ": FLASH done"), std::string::npos) << run.err;
+  const std::string warning =
+      "tvbox-burn: warning: " + port_of(box_) + ": the USB adapter holds every answer";
+  EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+  EXPECT_EQ(count_of(std::vector<uint8_t>(run.err.begin(), run.err.end()), "latency timer"), 1) << run.err;
   EXPECT_EQ(run.out.rfind("Summary:\n", 0), 0u) << run.out;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 2 + 2) << run.out;
 }
@@ -525,6 +537,41 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   EXPECT_EQ(listing.exit_code, 0);
   std::istringstream listed(listing.out);
   for (std::string line; std::getline(listed, line);) EXPECT_EQ(line.rfind("/dev/", 0), 0u) << line;
+
+  // A machine of the test's own: an FTDI adapter with its default 16 ms
+  // latency timer, found by its by-id name too.
+  const std::string dev = scratch_.file("dev"), sys = scratch_.file("sys");
+  std::filesystem::create_directories(dev + "/serial/by-id");
+  ASSERT_TRUE(testsupport::write_file(dev + "/ttyUSB0", ""));
+  const std::string by_id = dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  std::filesystem::create_symlink("../../ttyUSB0", by_id);
+  testsupport::add_fake_adapter(
+      sys, {"ttyUSB0", "1-1", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI", "ftdi_sio", 16});
+  const Launch fake_machine = launch({"TVBOX_DEV_ROOT=" + dev, "TVBOX_SYSFS_ROOT=" + sys});
+  Finished as_text = clitest::run_burner({"--list-ports"}, fake_machine, 5000);
+  EXPECT_EQ(as_text.exit_code, 0) << as_text.err;
+  EXPECT_EQ(as_text.out,
+            dev + "/ttyUSB0  ftdi_sio  16 ms    FTDI FT232R USB UART, serial A50285BI  " + by_id + "\n");
+  EXPECT_NE(as_text.err.find("warning: " + dev +
+                             "/ttyUSB0: the USB adapter holds every answer of the box for its "
+                             "latency timer, 16 ms"),
+            std::string::npos)
+      << as_text.err;
+  EXPECT_NE(as_text.err.find("ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
+                             "ATTR{latency_timer}=\"1\""),
+            std::string::npos)
+      << as_text.err;
+  Finished json = clitest::run_burner({"--list-ports", "--json"}, fake_machine, 5000);
+  EXPECT_EQ(json.exit_code, 0) << json.err;
+  const Json machine = parse_json(json.out);
+  EXPECT_EQ(machine["format"], tv::kJsonFormatVersion);
+  EXPECT_EQ(machine["program"], "tvbox-burn");
+  EXPECT_EQ(machine["version"], TVBOX_VERSION);
+  EXPECT_EQ(machine["mode"], "list-ports");
+  EXPECT_EQ(machine["ports"], Json::parse(R"([{"path": ")" + dev + R"(/ttyUSB0", "by_id": ")" + by_id +
+                                          R"x(", "driver": "ftdi_sio", "manufacturer": "FTDI",
+      "product": "FT232R USB UART", "serial": "A50285BI", "latency_timer_ms": 16,
+      "description": "FTDI FT232R USB UART, serial A50285BI (ttyUSB0)"}])x"));
 }
 
 // A file with some sections only, as a read-back leaves one, burns back

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,6 +25,7 @@
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "shell/window_ids.h"
+#include "support/fake_sysfs.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
 #include "support/temp_dir.h"
@@ -272,6 +274,24 @@ TEST_F(StartupTest, PortsThatDoNotOpenSayWhy) {
             0u);
   EXPECT_TRUE(main_window->lines().control.is_open());
   EXPECT_TRUE(main_window->whyControlLineIsClosed().empty());
+  holder.close();
+  tv::shut_down_program();
+
+  // A line that opens, on a USB adapter that kept its 16 ms latency timer:
+  // the status line says what it costs and gives the udev rule.
+  const std::string sys = work_dir_ + "/sys";
+  testsupport::add_fake_adapter(sys, {std::filesystem::canonical(dir + "/com3").filename(), "1-1", "0403",
+                                      "6001", "FTDI", "FT232R", "A1", "ftdi_sio", 16});
+  testsupport::ScopedEnv fake_sysfs("TVBOX_SYSFS_ROOT", sys.c_str());
+  start();
+  ASSERT_TRUE(main_window->lines().programming.is_open());
+  const std::string note = main_window->statusBar->getStatusLine()->getNormalText().text();
+  EXPECT_EQ(note.rfind("The USB adapter holds every answer of the box for its latency timer", 0), 0u) << note;
+  EXPECT_TRUE(ends_with(note, "(16 ms, " + dir +
+                                  "/com3): ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
+                                  "ATTR{latency_timer}=\"1\""))
+      << note;
+  EXPECT_EQ(main_window->lines().programming.answer_latency_ms(), 16);
 }
 
 TEST_F(StartupTest, ConfigurationListsReplaceTheConsoleItems) {

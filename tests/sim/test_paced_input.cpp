@@ -128,4 +128,30 @@ TEST(UnpacedBox, TakesInEverythingAtOnce) {
   close(fd);
 }
 
+// A box behind a USB adapter's latency timer: a short answer is held until
+// the timer runs out, counted from its first byte; a full 62-byte USB packet
+// is handed over at once, and what is left of a longer burst waits again.
+TEST(AdapterLatency, HoldsShortAnswersForTheTimerAndSendsFullPacketsAtOnce) {
+  constexpr int kTimerMs = 1000;
+  testsupport::TempDir dir("adapter");
+  boxsim::BoxSimulator sim;
+  boxsim::Faults faults;
+  faults.adapter_latency_ms = kTimerMs;
+  sim.set_faults(faults);
+  ASSERT_TRUE(sim.start(dir.file("ports")));
+  int fd = open_raw(sim.programming_path());
+  ASSERT_GE(fd, 0);
+  auto start = Clock::now();
+  ASSERT_EQ(write(fd, kWrite4.data(), kWrite4.size()), ssize_t(kWrite4.size()));
+  EXPECT_EQ(read_bytes(fd, kWrite4.size(), 5000), kWrite4);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kTimerMs));
+
+  // Read for half the timer: only the full packet can come in that time.
+  Bytes burst(boxsim::kAdapterPacketBytes + 5);
+  for (size_t i = 0; i < burst.size(); ++i) burst[i] = uint8_t(i);
+  sim.send_raw(burst);
+  EXPECT_EQ(read_bytes(fd, burst.size(), kTimerMs / 2), Bytes(burst.begin(), burst.begin() + 62));
+  close(fd);
+}
+
 }  // namespace

@@ -119,6 +119,10 @@ struct Port {
   std::deque<Incoming> inbox;   // received, not yet across the line
   int64_t line_in_free_ns = 0;  // when the incoming line is free again
   bool blocked = false;         // the program is not reading: wait for POLLOUT
+  // Behind a USB adapter: the bytes across the line that it still holds,
+  // and when its latency timer runs out for them.
+  std::vector<uint8_t> held;
+  int64_t held_until_ns = 0;
 
   void close_all() {
     if (master >= 0) ::close(master);
@@ -126,6 +130,7 @@ struct Port {
     master = inner_slave = -1;
     outbox.clear();
     inbox.clear();
+    held.clear();
   }
   // Removes the symlink, but only while it still leads to this line.
   void remove_link() {
@@ -237,7 +242,9 @@ struct BoxSimulator::Impl {
   void take_in(Port* port, int64_t now_ns, int64_t byte_ns);
   void deliver_programming(int64_t now_ns, const Faults& faults);
   void deliver_control(int64_t now_ns, const Faults& faults);
-  void flush(Port* port, int64_t now_ns, int64_t byte_ns);
+  void flush(Port* port, int64_t now_ns, int64_t byte_ns, int64_t latency_ns = 0);
+  long hand_over(Port* port, const uint8_t* bytes, size_t count, int64_t arrived_ns, int64_t latency_ns);
+  void release_held(Port* port, int64_t now_ns);
   void vanish_programming_line();
   void close_everything();
 };
@@ -249,8 +256,10 @@ int64_t BoxSimulator::Impl::next_event_ns(const Faults& faults) {
     int64_t byte_ns = !faults.pace ? 0 : port == &prog ? kProgrammingByteNs : kControlByteNs;
     next = std::min(next, arrival_ns(*port, port->outbox.front(), byte_ns));
   }
-  for (Port* port : {&prog, &ctrl})
+  for (Port* port : {&prog, &ctrl}) {
     if (!port->inbox.empty()) next = std::min(next, port->inbox.front().due_ns);
+    if (!port->held.empty() && !port->blocked) next = std::min(next, port->held_until_ns);
+  }
   std::lock_guard<std::mutex> lock(mu);
   int64_t deadline_ms = decoder.next_deadline_ms();
   if (deadline_ms >= 0) next = std::min<int64_t>(next, deadline_ms * 1000000LL);
@@ -302,24 +311,63 @@ void BoxSimulator::Impl::deliver_control(int64_t now_ns, const Faults& faults) {
 // Writes what is due; when pacing, one byte per character time, each handed
 // over once its last bit has crossed the line. A late turn of the serving
 // thread sends what the line would have carried meanwhile, as a receiver's
-// buffer would hold it, so the rate is kept on average.
-void BoxSimulator::Impl::flush(Port* port, int64_t now_ns, int64_t byte_ns) {
+// buffer would hold it, so the rate is kept on average. Behind an adapter
+// (latency_ns > 0) the bytes go through its buffer instead of straight out.
+void BoxSimulator::Impl::flush(Port* port, int64_t now_ns, int64_t byte_ns, int64_t latency_ns) {
+  release_held(port, now_ns);
   while (port->master >= 0 && !port->outbox.empty() && !port->blocked) {
     Chunk& chunk = port->outbox.front();
     int64_t ready = arrival_ns(*port, chunk, byte_ns);
     if (ready > now_ns) return;
     size_t count = byte_ns ? 1 : chunk.bytes.size() - chunk.sent;
-    ssize_t written = write(port->master, chunk.bytes.data() + chunk.sent, count);
+    const long taken = hand_over(port, chunk.bytes.data() + chunk.sent, count, ready, latency_ns);
+    if (taken < 0) {
+      port->outbox.clear();  // the line is gone; nobody will read it
+      return;
+    }
+    if (taken == 0) {
+      port->blocked = true;
+      return;
+    }
+    chunk.sent += size_t(taken);
+    if (byte_ns) port->line_free_ns = ready;
+    if (chunk.sent == chunk.bytes.size()) port->outbox.pop_front();
+    release_held(port, now_ns);
+  }
+}
+
+// Bytes that have crossed the line at `arrived_ns`: to the program at once,
+// or into the adapter's buffer, whose timer starts with its first byte.
+// Returns the count taken: 0 while the program's side is full, -1 when the
+// line is gone.
+long BoxSimulator::Impl::hand_over(Port* port, const uint8_t* bytes, size_t count, int64_t arrived_ns,
+                                   int64_t latency_ns) {
+  if (latency_ns > 0) {
+    if (port->held.empty()) port->held_until_ns = arrived_ns + latency_ns;
+    port->held.insert(port->held.end(), bytes, bytes + count);
+    return long(count);
+  }
+  ssize_t written = write(port->master, bytes, count);
+  if (written < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  return long(written);
+}
+
+// The adapter sends a full USB packet as soon as it has one, and whatever it
+// holds once its timer has run out.
+void BoxSimulator::Impl::release_held(Port* port, int64_t now_ns) {
+  while (port->master >= 0 && !port->held.empty() && !port->blocked) {
+    const bool full = port->held.size() >= kAdapterPacketBytes;
+    if (!full && port->held_until_ns > now_ns) return;
+    const size_t count = std::min(port->held.size(), kAdapterPacketBytes);
+    ssize_t written = write(port->master, port->held.data(), count);
     if (written < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK)
         port->blocked = true;
       else
-        port->outbox.clear();  // the line is gone; nobody will read it
+        port->held.clear();
       return;
     }
-    chunk.sent += size_t(written);
-    if (byte_ns) port->line_free_ns = ready;
-    if (chunk.sent == chunk.bytes.size()) port->outbox.pop_front();
+    port->held.erase(port->held.begin(), port->held.begin() + written);
   }
 }
 
@@ -370,10 +418,11 @@ void BoxSimulator::Impl::serve() {
       raw_to_send.clear();
       vanish_now = decoder.vanished() && !vanished;
     }
-    flush(&prog, now, faults.pace ? kProgrammingByteNs : 0);
+    flush(&prog, now, faults.pace ? kProgrammingByteNs : 0, faults.adapter_latency_ms * 1000000LL);
     flush(&ctrl, now, faults.pace ? kControlByteNs : 0);
     // The line goes once the last answer is out (or nobody reads it anyway).
-    if (vanish_now && prog.master >= 0 && (prog.outbox.empty() || prog.blocked)) vanish_programming_line();
+    if (vanish_now && prog.master >= 0 && ((prog.outbox.empty() && prog.held.empty()) || prog.blocked))
+      vanish_programming_line();
   }
 }
 

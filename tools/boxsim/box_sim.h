@@ -45,12 +45,20 @@ struct Faults {
   int vanish_after = 0;               // after N packets, close the line
   int answer_delay_ms = 0;            // wait before each answer
   bool pace = false;                  // pace output at the line rate (57600; 2400 with 12-bit characters)
+  int adapter_latency_ms = 0;         // programming port behind a USB adapter's latency timer (see below)
   bool old_contents = false;          // start with an older firmware in flash, OSD and font memory
   int wrong_flash_byte = -1;          // store the flash byte at this address one bit wrong, echoing correctly
   int refuse_osd_clears = 0;          // refuse the first N OSD clears (mis-echo, memory kept); -1: every one
   int silent_after_flash_writes = 0;  // after N 16-byte flash writes, answer nothing more
   int vanish_after_flash_writes = 0;  // after N 16-byte flash writes, close the line
 };
+
+// A USB-serial adapter (an FTDI chip, say) does not hand each byte it
+// receives to the computer at once: it collects them and sends a USB packet
+// when 62 bytes are waiting or when its latency timer runs out, counted from
+// the first byte collected. With adapter_latency_ms set, the box's answers on
+// the programming port reach the program that way.
+constexpr size_t kAdapterPacketBytes = 62;
 
 struct Stats {
   uint64_t packets = 0;      // command packets and 16-byte writes decoded
