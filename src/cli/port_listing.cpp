@@ -69,13 +69,10 @@ std::string port_listing_json(const std::vector<SerialPortInfo>& ports) {
          {"latency_timer_ms", adapter.latency_timer_ms < 0 ? Json() : Json(adapter.latency_timer_ms)},
          {"description", text_or_null(port.description)}});
   }
-  Json object = {{"format", kJsonFormatVersion},
-                 {"program", "tvbox-burn"},
-                 {"version", TVBOX_VERSION},
-                 {"mode", "list-ports"},
-                 {"ports", list}};
-  // Strings from a device need not be UTF-8: such a byte becomes U+FFFD.
-  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  Json object = json_head("list-ports");
+  object["ports"] = list;
+  // Strings from a device need not be UTF-8: json_text makes such a byte U+FFFD.
+  return json_text(object);
 }
 
 std::vector<std::string> port_listing_warnings(const std::vector<SerialPortInfo>& ports) {
