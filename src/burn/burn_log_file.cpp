@@ -77,7 +77,7 @@ std::string default_burn_log_dir() {
   return std::string(home && home[0] ? home : ".") + "/.local/state/tvbox/logs";
 }
 
-std::string burn_log_file_name(std::time_t when, const std::string& port) {
+std::string port_file_part(const std::string& port) {
   std::string part;
   for (char c : port) {
     bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -87,10 +87,19 @@ std::string burn_log_file_name(std::time_t when, const std::string& port) {
   part.erase(0, part.find_first_not_of("-."));
   if (part.size() > kPortPartLimit) part.erase(0, part.size() - kPortPartLimit);
   if (part.empty()) part = "port";
-  return local_time_text(when, "%Y-%m-%d_%H-%M-%S_") + part + kLogExtension;
+  return part;
+}
+
+std::string burn_log_file_name(std::time_t when, const std::string& port) {
+  return local_time_text(when, "%Y-%m-%d_%H-%M-%S_") + port_file_part(port) + kLogExtension;
 }
 
 int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, size_t keep) {
+  return prune_named_files(dir, now, max_age_days, keep, looks_like_burn_log);
+}
+
+int prune_named_files(const std::string& dir, std::time_t now, int max_age_days, size_t keep,
+                      const std::function<bool(const std::string&)>& ours) {
   struct Entry {
     std::string name;
     fs::path path;
@@ -101,7 +110,7 @@ int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, s
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     std::string name = it->path().filename().string();
     struct stat info;
-    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (!ours(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
       continue;
     logs.push_back({name, it->path(), info.st_mtime});
   }
