@@ -96,11 +96,13 @@ std::string chosen_port(const RegOptions& options) {
 }
 
 // Empty when the line is open; else why not, in the words the window uses.
-std::string open_port(SerialPort& port, const std::string& name) {
+// Bytes already waiting are an earlier session's, and no answer to this
+// one's packets; a watch shows them, as it shows everything the box sent.
+std::string open_port(SerialPort& port, const std::string& name, bool keep_waiting_bytes) {
   int error_number = 0;
   const OpenResult result = open_programming_line(port, name, &error_number);
   if (result == kOpened) {
-    port.purge();  // what an earlier session left unread is not this one's answer
+    if (!keep_waiting_bytes) port.purge();
     return std::string();
   }
   const std::string device = port_device_path(name);
@@ -258,7 +260,7 @@ bool collect_steps(const RegOptions& options, std::vector<ScriptStep>* steps, st
 int run_steps(const RegOptions& options, const std::vector<ScriptStep>& steps) {
   const std::string port_name = chosen_port(options);
   SerialPort port;
-  const std::string why = open_port(port, port_name);
+  const std::string why = open_port(port, port_name, steps.front().command.verb == RegisterVerb::Watch);
   if (!why.empty()) return refuse(options, "open", why, kRegExitBoxFailed);
   WatchedPort watched(port);
   BoxLink link(port);
