@@ -110,8 +110,7 @@ int prune_named_files(const std::string& dir, std::time_t now, int max_age_days,
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     std::string name = it->path().filename().string();
     struct stat info;
-    if (!ours(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-      continue;
+    if (!ours(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     logs.push_back({name, it->path(), info.st_mtime});
   }
   // Newest first: the names begin with the date and time.

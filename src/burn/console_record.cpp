@@ -62,7 +62,8 @@ int prune_console_records(const std::string& dir, std::time_t now, const LogKeep
 
 ConsoleRecord::~ConsoleRecord() { close(); }
 
-bool ConsoleRecord::open(const std::string& dir, const std::string& port, std::time_t now, std::string* error) {
+bool ConsoleRecord::open(const std::string& dir, const std::string& port, std::time_t now,
+                         std::string* error) {
   close();
   std::error_code made;
   std::filesystem::create_directories(dir, made);
@@ -98,10 +99,12 @@ void ConsoleRecord::write(const std::string& text) {
   std::fflush(file_);  // a record is read while the window runs, and must survive a crash
 }
 
-void ConsoleRecord::sent(const std::string& script_line, const std::vector<std::array<uint8_t, 12>>& packets) {
+void ConsoleRecord::sent(const std::string& script_line,
+                         const std::vector<std::array<uint8_t, 12>>& packets) {
   std::string text;
   const std::string now = time_stamp();
-  for (const auto& packet : packets) text += "# " + now + " sent " + hex_bytes(packet.data(), packet.size()) + "\n";
+  for (const auto& packet : packets)
+    text += "# " + now + " sent " + hex_bytes(packet.data(), packet.size()) + "\n";
   write(text + script_line + "\n");
 }
 

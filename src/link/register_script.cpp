@@ -26,7 +26,8 @@ bool hex_word(const std::string& word, unsigned max, const char* what, unsigned*
   if (good) *value = hex_value(digits.c_str());
   if (good && *value <= max) return true;
   char text[160];
-  std::snprintf(text, sizeof text, "%s \"%s\" is not a hexadecimal number from 0 to %x", what, word.c_str(), max);
+  std::snprintf(text, sizeof text, "%s \"%s\" is not a hexadecimal number from 0 to %x", what, word.c_str(),
+                max);
   *error = text;
   return false;
 }
@@ -60,8 +61,8 @@ bool byte_list_word(const std::string& word, std::string* list, std::string* err
     start = end + 1;
   }
   if (fields.size() > kWriteStrValuesSent) {
-    *error = "the byte list \"" + word + "\" has " + std::to_string(fields.size()) + " values; a packet takes " +
-             std::to_string(kWriteStrValuesSent);
+    *error = "the byte list \"" + word + "\" has " + std::to_string(fields.size()) +
+             " values; a packet takes " + std::to_string(kWriteStrValuesSent);
     return false;
   }
   for (const std::string& field : fields) {
@@ -205,7 +206,8 @@ bool parse_register_command(const std::vector<std::string>& words, RegisterComma
   if (name == "writestr") {
     command->verb = RegisterVerb::WriteStr;
     return want_words(words, 3, 3, "writestr LIST1 LIST2", error) &&
-           byte_list_word(words[1], &command->list1, error) && byte_list_word(words[2], &command->list2, error);
+           byte_list_word(words[1], &command->list1, error) &&
+           byte_list_word(words[2], &command->list2, error);
   }
   if (name == "scaler") {
     command->verb = RegisterVerb::Scaler;
@@ -223,7 +225,8 @@ std::string register_script_line(const RegisterRequest& r) {
   const bool write = r.letter == kConsoleWrite;
   char line[96];
   if (r.osd) {
-    int n = std::snprintf(line, sizeof line, "%s osd %04x", write ? "write" : "read", r.address & kOsdAddressMax);
+    int n =
+        std::snprintf(line, sizeof line, "%s osd %04x", write ? "write" : "read", r.address & kOsdAddressMax);
     if (write) n += std::snprintf(line + n, sizeof line - n, " %02x", r.data & kByteMax);
     if ((r.slave & kByteMax) || (r.command & kByteMax))
       std::snprintf(line + n, sizeof line - n, " %02x %02x", r.slave & kByteMax, r.command & kByteMax);

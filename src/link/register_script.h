@@ -28,10 +28,10 @@ enum class RegisterVerb { Read, Write, WriteStr, Scaler, Watch };
 
 struct RegisterCommand {
   RegisterVerb verb = RegisterVerb::Read;
-  RegisterRequest request;         // Read and Write
-  std::string list1, list2;        // WriteStr, as the console's Data STR texts
+  RegisterRequest request;                       // Read and Write
+  std::string list1, list2;                      // WriteStr, as the console's Data STR texts
   int wi = 0, wo = 0, ni = 0, no = 0, wosz = 0;  // Scaler
-  double seconds = 0;              // Watch; 0: until stopped
+  double seconds = 0;                            // Watch; 0: until stopped
 };
 
 // The command's name as its line begins: "read", "write", "writestr", ...

@@ -16,8 +16,8 @@ constexpr int kRegExitBoxFailed = 1;  // no answer, a refused packet, a port tha
 constexpr int kRegExitUsage = 2;      // bad options or a script line that does not parse
 
 struct RegOptions {
-  std::string port;    // empty: the default (TVBOX_PORTS, the window's, com3)
-  std::string script;  // --script FILE, "-" for standard input
+  std::string port;                  // empty: the default (TVBOX_PORTS, the window's, com3)
+  std::string script;                // --script FILE, "-" for standard input
   std::vector<std::string> command;  // the command's words when there is no script
   bool keep_going = false;
   bool json = false;

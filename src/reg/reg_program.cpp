@@ -174,8 +174,8 @@ void run_packets(BoxLink& link, const RegisterCommand& command, StepResult* step
     } else if (command.verb == RegisterVerb::Write) {
       step->output += register_name(command.request) + " = " + two_hex(command.request.data) + "\n";
     } else if (command.verb == RegisterVerb::Scaler) {
-      step->output += two_hex(packet.bytes[7]) + " " + two_hex(packet.bytes[5]) + " = " +
-                      two_hex(packet.bytes[6]) + "\n";
+      step->output +=
+          two_hex(packet.bytes[7]) + " " + two_hex(packet.bytes[5]) + " = " + two_hex(packet.bytes[6]) + "\n";
     }
   }
   if (command.verb == RegisterVerb::WriteStr) step->output += "writestr: both packets echoed\n";
@@ -187,7 +187,8 @@ void run_watch(SerialPort& port, const RegisterCommand& command, bool json, Step
   const bool endless = command.seconds <= 0;
   Deadline deadline(endless ? 0 : static_cast<int64_t>(command.seconds * 1000.0));
   while (!g_signal && (endless || !deadline.expired())) {
-    const int wait = endless ? kWatchReadMs : static_cast<int>(std::min<int64_t>(kWatchReadMs, deadline.remaining_ms()));
+    const int wait =
+        endless ? kWatchReadMs : static_cast<int>(std::min<int64_t>(kWatchReadMs, deadline.remaining_ms()));
     uint8_t bytes[kWatchChunk];
     const long got = port.read(bytes, sizeof bytes, wait);
     if (got < 0) {

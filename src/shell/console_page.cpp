@@ -15,8 +15,8 @@
 #include "shell/box_lines.h"
 #include "shell/choices.h"
 #include "shell/file_dialog_seam.h"
-#include "shell/settings.h"
 #include "shell/page_host.h"
+#include "shell/settings.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -109,7 +109,7 @@ const char* const kBurnRunningText =
 const char* const kRecordText =
     "Record\tRecord the console in a file\tRecords every packet sent and every byte received, with the "
     "time, in a file of the log folder";
-const char* const kSaveOutputText = "Save output...\tSave the output in a file\tSaves the output in a file";
+const char* const kSaveOutputText = "Save...\tSave output...\tSaves the output in a file";
 const char* const kRecordFailedText = "The console record could not be written:";
 const char* const kSaveFailedText = "The output could not be saved:";
 const char* const kSaveOutputTitle = "Save console output";
@@ -265,7 +265,8 @@ void ConsolePage::buildButtonColumn(FXComposite* page, FXComposite* below, FXObj
                                 ID_CONSOLE_WRITE_STR, style);
   wiWoNiNoButton = new FXButton(rows, "WiWoNiNo", icons.pencil, window, ID_WI_WO_NI_NO, style);
   clearButton = new FXButton(rows, "Очистка", icons.device, window, ID_CONSOLE_CLEAR, style);
-  saveOutputButton = new FXButton(rows, ui_text_or("hv_save_output", kSaveOutputText), icons.pencil, window,
+  // What becomes of the output: a copy in a file, a record of the session.
+  saveOutputButton = new FXButton(rows, ui_text_or("hv_save_output", kSaveOutputText), icons.device, window,
                                   ID_CONSOLE_SAVE_OUTPUT, style);
   recordCheck = new FXCheckButton(rows, ui_text_or("hv_record", kRecordText), window, ID_CONSOLE_RECORD,
                                   CHECKBUTTON_NORMAL | LAYOUT_FILL_X);

@@ -59,9 +59,9 @@ class ConsolePage {
   FX::FXButton* writeStrButton;       // ID 66
   FX::FXButton* wiWoNiNoButton;       // ID 82
   FX::FXButton* clearButton;          // ID 71
-  FX::FXCheckButton* recordCheck;     // ID 94: keep a record of the console in a file
-  FX::FXButton* saveOutputButton;     // ID 95: the output into a file of the user's choice
   FX::FXText* output;                 // every byte the box sends
+  FX::FXButton* saveOutputButton;     // ID 95: "Save output...", the output into a file
+  FX::FXCheckButton* recordCheck;     // ID 94: record the console in a file of the log folder
   FX::FXScrollWindow* commandScroll;  // fields, buttons and the control line, scrolled
 
   // Control line group.

@@ -179,7 +179,10 @@ void X_SRV_K_Window::buildMenus() {
       ui_text_or("m_add_box", "&Add a box...\t\tAdds a row to the burn tab for a box on another serial port"),
       nullptr, this, ID_ADD_BOX);
   new FXMenuSeparator(menuPane);
-  new FXMenuCheck(menuPane, ui_text_or("m_record", "&Record the console\t\tRecords every packet and byte of the console in a file"), this, ID_CONSOLE_RECORD);
+  new FXMenuCheck(
+      menuPane,
+      ui_text_or("m_record", "&Record the console\t\tRecords every packet and byte of the console in a file"),
+      this, ID_CONSOLE_RECORD);
   new FXMenuCommand(menuPane, ui_text_or("m_save_output", "&Save console output..."), nullptr, this,
                     ID_CONSOLE_SAVE_OUTPUT);
   new FXMenuSeparator(menuPane);

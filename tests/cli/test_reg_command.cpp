@@ -97,7 +97,9 @@ TEST_F(RegCommandTest, WrittenRegistersReadBackWhatWasWritten) {
       {{"write", "fe", "07", "3a"}, {"read", "fe", "07"}, "fe 07 = 3a"},
       {{"write", "a0", "07", "c5"}, {"read", "a0", "07"}, "a0 07 = c5"},
       {{"write", "osd", "0123", "5a"}, {"read", "osd", "123"}, "osd 0123 = 5a"},
-      {{"write", "osd", "1234", "77", "b4", "10"}, {"read", "osd", "1234", "b4", "10"}, "osd b4 10 1234 = 77"},
+      {{"write", "osd", "1234", "77", "b4", "10"},
+       {"read", "osd", "1234", "b4", "10"},
+       "osd b4 10 1234 = 77"},
   };
   for (const Case& c : cases) {
     Finished write = run_reg(c.write);
@@ -162,7 +164,8 @@ TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesN
   EXPECT_EQ(sim.received().size(), 4u * 12u);
 
   sim.clear_received();
-  const std::string broken = script("write fe 01 11\n# fine so far\nread fe 01\nreed fe 01\nwrite fe 02 22\n");
+  const std::string broken =
+      script("write fe 01 11\n# fine so far\nread fe 01\nreed fe 01\nwrite fe 02 22\n");
   Finished refused = run_reg({"--script", broken});
   EXPECT_EQ(refused.exit_code, 2);
   EXPECT_NE(refused.err.find(broken + ":4: unknown command \"reed\""), std::string::npos) << refused.err;
@@ -171,15 +174,15 @@ TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesN
 
 // Usage errors of every kind exit 2 and touch no box.
 TEST_F(RegCommandTest, UsageErrorsExitTwoAndSendNothing) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {},
-           {"--frob", "read", "fe", "07"},
-           {"read", "fe"},
-           {"write", "osd", "10000", "1"},
-           {"scaler", "720", "720", "576", "0", "10"},
-           {"--script", scratch_.file("no-such-script")},
-           {"--script", scratch_.file("x"), "read", "fe", "07"},
-           {"-p"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--frob", "read", "fe", "07"},
+                                             {"read", "fe"},
+                                             {"write", "osd", "10000", "1"},
+                                             {"scaler", "720", "720", "576", "0", "10"},
+                                             {"--script", scratch_.file("no-such-script")},
+                                             {"--script", scratch_.file("x"), "read", "fe", "07"},
+                                             {"-p"}}) {
     Finished run = run_reg(args);
     EXPECT_EQ(run.exit_code, 2) << (args.empty() ? "" : args[0]) << ": " << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;

@@ -285,15 +285,17 @@ TEST_F(ConsolePageTest, WiWoNiNoAndTvboxRegScalerWriteTheSameTenRegisters) {
     ASSERT_EQ(sim.received().size(), 120u);
     ASSERT_TRUE(testsupport::wait_for([&] { return sim.stats().packets >= 10; }, 3000));
     EXPECT_TRUE(window->pollTimerArmed());
-    clitest::Finished run = run_reg(other, {"scaler", std::to_string(c.wi), std::to_string(c.wo),
-                                            std::to_string(c.ni), std::to_string(c.no), std::to_string(c.wosz)});
+    clitest::Finished run =
+        run_reg(other, {"scaler", std::to_string(c.wi), std::to_string(c.wo), std::to_string(c.ni),
+                        std::to_string(c.no), std::to_string(c.wosz)});
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(other.sim().received(), sim.received()) << "Wo " << c.wo;
     const auto window_registers = sim.memories().i2c[0xFE];
     const auto reg_registers = other.sim().memories().i2c[0xFE];
     for (int i = 0; i < 10; ++i) {
       ASSERT_EQ(window_registers.count(0xD0 + i), 1u) << i;
-      EXPECT_EQ(reg_registers.at(0xD0 + i), window_registers.at(0xD0 + i)) << "register " << std::hex << 0xD0 + i;
+      EXPECT_EQ(reg_registers.at(0xD0 + i), window_registers.at(0xD0 + i))
+          << "register " << std::hex << 0xD0 + i;
     }
   }
   // The first row's worked example, register by register.
@@ -355,7 +357,8 @@ TEST_F(ConsolePageTest, TheRecordPlaysBackWithTvboxRegAndTheOutputIsSaved) {
       time + "sent 9c 63 00 00 77 07 3c fe 00 00 00 0d\nwrite fe 07 3c\n",
       time + "received 0d 013 <\\.> 00001101\n" + time + "received 3c 060 <<> 00111100\n",
       time + "echo 90 144 <[^>]+> 10010000\n",
-      time + "sent 90 6f 00 00 77 b4 32 00 10 00 00 0d\n" + time + "sent 90 6f 00 00 77 01 02 00 00 00 00 0d\n",
+      time + "sent 90 6f 00 00 77 b4 32 00 10 00 00 0d\n" + time +
+          "sent 90 6f 00 00 77 01 02 00 00 00 00 0d\n",
   };
   for (const std::string& pattern : timed)
     EXPECT_TRUE(std::regex_search(record, std::regex(pattern))) << pattern << "\n" << record;
@@ -575,11 +578,12 @@ TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEac
 
     FXWindow* content = page.commandScroll->contentWindow();
     ASSERT_NE(content, nullptr);
-    std::vector<FXWindow*> controls = {
-        page.slaveAdrCombo,  page.cmdCombo,       page.adrCombo,     page.dataCombo,
-        page.dataStrCombo,   page.dataStr2Combo,  page.writeButton,  page.readButton,
-        page.writeStrButton, page.wiWoNiNoButton, page.clearButton,  page.controlQueryButton,
-        page.lineTestButton, page.raiseRtsButton, page.cancelButton, page.replyList};
+    std::vector<FXWindow*> controls = {page.slaveAdrCombo,  page.cmdCombo,         page.adrCombo,
+                                       page.dataCombo,      page.dataStrCombo,     page.dataStr2Combo,
+                                       page.writeButton,    page.readButton,       page.writeStrButton,
+                                       page.wiWoNiNoButton, page.clearButton,      page.controlQueryButton,
+                                       page.lineTestButton, page.raiseRtsButton,   page.cancelButton,
+                                       page.replyList,      page.saveOutputButton, page.recordCheck};
     for (FXWindow* control : page.bitChecks) controls.push_back(control);
     for (FXWindow* control : page.intFields) controls.push_back(control);
     for (FXWindow* control : controls) {

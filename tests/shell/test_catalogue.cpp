@@ -182,7 +182,8 @@ TEST_F(CatalogueTest, ShippedFilesHaveEveryKeyOnce) {
     }
     // A menu entry's text is "caption\taccelerator\thelp": a tip in the
     // middle would show beside the caption as if it were a key.
-    for (const char* key : {"m_quit", "m_doc", "m_about", "m_backup", "m_add_box", "m_record", "m_save_output"}) {
+    for (const char* key :
+         {"m_quit", "m_doc", "m_about", "m_backup", "m_add_box", "m_record", "m_save_output"}) {
       const std::string text = lang_text(key);
       const size_t tab = text.find('\t');
       if (tab == std::string::npos) continue;
