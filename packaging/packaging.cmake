@@ -13,6 +13,11 @@ if(TARGET tvbox-burn)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/tvbox-burn.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tvbox-burn)
 endif()
+if(TARGET tvbox-reg)
+  install(TARGETS tvbox-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/tvbox-reg.bash-completion
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tvbox-reg)
+endif()
 
 file(GLOB TVBOX_DATA_FILES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/data/lang.*
