@@ -716,8 +716,9 @@ TEST_F(BurnerTest, APortWithNoBoxBehindItFailsWithinThirtyFiveSecondsSayingSo) {
 
 // Every program says its version, from the build's one version, and the
 // window does not open for it (there is no display here to open it on).
-TEST(Programs, VersionIsOneLineAndExitZeroInAllFour) {
-  for (const char* program : {"/src/tvbox", "/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
+TEST(Programs, VersionIsOneLineAndExitZeroInAllFive) {
+  for (const char* program :
+       {"/src/tvbox", "/src/tvbox-burn", "/src/tvbox-reg", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
     const std::string path = std::string(TVBOX_BINARY_DIR) + program;
     Launch how;
     how.program = path;
@@ -731,7 +732,7 @@ TEST(Programs, VersionIsOneLineAndExitZeroInAllFour) {
 
 // Each option a program's --help lists is in its manual page.
 TEST(Programs, ManualPagesListEveryOptionTheirHelpLists) {
-  for (const char* program : {"/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
+  for (const char* program : {"/src/tvbox-burn", "/src/tvbox-reg", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
     const std::string path = std::string(TVBOX_BINARY_DIR) + program;
     const std::string name = path.substr(path.rfind('/') + 1);
     Launch how;
