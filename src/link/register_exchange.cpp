@@ -1,11 +1,23 @@
 #include "link/register_exchange.h"
 
 #include "base/clock.h"
+#include "base/trace.h"
 
 namespace tv {
 
+void trace_console_packet(unsigned address, const uint8_t* packet) {
+  trace("###clr ** ->%04x\n", address);
+  for (size_t i = 0; i < kPacketSize; ++i)
+    trace("%02d(%02x) (%03u)<%c>\n", static_cast<int>(i), packet[i], packet[i], packet[i]);
+}
+
 PacketOutcome exchange_console_packet(BoxLink& link, const ConsolePacket& packet) {
   PacketOutcome outcome;
+  // The address as the console traces it: an OSD processor's 16 bits, else
+  // the I2C register.
+  const bool osd = packet.bytes[1] == kTargetOsd;
+  trace_console_packet(osd ? (unsigned(packet.bytes[7]) << 8 | packet.bytes[8]) : packet.bytes[5],
+                       packet.bytes.data());
   SerialPort& port = link.port();
   if (port.write(packet.bytes.data(), kPacketSize) != static_cast<long>(kPacketSize)) {
     outcome.result = kEchoReadFailed + kEchoMismatch;

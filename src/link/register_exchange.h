@@ -21,7 +21,12 @@ struct PacketOutcome {
   int value = -1;              // a read's register value, -1 when none came
 };
 
+// Traces the packet and sends it (see above).
 PacketOutcome exchange_console_packet(BoxLink& link, const ConsolePacket& packet);
+
+// The packet as the trace shows it before it is sent: the register or
+// address, then each byte.
+void trace_console_packet(unsigned address, const uint8_t* packet);
 
 // The words of a failed exchange: "no answer from the box", "the box did not
 // echo the packet", ...

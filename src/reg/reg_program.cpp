@@ -262,7 +262,8 @@ int run_steps(const RegOptions& options, const std::vector<ScriptStep>& steps) {
   const std::string port_name = chosen_port(options);
   SerialPort port;
   const std::string why = open_port(port, port_name, steps.front().command.verb == RegisterVerb::Watch);
-  if (!why.empty()) return refuse(options, "open", why, kRegExitBoxFailed);
+  if (!why.empty())
+    return refuse(options, register_verb_name(steps.front().command.verb), why, kRegExitBoxFailed);
   WatchedPort watched(port);
   BoxLink link(port);
   int status = kRegExitOk;

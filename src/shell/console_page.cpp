@@ -11,6 +11,7 @@
 #include "link/control_frame.h"
 #include "link/packets.h"
 #include "link/ports.h"
+#include "link/register_exchange.h"
 #include "link/register_script.h"
 #include "shell/box_lines.h"
 #include "shell/choices.h"
@@ -116,13 +117,6 @@ const char* const kSaveOutputTitle = "Save console output";
 const char* const kBurnRunningControlText =
     "A burn is running and drives the progress bar.\n"
     "The control line can be used again when the burn has ended.";
-
-// The packet as the trace shows it before it is sent.
-void trace_console_packet(unsigned address, const Packet packet) {
-  trace("###clr ** ->%04x\n", address);
-  for (size_t i = 0; i < kPacketSize; ++i)
-    trace("%02d(%02x) (%03u)<%c>\n", static_cast<int>(i), packet[i], packet[i], packet[i]);
-}
 
 void trace_echo_failure(int result, const Packet packet, const uint8_t* reply) {
   trace("### err osd_wrt %d <%s><%s>\n", result, packet_text(packet, kPacketSize).c_str(),

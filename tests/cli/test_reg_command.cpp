@@ -53,12 +53,17 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// Whether process `pid` has the device behind `path` open: it has opened
-// its port and anything sent from now on is its to read.
+// Whether tvbox-reg, as process `pid`, has the device behind `path` open:
+// it has opened its port and anything sent from now on is its to read.
+// Before its exec the child still holds the test's own descriptors.
 bool holds_device(pid_t pid, const std::string& path) {
   std::error_code error;
+  const std::string process = "/proc/" + std::to_string(pid);
+  if (std::filesystem::read_symlink(process + "/exe", error) !=
+      std::filesystem::canonical(reg_program(), error))
+    return false;
   const auto device = std::filesystem::canonical(path, error);
-  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  const std::string fds = process + "/fd";
   for (std::filesystem::directory_iterator it(fds, error), end; !error && it != end; it.increment(error)) {
     std::error_code link_error;
     if (std::filesystem::read_symlink(it->path(), link_error) == device) return true;
