@@ -30,15 +30,6 @@ std::string local_time_text(std::time_t when, const char* format) {
   return text;
 }
 
-// Wall-clock time of day with milliseconds, for each line.
-std::string now_stamp() {
-  timeval now{};
-  gettimeofday(&now, nullptr);
-  char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03d", int(now.tv_usec / 1000));
-  return local_time_text(now.tv_sec, "%H:%M:%S") + millis;
-}
-
 std::string without_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
@@ -69,6 +60,14 @@ FILE* create_new_file(const std::string& path) {
 }  // namespace
 
 bool is_burn_log_name(const std::string& name) { return looks_like_burn_log(name); }
+
+std::string time_of_day_stamp() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03d", int(now.tv_usec / 1000));
+  return local_time_text(now.tv_sec, "%H:%M:%S") + millis;
+}
 
 std::string default_burn_log_dir() {
   const char* state = std::getenv("XDG_STATE_HOME");
@@ -218,7 +217,7 @@ void BurnLogFile::write_header(const BurnLogHeader& header) {
 
 void BurnLogFile::write_line(const std::string& word, const std::string& text) {
   if (!file_) return;
-  if (std::fprintf(file_, "%s %-7s %s\n", now_stamp().c_str(), word.c_str(), text.c_str()) < 0)
+  if (std::fprintf(file_, "%s %-7s %s\n", time_of_day_stamp().c_str(), word.c_str(), text.c_str()) < 0)
     write_failed_ = true;
   // Each line reaches the disk as it happens: a crash or a pulled plug must
   // not take the log of the burn that was running with it.

@@ -57,6 +57,10 @@ struct BurnLogSetup {
 // and load log are filled in by whoever reads the file.
 BurnLogHeader burn_log_header(const BurnLogSetup& setup);
 
+// The wall-clock time of day with milliseconds, "23:15:02.140": the time of
+// every line of a burn log, a console record and a watch.
+std::string time_of_day_stamp();
+
 // $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.
 std::string default_burn_log_dir();
 

@@ -1,8 +1,5 @@
 #include "burn/console_record.h"
 
-#include <sys/stat.h>
-#include <sys/time.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -23,15 +20,6 @@ std::string local_text(std::time_t when, const char* format) {
   char text[64];
   std::strftime(text, sizeof text, format, &parts);
   return text;
-}
-
-// "23:15:02.140"
-std::string time_stamp() {
-  timeval now{};
-  gettimeofday(&now, nullptr);
-  char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03d", static_cast<int>(now.tv_usec / 1000));
-  return local_text(now.tv_sec, "%H:%M:%S") + millis;
 }
 
 bool ends_with(const std::string& text, const std::string& end) {
@@ -102,7 +90,7 @@ void ConsoleRecord::write(const std::string& text) {
 void ConsoleRecord::sent(const std::string& script_line,
                          const std::vector<std::array<uint8_t, 12>>& packets) {
   std::string text;
-  const std::string now = time_stamp();
+  const std::string now = time_of_day_stamp();
   for (const auto& packet : packets)
     text += "# " + now + " sent " + hex_bytes(packet.data(), packet.size()) + "\n";
   write(text + script_line + "\n");
@@ -111,11 +99,11 @@ void ConsoleRecord::sent(const std::string& script_line,
 void ConsoleRecord::received(const uint8_t* bytes, size_t count, const char* how) {
   if (count == 0) return;
   std::string text;
-  const std::string now = time_stamp();
+  const std::string now = time_of_day_stamp();
   for (size_t i = 0; i < count; ++i) text += "# " + now + " " + how + " " + received_byte_line(bytes[i]);
   write(text);
 }
 
-void ConsoleRecord::note(const std::string& text) { write("# " + time_stamp() + " " + text + "\n"); }
+void ConsoleRecord::note(const std::string& text) { write("# " + time_of_day_stamp() + " " + text + "\n"); }
 
 }  // namespace tv

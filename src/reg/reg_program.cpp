@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 #include <signal.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +16,7 @@
 
 #include "base/clock.h"
 #include "base/trace.h"
+#include "burn/burn_log_file.h"
 #include "cli/bounded_output.h"
 #include "cli/burn_display.h"
 #include "cli/burn_options.h"
@@ -142,17 +142,6 @@ std::string register_name(const RegisterRequest& request) {
   return text;
 }
 
-std::string time_of_day_ms() {
-  struct timeval now;
-  gettimeofday(&now, nullptr);
-  struct tm local;
-  localtime_r(&now.tv_sec, &local);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                static_cast<int>(now.tv_usec / 1000));
-  return text;
-}
-
 void run_packets(BoxLink& link, const RegisterCommand& command, StepResult* step) {
   std::string error;
   const std::vector<ConsolePacket> packets = command_packets(command, &error);
@@ -198,7 +187,7 @@ void run_watch(SerialPort& port, const RegisterCommand& command, bool json, Step
       return;
     }
     std::string lines;
-    for (long i = 0; i < got; ++i) lines += time_of_day_ms() + " " + received_byte_line(bytes[i]);
+    for (long i = 0; i < got; ++i) lines += time_of_day_stamp() + " " + received_byte_line(bytes[i]);
     step->answer.insert(step->answer.end(), bytes, bytes + got);
     if (!json && !lines.empty()) print(lines);
   }
