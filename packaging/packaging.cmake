@@ -16,6 +16,11 @@ if(TARGET tvbox-burn)
   file(GLOB TVBOX_JSON_SCHEMAS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/schemas/*.schema.json)
   install(FILES ${TVBOX_JSON_SCHEMAS} DESTINATION ${TVBOX_DOC_DESTINATION})
 endif()
+if(TARGET tvbox-reg)
+  install(TARGETS tvbox-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/tvbox-reg.bash-completion
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tvbox-reg)
+endif()
 
 file(GLOB TVBOX_DATA_FILES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/data/lang.*

@@ -30,15 +30,6 @@ std::string local_time_text(std::time_t when, const char* format) {
   return text;
 }
 
-// Wall-clock time of day with milliseconds, for each line.
-std::string now_stamp() {
-  timeval now{};
-  gettimeofday(&now, nullptr);
-  char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03d", int(now.tv_usec / 1000));
-  return local_time_text(now.tv_sec, "%H:%M:%S") + millis;
-}
-
 std::string without_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
@@ -70,6 +61,14 @@ FILE* create_new_file(const std::string& path) {
 
 bool is_burn_log_name(const std::string& name) { return looks_like_burn_log(name); }
 
+std::string time_of_day_stamp() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03d", int(now.tv_usec / 1000));
+  return local_time_text(now.tv_sec, "%H:%M:%S") + millis;
+}
+
 std::string default_burn_log_dir() {
   const char* state = std::getenv("XDG_STATE_HOME");
   if (state && state[0] == '/') return std::string(state) + "/tvbox/logs";
@@ -77,7 +76,7 @@ std::string default_burn_log_dir() {
   return std::string(home && home[0] ? home : ".") + "/.local/state/tvbox/logs";
 }
 
-std::string burn_log_file_name(std::time_t when, const std::string& port) {
+std::string port_file_part(const std::string& port) {
   std::string part;
   for (char c : port) {
     bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -87,10 +86,19 @@ std::string burn_log_file_name(std::time_t when, const std::string& port) {
   part.erase(0, part.find_first_not_of("-."));
   if (part.size() > kPortPartLimit) part.erase(0, part.size() - kPortPartLimit);
   if (part.empty()) part = "port";
-  return local_time_text(when, "%Y-%m-%d_%H-%M-%S_") + part + kLogExtension;
+  return part;
+}
+
+std::string burn_log_file_name(std::time_t when, const std::string& port) {
+  return local_time_text(when, "%Y-%m-%d_%H-%M-%S_") + port_file_part(port) + kLogExtension;
 }
 
 int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, size_t keep) {
+  return prune_named_files(dir, now, max_age_days, keep, looks_like_burn_log);
+}
+
+int prune_named_files(const std::string& dir, std::time_t now, int max_age_days, size_t keep,
+                      const std::function<bool(const std::string&)>& ours) {
   struct Entry {
     std::string name;
     fs::path path;
@@ -101,8 +109,7 @@ int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days, s
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     std::string name = it->path().filename().string();
     struct stat info;
-    if (!looks_like_burn_log(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-      continue;
+    if (!ours(name) || stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     logs.push_back({name, it->path(), info.st_mtime});
   }
   // Newest first: the names begin with the date and time.
@@ -210,7 +217,7 @@ void BurnLogFile::write_header(const BurnLogHeader& header) {
 
 void BurnLogFile::write_line(const std::string& word, const std::string& text) {
   if (!file_) return;
-  if (std::fprintf(file_, "%s %-7s %s\n", now_stamp().c_str(), word.c_str(), text.c_str()) < 0)
+  if (std::fprintf(file_, "%s %-7s %s\n", time_of_day_stamp().c_str(), word.c_str(), text.c_str()) < 0)
     write_failed_ = true;
   // Each line reaches the disk as it happens: a crash or a pulled plug must
   // not take the log of the burn that was running with it.

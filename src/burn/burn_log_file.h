@@ -57,12 +57,19 @@ struct BurnLogSetup {
 // and load log are filled in by whoever reads the file.
 BurnLogHeader burn_log_header(const BurnLogSetup& setup);
 
+// The wall-clock time of day with milliseconds, "23:15:02.140": the time of
+// every line of a burn log, a console record and a watch.
+std::string time_of_day_stamp();
+
 // $XDG_STATE_HOME/tvbox/logs, or ~/.local/state/tvbox/logs without it.
 std::string default_burn_log_dir();
 
 // "2026-03-01_14-05-09_com3.log": date, local time and the port, with every
 // character of the port that does not belong in a file name made a '-'.
 std::string burn_log_file_name(std::time_t when, const std::string& port);
+// The port as a file name shows it ("com3", "dev-ttyUSB0"): the part of it
+// that names it best, in characters every file system takes.
+std::string port_file_part(const std::string& port);
 
 // How many saved logs the default folder keeps: the newest `files`, and none
 // older than `days`. A folder of the user's own choosing is never pruned.
@@ -85,6 +92,11 @@ bool is_burn_log_name(const std::string& name);
 // `max_age_days` or beyond the newest `keep`. Returns how many went.
 int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days = LogKeeping().days,
                     size_t keep = size_t(LogKeeping().files));
+// The same rule for another kind of file of the folder (the console's
+// records): only names `ours` accepts are counted and removed; the names
+// sort by their date and time.
+int prune_named_files(const std::string& dir, std::time_t now, int max_age_days, size_t keep,
+                      const std::function<bool(const std::string&)>& ours);
 
 // The colour of a burn-log style as a word: "error" for bold red, "warning"
 // for the lighter reds, "ok" for every other.

@@ -1,6 +1,8 @@
 #include "shell/console_page.h"
 
 #include <cstdio>
+#include <ctime>
+#include <fstream>
 
 #include "base/clock.h"
 #include "base/trace.h"
@@ -9,9 +11,13 @@
 #include "link/control_frame.h"
 #include "link/packets.h"
 #include "link/ports.h"
+#include "link/register_exchange.h"
+#include "link/register_script.h"
 #include "shell/box_lines.h"
 #include "shell/choices.h"
+#include "shell/file_dialog_seam.h"
 #include "shell/page_host.h"
+#include "shell/settings.h"
 #include "shell/ui_queue.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
@@ -97,22 +103,20 @@ constexpr int kOutputStartRows = 8;
 // twenty the fields alone would fill a window of the default size.
 constexpr int kComboColumns = 8;
 constexpr size_t kControlReplySize = 256;  // 2.5 s of listening holds at most 250
-constexpr int kIicWritePauseMs = 200;
-constexpr int kWriteStrPauseMs = 200;
 constexpr int kWriteStrTracedBytes = 14;
 const char* const kBurnRunningText =
     "A burn is running and owns the programming port.\n"
     "The register console can talk to the box again when the burn has ended.";
+const char* const kRecordText =
+    "Record\tRecord the console in a file\tRecords every packet sent and every byte received, with the "
+    "time, in a file of the log folder";
+const char* const kSaveOutputText = "Save...\tSave output...\tSaves the output in a file";
+const char* const kRecordFailedText = "The console record could not be written:";
+const char* const kSaveFailedText = "The output could not be saved:";
+const char* const kSaveOutputTitle = "Save console output";
 const char* const kBurnRunningControlText =
     "A burn is running and drives the progress bar.\n"
     "The control line can be used again when the burn has ended.";
-
-// The packet as the trace shows it before it is sent.
-void trace_console_packet(unsigned address, const Packet packet) {
-  trace("###clr ** ->%04x\n", address);
-  for (size_t i = 0; i < kPacketSize; ++i)
-    trace("%02d(%02x) (%03u)<%c>\n", static_cast<int>(i), packet[i], packet[i], packet[i]);
-}
 
 void trace_echo_failure(int result, const Packet packet, const uint8_t* reply) {
   trace("### err osd_wrt %d <%s><%s>\n", result, packet_text(packet, kPacketSize).c_str(),
@@ -255,6 +259,11 @@ void ConsolePage::buildButtonColumn(FXComposite* page, FXComposite* below, FXObj
                                 ID_CONSOLE_WRITE_STR, style);
   wiWoNiNoButton = new FXButton(rows, "WiWoNiNo", icons.pencil, window, ID_WI_WO_NI_NO, style);
   clearButton = new FXButton(rows, "Очистка", icons.device, window, ID_CONSOLE_CLEAR, style);
+  // What becomes of the output: a copy in a file, a record of the session.
+  saveOutputButton = new FXButton(rows, ui_text_or("hv_save_output", kSaveOutputText), icons.device, window,
+                                  ID_CONSOLE_SAVE_OUTPUT, style);
+  recordCheck = new FXCheckButton(rows, ui_text_or("hv_record", kRecordText), window, ID_CONSOLE_RECORD,
+                                  CHECKBUTTON_NORMAL | LAYOUT_FILL_X);
   new FXLabel(below, ui_text("m_Title"), icons.title, ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X);
 }
 
@@ -378,12 +387,13 @@ long ConsolePage::onReadWrite(char letter) {
   Packet packet;
   build_register_packet(request, packet);
   trace_console_packet(request.address, packet);
-  send_packet(lines_.programming, packet);
+  sendRecorded(register_script_line(request), packet);
   // An I2C answer comes in through the poll timer; the OSD processor's echo
   // is checked here, so only what follows it reaches the output.
   if (request.osd) {
     uint8_t reply[kEchoBufferSize];
     const int result = lines_.link.wait_echo(reply, sizeof reply, packet, kTargetOsd);
+    record_.received(reply, result >= kEchoTimeout ? 0 : kPacketSize, "echo");
     if (result != kEchoOk) {
       trace_echo_failure(result, packet, reply);
       FXString text;
@@ -404,23 +414,29 @@ void ConsolePage::writeStrPacket(const FXString& text) {
   for (int i = 0; i < kWriteStrTracedBytes; ++i) trace("(%d > %x  %c)\n", i, buffer[i], buffer[i]);
   send_packet(lines_.programming, buffer.data());
   uint8_t reply[kEchoBufferSize];
-  lines_.link.wait_echo(reply, sizeof reply, buffer.data(), kTargetOsd);  // the box's word is not checked
+  // The box's word is not checked, only recorded.
+  const int result = lines_.link.wait_echo(reply, sizeof reply, buffer.data(), kTargetOsd);
+  record_.received(reply, result >= kEchoTimeout ? 0 : kPacketSize, "echo");
 }
 
 long ConsolePage::onWriteStr() {
   if (refuseWhileBurning()) return 1;
+  if (recording()) {
+    std::vector<std::array<uint8_t, kPacketSize>> packets;
+    for (const ConsolePacket& packet : write_str_packets(dataStrText.text(), dataStr2Text.text()))
+      packets.push_back(packet.bytes);
+    record_.sent(write_str_script_line(dataStrText.text(), dataStr2Text.text()), packets);
+  }
   writeStrPacket(dataStrText);
   protocol_pause_ms(kWriteStrPauseMs);
   writeStrPacket(dataStr2Text);
   return 1;
 }
 
-void ConsolePage::iicWrite(unsigned slave, unsigned reg, unsigned value) {
+void ConsolePage::iicWrite(const uint8_t* packet) {
   if (!lines_.programming.is_open()) return;
   pausePolling();
-  Packet packet;
-  build_iic_write_packet(slave, reg, value, packet);
-  trace_console_packet(reg, packet);
+  trace_console_packet(packet[5], packet);
   send_packet(lines_.programming, packet);
   protocol_pause_ms(kIicWritePauseMs);  // the box gets no echo check; give it time
   resumePolling();
@@ -441,8 +457,13 @@ long ConsolePage::onWiWoNiNo() {
   trace("// xc=%f xb=%f xd=%f\n", v.xc, v.xb, v.xd);
   trace("// xc_i=%x xb_i=%x xd_i=%x\n", v.xc_i, v.xb_i, v.xd_i);
   trace("// xc_i=%d xb_i=%d xd_i=%d\n", v.xc_i, v.xb_i, v.xd_i);
-  for (size_t i = 0; i < kScalerRegisters; ++i)
-    iicWrite(kScalerSlave, kScalerFirstRegister + static_cast<unsigned>(i), v.registers[i]);
+  const std::vector<ConsolePacket> packets = scaler_packets(v);
+  if (recording() && lines_.programming.is_open()) {
+    std::vector<std::array<uint8_t, kPacketSize>> sent;
+    for (const ConsolePacket& packet : packets) sent.push_back(packet.bytes);
+    record_.sent(scaler_script_line(wi, wo, ni, no, wosz), sent);
+  }
+  for (const ConsolePacket& packet : packets) iicWrite(packet.bytes.data());
   return 1;
 }
 
@@ -456,10 +477,69 @@ ConsolePage::Poll ConsolePage::pollPort() {
   std::string lines;
   lines.reserve(static_cast<size_t>(got) * 21);
   for (long i = 0; i < got; ++i) lines += received_byte_line(bytes[i]);
+  record_.received(bytes, static_cast<size_t>(got));
   appendOutput(lines, static_cast<int>(got));
   dataText.format("%02X", bytes[got - 1]);
   onShowBits();
   return Poll::Shown;
+}
+
+void ConsolePage::sendRecorded(const std::string& script_line, const uint8_t* packet) {
+  if (recording()) {
+    std::array<uint8_t, kPacketSize> bytes;
+    std::copy(packet, packet + kPacketSize, bytes.begin());
+    record_.sent(script_line, {bytes});
+  }
+  send_packet(lines_.programming, packet);
+}
+
+void ConsolePage::showError(const FXString& text) {
+  show_message(dynamic_cast<FXWindow*>(window_), MessageKind::Error, MBOX_OK, "Error", text);
+}
+
+// ---------------------------------------------------------------------------
+// The record and the saved output
+
+// A new record in the burn logs' folder, which keeps records as it keeps logs.
+bool ConsolePage::startRecord() {
+  const std::string dir = default_burn_log_dir();
+  LogKeeping keeping;
+  if (FXApp* app = FXApp::instance()) keeping = read_log_keeping(app->reg());
+  prune_console_records(dir, std::time(nullptr), keeping);
+  std::string error;
+  if (record_.open(dir, page_host(window_).programmingPortName(), std::time(nullptr), &error)) {
+    page_host(window_).showStatus(ui_text_or("hv_record_to", "Recording the console to") + " " +
+                                  record_.path().c_str());
+    return true;
+  }
+  showError(ui_text_or("m_record_failed", kRecordFailedText) + "\n" + error.c_str());
+  return false;
+}
+
+long ConsolePage::onToggleRecord() {
+  if (recording())
+    record_.close();
+  else
+    startRecord();
+  recordCheck->setCheck(recording());
+  return 1;
+}
+
+long ConsolePage::onSaveOutput() {
+  FileDialogRequest request;
+  request.title = ui_text_or("m_save_output_cap", kSaveOutputTitle).text();
+  request.patterns = "Text (*.txt)\nAll Files (*)";
+  request.file_name = "console-output.txt";
+  request.width = 600;
+  request.height = 400;
+  std::string path;
+  if (!ask_save_file(dynamic_cast<FXWindow*>(window_), request, &path)) return 1;
+  const FXString text = output->getText();
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(text.text(), text.length());
+  file.close();
+  if (!file) showError(ui_text_or("m_output_failed", kSaveFailedText) + "\n" + path.c_str());
+  return 1;
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "burn/console_record.h"
 #include "shell/gui_control_sink.h"
 #include "shell/page_worker.h"
 
@@ -59,6 +60,8 @@ class ConsolePage {
   FX::FXButton* wiWoNiNoButton;       // ID 82
   FX::FXButton* clearButton;          // ID 71
   FX::FXText* output;                 // every byte the box sends
+  FX::FXButton* saveOutputButton;     // ID 95: "Save output...", the output into a file
+  FX::FXCheckButton* recordCheck;     // ID 94: record the console in a file of the log folder
   FX::FXScrollWindow* commandScroll;  // fields, buttons and the control line, scrolled
 
   // Control line group.
@@ -94,6 +97,13 @@ class ConsolePage {
   void cancelControlExchange();
   void stopWorkers();
 
+  // The record (IDs 94 and 95 of the check box and the menu): on or off,
+  // and the file it writes while on.
+  long onToggleRecord();
+  bool recording() const { return record_.is_open(); }
+  const std::string& recordPath() const { return record_.path(); }
+  long onSaveOutput();
+
   // Lines in the output, as the page counts them.
   int outputLineCount() const { return outputLines_; }
 
@@ -103,8 +113,11 @@ class ConsolePage {
   void appendOutput(const std::string& text, int lines);
   void pausePolling();
   void resumePolling();
-  void iicWrite(unsigned slave, unsigned reg, unsigned value);
+  void iicWrite(const uint8_t* packet);
   void writeStrPacket(const FX::FXString& text);
+  void sendRecorded(const std::string& script_line, const uint8_t* packet);
+  bool startRecord();
+  void showError(const FX::FXString& text);
   template <typename Work>
   void startControlWorker(Work work);
   void finishControlExchange();
@@ -129,6 +142,7 @@ class ConsolePage {
   GuiControlSink controlSink_;
   FX::FXIcon* replyIcon_;
   int outputLines_ = 0;
+  ConsoleRecord record_;
   PageWorker worker_;
   bool lineTestRunning_ = false;  // set and cleared on the GUI thread
   std::unique_ptr<FX::FXObject> cancelTarget_;

@@ -70,6 +70,9 @@ FXDEFMAP(X_SRV_K_Window) X_SRV_K_WindowMap[] = {
   FXMAPFUNC(SEL_COMMAND, ID_SAVE_SETTINGS,     X_SRV_K_Window::onCmdSave),
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_READ,      X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_CLEAR,     X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_RECORD,    X_SRV_K_Window::onCmdConsole),
+  FXMAPFUNC(SEL_UPDATE,  ID_CONSOLE_RECORD,    X_SRV_K_Window::onUpdConsoleRecord),
+  FXMAPFUNC(SEL_COMMAND, ID_CONSOLE_SAVE_OUTPUT, X_SRV_K_Window::onCmdConsole),
   FXMAPFUNC(SEL_TIMEOUT, ID_POLL_TIMER,        X_SRV_K_Window::onPollTimer),
   FXMAPFUNC(SEL_IO_READ, ID_PORT_INPUT,        X_SRV_K_Window::onPortInput),
   FXMAPFUNC(SEL_COMMAND, ID_OPEN_CHIPSET,      X_SRV_K_Window::onCmdBurnPage),
@@ -175,6 +178,13 @@ void X_SRV_K_Window::buildMenus() {
       menuPane,
       ui_text_or("m_add_box", "&Add a box...\t\tAdds a row to the burn tab for a box on another serial port"),
       nullptr, this, ID_ADD_BOX);
+  new FXMenuSeparator(menuPane);
+  new FXMenuCheck(
+      menuPane,
+      ui_text_or("m_record", "&Record the console\t\tRecords every packet and byte of the console in a file"),
+      this, ID_CONSOLE_RECORD);
+  new FXMenuCommand(menuPane, ui_text_or("m_save_output", "&Save console output..."), nullptr, this,
+                    ID_CONSOLE_SAVE_OUTPUT);
   new FXMenuSeparator(menuPane);
   // Quit closes the window like its close box, so a running burn is
   // confirmed and cancelled first; closing the main window ends the program.
@@ -424,6 +434,13 @@ void X_SRV_K_Window::stopWatchingHelpOpener() {
   helpOpener_.reset();
 }
 
+// The Record box and the menu's check follow the record, whichever turned it.
+long X_SRV_K_Window::onUpdConsoleRecord(FXObject* sender, FXSelector, void*) {
+  const bool on = consolePage_ && consolePage_->recording();
+  sender->handle(this, FXSEL(SEL_COMMAND, on ? ID_CHECK : ID_UNCHECK), nullptr);
+  return 1;
+}
+
 long X_SRV_K_Window::onCmdConsole(FXObject*, FXSelector sel, void*) {
   ConsolePage& page = *consolePage_;
   switch (FXSELID(sel)) {
@@ -434,6 +451,8 @@ long X_SRV_K_Window::onCmdConsole(FXObject*, FXSelector sel, void*) {
     case ID_CONSOLE_WRITE_STR: return page.onWriteStr();
     case ID_WI_WO_NI_NO: return page.onWiWoNiNo();
     case ID_CONSOLE_CLEAR: return page.onClear();
+    case ID_CONSOLE_RECORD: return page.onToggleRecord();
+    case ID_CONSOLE_SAVE_OUTPUT: return page.onSaveOutput();
     case ID_SHOW_BITS:
     case ID_SHOW_BITS_AGAIN: return page.onShowBits();
     case ID_CONTROL_QUERY: return page.onControlQuery();

@@ -118,6 +118,7 @@ class X_SRV_K_Window : public FX::FXMainWindow, public tv::PageHost {
   long onCmdHelpDoc(FX::FXObject*, FX::FXSelector, void*);
   long onHelpOpenerEnded(FX::FXObject*, FX::FXSelector, void*);
   long onCmdConsole(FX::FXObject*, FX::FXSelector, void*);
+  long onUpdConsoleRecord(FX::FXObject*, FX::FXSelector, void*);
   long onCmdSave(FX::FXObject*, FX::FXSelector, void*);
   long onPollTimer(FX::FXObject*, FX::FXSelector, void*);
   long onPortInput(FX::FXObject*, FX::FXSelector, void*);

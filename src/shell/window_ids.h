@@ -40,6 +40,8 @@ enum WindowId : FX::FXSelector {
   ID_BACKUP = 91,                         // menu m_backup: read the box into a file
   ID_ADD_BOX = 92,                        // menu m_add_box: another box on a port of its own
   ID_LOG_OPENER = 93,                     // SEL_IO_READ: the opener of a box's saved log has ended
+  ID_CONSOLE_RECORD = 94,                 // console Record box and menu m_record: record to a file
+  ID_CONSOLE_SAVE_OUTPUT = 95,            // console hv_save_output button and menu m_save_output
 };
 static_assert(int(ID_ABOUT) >= int(FX::FXMainWindow::ID_LAST),
               "the window's fixed IDs must not overlap FXMainWindow's own");

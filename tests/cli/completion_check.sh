@@ -3,7 +3,8 @@
 # tvbox-burn has (its own --option-table lists them, with what completes
 # each one's value) completes, and its value completes as the table says:
 # a file, a folder, a port, the words of --sections, or nothing.
-# Usage: completion_check.sh COMPLETION-FILE DIRECTORY-OF-TVBOX-BURN
+# With a third file, tvbox-reg's: options, commands, and "osd" after read.
+# Usage: completion_check.sh COMPLETION-FILE DIRECTORY-OF-TVBOX-BURN [REG-COMPLETION-FILE]
 set -euo pipefail
 source "$1"
 PATH="$2:$PATH"
@@ -13,9 +14,10 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 mkdir logs
 touch chip.hv
+completer=_tvbox_burn
 reply() {
   COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
-  _tvbox_burn
+  $completer
   echo "${COMPREPLY[*]}"
 }
 completes() {
@@ -63,4 +65,15 @@ completes "--no-verify" tvbox-burn --no
 completes "osd,rusfont" tvbox-burn --sections osd,r
 completes "com3" tvbox-burn -p com3
 completes "logs" tvbox-burn --log = lo
+if [ $# -ge 3 ]; then
+  source "$3"
+  complete -p tvbox-reg | grep -q -- '-F _tvbox_reg'
+  completer=_tvbox_reg
+  completes "writestr" tvbox-reg writes
+  completes "--keep-going" tvbox-reg --keep
+  completes "osd" tvbox-reg -p com3 read o
+  completes "com3" tvbox-reg --port com3
+  completes "" tvbox-reg read fe 0
+  completes "watch" tvbox-reg --json --script x.txt wa
+fi
 echo "completion ok"

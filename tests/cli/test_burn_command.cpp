@@ -779,8 +779,9 @@ TEST_F(BurnerTest, APortWithNoBoxBehindItFailsWithinThirtyFiveSecondsSayingSo) {
 // Every program says its version, from the build's one version, and its
 // usage with --help, each line within 80 columns; the window does not open
 // for either (there is no display here to open it on).
-TEST(Programs, VersionAndHelpExitZeroWithoutADisplayInAllFour) {
-  for (const char* program : {"/src/tvbox", "/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
+TEST(Programs, VersionAndHelpExitZeroWithoutADisplayInAllFive) {
+  for (const char* program :
+       {"/src/tvbox", "/src/tvbox-burn", "/src/tvbox-reg", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
     const std::string path = std::string(TVBOX_BINARY_DIR) + program;
     const std::string name = path.substr(path.rfind('/') + 1);
     Launch how;
@@ -800,7 +801,7 @@ TEST(Programs, VersionAndHelpExitZeroWithoutADisplayInAllFour) {
 
 // Each option a program's --help lists is in its manual page.
 TEST(Programs, ManualPagesListEveryOptionTheirHelpLists) {
-  for (const char* program : {"/src/tvbox-burn", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
+  for (const char* program : {"/src/tvbox-burn", "/src/tvbox-reg", "/tools/tvbox-sim", "/tools/tvbox-gen"}) {
     const std::string path = std::string(TVBOX_BINARY_DIR) + program;
     const std::string name = path.substr(path.rfind('/') + 1);
     Launch how;

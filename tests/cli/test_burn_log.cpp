@@ -12,6 +12,7 @@
 #include <string>
 
 #include "burn/burn_log_file.h"
+#include "burn/console_record.h"
 #include "burn/sha256.h"
 #include "support/temp_dir.h"
 
@@ -83,6 +84,24 @@ TEST(BurnLogPruning, KeepsTheNewestFiveHundredWithinNinetyDaysAndNothingElseIsTo
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(aged.path()), {}), 2);
   EXPECT_EQ(tv::burn_log_file_name(0, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0").substr(19),
             "_dev-serial-by-id-usb-FTDI_FT232R-if00-port0.log");
+
+  // The console's records share the folder and its rule, counted apart: a
+  // burn log's pruning leaves them, theirs leaves the burn logs.
+  testsupport::TempDir shared("prune-shared");
+  for (int i = 0; i < 4; ++i) {
+    touch(shared.file(tv::console_record_name(now - i * 60, "com3")), now - i * 60);
+    touch(shared.file(tv::burn_log_file_name(now - i * 60, "com3")), now - i * 60);
+  }
+  touch(shared.file(tv::console_record_name(now - 91 * 24 * 3600, "/dev/ttyUSB0")), now - 91 * 24 * 3600);
+  touch(shared.file("console-notes.txt"), now - 400 * 24 * 3600);
+  EXPECT_EQ(tv::prune_burn_logs(shared.path(), now, 90, 3), 1);
+  EXPECT_EQ(tv::prune_console_records(shared.path(), now, tv::LogKeeping{2, 90}), 3);
+  EXPECT_TRUE(std::filesystem::exists(shared.file(tv::console_record_name(now - 60, "com3"))));
+  EXPECT_FALSE(std::filesystem::exists(shared.file(tv::console_record_name(now - 120, "com3"))));
+  EXPECT_TRUE(std::filesystem::exists(shared.file("console-notes.txt")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shared.path()), {}), 6);
+  EXPECT_EQ(tv::console_record_name(0, "/dev/ttyUSB0").substr(0, 8), "console-");
+  EXPECT_EQ(tv::console_record_name(0, "/dev/ttyUSB0").substr(26), "dev-ttyUSB0.txt");
 }
 
 class Recording : public tv::BurnSink {

@@ -8,22 +8,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/clock.h"
 #include "base/trace.h"
 #include "boxsim/box_sim.h"
+#include "cli/burner_process.h"
 #include "dbkit/FXMessageSeam.h"
 #include "link/console_packets.h"
 #include "link/ports.h"
 #include "shell/console_page.h"
+#include "shell/file_dialog_seam.h"
 #include "shell/main_window.h"
 #include "shell/port_keeper.h"
 #include "shell/window_ids.h"
 #include "shell/window_parts.h"
 #include "support/fox_app.h"
 #include "support/simulated_box.h"
+#include "support/temp_dir.h"
 #include "support/wait_for.h"
 #include "text/catalogue.h"
 
@@ -248,22 +254,134 @@ TEST_F(ConsolePageTest, WriteStrSendsBothListsAsPackets) {
   EXPECT_EQ(output(), "") << "the long write shows nothing itself";
 }
 
-TEST_F(ConsolePageTest, WiWoNiNoWritesTheTenScalerRegisters) {
-  page().wi = 720;
-  page().wo = 720;
-  page().ni = 576;
-  page().no = 864;
-  page().wosz = 10;
-  command(tv::ID_WI_WO_NI_NO);
-  ASSERT_EQ(sim.received().size(), 120u);
-  ASSERT_TRUE(testsupport::wait_for([&] { return sim.stats().packets >= 10; }, 3000));
-  const auto registers = sim.memories().i2c[0xFE];
-  const uint8_t expected[10] = {0xBB, 0x3B, 0x4B, 0x00, 0x10, 0x11, 0xD0, 0x02, 0x90, 0x00};
-  for (int i = 0; i < 10; ++i) {
-    ASSERT_EQ(registers.count(0xD0 + i), 1u) << i;
-    EXPECT_EQ(registers.at(0xD0 + i), expected[i]) << "register " << std::hex << 0xD0 + i;
+// tvbox-reg on a box of its own, by the device path of its line.
+clitest::Finished run_reg(testsupport::SimulatedBox& box, std::vector<std::string> args) {
+  clitest::Launch launch;
+  launch.program = std::string(TVBOX_BINARY_DIR) + "/src/tvbox-reg";
+  args.insert(args.begin(), {"-p", box.sim().programming_path()});
+  return clitest::run_burner(args, launch, 30000);
+}
+
+// The window's WiWoNiNo and tvbox-reg's scaler, from one table of inputs,
+// write the same ten packets and leave the same ten registers.
+TEST_F(ConsolePageTest, WiWoNiNoAndTvboxRegScalerWriteTheSameTenRegisters) {
+  tv::set_pause_scale_percent(10);
+  testsupport::SimulatedBox other{"console-scaler"};
+  std::string error;
+  ASSERT_TRUE(other.start(&error)) << error;
+  struct Case {
+    int wi, wo, ni, no, wosz;
+  };
+  const Case cases[] = {{720, 720, 576, 864, 10}, {704, 640, 480, 1000, 37}};
+  for (const Case& c : cases) {
+    sim.clear_received();
+    other.sim().clear_received();
+    page().wi = c.wi;
+    page().wo = c.wo;
+    page().ni = c.ni;
+    page().no = c.no;
+    page().wosz = c.wosz;
+    command(tv::ID_WI_WO_NI_NO);
+    ASSERT_EQ(sim.received().size(), 120u);
+    ASSERT_TRUE(testsupport::wait_for([&] { return sim.stats().packets >= 10; }, 3000));
+    EXPECT_TRUE(window->pollTimerArmed());
+    clitest::Finished run =
+        run_reg(other, {"scaler", std::to_string(c.wi), std::to_string(c.wo), std::to_string(c.ni),
+                        std::to_string(c.no), std::to_string(c.wosz)});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(other.sim().received(), sim.received()) << "Wo " << c.wo;
+    const auto window_registers = sim.memories().i2c[0xFE];
+    const auto reg_registers = other.sim().memories().i2c[0xFE];
+    for (int i = 0; i < 10; ++i) {
+      ASSERT_EQ(window_registers.count(0xD0 + i), 1u) << i;
+      EXPECT_EQ(reg_registers.at(0xD0 + i), window_registers.at(0xD0 + i))
+          << "register " << std::hex << 0xD0 + i;
+    }
   }
-  EXPECT_TRUE(window->pollTimerArmed());
+  // The first row's worked example, register by register.
+  const uint8_t expected[10] = {0xBB, 0x3B, 0x4B, 0x00, 0x10, 0x11, 0xD0, 0x02, 0x90, 0x00};
+  tv::ScalerValues values;
+  ASSERT_TRUE(tv::compute_scaler(720, 720, 576, 864, 10, &values, nullptr));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(values.registers[i], expected[i]);
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The record of a session (I2C Write and Read, an OSD Write, a WriteSTR)
+// holds every packet and every answer byte with its time; played back with
+// tvbox-reg --script it sends the same packets again. "Save output..."
+// writes the output area to the file the dialog names.
+TEST_F(ConsolePageTest, TheRecordPlaysBackWithTvboxRegAndTheOutputIsSaved) {
+  testsupport::TempDir state{"console-state"};
+  testsupport::ScopedEnv xdg("XDG_STATE_HOME", state.path().c_str());
+  command(tv::ID_CONSOLE_RECORD);
+  ASSERT_TRUE(page().recording()) << (messages.empty() ? "" : messages[0].text);
+  EXPECT_EQ(page().recordCheck->getCheck(), TRUE);
+  const std::string path = page().recordPath();
+  EXPECT_EQ(path.rfind(state.path() + "/tvbox/logs/console-", 0), 0u) << path;
+  EXPECT_EQ(path.substr(path.size() - 9), "-com3.txt");
+
+  page().dataText = "3C";
+  command(tv::ID_CONSOLE_WRITE);
+  ASSERT_TRUE(waitForOutput("0d 013"));
+  command(tv::ID_CONSOLE_CLEAR);  // the write's echo holds 3c too: only the read's answer may count
+  command(tv::ID_CONSOLE_READ);
+  ASSERT_TRUE(waitForOutput("3c 060 <<> 00111100\n"));
+  page().slaveAdrText = "B4 OSD";
+  page().cmdText = "10";
+  page().adrText = "1234";
+  page().dataText = "5A";
+  command(tv::ID_CONSOLE_WRITE);
+  page().dataStrText = "b4 32 00 10";
+  page().dataStr2Text = "1,2";
+  command(tv::ID_CONSOLE_WRITE_STR);
+  command(tv::ID_CONSOLE_RECORD);
+  EXPECT_FALSE(page().recording());
+  EXPECT_EQ(page().recordCheck->getCheck(), FALSE);
+  const Bytes sent = sim.received();
+  ASSERT_EQ(sent.size(), 5u * 12u);
+
+  const std::string record = file_text(path);
+  std::vector<std::string> commands;
+  std::istringstream in(record);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') commands.push_back(line);
+  EXPECT_EQ(commands, std::vector<std::string>({"write fe 07 3c", "read fe 07", "write osd 1234 5a b4 10",
+                                                "writestr b4,32,00,10 01,02"}));
+  // Each packet before its script line; the read's echo ends in 0d and its
+  // value follows; the OSD echo the console checked itself is there too.
+  const std::string time = "# \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ";
+  const std::string timed[] = {
+      time + "sent 9c 63 00 00 77 07 3c fe 00 00 00 0d\nwrite fe 07 3c\n",
+      time + "received 0d 013 <\\.> 00001101\n" + time + "received 3c 060 <<> 00111100\n",
+      time + "echo 90 144 <[^>]+> 10010000\n",
+      time + "sent 90 6f 00 00 77 b4 32 00 10 00 00 0d\n" + time +
+          "sent 90 6f 00 00 77 01 02 00 00 00 00 0d\n",
+  };
+  for (const std::string& pattern : timed)
+    EXPECT_TRUE(std::regex_search(record, std::regex(pattern))) << pattern << "\n" << record;
+
+  testsupport::SimulatedBox other{"console-replay"};
+  std::string error;
+  ASSERT_TRUE(other.start(&error)) << error;
+  clitest::Finished replay = run_reg(other, {"--script", path});
+  EXPECT_EQ(replay.exit_code, 0) << replay.err;
+  EXPECT_EQ(other.sim().received(), sent);
+
+  const std::string saved = state.file("output.txt");
+  tv::set_file_dialog_hook([&](const tv::FileDialogRequest& request, std::string* chosen) {
+    EXPECT_TRUE(request.save);
+    *chosen = saved;
+    return true;
+  });
+  command(tv::ID_CONSOLE_SAVE_OUTPUT);
+  tv::set_file_dialog_hook({});
+  EXPECT_EQ(file_text(saved), output());
+  EXPECT_NE(output().find("3c 060 <<> 00111100"), std::string::npos);
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ConsolePageTest, WiWoNiNoWithZeroSendsNothingAndSaysWhy) {
@@ -461,11 +579,12 @@ TEST(ConsoleLayout, DefaultSizeShowsEveryControlWholeOutputLinesAndTheStartOfEac
 
     FXWindow* content = page.commandScroll->contentWindow();
     ASSERT_NE(content, nullptr);
-    std::vector<FXWindow*> controls = {
-        page.slaveAdrCombo,  page.cmdCombo,       page.adrCombo,     page.dataCombo,
-        page.dataStrCombo,   page.dataStr2Combo,  page.writeButton,  page.readButton,
-        page.writeStrButton, page.wiWoNiNoButton, page.clearButton,  page.controlQueryButton,
-        page.lineTestButton, page.raiseRtsButton, page.cancelButton, page.replyList};
+    std::vector<FXWindow*> controls = {page.slaveAdrCombo,  page.cmdCombo,         page.adrCombo,
+                                       page.dataCombo,      page.dataStrCombo,     page.dataStr2Combo,
+                                       page.writeButton,    page.readButton,       page.writeStrButton,
+                                       page.wiWoNiNoButton, page.clearButton,      page.controlQueryButton,
+                                       page.lineTestButton, page.raiseRtsButton,   page.cancelButton,
+                                       page.replyList,      page.saveOutputButton, page.recordCheck};
     for (FXWindow* control : page.bitChecks) controls.push_back(control);
     for (FXWindow* control : page.intFields) controls.push_back(control);
     for (FXWindow* control : controls) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/console_packets.h"
+#include "link/register_script.h"
 
 namespace {
 
@@ -157,6 +158,110 @@ TEST(PacketText, StopsAtZeroOrTheEnd) {
   EXPECT_EQ(tv::packet_text(with_zero, 4), "ab");
   const uint8_t no_zero[3] = {'x', 'y', 'z'};
   EXPECT_EQ(tv::packet_text(no_zero, 3), "xyz");
+}
+
+// A script line played back: the command it parses to and its packets.
+std::vector<Bytes> packets_of_line(const std::string& line, std::string* error) {
+  tv::RegisterCommand command;
+  std::vector<Bytes> packets;
+  if (!tv::parse_register_command(tv::script_words(line), &command, error)) return packets;
+  for (const tv::ConsolePacket& packet : tv::command_packets(command, error))
+    packets.push_back(Bytes(packet.bytes.begin(), packet.bytes.end()));
+  return packets;
+}
+
+// What the console's record writes for a request is a line that sends the
+// very packet the console sent: values cut as the packet cuts them, the OSD
+// slave and command kept, the I2C Cmd left out.
+TEST(ScriptLine, EveryConsoleRequestPlaysBackAsTheSamePacket) {
+  struct Case {
+    char letter;
+    const char *slave, *command, *address, *data, *line;
+  };
+  const Case cases[] = {
+      {'w', kInitialSlave, "", "07", "3a", "write fe 07 3a"},
+      {'r', kInitialSlave, "55", "07", "3a", "read fe 07"},
+      {'w', "1FE", "", "abcd", "1FF", "write fe cd ff"},
+      {'w', "B4 OSD", "10", "1234", "5A", "write osd 1234 5a b4 10"},
+      {'r', "B4 OSD", "10", "1234", "5A", "read osd 1234 b4 10"},
+      {'r', "OSD", "", "12345", "", "read osd 2345"},
+      {'w', "OSD", "", "ff", "7", "write osd 00ff 07"},
+  };
+  for (const Case& c : cases) {
+    const auto request = tv::read_register_fields(c.letter, c.slave, c.command, c.address, c.data);
+    const std::string line = tv::register_script_line(request);
+    EXPECT_EQ(line, c.line);
+    std::string error;
+    const std::vector<Bytes> packets = packets_of_line(line, &error);
+    ASSERT_EQ(packets.size(), 1u) << line << ": " << error;
+    EXPECT_EQ(packets[0], packet_of(request)) << line;
+  }
+}
+
+TEST(ScriptLine, TheLongWriteAndTheScalerPlayBackAsTheSamePackets) {
+  struct Case {
+    const char *list1, *list2, *line;
+  };
+  const Case cases[] = {
+      {"b4 32 00 10", "1,2,3,4,5,6", "writestr b4,32,00,10 01,02,03,04,05,06"},
+      {"b4  32", "", "writestr b4 -"},
+      {"zz 12 1ff", "1 2 3 4 5 6 7 8 9", "writestr 00,12,ff 01,02,03,04,05,06,07"},
+  };
+  for (const Case& c : cases) {
+    const std::string line = tv::write_str_script_line(c.list1, c.list2);
+    EXPECT_EQ(line, c.line);
+    std::string error;
+    const std::vector<Bytes> packets = packets_of_line(line, &error);
+    ASSERT_EQ(packets.size(), 2u) << line << ": " << error;
+    EXPECT_EQ(packets[0], first12(tv::build_write_str_packet(c.list1))) << line;
+    EXPECT_EQ(packets[1], first12(tv::build_write_str_packet(c.list2))) << line;
+  }
+  const std::string scaler = tv::scaler_script_line(720, 720, 576, 864, 10);
+  EXPECT_EQ(scaler, "scaler 720 720 576 864 10");
+  std::string error;
+  const std::vector<Bytes> packets = packets_of_line(scaler, &error);
+  ASSERT_EQ(packets.size(), tv::kScalerRegisters) << error;
+  const uint8_t values[10] = {0xBB, 0x3B, 0x4B, 0x00, 0x10, 0x11, 0xD0, 0x02, 0x90, 0x00};
+  for (size_t i = 0; i < packets.size(); ++i) {
+    tv::Packet expected;
+    tv::build_iic_write_packet(0xFE, 0xD0 + unsigned(i), values[i], expected);
+    EXPECT_EQ(packets[i], Bytes(expected, expected + 12)) << "register " << i;
+  }
+}
+
+// A script line that is no command is refused with a reason, before any
+// packet exists; comments and blanks are no words at all.
+TEST(ScriptLine, LinesThatDoNotParseSayWhy) {
+  EXPECT_TRUE(tv::script_words("   # write fe 07 3a").empty());
+  EXPECT_EQ(tv::script_words("read\tfe 07 # why").size(), 3u);
+  struct Case {
+    const char *line, *reason;
+  };
+  const Case cases[] = {
+      {"frobnicate 1", "unknown command"},
+      {"read fe", "too few words"},
+      {"write fe 07 3a 4", "too many words"},
+      {"read 1ff 07", "the slave \"1ff\""},
+      {"write fe 07 zz", "the value \"zz\""},
+      {"read osd 10000", "the OSD address"},
+      {"read osd 12 b4", "needs its command"},
+      {"writestr 1,,2 -", "empty value"},
+      {"writestr 1,2,3,4,5,6,7,8 -", "a packet takes 7"},
+      {"scaler 720 0 576 864 10", "Wo is 0"},
+      {"scaler 720 720 576 x 10", "No \"x\""},
+      {"watch -1", "not a number of seconds"},
+  };
+  for (const Case& c : cases) {
+    tv::RegisterCommand command;
+    std::string error;
+    EXPECT_FALSE(tv::parse_register_command(tv::script_words(c.line), &command, &error)) << c.line;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.line << ": " << error;
+  }
+  tv::RegisterCommand watch;
+  std::string error;
+  ASSERT_TRUE(tv::parse_register_command(tv::script_words("watch 2.5"), &watch, &error)) << error;
+  EXPECT_EQ(watch.verb, tv::RegisterVerb::Watch);
+  EXPECT_DOUBLE_EQ(watch.seconds, 2.5);
 }
 
 }  // namespace

@@ -156,7 +156,10 @@ const char* const kAllKeys[] = {
     // Whether a completed burn was read back.
     "m_burn_verified", "m_burn_not_verified", "m_burn_unreadable",
     // A second job refused while the programming port is in use.
-    "m_port_in_use"};
+    "m_port_in_use",
+    // The console's record and its saved output.
+    "hv_record", "hv_record_to", "hv_save_output", "m_record", "m_save_output", "m_save_output_cap",
+    "m_record_failed", "m_output_failed"};
 
 std::string shipped_file(const char* name) { return std::string(TVBOX_SOURCE_DIR) + "/data/" + name; }
 
@@ -179,7 +182,8 @@ TEST_F(CatalogueTest, ShippedFilesHaveEveryKeyOnce) {
     }
     // A menu entry's text is "caption\taccelerator\thelp": a tip in the
     // middle would show beside the caption as if it were a key.
-    for (const char* key : {"m_quit", "m_doc", "m_about", "m_backup", "m_add_box"}) {
+    for (const char* key :
+         {"m_quit", "m_doc", "m_about", "m_backup", "m_add_box", "m_record", "m_save_output"}) {
       const std::string text = lang_text(key);
       const size_t tab = text.find('\t');
       if (tab == std::string::npos) continue;
