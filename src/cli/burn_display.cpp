@@ -142,10 +142,11 @@ Json failure_json(const PortStatus& port) {
       {"stage", text_or_null(port.failure_stage)}, {"kind", port.failure_kind}, {"text", port.first_failure}};
 }
 
-Json box_json(const PortStatus& port, const std::string& device) {
+Json box_json(const PortStatus& port, const std::string& device, const std::string& label) {
   const bool ok = port.state == BoxState::Ok;
   return {{"port", port.port},
           {"device", device},
+          {"label", text_or_null(label)},
           {"ok", ok},
           {"result", box_state_word(port.state)},
           {"verified", port.verified},
@@ -164,7 +165,8 @@ Json box_json(const PortStatus& port, const std::string& device) {
 std::string json_summary(const RunRecord& run) {
   Json boxes = Json::array();
   for (size_t i = 0; i < run.ports.size(); ++i)
-    boxes.push_back(box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string()));
+    boxes.push_back(box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(),
+                             i < run.labels.size() ? run.labels[i] : std::string()));
   Json chipset = {
       {"path", run.chipset.path}, {"size", nullptr}, {"sha256", text_or_null(run.chipset.sha256)}};
   if (run.chipset.size >= 0) chipset["size"] = run.chipset.size;
@@ -184,6 +186,86 @@ std::string json_summary(const RunRecord& run) {
   // A path or a port name need not be UTF-8: a byte that is not becomes
   // U+FFFD instead of breaking the whole object.
   return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+
+// A box that failed says how in a word or two; the log has the rest.
+std::string wait_verdict(const PortStatus& port) {
+  std::string verdict = box_state_word(port.state);
+  if (port.state == BoxState::Ok && !port.verification.empty())
+    verdict += port.verified ? " verified" : " not verified";
+  if (port.state == BoxState::Failed && port.failure_kind)
+    verdict += std::string(" (") + port.failure_kind + ")";
+  return verdict;
+}
+
+Json wait_header(const char* mode_object) {
+  return {{"format", kJsonFormatVersion},
+          {"program", "tvbox-burn"},
+          {"version", TVBOX_VERSION},
+          {"mode", "wait"},
+          {"object", mode_object}};
+}
+
+std::string json_line(const Json& object) {
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+std::string wait_result_line(const WaitedBox& box) {
+  std::string line = box.status.port + "  #" + std::to_string(box.count) + "  " + wait_verdict(box.status) +
+                     "  " + clock_text(box.status.elapsed_s);
+  if (!box.label.empty()) line += "  " + box.label;
+  return line + "\n";
+}
+
+std::string wait_box_json(const WaitedBox& box) {
+  Json object = wait_header("box");
+  object["port"] = box.status.port;
+  object["count"] = box.count;
+  object["label"] = text_or_null(box.label);
+  object["result"] = box_json(box.status, box.device, box.label);
+  object["started"] = box.started;
+  object["ended"] = box.ended;
+  return json_line(object);
+}
+
+std::string wait_summary_text(const std::vector<WaitTally>& ports) {
+  std::string text = "Summary:\n";
+  size_t width = 5;
+  for (const WaitTally& port : ports) width = std::max(width, port.port.size());
+  WaitTally total{"total", "", 0, 0};
+  auto row = [width](const WaitTally& port) {
+    return "  " + padded(port.port, width) + "  " + std::to_string(port.ok) + " OK, " +
+           std::to_string(port.failed) + " failed" + (port.label.empty() ? "" : "  " + port.label) + "\n";
+  };
+  for (const WaitTally& port : ports) {
+    text += row(port);
+    total.ok += port.ok;
+    total.failed += port.failed;
+  }
+  return text + row(total);
+}
+
+std::string wait_summary_json(const std::vector<WaitTally>& ports, const std::string& started,
+                              const std::string& ended, int exit_code) {
+  Json object = wait_header("summary");
+  Json list = Json::array();
+  int ok = 0, failed = 0;
+  for (const WaitTally& port : ports) {
+    list.push_back(
+        {{"port", port.port}, {"label", text_or_null(port.label)}, {"ok", port.ok}, {"failed", port.failed}});
+    ok += port.ok;
+    failed += port.failed;
+  }
+  object["started"] = started;
+  object["ended"] = ended;
+  object["exit_code"] = exit_code;
+  object["ports"] = list;
+  object["total"] = {{"ok", ok}, {"failed", failed}};
+  return json_line(object);
 }
 
 bool redraws_in_place(int fd, const char* term) {

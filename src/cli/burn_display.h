@@ -78,11 +78,34 @@ struct RunRecord {
   ChipsetFacts chipset;        // path only, when it was never read
   std::vector<PortStatus> ports;
   std::vector<std::string> devices;  // each port's device path, by index
+  std::vector<std::string> labels;   // each port's label, by index; empty: none
   int exit_code = 0;
   uint64_t trace_lines_dropped = 0;  // --trace lines its reader did not take in time
 };
 constexpr int kJsonFormatVersion = 1;
 std::string json_summary(const RunRecord& run);
+
+// --wait: one box's end, as its result line and its JSON line tell it.
+struct WaitedBox {
+  PortStatus status;
+  std::string device, label;
+  int count = 0;  // the port's running count: its first box is #1
+  std::string started, ended;
+};
+// "com3  #17  OK verified  1:58  SN-0042": the port, its count, the verdict
+// in the summary's words, the time and the label.
+std::string wait_result_line(const WaitedBox& box);
+// One line of JSON, mode "wait".
+std::string wait_box_json(const WaitedBox& box);
+
+// --wait: how many boxes each port burned OK and how many it did not.
+struct WaitTally {
+  std::string port, label;
+  int ok = 0, failed = 0;
+};
+std::string wait_summary_text(const std::vector<WaitTally>& ports);
+std::string wait_summary_json(const std::vector<WaitTally>& ports, const std::string& started,
+                              const std::string& ended, int exit_code);
 
 // The time now as the JSON's times give it.
 std::string iso_time_now();

@@ -7,6 +7,7 @@
 #include "burn/settings_keys.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
+#include "cli/wait_mode.h"
 #include "link/ports.h"
 
 namespace tv {
@@ -55,8 +56,12 @@ bool parse_number(const std::string& option, const char* text, int min, int max,
   return true;
 }
 
-bool take_port(const std::string& option, const char* port, BurnOptions* o, std::string* error) {
-  if (*port == '\0') {
+// "com3" or "com3=SN-0042": a port and, after the first '=', its label.
+bool take_port(const std::string& option, const char* value, BurnOptions* o, std::string* error) {
+  const std::string text = value;
+  const size_t equals = text.find('=');
+  const std::string port = text.substr(0, equals);
+  if (port.empty()) {
     *error = option + " needs a port name";
     return false;
   }
@@ -67,7 +72,25 @@ bool take_port(const std::string& option, const char* port, BurnOptions* o, std:
     }
   }
   o->ports.push_back(port);
+  o->port_labels.resize(o->ports.size());
+  if (equals != std::string::npos) o->port_labels.back() = text.substr(equals + 1);
   return true;
+}
+
+bool take_label(const std::string& option, const char* label, BurnOptions* o, std::string* error) {
+  if (*label == '\0') {
+    *error = option + " needs a text";
+    return false;
+  }
+  o->label = label;
+  return true;
+}
+
+bool take_range(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  o->range_text = text;
+  if (parse_memory_range(text, &o->range_memory, &o->range_start, &o->range_end, error)) return true;
+  *error = option + " " + *error;
+  return false;
 }
 
 bool take_flash_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
@@ -130,6 +153,7 @@ const Switch kSwitches[] = {
     {"--info", nullptr, &BurnOptions::info},
     {"--resume", nullptr, &BurnOptions::resume},
     {"--patient", nullptr, &BurnOptions::patient},
+    {"--wait", nullptr, &BurnOptions::wait},
 };
 
 using ValueReader = bool (*)(const std::string& option, const char* value, BurnOptions* o,
@@ -148,6 +172,8 @@ const Valued kValued[] = {
     {"--keep-logs", nullptr, take_keep_logs},
     {"--keep-days", nullptr, take_keep_days},
     {"--backup", nullptr, take_backup},
+    {"--label", nullptr, take_label},
+    {"--range", nullptr, take_range},
 };
 
 template <typename Row, size_t N>
@@ -247,7 +273,8 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
   }
   if (!check_whole(o, files, error) || !take_verify_options(&o, error)) return false;
   if (!files.empty()) o.chipset = files.front();
-  if (!o.help && !o.version && !o.list_ports && (!read_mode_usage(o, error) || !resume_usage(o, error)))
+  if (!o.help && !o.version && !o.list_ports &&
+      (!read_mode_usage(o, error) || !resume_usage(o, error) || !wait_usage(o, error)))
     return false;
   *options = o;
   return true;
@@ -295,6 +322,12 @@ std::vector<std::string> default_ports(const char* bench_ports, const std::vecto
   if (!ports.empty()) return ports;
   if (!saved_ports.empty()) return saved_ports;
   return {kDefaultProgrammingPort};
+}
+
+std::string port_label(const BurnOptions& options, const std::string& port) {
+  for (size_t i = 0; i < options.ports.size() && i < options.port_labels.size(); ++i)
+    if (options.ports[i] == port && !options.port_labels[i].empty()) return options.port_labels[i];
+  return options.label;
 }
 
 std::string log_folder(const BurnOptions& options) {
