@@ -354,7 +354,9 @@ std::string delay_range(const DelaySetting& delay) {
 
 std::string burn_usage_text() {
   return "usage: tvbox-burn [options] CHIPSET\n"
+         "       tvbox-burn --wait [-p PORT[=LABEL] ...] [--json] CHIPSET\n"
          "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
+         "                  [--range MEMORY:START-END]\n"
          "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
          "       tvbox-burn --info [--json] CHIPSET\n"
          "       tvbox-burn --resume [-p PORT ...] [--log DIR] CHIPSET\n"
@@ -363,7 +365,17 @@ std::string burn_usage_text() {
          "  -p, --port NAME        a programming port: comN, or a device path such as\n"
          "                         /dev/ttyUSB0 (repeat it to burn several boxes at\n"
          "                         once; default: $TVBOX_PORTS, a comma list, else\n"
-         "                         every box port the window saved, else com3)\n"
+         "                         every box port the window saved, else com3);\n"
+         "                         NAME=LABEL tags the box on it\n"
+         "      --label TEXT       an operator or serial tag for the boxes of this run\n"
+         "                         (a port's own =LABEL wins): in the result lines,\n"
+         "                         the saved logs and the JSON\n"
+         "      --wait             a production loop: on every port at once, wait for a\n"
+         "                         box to answer, burn it, print its result line\n"
+         "                         (port, count, verdict, time, label), wait for it to\n"
+         "                         go and for the next; ctrl-C between boxes ends it\n"
+         "                         with a summary (--json: one line per box and one\n"
+         "                         for the summary)\n"
          "      --sections LIST    only some of " +
          section_words() +
          ", each of which the\n"
@@ -395,7 +407,12 @@ std::string burn_usage_text() {
          "      --trace            the diagnostic trace to standard error\n"
          "      --backup FILE      read the box's flash and OSD memory into FILE, a\n"
          "                         chipset file (gzip when FILE ends in .gz); one port;\n"
-         "                         --sections flash or osd reads only that one\n"
+         "                         --sections flash or osd reads only that one; FILE\n"
+         "                         ending in .bin gets the raw bytes of one memory,\n"
+         "                         and FILE - writes them to standard output\n"
+         "      --range M:S-E      --backup reads only addresses S to E (hexadecimal,\n"
+         "                         E not read) of memory M, flash or osd; a chipset\n"
+         "                         FILE holds at most 0-10000\n"
          "      --compare          compare the box with CHIPSET's flash and OSD records;\n"
          "                         nothing is written to the box\n"
          "      --info             tell what CHIPSET holds, whether it would burn and with\n"
@@ -411,14 +428,16 @@ std::string burn_usage_text() {
          "\n"
          "Progress, warnings and errors go to standard error (not a terminal, or\n"
          "TERM=dumb: a plain line per box every tenth of its job or 30 s); standard\n"
-         "output has only the summary (or the JSON object with --json).\n"
+         "output has only the summary (or the JSON object with --json), or the bytes\n"
+         "of --backup -.\n"
          "The delays and Verify not given as options are the window's saved ones\n"
          "(~/.foxrc/Harnvale/TV Box), else the defaults.\n"
          "Exit status: 0 every box burned (backed up, matched); 1 at least one box failed\n"
          "or differs; 2 a usage error, a chipset file that cannot be burned as asked, or\n"
          "(--resume) a port with nothing to resume or another box on it (nothing is\n"
          "written to it); 128+N after signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT,\n"
-         "143 SIGTERM.\n";
+         "143 SIGTERM. --wait: 0 when every box burned OK, 1 when one failed, 128+N\n"
+         "only when the signal stopped a burn.\n";
 }
 
 }  // namespace tv

@@ -427,7 +427,7 @@ bool parse_memory_range(const std::string& text, Section* memory, int* start, in
   if (last > size) {
     char limit[16];
     std::snprintf(limit, sizeof limit, "%lX", size);
-    *error = text + " is outside the " + name + " memory, which ends before " + limit;
+    *error = text + " is outside the " + (name == "osd" ? "OSD" : name) + " memory, which ends before " + limit;
     return false;
   }
   *start = int(first);

@@ -19,6 +19,10 @@ completes "--backup" tvbox-burn --ba
 completes "--compare" tvbox-burn --com
 completes "--info" tvbox-burn --in
 completes "--resume" tvbox-burn --res
+completes "--wait" tvbox-burn --wa
+completes "--label" tvbox-burn --lab
+completes "--range" tvbox-burn --ran
+completes "osd:" tvbox-burn --backup x.bin --range o
 completes "pic,flash" tvbox-burn --sections pic,fl
 completes "osd,rusfont" tvbox-burn --sections osd,r
 completes "com3" tvbox-burn -p com3
