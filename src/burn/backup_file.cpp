@@ -7,7 +7,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -35,10 +34,8 @@ std::string local_time_text(std::time_t when) {
 void append_section(std::string* text, Section section, const std::string& title,
                     const std::vector<uint8_t>& image, int first) {
   *text += section_info(section).marker + (" " + title) + kLineEnd;
-  for (size_t at = 0; at < image.size(); at += kRecordBytes) {
-    const size_t count = std::min(kRecordBytes, image.size() - at);
-    *text += intel_hex_record(0, unsigned(first) + unsigned(at), image.data() + at, count) + kLineEnd;
-  }
+  for (size_t at = 0; at + kRecordBytes <= image.size(); at += kRecordBytes)
+    *text += intel_hex_record(0, unsigned(first) + unsigned(at), image.data() + at, kRecordBytes) + kLineEnd;
   *text += std::string(kEndRecord) + kLineEnd;
 }
 

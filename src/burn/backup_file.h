@@ -23,7 +23,7 @@ struct BackupContents {
 // and time (and that the PIC program and the fonts are not in it), then a
 // FLASH and an OSD section of 16-byte data records covering every address,
 // each closed by its end record. A range's records begin at its first
-// address; the last one holds what is left of it.
+// address; its length is a whole number of records.
 std::string backup_chipset_text(const BackupContents& contents);
 
 // One Intel HEX record with its checksum, without line end.

@@ -376,7 +376,7 @@ int BurnerRun::load_and_burn() {
 // run would give it, with a saved log of its own.
 int BurnerRun::run_wait(const LoadedChipset& chipset) {
   prune_default_folder(options_);
-  Station station(burner_line_rule());
+  Station station(wait_line_rule());
   StationWatch watch(station);
   WaitLoop loop;
   loop.options = options_;

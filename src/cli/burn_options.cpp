@@ -412,7 +412,7 @@ std::string burn_usage_text() {
          "                         and FILE - writes them to standard output\n"
          "      --range M:S-E      --backup reads only addresses S to E (hexadecimal,\n"
          "                         E not read) of memory M, flash or osd; a chipset\n"
-         "                         FILE holds at most 0-10000\n"
+         "                         FILE holds at most 0-10000, in 16-byte records\n"
          "      --compare          compare the box with CHIPSET's flash and OSD records;\n"
          "                         nothing is written to the box\n"
          "      --info             tell what CHIPSET holds, whether it would burn and with\n"

@@ -69,6 +69,11 @@ std::string range_problem(const BurnOptions& options) {
   if (!raw_backup(options) && options.range_end > kReadBackSpan)
     return "a chipset file's records reach the first 64 KiB (0-FFFF): write --range " + options.range_text +
            " to a .bin file";
+  // A burn writes 16 bytes per record, so a shorter last record would put
+  // zeros after the range when the file is burned back.
+  if (!raw_backup(options) && (options.range_end - options.range_start) % 16 != 0)
+    return "a chipset file holds records of 16 bytes: the length of --range " + options.range_text +
+           " must be a multiple of 10 (hexadecimal), or write it to a .bin file";
   return std::string();
 }
 
@@ -427,7 +432,8 @@ bool parse_memory_range(const std::string& text, Section* memory, int* start, in
   if (last > size) {
     char limit[16];
     std::snprintf(limit, sizeof limit, "%lX", size);
-    *error = text + " is outside the " + (name == "osd" ? "OSD" : name) + " memory, which ends before " + limit;
+    *error =
+        text + " is outside the " + (name == "osd" ? "OSD" : name) + " memory, which ends before " + limit;
     return false;
   }
   *start = int(first);

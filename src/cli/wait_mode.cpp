@@ -11,12 +11,25 @@
 #include <thread>
 
 #include "cli/bounded_output.h"
+#include "cli/box_round.h"
 #include "cli/burn_command.h"
 #include "link/box_link.h"
 #include "link/ports.h"
 
 namespace tv {
 namespace {
+
+// A read of one word of the OSD memory: every box this program burns
+// answers it, and it changes nothing in the box. An answer that is not the
+// echo is still a box (what a burn left on the line, a bad byte); only
+// silence or a line that fails means none.
+bool answers_on(SerialPort& line) {
+  line.purge();
+  BoxLink link(line);
+  uint8_t word[4];
+  if (link.osd_read(0, word) == 0) return true;
+  return link.last_fault() == LinkFault::Refused || link.last_fault() == LinkFault::CutShort;
+}
 
 // How often a port is looked at while no box is burning on it: a box that
 // comes is seen within about this, and the machine stays idle meanwhile.
@@ -34,7 +47,9 @@ enum class Phase { Awaiting, Arrived, Burning, Leaving };
 // Arrived and from Leaving to Awaiting.
 class PortWatch {
  public:
-  explicit PortWatch(std::string port) : port_(std::move(port)), thread_([this] { watch(); }) {}
+  // `burned` is the box's line, which each burn leaves open.
+  PortWatch(std::string port, SerialPort& burned)
+      : port_(std::move(port)), burned_(burned), thread_([this] { watch(); }) {}
   ~PortWatch() {
     stop();
     thread_.join();
@@ -49,6 +64,7 @@ class PortWatch {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
     line_.abandon_waits(true);
+    burned_.abandon_waits(true);
     wake_.notify_all();
   }
 
@@ -58,11 +74,21 @@ class PortWatch {
       Phase now = phase_;
       if (now == Phase::Awaiting && box_answers(line_, port_))
         phase_.compare_exchange_strong(now, Phase::Arrived);
-      else if (now == Phase::Leaving && !box_answers(line_, port_))
+      else if (now == Phase::Leaving && !box_still_there())
         phase_.compare_exchange_strong(now, Phase::Awaiting);
       else
         rest();
     }
+    line_.close();
+  }
+  // The burn's line stays open while the box that was burned is there: a
+  // box swapped faster than a poll still takes the old line with it (its
+  // device hangs up), where a name opened afresh would find the next box and
+  // take it for the old one.
+  bool box_still_there() {
+    if (burned_.is_open() && answers_on(burned_)) return true;
+    burned_.close();
+    return false;
   }
   void rest() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -70,7 +96,8 @@ class PortWatch {
   }
 
   std::string port_;
-  SerialPort line_;
+  SerialPort line_;     // for looking for a box
+  SerialPort& burned_;  // the station's line of the box, while it is Leaving
   std::atomic<Phase> phase_{Phase::Awaiting};
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -142,7 +169,7 @@ int WaitRun::run() {
     PortState port;
     port.box = station_.add(name);
     port.tally = {name, port_label(loop_.options, name), 0, 0};
-    port.watch = std::make_unique<PortWatch>(name);
+    port.watch = std::make_unique<PortWatch>(name, port.box->line());
     ports_.push_back(std::move(port));
   }
   say("waiting for boxes on " + std::to_string(ports_.size()) + " port" + (ports_.size() == 1 ? "" : "s") +
@@ -192,11 +219,15 @@ bool box_answers(SerialPort& line, const std::string& port) {
   const std::string device = port_device_path(port);
   if (access(device.c_str(), F_OK) != 0) return false;
   if (open_programming_line(line, port) != kOpened) return false;
-  BoxLink link(line);
-  uint8_t word[4];
-  const bool answered = link.osd_read(0, word) == 0;
+  const bool answered = answers_on(line);
   line.close();
   return answered;
+}
+
+LineRule wait_line_rule() {
+  LineRule rule = burner_line_rule();
+  rule.close_after_job = false;
+  return rule;
 }
 
 int run_wait_loop(Station& station, const WaitLoop& loop) { return WaitRun(station, loop).run(); }

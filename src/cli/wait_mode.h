@@ -32,6 +32,10 @@ struct WaitLoop {
   bool json = false;                                        // JSON Lines on standard output
 };
 
+// The station's rule for the loop: a burn leaves its line open, so that the
+// box burned is watched on that very line until it goes.
+LineRule wait_line_rule();
+
 // Runs the loop on `station` (which holds no box yet) until a stop signal
 // and returns the exit status: 128 + N when a burn was stopped by the
 // signal, else 1 when a box failed, else 0.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -147,12 +148,13 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   chipset_ = folder + "/версия \"2\".hv";
   ASSERT_TRUE(testsupport::write_file(chipset_, generated_.text));
   const std::string port = scratch_.file("порт \"1\"");
+  const std::string label = "SN \"0042\" Ёж";
   ASSERT_EQ(symlink(port_of(box_).c_str(), port.c_str()), 0);
   fill_with_old_logs(logs(), 600);
   const std::string default_logs = scratch_.file("state") + "/tvbox/logs";
   fill_with_old_logs(default_logs, 3);
 
-  Finished run = this->run(burn_args({port}, {"--sysfont", "--json", "--verify"}));
+  Finished run = this->run(burn_args({port + "=" + label}, {"--sysfont", "--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
@@ -175,6 +177,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(summary["chipset"]["size"], generated_.text.size());
   EXPECT_EQ(box["port"], port);
   EXPECT_EQ(box["device"], port);
+  EXPECT_EQ(box["label"], label);
   EXPECT_TRUE(box["ok"].get<bool>());
   EXPECT_TRUE(box["verified"].get<bool>());
   EXPECT_EQ(box["verification"], "verified (flash and OSD read back)");
@@ -190,7 +193,9 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(log_path.rfind(logs() + "/", 0), 0u) << log_path;
   for (const std::string& wanted :
        {"Chipset:  " + chipset_, "SHA-256:  " + tv::sha256_hex(generated_.text),
-        "Size:     " + std::to_string(generated_.text.size()) + " bytes", "Port:     " + port,
+        "Size:     " + std::to_string(generated_.text.size()) + " bytes",
+        "Port:     " + port + "\nLabel:    " + label + "\n",
+        std::string("Version:  ") + TVBOX_VERSION + "\nHost:     ",
         std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
         "Setting:  device = " + port + "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n",
         std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
@@ -529,6 +534,79 @@ TEST_F(BurnerTest, AFileOfSomeSectionsBurnsBackWithSectionsNamingThem) {
   EXPECT_EQ(memories.osd, generated_.images.osd);
   EXPECT_EQ(late.sim().stats().pic_records, 0u);
   EXPECT_EQ(late.sim().stats().font_page_clears, 0u);
+}
+
+// --wait on two ports of a bench, each getting three boxes one after the
+// other (a box goes: its line vanishes; the next one's line comes under the
+// same name). Every box is burned once, exactly, with a result line and a
+// saved log of its own; ctrl-C between boxes ends the loop with exit 0 and a
+// summary of six boxes OK.
+TEST_F(BurnerTest, WaitBurnsEachBoxThatComesOnEveryPortOnceAndCtrlCBetweenBoxesEndsItCleanly) {
+  constexpr int kBoxesPerPort = 3;
+  testsupport::TempDir bench{"wait-bench"};
+  const std::vector<std::string> names = {"bench-a", "bench-b"};
+  std::vector<std::unique_ptr<boxsim::BoxSimulator>> boxes(names.size());
+  auto bring_up = [&](size_t port) {
+    if (boxes[port]) boxes[port]->stop();
+    boxes[port] = std::make_unique<boxsim::BoxSimulator>();
+    std::string error;
+    return boxes[port]->start(bench.path(), &error, names[port], "ctl-" + names[port]);
+  };
+  ASSERT_TRUE(bring_up(0) && bring_up(1));
+  const std::string port_a = bench.path() + "/bench-a", port_b = bench.path() + "/bench-b";
+  const std::string out_path = scratch_.file("wait.out");
+  const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(out, 0);
+  Launch how = launch();
+  how.stdout_fd = out;
+  BurnerProcess burner({"--wait", "--log", logs(), "--label", "line-7", "-p", port_a + "=SN-A", "-p", port_b,
+                        "--sections", "flash,osd", chipset_},
+                       how);
+  close(out);
+  auto result_lines = [&] {
+    const std::string text = read_file(out_path);
+    return int(std::count(text.begin(), text.end(), '\n'));
+  };
+  auto holds_the_file = [&](const boxsim::Memories& memories) {
+    return std::equal(memories.osd.begin(), memories.osd.end(), generated_.images.osd.begin()) &&
+           std::equal(memories.flash.begin(), memories.flash.begin() + 0x10000,
+                      generated_.images.flash.begin());
+  };
+  for (int round = 1; round <= kBoxesPerPort; ++round) {
+    SCOPED_TRACE("box " + std::to_string(round) + " of each port");
+    ASSERT_TRUE(testsupport::wait_for([&] { return result_lines() == 2 * round; }, 90000))
+        << read_file(out_path);
+    for (size_t port = 0; port < names.size(); ++port) {
+      EXPECT_TRUE(holds_the_file(boxes[port]->memories())) << names[port];
+      EXPECT_EQ(boxes[port]->stats().sector_erases, 1u) << names[port] << ": burned once, not twice";
+      if (round < kBoxesPerPort) ASSERT_TRUE(bring_up(port));
+    }
+  }
+  kill(burner.pid(), SIGINT);
+  Finished run = burner.finish(30000);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const std::string results = read_file(out_path);
+  for (int count = 1; count <= kBoxesPerPort; ++count) {
+    const std::string n = "  #" + std::to_string(count) + "  OK verified  ";
+    EXPECT_NE(results.find(port_a + n), std::string::npos) << results;
+    EXPECT_NE(results.find(port_b + n), std::string::npos) << results;
+  }
+  EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 2 * kBoxesPerPort + 4) << results;
+  EXPECT_NE(results.find("Summary:\n"), std::string::npos) << results;
+  const size_t total = results.find("\n  total ");
+  EXPECT_NE(results.find(" 6 OK, 0 failed\n", total), std::string::npos) << results;
+  EXPECT_NE(results.find("  " + port_b + "  3 OK, 0 failed  line-7\n"), std::string::npos) << results;
+  int saved = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(logs())) {
+    const std::string log = read_file(entry.path().string());
+    const bool on_a = log.find("Port:     " + port_a + "\n") != std::string::npos;
+    EXPECT_NE(log.find(on_a ? "Label:    SN-A\n" : "Label:    line-7\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("Version:  ") + TVBOX_VERSION + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Outcome:  OK\n"), std::string::npos) << log;
+    ++saved;
+  }
+  EXPECT_EQ(saved, 2 * kBoxesPerPort);
 }
 
 // On a terminal: the port's line is redrawn in place while it burns. Then a
