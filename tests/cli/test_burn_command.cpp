@@ -869,6 +869,57 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
   EXPECT_EQ(report.snapshot().percent, 0);
 }
 
+// --wait tells each box's end in one line for people and one line of JSON
+// for scripts, and sums the ports up at the end; a failure names its kind, a
+// box without a label has none (null in the JSON).
+TEST(BurnDisplay, WaitResultLinesJsonLinesAndTheSummary) {
+  struct Case {
+    tv::BoxState state;
+    bool verified;
+    const char* verification;
+    const char* kind;
+    const char* label;
+    const char* line;
+  };
+  const Case cases[] = {
+      {tv::BoxState::Ok, true, "verified (flash and OSD read back)", nullptr, "SN-0042",
+       "com3  #17  OK verified  1:58  SN-0042\n"},
+      {tv::BoxState::Ok, false, "not verified (--no-verify)", nullptr, "",
+       "com3  #17  OK not verified  1:58\n"},
+      {tv::BoxState::Failed, false, "", "silent", "x", "com3  #17  FAILED (silent)  1:58  x\n"},
+      {tv::BoxState::Cancelled, false, "", "cancelled", "", "com3  #17  CANCELLED  1:58\n"},
+  };
+  for (const Case& c : cases) {
+    tv::WaitedBox box;
+    box.status.port = "com3";
+    box.status.state = c.state;
+    box.status.verified = c.verified;
+    box.status.verification = c.verification;
+    box.status.failure_kind = c.kind;
+    box.status.elapsed_s = 118;
+    box.label = c.label;
+    box.count = 17;
+    box.started = "2026-12-08T23:00:00Z";
+    EXPECT_EQ(tv::wait_result_line(box), c.line);
+    const std::string text = tv::wait_box_json(box);
+    ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "one JSON line per box: " << text;
+    const Json json = parse_json(text);
+    EXPECT_EQ(json["mode"], "wait");
+    EXPECT_EQ(json["port"], "com3");
+    EXPECT_EQ(json["count"], 17);
+    EXPECT_EQ(json["label"], *c.label ? Json(c.label) : Json(nullptr)) << text;
+    EXPECT_EQ(json["result"]["ok"], c.state == tv::BoxState::Ok) << text;
+    EXPECT_EQ(json["started"], box.started);
+  }
+  const std::vector<tv::WaitTally> ports = {{"com3", "bench-A", 4, 1}, {"com4", "", 2, 0}};
+  EXPECT_EQ(tv::wait_summary_text(ports),
+            "Summary:\n  com3   4 OK, 1 failed  bench-A\n  com4   2 OK, 0 failed\n  total  6 OK, 1 failed\n");
+  const Json summary = parse_json(tv::wait_summary_json(ports, "s", "e", 1));
+  EXPECT_EQ(summary["total"], Json({{"ok", 6}, {"failed", 1}}));
+  EXPECT_EQ(summary["ports"][1]["ok"], 2);
+  EXPECT_EQ(summary["exit_code"], 1);
+}
+
 // Without a terminal (a log file, a CI job, TERM=dumb) each box gets a plain
 // line at every tenth of its whole job or after 30 s without one, whichever
 // comes first, and none once it has ended; no cursor codes.
