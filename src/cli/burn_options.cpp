@@ -436,8 +436,8 @@ std::string burn_usage_text() {
          "or differs; 2 a usage error, a chipset file that cannot be burned as asked, or\n"
          "(--resume) a port with nothing to resume or another box on it (nothing is\n"
          "written to it); 128+N after signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT,\n"
-         "143 SIGTERM. --wait: 0 when every box burned OK, 1 when one failed, 128+N\n"
-         "only when the signal stopped a burn.\n";
+         "143 SIGTERM. With --wait, 0 when every box burned OK, 1 when one failed,\n"
+         "128+N only when the signal stopped a burn.\n";
 }
 
 }  // namespace tv
