@@ -295,9 +295,17 @@ void ProgressDisplay::show(const std::vector<std::string>& events, const std::ve
   if (!terminal_) return write_plain(events, ports);
   // The block shows the stages; only failures need a line of their own.
   std::vector<std::string> above;
+  above.swap(above_);
   for (const std::string& event : events)
     if (event.find(": error: ") != std::string::npos) above.push_back(event);
   redraw(above, ports);
+}
+
+void ProgressDisplay::print_above(const std::string& line) {
+  if (terminal_)
+    above_.push_back(line);
+  else
+    write_bounded(fd_, line + "\n", kEventsWaitMs);
 }
 
 // The events first, then a progress line for each box that is due one.

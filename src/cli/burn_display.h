@@ -26,6 +26,10 @@ class ProgressDisplay {
   bool terminal() const { return terminal_; }
   // The events of the last wait and the ports as they are now.
   void show(const std::vector<std::string>& events, const std::vector<PortStatus>& ports);
+  // A line of someone else's for the same terminal (a --wait result line):
+  // on a terminal it goes above the block at the next show(), where the
+  // block's count of lines stays right; else it is written at once.
+  void print_above(const std::string& line);
 
  private:
   void redraw(const std::vector<std::string>& above, const std::vector<PortStatus>& ports);
@@ -35,7 +39,8 @@ class ProgressDisplay {
 
   int fd_;
   bool terminal_;
-  size_t drawn_ = 0;  // lines of the block now on the screen
+  size_t drawn_ = 0;                // lines of the block now on the screen
+  std::vector<std::string> above_;  // print_above()'s lines not yet shown
   // Plain lines: where each port's last progress line was, by its index.
   struct ProgressMark {
     int step = 0;  // tenths of the job

@@ -120,7 +120,7 @@ class WaitRun {
     std::string started;
   };
   void start_box(PortState& port);
-  void end_box(PortState& port);
+  void end_box(PortState& port, ProgressDisplay& display);
   bool any_burning() const;
   void print(const std::string& text) const { write_bounded(STDOUT_FILENO, text, kResultWaitMs); }
 
@@ -139,7 +139,7 @@ void WaitRun::start_box(PortState& port) {
   port.watch->set_phase(Phase::Burning);
 }
 
-void WaitRun::end_box(PortState& port) {
+void WaitRun::end_box(PortState& port, ProgressDisplay& display) {
   WaitedBox ended;
   ended.status = port.box->status();
   ended.device = port_device_path(port.box->port());
@@ -152,8 +152,15 @@ void WaitRun::end_box(PortState& port) {
   else
     ++port.tally.failed;
   if (ended.status.state == BoxState::Cancelled) interrupted_ = true;
-  print(loop_.json ? wait_box_json(ended) : wait_result_line(ended));
-  if (loop_.json) write_bounded(STDERR_FILENO, wait_result_line(ended), kMessageWaitMs);
+  const std::string line = wait_result_line(ended);
+  // Standard output on the terminal the block is redrawn on: the line goes
+  // above the block, or the block's next frame would draw over it.
+  if (loop_.json || (display.terminal() && isatty(STDOUT_FILENO)))
+    display.print_above(line.substr(0, line.size() - 1));
+  if (loop_.json)
+    print(wait_box_json(ended));
+  else if (!(display.terminal() && isatty(STDOUT_FILENO)))
+    print(line);
   port.watch->set_phase(Phase::Leaving);
 }
 
@@ -184,11 +191,12 @@ int WaitRun::run() {
     display.show(events, station_.snapshot());
     const bool stopping = loop_.signal_status() != 0;
     for (PortState& port : ports_) {
-      if (port.watch->phase() == Phase::Burning && !port.box->busy()) end_box(port);
+      if (port.watch->phase() == Phase::Burning && !port.box->busy()) end_box(port, display);
       if (port.watch->phase() == Phase::Arrived && !stopping) start_box(port);
     }
     if (stopping && !any_burning()) break;
   }
+  display.show(station_.board().wait(0), station_.snapshot());
   for (PortState& port : ports_) port.watch->stop();
   std::vector<WaitTally> tallies;
   bool failed = false;
