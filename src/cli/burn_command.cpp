@@ -396,7 +396,7 @@ int BurnerRun::finish(int status) {
   record_.exit_code = status;
   record_.ended = iso_time_now();
   record_.trace_lines_dropped = dropped;
-  if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
+  if (json_) write_bounded(STDOUT_FILENO, json_summary(record_, options_.wait), kResultWaitMs);
   if (dropped > 0)
     say(std::to_string(dropped) + " trace line" + (dropped == 1 ? " was" : "s were") +
         " dropped: the reader of standard error was too slow");

@@ -162,7 +162,7 @@ Json box_json(const PortStatus& port, const std::string& device, const std::stri
 
 }  // namespace
 
-std::string json_summary(const RunRecord& run) {
+std::string json_summary(const RunRecord& run, bool one_line) {
   Json boxes = Json::array();
   for (size_t i = 0; i < run.ports.size(); ++i)
     boxes.push_back(box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(),
@@ -185,7 +185,7 @@ std::string json_summary(const RunRecord& run) {
                  {"boxes", boxes}};
   // A path or a port name need not be UTF-8: a byte that is not becomes
   // U+FFFD instead of breaking the whole object.
-  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  return object.dump(one_line ? -1 : 2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 namespace {

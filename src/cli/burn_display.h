@@ -88,7 +88,8 @@ struct RunRecord {
   uint64_t trace_lines_dropped = 0;  // --trace lines its reader did not take in time
 };
 constexpr int kJsonFormatVersion = 1;
-std::string json_summary(const RunRecord& run);
+// `one_line`: for JSON Lines (--wait's refusal), else indented for people.
+std::string json_summary(const RunRecord& run, bool one_line = false);
 
 // --wait: one box's end, as its result line and its JSON line tell it.
 struct WaitedBox {

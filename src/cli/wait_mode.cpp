@@ -59,7 +59,6 @@ class PortWatch {
 
   Phase phase() const { return phase_; }
   void set_phase(Phase phase) { phase_ = phase; }
-  const std::string& port() const { return port_; }
   void stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;

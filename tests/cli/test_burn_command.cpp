@@ -467,6 +467,11 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
        "--flash-delay takes whole seconds from 3 to 20, not '2'"},
       {{"-p", ports[0], "--verify", "-V", chipset_}, 2, "--verify and --no-verify say opposite things"},
       {{"--keep-logs", "0", chipset_}, 2, "--keep-logs takes a count from 1 to 100000"},
+      {{"--wait", "--resume", "-p", ports[0], chipset_},
+       2,
+       "--wait burns box after box: --backup, --compare"},
+      {{"-p", ports[0], "--label", "", chipset_}, 2, "--label needs a text"},
+      {{"-p", "=SN-1", chipset_}, 2, "-p needs a port name"},
       {{"--keep-days", "9", "--log", logs(), chipset_}, 2, "a --log folder is never pruned"},
       {{"-p", ports[0], missing}, 2, "cannot read the chipset file " + missing + ": it does not exist"},
       {{"-p", ports[0], scratch_.path()},
@@ -503,6 +508,11 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
     }
   }
   EXPECT_EQ(parse_json(run({"--json", "-p", ports[0], bad}, 20000).out)["error"]["line"], bad_line);
+  // --wait's JSON is JSON Lines: its refusal too is one line.
+  Finished waited = run({"--json", "--wait", "-p", ports[0], bad}, 20000);
+  EXPECT_EQ(waited.exit_code, 2);
+  EXPECT_EQ(std::count(waited.out.begin(), waited.out.end(), '\n'), 1) << waited.out;
+  EXPECT_EQ(parse_json(waited.out)["error"]["line"], bad_line);
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
 
