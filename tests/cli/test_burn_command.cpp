@@ -596,6 +596,7 @@ TEST_F(BurnerTest, WaitBurnsEachBoxThatComesOnEveryPortOnceAndCtrlCBetweenBoxesE
   Finished run = burner.finish(30000);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.err.find(port_b + ": FLASH done\n"), std::string::npos) << "progress on stderr: " << run.err;
   const std::string results = read_file(out_path);
   for (int count = 1; count <= kBoxesPerPort; ++count) {
     const std::string n = "  #" + std::to_string(count) + "  OK verified  ";
