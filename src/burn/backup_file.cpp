@@ -29,12 +29,13 @@ std::string local_time_text(std::time_t when) {
   return text;
 }
 
-// A section of records for every address of `image`, then its end record.
+// A section of records for every byte of `image`, the first at `first`,
+// then its end record.
 void append_section(std::string* text, Section section, const std::string& title,
-                    const std::vector<uint8_t>& image) {
+                    const std::vector<uint8_t>& image, int first) {
   *text += section_info(section).marker + (" " + title) + kLineEnd;
-  for (size_t address = 0; address + kRecordBytes <= image.size(); address += kRecordBytes)
-    *text += intel_hex_record(0, unsigned(address), image.data() + address, kRecordBytes) + kLineEnd;
+  for (size_t at = 0; at + kRecordBytes <= image.size(); at += kRecordBytes)
+    *text += intel_hex_record(0, unsigned(first) + unsigned(at), image.data() + at, kRecordBytes) + kLineEnd;
   *text += std::string(kEndRecord) + kLineEnd;
 }
 
@@ -138,9 +139,9 @@ std::string backup_chipset_text(const BackupContents& contents) {
           ": " + memories_read(contents) +
           ". The PIC program and the fonts cannot be read from this box and are not in this file." + kLineEnd;
   if (!contents.flash.empty())
-    append_section(&text, Section::Flash, "flash read from the box", contents.flash);
+    append_section(&text, Section::Flash, "flash read from the box", contents.flash, contents.first);
   if (!contents.osd.empty())
-    append_section(&text, Section::Osd, "OSD memory read from the box", contents.osd);
+    append_section(&text, Section::Osd, "OSD memory read from the box", contents.osd, contents.first);
   return text;
 }
 

@@ -14,14 +14,16 @@ namespace tv {
 struct BackupContents {
   std::string port;
   std::time_t taken = 0;
-  std::vector<uint8_t> flash;  // empty when not read; else kReadBackSpan bytes
+  std::vector<uint8_t> flash;  // empty when not read; else the bytes from `first` on
   std::vector<uint8_t> osd;
+  int first = 0;  // the address of each memory's first byte read
 };
 
 // The file's text, CR LF line ends: a header line naming the backup, its port
 // and time (and that the PIC program and the fonts are not in it), then a
 // FLASH and an OSD section of 16-byte data records covering every address,
-// each closed by its end record.
+// each closed by its end record. A range's records begin at its first
+// address; its length is a whole number of records.
 std::string backup_chipset_text(const BackupContents& contents);
 
 // One Intel HEX record with its checksum, without line end.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -189,8 +190,21 @@ bool BurnLogFile::open(const std::string& dir, const BurnLogHeader& header, std:
   return true;
 }
 
+namespace {
+
+// A log from a bench of several machines says which one burned the box.
+std::string host_name() {
+  char name[256] = {0};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
+  return name;
+}
+
+}  // namespace
+
 void BurnLogFile::write_header(const BurnLogHeader& header) {
   std::fprintf(file_, "TV Box %s log, written by %s\n", header.kind.c_str(), header.program.c_str());
+  std::fprintf(file_, "Version:  %s\n", TVBOX_VERSION);
+  std::fprintf(file_, "Host:     %s\n", host_name().c_str());
   std::fprintf(file_, "Started:  %s\n", local_time_text(std::time(nullptr), "%Y-%m-%d %H:%M:%S %z").c_str());
   if (header.kind == "backup") {
     // A backup has no chipset of its own: it names the file it writes.
@@ -205,6 +219,7 @@ void BurnLogFile::write_header(const BurnLogHeader& header) {
     }
   }
   std::fprintf(file_, "Port:     %s\n", header.port.c_str());
+  if (!header.label.empty()) std::fprintf(file_, "Label:    %s\n", header.label.c_str());
   if (!header.resumes.empty()) std::fprintf(file_, "Resumes:  %s\n", header.resumes.c_str());
   for (const auto& setting : header.settings)
     std::fprintf(file_, "Setting:  %s = %s\n", setting.first.c_str(), setting.second.c_str());

@@ -33,6 +33,7 @@ struct BurnLogHeader {
   int64_t chipset_size = -1;   // -1 when the file could not be read
   std::string chipset_sha256;  // of the file's bytes as on disk
   std::string port;
+  std::string label;  // the operator's or serial tag of the box; empty: none given
   std::vector<std::pair<std::string, std::string>> settings;  // name, value
   std::vector<LogLine> load_log;                              // what loading the file reported
   std::string resumes;  // the saved log of the burn this one continues, if any

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -45,9 +46,10 @@ class SilentSink : public BurnSink {
   void done(bool) override {}
 };
 
-std::vector<int> whole_memory_reads() {
+// Reads of 4 bytes from `start` on until `end` is covered.
+std::vector<int> reads_from(int start, int end) {
   std::vector<int> reads;
-  for (int address = 0; address < kReadBackSpan; address += kBytesPerRead) reads.push_back(address);
+  for (int address = start; address < end; address += kBytesPerRead) reads.push_back(address);
   return reads;
 }
 
@@ -62,6 +64,8 @@ bool port_ready(BoxLink& link, BurnSink& sink) {
 }  // namespace
 
 bool readable(Section stage) { return holds_records(stage); }
+
+int readable_size(Section stage) { return stage == Section::Flash ? 1 << 24 : 1 << 16; }
 
 std::vector<int> reads_covering(const WrittenImage& image) {
   std::vector<int> reads;
@@ -152,20 +156,21 @@ bool BackupRun::read_stage(Section stage, std::vector<uint8_t>* image) {
   sink_.log(fill_sentence(sentence::kReading, {stage_name(stage)}), kStyleBlue);
   sink_.progress(0);
   sink_.stage_begun(stage);
-  image->assign(size_t(kReadBackSpan), 0);
+  const int start = request_.start, end = request_.end;
+  image->assign(size_t(end - start), 0);
   WriterContext context{box_, sink_, cancel_, stage_name(stage)};
   context.health = &health_;
   WriteResult result =
-      read_memory(context, stage, whole_memory_reads(), [image](int address, const uint8_t(&bytes)[4]) {
-        for (int i = 0; i < kBytesPerRead && address + i < kReadBackSpan; ++i)
-          (*image)[size_t(address + i)] = bytes[i];
+      read_memory(context, stage, reads_from(start, end), [&](int address, const uint8_t(&bytes)[4]) {
+        for (int i = 0; i < kBytesPerRead && address + i < end; ++i)
+          (*image)[size_t(address + i - start)] = bytes[i];
       });
   if (result == WriteResult::LineLost) sink_.line_lost();
   sink_.stage_ended(stage, result == WriteResult::Done);
   sink_.progress(0);
   read_result_ = result;
   if (result != WriteResult::Done) return false;
-  sink_.log(fill_sentence(sentence::kStageRead, {stage_name(stage), std::to_string(kReadBackSpan)}),
+  sink_.log(fill_sentence(sentence::kStageRead, {stage_name(stage), std::to_string(end - start)}),
             kStyleBoldBlue);
   return true;
 }
@@ -183,28 +188,56 @@ void BackupRun::fail(const std::string& why) {
   sink_.done(false);
 }
 
+// Every byte into `fd` (a pipe may take them a piece at a time); false with
+// errno set when the reader has gone.
+bool write_to_stream(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+// A raw backup holds one memory: the bytes as read, nothing around them.
+std::string backup_bytes(const BackupRequest& request, const BackupContents& contents) {
+  if (!request.raw) return backup_chipset_text(contents);
+  const std::vector<uint8_t>& image = contents.flash.empty() ? contents.osd : contents.flash;
+  return std::string(image.begin(), image.end());
+}
+
 void BackupRun::run(BoxLink& link) {
   if (!port_ready(link, sink_)) return;
+  const bool to_stream = request_.raw_fd >= 0;
   // Made before the first read, so a folder that cannot take the file is
   // known at once and not after minutes of reading.
   // What a backup into the same name left when it was killed goes first.
-  for (const std::string& stale : remove_stale_temporaries(request_.path))
-    sink_.log(fill_sentence(sentence::kBackupRemovedStale, {stale}), kStyleBlue);
   AtomicFile file;
   std::string error;
-  if (!file.open(request_.path, &error)) return fail(error);
-  sink_.log(sentence::kBackupCannotReadAll, kStyleBold);
+  if (!to_stream) {
+    for (const std::string& stale : remove_stale_temporaries(request_.path))
+      sink_.log(fill_sentence(sentence::kBackupRemovedStale, {stale}), kStyleBlue);
+    if (!file.open(request_.path, &error)) return fail(error);
+  }
+  if (!request_.raw) sink_.log(sentence::kBackupCannotReadAll, kStyleBold);
   BackupContents contents;
   contents.port = request_.port;
   contents.taken = std::time(nullptr);
+  contents.first = request_.start;
   if (request_.flash && !read_stage(Section::Flash, &contents.flash)) return fail("");
   if (request_.osd && !read_stage(Section::Osd, &contents.osd)) return fail("");
   // A cancel that came after the last read still leaves no file.
   if (cancel_) return fail("");
-  const std::string text = backup_chipset_text(contents);
-  if (!file.commit(text, &error))
+  const std::string bytes = backup_bytes(request_, contents);
+  if (to_stream && !write_to_stream(request_.raw_fd, bytes))
+    return fail(fill_sentence(sentence::kBackupUnsaved,
+                              {std::string("cannot write: ") + std::strerror(errno), "standard output"}));
+  if (!to_stream && !file.commit(bytes, &error))
     return fail(fill_sentence(sentence::kBackupUnsaved, {error, request_.path}));
-  sink_.log(fill_sentence(sentence::kBackupSaved, {request_.path}), kStyleBoldGreen);
+  sink_.log(fill_sentence(sentence::kBackupSaved, {to_stream ? "standard output" : request_.path}),
+            kStyleBoldGreen);
   sink_.done(true);
 }
 

@@ -33,6 +33,9 @@ constexpr int kBytesPerRead = 4;
 
 // The two memories that can be read back, as the stages that write them.
 bool readable(Section stage);
+// How many bytes of the memory a read can reach: the flash takes 24-bit
+// addresses, the OSD memory 16-bit ones.
+int readable_size(Section stage);
 
 // The start address of each 4-byte read that covers every byte `image`
 // marks, in address order: a run of marked bytes is read 4 at a time from its
@@ -63,6 +66,12 @@ struct BackupRequest {
   bool flash = true;  // which memories to read
   bool osd = true;
   double planned_seconds = 0;  // the time bound of LineHealth; 0: none
+  // The addresses read of each memory: [start, end).
+  int start = 0, end = kReadBackSpan;
+  // The bytes as they are, no chipset file: into `path`, or into `raw_fd`
+  // (standard output) when that is not -1.
+  bool raw = false;
+  int raw_fd = -1;
 };
 
 // Why `path` cannot take a backup (its folder missing or not writable, a

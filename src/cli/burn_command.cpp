@@ -22,6 +22,7 @@
 #include "cli/port_listing.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
+#include "cli/wait_mode.h"
 #include "cli/window_settings.h"
 #include "link/port_list.h"
 #include "link/ports.h"
@@ -157,6 +158,7 @@ BurnLogHeader log_header(const BurnOptions& options, const ChipsetFacts& facts, 
   header.chipset_size = facts.size;
   header.chipset_sha256 = facts.sha256;
   header.load_log = chipset.log;
+  header.label = port_label(options, port);
   return header;
 }
 
@@ -269,6 +271,7 @@ class BurnerRun {
   int load_and_burn();
   int read_mode();
   int run_boxes(BoxRound round);
+  int run_wait(const LoadedChipset& chipset);
   int refuse(const std::string& message, int line = 0);
   int finish(int status);
   void take_defaults();
@@ -297,7 +300,10 @@ void BurnerRun::take_defaults() {
   if (options_.backup.empty() && !options_.compare)
     for (const std::string& warning : warnings) say("warning: " + warning);
   record_.chipset.path = options_.chipset;
-  for (const std::string& port : options_.ports) record_.devices.push_back(port_device_path(port));
+  for (const std::string& port : options_.ports) {
+    record_.devices.push_back(port_device_path(port));
+    record_.labels.push_back(port_label(options_, port));
+  }
 }
 
 int BurnerRun::run(int argc, char** argv) {
@@ -349,8 +355,10 @@ int BurnerRun::run_boxes(BoxRound round) {
   // --resume: a port with nothing to resume was sent nothing, and says so.
   if (status == kExitAllBurned && record_.ports.size() < options_.ports.size()) status = kExitUsage;
   if (status == kExitUsage && record_.error.empty()) record_.error = other_boxes(record_.ports);
-  // Standard output carries the results alone: the summary, or the JSON.
-  write_bounded(json_ ? STDERR_FILENO : STDOUT_FILENO, summary_text(record_.ports), kResultWaitMs);
+  // Standard output carries the results alone: the summary, or the JSON, or
+  // the bytes of a backup into "-".
+  const bool stdout_taken = json_ || options_.backup == "-";
+  write_bounded(stdout_taken ? STDERR_FILENO : STDOUT_FILENO, summary_text(record_.ports), kResultWaitMs);
   return status;
 }
 
@@ -367,6 +375,7 @@ int BurnerRun::load_and_burn() {
   record_.chipset.size = chipset.size;
   // A signal while the file was being read: no box has been touched yet.
   if (int status = signal_exit_status()) return status;
+  if (options_.wait) return run_wait(chipset);
   std::vector<PortResume> resumes;
   if (options_.resume) {
     resumes = find_port_resumes(options_, record_.chipset.sha256);
@@ -375,13 +384,31 @@ int BurnerRun::load_and_burn() {
   return run_boxes(burn_round(options_, chipset, record_.chipset, resumes));
 }
 
+// The production loop: each box that comes on a port gets the burn a plain
+// run would give it, with a saved log of its own.
+int BurnerRun::run_wait(const LoadedChipset& chipset) {
+  prune_default_folder(options_);
+  Station station(wait_line_rule());
+  StationWatch watch(station);
+  WaitLoop loop;
+  loop.options = options_;
+  loop.json = json_;
+  loop.signal_status = signal_exit_status;
+  loop.make_job = [this, &chipset](const std::string& port) {
+    return burn_job(options_, chipset, record_.chipset, port, nullptr);
+  };
+  // The loop writes its own JSON Lines: no object for the run as a whole.
+  json_ = false;
+  return run_wait_loop(station, loop);
+}
+
 int BurnerRun::finish(int status) {
   trace_flush(kTraceFlushMs);
   const uint64_t dropped = trace_dropped_lines();
   record_.exit_code = status;
   record_.ended = json_time_now();
   record_.trace_lines_dropped = dropped;
-  if (json_) write_bounded(STDOUT_FILENO, json_summary(record_), kResultWaitMs);
+  if (json_) write_bounded(STDOUT_FILENO, json_summary(record_, options_.wait), kResultWaitMs);
   if (dropped > 0)
     say(std::to_string(dropped) + " trace line" + (dropped == 1 ? " was" : "s were") +
         " dropped: the reader of standard error was too slow");

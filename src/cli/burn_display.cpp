@@ -143,8 +143,8 @@ nlohmann::ordered_json json_head(const std::string& mode) {
       {"format", kJsonFormatVersion}, {"program", "tvbox-burn"}, {"version", TVBOX_VERSION}, {"mode", mode}};
 }
 
-std::string json_text(const nlohmann::ordered_json& object) {
-  return object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+std::string json_text(const nlohmann::ordered_json& object, bool one_line) {
+  return object.dump(one_line ? -1 : 2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 namespace {
@@ -159,10 +159,11 @@ Json failure_json(const PortStatus& port) {
       {"stage", text_or_null(port.failure_stage)}, {"kind", port.failure_kind}, {"text", port.first_failure}};
 }
 
-Json box_json(const PortStatus& port, const std::string& device) {
+Json box_json(const PortStatus& port, const std::string& device, const std::string& label) {
   const bool ok = port.state == BoxState::Ok;
   return {{"port", port.port},
           {"device", device},
+          {"label", text_or_null(label)},
           {"ok", ok},
           {"result", box_state_word(port.state)},
           {"verified", port.verified},
@@ -197,7 +198,7 @@ Json comparison_json(const std::vector<MemoryComparison>& memories) {
 
 }  // namespace
 
-std::string json_summary(const RunRecord& run) {
+std::string json_summary(const RunRecord& run, bool one_line) {
   Json error = nullptr;
   if (!run.error.empty())
     error = {{"text", run.error}, {"line", run.error_line > 0 ? Json(run.error_line) : Json()}};
@@ -206,11 +207,12 @@ std::string json_summary(const RunRecord& run) {
   if (run.mode == "info") {
     Json object = json_head(run.mode);
     object.update({{"exit_code", run.exit_code}, {"error", error}});
-    return json_text(object);
+    return json_text(object, one_line);
   }
   Json boxes = Json::array();
   for (size_t i = 0; i < run.ports.size(); ++i) {
-    Json box = box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string());
+    Json box = box_json(run.ports[i], i < run.devices.size() ? run.devices[i] : std::string(),
+                        i < run.labels.size() ? run.labels[i] : std::string());
     if (run.mode == "compare")
       box["memories"] =
           comparison_json(i < run.comparisons.size() ? run.comparisons[i] : std::vector<MemoryComparison>());
@@ -229,7 +231,81 @@ std::string json_summary(const RunRecord& run) {
                  {"error", error},
                  {"chipset", chipset},
                  {"boxes", boxes}});
-  return json_text(object);
+  return json_text(object, one_line);
+}
+
+namespace {
+
+// A box that failed says how in a word or two; the log has the rest.
+std::string wait_verdict(const PortStatus& port) {
+  std::string verdict = box_state_word(port.state);
+  if (port.state == BoxState::Ok && !port.verification.empty())
+    verdict += port.verified ? " verified" : " not verified";
+  if (port.state == BoxState::Failed && port.failure_kind)
+    verdict += std::string(" (") + port.failure_kind + ")";
+  return verdict;
+}
+
+Json wait_header(const char* mode_object) {
+  Json object = json_head("wait");
+  object["object"] = mode_object;
+  return object;
+}
+
+}  // namespace
+
+std::string wait_result_line(const WaitedBox& box) {
+  std::string line = box.status.port + "  #" + std::to_string(box.count) + "  " + wait_verdict(box.status) +
+                     "  " + clock_text(box.status.elapsed_s);
+  if (!box.label.empty()) line += "  " + box.label;
+  return line + "\n";
+}
+
+std::string wait_box_json(const WaitedBox& box) {
+  Json object = wait_header("box");
+  object["port"] = box.status.port;
+  object["count"] = box.count;
+  object["label"] = text_or_null(box.label);
+  object["result"] = box_json(box.status, box.device, box.label);
+  object["started"] = box.started;
+  object["ended"] = box.ended;
+  return json_text(object, true);
+}
+
+std::string wait_summary_text(const std::vector<WaitTally>& ports) {
+  std::string text = "Summary:\n";
+  size_t width = 5;
+  for (const WaitTally& port : ports) width = std::max(width, port.port.size());
+  WaitTally total{"total", "", 0, 0};
+  auto row = [width](const WaitTally& port) {
+    return "  " + padded(port.port, width) + "  " + std::to_string(port.ok) + " OK, " +
+           std::to_string(port.failed) + " failed" + (port.label.empty() ? "" : "  " + port.label) + "\n";
+  };
+  for (const WaitTally& port : ports) {
+    text += row(port);
+    total.ok += port.ok;
+    total.failed += port.failed;
+  }
+  return text + row(total);
+}
+
+std::string wait_summary_json(const std::vector<WaitTally>& ports, const std::string& started,
+                              const std::string& ended, int exit_code) {
+  Json object = wait_header("summary");
+  Json list = Json::array();
+  int ok = 0, failed = 0;
+  for (const WaitTally& port : ports) {
+    list.push_back(
+        {{"port", port.port}, {"label", text_or_null(port.label)}, {"ok", port.ok}, {"failed", port.failed}});
+    ok += port.ok;
+    failed += port.failed;
+  }
+  object["started"] = started;
+  object["ended"] = ended;
+  object["exit_code"] = exit_code;
+  object["ports"] = list;
+  object["total"] = {{"ok", ok}, {"failed", failed}};
+  return json_text(object, true);
 }
 
 bool redraws_in_place(int fd, const char* term) {
@@ -259,9 +335,17 @@ void ProgressDisplay::show(const std::vector<std::string>& events, const std::ve
   if (!terminal_) return write_plain(events, ports);
   // The block shows the stages; only failures need a line of their own.
   std::vector<std::string> above;
+  above.swap(above_);
   for (const std::string& event : events)
     if (event.find(": error: ") != std::string::npos) above.push_back(event);
   redraw(above, ports);
+}
+
+void ProgressDisplay::print_above(const std::string& line) {
+  if (terminal_)
+    above_.push_back(line);
+  else
+    write_bounded(fd_, line + "\n", kEventsWaitMs);
 }
 
 // The events first, then a progress line for each box that is due one.

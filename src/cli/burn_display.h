@@ -29,6 +29,10 @@ class ProgressDisplay {
   bool terminal() const { return terminal_; }
   // The events of the last wait and the ports as they are now.
   void show(const std::vector<std::string>& events, const std::vector<PortStatus>& ports);
+  // A line of someone else's for the same terminal (a --wait result line):
+  // on a terminal it goes above the block at the next show(), where the
+  // block's count of lines stays right; else it is written at once.
+  void print_above(const std::string& line);
 
  private:
   void redraw(const std::vector<std::string>& above, const std::vector<PortStatus>& ports);
@@ -38,7 +42,8 @@ class ProgressDisplay {
 
   int fd_;
   bool terminal_;
-  size_t drawn_ = 0;  // lines of the block now on the screen
+  size_t drawn_ = 0;                // lines of the block now on the screen
+  std::vector<std::string> above_;  // print_above()'s lines not yet shown
   // Plain lines: where each port's last progress line was, by its index.
   struct ProgressMark {
     int step = 0;  // tenths of the job
@@ -90,9 +95,10 @@ constexpr int kJsonFormatVersion = 2;
 // knows what it reads: "format", "program", "version" and "mode" (burn,
 // compare, backup, resume, info, list-ports, wait).
 nlohmann::ordered_json json_head(const std::string& mode);
-// An object as it is printed: indented, a line at the end; a byte of a path
-// or a port name that is not UTF-8 becomes U+FFFD instead of breaking it.
-std::string json_text(const nlohmann::ordered_json& object);
+// The object as JSON text: indented for people, or one line for JSON Lines.
+// A path or a port name need not be UTF-8: a byte that is not becomes U+FFFD
+// instead of breaking the whole object.
+std::string json_text(const nlohmann::ordered_json& object, bool one_line = false);
 
 // Everything the JSON object for scripts tells about one run.
 struct RunRecord {
@@ -103,11 +109,35 @@ struct RunRecord {
   ChipsetFacts chipset;  // path only, when it was never read
   std::vector<PortStatus> ports;
   std::vector<std::string> devices;  // each port's device path, by index
+  std::vector<std::string> labels;   // each port's label, by index; empty: none
   // A compare's: each port's memories as they compared, by index.
   std::vector<std::vector<MemoryComparison>> comparisons;
   int exit_code = 0;
   uint64_t trace_lines_dropped = 0;  // --trace lines its reader did not take in time
 };
-std::string json_summary(const RunRecord& run);
+// `one_line`: for JSON Lines (--wait's refusal), else indented for people.
+std::string json_summary(const RunRecord& run, bool one_line = false);
+
+// --wait: one box's end, as its result line and its JSON line tell it.
+struct WaitedBox {
+  PortStatus status;
+  std::string device, label;
+  int count = 0;  // the port's running count: its first box is #1
+  std::string started, ended;
+};
+// "com3  #17  OK verified  1:58  SN-0042": the port, its count, the verdict
+// in the summary's words, the time and the label.
+std::string wait_result_line(const WaitedBox& box);
+// One line of JSON, mode "wait".
+std::string wait_box_json(const WaitedBox& box);
+
+// --wait: how many boxes each port burned OK and how many it did not.
+struct WaitTally {
+  std::string port, label;
+  int ok = 0, failed = 0;
+};
+std::string wait_summary_text(const std::vector<WaitTally>& ports);
+std::string wait_summary_json(const std::vector<WaitTally>& ports, const std::string& started,
+                              const std::string& ended, int exit_code);
 
 }  // namespace tv

@@ -10,6 +10,7 @@
 #include "burn/settings_keys.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
+#include "cli/wait_mode.h"
 #include "link/ports.h"
 
 namespace tv {
@@ -58,8 +59,12 @@ bool parse_number(const std::string& option, const char* text, int min, int max,
   return true;
 }
 
-bool take_port(const std::string& option, const char* port, BurnOptions* o, std::string* error) {
-  if (*port == '\0') {
+// "com3" or "com3=SN-0042": a port and, after the first '=', its label.
+bool take_port(const std::string& option, const char* value, BurnOptions* o, std::string* error) {
+  const std::string text = value;
+  const size_t equals = text.find('=');
+  const std::string port = text.substr(0, equals);
+  if (port.empty()) {
     *error = option + " needs a port name";
     return false;
   }
@@ -70,7 +75,25 @@ bool take_port(const std::string& option, const char* port, BurnOptions* o, std:
     }
   }
   o->ports.push_back(port);
+  o->port_labels.resize(o->ports.size());
+  if (equals != std::string::npos) o->port_labels.back() = text.substr(equals + 1);
   return true;
+}
+
+bool take_label(const std::string& option, const char* label, BurnOptions* o, std::string* error) {
+  if (*label == '\0') {
+    *error = option + " needs a text";
+    return false;
+  }
+  o->label = label;
+  return true;
+}
+
+bool take_range(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
+  o->range_text = text;
+  if (parse_memory_range(text, &o->range_memory, &o->range_start, &o->range_end, error)) return true;
+  *error = option + " " + *error;
+  return false;
 }
 
 bool take_flash_delay(const std::string& option, const char* text, BurnOptions* o, std::string* error) {
@@ -157,8 +180,18 @@ std::vector<BurnOption> make_option_table() {
   return {
       {"port", 'p', "NAME",
        "a programming port: comN, or a device path such as /dev/ttyUSB0 (repeat it to burn several boxes at "
-       "once; default: $TVBOX_PORTS, a comma list, else every box port the window saved, else com3)",
+       "once; default: $TVBOX_PORTS, a comma list, else every box port the window saved, else com3); "
+       "NAME=LABEL tags the box on it",
        C::Port, nullptr, take_port},
+      {"label", 0, "TEXT",
+       "an operator or serial tag for the boxes of this run (a port's own =LABEL wins): in the result "
+       "lines, the saved logs and the JSON",
+       C::None, nullptr, take_label},
+      {"wait", 0, nullptr,
+       "a production loop: on every port at once, wait for a box to answer, burn it, print its result line "
+       "(port, count, verdict, time, label), wait for it to go and for the next; ctrl-C between boxes ends "
+       "it with a summary (--json: one line per box and one for the summary)",
+       C::None, &BurnOptions::wait},
       {"sections", 0, "LIST",
        "only some of " + section_words() +
            ", each of which the file must hold (default: the window's whole burn; the file must hold "
@@ -191,8 +224,13 @@ std::vector<BurnOption> make_option_table() {
       {"trace", 0, nullptr, "the diagnostic trace to standard error", C::None, &BurnOptions::trace},
       {"backup", 0, "FILE",
        "read the box's flash and OSD memory into FILE, a chipset file (gzip when FILE ends in .gz); one "
-       "port; --sections flash or osd reads only that one",
+       "port; --sections flash or osd reads only that one; FILE ending in .bin gets the raw bytes of one "
+       "memory, and FILE - writes them to standard output",
        C::File, nullptr, take_backup},
+      {"range", 0, "M:S-E",
+       "--backup reads only addresses S to E (hexadecimal, E not read) of memory M, flash or osd; a chipset "
+       "FILE holds at most 0-10000, in 16-byte records",
+       C::Memory, nullptr, take_range},
       {"compare", 0, nullptr,
        "compare the box with CHIPSET's flash and OSD records; nothing is written to the box", C::None,
        &BurnOptions::compare},
@@ -312,6 +350,7 @@ const char* completion_word(ValueCompletion completion) {
     case ValueCompletion::Folder: return "folder";
     case ValueCompletion::Port: return "port";
     case ValueCompletion::Sections: return "sections";
+    case ValueCompletion::Memory: return "memory";
   }
   return "none";
 }
@@ -356,7 +395,7 @@ bool parse_burn_options(int argc, const char* const* argv, BurnOptions* options,
   if (!check_whole(o, files, error) || !take_verify_options(&o, error)) return false;
   *options = o;
   if (o.help || o.version || o.list_ports || o.option_table) return true;
-  return read_mode_usage(o, error) && resume_usage(o, error);
+  return read_mode_usage(o, error) && resume_usage(o, error) && wait_usage(o, error);
 }
 
 const char* setting_source_text(SettingSource source) {
@@ -401,6 +440,12 @@ std::vector<std::string> default_ports(const char* bench_ports, const std::vecto
   if (!ports.empty()) return ports;
   if (!saved_ports.empty()) return saved_ports;
   return {kDefaultProgrammingPort};
+}
+
+std::string port_label(const BurnOptions& options, const std::string& port) {
+  for (size_t i = 0; i < options.ports.size() && i < options.port_labels.size(); ++i)
+    if (options.ports[i] == port && !options.port_labels[i].empty()) return options.port_labels[i];
+  return options.label;
 }
 
 std::string log_folder(const BurnOptions& options) {
@@ -452,7 +497,9 @@ std::string wrapped_option(const std::string& heading, const std::string& words)
 std::string burn_usage_text() {
   std::string text =
       "usage: tvbox-burn [options] CHIPSET\n"
+      "       tvbox-burn --wait [-p PORT[=LABEL] ...] [--json] CHIPSET\n"
       "       tvbox-burn --backup FILE [-p PORT] [--sections flash,osd]\n"
+      "                  [--range MEMORY:START-END]\n"
       "       tvbox-burn --compare [-p PORT ...] CHIPSET\n"
       "       tvbox-burn --info [--json] CHIPSET\n"
       "       tvbox-burn --resume [-p PORT ...] [--log DIR] CHIPSET\n"
@@ -468,14 +515,16 @@ std::string burn_usage_text() {
          "a file, even one that begins with '-'.\n"
          "Progress, warnings and errors go to standard error (not a terminal, or\n"
          "TERM=dumb: a plain line per box every tenth of its job or 30 s); standard\n"
-         "output has only the summary (or the JSON object with --json).\n"
+         "output has only the summary (or the JSON object with --json), or the bytes\n"
+         "of --backup -.\n"
          "The delays and Verify not given as options are the window's saved ones\n"
          "(~/.foxrc/Harnvale/TV Box), else the defaults.\n"
          "Exit status: 0 every box burned (backed up, matched); 1 at least one box failed\n"
          "or differs; 2 a usage error, a chipset file that cannot be burned as asked, or\n"
          "(--resume) a port with nothing to resume or another box on it (nothing is\n"
          "written to it); 128+N after signal N: 129 SIGHUP, 130 ctrl-C, 131 SIGQUIT,\n"
-         "143 SIGTERM.\n";
+         "143 SIGTERM. With --wait, 0 when every box burned OK, 1 when one failed,\n"
+         "128+N only when the signal stopped a burn.\n";
 }
 
 std::string option_list_text() {

@@ -20,7 +20,11 @@ const char* setting_source_text(SettingSource source);
 
 struct BurnOptions {
   std::vector<std::string> ports;  // in the order given; empty: the bench's default
-  unsigned sections = 0;           // section_flag bits of --sections; 0: the window's whole burn
+  // An operator's or serial tag per port (-p PORT=LABEL), by the index of
+  // `ports`; empty where none was given, and --label counts there.
+  std::vector<std::string> port_labels;
+  std::string label;      // --label
+  unsigned sections = 0;  // section_flag bits of --sections; 0: the window's whole burn
   bool sysfont = false;
   // Read back the flash and the OSD memory after writing them; --verify and
   // --no-verify (-V) as given, before the window's saved setting counts.
@@ -50,14 +54,25 @@ struct BurnOptions {
   bool resume = false;
   // No time bound on a job over a poor line (the share of retries still ends it).
   bool patient = false;
+  // A production loop: on every port, burn each box that comes, one after
+  // the other, until a stop signal.
+  bool wait = false;
+  // --range flash:START-END (END exclusive): a backup of just those bytes.
+  std::string range_text;
+  Section range_memory = Section::Flash;
+  int range_start = -1, range_end = -1;  // -1: no range
 };
+
+// The label of one of the options' ports: its own, else --label's.
+std::string port_label(const BurnOptions& options, const std::string& port);
 
 // "pic,flash,osd,rusfont": the words of --sections, from the sections' table.
 std::string section_words();
 
 // What the shell completion offers after an option that takes a value.
-enum class ValueCompletion { None, File, Folder, Port, Sections };
-// "none", "file", "folder", "port", "sections": as --option-table says it.
+enum class ValueCompletion { None, File, Folder, Port, Sections, Memory };
+// "none", "file", "folder", "port", "sections", "memory": as --option-table
+// says it.
 const char* completion_word(ValueCompletion completion);
 
 // A valued option's reader: `option` is the option as the user wrote it

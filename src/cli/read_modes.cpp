@@ -34,11 +34,59 @@ std::string name_in_file(Section section) {
   return marker.substr(3, marker.size() - 4);
 }
 
-bool flash_chosen(const BurnOptions& options) {
-  return !options.sections || (options.sections & section_flag(Section::Flash));
+bool ranged(const BurnOptions& options) { return options.range_start >= 0; }
+
+// A range names its memory; else --sections, else both.
+bool memory_chosen(const BurnOptions& options, Section memory) {
+  if (ranged(options)) return options.range_memory == memory;
+  return !options.sections || (options.sections & section_flag(memory));
 }
-bool osd_chosen(const BurnOptions& options) {
-  return !options.sections || (options.sections & section_flag(Section::Osd));
+bool flash_chosen(const BurnOptions& options) { return memory_chosen(options, Section::Flash); }
+bool osd_chosen(const BurnOptions& options) { return memory_chosen(options, Section::Osd); }
+
+bool to_standard_output(const BurnOptions& options) { return options.backup == "-"; }
+
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool parse_hex_address(const std::string& text, long* value) {
+  const std::string digits =
+      text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0 ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 8 ||
+      digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return false;
+  *value = std::stol(digits, nullptr, 16);
+  return true;
+}
+
+// Why a --range does not go with the rest of the options; empty when it does.
+std::string range_problem(const BurnOptions& options) {
+  if (!ranged(options)) return std::string();
+  if (options.backup.empty()) return "--range belongs to --backup";
+  if (options.sections && options.sections != section_flag(options.range_memory))
+    return "--range " + options.range_text + " reads one memory: --sections may name only that one";
+  if (!raw_backup(options) && options.range_end > kReadBackSpan)
+    return "a chipset file's records reach the first 64 KiB (0-FFFF): write --range " + options.range_text +
+           " to a .bin file";
+  // A burn writes 16 bytes per record, so a shorter last record would put
+  // zeros after the range when the file is burned back.
+  if (!raw_backup(options) && (options.range_end - options.range_start) % 16 != 0)
+    return "a chipset file holds records of 16 bytes: the length of --range " + options.range_text +
+           " must be a multiple of 10 (hexadecimal), or write it to a .bin file";
+  return std::string();
+}
+
+// Why a raw backup does not go with the rest of the options.
+std::string raw_problem(const BurnOptions& options) {
+  if (!raw_backup(options)) return std::string();
+  const unsigned one_memory = section_flag(Section::Flash) | section_flag(Section::Osd);
+  if (!ranged(options) && (options.sections == 0 || options.sections == one_memory))
+    return "raw bytes hold one memory: name it with --range or with --sections flash or osd";
+  if (to_standard_output(options) && options.json)
+    return "--backup - writes the bytes to standard output, which then has room for nothing else: "
+           "leave out --json";
+  return std::string();
 }
 
 // The same job on every port of the options, its saved log headed by
@@ -53,6 +101,7 @@ std::vector<PortJob> jobs_on_every_port(const BurnOptions& options, const StageP
     one.job.plan = plan;
     one.job.log_dir = log_folder(options);
     one.job.log_header = header;
+    one.job.log_header.label = port_label(options, port);
     jobs.push_back(std::move(one));
   }
   return jobs;
@@ -67,7 +116,8 @@ std::string sections_setting(bool flash, bool osd) {
 // ---- backup -----------------------------------------------------------------------
 
 bool backup_round(const BurnOptions& options, BoxRound* round, std::string* refusal) {
-  const std::string problem = backup_target_problem(options.backup);
+  const std::string problem =
+      to_standard_output(options) ? std::string() : backup_target_problem(options.backup);
   if (!problem.empty()) {
     *refusal = "cannot write the backup " + options.backup + ": " + problem + "; nothing was read";
     return false;
@@ -77,9 +127,16 @@ bool backup_round(const BurnOptions& options, BoxRound* round, std::string* refu
   request.port = options.ports.front();
   request.flash = flash_chosen(options);
   request.osd = osd_chosen(options);
+  request.raw = raw_backup(options);
+  if (to_standard_output(options)) request.raw_fd = STDOUT_FILENO;
+  if (ranged(options)) {
+    request.start = options.range_start;
+    request.end = options.range_end;
+  }
 
   StagePlan plan;
-  const double seconds = read_back_seconds(size_t(kReadBackSpan / kBytesPerRead));
+  const double seconds =
+      read_back_seconds(size_t((request.end - request.start + kBytesPerRead - 1) / kBytesPerRead));
   plan.seconds[int(Section::Flash)] = plan.seconds[int(Section::Osd)] = seconds;
   plan.runs[int(Section::Flash)] = request.flash;
   plan.runs[int(Section::Osd)] = request.osd;
@@ -90,11 +147,13 @@ bool backup_round(const BurnOptions& options, BoxRound* round, std::string* refu
   header.kind = "backup";
   header.chipset_path = options.backup;
   header.settings = {{"sections", sections_setting(request.flash, request.osd)}};
+  if (ranged(options)) header.settings.push_back({"range", options.range_text});
   BoxWork work = [request](BoxLink& link, BurnSink& sink, const std::atomic<bool>& cancel) {
     run_backup(link, request, sink, cancel);
   };
   round->jobs = jobs_on_every_port(options, plan, header, work);
   // The JSON names the file the backup wrote, as it is after the round.
+  if (to_standard_output(options)) return true;
   round->facts_after = [path = options.backup] {
     ChipsetFacts facts;
     facts.path = path;
@@ -366,7 +425,44 @@ bool read_mode_chosen(const BurnOptions& options) {
   return !options.backup.empty() || options.compare || options.info;
 }
 
+bool parse_memory_range(const std::string& text, Section* memory, int* start, int* end, std::string* error) {
+  const size_t colon = text.find(':');
+  const std::string name = text.substr(0, colon);
+  const size_t dash = colon == std::string::npos ? colon : text.find('-', colon);
+  long first = 0, last = 0;
+  if ((name != "flash" && name != "osd") || dash == std::string::npos ||
+      !parse_hex_address(text.substr(colon + 1, dash - colon - 1), &first) ||
+      !parse_hex_address(text.substr(dash + 1), &last)) {
+    *error = "takes flash:START-END or osd:START-END in hexadecimal, END not read, not '" + text + "'";
+    return false;
+  }
+  *memory = name == "flash" ? Section::Flash : Section::Osd;
+  const long size = readable_size(*memory);
+  if (last <= first) {
+    *error = text + " is empty: END is the first address not read, after START";
+    return false;
+  }
+  if (last > size) {
+    char limit[16];
+    std::snprintf(limit, sizeof limit, "%lX", size);
+    *error =
+        text + " is outside the " + (name == "osd" ? "OSD" : name) + " memory, which ends before " + limit;
+    return false;
+  }
+  *start = int(first);
+  *end = int(last);
+  return true;
+}
+
+bool raw_backup(const BurnOptions& options) {
+  return options.backup == "-" || ends_with(options.backup, ".bin");
+}
+
 bool read_mode_usage(const BurnOptions& options, std::string* error) {
+  if (ranged(options) && options.backup.empty()) {
+    *error = "--range belongs to --backup";
+    return false;
+  }
   const int modes = int(!options.backup.empty()) + int(options.compare) + int(options.info);
   const char* mode = !options.backup.empty() ? "--backup" : options.compare ? "--compare" : "--info";
   if (modes == 0) return true;
@@ -381,6 +477,8 @@ bool read_mode_usage(const BurnOptions& options, std::string* error) {
     why = std::string(mode) + " reads back only flash and osd: the PIC program and the fonts cannot be read";
   else if (!options.info && (options.sysfont || options.verify_option || options.no_verify_option))
     why = std::string(mode) + " writes nothing: --sysfont, --verify and --no-verify belong to a burn";
+  else if (why = range_problem(options); why.empty())
+    why = raw_problem(options);
   if (why.empty()) return true;
   *error = why;
   return false;
@@ -394,6 +492,7 @@ std::string json_mode(const BurnOptions& options) {
   if (options.info) return "info";
   if (options.compare) return "compare";
   if (!options.backup.empty()) return "backup";
+  if (options.wait) return "wait";
   return options.resume ? "resume" : "burn";
 }
 

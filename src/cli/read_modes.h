@@ -19,6 +19,15 @@ bool read_mode_chosen(const BurnOptions& options);
 // only the sections that can be read). False with the reason in `error`.
 bool read_mode_usage(const BurnOptions& options, std::string* error);
 
+// --range's "flash:START-END" or "osd:START-END": hexadecimal addresses,
+// END exclusive, within the memory and not empty. False with the reason in
+// `error` (after the option's name).
+bool parse_memory_range(const std::string& text, Section* memory, int* start, int* end, std::string* error);
+
+// A backup of raw bytes: into a FILE ending in .bin, or "-" for standard
+// output.
+bool raw_backup(const BurnOptions& options);
+
 // --info: what the chipset file holds and how it would burn, on standard
 // output; returns the exit status.
 int run_info_mode(const BurnOptions& options);

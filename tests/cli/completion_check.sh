@@ -52,6 +52,7 @@ while IFS= read -r line; do
     folder) completes "logs" tvbox-burn "$long" "" ;;
     port) completes "com3" tvbox-burn "$long" com3 ;;
     sections) completes "pic,flash" tvbox-burn "$long" pic,fl ;;
+    memory) completes "osd:" tvbox-burn "$long" o ;;
     none) completes "" tvbox-burn "$long" "" ;;
     *) echo "$long: no completion '$kind' known"; exit 1 ;;
   esac

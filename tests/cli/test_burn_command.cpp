@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -150,12 +151,13 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   chipset_ = folder + "/версия \"2\".hv";
   ASSERT_TRUE(testsupport::write_file(chipset_, generated_.text));
   const std::string port = scratch_.file("порт \"1\"");
+  const std::string label = "SN \"0042\" Ёж";
   ASSERT_EQ(symlink(port_of(box_).c_str(), port.c_str()), 0);
   fill_with_old_logs(logs(), 600);
   const std::string default_logs = scratch_.file("state") + "/tvbox/logs";
   fill_with_old_logs(default_logs, 3);
 
-  Finished run = this->run(burn_args({port}, {"--sysfont", "--json", "--verify"}));
+  Finished run = this->run(burn_args({port + "=" + label}, {"--sysfont", "--json", "--verify"}));
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(testsupport::box_holds(box_.sim().memories(), generated_.images));
@@ -179,6 +181,7 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(summary["chipset"]["size"], generated_.text.size());
   EXPECT_EQ(box["port"], port);
   EXPECT_EQ(box["device"], port);
+  EXPECT_EQ(box["label"], label);
   EXPECT_TRUE(box["ok"].get<bool>());
   EXPECT_TRUE(box["verified"].get<bool>());
   EXPECT_EQ(box["verification"], "verified (flash and OSD read back)");
@@ -194,7 +197,9 @@ TEST_F(BurnerTest, OneBoxIsBurnedExactlyAndReportedInJsonAndInItsLogFile) {
   EXPECT_EQ(log_path.rfind(logs() + "/", 0), 0u) << log_path;
   for (const std::string& wanted :
        {"Chipset:  " + chipset_, "SHA-256:  " + tv::sha256_hex(generated_.text),
-        "Size:     " + std::to_string(generated_.text.size()) + " bytes", "Port:     " + port,
+        "Size:     " + std::to_string(generated_.text.size()) + " bytes",
+        "Port:     " + port + "\nLabel:    " + label + "\n",
+        std::string("Version:  ") + TVBOX_VERSION + "\nHost:     ",
         std::string("Setting:  flash_delay = 3 s"), std::string("ok      Burning PIC..."),
         "Setting:  device = " + port + "\nSetting:  sections = PIC,Flash,OSD,OSD RusFont,OSD SysFont\n",
         std::string("Setting:  verify = yes"), std::string("ok      FLASH verified: 4096 bytes"),
@@ -485,6 +490,11 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
        "--flash-delay takes whole seconds from 3 to 20, not '2'"},
       {{"-p", ports[0], "--verify", "-V", chipset_}, 2, "--verify and --no-verify say opposite things"},
       {{"--keep-logs", "0", chipset_}, 2, "--keep-logs takes a count from 1 to 100000"},
+      {{"--wait", "--resume", "-p", ports[0], chipset_},
+       2,
+       "--wait burns box after box: --backup, --compare"},
+      {{"-p", ports[0], "--label", "", chipset_}, 2, "--label needs a text"},
+      {{"-p", "=SN-1", chipset_}, 2, "-p needs a port name"},
       {{"--keep-days", "9", "--log", logs(), chipset_}, 2, "a --log folder is never pruned"},
       {{"-p", ports[0], missing}, 2, "cannot read the chipset file " + missing + ": it does not exist"},
       {{"-p", ports[0], scratch_.path()},
@@ -525,6 +535,11 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   EXPECT_EQ(parse_json(run({"--json", "-p", ports[0], bad}, 20000).out)["error"]["line"], bad_line);
   close(held_line);
   close(held_master);
+  // --wait's JSON is JSON Lines: its refusal too is one line.
+  Finished waited = run({"--json", "--wait", "-p", ports[0], bad}, 20000);
+  EXPECT_EQ(waited.exit_code, 2);
+  EXPECT_EQ(std::count(waited.out.begin(), waited.out.end(), '\n'), 1) << waited.out;
+  EXPECT_EQ(parse_json(waited.out)["error"]["line"], bad_line);
   EXPECT_TRUE(box_.sim().received().empty());
   EXPECT_TRUE(second.sim().received().empty());
 
@@ -591,6 +606,80 @@ TEST_F(BurnerTest, AFileOfSomeSectionsBurnsBackWithSectionsNamingThem) {
   EXPECT_EQ(memories.osd, generated_.images.osd);
   EXPECT_EQ(late.sim().stats().pic_records, 0u);
   EXPECT_EQ(late.sim().stats().font_page_clears, 0u);
+}
+
+// --wait on two ports of a bench, each getting three boxes one after the
+// other (a box goes: its line vanishes; the next one's line comes under the
+// same name). Every box is burned once, exactly, with a result line and a
+// saved log of its own; ctrl-C between boxes ends the loop with exit 0 and a
+// summary of six boxes OK.
+TEST_F(BurnerTest, WaitBurnsEachBoxThatComesOnEveryPortOnceAndCtrlCBetweenBoxesEndsItCleanly) {
+  constexpr int kBoxesPerPort = 3;
+  testsupport::TempDir bench{"wait-bench"};
+  const std::vector<std::string> names = {"bench-a", "bench-b"};
+  std::vector<std::unique_ptr<boxsim::BoxSimulator>> boxes(names.size());
+  auto bring_up = [&](size_t port) {
+    if (boxes[port]) boxes[port]->stop();
+    boxes[port] = std::make_unique<boxsim::BoxSimulator>();
+    std::string error;
+    return boxes[port]->start(bench.path(), &error, names[port], "ctl-" + names[port]);
+  };
+  ASSERT_TRUE(bring_up(0) && bring_up(1));
+  const std::string port_a = bench.path() + "/bench-a", port_b = bench.path() + "/bench-b";
+  const std::string out_path = scratch_.file("wait.out");
+  const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(out, 0);
+  Launch how = launch();
+  how.stdout_fd = out;
+  BurnerProcess burner({"--wait", "--log", logs(), "--label", "line-7", "-p", port_a + "=SN-A", "-p", port_b,
+                        "--sections", "flash,osd", chipset_},
+                       how);
+  close(out);
+  auto result_lines = [&] {
+    const std::string text = read_file(out_path);
+    return int(std::count(text.begin(), text.end(), '\n'));
+  };
+  auto holds_the_file = [&](const boxsim::Memories& memories) {
+    return std::equal(memories.osd.begin(), memories.osd.end(), generated_.images.osd.begin()) &&
+           std::equal(memories.flash.begin(), memories.flash.begin() + 0x10000,
+                      generated_.images.flash.begin());
+  };
+  for (int round = 1; round <= kBoxesPerPort; ++round) {
+    SCOPED_TRACE("box " + std::to_string(round) + " of each port");
+    ASSERT_TRUE(testsupport::wait_for([&] { return result_lines() == 2 * round; }, 90000))
+        << read_file(out_path);
+    for (size_t port = 0; port < names.size(); ++port) {
+      EXPECT_TRUE(holds_the_file(boxes[port]->memories())) << names[port];
+      EXPECT_EQ(boxes[port]->stats().sector_erases, 1u) << names[port] << ": burned once, not twice";
+      if (round < kBoxesPerPort) ASSERT_TRUE(bring_up(port));
+    }
+  }
+  kill(burner.pid(), SIGINT);
+  Finished run = burner.finish(30000);
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.err.find(port_b + ": FLASH done\n"), std::string::npos) << "progress on stderr: " << run.err;
+  const std::string results = read_file(out_path);
+  for (int count = 1; count <= kBoxesPerPort; ++count) {
+    const std::string n = "  #" + std::to_string(count) + "  OK verified  ";
+    EXPECT_NE(results.find(port_a + n), std::string::npos) << results;
+    EXPECT_NE(results.find(port_b + n), std::string::npos) << results;
+  }
+  EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 2 * kBoxesPerPort + 4) << results;
+  EXPECT_NE(results.find("Summary:\n"), std::string::npos) << results;
+  const size_t total = results.find("\n  total ");
+  EXPECT_NE(results.find(" 6 OK, 0 failed\n", total), std::string::npos) << results;
+  EXPECT_NE(results.find("  " + port_b + "  3 OK, 0 failed  line-7\n"), std::string::npos) << results;
+  int saved = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(logs())) {
+    const std::string log = read_file(entry.path().string());
+    const bool on_a = log.find("Port:     " + port_a + "\n") != std::string::npos;
+    EXPECT_NE(log.find(on_a ? "Label:    SN-A\n" : "Label:    line-7\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("Version:  ") + TVBOX_VERSION + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Outcome:  OK\n"), std::string::npos) << log;
+    ++saved;
+  }
+  EXPECT_EQ(saved, 2 * kBoxesPerPort);
 }
 
 // On a terminal: the port's line is redrawn in place while it burns. Then a
@@ -891,6 +980,57 @@ TEST(BurnDisplay, TheLiveLineFitsTheTerminalAndSaysWaitingBetweenStages) {
   report.stage_ended(tv::Section::Osd, true);
   EXPECT_EQ(report.snapshot().stage, "waiting");
   EXPECT_EQ(report.snapshot().percent, 0);
+}
+
+// --wait tells each box's end in one line for people and one line of JSON
+// for scripts, and sums the ports up at the end; a failure names its kind, a
+// box without a label has none (null in the JSON).
+TEST(BurnDisplay, WaitResultLinesJsonLinesAndTheSummary) {
+  struct Case {
+    tv::BoxState state;
+    bool verified;
+    const char* verification;
+    const char* kind;
+    const char* label;
+    const char* line;
+  };
+  const Case cases[] = {
+      {tv::BoxState::Ok, true, "verified (flash and OSD read back)", nullptr, "SN-0042",
+       "com3  #17  OK verified  1:58  SN-0042\n"},
+      {tv::BoxState::Ok, false, "not verified (--no-verify)", nullptr, "",
+       "com3  #17  OK not verified  1:58\n"},
+      {tv::BoxState::Failed, false, "", "silent", "x", "com3  #17  FAILED (silent)  1:58  x\n"},
+      {tv::BoxState::Cancelled, false, "", "cancelled", "", "com3  #17  CANCELLED  1:58\n"},
+  };
+  for (const Case& c : cases) {
+    tv::WaitedBox box;
+    box.status.port = "com3";
+    box.status.state = c.state;
+    box.status.verified = c.verified;
+    box.status.verification = c.verification;
+    box.status.failure_kind = c.kind;
+    box.status.elapsed_s = 118;
+    box.label = c.label;
+    box.count = 17;
+    box.started = "2026-12-08T23:00:00Z";
+    EXPECT_EQ(tv::wait_result_line(box), c.line);
+    const std::string text = tv::wait_box_json(box);
+    ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "one JSON line per box: " << text;
+    const Json json = parse_json(text);
+    EXPECT_EQ(json["mode"], "wait");
+    EXPECT_EQ(json["port"], "com3");
+    EXPECT_EQ(json["count"], 17);
+    EXPECT_EQ(json["label"], *c.label ? Json(c.label) : Json(nullptr)) << text;
+    EXPECT_EQ(json["result"]["ok"], c.state == tv::BoxState::Ok) << text;
+    EXPECT_EQ(json["started"], box.started);
+  }
+  const std::vector<tv::WaitTally> ports = {{"com3", "bench-A", 4, 1}, {"com4", "", 2, 0}};
+  EXPECT_EQ(tv::wait_summary_text(ports),
+            "Summary:\n  com3   4 OK, 1 failed  bench-A\n  com4   2 OK, 0 failed\n  total  6 OK, 1 failed\n");
+  const Json summary = parse_json(tv::wait_summary_json(ports, "s", "e", 1));
+  EXPECT_EQ(summary["total"], Json({{"ok", 6}, {"failed", 1}}));
+  EXPECT_EQ(summary["ports"][1]["ok"], 2);
+  EXPECT_EQ(summary["exit_code"], 1);
 }
 
 // Without a terminal (a log file, a CI job, TERM=dumb) each box gets a plain

@@ -519,6 +519,61 @@ TEST_F(ReadModeTest, InfoNamesSectorsWarningsNotesAndRefusalsOfHandMadeFiles) {
   }
 }
 
+// A backup of a range, or of raw bytes, holds exactly the box's bytes there:
+// into a .bin file, to standard output (which then carries nothing else), or
+// as 16-byte records of a chipset file that loads and would burn back just
+// that range. The flash takes 24-bit addresses, so a raw range may lie
+// beyond the first 64 KiB; an unaligned start reads from that byte on.
+TEST_F(ReadModeTest, ARangeOrRawBackupHoldsExactlyThoseBytesOfTheBox) {
+  boxsim::Faults old;
+  old.old_contents = true;
+  box_.sim().set_faults(old);
+  const boxsim::Memories memories = box_.sim().memories();
+  enum Into { Bin, Stdout, Chipset };
+  struct Case {
+    std::vector<std::string> args;
+    tv::Section memory;
+    size_t start, end;
+    Into into;
+  };
+  const std::string bin = scratch_.file("part.bin"), hv = scratch_.file("part.hv");
+  const Case cases[] = {
+      {{"--backup", bin, "--range", "flash:1003-1236"}, tv::Section::Flash, 0x1003, 0x1236, Bin},
+      {{"--backup", bin, "--range", "flash:FFFF8-0x10000C"}, tv::Section::Flash, 0xFFFF8, 0x10000C, Bin},
+      {{"--backup", "-", "--range", "osd:7-4A"}, tv::Section::Osd, 7, 0x4A, Stdout},
+      {{"--backup", bin, "--sections", "osd"}, tv::Section::Osd, 0, kSpan, Bin},
+      {{"--backup", hv, "--range", "flash:208-248"}, tv::Section::Flash, 0x208, 0x248, Chipset},
+      {{"--backup", hv, "--sections", "osd", "--range", "osd:FFE0-10000"},
+       tv::Section::Osd,
+       0xFFE0,
+       kSpan,
+       Chipset},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[2] + " " + c.args[3]);
+    std::vector<std::string> args = with_log(c.args);
+    args.insert(args.end(), {"-p", port_of(box_)});
+    Finished run = clitest::run_burner(args, kDeadlineMs);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const std::vector<uint8_t>& memory = c.memory == tv::Section::Flash ? memories.flash : memories.osd;
+    const std::string expected(memory.begin() + long(c.start), memory.begin() + long(c.end));
+    if (c.into == Bin) EXPECT_TRUE(read_bytes(bin) == expected) << "the .bin differs";
+    if (c.into == Stdout) {
+      EXPECT_TRUE(run.out == expected) << "standard output holds more or other than the bytes";
+      EXPECT_NE(run.err.find("Summary:"), std::string::npos) << run.err;
+    }
+    if (c.into != Chipset) continue;
+    const tv::LoadedChipset loaded = tv::load_chipset(hv);
+    ASSERT_TRUE(loaded.opened && loaded.first_fault.empty()) << read_bytes(hv);
+    const tv::WrittenImage image = tv::image_to_burn(loaded, c.memory);
+    EXPECT_EQ(size_t(image.byte_count()), c.end - c.start) << read_bytes(hv);
+    for (size_t address = c.start; address < c.end; ++address) {
+      ASSERT_TRUE(image.written(int(address))) << std::hex << address;
+      ASSERT_EQ(image.value(int(address)), memory[address]) << std::hex << address;
+    }
+  }
+}
+
 TEST_F(ReadModeTest, UsageErrorsExitTwoAndTouchNoBox) {
   testsupport::SimulatedBox second{"read-second"};
   start_box(second);
@@ -530,9 +585,22 @@ TEST_F(ReadModeTest, UsageErrorsExitTwoAndTouchNoBox) {
            {"--compare", "--info", scratch_.file("x.hv")},
            {"--compare", "--verify", "-p", port_of(box_), scratch_.file("x.hv")},
            {"--backup", backup, "--no-verify", "-p", port_of(box_)},
-           {"--compare", "-p", port_of(box_), scratch_.file("no-such.hv")}}) {
+           {"--compare", "-p", port_of(box_), scratch_.file("no-such.hv")},
+           {"--backup", scratch_.file("b.bin"), "-p", port_of(box_)},
+           {"--backup", scratch_.file("b.bin"), "--sections", "flash,osd", "-p", port_of(box_)},
+           {"--backup", scratch_.file("b.bin"), "--range", "flash:10-10", "-p", port_of(box_)},
+           {"--backup", scratch_.file("b.bin"), "--range", "osd:0-10001", "-p", port_of(box_)},
+           {"--backup", scratch_.file("b.bin"), "--range", "flash:0-1000001", "-p", port_of(box_)},
+           {"--backup", scratch_.file("b.bin"), "--range", "rom:0-10", "-p", port_of(box_)},
+           {"--backup", scratch_.file("b.bin"), "--range", "flash:0-10", "--sections", "osd", "-p",
+            port_of(box_)},
+           {"--backup", backup, "--range", "flash:0-18", "-p", port_of(box_)},
+           {"--backup", backup, "--range", "flash:0-10010", "-p", port_of(box_)},
+           {"--backup", "-", "--range", "osd:0-4", "--json", "-p", port_of(box_)},
+           {"--range", "osd:0-4", "-p", port_of(box_), scratch_.file("x.hv")},
+           {"--wait", "--backup", backup, "-p", port_of(box_)}}) {
     Finished run = clitest::run_burner(args, 20000);
-    EXPECT_EQ(run.exit_code, 2) << args[0] << " " << args[1] << ": " << run.err;
+    EXPECT_EQ(run.exit_code, 2) << ::testing::PrintToString(args) << ": " << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
   EXPECT_TRUE(box_.sim().received().empty());
