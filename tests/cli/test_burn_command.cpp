@@ -1146,7 +1146,7 @@ TEST(BurnOptions, GetoptFormsAndTheirOneLineErrors) {
   const Case cases[] = {
       {{"-pcom3", "f.hv"}, "", {"com3"}, "f.hv", false, false, false, 3},
       {{"-Vpcom3", "-p", "com4", "f.hv"}, "", {"com3", "com4"}, "f.hv", true, false, false, 3},
-      {{"f.hv", "--port=/dev/x=y", "--js", "--fl=7"}, "", {"/dev/x=y"}, "f.hv", false, true, false, 7},
+      {{"f.hv", "--port=/dev/x=y", "--js", "--fl=7"}, "", {"/dev/x"}, "f.hv", false, true, false, 7},
       {{"--comp", "--no-v", "f.hv"}, "--compare writes nothing", {}, "f.hv", true, false, true, 3},
       {{"--comp", "-p", "com3", "--", "-f.hv"}, "", {"com3"}, "-f.hv", false, false, true, 3},
       {{"-"}, "", {}, "-", false, false, false, 3},
@@ -1257,6 +1257,7 @@ TEST_F(BurnerTest, EveryJsonObjectMatchesItsSchemaAndEveryRefusalNamesItsError) 
        "info",
        2,
        "--flash-delay"},
+      {"a --wait refused", {"--wait", "-p", port + "=SN-1", cut}, "run", "wait", 2, cut + ": has no OSD"},
   };
   std::vector<std::string> pairs = {"-c", R"(import json, sys, jsonschema
 bad = 0
@@ -1291,6 +1292,21 @@ sys.exit(bad))"};
           {"-e", "(.started | fromdateiso8601) <= (.ended | fromdateiso8601)", instance}, jq, 10000);
       EXPECT_EQ(times.exit_code, 0) << times.out << times.err;
     }
+  }
+  // --wait's lines, as its loop prints them for a box and at its end.
+  tv::WaitedBox waited;
+  waited.status.port = port;
+  waited.status.state = tv::BoxState::Ok;
+  waited.status.verified = true;
+  waited.label = "SN-1";
+  waited.count = 1;
+  waited.started = waited.ended = tv::json_time_now().utc;
+  const std::vector<tv::WaitTally> tallies = {{port, "SN-1", 1, 0}};
+  for (const std::string& line :
+       {tv::wait_box_json(waited), tv::wait_summary_json(tallies, waited.started, waited.ended, 0)}) {
+    const std::string instance = scratch_.file("object-" + std::to_string(index++) + ".json");
+    ASSERT_TRUE(testsupport::write_file(instance, line));
+    pairs.insert(pairs.end(), {schemas + "wait.schema.json", instance});
   }
   Finished validated = clitest::run_burner(pairs, python, 30000);
   EXPECT_EQ(validated.exit_code, 0) << validated.out << validated.err;
