@@ -132,7 +132,45 @@ def mapped(line, share):
     return line.replace("/usr/share/tvbox/", share + "/")
 
 
+PROGRAMS = ("tvbox", "build/", "mkdir", "TVBOX_", "scripts/", "sudo")
+
+
+def is_script_file(block):
+    """A block that is no command at all: a tvbox-reg script the page shows,
+    which its examples read as setup.txt."""
+    return not any(line.lstrip().startswith(PROGRAMS) for line in block)
+
+
+def waited_for_boxes(command, env, scratch):
+    """--wait runs until ctrl-C: once every port has burned a box, ctrl-C
+    must end it with 0 and its summary."""
+    ports = command.count(" -p ")
+    process = subprocess.Popen(["bash", "-c", command], cwd=scratch, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True, start_new_session=True)
+    results, lines = 0, []
+    deadline = time.monotonic() + COMMAND_SECONDS
+    for line in process.stdout:
+        lines.append(line)
+        if re.search(r"  #1  ", line):
+            results += 1
+        if results >= ports or time.monotonic() > deadline:
+            break
+    os.killpg(process.pid, signal.SIGINT)
+    out = "".join(lines) + process.stdout.read()
+    process.wait(timeout=60)
+    ok = results >= ports and process.returncode == 0 and "Summary:" in out
+    return ok, f"{results} of {ports} boxes, exit {process.returncode}", out
+
+
 def run_block(block, origin, env, sims, scratch, share, failures):
+    if is_script_file(block):
+        text = "\n".join(block) + "\n"
+        open(os.path.join(scratch, "setup.txt"), "w").write(text)
+        record = os.path.join(env["HOME"], ".local/state/tvbox/logs/console-2026-12-08-231500-com3.txt")
+        os.makedirs(os.path.dirname(record), exist_ok=True)
+        open(record, "w").write("# a console record\n" + text)
+        print(f"  script ({origin}): setup.txt and a console record")
+        return
     script, background = [], []
     for raw in block:
         command = without_comment(raw)
@@ -158,6 +196,13 @@ def run_block(block, origin, env, sims, scratch, share, failures):
             sims.restart("com3")
         window = re.search(r"(^|\s)tvbox\s", command + " ") is not None
         print(f"  run ({origin}): {command}", flush=True)
+        if "--wait" in command:
+            ok, outcome, out = waited_for_boxes(command, env, scratch)
+            print(f"    {outcome}")
+            if not ok:
+                print("    " + "\n    ".join(out.strip().splitlines()[-15:]))
+                failures.append(f"{origin}: {command}")
+            continue
         started = time.monotonic()
         process = subprocess.Popen(["bash", "-c", command], cwd=scratch, env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True, start_new_session=True)
@@ -219,9 +264,13 @@ def main():
         # firmware.hv: a small generated file, so each example burns in seconds.
         subprocess.run(["tvbox-gen", "--seed", "1", "--out", "firmware.hv", "--flash-bytes", "2048",
                         "--osd-bytes", "512", "--glyphs", "8"], cwd=scratch, env=env, check=True)
-        sources = [("README.md", readme_examples(os.path.join(ROOT, "README.md")))]
+        sources = []
         for page in sorted(os.listdir(os.path.join(ROOT, "man"))):
             sources.append((page, man_examples(os.path.join(ROOT, "man", page))))
+        # Script blocks first: the examples that run a script read them.
+        sources = [(origin, [b for b in blocks if is_script_file(b)]) for origin, blocks in sources] + \
+            [("README.md", readme_examples(os.path.join(ROOT, "README.md")))] + \
+            [(origin, [b for b in blocks if not is_script_file(b)]) for origin, blocks in sources]
         for origin, blocks in sources:
             for block in blocks:
                 run_block(block, origin, env, sims, scratch, share, failures)

@@ -10,7 +10,7 @@ packages=(
   nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core
   xdg-utils gzip
-  python3  # scripts/check-examples.py
+  python3 xxd less  # scripts/check-examples.py runs the examples as written
   dpkg-dev file  # scripts/package.sh: CPack's Debian generator runs both
   python3-jsonschema jq  # the tests check tvbox-burn's JSON against its schemas
 )
