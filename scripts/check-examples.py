@@ -145,7 +145,7 @@ def waited_for_boxes(command, env, scratch):
     """--wait runs until ctrl-C: once every port has burned a box, ctrl-C
     must end it with 0 and its summary."""
     ports = command.count(" -p ")
-    process = subprocess.Popen(["bash", "-c", command], cwd=scratch, env=env, stdout=subprocess.PIPE,
+    process = subprocess.Popen(["bash", "-o", "pipefail", "-c", command], cwd=scratch, env=env, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL, text=True, start_new_session=True)
     results, lines = 0, []
     deadline = time.monotonic() + COMMAND_SECONDS
@@ -191,7 +191,7 @@ def run_block(block, origin, env, sims, scratch, share, failures):
             # A resume needs a burn that failed: the same burn, its line lost.
             sims.restart("com3", "--vanish-in-flash", "60")
             burn = command.replace("--resume ", "")
-            subprocess.run(["bash", "-c", burn], cwd=scratch, env=env, capture_output=True,
+            subprocess.run(["bash", "-o", "pipefail", "-c", burn], cwd=scratch, env=env, capture_output=True,
                            timeout=COMMAND_SECONDS)
             sims.restart("com3")
         window = re.search(r"(^|\s)tvbox\s", command + " ") is not None
@@ -204,7 +204,7 @@ def run_block(block, origin, env, sims, scratch, share, failures):
                 failures.append(f"{origin}: {command}")
             continue
         started = time.monotonic()
-        process = subprocess.Popen(["bash", "-c", command], cwd=scratch, env=env, stdout=subprocess.PIPE,
+        process = subprocess.Popen(["bash", "-o", "pipefail", "-c", command], cwd=scratch, env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True, start_new_session=True)
         try:
             out, _ = process.communicate(timeout=WINDOW_ALIVE_SECONDS if window else COMMAND_SECONDS)

@@ -62,6 +62,19 @@ FILE* create_new_file(const std::string& path) {
 
 bool is_burn_log_name(const std::string& name) { return looks_like_burn_log(name); }
 
+FILE* create_numbered_file(const std::string& dir, const std::string& name, std::string* path) {
+  for (int attempt = 1; attempt < 100; ++attempt) {
+    std::string candidate = dir + "/" + name;
+    if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
+    if (FILE* file = create_new_file(candidate)) {
+      *path = candidate;
+      return file;
+    }
+    if (errno != EEXIST) break;
+  }
+  return nullptr;
+}
+
 std::string time_of_day_stamp() {
   timeval now{};
   gettimeofday(&now, nullptr);
@@ -172,16 +185,7 @@ bool BurnLogFile::open(const std::string& dir, const BurnLogHeader& header, std:
   }
   const std::time_t now = std::time(nullptr);
   const std::string name = burn_log_file_name(now, header.port);
-  // Two burns on one port within a second get -2, -3, ...
-  for (int attempt = 1; attempt < 100 && !file_; ++attempt) {
-    std::string candidate = dir + "/" + name;
-    if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
-    file_ = create_new_file(candidate);
-    if (file_)
-      path_ = candidate;
-    else if (errno != EEXIST)
-      break;
-  }
+  file_ = create_numbered_file(dir, name, &path_);
   if (!file_) {
     if (error) *error = "cannot write a log file in " + dir + ": " + std::strerror(errno);
     return false;

@@ -89,6 +89,12 @@ LogKeeping checked_keeping(int files, int days);
 // True for a file name burn_log_file_name() makes.
 bool is_burn_log_name(const std::string& name);
 
+// Creates `name` (of a four-character extension, ".log") in `dir` for
+// writing, never taking over a file that is there: a second file of that
+// name within the same second becomes NAME-2.log, then -3, ... The path it
+// took goes to `path`; null, with errno, when none could be made.
+FILE* create_numbered_file(const std::string& dir, const std::string& name, std::string* path);
+
 // Removes burn logs (files named as above, nothing else) older than
 // `max_age_days` or beyond the newest `keep`. Returns how many went.
 int prune_burn_logs(const std::string& dir, std::time_t now, int max_age_days = LogKeeping().days,

@@ -56,16 +56,7 @@ bool ConsoleRecord::open(const std::string& dir, const std::string& port, std::t
   std::error_code made;
   std::filesystem::create_directories(dir, made);
   const std::string name = console_record_name(now, port);
-  // Two records of one port within a second get -2, -3, ...
-  for (int attempt = 1; attempt < 100 && !file_; ++attempt) {
-    std::string candidate = dir + "/" + name;
-    if (attempt > 1) candidate.insert(candidate.size() - 4, "-" + std::to_string(attempt));
-    file_ = std::fopen(candidate.c_str(), "wx");
-    if (file_)
-      path_ = candidate;
-    else if (errno != EEXIST)
-      break;
-  }
+  file_ = create_numbered_file(dir, name, &path_);
   if (!file_) {
     if (error) *error = "cannot write a console record in " + dir + ": " + std::strerror(errno);
     return false;

@@ -138,9 +138,8 @@ JsonTime json_time(std::time_t when) {
 
 JsonTime json_time_now() { return json_time(std::time(nullptr)); }
 
-nlohmann::ordered_json json_head(const std::string& mode) {
-  return {
-      {"format", kJsonFormatVersion}, {"program", "tvbox-burn"}, {"version", TVBOX_VERSION}, {"mode", mode}};
+nlohmann::ordered_json json_head(const std::string& mode, const char* program) {
+  return {{"format", kJsonFormatVersion}, {"program", program}, {"version", TVBOX_VERSION}, {"mode", mode}};
 }
 
 std::string json_text(const nlohmann::ordered_json& object, bool one_line) {

@@ -93,8 +93,9 @@ constexpr int kJsonFormatVersion = 2;
 
 // The fields every JSON object tvbox-burn prints begins with, so a script
 // knows what it reads: "format", "program", "version" and "mode" (burn,
-// compare, backup, resume, info, list-ports, wait).
-nlohmann::ordered_json json_head(const std::string& mode);
+// compare, backup, resume, info, list-ports, wait; tvbox-reg's: its
+// command). Both programs share the format.
+nlohmann::ordered_json json_head(const std::string& mode, const char* program = "tvbox-burn");
 // The object as JSON text: indented for people, or one line for JSON Lines.
 // A path or a port name need not be UTF-8: a byte that is not becomes U+FFFD
 // instead of breaking the whole object.

@@ -195,36 +195,28 @@ void run_watch(SerialPort& port, const RegisterCommand& command, bool json, Step
 Json step_json(const ScriptStep& step, const std::string& port, const StepResult& result) {
   Json sent = Json::array();
   for (const std::string& packet : result.sent) sent.push_back(packet);
-  return Json{{"format", kJsonFormatVersion},
-              {"program", "tvbox-reg"},
-              {"version", TVBOX_VERSION},
-              {"mode", register_verb_name(step.command.verb)},
-              {"port", port},
-              {"script", step.source.empty() ? Json() : Json(step.source)},
-              {"line", step.source.empty() ? Json() : Json(step.line)},
-              {"command", step.text},
-              {"sent", sent},
-              {"answer", hex_bytes(result.answer.data(), result.answer.size())},
-              {"value", result.value},
-              {"ok", result.ok},
-              {"error", result.ok ? Json() : Json(result.error)}};
+  Json object = json_head(register_verb_name(step.command.verb), "tvbox-reg");
+  object.update({{"port", port},
+                 {"script", step.source.empty() ? Json() : Json(step.source)},
+                 {"line", step.source.empty() ? Json() : Json(step.line)},
+                 {"command", step.text},
+                 {"sent", sent},
+                 {"answer", hex_bytes(result.answer.data(), result.answer.size())},
+                 {"value", result.value},
+                 {"ok", result.ok},
+                 {"error", result.ok ? Json() : Json(result.error)}});
+  return object;
 }
 
-std::string json_line(const Json& object) {
-  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-}
+std::string json_line(const Json& object) { return json_text(object, true); }
 
 // A run that never reached the box: the reason, and in JSON the same.
 int refuse(const RegOptions& options, const std::string& mode, const std::string& why, int status) {
   tell(why);
   if (options.json) {
-    print(json_line(Json{{"format", kJsonFormatVersion},
-                         {"program", "tvbox-reg"},
-                         {"version", TVBOX_VERSION},
-                         {"mode", mode},
-                         {"ok", false},
-                         {"error", why},
-                         {"exit_code", status}}));
+    Json object = json_head(mode, "tvbox-reg");
+    object.update({{"ok", false}, {"error", why}, {"exit_code", status}});
+    print(json_line(object));
   }
   return status;
 }

@@ -17,6 +17,7 @@
 #include "base/trace.h"
 #include "boxsim/box_sim.h"
 #include "burner_process.h"
+#include "cli/burn_display.h"
 #include "link/ports.h"
 #include "link/serial_port.h"
 #include "support/simulated_box.h"
@@ -124,7 +125,7 @@ TEST_F(RegCommandTest, WrittenRegistersReadBackWhatWasWritten) {
   const auto object = nlohmann::json::parse(json.out);
   EXPECT_EQ(object["program"], "tvbox-reg");
   EXPECT_EQ(object["mode"], "read");
-  EXPECT_EQ(object["format"], 1);
+  EXPECT_EQ(object["format"], tv::kJsonFormatVersion) << "the format of tvbox-burn's JSON";
   EXPECT_TRUE(object["version"].is_string());
   EXPECT_EQ(object["sent"], nlohmann::json::array({"9c 63 00 00 72 07 00 fe 00 00 00 0d"}));
   EXPECT_EQ(object["answer"], "9c 63 00 00 72 07 00 fe 00 00 00 0d 3a");
