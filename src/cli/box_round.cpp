@@ -41,17 +41,6 @@ void wait_for_port_to_appear(const SerialPort& line, const std::string& device) 
     std::this_thread::sleep_for(std::chrono::milliseconds(kPortAppearPollMs));
 }
 
-// In the window's words where it has them (a regular file is "not a serial
-// line"; "permission denied" comes with the dialout advice), else the system's.
-std::string open_failure_reason(const std::string& device, OpenResult result, int error_number) {
-  const PortProblem problem = diagnose_port(device, result, error_number);
-  const std::string holders = problem == PortProblem::Busy ? port_holders(device) : "";
-  if (!holders.empty()) return "busy: held by " + holders;
-  if (problem == PortProblem::NotASerialLine || problem == PortProblem::PermissionDenied || error_number == 0)
-    return port_problem_english(problem);
-  return std::strerror(error_number);
-}
-
 // $TVBOX_ADAPTER_LATENCY_MS: the latency the estimate assumes for every
 // answer, in place of what the line's adapter says: a knob for the
 // benchmarks and tests, whose simulated adapter sits behind a
@@ -103,7 +92,7 @@ std::string open_box_line(SerialPort& line, const std::string& port) {
     take_line_latency(line, device);
     return std::string();
   }
-  return "cannot open " + port_naming(port) + ": " + open_failure_reason(device, result, error_number);
+  return "cannot open " + port_naming(port) + ": " + port_open_failure_text(device, result, error_number);
 }
 
 LineRule burner_line_rule() {

@@ -78,6 +78,15 @@ std::string port_problem_detail(PortProblem problem, int error_number) {
   return std::strerror(error_number);
 }
 
+std::string port_open_failure_text(const std::string& device_path, OpenResult open_result, int error_number) {
+  const PortProblem problem = diagnose_port(device_path, open_result, error_number);
+  const std::string holders = problem == PortProblem::Busy ? port_holders(device_path) : "";
+  if (!holders.empty()) return "busy: held by " + holders;
+  if (problem == PortProblem::NotASerialLine || problem == PortProblem::PermissionDenied || error_number == 0)
+    return port_problem_english(problem);
+  return std::strerror(error_number);
+}
+
 namespace {
 
 std::string process_name(const std::filesystem::path& process) {

@@ -34,6 +34,12 @@ const char* port_problem_english(PortProblem problem);
 // setting refused for a reason of its own): the errno text; empty otherwise.
 std::string port_problem_detail(PortProblem problem, int error_number);
 
+// Why the open of `device_path` failed, in English for the command-line
+// programs: the holder of a busy line when it can be seen, our own words
+// where they say more (a regular file is "not a serial line"; "permission
+// denied" comes with the dialout advice), else the system's.
+std::string port_open_failure_text(const std::string& device_path, OpenResult open_result, int error_number);
+
 // Who holds the device open, as far as this user may see in `proc_root`:
 // "picocom (pid 4242)", several joined by ", "; empty when nobody visible
 // does (another user's processes are hidden from an ordinary user). This

@@ -105,12 +105,9 @@ std::string open_port(SerialPort& port, const std::string& name, bool keep_waiti
     return std::string();
   }
   const std::string device = port_device_path(name);
-  const PortProblem problem = diagnose_port(device, result, error_number);
-  std::string reason = port_problem_english(problem);
-  const std::string detail = port_problem_detail(problem, error_number);
-  if (!detail.empty()) reason += " (" + detail + ")";
   const std::string naming = device == name ? name : name + " (" + device + ")";
-  return "cannot open " + naming + ": " + reason + "; nothing was sent";
+  return "cannot open " + naming + ": " + port_open_failure_text(device, result, error_number) +
+         "; nothing was sent";
 }
 
 // ---- one command ---------------------------------------------------------------
