@@ -82,7 +82,8 @@ std::string port_open_failure_text(const std::string& device_path, OpenResult op
   const PortProblem problem = diagnose_port(device_path, open_result, error_number);
   const std::string holders = problem == PortProblem::Busy ? port_holders(device_path) : "";
   if (!holders.empty()) return "busy: held by " + holders;
-  if (problem == PortProblem::NotASerialLine || problem == PortProblem::PermissionDenied || error_number == 0)
+  if (problem == PortProblem::NotASerialLine || problem == PortProblem::PermissionDenied ||
+      problem == PortProblem::Busy || error_number == 0)
     return port_problem_english(problem);
   return std::strerror(error_number);
 }
@@ -96,13 +97,36 @@ std::string process_name(const std::filesystem::path& process) {
   return name.empty() ? "a process" : name;
 }
 
+// A pseudo-terminal's number ("7" of /dev/pts/7); empty for any other device.
+std::string pty_number(const std::filesystem::path& device) {
+  const std::string number = device.filename().string();
+  const bool digits = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+  return digits && device.parent_path().filename() == "pts" ? number : "";
+}
+
+// Whether the descriptor is the master side of pseudo-terminal `number`: the
+// kernel names its terminal in the descriptor's "tty-index".
+bool is_pty_master(const std::filesystem::path& process, const std::string& fd, const std::string& number) {
+  std::ifstream info(process / "fdinfo" / fd);
+  for (std::string line; std::getline(info, line);)
+    if (line.rfind("tty-index:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 10)) == number;
+  return false;
+}
+
 bool holds(const std::filesystem::path& process, const std::filesystem::path& device) {
+  const std::string pty = pty_number(device);
+  bool holds_line = false;
   std::error_code error;
   for (const auto& fd : std::filesystem::directory_iterator(process / "fd", error)) {
     std::error_code link_error;
-    if (std::filesystem::read_symlink(fd.path(), link_error) == device) return true;
+    const std::filesystem::path target = std::filesystem::read_symlink(fd.path(), link_error);
+    // The far end of a pseudo-terminal (a box simulator, a terminal window)
+    // keeps its line open too, but takes nothing from us.
+    if (!pty.empty() && target.filename() == "ptmx" && is_pty_master(process, fd.path().filename(), pty))
+      return false;
+    holds_line = holds_line || target == device;
   }
-  return false;
+  return holds_line;
 }
 
 }  // namespace

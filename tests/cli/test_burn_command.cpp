@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -431,13 +432,34 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
   const std::string missing = scratch_.file("no-such.hv"), plain_file = scratch_.file("plain");
   ASSERT_TRUE(testsupport::write_file(plain_file, "not a port"));
   // A line another program holds (this test, with the lock every tvbox
-  // program takes) is refused naming the holder.
-  int held_master = -1, held_line = -1;
+  // program takes) is refused naming the holder: a child of this test that
+  // keeps nothing else open (the pseudo-terminal's master side, which stays
+  // here, is its far end and no holder).
+  int held_master = -1, held_line = -1, ready[2], release[2];
   char held_name[64] = {};
   ASSERT_EQ(openpty(&held_master, &held_line, held_name, nullptr, nullptr), 0);
-  ASSERT_EQ(flock(held_line, LOCK_EX | LOCK_NB), 0);
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t holder_pid = fork();
+  ASSERT_GE(holder_pid, 0);
+  if (holder_pid == 0) {
+    dup2(ready[1], 100);
+    dup2(release[0], 101);
+    close_range(3, 99, 0);
+    close_range(102, ~0U, 0);
+    const int line = open(held_name, O_RDWR | O_NOCTTY);
+    char byte = line >= 0 && flock(line, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    if (write(100, &byte, 1) == 1) (void)!read(101, &byte, 1);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char held_ok = 0;
+  ASSERT_EQ(read(ready[0], &held_ok, 1), 1);
+  ASSERT_EQ(held_ok, 'y');
+  close(held_line);
   const std::string held = held_name;
-  const std::string holder = "(pid " + std::to_string(getpid()) + ")";
+  const std::string holder = "(pid " + std::to_string(holder_pid) + ")";
   // The first flash record given twice: the flash would hold the AND of the
   // two. An OSD record at FFF8 would put its last 8 bytes at 0000.
   const std::string twice = scratch_.file("twice.hv"), past_end = scratch_.file("past-end.hv");
@@ -533,7 +555,9 @@ TEST_F(BurnerTest, ExitStatusesAndMessagesOfRunsThatCannotGoAhead) {
     }
   }
   EXPECT_EQ(parse_json(run({"--json", "-p", ports[0], bad}, 20000).out)["error"]["line"], bad_line);
-  close(held_line);
+  close(release[1]);
+  waitpid(holder_pid, nullptr, 0);
+  close(ready[0]);
   close(held_master);
   // --wait's JSON is JSON Lines: its refusal too is one line.
   Finished waited = run({"--json", "--wait", "-p", ports[0], bad}, 20000);

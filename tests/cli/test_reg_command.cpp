@@ -225,9 +225,10 @@ TEST_F(RegCommandTest, AHeldPortIsRefusedWithItsReasonAndCtrlCEndsAWatch) {
     ASSERT_EQ(tv::open_programming_line(held, sim.programming_path()), tv::kOpened);
     Finished run = run_reg({"-p", sim.programming_path(), "write", "fe", "07", "3a"});
     EXPECT_EQ(run.exit_code, 1);
-    const std::string holder = "(pid " + std::to_string(getpid()) + "); nothing was sent";
-    EXPECT_NE(run.err.find(": busy: held by "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(holder), std::string::npos) << run.err;
+    // This test holds the simulator's side of the line too, so no holder is
+    // named: tvbox-burn's test names one.
+    EXPECT_NE(run.err.find(": busy: another program holds it; nothing was sent"), std::string::npos)
+        << run.err;
     EXPECT_EQ(run.out, "");
   }
   EXPECT_TRUE(sim.received().empty());

@@ -77,6 +77,25 @@ TEST(PortProblem, ABusyPortNamesTheProcessesThatHoldIt) {
   EXPECT_EQ(named.find("tvbox-burn"), std::string::npos) << named;
   EXPECT_EQ(named.find("net"), std::string::npos) << named;
   EXPECT_EQ(tv::port_holders(other + "-gone", dir.file("proc")), "");
+
+  // A pseudo-terminal: the process on its master side (a simulator) is its
+  // far end, not a holder; the master of another terminal does not count.
+  fs::create_directories(dir.file("dev/pts"));
+  const std::string pty = dir.file("dev/pts/7");
+  ASSERT_TRUE(testsupport::write_file(pty, "") && testsupport::write_file(dir.file("dev/ptmx"), ""));
+  struct PtyHolder {
+    std::string pid, name, tty_index;
+  };
+  for (const PtyHolder& h : {PtyHolder{"500", "tvbox-sim", "7"}, PtyHolder{"600", "screen", "8"}}) {
+    fs::create_directories(dir.file("proc/" + h.pid + "/fdinfo"));
+    fs::create_directories(dir.file("proc/" + h.pid + "/fd"));
+    ASSERT_TRUE(testsupport::write_file(dir.file("proc/" + h.pid + "/comm"), h.name + "\n"));
+    fs::create_symlink(dir.file("dev/ptmx"), dir.file("proc/" + h.pid + "/fd/3"));
+    ASSERT_TRUE(testsupport::write_file(dir.file("proc/" + h.pid + "/fdinfo/3"),
+                                        "pos:\t0\nflags:\t02\ntty-index:\t" + h.tty_index + "\n"));
+    fs::create_symlink(pty, dir.file("proc/" + h.pid + "/fd/4"));
+  }
+  EXPECT_EQ(tv::port_holders(pty, dir.file("proc")), "screen (pid 600)");
 }
 
 }  // namespace
