@@ -85,9 +85,11 @@ void take_stop_signal(int signal_number) {
   stop.signal_number.compare_exchange_strong(none, signal_number);
   std::lock_guard<std::mutex> lock(stop.mutex);
   if (!stop.station) return;
+  // Between --wait's boxes nothing runs: only the loop ends.
+  const bool burning = tally(stop.station->snapshot()).running > 0;
   stop.station->halt();
-  stop.station->board().post(std::string("interrupted (") + strsignal(signal_number) +
-                             "): every burn stops at its next packet");
+  stop.station->board().post(std::string("interrupted (") + strsignal(signal_number) + ")" +
+                             (burning ? ": every burn stops at its next packet" : ""));
 }
 
 // Signals are taken by one thread with sigwait, so the work done on a stop

@@ -683,6 +683,7 @@ TEST_F(BurnerTest, WaitBurnsEachBoxThatComesOnEveryPortOnceAndCtrlCBetweenBoxesE
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.err.find(port_b + ": FLASH done\n"), std::string::npos) << "progress on stderr: " << run.err;
+  EXPECT_NE(run.err.find("interrupted (Interrupt)\n"), std::string::npos) << "no burn to stop: " << run.err;
   const std::string results = read_file(out_path);
   for (int count = 1; count <= kBoxesPerPort; ++count) {
     const std::string n = "  #" + std::to_string(count) + "  OK verified  ";
@@ -761,6 +762,10 @@ TEST_F(BurnerTest, OnATerminalTheLineUpdatesInPlaceAndCtrlCExits130WithTheFourZL
     Finished stopped = plain.finish(30000);
     EXPECT_EQ(stopped.exit_code, 128 + stop) << stopped.err;
     EXPECT_NE(stopped.err.find(": FLASH cancelled\n"), std::string::npos) << stopped.err;
+    EXPECT_NE(stopped.err.find(std::string("interrupted (") + strsignal(stop) +
+                               "): every burn stops at its next packet"),
+              std::string::npos)
+        << stopped.err;
     EXPECT_EQ(stopped.err.find("FLASH FAILED"), std::string::npos) << stopped.err;
     EXPECT_EQ(stopped.out.find("FLASH FAILED"), std::string::npos) << stopped.out;
     EXPECT_TRUE(testsupport::wait_for(
