@@ -23,14 +23,6 @@ constexpr size_t kStampLength = 20;
 
 const char* stage_word(Section stage) { return section_info(stage).stage; }
 
-std::string local_time_text(std::time_t when, const char* format) {
-  std::tm parts{};
-  localtime_r(&when, &parts);
-  char text[64];
-  std::strftime(text, sizeof text, format, &parts);
-  return text;
-}
-
 std::string without_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
@@ -61,6 +53,14 @@ FILE* create_new_file(const std::string& path) {
 }  // namespace
 
 bool is_burn_log_name(const std::string& name) { return looks_like_burn_log(name); }
+
+std::string local_time_text(std::time_t when, const char* format) {
+  std::tm parts{};
+  localtime_r(&when, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, format, &parts);
+  return text;
+}
 
 FILE* create_numbered_file(const std::string& dir, const std::string& name, std::string* path) {
   for (int attempt = 1; attempt < 100; ++attempt) {

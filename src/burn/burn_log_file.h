@@ -89,6 +89,9 @@ LogKeeping checked_keeping(int files, int days);
 // True for a file name burn_log_file_name() makes.
 bool is_burn_log_name(const std::string& name);
 
+// `when` in local time, as strftime's `format` writes it.
+std::string local_time_text(std::time_t when, const char* format);
+
 // Creates `name` (of a four-character extension, ".log") in `dir` for
 // writing, never taking over a file that is there: a second file of that
 // name within the same second becomes NAME-2.log, then -3, ... The path it

@@ -14,14 +14,6 @@ constexpr const char* kRecordPrefix = "console-";
 constexpr const char* kRecordExtension = ".txt";
 constexpr const char* kStampShape = "dddd-dd-dd-dddddd-";
 
-std::string local_text(std::time_t when, const char* format) {
-  std::tm parts{};
-  localtime_r(&when, &parts);
-  char text[64];
-  std::strftime(text, sizeof text, format, &parts);
-  return text;
-}
-
 bool ends_with(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -29,7 +21,7 @@ bool ends_with(const std::string& text, const std::string& end) {
 }  // namespace
 
 std::string console_record_name(std::time_t when, const std::string& port) {
-  return kRecordPrefix + local_text(when, "%Y-%m-%d-%H%M%S-") + port_file_part(port) + kRecordExtension;
+  return kRecordPrefix + local_time_text(when, "%Y-%m-%d-%H%M%S-") + port_file_part(port) + kRecordExtension;
 }
 
 bool is_console_record_name(const std::string& name) {
@@ -62,7 +54,7 @@ bool ConsoleRecord::open(const std::string& dir, const std::string& port, std::t
     return false;
   }
   write("# TV Box register console record, port " + port + ", started " +
-        local_text(now, "%Y-%m-%d %H:%M:%S %z") + "\n");
+        local_time_text(now, "%Y-%m-%d %H:%M:%S %z") + "\n");
   write("# Play it back with: tvbox-reg -p " + port + " --script " + path_ + "\n");
   return true;
 }
