@@ -86,10 +86,12 @@ void take_stop_signal(int signal_number) {
   std::lock_guard<std::mutex> lock(stop.mutex);
   if (!stop.station) return;
   // Between --wait's boxes nothing runs: only the loop ends.
+  // The notice goes on the board before the halt: once the burns end, the
+  // display's last drain may come at any moment, and it must find it there.
   const bool burning = tally(stop.station->snapshot()).running > 0;
-  stop.station->halt();
   stop.station->board().post(std::string("interrupted (") + strsignal(signal_number) + ")" +
                              (burning ? ": every burn stops at its next packet" : ""));
+  stop.station->halt();
 }
 
 // Signals are taken by one thread with sigwait, so the work done on a stop
