@@ -22,6 +22,7 @@
 #include "cli/port_listing.h"
 #include "cli/read_modes.h"
 #include "cli/resume_mode.h"
+#include "cli/stop_signals.h"
 #include "cli/wait_mode.h"
 #include "cli/window_settings.h"
 #include "link/port_list.h"
@@ -67,15 +68,7 @@ Interruption& interruption() {
   return *instance;
 }
 
-// ctrl-C, a kill, and the two a dropped terminal or ssh session sends: each
-// ends every burn the same way, with the closing four-Z line.
-sigset_t stop_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, signal_number);
-  return set;
-}
-
+// Each stop signal ends every burn the same way, with the closing four-Z line.
 void take_stop_signal(int signal_number) {
   // The terminal is gone: what would be written to it could only fail or
   // hang, and a new terminal on the same device must not get it.
@@ -98,7 +91,8 @@ void take_stop_signal(int signal_number) {
 // is ordinary code, not a signal handler. Every other thread keeps them
 // blocked; the mask is set before any thread starts, so all inherit it.
 void start_signal_thread() {
-  sigset_t set = stop_signals();
+  const sigset_t set = stop_signals();
+  if (sigisemptyset(&set)) return;  // every one ignored: nothing to wait for
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread([set] {
     for (;;) {

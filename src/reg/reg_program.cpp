@@ -19,6 +19,7 @@
 #include "cli/bounded_output.h"
 #include "cli/burn_display.h"
 #include "cli/burn_options.h"
+#include "cli/stop_signals.h"
 #include "cli/window_settings.h"
 #include "link/box_link.h"
 #include "link/port_problem.h"
@@ -49,9 +50,8 @@ std::mutex g_port_mutex;
 SerialPort* g_port = nullptr;  // guarded by g_port_mutex
 
 void start_signal_thread() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, signal_number);
+  const sigset_t set = stop_signals();
+  if (sigisemptyset(&set)) return;  // every one ignored: nothing to wait for
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread([set] {
     for (;;) {

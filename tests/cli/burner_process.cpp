@@ -19,7 +19,7 @@ const std::string& burner_program() {
 }
 
 BurnerProcess::BurnerProcess(const std::vector<std::string>& args, int stderr_fd, int stdout_fd)
-    : BurnerProcess(args, Launch{stderr_fd, stdout_fd, {}, {}, {}}) {}
+    : BurnerProcess(args, Launch{stderr_fd, stdout_fd, {}, {}, {}, {}}) {}
 
 namespace {
 
@@ -63,6 +63,7 @@ BurnerProcess::BurnerProcess(const std::vector<std::string>& args, const Launch&
     // whatever the test runner (a shell's background job ignores SIGINT and
     // SIGQUIT) handed down. Only async-signal-safe calls after the fork.
     for (int stop : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) signal(stop, SIG_DFL);
+    for (int stop : launch.ignored) signal(stop, SIG_IGN);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

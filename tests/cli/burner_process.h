@@ -26,6 +26,7 @@ struct Launch {
   std::vector<std::string> env;    // "NAME=value" set on top of the test's own
   std::vector<std::string> unset;  // names taken out of the environment
   std::string program;             // empty: tvbox-burn
+  std::vector<int> ignored;        // stop signals left ignored, as nohup does
 };
 
 class BurnerProcess {

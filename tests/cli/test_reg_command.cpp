@@ -200,10 +200,14 @@ TEST_F(RegCommandTest, UsageErrorsExitTwoAndSendNothing) {
 }
 
 // The watch shows each byte the box sends as the console does, after its
-// time of day, for as long as it was asked to.
-TEST_F(RegCommandTest, WatchShowsEveryByteTheBoxSends) {
-  clitest::BurnerProcess watch({"watch", "2"}, reg_launch());
+// time of day, for as long as it was asked to. Started under nohup (the
+// hang-up left ignored), it outlives the terminal's hang-up.
+TEST_F(RegCommandTest, WatchShowsEveryByteTheBoxSendsAndOutlivesAHangUpNohupIgnores) {
+  clitest::Launch nohup = reg_launch();
+  nohup.ignored = {SIGHUP};
+  clitest::BurnerProcess watch({"watch", "2"}, nohup);
   ASSERT_TRUE(testsupport::wait_for([&] { return holds_device(watch.pid(), sim.programming_path()); }, 5000));
+  kill(watch.pid(), SIGHUP);
   sim.send_raw({0x41, 0x0A, 0xC0});
   Finished run = watch.finish(kDeadlineMs);
   EXPECT_EQ(run.exit_code, 0) << run.err;
