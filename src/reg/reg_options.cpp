@@ -59,12 +59,16 @@ std::string step_place(const ScriptStep& step) {
   return step.source + ":" + std::to_string(step.line) + ": ";
 }
 
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
 bool read_script(std::istream& in, const std::string& name, std::vector<ScriptStep>* steps,
                  std::string* error) {
   std::string text;
   int number = 0;
   while (std::getline(in, text)) {
     ++number;
+    // A script saved by a Windows editor may begin with a byte-order mark.
+    if (number == 1 && text.rfind(kUtf8ByteOrderMark, 0) == 0) text.erase(0, sizeof kUtf8ByteOrderMark - 1);
     const std::vector<std::string> words = script_words(text);
     if (words.empty()) continue;
     ScriptStep step;

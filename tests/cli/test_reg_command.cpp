@@ -136,15 +136,16 @@ TEST_F(RegCommandTest, WrittenRegistersReadBackWhatWasWritten) {
 // A script runs its lines in order; the box falls silent after the second
 // packet, so the line after it fails and names itself, and the rest is not
 // sent (unless --keep-going). A line that does not parse stops the whole
-// script before its first packet.
+// script before its first packet. The first script was saved by a Windows
+// editor: a byte-order mark and CR LF line ends.
 TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesNotParse) {
   const std::string path = script(
-      "# set up the scaler's device\n"
-      "write fe 01 11\n"
-      "\n"
-      "read fe 01   # the value back\n"
-      "write fe 02 22\n"
-      "write fe 03 33\n");
+      "\xEF\xBB\xBF# set up the scaler's device\r\n"
+      "write fe 01 11\r\n"
+      "\r\n"
+      "read fe 01   # the value back\r\n"
+      "write fe 02 22\r\n"
+      "write fe 03 33\r\n");
   boxsim::Faults silent;
   silent.silent_after = 2;
   sim.set_faults(silent);
