@@ -179,7 +179,7 @@ void run_watch(SerialPort& port, const RegisterCommand& command, bool json, Step
     if (got < 0) {
       if (g_signal) break;
       step->ok = false;
-      step->error = "the line failed";
+      step->error = "the line to the box was lost";
       return;
     }
     std::string lines;

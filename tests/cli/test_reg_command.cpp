@@ -223,7 +223,8 @@ TEST_F(RegCommandTest, WatchShowsEveryByteTheBoxSendsAndOutlivesAHangUpNohupIgno
 }
 
 // A port another program holds is refused with the reason; nothing is sent.
-// A watch without an end stops at ctrl-C with 128 + SIGINT.
+// A watch without an end stops at ctrl-C with 128 + SIGINT, and at a lost line
+// with 1.
 TEST_F(RegCommandTest, AHeldPortIsRefusedWithItsReasonAndCtrlCEndsAWatch) {
   {
     tv::SerialPort held;
@@ -243,6 +244,14 @@ TEST_F(RegCommandTest, AHeldPortIsRefusedWithItsReasonAndCtrlCEndsAWatch) {
   kill(watch.pid(), SIGINT);
   Finished stopped = watch.finish(kDeadlineMs);
   EXPECT_EQ(stopped.exit_code, 128 + SIGINT) << stopped.err;
+
+  // The box's line vanishes under a watch (a cable pulled, an adapter gone).
+  clitest::BurnerProcess cut({"watch", "60"}, reg_launch());
+  ASSERT_TRUE(testsupport::wait_for([&] { return holds_device(cut.pid(), sim.programming_path()); }, 5000));
+  sim.stop();
+  Finished lost = cut.finish(kDeadlineMs);
+  EXPECT_EQ(lost.exit_code, 1) << lost.err;
+  EXPECT_NE(lost.err.find("watch 60: the line to the box was lost"), std::string::npos) << lost.err;
 }
 
 }  // namespace
