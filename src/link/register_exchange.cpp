@@ -45,7 +45,8 @@ PacketOutcome exchange_console_packet(BoxLink& link, const ConsolePacket& packet
 const char* exchange_failure_text(int result) {
   if (result == kEchoOk) return "";
   if (result >= kEchoTimeout) return "no answer from the box";
-  if (result == kEchoReadFailed || result == kEchoReadFailed + kEchoMismatch) return "the line to the box was lost";
+  if (result == kEchoReadFailed || result == kEchoReadFailed + kEchoMismatch)
+    return "the line to the box was lost";
   return "the box did not echo the packet (refused)";
 }
 
