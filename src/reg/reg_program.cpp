@@ -119,6 +119,7 @@ struct StepResult {
   std::vector<uint8_t> answer;    // every byte the box answered
   std::string output;             // the lines for people
   Json value = nullptr;
+  std::string time;  // when the command was sent, RFC 3339 UTC
 };
 
 std::string two_hex(unsigned value) {
@@ -193,7 +194,8 @@ Json step_json(const ScriptStep& step, const std::string& port, const StepResult
   Json sent = Json::array();
   for (const std::string& packet : result.sent) sent.push_back(packet);
   Json object = json_head(register_verb_name(step.command.verb), "tvbox-reg");
-  object.update({{"port", port},
+  object.update({{"time", result.time},
+                 {"port", port},
                  {"script", step.source.empty() ? Json() : Json(step.source)},
                  {"line", step.source.empty() ? Json() : Json(step.line)},
                  {"command", step.text},
@@ -247,6 +249,7 @@ int run_steps(const RegOptions& options, const std::vector<ScriptStep>& steps) {
   for (const ScriptStep& step : steps) {
     if (g_signal) break;
     StepResult result;
+    result.time = json_time_now().utc;
     if (step.command.verb == RegisterVerb::Watch)
       run_watch(port, step.command, options.json, &result);
     else

@@ -133,4 +133,22 @@ Finished run_burner(const std::vector<std::string>& args, const Launch& launch, 
   return BurnerProcess(args, launch).finish(timeout_ms);
 }
 
+Finished validate_with_schemas(const std::vector<SchemaCheck>& checks) {
+  std::vector<std::string> args = {"-c", R"(import json, sys, jsonschema
+bad = 0
+for schema_path, instance_path in zip(sys.argv[1::2], sys.argv[2::2]):
+    schema = json.load(open(schema_path))
+    validator = jsonschema.validators.validator_for(schema)
+    validator.check_schema(schema)
+    checker = jsonschema.FormatChecker()
+    for e in validator(schema, format_checker=checker).iter_errors(json.load(open(instance_path))):
+        print(instance_path, list(e.absolute_path), e.message)
+        bad = 1
+sys.exit(bad))"};
+  for (const SchemaCheck& check : checks) args.insert(args.end(), {check.schema, check.instance});
+  Launch python;
+  python.program = "/usr/bin/python3";
+  return run_burner(args, python, 30000);
+}
+
 }  // namespace clitest

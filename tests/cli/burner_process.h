@@ -51,4 +51,15 @@ class BurnerProcess {
 Finished run_burner(const std::vector<std::string>& args, int timeout_ms);
 Finished run_burner(const std::vector<std::string>& args, const Launch& launch, int timeout_ms);
 
+// One JSON object a program printed, with the schema it must match.
+struct SchemaCheck {
+  std::string schema;    // a path
+  std::string instance;  // a path
+};
+
+// Every instance checked against its schema by python3-jsonschema, a
+// validator that is not ours (formats such as date-time included). Exit 0
+// when all match; each mismatch is a line of the output.
+Finished validate_with_schemas(const std::vector<SchemaCheck>& checks);
+
 }  // namespace clitest

@@ -1294,17 +1294,7 @@ TEST_F(BurnerTest, EveryJsonObjectMatchesItsSchemaAndEveryRefusalNamesItsError) 
       {"a --wait refused", {"--wait", "-p", port + "=SN-1", cut}, "run", "wait", 2, cut + ": has no OSD"},
       {"the ports", {"--list-ports"}, "list-ports", "list-ports", 0, ""},
   };
-  std::vector<std::string> pairs = {"-c", R"(import json, sys, jsonschema
-bad = 0
-for schema_path, instance_path in zip(sys.argv[1::2], sys.argv[2::2]):
-    schema = json.load(open(schema_path))
-    validator = jsonschema.validators.validator_for(schema)
-    validator.check_schema(schema)
-    checker = jsonschema.FormatChecker()
-    for e in validator(schema, format_checker=checker).iter_errors(json.load(open(instance_path))):
-        print(instance_path, list(e.absolute_path), e.message)
-        bad = 1
-sys.exit(bad))"};
+  std::vector<clitest::SchemaCheck> checks;
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1321,7 +1311,7 @@ sys.exit(bad))"};
     }
     const std::string instance = scratch_.file("object-" + std::to_string(index++) + ".json");
     ASSERT_TRUE(testsupport::write_file(instance, run.out));
-    pairs.insert(pairs.end(), {schemas + c.schema + ".schema.json", instance});
+    checks.push_back({schemas + c.schema + ".schema.json", instance});
     if (have_jq && std::string(c.schema) == "run") {
       Finished times = clitest::run_burner(
           {"-e", "(.started | fromdateiso8601) <= (.ended | fromdateiso8601)", instance}, jq, 10000);
@@ -1341,9 +1331,9 @@ sys.exit(bad))"};
        {tv::wait_box_json(waited), tv::wait_summary_json(tallies, waited.started, waited.ended, 0)}) {
     const std::string instance = scratch_.file("object-" + std::to_string(index++) + ".json");
     ASSERT_TRUE(testsupport::write_file(instance, line));
-    pairs.insert(pairs.end(), {schemas + "wait.schema.json", instance});
+    checks.push_back({schemas + "wait.schema.json", instance});
   }
-  Finished validated = clitest::run_burner(pairs, python, 30000);
+  Finished validated = clitest::validate_with_schemas(checks);
   EXPECT_EQ(validated.exit_code, 0) << validated.out << validated.err;
 }
 

@@ -136,7 +136,8 @@ TEST_F(RegCommandTest, WrittenRegistersReadBackWhatWasWritten) {
 // A script runs its lines in order; the box falls silent after the second
 // packet, so the line after it fails and names itself, and the rest is not
 // sent (unless --keep-going). A line that does not parse stops the whole
-// script before its first packet. The first script was saved by a Windows
+// script before its first packet. In JSON each line's object matches the
+// shipped schema. The first script was saved by a Windows
 // editor: a byte-order mark and CR LF line ends.
 TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesNotParse) {
   const std::string path = script(
@@ -169,6 +170,21 @@ TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesN
   EXPECT_NE(going.err.find(path + ":2: write fe 01 11: the box did not echo the packet"), std::string::npos)
       << going.err;
   EXPECT_EQ(sim.received().size(), 4u * 12u);
+  // Every object matches the schema the package ships: these four (two of
+  // them failed), a usage refusal and a port that does not open.
+  std::vector<std::string> objects_to_check = objects;
+  for (const std::vector<std::string>& refused :
+       {std::vector<std::string>{"--json", "reed", "fe"},
+        {"--json", "-p", scratch_.file("none"), "read", "fe", "07"}})
+    objects_to_check.push_back(run_reg(refused).out);
+  std::vector<clitest::SchemaCheck> checks;
+  for (const std::string& object : objects_to_check) {
+    checks.push_back({std::string(TVBOX_SOURCE_DIR) + "/doc/schemas/tvbox-reg.schema.json",
+                      scratch_.file("object-" + std::to_string(checks.size()) + ".json")});
+    ASSERT_TRUE(testsupport::write_file(checks.back().instance, object));
+  }
+  Finished validated = clitest::validate_with_schemas(checks);
+  EXPECT_EQ(validated.exit_code, 0) << validated.out << validated.err;
 
   sim.clear_received();
   const std::string broken =
