@@ -68,8 +68,24 @@ long SettingsPageEvents::onTabChanged(FXObject* sender, FXSelector sel, void* pt
 
 namespace {
 
+// What the line's USB adapter adds to its entry: the driver and the latency
+// timer, which tells an operator which adapter will slow a burn.
+std::string adapter_details(const AdapterInfo& adapter) {
+  std::string details = adapter.driver;
+  if (adapter.latency_timer_ms >= 0) {
+    std::string timer = ui_text_or("m_latency_timer", "latency timer {} ms").text();
+    const size_t mark = timer.find("{}");
+    if (mark != std::string::npos) timer.replace(mark, 2, std::to_string(adapter.latency_timer_ms));
+    details += (details.empty() ? "" : ", ") + timer;
+  }
+  return details;
+}
+
 std::string list_entry(const SerialPortInfo& port) {
-  return port.description.empty() ? port.path : port.path + "  (" + port.description + ")";
+  const std::string details = adapter_details(port.adapter);
+  std::string about = port.description;
+  if (!details.empty()) about += (about.empty() ? "" : "; ") + details;
+  return about.empty() ? port.path : port.path + "  (" + about + ")";
 }
 
 FXComboBox* value_combo(FXComposite* grid, FXDataTarget& target) {

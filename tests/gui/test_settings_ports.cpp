@@ -45,15 +45,22 @@ class SettingsPortsTest : public ::testing::Test {
 
 TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
   tv::SettingsPage& page = window->settings();
-  machine = {{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0", "FTDI FT232R USB UART (ttyUSB0)"},
-             {"/dev/ttyS0", ""}};
+  tv::AdapterInfo ftdi;
+  ftdi.driver = "ftdi_sio";
+  ftdi.latency_timer_ms = 16;
+  machine = {{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0", "FTDI FT232R USB UART (ttyUSB0)",
+              "/dev/ttyUSB0", ftdi},
+             {"/dev/ttyS0", "", "/dev/ttyS0", {}}};
   const std::vector<std::string> com_names = {"com1", "com2", "com3", "com4", "com5", "com6", "com7"};
   EXPECT_EQ(items_of(page.comCombo), com_names);  // nothing read before the page is opened
 
   openTab(settingsIndex);
   std::vector<std::string> expected = com_names;
+  // An adapter's driver and latency timer tell the operator which one will
+  // slow a burn.
   expected.push_back(
-      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0  (FTDI FT232R USB UART (ttyUSB0))");
+      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0  "
+      "(FTDI FT232R USB UART (ttyUSB0); ftdi_sio, latency timer 16 ms)");
   expected.push_back("/dev/ttyS0");
   EXPECT_EQ(items_of(page.comCombo), expected);
   EXPECT_STREQ(page.comCombo->getText().text(), "com3");
@@ -66,7 +73,7 @@ TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
 
   // An adapter plugged in while another tab was shown appears when the page is
   // opened again; the chosen port stays chosen.
-  machine.insert(machine.begin() + 1, {"/dev/ttyUSB1", "USB 1a86:7523"});
+  machine.insert(machine.begin() + 1, {"/dev/ttyUSB1", "USB 1a86:7523", "/dev/ttyUSB1", {}});
   openTab(0);
   EXPECT_EQ(page.comCombo->getNumItems(), 9);
   openTab(settingsIndex);
