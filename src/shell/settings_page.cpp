@@ -81,11 +81,16 @@ std::string adapter_details(const AdapterInfo& adapter) {
   return details;
 }
 
+// The kernel's short name leads, so that what tells two adapters apart fits
+// the list; choosing the entry stores the stable name behind it.
 std::string list_entry(const SerialPortInfo& port) {
+  const bool by_kernel_name = port.device.empty() || port.device == port.path;
+  std::string about = adapter_description(port.adapter);
+  if (about.empty() && by_kernel_name) about = port.description;
   const std::string details = adapter_details(port.adapter);
-  std::string about = port.description;
   if (!details.empty()) about += (about.empty() ? "" : "; ") + details;
-  return about.empty() ? port.path : port.path + "  (" + about + ")";
+  const std::string& shown = by_kernel_name ? port.path : port.device;
+  return about.empty() ? shown : shown + "  (" + about + ")";
 }
 
 FXComboBox* value_combo(FXComposite* grid, FXDataTarget& target) {

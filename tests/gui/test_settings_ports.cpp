@@ -46,6 +46,9 @@ class SettingsPortsTest : public ::testing::Test {
 TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
   tv::SettingsPage& page = window->settings();
   tv::AdapterInfo ftdi;
+  ftdi.manufacturer = "FTDI";
+  ftdi.product = "FT232R USB UART";
+  ftdi.serial = "A5";
   ftdi.driver = "ftdi_sio";
   ftdi.latency_timer_ms = 16;
   machine = {{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0", "FTDI FT232R USB UART (ttyUSB0)",
@@ -56,11 +59,9 @@ TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
 
   openTab(settingsIndex);
   std::vector<std::string> expected = com_names;
-  // An adapter's driver and latency timer tell the operator which one will
-  // slow a burn.
-  expected.push_back(
-      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0  "
-      "(FTDI FT232R USB UART (ttyUSB0); ftdi_sio, latency timer 16 ms)");
+  // A line with a stable name is shown by its short kernel name, with what
+  // tells the adapter apart: make, model, serial, driver and latency timer.
+  expected.push_back("/dev/ttyUSB0  (FTDI FT232R USB UART, serial A5; ftdi_sio, latency timer 16 ms)");
   expected.push_back("/dev/ttyS0");
   EXPECT_EQ(items_of(page.comCombo), expected);
   EXPECT_STREQ(page.comCombo->getText().text(), "com3");
