@@ -79,9 +79,9 @@ void take_stop_signal(int signal_number) {
   std::lock_guard<std::mutex> lock(stop.mutex);
   if (!stop.station) return;
   // Between --wait's boxes nothing runs: only the loop ends.
+  const bool burning = tally(stop.station->snapshot()).running > 0;
   // The notice goes on the board before the halt: once the burns end, the
   // display's last drain may come at any moment, and it must find it there.
-  const bool burning = tally(stop.station->snapshot()).running > 0;
   stop.station->board().post(std::string("interrupted (") + strsignal(signal_number) + ")" +
                              (burning ? ": every burn stops at its next packet" : ""));
   stop.station->halt();
