@@ -193,6 +193,17 @@ TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesN
   EXPECT_EQ(refused.exit_code, 2);
   EXPECT_NE(refused.err.find(broken + ":4: unknown command \"reed\""), std::string::npos) << refused.err;
   EXPECT_TRUE(sim.received().empty());
+
+  // The line vanishes at the second packet (an adapter pulled out): that
+  // command says so and ends the script.
+  boxsim::Faults vanishing;
+  vanishing.vanish_after = 2;
+  sim.set_faults(vanishing);
+  const std::string pulled = script("write fe 01 11\nread fe 01\nwrite fe 02 22\n");
+  Finished cut = run_reg({"--script", pulled});
+  EXPECT_EQ(cut.exit_code, 1);
+  EXPECT_NE(cut.err.find(pulled + ":2: read fe 01: the line to the box was lost"), std::string::npos)
+      << cut.err;
 }
 
 // Usage errors of every kind exit 2 and touch no box.
