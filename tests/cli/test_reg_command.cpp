@@ -196,11 +196,14 @@ TEST_F(RegCommandTest, AScriptStopsAtItsFailingLineAndSendsNothingWhenALineDoesN
 
   // The line vanishes at the second packet (an adapter pulled out): that
   // command says so and ends the script.
+  testsupport::SimulatedBox fresh{"reg-pulled"};  // its count of packets starts at none
+  std::string error;
+  ASSERT_TRUE(fresh.start(&error)) << error;
   boxsim::Faults vanishing;
   vanishing.vanish_after = 2;
-  sim.set_faults(vanishing);
+  fresh.sim().set_faults(vanishing);
   const std::string pulled = script("write fe 01 11\nread fe 01\nwrite fe 02 22\n");
-  Finished cut = run_reg({"--script", pulled});
+  Finished cut = run_reg({"-p", fresh.sim().programming_path(), "--script", pulled});
   EXPECT_EQ(cut.exit_code, 1);
   EXPECT_NE(cut.err.find(pulled + ":2: read fe 01: the line to the box was lost"), std::string::npos)
       << cut.err;

@@ -53,7 +53,7 @@ TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
   ftdi.latency_timer_ms = 16;
   machine = {{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0", "FTDI FT232R USB UART (ttyUSB0)",
               "/dev/ttyUSB0", ftdi},
-             {"/dev/ttyS0", "", "/dev/ttyS0", {}}};
+             {"/dev/ttyS0", "16550A UART", "/dev/ttyS0", {}}};
   const std::vector<std::string> com_names = {"com1", "com2", "com3", "com4", "com5", "com6", "com7"};
   EXPECT_EQ(items_of(page.comCombo), com_names);  // nothing read before the page is opened
 
@@ -62,7 +62,7 @@ TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
   // A line with a stable name is shown by its short kernel name, with what
   // tells the adapter apart: make, model, serial, driver and latency timer.
   expected.push_back("/dev/ttyUSB0  (FTDI FT232R USB UART, serial A5; ftdi_sio, latency timer 16 ms)");
-  expected.push_back("/dev/ttyS0");
+  expected.push_back("/dev/ttyS0  (16550A UART)");
   EXPECT_EQ(items_of(page.comCombo), expected);
   EXPECT_STREQ(page.comCombo->getText().text(), "com3");
 
@@ -74,12 +74,14 @@ TEST_F(SettingsPortsTest, OpeningThePageListsTheMachinesLinesAfterTheComNames) {
 
   // An adapter plugged in while another tab was shown appears when the page is
   // opened again; the chosen port stays chosen.
-  machine.insert(machine.begin() + 1, {"/dev/ttyUSB1", "USB 1a86:7523", "/dev/ttyUSB1", {}});
+  // This one's stable name is all it tells of itself.
+  machine.insert(machine.begin() + 1,
+                 {"/dev/serial/by-id/usb-1a86_7523-if00-port0", "ttyUSB1", "/dev/ttyUSB1", {}});
   openTab(0);
   EXPECT_EQ(page.comCombo->getNumItems(), 9);
   openTab(settingsIndex);
   ASSERT_EQ(page.comCombo->getNumItems(), 10);
-  EXPECT_STREQ(page.comCombo->getItemText(8).text(), "/dev/ttyUSB1  (USB 1a86:7523)");
+  EXPECT_STREQ(page.comCombo->getItemText(8).text(), "/dev/ttyUSB1");
   EXPECT_STREQ(page.comCombo->getText().text(), "/dev/ttyS0");
   EXPECT_STREQ(window->comPort.text(), "/dev/ttyS0");
 
