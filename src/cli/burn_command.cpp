@@ -1,6 +1,5 @@
 #include "cli/burn_command.h"
 
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/trace.h"
@@ -70,9 +68,6 @@ Interruption& interruption() {
 
 // Each stop signal ends every burn the same way, with the closing four-Z line.
 void take_stop_signal(int signal_number) {
-  // The terminal is gone: what would be written to it could only fail or
-  // hang, and a new terminal on the same device must not get it.
-  if (signal_number == SIGHUP) leave_terminal();
   Interruption& stop = interruption();
   int none = 0;
   stop.signal_number.compare_exchange_strong(none, signal_number);
@@ -85,21 +80,6 @@ void take_stop_signal(int signal_number) {
   stop.station->board().post(std::string("interrupted (") + strsignal(signal_number) + ")" +
                              (burning ? ": every burn stops at its next packet" : ""));
   stop.station->halt();
-}
-
-// Signals are taken by one thread with sigwait, so the work done on a stop
-// is ordinary code, not a signal handler. Every other thread keeps them
-// blocked; the mask is set before any thread starts, so all inherit it.
-void start_signal_thread() {
-  const sigset_t set = stop_signals();
-  if (sigisemptyset(&set)) return;  // every one ignored: nothing to wait for
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set] {
-    for (;;) {
-      int signal_number = 0;
-      if (sigwait(&set, &signal_number) == 0) take_stop_signal(signal_number);
-    }
-  }).detach();
 }
 
 int signal_exit_status() {
@@ -474,7 +454,7 @@ int tvbox_burn_main(int argc, char** argv) {
   // Standard output may be a pipe whose reader goes away (tvbox-burn | head):
   // a failed write is better than being killed in the middle of a burn.
   ignore_broken_pipe_signal();
-  start_signal_thread();
+  take_stop_signals_on_a_thread(take_stop_signal);
   return BurnerRun().run(argc, argv);
 }
 

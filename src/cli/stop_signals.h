@@ -12,4 +12,11 @@ namespace tv {
 // non-interactive shell must not stop on the terminal's ctrl-C.
 sigset_t stop_signals();
 
+// Takes the stop signals on one thread of their own, with sigwait, so that
+// the work done on a stop is ordinary code, not a signal handler: `take` is
+// called with each signal that comes. Every other thread keeps them blocked;
+// call this before any thread starts, so that all inherit the mask. After a
+// hang-up nothing more is written to the terminal, before `take` runs.
+void take_stop_signals_on_a_thread(void (*take)(int signal_number));
+
 }  // namespace tv

@@ -1,6 +1,5 @@
 #include "reg/reg_program.h"
 
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "base/clock.h"
 #include "base/trace.h"
@@ -49,21 +47,11 @@ std::atomic<int> g_signal{0};
 std::mutex g_port_mutex;
 SerialPort* g_port = nullptr;  // guarded by g_port_mutex
 
-void start_signal_thread() {
-  const sigset_t set = stop_signals();
-  if (sigisemptyset(&set)) return;  // every one ignored: nothing to wait for
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set] {
-    for (;;) {
-      int signal_number = 0;
-      if (sigwait(&set, &signal_number) != 0) continue;
-      if (signal_number == SIGHUP) leave_terminal();
-      int none = 0;
-      g_signal.compare_exchange_strong(none, signal_number);
-      std::lock_guard<std::mutex> lock(g_port_mutex);
-      if (g_port) g_port->abandon_waits(true);
-    }
-  }).detach();
+void take_stop_signal(int signal_number) {
+  int none = 0;
+  g_signal.compare_exchange_strong(none, signal_number);
+  std::lock_guard<std::mutex> lock(g_port_mutex);
+  if (g_port) g_port->abandon_waits(true);
 }
 
 int signal_status() {
@@ -271,7 +259,7 @@ int run_steps(const RegOptions& options, const std::vector<ScriptStep>& steps) {
 
 int tvbox_reg_main(int argc, char** argv) {
   ignore_broken_pipe_signal();
-  start_signal_thread();
+  take_stop_signals_on_a_thread(take_stop_signal);
   RegOptions options;
   std::string error;
   for (int i = 1; i < argc; ++i) options.json = options.json || std::string(argv[i]) == "--json";
